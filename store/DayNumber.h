@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+// Day numbers count days since 1899-12-30 (1900-01-01 is day 2); the fraction is the time of day.
+constexpr qint64 kDayNumberJulianOffset = 2415019; // QDate::toJulianDay() of day 0
+
+QDate DayNumberToDate(double dayNumber); // the whole day, floor(dayNumber)
+double DateToDayNumber(QDate date);
+double DateTimeToDayNumber(const QDateTime &dateTime);
+
+// The date patterns of the program: "yyyy" four-digit year, "mm" two-digit month, "dd"
+// two-digit day, "aaa" and "ddd" the abbreviated weekday name; every other character is copied.
+QString FormatDayNumber(const QString &pattern, double dayNumber);
+QString FormatDate(const QString &pattern, QDate date);

@@ -1,0 +1,120 @@
+#pragma once
+
+#include "Exceptions.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <vector>
+
+// One entry of the store: a day number and that day's text (CP932 bytes, CR LF line breaks).
+// Entry 0 of a store is the preamble, with day number 0.
+class TDayText {
+public:
+    TDayText(QByteArray text, double date)
+        : FDate(date)
+        , FText(std::move(text))
+    {
+    }
+    double FDate;
+    QByteArray FText;
+};
+
+// The diary store: the texts of one calendar year, its preamble, the settings list and the
+// rejected lines of its year file. Asking for a day of another year switches years: the year
+// it leaves is saved when that is due, then the other year's file is read.
+//
+// Texts, settings and error data are CP932 bytes and are never converted here. Paths are
+// QStrings; a non-empty BaseDir always ends in "/".
+class TKivDiary : public QObject {
+    Q_OBJECT
+    // In the order in which a window's layout sets them.
+    Q_PROPERTY(QString BaseDir READ BaseDir WRITE SetBaseDir)
+    Q_PROPERTY(QString Prefix READ Prefix WRITE SetPrefix)
+    Q_PROPERTY(QString Ext READ Ext WRITE SetExt)
+    Q_PROPERTY(int Year READ Year WRITE SetYear)
+    Q_PROPERTY(QString FileName READ FileName WRITE SetFileName)
+    Q_PROPERTY(bool AutoSave READ AutoSave WRITE SetAutoSave)
+    Q_PROPERTY(bool Active READ Active WRITE SetActive)
+    Q_PROPERTY(bool DayName READ DayName WRITE SetDayName)
+
+public:
+    explicit TKivDiary(QObject *owner = nullptr);
+    ~TKivDiary() override;
+
+    // Day texts; both need an active store and may switch years.
+    QByteArray GetDayText(double date);
+    void SetDayText(double date, const QByteArray &text);
+
+    // The settings list of the loaded year file: NAME=value lines, names without regard to case.
+    QByteArray GetSetting(const QByteArray &name) const;
+    void SetSetting(const QByteArray &name, const QByteArray &value);
+    void MarkModified();
+
+    void Open();
+    void Close();
+
+    int IndexOfDate(double date) const;
+    void SortDays();
+
+    // The year file: BaseDir + FileName.
+    void LoadFile();
+    void SaveFile();
+    static QByteArray EscapeText(const QByteArray &text);
+    static QByteArray UnescapeText(const QByteArray &text);
+    static bool ParseHeader(const QByteArray &line, double &version, quint16 &year);
+
+    // Properties.
+    const QString &BaseDir() const { return FBaseDir; }
+    void SetBaseDir(const QString &value);
+    const QString &Prefix() const { return FPrefix; }
+    void SetPrefix(const QString &value);
+    const QString &Ext() const { return FExt; }
+    void SetExt(const QString &value);
+    int Year() const { return FYear; }
+    void SetYear(int value);
+    const QString &FileName() const { return FFileName; }
+    void SetFileName(const QString &value);
+    bool AutoSave() const { return FAutoSave; }
+    void SetAutoSave(bool value) { FAutoSave = value; }
+    bool Active() const { return FActive; }
+    void SetActive(bool value);
+    bool DayName() const { return FDayName; }
+    void SetDayName(bool value) { FDayName = value; }
+
+    // Read-only views for the window, the command-line tool and tests.
+    bool Modified() const { return FModified; }
+    const std::vector<std::unique_ptr<TDayText>> &Days() const { return FDays; }
+    const QList<QByteArray> &Settings() const { return FSettings; }
+    const QByteArray &ErrorData() const { return FErrorData; }
+    QString FilePath() const { return FBaseDir + FFileName; }
+    // Non-empty while the current year's file could not be read: the message of that failure.
+    // Such a year is never written, and its day texts cannot be read or written.
+    const QString &LoadError() const { return FLoadError; }
+
+private:
+    void SwitchYear(int year);
+    void SwitchToYearOf(double date);
+    void CheckDayAccess(double date);
+    void SaveIfDue();
+    void RecomputeFileName();
+    void ClearDays();
+    qsizetype IndexOfSetting(const QByteArray &name) const;
+    void ReadLines(const QByteArray &data);
+
+    QString FBaseDir;
+    bool FModified = false;
+    int FYear = 0;
+    QString FFileName;
+    bool FActive = false;
+    bool FAutoSave = true;
+    std::vector<std::unique_ptr<TDayText>> FDays;
+    QByteArray FErrorData;
+    QList<QByteArray> FSettings;
+    QString FPrefix;
+    QString FExt;
+    bool FDayName = true;
+    QString FLoadError;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+// Every user-facing text of the store, once. UTF-8.
+namespace msg {
+inline constexpr char kNotActive[] = "データがアクティブではありません。";
+inline constexpr char kBaseDirActive[] = "アクティブなデータのBaseDirectoryは変更できません。";
+inline constexpr char kPrefixActive[] = "アクティブなデータのPrefixは変更できません。";
+inline constexpr char kExtActive[] = "アクティブなデータの拡張子は変更できません。";
+inline constexpr char kFileNameActive[] = "アクティブなデータのFileNameは変更できません。";
+inline constexpr char kNoFolder[] = "保存ディレクトリがみつかりません。";
+inline constexpr char kAbnormalYear[] = "年が有効範囲外です。";
+inline constexpr char kBadData[] = "日記データが異常です。";
+inline constexpr char kBadVersionHead[] = "このバージョンの日記データには対応していません。(";
+inline constexpr char kBadVersionTail[] = ")";
+inline constexpr char kYearMismatch[] = "日記データの年が一致しません。";
+inline constexpr char kBadDateTail[] = "は不正な日付けです。"; // after the quoted date text
+inline constexpr char kDateOutOfRangeHead[] = "日付が範囲外です。(";
+inline constexpr char kDateOutOfRangeTail[] = ")";
+inline constexpr char kCreateNoticeTail[] = "]を作成します。"; // after "[" + path
+inline constexpr char kCannotOpen[] = "ファイル %1 は開けません";
+inline constexpr char kCannotCreate[] = "ファイル %1 を作成できません";
+} // namespace msg
