@@ -1,0 +1,2 @@
+// Program entry; replaced by the full start-up with the single-instance rule.
+int main() { return 0; }

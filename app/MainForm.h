@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QWidget>
+
+class QAction;
+class QFontDialog;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class TKivDiary;
+class TKivDiaryEdit;
+class TMonthCalendar;
+
+// The diary's main window: the editor area on the left, the calendar and status column on
+// the right. The constructor builds every component with its design values and then runs
+// FormCreate; the destructor runs FormDestroy, destroys the controls and last the store,
+// whose destruction makes the final save.
+class TForm1 : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // Components, in the order the window declares them. Each also carries its name as its
+    // objectName.
+    QFrame *PnlMain = nullptr;
+    TKivDiaryEdit *KivDiaryEdit1 = nullptr;
+    TKivDiary *KivDiary1 = nullptr;
+    QFrame *Panel3 = nullptr;
+    QFrame *PnlCalendar = nullptr;
+    TMonthCalendar *MonthCalendar1 = nullptr;
+    QPushButton *BtnToday = nullptr;
+    QPushButton *BtnPrevYear = nullptr;
+    QPushButton *BtnNextYear = nullptr;
+    QPushButton *BtnPrevMonth = nullptr;
+    QPushButton *BtnNextMonth = nullptr;
+    QPushButton *BtnPrevDay = nullptr;
+    QPushButton *BtnNextDay = nullptr;
+    QFrame *PnlStatus = nullptr;
+    QLabel *LblYear = nullptr;
+    QLabel *LblDate = nullptr;
+    QPushButton *BtnClose = nullptr;
+    QPushButton *BtnUndo = nullptr;
+    QLabel *Label1 = nullptr;
+    QFontDialog *FontDialog1 = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+    QAction *N1 = nullptr;
+    QObject *ActionList1 = nullptr;
+    QAction *ActChangeFont = nullptr;
+    QAction *N2 = nullptr;
+    QAction *ActToggleDayName = nullptr;
+
+    // Handlers bound to the components' events.
+    void BtnCloseClick();
+    void BtnUndoClick();
+    void KivDiaryEdit1Change();
+    void BtnPrevYearClick();
+    void BtnNextYearClick();
+    void BtnPrevMonthClick();
+    void BtnNextMonthClick();
+    void BtnPrevDayClick();
+    void BtnNextDayClick();
+    void MonthCalendar1Click();
+    void FormCreate();
+    void FormDestroy();
+    void BtnTodayClick();
+    // Key is the Qt key code; setting it to 0 consumes the key.
+    void KivDiaryEdit1KeyDown(int &key, Qt::KeyboardModifiers shift);
+    void ActChangeFontExecute();
+    void ActToggleDayNameExecute();
+
+    void UpdateDate();
+    void FocusEditor();
+
+    // An argument split into its value (from the third character on) and its option letter
+    // (the second character when the first is "-", else empty).
+    static void SplitOption(const QString &argument, QString &value, QString &option);
+
+    // The command line FormCreate reads (the program's own name first). Set before the
+    // window is constructed; the program entry passes QCoreApplication::arguments().
+    static void SetCommandLine(const QStringList &arguments);
+
+    // True when FormCreate asked the application to end (the store could not be opened).
+    bool TerminateRequested() const { return FTerminateRequested; }
+
+private:
+    void BuildLayout();
+    void BindEvents();
+    void ApplyLayoutGeometry();
+
+    bool FTerminateRequested = false;
+};
