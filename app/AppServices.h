@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class QWidget;
 
@@ -18,6 +19,12 @@ void ShowMessageBox(const QString &text);
 // The application's standard error box: the message, the application title as caption, an
 // error icon and OK. The program goes on afterwards.
 void ShowErrorBox(const QString &text);
+
+// Tests answer boxes here instead of a person: while a hook is set, ShowMessageBox and
+// ShowErrorBox call it and show nothing.
+enum class TBoxKind { Message, Error };
+using TBoxHook = std::function<void(TBoxKind kind, const QString &text)>;
+void SetBoxHook(TBoxHook hook);
 
 // True while the program ends because of a signal or the desktop session ending: nobody may
 // be there to close a box, so no box may wait (messages go to stderr instead).
