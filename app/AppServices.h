@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <exception>
 #include <functional>
 
 class QWidget;
@@ -36,6 +37,10 @@ template <typename F>
 void RunGuarded(F &&handler);
 
 void ShowException(); // shows the exception in flight (call inside a catch block only)
+
+// The user-facing text of an exception: Exception::Message() for the program's own,
+// what() for other standard exceptions.
+QString ExceptionMessage(std::exception_ptr error);
 
 template <typename F>
 void RunGuarded(F &&handler)

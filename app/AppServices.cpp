@@ -1,0 +1,90 @@
+#include "AppServices.h"
+
+#include "Exceptions.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+QString &applicationTitle()
+{
+    static QString title;
+    return title;
+}
+
+TBoxHook &boxHook()
+{
+    static TBoxHook hook;
+    return hook;
+}
+
+bool unattended = false;
+
+void printToStderr(TBoxKind kind, const QString &text)
+{
+    const QByteArray caption = ApplicationTitle().toLocal8Bit();
+    const QByteArray body = text.toLocal8Bit();
+    if (kind == TBoxKind::Error)
+        std::fprintf(stderr, "%s: error: %s\n", caption.constData(), body.constData());
+    else
+        std::fprintf(stderr, "%s: %s\n", caption.constData(), body.constData());
+    std::fflush(stderr);
+}
+
+void showBox(TBoxKind kind, const QString &text)
+{
+    // Checked before the hook: a test that answers boxes must still see that an unattended
+    // end asks nobody.
+    if (unattended) {
+        printToStderr(kind, text);
+        return;
+    }
+    if (const TBoxHook &hook = boxHook()) {
+        hook(kind, text);
+        return;
+    }
+    // The command-line tool and early start-up have no widgets to show a box with.
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        printToStderr(kind, text);
+        return;
+    }
+    // No parent: a parentless dialog is centred on the screen, not over some window.
+    QMessageBox box(kind == TBoxKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
+                    ApplicationTitle(), text, QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+}
+
+} // namespace
+
+QString ApplicationTitle() { return applicationTitle(); }
+
+void SetApplicationTitle(const QString &title) { applicationTitle() = title; }
+
+void ShowMessageBox(const QString &text) { showBox(TBoxKind::Message, text); }
+
+void ShowErrorBox(const QString &text) { showBox(TBoxKind::Error, text); }
+
+void SetBoxHook(TBoxHook hook) { boxHook() = std::move(hook); }
+
+bool Unattended() { return unattended; }
+
+void SetUnattended(bool value) { unattended = value; }
+
+QString ExceptionMessage(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const Exception &e) {
+        return e.Message();
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("Unknown exception");
+    }
+}
+
+void ShowException() { ShowErrorBox(ExceptionMessage(std::current_exception())); }
