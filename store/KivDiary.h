@@ -94,6 +94,12 @@ public:
     // Such a year is never written, and its day texts cannot be read or written.
     const QString &LoadError() const { return FLoadError; }
 
+signals:
+    // After a year file was read successfully (also when it did not exist yet).
+    void Loaded();
+    // After the year file was written successfully; FilePath() still names it.
+    void Saved();
+
 private:
     void SwitchYear(int year);
     void SwitchToYearOf(double date);
