@@ -1,0 +1,287 @@
+#include "KivDiary.h"
+
+#include "Cp932.h"
+#include "DayNumber.h"
+#include "Messages.h"
+#include "Services.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QString text(const char *utf8) { return QString::fromUtf8(utf8); }
+
+bool isAscii(QByteArrayView bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Setting names compare without regard to case; ASCII names (all the window writes) need no
+// decoding.
+bool sameName(QByteArrayView a, QByteArrayView b)
+{
+    if (isAscii(a) && isAscii(b))
+        return a.size() == b.size() && qstrnicmp(a.data(), a.size(), b.data(), b.size()) == 0;
+    return cp932::Decode(a).compare(cp932::Decode(b), Qt::CaseInsensitive) == 0;
+}
+
+// The escaping of day texts protects lines after CR LF only, so every other line break is made
+// one before a text is compared or stored.
+QByteArray toCrLf(const QByteArray &value)
+{
+    const qsizetype n = value.size();
+    const char *p = value.constData();
+    bool clean = true;
+    for (qsizetype i = 0; i < n && clean; ++i) {
+        if (p[i] == '\r') {
+            if (i + 1 < n && p[i + 1] == '\n')
+                ++i;
+            else
+                clean = false;
+        } else if (p[i] == '\n') {
+            clean = false;
+        }
+    }
+    if (clean)
+        return value;
+    QByteArray out;
+    out.reserve(n + n / 8 + 2);
+    for (qsizetype i = 0; i < n; ++i) {
+        if (p[i] == '\r') {
+            out += "\r\n";
+            if (i + 1 < n && p[i + 1] == '\n')
+                ++i;
+        } else if (p[i] == '\n') {
+            out += "\r\n";
+        } else {
+            out += p[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TKivDiary::TKivDiary(QObject *owner)
+    : QObject(owner)
+{
+    SetYear(1900);
+}
+
+TKivDiary::~TKivDiary()
+{
+    // A destructor must not throw: a final save that fails is reported instead, naming the file
+    // and the reason, so the user knows the edits of this year were not written.
+    const auto report = [this](const QString &reason) {
+        ShowDiaryMessage(text(msg::kFinalSaveFailed) + QStringLiteral("\r\n") + FilePath()
+                         + QStringLiteral("\r\n") + reason);
+    };
+    try {
+        SaveIfDue();
+    } catch (const Exception &e) {
+        report(e.Message());
+    } catch (const std::exception &e) {
+        report(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+QByteArray TKivDiary::GetDayText(double date)
+{
+    CheckDayAccess(date);
+    const int i = IndexOfDate(date);
+    return i < 0 ? QByteArray() : FDays[static_cast<size_t>(i)]->FText;
+}
+
+void TKivDiary::SetDayText(double date, const QByteArray &value)
+{
+    CheckDayAccess(date);
+    const QByteArray normalized = toCrLf(value);
+    const int i = IndexOfDate(date);
+    if (i < 0) {
+        if (normalized.isEmpty())
+            return;
+        FDays.push_back(std::make_unique<TDayText>(normalized, std::floor(date)));
+        FModified = true;
+        return;
+    }
+    const auto index = static_cast<size_t>(i);
+    if (FDays[index]->FText == normalized)
+        return;
+    if (normalized.isEmpty())
+        FDays.erase(FDays.begin() + i);
+    else
+        FDays[index]->FText = normalized;
+    FModified = true;
+}
+
+QByteArray TKivDiary::GetSetting(const QByteArray &name) const
+{
+    const qsizetype i = IndexOfSetting(name);
+    if (i < 0)
+        return QByteArray();
+    return FSettings[i].mid(name.size() + 1);
+}
+
+void TKivDiary::SetSetting(const QByteArray &name, const QByteArray &value)
+{
+    QByteArray line = name + '=' + value;
+    const qsizetype i = IndexOfSetting(name);
+    if (i < 0)
+        FSettings.append(std::move(line));
+    else
+        FSettings[i] = std::move(line);
+}
+
+void TKivDiary::MarkModified() { FModified = true; }
+
+void TKivDiary::Open()
+{
+    if (!FBaseDir.isEmpty() && !QFileInfo(FBaseDir).isDir())
+        throw EKivDiaryError(text(msg::kNoFolder));
+    // Opening a store that still holds a year (opened twice, or closed and opened again) would
+    // stack a second preamble onto the entries: drop them first, as the year switch does,
+    // saving them first when that is due.
+    if (!FDays.empty() || !FLoadError.isEmpty()) {
+        SaveIfDue();
+        FModified = false;
+        ClearDays();
+    }
+    FActive = true;
+    LoadFile();
+}
+
+void TKivDiary::Close()
+{
+    SaveIfDue();
+    FActive = false;
+}
+
+int TKivDiary::IndexOfDate(double date) const
+{
+    const double day = std::floor(date);
+    for (size_t i = 1; i < FDays.size(); ++i) {
+        if (FDays[i]->FDate == day)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void TKivDiary::SortDays()
+{
+    std::sort(FDays.begin(), FDays.end(), [](const auto &a, const auto &b) {
+        return std::floor(a->FDate - b->FDate) < 0;
+    });
+}
+
+void TKivDiary::SetBaseDir(const QString &value)
+{
+    if (FActive)
+        throw EKivDiaryError(text(msg::kBaseDirActive));
+    FBaseDir = value;
+    if (!FBaseDir.isEmpty() && !FBaseDir.endsWith(u'/'))
+        FBaseDir += u'/';
+}
+
+void TKivDiary::SetPrefix(const QString &value)
+{
+    if (FActive)
+        throw EKivDiaryError(text(msg::kPrefixActive));
+    FPrefix = value;
+    RecomputeFileName();
+}
+
+void TKivDiary::SetExt(const QString &value)
+{
+    if (FActive)
+        throw EKivDiaryError(text(msg::kExtActive));
+    FExt = value;
+    if (!FExt.isEmpty() && !FExt.startsWith(u'.'))
+        FExt.prepend(u'.');
+    RecomputeFileName();
+}
+
+void TKivDiary::SetYear(int value) { SwitchYear(value); }
+
+void TKivDiary::SetFileName(const QString &value)
+{
+    if (FActive)
+        throw EKivDiaryError(text(msg::kFileNameActive));
+    FFileName = value;
+}
+
+void TKivDiary::SetActive(bool value)
+{
+    if (value)
+        Open();
+    else
+        Close();
+}
+
+void TKivDiary::SwitchYear(int year)
+{
+    if (year < 1900)
+        throw EAbnormalYear(text(msg::kAbnormalYear));
+    if (year == FYear)
+        return;
+    SaveIfDue();
+    FModified = false;
+    ClearDays();
+    FYear = year;
+    RecomputeFileName();
+    if (FActive)
+        LoadFile();
+}
+
+void TKivDiary::SwitchToYearOf(double date)
+{
+    // A date beyond the calendar has no year; it is refused like a year below 1900.
+    if (!std::isfinite(date) || std::fabs(date) > 3.0e6)
+        throw EAbnormalYear(text(msg::kAbnormalYear));
+    const int year = DayNumberToDate(date).year();
+    if (year != FYear)
+        SwitchYear(year);
+}
+
+void TKivDiary::CheckDayAccess(double date)
+{
+    if (!FActive)
+        throw EKivDiaryError(text(msg::kNotActive));
+    SwitchToYearOf(date);
+    // A year whose file could not be read holds no preamble; storing a day there would put it
+    // where the preamble belongs, and saving would overwrite the file with next to nothing.
+    if (!FLoadError.isEmpty())
+        throw EKivDiaryError(FLoadError);
+}
+
+void TKivDiary::SaveIfDue()
+{
+    if (FAutoSave && FModified && FActive)
+        SaveFile();
+}
+
+void TKivDiary::RecomputeFileName()
+{
+    FFileName = FPrefix + QStringLiteral("%1").arg(FYear, 4, 10, QLatin1Char('0')) + FExt;
+}
+
+void TKivDiary::ClearDays()
+{
+    FDays.clear();
+    FLoadError.clear();
+}
+
+qsizetype TKivDiary::IndexOfSetting(const QByteArray &name) const
+{
+    for (qsizetype i = 0; i < FSettings.size(); ++i) {
+        const QByteArray &line = FSettings[i];
+        const qsizetype eq = cp932::IndexOf(line, '=');
+        if (eq < 0)
+            continue;
+        if (sameName(QByteArrayView(line).first(eq), name))
+            return i;
+    }
+    return -1;
+}

@@ -1,0 +1,456 @@
+// Reading and writing year files.
+#include "KivDiary.h"
+
+#include "Cp932.h"
+#include "DayNumber.h"
+#include "Messages.h"
+#include "Numbers.h"
+#include "Services.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <array>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+QString text(const char *utf8) { return QString::fromUtf8(utf8); }
+
+constexpr QByteArrayView kCrLf("\r\n");
+
+bool isBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+QByteArrayView skipBlanksAndControls(QByteArrayView s)
+{
+    qsizetype i = 0;
+    while (i < s.size() && isBlankOrControl(s[i]))
+        ++i;
+    return s.sliced(i);
+}
+
+// Cuts the text into lines at CR LF, lone CR and lone LF; a break at the very end opens no
+// further line.
+template <typename Fn> void forEachLine(QByteArrayView data, Fn &&fn)
+{
+    const char *p = data.data();
+    const char *const end = p + data.size();
+    while (p < end) {
+        const char *q = p;
+        while (q < end && *q != '\r' && *q != '\n')
+            ++q;
+        fn(QByteArrayView(p, q - p));
+        if (q < end && *q == '\r' && q + 1 < end && q[1] == '\n')
+            ++q;
+        p = q + 1;
+    }
+}
+
+// Blanks (byte 32 only) may stand around the parts of a day header's date.
+void skipSpaces(QByteArrayView s, qsizetype &i)
+{
+    while (i < s.size() && s[i] == ' ')
+        ++i;
+}
+
+// A run of decimal digits; reading stops once the value has reached 1000, so "20091" reads
+// as 2009 and leaves the 1 behind.
+bool readNumber(QByteArrayView s, qsizetype &i, int &value, int &digits)
+{
+    value = 0;
+    digits = 0;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9' && value < 1000) {
+        value = value * 10 + (s[i] - '0');
+        ++digits;
+        ++i;
+    }
+    return digits > 0;
+}
+
+// The date text of a day header: year/month/day in that fixed order whatever the locale says,
+// or month/day of the current year.
+std::optional<QDate> readHeaderDate(QByteArrayView s)
+{
+    qsizetype i = 0;
+    int numbers[3] = {};
+    int digits[3] = {};
+    int count = 0;
+    skipSpaces(s, i);
+    if (!readNumber(s, i, numbers[0], digits[0]))
+        return std::nullopt;
+    count = 1;
+    skipSpaces(s, i);
+    if (i >= s.size() || s[i] != '/')
+        return std::nullopt;
+    ++i;
+    skipSpaces(s, i);
+    if (!readNumber(s, i, numbers[1], digits[1]))
+        return std::nullopt;
+    count = 2;
+    skipSpaces(s, i);
+    if (i < s.size()) {
+        if (s[i] != '/')
+            return std::nullopt;
+        ++i;
+        skipSpaces(s, i);
+        if (!readNumber(s, i, numbers[2], digits[2]))
+            return std::nullopt;
+        count = 3;
+        skipSpaces(s, i);
+        if (i < s.size() && s[i] == '/') {
+            ++i;
+            skipSpaces(s, i);
+        }
+        if (i < s.size())
+            return std::nullopt;
+    }
+
+    const int currentYear = DiaryNow().date().year();
+    int year = currentYear;
+    int month = numbers[0];
+    int day = numbers[1];
+    if (count == 3) {
+        year = numbers[0];
+        month = numbers[1];
+        day = numbers[2];
+        if (digits[0] <= 2) {
+            // The hundred years that begin 50 years before now.
+            const int start = currentYear - 50;
+            year += start - start % 100;
+            if (year < start)
+                year += 100;
+        }
+    }
+    if (year < 1 || year > 9999 || !QDate::isValid(year, month, day))
+        return std::nullopt;
+    return QDate(year, month, day);
+}
+
+bool isDayHeader(QByteArrayView line, qsizetype &close)
+{
+    if (!line.startsWith("!["))
+        return false;
+    // "]" can be the second byte of a double-byte character, so scan by character.
+    close = cp932::IndexOf(line, ']');
+    return close >= 7;
+}
+
+bool isSettingLine(QByteArrayView line)
+{
+    return line.startsWith('!') && cp932::IndexOf(line, '=') >= 2;
+}
+
+void appendErrorLine(QByteArray &errorData, QByteArrayView line)
+{
+    if (!errorData.isEmpty())
+        errorData += kCrLf;
+    errorData += line;
+}
+
+QString backupPath(const QString &path)
+{
+    const qsizetype dot = path.lastIndexOf(u'.');
+    if (dot >= 0 && path.indexOf(u'/', dot) < 0)
+        return path.left(dot) + QStringLiteral(".bak");
+    return path + QStringLiteral(".bak");
+}
+
+// The backup is a courtesy: when it cannot be made the save goes on without it.
+void makeBackup(const QString &path)
+{
+    QFile old(path);
+    if (!old.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray contents = old.readAll();
+    if (old.error() != QFileDevice::NoError)
+        return;
+    QSaveFile copy(backupPath(path));
+    if (!copy.open(QIODevice::WriteOnly))
+        return;
+    if (copy.write(contents) != contents.size()) {
+        copy.cancelWriting();
+        return;
+    }
+    copy.commit();
+}
+
+QByteArrayView trimTrailing(QByteArrayView s)
+{
+    qsizetype n = s.size();
+    while (n > 0 && isBlankOrControl(s[n - 1]))
+        --n;
+    return s.first(n);
+}
+
+void appendEscaped(QByteArray &out, QByteArrayView s)
+{
+    if (s.isEmpty())
+        return;
+    if (s[0] == '!')
+        out += '!';
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype hit = s.indexOf(QByteArrayView("\r\n!"), from);
+        if (hit < 0)
+            break;
+        out += s.sliced(from, hit + 3 - from);
+        out += '!';
+        from = hit + 3;
+    }
+    out += s.sliced(from);
+}
+
+} // namespace
+
+QByteArray TKivDiary::EscapeText(const QByteArray &value)
+{
+    QByteArray out;
+    out.reserve(value.size() + 8);
+    appendEscaped(out, value);
+    return out;
+}
+
+QByteArray TKivDiary::UnescapeText(const QByteArray &value)
+{
+    if (value.isEmpty())
+        return value;
+    QByteArrayView s(value);
+    QByteArray out;
+    out.reserve(value.size());
+    if (s.startsWith("!!"))
+        s = s.sliced(1);
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype hit = s.indexOf(QByteArrayView("\r\n!!"), from);
+        if (hit < 0)
+            break;
+        out += s.sliced(from, hit + 3 - from);
+        from = hit + 4;
+    }
+    out += s.sliced(from);
+    return out;
+}
+
+bool TKivDiary::ParseHeader(const QByteArray &line, double &version, quint16 &year)
+{
+    if (!line.startsWith("!JNL"))
+        return false;
+    QByteArrayView rest = skipBlanksAndControls(QByteArrayView(line).sliced(4));
+    const qsizetype blank = rest.indexOf(' ');
+    const QByteArrayView versionText = blank > 0 ? rest.first(blank) : QByteArrayView();
+    double parsedVersion = 0;
+    if (!TryStrToDouble(versionText, parsedVersion))
+        return false;
+    rest = skipBlanksAndControls(rest.sliced(blank + 1));
+    // Nothing may follow the year, not even a blank.
+    qint32 parsedYear = 0;
+    if (!TryStrToInt32(rest, parsedYear))
+        return false;
+    version = parsedVersion;
+    year = static_cast<quint16>(parsedYear);
+    return true;
+}
+
+void TKivDiary::LoadFile()
+{
+    if (!FActive)
+        throw EKivDiaryError(text(msg::kNotActive));
+    FErrorData.clear();
+    FSettings.clear();
+    FLoadError.clear();
+    try {
+        const QString path = FilePath();
+        const QFileInfo info(path);
+        if (!info.exists()) {
+            FDays.push_back(std::make_unique<TDayText>(QByteArray(), 0));
+            FModified = false;
+            return;
+        }
+        QByteArray data;
+        {
+            QFile file(path);
+            if (info.isDir() || !file.open(QIODevice::ReadOnly))
+                throw EFOpenError(text(msg::kCannotOpen).arg(path));
+            data = file.readAll();
+            if (file.error() != QFileDevice::NoError)
+                throw EFOpenError(text(msg::kCannotOpen).arg(path));
+        }
+        ReadLines(data);
+    } catch (const Exception &e) {
+        FLoadError = e.Message();
+        throw;
+    } catch (const std::exception &e) {
+        FLoadError = QString::fromLocal8Bit(e.what());
+        throw;
+    }
+}
+
+void TKivDiary::ReadLines(const QByteArray &data)
+{
+    // A file of zero bytes has no first line to check; it is as unreadable as a bad one.
+    const QByteArrayView all(data);
+    qsizetype firstEnd = 0;
+    while (firstEnd < all.size() && all[firstEnd] != '\r' && all[firstEnd] != '\n')
+        ++firstEnd;
+    double version = 0;
+    quint16 year = 0;
+    if (data.isEmpty() || !ParseHeader(data.left(firstEnd), version, year))
+        throw EKivDiaryError(text(msg::kBadData));
+    if (version != 1)
+        throw EKivDiaryError(text(msg::kBadVersionHead) + FormatShortest(version)
+                             + text(msg::kBadVersionTail));
+    if (static_cast<int>(year) != FYear)
+        throw EKivDiaryError(text(msg::kYearMismatch));
+
+    qsizetype restStart = firstEnd;
+    if (restStart < all.size()) {
+        if (all[restStart] == '\r' && restStart + 1 < all.size() && all[restStart + 1] == '\n')
+            restStart += 2;
+        else
+            restStart += 1;
+    }
+
+    enum class State { Preamble, Day, Rejected };
+    State state = State::Preamble;
+    QByteArray collected;
+    double blockDate = 0;
+
+    const auto finishBlock = [&] {
+        if (state == State::Preamble)
+            FDays.push_back(std::make_unique<TDayText>(collected, 0));
+        else if (state == State::Day && !collected.isEmpty())
+            SetDayText(blockDate, UnescapeText(collected));
+    };
+
+    forEachLine(all.sliced(restStart), [&](QByteArrayView line) {
+        qsizetype close = -1;
+        if (isDayHeader(line, close)) {
+            finishBlock();
+            collected.clear();
+            const QByteArrayView dateText = line.sliced(2, close - 2);
+            const std::optional<QDate> date = readHeaderDate(dateText);
+            if (!date) {
+                ShowDiaryMessage(u'"' + cp932::Decode(dateText) + u'"' + text(msg::kBadDateTail));
+            } else if (date->year() != FYear) {
+                ShowDiaryMessage(text(msg::kDateOutOfRangeHead) + FormatDate(QStringLiteral("yyyy/mm/dd"), *date)
+                                 + text(msg::kDateOutOfRangeTail));
+            } else {
+                blockDate = DateToDayNumber(*date);
+                state = State::Day;
+                return;
+            }
+            if (!FErrorData.isEmpty())
+                FErrorData += kCrLf;
+            FErrorData += '!';
+            FErrorData += line;
+            state = State::Rejected;
+            return;
+        }
+        switch (state) {
+        case State::Preamble:
+            if (line.startsWith("!-"))
+                break;
+            if (isSettingLine(line)) {
+                FSettings.append(line.sliced(1).toByteArray());
+                break;
+            }
+            if (!collected.isEmpty())
+                collected += kCrLf;
+            collected += line;
+            break;
+        case State::Day:
+            if (line.startsWith("!-"))
+                break;
+            collected += line;
+            collected += kCrLf;
+            break;
+        case State::Rejected:
+            appendErrorLine(FErrorData, line);
+            break;
+        }
+    });
+    finishBlock();
+    FModified = !FErrorData.isEmpty();
+}
+
+void TKivDiary::SaveFile()
+{
+    if (!FActive)
+        throw EKivDiaryError(text(msg::kNotActive));
+    // A year whose file could not be read is never written over that file.
+    if (!FLoadError.isEmpty()) {
+        FModified = false;
+        return;
+    }
+    SortDays();
+
+    const QString path = FilePath();
+    if (QFileInfo::exists(path))
+        makeBackup(path);
+    else
+        ShowDiaryMessage(u'[' + path + text(msg::kCreateNoticeTail));
+
+    const QByteArrayView separator = FDayName ? QByteArrayView("!----------------")
+                                              : QByteArrayView("!------------");
+    std::array<QByteArray, 8> dayNames; // encoded once per save, by Qt's day of week
+    qsizetype estimate = 64;
+    for (const auto &entry : FDays)
+        estimate += entry->FText.size() + 64;
+    for (const QByteArray &setting : FSettings)
+        estimate += setting.size() + 3;
+    estimate += FErrorData.size() + 32;
+
+    QByteArray out;
+    out.reserve(estimate);
+    out += "!JNL 1.00 ";
+    out += QByteArray::number(FYear);
+    out += kCrLf;
+    if (!FSettings.isEmpty()) {
+        out += kCrLf;
+        for (const QByteArray &setting : FSettings) {
+            out += '!';
+            out += setting;
+            out += kCrLf;
+        }
+    }
+    if (!FDays.empty())
+        out += FDays.front()->FText;
+    out += kCrLf;
+    if (!FErrorData.isEmpty()) {
+        out += "!ErrorData\r\n";
+        out += FErrorData;
+        out += "\r\n!End\r\n";
+    }
+    for (size_t i = 1; i < FDays.size(); ++i) {
+        const TDayText &entry = *FDays[i];
+        const QDate date = DayNumberToDate(entry.FDate);
+        out += separator;
+        out += kCrLf;
+        char header[32];
+        const int n = std::snprintf(header, sizeof header, "![%04d/%02d/%02d]", date.year(),
+                                    date.month(), date.day());
+        out += QByteArrayView(header, n);
+        if (FDayName) {
+            QByteArray &name = dayNames[static_cast<size_t>(date.dayOfWeek())];
+            if (name.isEmpty())
+                name = cp932::Encode(FormatDate(QStringLiteral("ddd"), date));
+            out += '(';
+            out += name;
+            out += ')';
+        }
+        out += kCrLf;
+        out += separator;
+        out += kCrLf;
+        appendEscaped(out, trimTrailing(entry.FText));
+        out += kCrLf;
+    }
+
+    // Written beside the old file and renamed over it, so a failed write leaves the old file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit()) {
+        file.cancelWriting();
+        throw EFCreateError(text(msg::kCannotCreate).arg(path));
+    }
+    FModified = false;
+}

@@ -19,4 +19,7 @@ inline constexpr char kDateOutOfRangeTail[] = ")";
 inline constexpr char kCreateNoticeTail[] = "]を作成します。"; // after "[" + path
 inline constexpr char kCannotOpen[] = "ファイル %1 は開けません";
 inline constexpr char kCannotCreate[] = "ファイル %1 を作成できません";
+// The final save of a store that is being destroyed failed; followed by CR LF, the path, CR LF
+// and the reason.
+inline constexpr char kFinalSaveFailed[] = "日記を保存できませんでした。";
 } // namespace msg

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+// Number texts of year files and settings. Locale-free: "." is the decimal point everywhere.
+
+// A whole number in the 32-bit signed range: leading blanks, an optional sign, then decimal
+// digits or hexadecimal digits after "$", "x", "X", "0x" or "0X". Nothing may follow.
+bool TryStrToInt32(QByteArrayView text, qint32 &value);
+
+// A decimal number: an optional sign, digits with an optional "." and further digits (at least
+// one digit or the "." itself), an optional exponent ("E" or "e", an optional sign, digits).
+// Nothing may stand before or after it.
+bool TryStrToDouble(QByteArrayView text, double &value);
+
+// The shortest decimal form with at most 15 significant digits: 2.50 gives "2.5", 2 gives "2".
+// Very large and very small values use the form 1E20, 1E-7.
+QString FormatShortest(double value);
