@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QString>
 #include <QWidget>
+#include <functional>
 
 class QAction;
+class QFont;
 class QFontDialog;
 class QFrame;
 class QLabel;
@@ -87,10 +89,19 @@ public:
     // True when FormCreate asked the application to end (the store could not be opened).
     bool TerminateRequested() const { return FTerminateRequested; }
 
+    // When set, answers the font dialog instead of a person: gets the editor's font, returns
+    // whether it was confirmed with the font changed in place. Tests set it.
+    static std::function<bool(QFont &)> FontChooser;
+
 private:
     void BuildLayout();
     void BindEvents();
     void ApplyLayoutGeometry();
+
+    // Settings of the loaded year file applied to the window.
+    void RestoreWindowSize();
+    void RestoreEditorFont();
+    void ReadDayNameSetting();
 
     bool FTerminateRequested = false;
 };

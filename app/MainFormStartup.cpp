@@ -1,0 +1,250 @@
+// Start-up: the command line, the data folder, the first day and the settings of the year
+// file that the first day loads.
+
+#include "MainForm.h"
+
+#include "AppServices.h"
+#include "DayNumber.h"
+#include "KivDiary.h"
+#include "KivDiaryEdit.h"
+#include "MonthCalendar.h"
+#include "Numbers.h"
+#include "Services.h"
+#include "WindowRules.h"
+#include "WindowTexts.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPointer>
+#include <QTimer>
+#include <cmath>
+#include <glob.h>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QStringList &commandLine()
+{
+    static QStringList arguments;
+    return arguments;
+}
+
+// The diary day begins at about 08:00: before that the calendar opens on the day before.
+constexpr double kDayStartShift = 0.33333;
+constexpr int kDefaultFontSize = 9;
+
+QString folderPart(const QString &path) { return path.left(path.lastIndexOf(u'/') + 1); }
+
+// From the last "." on, when no "/" follows it.
+QString extensionOf(const QString &path)
+{
+    const qsizetype dot = path.lastIndexOf(u'.');
+    return dot > path.lastIndexOf(u'/') ? path.mid(dot) : QString();
+}
+
+// The first entry that the argument names, wildcards in its last part allowed, in the
+// spelling the file system stores; the argument as typed when nothing matches. A backslash
+// is an ordinary file-name character here, not glob's escape.
+QString storedName(const QString &argument)
+{
+    const QByteArray pattern = QFile::encodeName(argument);
+    glob_t found {};
+    QString path = argument;
+    if (::glob(pattern.constData(), GLOB_NOESCAPE, nullptr, &found) == 0 && found.gl_pathc > 0) {
+        const QString match = QFile::decodeName(found.gl_pathv[0]);
+        path = folderPart(argument) + match.mid(match.lastIndexOf(u'/') + 1);
+    }
+    ::globfree(&found);
+    return path;
+}
+
+// A year-file path names the folder, the prefix and the extension of every year file; the
+// four characters in front of the extension stand for the year and are not read.
+void applyYearFilePath(TKivDiary &diary, const QString &argument)
+{
+    const QString path = storedName(argument);
+    diary.SetBaseDir(folderPart(path));
+    diary.SetExt(extensionOf(path));
+    const qsizetype nameStart = path.lastIndexOf(u'/') + 1;
+    const qsizetype prefixLength = path.size() - diary.Ext().size() - nameStart - 4;
+    diary.SetPrefix(prefixLength > 0 ? path.mid(nameStart, prefixLength) : QString());
+}
+
+void applyCommandLine(TKivDiary &diary, const QStringList &arguments)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        QString value;
+        QString option;
+        TForm1::SplitOption(arguments[i], value, option);
+        if (option == u"d")
+            diary.SetBaseDir(value);
+        else if (option == u"p")
+            diary.SetPrefix(value);
+        else if (option == u"e")
+            diary.SetExt(value);
+        else if (option.isEmpty())
+            applyYearFilePath(diary, arguments[i]);
+    }
+}
+
+QString fullFolderPath(const QString &folder)
+{
+    QString full = QDir::cleanPath(QDir::current().absoluteFilePath(folder));
+    if (!full.endsWith(u'/'))
+        full += u'/';
+    return full;
+}
+
+// The store's paths stay as they were given, relative ones included; only the check and the
+// message use the full path.
+void ensureDataFolder(TKivDiary &diary)
+{
+    const QString folder = diary.BaseDir();
+    if (folder.isEmpty())
+        return;
+    const QString full = fullFolderPath(folder);
+    QDir().mkpath(full);
+    if (QFileInfo(full).isDir())
+        return;
+    ShowMessageBox(QString::fromUtf8(wtext::kFolderCreateFailed) + u"\r\n> "_s + full + u"\r\n"_s
+        + QString::fromUtf8(wtext::kUseCurrentFolder));
+    diary.SetBaseDir(QString());
+}
+
+std::optional<int> integerSetting(const TKivDiary &diary, const char *name)
+{
+    qint32 value = 0;
+    if (TryStrToInt32(diary.GetSetting(name), value))
+        return value;
+    return std::nullopt;
+}
+
+// WIDTH and HEIGHT are the outer size, frame included, but the frame is known only once the
+// window manager has framed the shown window. Until then the client takes the outer size as
+// a first guess; the first time the frame shows up the client is corrected once, so that
+// the window does not grow by its frame at every start.
+class TOuterSizeKeeper : public QObject {
+public:
+    TOuterSizeKeeper(QWidget *window, std::optional<int> width, std::optional<int> height)
+        : QObject(window)
+        , FWindow(window)
+        , FWidth(width)
+        , FHeight(height)
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::Show:
+            // Without a window manager there is never a frame: stop watching after a while.
+            QTimer::singleShot(10000, this, &QObject::deleteLater);
+            [[fallthrough]];
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::WindowActivate:
+            if (watched == FWindow && FWindow->isVisible()
+                && FWindow->frameGeometry().size() != FWindow->size()) {
+                FWindow->removeEventFilter(this);
+                QTimer::singleShot(0, this, [this] {
+                    FWindow->resize(ClientSizeForOuter(
+                        FWidth, FHeight, FWindow->size(), FWindow->frameGeometry().size()));
+                    deleteLater();
+                });
+            }
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    QWidget *FWindow;
+    std::optional<int> FWidth;
+    std::optional<int> FHeight;
+};
+
+} // namespace
+
+void TForm1::SplitOption(const QString &argument, QString &value, QString &option)
+{
+    value = argument.size() >= 3 ? argument.mid(2) : QString();
+    option.clear();
+    if (argument.startsWith(u'-'))
+        option = argument.mid(1, 1);
+}
+
+void TForm1::SetCommandLine(const QStringList &arguments) { commandLine() = arguments; }
+
+void TForm1::FormCreate()
+{
+    TKivDiary &diary = *KivDiaryEdit1->Source();
+    applyCommandLine(diary, commandLine());
+    ensureDataFolder(diary);
+
+    // The status labels keep the day the program started on; they ignore the 08:00 rule.
+    const QDateTime now = DiaryNow();
+    const double today = DateToDayNumber(now.date());
+    LblYear->setText(YearText(today));
+    LblDate->setText(MonthDayText(today));
+
+    MonthCalendar1->SetDate(std::floor(DateTimeToDayNumber(now) - kDayStartShift));
+
+    try {
+        diary.Open();
+        UpdateDate();
+        RestoreWindowSize();
+        RestoreEditorFont();
+        ReadDayNameSetting();
+    } catch (const EKivDiaryError &e) {
+        // Nothing is written after this: the store is inactive or its failed load left it
+        // unmodified, and the editor holds no edits.
+        ShowMessageBox(e.Message() + u"\r\n"_s + QString::fromUtf8(wtext::kApplicationEnds));
+        FTerminateRequested = true;
+        if (auto *app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, "quit", Qt::QueuedConnection);
+    }
+}
+
+void TForm1::RestoreWindowSize()
+{
+    const TKivDiary &diary = *KivDiaryEdit1->Source();
+    const std::optional<int> width = integerSetting(diary, "WIDTH");
+    const std::optional<int> height = integerSetting(diary, "HEIGHT");
+    if (!width && !height)
+        return;
+    resize(ClientSizeForOuter(width, height, size(), frameGeometry().size()));
+    if (!isVisible())
+        new TOuterSizeKeeper(this, width, height);
+}
+
+void TForm1::RestoreEditorFont()
+{
+    const TKivDiary &diary = *KivDiaryEdit1->Source();
+    QFont font = KivDiaryEdit1->font();
+    const int points = integerSetting(diary, "FONTSIZE").value_or(kDefaultFontSize);
+    // Qt keeps no font of zero or fewer points; such a stored size leaves the size as it was.
+    if (points > 0)
+        font.setPointSize(points);
+    const QByteArray face = diary.GetSetting("FONTNAME");
+    if (!face.isEmpty())
+        font.setFamily(FaceNameFromSetting(face));
+    KivDiaryEdit1->setFont(font);
+}
+
+void TForm1::ReadDayNameSetting()
+{
+    TKivDiary &diary = *KivDiaryEdit1->Source();
+    diary.SetDayName(DayNameSettingOn(diary.GetSetting("DAYNAME")));
+    N2->setCheckable(true);
+    N2->setChecked(diary.DayName());
+}
