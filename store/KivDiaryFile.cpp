@@ -148,6 +148,18 @@ void appendErrorLine(QByteArray &errorData, QByteArrayView line)
     errorData += line;
 }
 
+QByteArray readWholeFile(const QString &path)
+{
+    QFile file(path);
+    // Opening a folder for reading succeeds on some systems; it is no year file either way.
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        throw EFOpenError(text(msg::kCannotOpen).arg(path));
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EFOpenError(text(msg::kCannotOpen).arg(path));
+    return data;
+}
+
 QString backupPath(const QString &path)
 {
     const qsizetype dot = path.lastIndexOf(u'.');
@@ -261,22 +273,12 @@ void TKivDiary::LoadFile()
     FLoadError.clear();
     try {
         const QString path = FilePath();
-        const QFileInfo info(path);
-        if (!info.exists()) {
+        if (QFileInfo::exists(path)) {
+            ReadLines(readWholeFile(path));
+        } else {
             FDays.push_back(std::make_unique<TDayText>(QByteArray(), 0));
             FModified = false;
-            return;
         }
-        QByteArray data;
-        {
-            QFile file(path);
-            if (info.isDir() || !file.open(QIODevice::ReadOnly))
-                throw EFOpenError(text(msg::kCannotOpen).arg(path));
-            data = file.readAll();
-            if (file.error() != QFileDevice::NoError)
-                throw EFOpenError(text(msg::kCannotOpen).arg(path));
-        }
-        ReadLines(data);
     } catch (const Exception &e) {
         FLoadError = e.Message();
         throw;
@@ -284,6 +286,7 @@ void TKivDiary::LoadFile()
         FLoadError = QString::fromLocal8Bit(e.what());
         throw;
     }
+    emit Loaded();
 }
 
 void TKivDiary::ReadLines(const QByteArray &data)
@@ -453,4 +456,5 @@ void TKivDiary::SaveFile()
         throw EFCreateError(text(msg::kCannotCreate).arg(path));
     }
     FModified = false;
+    emit Saved();
 }
