@@ -1,2 +1,66 @@
-// Program entry; replaced by the full start-up with the single-instance rule.
-int main() { return 0; }
+#include "AppServices.h"
+#include "Application.h"
+#include "MainForm.h"
+#include "Services.h"
+#include "Shutdown.h"
+#include "SingleInstance.h"
+
+#include <QMetaObject>
+
+namespace {
+
+// Brings the window forward for a later start. A minimised window stays minimised: the task
+// bar entry asks for attention instead.
+void bringForward(TForm1 *form)
+{
+    if (!form->isVisible())
+        return;
+    if (form->isMinimized()) {
+        QApplication::alert(form);
+        return;
+    }
+    form->raise();
+    form->activateWindow();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    TApplication app(argc, argv);
+    app.StartTraceWhenAsked();
+
+    TSingleInstance instance;
+    if (!instance.Acquire()) {
+        // Another diary runs: it comes forward, and this start neither reads its command line
+        // nor touches any file.
+        instance.ActivateRunning();
+        return 0;
+    }
+    TShutdown shutdown;
+    shutdown.InstallSignalHandlers();
+    instance.Listen();
+
+    QApplication::setQuitOnLastWindowClosed(true);
+    SetApplicationTitle(QStringLiteral("KIV-N's Diary"));
+    DiaryServices().ShowMessage = ShowMessageBox;
+
+    TForm1::SetCommandLine(QCoreApplication::arguments());
+    auto *form = new TForm1;
+    QObject::connect(&instance, &TSingleInstance::ActivationRequested, form,
+                     [form] { bringForward(form); });
+    shutdown.WatchSession(form);
+    form->show();
+    // A failed start shows the window and ends at once; so does a signal that came while the
+    // window was being built, before any event loop could end.
+    if (form->TerminateRequested() || shutdown.EndRequested())
+        QMetaObject::invokeMethod(&app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+
+    app.exec();
+
+    // Destroying the window commits the editor's text; the store's destruction then saves the
+    // year file when that is due. A failure there is reported by the store itself.
+    delete form;
+    instance.Release();
+    return 0;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QApplication>
+
+// The diary's application object. An exception that leaves an event handler ends up here and
+// is shown in the standard error box; the program then goes on with the next event.
+class TApplication : public QApplication {
+    Q_OBJECT
+
+public:
+    TApplication(int &argc, char **argv);
+
+    bool notify(QObject *receiver, QEvent *event) override;
+
+    // With KIVLOG_STARTUP_TRACE set, prints on stderr when the first window is mapped and when
+    // the program is idle after the editor's first paint, for the start-up benchmark. Lines read
+    // "kivlog-trace <what> <CLOCK_MONOTONIC seconds>".
+    void StartTraceWhenAsked();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool FMapped = false;
+    bool FPainted = false;
+};

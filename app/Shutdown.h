@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+class QSessionManager;
+class QSocketNotifier;
+class TForm1;
+
+// The ways of ending that do not come from the window itself: SIGTERM, SIGINT and SIGHUP, and
+// the desktop session ending. Each ends the event loop the normal way, so the window is
+// destroyed and its store makes the final save. Nobody may be there to answer a box then, so
+// the program becomes unattended first.
+class TShutdown : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TShutdown(QObject *parent = nullptr);
+    ~TShutdown() override; // puts the default signal dispositions back
+
+    // Only one object may handle the signals at a time.
+    bool InstallSignalHandlers();
+
+    // Follows the desktop session: when it asks the program to save its data, the window's
+    // text is committed and the year file saved at once.
+    void WatchSession(TForm1 *form);
+
+    // True once a signal asked the program to end, also when no event loop ran then.
+    bool EndRequested() const { return FEndRequested; }
+    int LastSignal() const { return FLastSignal; }
+
+signals:
+    void EndRequestedBySignal(int signal);
+
+private:
+    void ReadSignals();
+    void CommitData(QSessionManager &manager);
+
+    QSocketNotifier *FNotifier = nullptr;
+    TForm1 *FForm = nullptr;
+    bool FEndRequested = false;
+    int FLastSignal = 0;
+};
+
+// Commits the editor's text and saves the year file when that is due, exactly as the store's
+// destruction would. Errors are shown (on stderr while unattended) and not passed on; returns
+// false when the save failed.
+bool SaveDiaryNow(TForm1 &form);

@@ -1,0 +1,130 @@
+#include "SingleInstance.h"
+
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QThread>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+const char kMarker[] = "KIV-N_Diary";
+const char kActivateRequest[] = "activate\n";
+
+// The instance name becomes part of a file name and a socket name.
+QString fileNameSafe(const QString &text)
+{
+    QString safe = text;
+    for (QChar &c : safe) {
+        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != u'-' && c != u'_' && c != u'.')
+            c = u'_';
+    }
+    return safe;
+}
+
+} // namespace
+
+TSingleInstance::TSingleInstance(QObject *parent)
+    : QObject(parent)
+{
+    const QString name = InstanceName();
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    const QString user = QString::number(::getuid());
+    // The runtime folder is the user's own; the temporary folder is shared, hence the user id.
+    FLockPath = folder + u'/' + name + (folder == QDir::tempPath() ? u'-' + user : QString())
+        + QStringLiteral(".lock");
+    FServerName = name + u'-' + user;
+}
+
+TSingleInstance::~TSingleInstance() { Release(); }
+
+QString TSingleInstance::InstanceName()
+{
+    QString name = QString::fromLatin1(kMarker);
+    const QString instance = qEnvironmentVariable("KIVLOG_INSTANCE");
+    if (!instance.isEmpty())
+        name += u'-' + fileNameSafe(instance);
+    return name;
+}
+
+bool TSingleInstance::Acquire()
+{
+    FLock = std::make_unique<QLockFile>(FLockPath);
+    // Only a lock whose process is gone counts as stale, never one that is merely old: a diary
+    // may stay open for weeks.
+    FLock->setStaleLockTime(0);
+    if (FLock->tryLock(0)) {
+        FHeld = true;
+        return true;
+    }
+    if (FLock->error() == QLockFile::LockFailedError)
+        return false;
+    std::fprintf(stderr, "kivlog: cannot use the instance lock %s; running without it\n",
+                 qPrintable(QDir::toNativeSeparators(FLockPath)));
+    return true;
+}
+
+bool TSingleInstance::Listen()
+{
+    FServer = new QLocalServer(this);
+    FServer->setSocketOptions(QLocalServer::UserAccessOption);
+    // A socket left behind by a crashed instance would make listen() fail. Removing it is safe
+    // only while we hold the lock: then no live instance can own it.
+    if (FHeld)
+        QLocalServer::removeServer(FServerName);
+    connect(FServer, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket *socket = FServer->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+                // One line per request; a start that sent nothing is ignored.
+                while (socket->canReadLine()) {
+                    if (socket->readLine() == kActivateRequest)
+                        emit ActivationRequested();
+                }
+            });
+            if (socket->bytesAvailable() > 0)
+                emit socket->readyRead();
+        }
+    });
+    if (FServer->listen(FServerName))
+        return true;
+    std::fprintf(stderr, "kivlog: cannot listen on %s: %s\n", qPrintable(FServerName),
+                 qPrintable(FServer->errorString()));
+    return false;
+}
+
+bool TSingleInstance::ActivateRunning(int timeoutMs)
+{
+    // The running instance takes the lock a moment before it listens; a start that falls into
+    // that moment tries again briefly.
+    const int attempts = 10;
+    for (int i = 0; i < attempts; ++i) {
+        QLocalSocket socket;
+        socket.connectToServer(FServerName);
+        if (socket.waitForConnected(timeoutMs / attempts)) {
+            socket.write(kActivateRequest);
+            const bool written = socket.waitForBytesWritten(timeoutMs);
+            socket.disconnectFromServer();
+            return written;
+        }
+        QThread::msleep(timeoutMs / attempts);
+    }
+    return false;
+}
+
+void TSingleInstance::Release()
+{
+    if (FServer) {
+        FServer->close();
+        delete FServer;
+        FServer = nullptr;
+    }
+    if (FLock && FHeld)
+        FLock->unlock();
+    FHeld = false;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QLocalServer;
+class QLockFile;
+
+// One diary per user: a lock file in the user's runtime folder says that an instance runs, and
+// that instance listens on a local socket so that a later start can ask it to come to the front.
+//
+// The environment variable KIVLOG_INSTANCE, when set, is appended to the names, so that tests
+// (and a second diary deliberately kept apart) run beside the user's own instance.
+class TSingleInstance : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TSingleInstance(QObject *parent = nullptr);
+    ~TSingleInstance() override;
+
+    // "KIV-N_Diary", or "KIV-N_Diary-<KIVLOG_INSTANCE>".
+    static QString InstanceName();
+    QString LockPath() const { return FLockPath; }
+    QString ServerName() const { return FServerName; }
+
+    // Takes the lock. False only when another live process holds it; a lock left behind by a
+    // process that is gone is taken over. A lock that cannot be used at all (an unwritable
+    // runtime folder) does not keep the diary from starting: it then runs unguarded.
+    bool Acquire();
+
+    // The first instance answers later starts from here on.
+    bool Listen();
+
+    // A later start: asks the running instance to bring its window to the front. False when it
+    // could not be reached (it may be starting up or shutting down; then nothing is done).
+    bool ActivateRunning(int timeoutMs = 2000);
+
+    // Gives the lock up; only after the final save, so that no second start can read a year file
+    // before it is written.
+    void Release();
+
+signals:
+    void ActivationRequested();
+
+private:
+    void ReadRequest();
+
+    QString FLockPath;
+    QString FServerName;
+    std::unique_ptr<QLockFile> FLock;
+    QLocalServer *FServer = nullptr;
+    bool FHeld = false;
+};
