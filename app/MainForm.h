@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QWidget>
+#include <vector>
 #include <functional>
 
 class QAction;
@@ -12,6 +13,7 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QPushButton;
+class TAlignLayout;
 class TKivDiary;
 class TKivDiaryEdit;
 class TMonthCalendar;
@@ -104,4 +106,7 @@ private:
     void ReadDayNameSetting();
 
     bool FTerminateRequested = false;
+    // Parents before children, so that each container has its size before its children are
+    // placed in it.
+    std::vector<TAlignLayout *> FLayouts;
 };

@@ -1,0 +1,316 @@
+// The window as its design has it: every control in its place, with its font, caption and
+// tab order; the store, the font dialog, the popup menu and its actions; and every event
+// bound to its handler.
+
+#include "MainForm.h"
+
+#include "AppServices.h"
+#include "DayNumber.h"
+#include "KivDiary.h"
+#include "KivDiaryEdit.h"
+#include "Layout.h"
+#include "MonthCalendar.h"
+
+#include <QAction>
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The client area at design size and the fixed parts of the two columns.
+constexpr QSize kDesignClient(544, 360);
+constexpr int kRightColumnWidth = 166;
+constexpr QSize kEditorAreaMinimum(300, 360);
+constexpr QSize kCalendarAreaMinimum(164, 270);
+constexpr int kStatusHeight = 88;
+constexpr int kBevel = 1;
+
+const QString kProportionalGothic = u"ＭＳ Ｐゴシック"_s;
+const QString kFixedGothic = u"ＭＳ ゴシック"_s;
+
+// The design names the Japanese system fonts; where they are missing, the IPA fonts of the
+// same kind (proportional and fixed) stand in for them under the same names.
+void substituteMissingFonts()
+{
+    static const bool done = [] {
+        const QStringList families = QFontDatabase::families();
+        const std::pair<QString, QString> stand_ins[] = {
+            { kProportionalGothic, u"IPAPGothic"_s },
+            { kFixedGothic, u"IPAGothic"_s },
+        };
+        for (const auto &[name, standIn] : stand_ins) {
+            if (!families.contains(name))
+                QFont::insertSubstitution(name, standIn);
+        }
+        return true;
+    }();
+    (void)done;
+}
+
+QFont layoutFont(const QString &family, int pixelSize, bool bold = false)
+{
+    QFont font(family);
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+QFrame *newPanel(const QString &name, QWidget *parent)
+{
+    auto *panel = new QFrame(parent);
+    panel->setObjectName(name);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setLineWidth(kBevel);
+    panel->setFocusPolicy(Qt::NoFocus);
+    return panel;
+}
+
+QPushButton *newButton(const QString &name, const QString &caption, QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel *newLabel(const QString &name, const QString &text, const QFont &font, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setFont(font);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget *parent)
+    : QWidget(parent)
+{
+    BuildLayout();
+    BindEvents();
+    RunGuarded([&] { FormCreate(); });
+}
+
+TForm1::~TForm1()
+{
+    hide();
+    RunGuarded([&] { FormDestroy(); });
+    // The controls go first; the store last, because destroying it makes the final save.
+    FLayouts.clear();
+    delete PopupMenu1;
+    delete FontDialog1;
+    delete ActionList1;
+    delete Panel3;
+    delete PnlMain;
+    delete KivDiary1;
+    PnlMain = Panel3 = PnlCalendar = PnlStatus = nullptr;
+    KivDiaryEdit1 = nullptr;
+    KivDiary1 = nullptr;
+    MonthCalendar1 = nullptr;
+    BtnToday = BtnPrevYear = BtnNextYear = BtnPrevMonth = BtnNextMonth = BtnPrevDay
+        = BtnNextDay = BtnClose = BtnUndo = nullptr;
+    LblYear = LblDate = Label1 = nullptr;
+    FontDialog1 = nullptr;
+    PopupMenu1 = nullptr;
+    N1 = N2 = ActChangeFont = ActToggleDayName = nullptr;
+    ActionList1 = nullptr;
+}
+
+void TForm1::BuildLayout()
+{
+    substituteMissingFonts();
+
+    setObjectName(u"Form1"_s);
+    setWindowTitle(u"KIV-N's Diary"_s);
+    setFont(layoutFont(kProportionalGothic, 12));
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    move(193, 114);
+    resize(kDesignClient);
+    // The window is as small as the editor area's and the right column's minimums allow.
+    setMinimumSize(kEditorAreaMinimum.width() + kRightColumnWidth,
+                   std::max(kEditorAreaMinimum.height(),
+                            kCalendarAreaMinimum.height() + kStatusHeight + 2 * kBevel));
+
+    // The editor area.
+    PnlMain = newPanel(u"PnlMain"_s, this);
+    Label1 = newLabel(u"Label1"_s, u"2001年08月20日"_s, layoutFont(kProportionalGothic, 24),
+                      PnlMain);
+    KivDiaryEdit1 = new TKivDiaryEdit(PnlMain);
+    KivDiaryEdit1->setObjectName(u"KivDiaryEdit1"_s);
+    BtnClose = newButton(u"BtnClose"_s, u"終了"_s, PnlMain);
+    BtnUndo = newButton(u"BtnUndo"_s, u"やり直し"_s, PnlMain);
+
+    // The calendar and status column.
+    Panel3 = newPanel(u"Panel3"_s, this);
+    PnlCalendar = newPanel(u"PnlCalendar"_s, Panel3);
+    MonthCalendar1 = new TMonthCalendar(PnlCalendar);
+    MonthCalendar1->setObjectName(u"MonthCalendar1"_s);
+    MonthCalendar1->SetDate(DateToDayNumber(QDate(2001, 8, 20)));
+    BtnToday = newButton(u"BtnToday"_s, u"今日"_s, PnlCalendar);
+    BtnPrevYear = newButton(u"BtnPrevYear"_s, u"前年"_s, PnlCalendar);
+    BtnNextYear = newButton(u"BtnNextYear"_s, u"翌年"_s, PnlCalendar);
+    BtnPrevMonth = newButton(u"BtnPrevMonth"_s, u"前月"_s, PnlCalendar);
+    BtnNextMonth = newButton(u"BtnNextMonth"_s, u"翌月"_s, PnlCalendar);
+    BtnPrevDay = newButton(u"BtnPrevDay"_s, u"前日"_s, PnlCalendar);
+    BtnNextDay = newButton(u"BtnNextDay"_s, u"翌日"_s, PnlCalendar);
+    PnlStatus = newPanel(u"PnlStatus"_s, Panel3);
+    LblYear = newLabel(u"LblYear"_s, u"2001年"_s, layoutFont(kFixedGothic, 32), PnlStatus);
+    LblYear->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    LblDate = newLabel(u"LblDate"_s, u"08月20日(月)"_s, layoutFont(kFixedGothic, 19, true),
+                       PnlStatus);
+    LblDate->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+
+    // Placement: aligned panels fill their sides, the rest keep their anchored distances.
+    auto *form = new TAlignLayout(this, kDesignClient, 0);
+    form->AddAligned(PnlMain, { 0, 0, 378, 360 }, TAlign::Client);
+    form->AddAligned(Panel3, { 378, 0, kRightColumnWidth, 360 }, TAlign::Right);
+
+    const Qt::Edges leftTop = Qt::LeftEdge | Qt::TopEdge;
+    auto *main = new TAlignLayout(PnlMain, { 378, 360 }, kBevel);
+    main->AddAnchored(Label1, { 16, 8, 168, 24 }, leftTop, true);
+    main->AddAnchored(KivDiaryEdit1, { 8, 40, 369, 265 },
+                      Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+    main->AddAnchored(BtnClose, { 207, 320, 75, 25 }, Qt::LeftEdge | Qt::BottomEdge);
+    main->AddAnchored(BtnUndo, { 111, 320, 75, 25 }, Qt::LeftEdge | Qt::BottomEdge);
+
+    auto *column = new TAlignLayout(Panel3, { kRightColumnWidth, 360 }, kBevel);
+    column->AddAligned(PnlCalendar, { 1, 1, 164, 270 }, TAlign::Client);
+    column->AddAligned(PnlStatus, { 1, 271, 164, kStatusHeight }, TAlign::Bottom);
+
+    auto *calendar = new TAlignLayout(PnlCalendar, kCalendarAreaMinimum, kBevel);
+    calendar->AddAligned(MonthCalendar1, { 1, 1, 162, 127 }, TAlign::Top);
+    calendar->AddAnchored(BtnToday, { 16, 232, 132, 25 }, leftTop);
+    calendar->AddAnchored(BtnPrevYear, { 16, 136, 60, 25 }, leftTop);
+    calendar->AddAnchored(BtnNextYear, { 88, 136, 60, 25 }, leftTop);
+    calendar->AddAnchored(BtnPrevMonth, { 16, 168, 60, 25 }, leftTop);
+    calendar->AddAnchored(BtnNextMonth, { 88, 168, 60, 25 }, leftTop);
+    calendar->AddAnchored(BtnPrevDay, { 16, 200, 60, 25 }, leftTop);
+    calendar->AddAnchored(BtnNextDay, { 88, 200, 60, 25 }, leftTop);
+
+    auto *status = new TAlignLayout(PnlStatus, { 164, kStatusHeight }, kBevel);
+    status->AddAnchored(LblYear, { 1, 13, 160, 35 }, leftTop);
+    status->AddAnchored(LblDate, { 1, 52, 160, 29 }, leftTop);
+
+    FLayouts = { form, main, column, calendar, status };
+    ApplyLayoutGeometry();
+
+    // The calendar is passed by: Tab cycles through the editor and the buttons only.
+    const QList<QWidget *> tabOrder = { KivDiaryEdit1, BtnClose, BtnUndo, BtnToday,
+                                        BtnPrevYear, BtnNextYear, BtnPrevMonth, BtnNextMonth,
+                                        BtnPrevDay, BtnNextDay };
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    // The store gets its design values in this order; it ends inactive with nothing loaded.
+    KivDiary1 = new TKivDiary(this);
+    KivDiary1->setObjectName(u"KivDiary1"_s);
+    KivDiary1->setProperty("BaseDir", u"Data/"_s);
+    KivDiary1->setProperty("Ext", u".jnl"_s);
+    KivDiary1->setProperty("Year", 1900);
+    KivDiary1->setProperty("FileName", u"1900.jnl"_s);
+    KivDiary1->setProperty("AutoSave", true);
+    KivDiary1->setProperty("Active", false);
+    KivDiary1->setProperty("DayName", true);
+
+    FontDialog1 = new QFontDialog(this);
+    FontDialog1->setObjectName(u"FontDialog1"_s);
+    FontDialog1->setCurrentFont(font());
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(u"PopupMenu1"_s);
+    N1 = new QAction(PopupMenu1);
+    N1->setObjectName(u"N1"_s);
+    N2 = new QAction(PopupMenu1);
+    N2->setObjectName(u"N2"_s);
+    N2->setCheckable(true);
+    PopupMenu1->addAction(N1);
+    PopupMenu1->addAction(N2);
+
+    ActionList1 = new QObject(this);
+    ActionList1->setObjectName(u"ActionList1"_s);
+    ActChangeFont = new QAction(u"フォント変更"_s, ActionList1);
+    ActChangeFont->setObjectName(u"ActChangeFont"_s);
+    ActToggleDayName = new QAction(u"曜日を保存する"_s, ActionList1);
+    ActToggleDayName->setObjectName(u"ActToggleDayName"_s);
+
+    // References to components made above: the items show their actions' captions, and
+    // the editor's store is set only now, while the store is still inactive.
+    const auto followCaption = [](QAction *item, QAction *action) {
+        item->setText(action->text());
+        QObject::connect(action, &QAction::changed, item, [item, action] {
+            item->setText(action->text());
+        });
+    };
+    followCaption(N1, ActChangeFont);
+    followCaption(N2, ActToggleDayName);
+    PnlCalendar->setContextMenuPolicy(Qt::CustomContextMenu);
+    PnlStatus->setContextMenuPolicy(Qt::CustomContextMenu);
+    KivDiaryEdit1->SetSource(KivDiary1);
+}
+
+void TForm1::BindEvents()
+{
+    connect(KivDiaryEdit1, &QPlainTextEdit::textChanged, this,
+            [this] { RunGuarded([&] { KivDiaryEdit1Change(); }); });
+    KivDiaryEdit1->OnKeyDown = [this](int &key, Qt::KeyboardModifiers shift) {
+        bool handled = false;
+        RunGuarded([&] {
+            KivDiaryEdit1KeyDown(key, shift);
+            handled = true;
+        });
+        // A key whose handler failed goes no further, as if it had been consumed.
+        if (!handled)
+            key = 0;
+    };
+
+    const auto onClick = [this](QPushButton *button, void (TForm1::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { RunGuarded([&] { (this->*handler)(); }); });
+    };
+    onClick(BtnClose, &TForm1::BtnCloseClick);
+    onClick(BtnUndo, &TForm1::BtnUndoClick);
+    onClick(BtnToday, &TForm1::BtnTodayClick);
+    onClick(BtnPrevYear, &TForm1::BtnPrevYearClick);
+    onClick(BtnNextYear, &TForm1::BtnNextYearClick);
+    onClick(BtnPrevMonth, &TForm1::BtnPrevMonthClick);
+    onClick(BtnNextMonth, &TForm1::BtnNextMonthClick);
+    onClick(BtnPrevDay, &TForm1::BtnPrevDayClick);
+    onClick(BtnNextDay, &TForm1::BtnNextDayClick);
+    connect(MonthCalendar1, &TMonthCalendar::Click, this,
+            [this] { RunGuarded([&] { MonthCalendar1Click(); }); });
+
+    connect(ActChangeFont, &QAction::triggered, this,
+            [this] { RunGuarded([&] { ActChangeFontExecute(); }); });
+    connect(ActToggleDayName, &QAction::triggered, this,
+            [this] { RunGuarded([&] { ActToggleDayNameExecute(); }); });
+    connect(N1, &QAction::triggered, ActChangeFont, [this] { ActChangeFont->trigger(); });
+    // The check mark of the item belongs to the program, not to the click: undo the toggle
+    // that choosing a checkable item makes, and let the action set the mark.
+    connect(N2, &QAction::triggered, ActToggleDayName, [this](bool checked) {
+        N2->setChecked(!checked);
+        ActToggleDayName->trigger();
+    });
+
+    for (QWidget *panel : { PnlCalendar, PnlStatus }) {
+        connect(panel, &QWidget::customContextMenuRequested, this, [this, panel](QPoint pos) {
+            PopupMenu1->popup(panel->mapToGlobal(pos));
+        });
+    }
+}
+
+void TForm1::ApplyLayoutGeometry()
+{
+    for (TAlignLayout *layout : FLayouts)
+        layout->Apply();
+}

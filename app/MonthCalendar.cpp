@@ -1,0 +1,71 @@
+#include "MonthCalendar.h"
+
+#include "DayNumber.h"
+#include "Exceptions.h"
+#include "Services.h"
+
+#include <QLocale>
+#include <QPainter>
+#include <cmath>
+
+namespace {
+
+// The calendar sets no limits of its own; these are only what its year field can show.
+const QDate kFirstDay(1, 1, 1);
+const QDate kLastDay(9999, 12, 31);
+
+} // namespace
+
+TMonthCalendar::TMonthCalendar(QWidget *parent)
+    : QCalendarWidget(parent)
+{
+    const QTime now = DiaryNow().time();
+    FTimeOfDay = now.isValid() ? now.msecsSinceStartOfDay() / 86400000.0 : 0.0;
+
+    setDateRange(kFirstDay, kLastDay);
+    setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    setFirstDayOfWeek(QLocale().firstDayOfWeek());
+    setSelectionMode(QCalendarWidget::SingleSelection);
+
+    // The month title sits on the button-shadow colour.
+    if (auto *bar = findChild<QWidget *>(QStringLiteral("qt_calendar_navigationbar"))) {
+        QPalette pal = bar->palette();
+        pal.setColor(QPalette::Highlight, palette().color(QPalette::Dark));
+        bar->setPalette(pal);
+    }
+
+    // Tab passes the calendar by; a click still gives it the focus.
+    setFocusPolicy(Qt::ClickFocus);
+    for (QWidget *child : findChildren<QWidget *>()) {
+        if (child->focusPolicy() & Qt::TabFocus)
+            child->setFocusPolicy(Qt::ClickFocus);
+    }
+
+    connect(this, &QCalendarWidget::clicked, this, [this] { emit Click(); });
+}
+
+double TMonthCalendar::Date() const
+{
+    return DateToDayNumber(selectedDate()) + FTimeOfDay;
+}
+
+void TMonthCalendar::SetDate(double value)
+{
+    const double day = std::trunc(value);
+    if (!std::isfinite(day) || day < DateToDayNumber(kFirstDay) || day > DateToDayNumber(kLastDay))
+        throw Exception(QString::fromUtf8(msg::kCalendarCannotHold));
+    setSelectedDate(QDate::fromJulianDay(static_cast<qint64>(day) + kDayNumberJulianOffset));
+}
+
+void TMonthCalendar::paintCell(QPainter *painter, const QRect &rect, QDate date) const
+{
+    QCalendarWidget::paintCell(painter, rect, date);
+    if (date != DiaryNow().date())
+        return;
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(QPen(QColor(Qt::red), 1));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawEllipse(QRectF(rect).adjusted(1.5, 0.5, -1.5, -0.5));
+    painter->restore();
+}
