@@ -1,0 +1,116 @@
+#include "StoreTestSupport.h"
+
+#include <QFileInfo>
+#include <QProcess>
+
+namespace {
+
+struct TRun {
+    int Status = -1;
+    QString Out;
+    QString Err;
+};
+
+class Cli : public StoreInTempDir {
+protected:
+    TRun Run(const QStringList &args)
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"LC_ALL"_qs, u"ja_JP.UTF-8"_qs);
+        env.insert(u"LANG"_qs, u"ja_JP.UTF-8"_qs);
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(Dir());
+        process.start(QStringLiteral(KIVLOG_CLI), args);
+        EXPECT_TRUE(process.waitForFinished(30000));
+        TRun run;
+        run.Status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.Out = QString::fromUtf8(process.readAllStandardOutput());
+        run.Err = QString::fromUtf8(process.readAllStandardError());
+        return run;
+    }
+};
+
+TEST_F(Cli, DumpPrintsTheLoadedYearAsJson)
+{
+    WriteAll(Path(u"d2009.jnl"_qs), sj("!JNL 1.00 2009\r\n!WIDTH=640\r\n前文 \"q\"\\\r\n"
+                                       "![2009/01/06]\r\n六日\r\n![2009/02/30]\r\nbad\r\n"
+                                       "![2009/01/05]\r\n\t五日\r\n"));
+    const TRun run = Run({ u"dump"_qs, u"d2009.jnl"_qs });
+    EXPECT_EQ(run.Status, 0) << run.Err.toStdString();
+    EXPECT_EQ(run.Out,
+              u"{\"year\":2009,\"modified\":true,\"preamble\":\"前文 \\\"q\\\"\\\\\","
+              "\"days\":[{\"date\":\"2009-01-06\",\"text\":\"六日\\r\\n\"},"
+              "{\"date\":\"2009-01-05\",\"text\":\"\\t五日\\r\\n\"}],"
+              "\"settings\":[\"WIDTH=640\"],\"error_data\":\"!![2009/02/30]\\r\\nbad\","
+              "\"messages\":[\"\\\"2009/02/30\\\"は不正な日付けです。\"]}\n"_qs);
+    // Looking writes nothing, not even a damaged year that is due to be rewritten.
+    EXPECT_EQ(QDir(Dir()).entryList(QDir::Files), QStringList { u"d2009.jnl"_qs });
+}
+
+TEST_F(Cli, DumpOfAMissingFileIsAnEmptyYear)
+{
+    QDir(Dir()).mkdir(u"sub"_qs);
+    const TRun run = Run({ u"dump"_qs, Path(u"sub/2012"_qs) });
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Out, u"{\"year\":2012,\"modified\":false,\"preamble\":\"\",\"days\":[],"
+                       "\"settings\":[],\"error_data\":\"\",\"messages\":[]}\n"_qs);
+    EXPECT_TRUE(QDir(Path(u"sub"_qs)).isEmpty());
+}
+
+TEST_F(Cli, FailedLoadPrintsTheErrorAndExitsWithOne)
+{
+    WriteAll(Path(u"2009.jnl"_qs), "!JNL 2.50 2009\r\n");
+    for (const char *command : { "dump", "rewrite" }) {
+        const TRun run = Run({ QString::fromUtf8(command), u"2009.jnl"_qs });
+        EXPECT_EQ(run.Status, 1) << command;
+        EXPECT_EQ(run.Out, u"{\"error\":\"このバージョンの日記データには対応していません。(2.5)\","
+                           "\"messages\":[]}\n"_qs);
+    }
+    EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), "!JNL 2.50 2009\r\n");
+    EXPECT_FALSE(QFileInfo::exists(Path(u"2009.bak"_qs)));
+}
+
+TEST_F(Cli, WrongUsageExitsWithTwo)
+{
+    const QList<QStringList> wrong = {
+        {}, { u"dump"_qs }, { u"list"_qs, u"2009.jnl"_qs }, { u"dump"_qs, u"1899.jnl"_qs },
+        { u"dump"_qs, u"d209.jnl"_qs }, { u"dump"_qs, u"2009.jnl"_qs, u"2010.jnl"_qs },
+        { u"rewrite"_qs, u"--dayname"_qs, u"maybe"_qs, u"2009.jnl"_qs },
+        { u"dump"_qs, u"--dayname"_qs, u"on"_qs, u"2009.jnl"_qs },
+    };
+    for (const QStringList &args : wrong) {
+        const TRun run = Run(args);
+        EXPECT_EQ(run.Status, 2) << args.join(u' ').toStdString();
+        EXPECT_TRUE(run.Out.isEmpty());
+        EXPECT_FALSE(run.Err.isEmpty());
+    }
+    const TRun help = Run({ u"--help"_qs });
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_TRUE(help.Out.contains(u"rewrite [--dayname on|off] FILE"));
+}
+
+TEST_F(Cli, RewriteBacksUpAndWritesTheStoresOwnForm)
+{
+    WriteAll(Path(u"2009.jnl"_qs), Golden("lf_and_cr_breaks.jnl"));
+    const TRun run = Run({ u"rewrite"_qs, u"2009.jnl"_qs });
+    EXPECT_EQ(run.Status, 0) << run.Err.toStdString();
+    EXPECT_TRUE(run.Out.isEmpty());
+    EXPECT_EQ(ReadAll(Path(u"2009.bak"_qs)), Golden("lf_and_cr_breaks.jnl"));
+    EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), Golden("settings_and_two_days.jnl"));
+
+    const TRun plain = Run({ u"rewrite"_qs, u"--dayname"_qs, u"off"_qs, u"2009.jnl"_qs });
+    EXPECT_EQ(plain.Status, 0);
+    EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), Golden("two_days_without_day_names.jnl"));
+}
+
+TEST_F(Cli, RewriteOfAMissingFileCreatesItAndSaysSoOnStderr)
+{
+    const TRun run = Run({ u"rewrite"_qs, u"d2010.txt"_qs });
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_TRUE(run.Out.isEmpty());
+    EXPECT_EQ(run.Err, u"[d2010.txt]を作成します。\n"_qs);
+    EXPECT_EQ(ReadAll(Path(u"d2010.txt"_qs)), "!JNL 1.00 2010\r\n\r\n");
+}
+
+} // namespace

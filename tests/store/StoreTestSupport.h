@@ -1,0 +1,102 @@
+#pragma once
+
+#include "Cp932.h"
+#include "DayNumber.h"
+#include "Exceptions.h"
+#include "KivDiary.h"
+#include "Services.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+// Checks both the class of the exception and its exact message.
+#define EXPECT_THROW_MSG(expr, Type, text)                                                         \
+    do {                                                                                           \
+        bool caught_ = false;                                                                      \
+        try {                                                                                      \
+            (void)(expr);                                                                          \
+        } catch (const Type &e_) {                                                                 \
+            caught_ = true;                                                                        \
+            EXPECT_EQ(e_.Message().toStdString(), std::string(text)) << "from " #expr;             \
+        } catch (const std::exception &e_) {                                                       \
+            ADD_FAILURE() << #expr " threw another class: " << e_.what();                          \
+            caught_ = true;                                                                        \
+        }                                                                                          \
+        if (!caught_)                                                                              \
+            ADD_FAILURE() << #expr " did not throw " #Type;                                        \
+    } while (false)
+
+inline QByteArray sj(const char *utf8) { return cp932::Encode(QString::fromUtf8(utf8)); }
+
+inline double Day(int y, int m, int d) { return DateToDayNumber(QDate(y, m, d)); }
+
+inline QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray("<missing>");
+    return f.readAll();
+}
+
+inline void WriteAll(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(f.write(data), data.size());
+}
+
+inline QByteArray Golden(const char *name)
+{
+    return ReadAll(QStringLiteral(KIVLOG_STORE_TEST_DATA "/") + QString::fromUtf8(name));
+}
+
+// Every test gets its own folder, a clock pinned to 15 June 2026, Japanese weekday names and a
+// record of what the store showed the user.
+class StoreInTempDir : public ::testing::Test {
+protected:
+    StoreInTempDir()
+        : FServices({ [this](const QString &m) { Shown << m; },
+                      [this] { return Now; },
+                      [](int dow) {
+                          static const char *const names[] = { "月", "火", "水", "木", "金", "土", "日" };
+                          return QString::fromUtf8(names[dow - 1]);
+                      } })
+    {
+    }
+
+    QString Dir() const { return FDir.path() + u'/'; }
+    QString Path(const QString &name) const { return Dir() + name; }
+
+    // A store on the temporary folder, set up as the window sets up its own.
+    std::unique_ptr<TKivDiary> NewStore(int year = 2009, bool open = true)
+    {
+        auto store = std::make_unique<TKivDiary>();
+        store->SetBaseDir(FDir.path());
+        store->SetExt(QStringLiteral("jnl"));
+        store->SetYear(year);
+        if (open)
+            store->Open();
+        return store;
+    }
+
+    QDateTime Now { QDate(2026, 6, 15), QTime(12, 0) };
+    QStringList Shown;
+
+private:
+    QTemporaryDir FDir;
+    TScopedDiaryServices FServices;
+};
+
+// Texts in failure output read better as text than as QByteArray's default printout.
+inline void PrintTo(const QByteArray &bytes, std::ostream *os)
+{
+    QString shown = cp932::Decode(bytes);
+    shown.replace(u'\r', u"\\r"_qs).replace(u'\n', u"\\n"_qs);
+    *os << '"' << shown.toStdString() << '"';
+}
+inline void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }

@@ -1,0 +1,165 @@
+#include "Messages.h"
+#include "StoreTestSupport.h"
+
+#include <QFileInfo>
+
+namespace {
+
+using YearFileWrite = StoreInTempDir;
+
+// The year of the example file, built in memory with its days added out of order.
+void FillExample(TKivDiary &store)
+{
+    store.SetSetting("WIDTH", "640");
+    store.SetSetting("HEIGHT", "480");
+    store.SetSetting("DAYNAME", "TRUE");
+    store.SetDayText(Day(2009, 1, 6), "Another day.\r\n\r\n  \t");
+    store.SetDayText(Day(2009, 1, 5), "First line of the day.\r\n\r\nThird line, after an empty one."
+                                      "\r\n!Fourth line, which began with one exclamation mark.");
+}
+
+TEST_F(YearFileWrite, WritesTheFormatByteForByteAndSortsTheDays)
+{
+    auto store = NewStore(2009);
+    FillExample(*store);
+    store->SaveFile();
+    EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), Golden("settings_and_two_days.jnl"));
+    EXPECT_FALSE(store->Modified());
+    ASSERT_EQ(store->Days().size(), 3u);
+    EXPECT_EQ(store->Days()[1]->FDate, Day(2009, 1, 5));
+    EXPECT_EQ(store->Days()[2]->FDate, Day(2009, 1, 6));
+}
+
+TEST_F(YearFileWrite, WithoutDayNamesSeparatorsAreShorter)
+{
+    auto store = NewStore(2009);
+    store->SetDayName(false);
+    FillExample(*store);
+    store->SaveFile();
+    EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), Golden("two_days_without_day_names.jnl"));
+}
+
+TEST_F(YearFileWrite, ReadingAndWritingAGoldenFileChangesNothing)
+{
+    WriteAll(Path(u"2009.jnl"_qs), Golden("settings_and_two_days.jnl"));
+    NewStore(2009)->SaveFile();
+    EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), Golden("settings_and_two_days.jnl"));
+    // Line breaks of any kind come out as CR LF.
+    WriteAll(Path(u"2009.jnl"_qs), Golden("lf_and_cr_breaks.jnl"));
+    NewStore(2009)->SaveFile();
+    EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), Golden("settings_and_two_days.jnl"));
+}
+
+TEST_F(YearFileWrite, AnEmptyYearIsTwoLinesAndItsFirstSaveIsAnnounced)
+{
+    auto store = NewStore(2009);
+    store->SaveFile();
+    EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), "!JNL 1.00 2009\r\n\r\n");
+    EXPECT_EQ(Shown, QStringList { u'[' + Path(u"2009.jnl"_qs) + u"]を作成します。"_qs });
+    EXPECT_FALSE(QFileInfo::exists(Path(u"2009.bak"_qs)));
+}
+
+TEST_F(YearFileWrite, SaveBacksUpThePreviousFileOverAnOlderBackup)
+{
+    const QByteArray previous = "!JNL 1.00 2009\r\nprevious\r\n";
+    WriteAll(Path(u"2009.jnl"_qs), previous);
+    WriteAll(Path(u"2009.bak"_qs), "older backup, longer than the previous file itself");
+    auto store = NewStore(2009);
+    store->SetDayText(Day(2009, 1, 1), "new");
+    store->SaveFile();
+    EXPECT_EQ(ReadAll(Path(u"2009.bak"_qs)), previous);
+    EXPECT_TRUE(Shown.isEmpty());
+}
+
+TEST_F(YearFileWrite, BackupPathReplacesOnlyTheNamesExtension)
+{
+    QDir(Dir()).mkpath(u"v1.0"_qs);
+    TKivDiary store;
+    store.SetBaseDir(Path(u"v1.0"_qs));
+    store.SetPrefix(u"d"_qs);
+    store.SetYear(2009);
+    WriteAll(store.FilePath(), "!JNL 1.00 2009\r\n");
+    store.Open();
+    store.SaveFile();
+    EXPECT_EQ(ReadAll(Path(u"v1.0/d2009.bak"_qs)), "!JNL 1.00 2009\r\n");
+}
+
+TEST_F(YearFileWrite, DayTextsThroughASaveAndALoad)
+{
+    struct Case {
+        const char *stored;
+        const char *line; // as it stands in the file
+        const char *loaded;
+    };
+    const Case cases[] = {
+        { "abc", "abc\r\n", "abc\r\n" },
+        { "abc\r\n\r\n  ", "abc\r\n", "abc\r\n" },
+        { " ", "\r\n", "\r\n" },
+        { "\t\r\n\x01", "\r\n", "\r\n" },
+        { "!x", "!!x\r\n", "!x\r\n" },
+        { "!!x", "!!!x\r\n", "!!x\r\n" },
+        { "a\r\n!-b", "a\r\n!!-b\r\n", "a\r\n!-b\r\n" },
+        { "a\r\n![2009/01/06]\r\n!", "a\r\n!![2009/01/06]\r\n!!\r\n", "a\r\n![2009/01/06]\r\n!\r\n" },
+        { "a\r\n!!\r\n!!!", "a\r\n!!!\r\n!!!!\r\n", "a\r\n!!\r\n!!!\r\n" },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.stored);
+        auto store = NewStore(2009);
+        store->SetDayName(false);
+        store->SetDayText(Day(2009, 1, 5), c.stored);
+        store->SaveFile();
+        const QByteArray head = "!JNL 1.00 2009\r\n\r\n!------------\r\n![2009/01/05]\r\n!------------\r\n";
+        EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), head + c.line);
+        store.reset();
+        auto reread = NewStore(2009);
+        EXPECT_EQ(reread->GetDayText(Day(2009, 1, 5)), c.loaded);
+        EXPECT_EQ(reread->Days().size(), 2u);
+        reread->SetAutoSave(false);
+    }
+}
+
+TEST(EscapeText, UnescapeUndoesEscapeAndProtectsEveryLine)
+{
+    for (const char *text : { "", "!", "!!", "x!", "\r\n!", "\r\n!!\r\n!", "!\r\n\r\n!-\r\n![", "\r!" }) {
+        SCOPED_TRACE(text);
+        const QByteArray escaped = TKivDiary::EscapeText(text);
+        EXPECT_EQ(TKivDiary::UnescapeText(escaped), text);
+        for (const QByteArray &line : escaped.split('\n'))
+            EXPECT_FALSE(line.startsWith("![") || line.startsWith("!-")) << line.constData();
+    }
+    EXPECT_EQ(TKivDiary::UnescapeText("!!!a\r\n!!!b\r\n!c"), "!!a\r\n!!b\r\n!c");
+}
+
+TEST_F(YearFileWrite, OddSettingNamesDoNotComeBackAsSettings)
+{
+    auto store = NewStore(2009);
+    store->SetSetting("", "empty name");
+    store->SetSetting("-dash", "skipped");
+    store->SetSetting("OK", "");
+    store.reset(); // nothing modified: settings alone are not saved
+    EXPECT_FALSE(QFileInfo::exists(Path(u"2009.jnl"_qs)));
+
+    store = NewStore(2009);
+    store->SetSetting("", "empty name");
+    store->SetSetting("-dash", "skipped");
+    store->SetSetting("OK", "");
+    store->MarkModified();
+    store.reset();
+    EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)),
+              "!JNL 1.00 2009\r\n\r\n!=empty name\r\n!-dash=skipped\r\n!OK=\r\n\r\n");
+    auto reread = NewStore(2009);
+    EXPECT_EQ(reread->Settings(), QList<QByteArray> { "OK=" });
+    EXPECT_EQ(reread->Days()[0]->FText, "!=empty name\r\n");
+}
+
+TEST_F(YearFileWrite, APreambleReadFromAFileComesBackUnchanged)
+{
+    WriteAll(Path(u"2009.jnl"_qs), Golden("preamble_rules.jnl"));
+    auto store = NewStore(2009);
+    const QByteArray preamble = store->Days()[0]->FText;
+    store->MarkModified();
+    store.reset();
+    EXPECT_EQ(NewStore(2009)->Days()[0]->FText, preamble);
+}
+
+} // namespace
