@@ -1,5 +1,6 @@
 #include "AppServices.h"
 
+#include "Application.h"
 #include "Exceptions.h"
 
 #include <QApplication>
@@ -55,6 +56,7 @@ void showBox(TBoxKind kind, const QString &text)
     QMessageBox box(kind == TBoxKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
                     ApplicationTitle(), text, QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
+    StartupTrace("box");
     box.exec();
 }
 

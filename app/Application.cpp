@@ -11,6 +11,8 @@
 
 namespace {
 
+bool tracing = false;
+
 void printTrace(const char *what)
 {
     timespec now {};
@@ -43,6 +45,7 @@ void TApplication::StartTraceWhenAsked()
 {
     if (qEnvironmentVariableIsEmpty("KIVLOG_STARTUP_TRACE"))
         return;
+    tracing = true;
     printTrace("start");
     installEventFilter(this);
 }
@@ -69,4 +72,10 @@ bool TApplication::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QApplication::eventFilter(watched, event);
+}
+
+void StartupTrace(const char *what)
+{
+    if (tracing)
+        printTrace(what);
 }

@@ -24,3 +24,7 @@ private:
     bool FMapped = false;
     bool FPainted = false;
 };
+
+// Prints one trace line when KIVLOG_STARTUP_TRACE is in force, nothing otherwise. Tests use the
+// "box" line to know that a message box waits.
+void StartupTrace(const char *what);

@@ -29,6 +29,8 @@ int main(int argc, char *argv[])
 {
     TApplication app(argc, argv);
     app.StartTraceWhenAsked();
+    // Ties the window to kivlog.desktop (its name and icon) on Wayland and in task bars.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kivlog"));
 
     TSingleInstance instance;
     if (!instance.Acquire()) {

@@ -31,7 +31,11 @@ TSingleInstance::TSingleInstance(QObject *parent)
     : QObject(parent)
 {
     const QString name = InstanceName();
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    // Without XDG_RUNTIME_DIR (outside a desktop session) Qt would warn and invent a folder;
+    // the temporary folder with the user id in the name serves as well.
+    QString folder;
+    if (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+        folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::tempPath();
     const QString user = QString::number(::getuid());
