@@ -42,7 +42,8 @@ void TAlignLayout::Apply()
 {
     QRect free = FContainer->rect().adjusted(FBevel, FBevel, -FBevel, -FBevel);
     // Sides are served in a fixed order, each taking its strip from what is left.
-    for (TAlign side : { TAlign::Top, TAlign::Bottom, TAlign::Left, TAlign::Right, TAlign::Client }) {
+    for (TAlign side :
+        { TAlign::Top, TAlign::Bottom, TAlign::Left, TAlign::Right, TAlign::Client }) {
         for (const TItem &item : FItems) {
             if (item.Align != side)
                 continue;

@@ -117,8 +117,8 @@ TForm1::~TForm1()
     KivDiaryEdit1 = nullptr;
     KivDiary1 = nullptr;
     MonthCalendar1 = nullptr;
-    BtnToday = BtnPrevYear = BtnNextYear = BtnPrevMonth = BtnNextMonth = BtnPrevDay
-        = BtnNextDay = BtnClose = BtnUndo = nullptr;
+    BtnToday = BtnPrevYear = BtnNextYear = BtnPrevMonth = BtnNextMonth = BtnPrevDay = BtnNextDay
+        = BtnClose = BtnUndo = nullptr;
     LblYear = LblDate = Label1 = nullptr;
     FontDialog1 = nullptr;
     PopupMenu1 = nullptr;
@@ -139,13 +139,13 @@ void TForm1::BuildLayout()
     resize(kDesignClient);
     // The window is as small as the editor area's and the right column's minimums allow.
     setMinimumSize(kEditorAreaMinimum.width() + kRightColumnWidth,
-                   std::max(kEditorAreaMinimum.height(),
-                            kCalendarAreaMinimum.height() + kStatusHeight + 2 * kBevel));
+        std::max(kEditorAreaMinimum.height(),
+            kCalendarAreaMinimum.height() + kStatusHeight + 2 * kBevel));
 
     // The editor area.
     PnlMain = newPanel(u"PnlMain"_s, this);
-    Label1 = newLabel(u"Label1"_s, u"2001年08月20日"_s, layoutFont(kProportionalGothic, 24),
-                      PnlMain);
+    Label1
+        = newLabel(u"Label1"_s, u"2001年08月20日"_s, layoutFont(kProportionalGothic, 24), PnlMain);
     KivDiaryEdit1 = new TKivDiaryEdit(PnlMain);
     KivDiaryEdit1->setObjectName(u"KivDiaryEdit1"_s);
     BtnClose = newButton(u"BtnClose"_s, u"終了"_s, PnlMain);
@@ -167,8 +167,8 @@ void TForm1::BuildLayout()
     PnlStatus = newPanel(u"PnlStatus"_s, Panel3);
     LblYear = newLabel(u"LblYear"_s, u"2001年"_s, layoutFont(kFixedGothic, 32), PnlStatus);
     LblYear->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    LblDate = newLabel(u"LblDate"_s, u"08月20日(月)"_s, layoutFont(kFixedGothic, 19, true),
-                       PnlStatus);
+    LblDate
+        = newLabel(u"LblDate"_s, u"08月20日(月)"_s, layoutFont(kFixedGothic, 19, true), PnlStatus);
     LblDate->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     // Placement: aligned panels fill their sides, the rest keep their anchored distances.
@@ -180,7 +180,7 @@ void TForm1::BuildLayout()
     auto *main = new TAlignLayout(PnlMain, { 378, 360 }, kBevel);
     main->AddAnchored(Label1, { 16, 8, 168, 24 }, leftTop, true);
     main->AddAnchored(KivDiaryEdit1, { 8, 40, 369, 265 },
-                      Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+        Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
     main->AddAnchored(BtnClose, { 207, 320, 75, 25 }, Qt::LeftEdge | Qt::BottomEdge);
     main->AddAnchored(BtnUndo, { 111, 320, 75, 25 }, Qt::LeftEdge | Qt::BottomEdge);
 
@@ -206,9 +206,8 @@ void TForm1::BuildLayout()
     ApplyLayoutGeometry();
 
     // The calendar is passed by: Tab cycles through the editor and the buttons only.
-    const QList<QWidget *> tabOrder = { KivDiaryEdit1, BtnClose, BtnUndo, BtnToday,
-                                        BtnPrevYear, BtnNextYear, BtnPrevMonth, BtnNextMonth,
-                                        BtnPrevDay, BtnNextDay };
+    const QList<QWidget *> tabOrder = { KivDiaryEdit1, BtnClose, BtnUndo, BtnToday, BtnPrevYear,
+        BtnNextYear, BtnPrevMonth, BtnNextMonth, BtnPrevDay, BtnNextDay };
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -248,9 +247,8 @@ void TForm1::BuildLayout()
     // the editor's store is set only now, while the store is still inactive.
     const auto followCaption = [](QAction *item, QAction *action) {
         item->setText(action->text());
-        QObject::connect(action, &QAction::changed, item, [item, action] {
-            item->setText(action->text());
-        });
+        QObject::connect(
+            action, &QAction::changed, item, [item, action] { item->setText(action->text()); });
     };
     followCaption(N1, ActChangeFont);
     followCaption(N2, ActToggleDayName);
@@ -262,7 +260,7 @@ void TForm1::BuildLayout()
 void TForm1::BindEvents()
 {
     connect(KivDiaryEdit1, &QPlainTextEdit::textChanged, this,
-            [this] { RunGuarded([&] { KivDiaryEdit1Change(); }); });
+        [this] { RunGuarded([&] { KivDiaryEdit1Change(); }); });
     KivDiaryEdit1->OnKeyDown = [this](int &key, Qt::KeyboardModifiers shift) {
         bool handled = false;
         RunGuarded([&] {
@@ -276,7 +274,7 @@ void TForm1::BindEvents()
 
     const auto onClick = [this](QPushButton *button, void (TForm1::*handler)()) {
         connect(button, &QPushButton::clicked, this,
-                [this, handler] { RunGuarded([&] { (this->*handler)(); }); });
+            [this, handler] { RunGuarded([&] { (this->*handler)(); }); });
     };
     onClick(BtnClose, &TForm1::BtnCloseClick);
     onClick(BtnUndo, &TForm1::BtnUndoClick);
@@ -288,12 +286,12 @@ void TForm1::BindEvents()
     onClick(BtnPrevDay, &TForm1::BtnPrevDayClick);
     onClick(BtnNextDay, &TForm1::BtnNextDayClick);
     connect(MonthCalendar1, &TMonthCalendar::Click, this,
-            [this] { RunGuarded([&] { MonthCalendar1Click(); }); });
+        [this] { RunGuarded([&] { MonthCalendar1Click(); }); });
 
     connect(ActChangeFont, &QAction::triggered, this,
-            [this] { RunGuarded([&] { ActChangeFontExecute(); }); });
+        [this] { RunGuarded([&] { ActChangeFontExecute(); }); });
     connect(ActToggleDayName, &QAction::triggered, this,
-            [this] { RunGuarded([&] { ActToggleDayNameExecute(); }); });
+        [this] { RunGuarded([&] { ActToggleDayNameExecute(); }); });
     connect(N1, &QAction::triggered, ActChangeFont, [this] { ActChangeFont->trigger(); });
     // The check mark of the item belongs to the program, not to the click: undo the toggle
     // that choosing a checkable item makes, and let the action set the mark.
@@ -303,9 +301,8 @@ void TForm1::BindEvents()
     });
 
     for (QWidget *panel : { PnlCalendar, PnlStatus }) {
-        connect(panel, &QWidget::customContextMenuRequested, this, [this, panel](QPoint pos) {
-            PopupMenu1->popup(panel->mapToGlobal(pos));
-        });
+        connect(panel, &QWidget::customContextMenuRequested, this,
+            [this, panel](QPoint pos) { PopupMenu1->popup(panel->mapToGlobal(pos)); });
     }
 }
 

@@ -44,10 +44,7 @@ TMonthCalendar::TMonthCalendar(QWidget *parent)
     connect(this, &QCalendarWidget::clicked, this, [this] { emit Click(); });
 }
 
-double TMonthCalendar::Date() const
-{
-    return DateToDayNumber(selectedDate()) + FTimeOfDay;
-}
+double TMonthCalendar::Date() const { return DateToDayNumber(selectedDate()) + FTimeOfDay; }
 
 void TMonthCalendar::SetDate(double value)
 {

@@ -22,8 +22,8 @@ QString encodableOnly(const QString &text)
     QString kept;
     kept.reserve(text.size());
     for (qsizetype i = 0; i < text.size();) {
-        const qsizetype length
-            = (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+        const qsizetype length = (text.at(i).isHighSurrogate() && i + 1 < text.size()
+                                     && text.at(i + 1).isLowSurrogate())
             ? 2
             : 1;
         const QStringView character = QStringView(text).mid(i, length);
@@ -62,9 +62,10 @@ void TKivDiaryEdit::HideSelectionWhenUnfocused()
     // The widget paints its selection with the Inactive colours while it lacks the focus;
     // making those the plain text colours hides the selection then.
     QPalette pal = palette();
-    pal.setBrush(QPalette::Inactive, QPalette::Highlight, pal.brush(QPalette::Inactive, QPalette::Base));
+    pal.setBrush(
+        QPalette::Inactive, QPalette::Highlight, pal.brush(QPalette::Inactive, QPalette::Base));
     pal.setBrush(QPalette::Inactive, QPalette::HighlightedText,
-                 pal.brush(QPalette::Inactive, QPalette::Text));
+        pal.brush(QPalette::Inactive, QPalette::Text));
     setPalette(pal);
 }
 
@@ -164,8 +165,8 @@ void TKivDiaryEdit::keyPressEvent(QKeyEvent *event)
         return;
     }
     QKeyEvent replaced(event->type(), key, event->modifiers(), event->nativeScanCode(),
-                       event->nativeVirtualKey(), event->nativeModifiers(), text,
-                       event->isAutoRepeat(), event->count());
+        event->nativeVirtualKey(), event->nativeModifiers(), text, event->isAutoRepeat(),
+        event->count());
     QPlainTextEdit::keyPressEvent(&replaced);
     event->setAccepted(replaced.isAccepted());
 }

@@ -1,0 +1,360 @@
+// The diary editor against a real store in a temporary folder: what reaches the store when
+// the editor moves between days, and what the user can type into it.
+
+#include "AppServices.h"
+#include "Cp932.h"
+#include "DayNumber.h"
+#include "Exceptions.h"
+#include "KivDiary.h"
+#include "KivDiaryEdit.h"
+#include "Messages.h"
+#include "Services.h"
+
+#include <QApplication>
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextCursor>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const char16_t *const kDayNames[] = { u"月", u"火", u"水", u"木", u"金", u"土", u"日" };
+
+double day(int y, int m, int d) { return DateToDayNumber(QDate(y, m, d)); }
+
+// Paste and drop both end in insertFromMimeData; the probe lets the test call it directly.
+class TEditProbe : public TKivDiaryEdit {
+public:
+    using TKivDiaryEdit::insertFromMimeData;
+};
+
+} // namespace
+
+class TestKivDiaryEdit : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void editedTextGoesToTheDayLeft();
+    void emptiedTextDeletesTheDay();
+    void sameDateTouchesNothing();
+    void fractionOnlyChangeCountsAsAMove();
+    void inactiveOrNoStoreOnlyRecordsTheDate();
+    void storeErrorLeavesDateTextAndFlag();
+    void reloadDropsEditsAndKeepsCaretWhenUnchanged();
+    void commitHandsOverOnce();
+    void sourceChangeDiscardsPendingEdits();
+    void charactersOutsideCp932AreRefused();
+    void undecodableBytesSurviveWhenTheTextComesBack();
+    void keyDownHookSeesAndConsumesKeys();
+    void selectionHiddenWithoutFocus();
+
+private:
+    void type(const QString &text)
+    {
+        QTest::sendKeyEvent(QTest::Click, FEdit.get(), Qt::Key_unknown, text, Qt::NoModifier);
+    }
+    void openStore(TKivDiary &store, QTemporaryDir &dir);
+
+    std::unique_ptr<QTemporaryDir> FDir;
+    std::unique_ptr<TScopedDiaryServices> FServices;
+    std::unique_ptr<TKivDiary> FStore;
+    std::unique_ptr<TEditProbe> FEdit;
+    QStringList FMessages;
+    int FDateEvents = 0;
+};
+
+void TestKivDiaryEdit::openStore(TKivDiary &store, QTemporaryDir &dir)
+{
+    store.SetBaseDir(dir.path() + u'/');
+    store.SetExt(u".jnl"_s);
+    store.Open();
+}
+
+void TestKivDiaryEdit::init()
+{
+    FMessages.clear();
+    FDateEvents = 0;
+    SetBoxHook([this](TBoxKind, const QString &text) { FMessages << text; });
+    TDiaryServices services;
+    services.ShowMessage = [this](const QString &text) { FMessages << text; };
+    services.Now = [] { return QDateTime(QDate(2008, 12, 31), QTime(12, 0)); };
+    services.ShortDayName
+        = [](int dayOfWeek) { return QString::fromUtf16(kDayNames[dayOfWeek - 1]); };
+    FServices = std::make_unique<TScopedDiaryServices>(services);
+
+    FDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(FDir->isValid());
+    FStore = std::make_unique<TKivDiary>();
+    openStore(*FStore, *FDir);
+    FEdit = std::make_unique<TEditProbe>();
+    FEdit->OnChangeDate = [this](QObject *sender) {
+        QCOMPARE(sender, FEdit.get());
+        ++FDateEvents;
+    };
+    FEdit->SetDate(day(2008, 12, 30));
+    FEdit->SetSource(FStore.get());
+    FDateEvents = 0;
+}
+
+void TestKivDiaryEdit::cleanup()
+{
+    FEdit.reset();
+    FStore.reset();
+    FServices.reset();
+    FDir.reset();
+    SetBoxHook({});
+}
+
+void TestKivDiaryEdit::editedTextGoesToTheDayLeft()
+{
+    FStore->SetDayText(day(2008, 12, 31), "stored");
+    type(u"日記"_s);
+    QTest::keyClick(FEdit.get(), Qt::Key_Return);
+    type(u"two"_s);
+    QVERIFY(FEdit->Modified());
+
+    FEdit->SetDate(day(2008, 12, 31));
+    QCOMPARE(FStore->GetDayText(day(2008, 12, 30)), QByteArray("\x93\xfa\x8b\x4c\r\ntwo"));
+    QCOMPARE(FEdit->toPlainText(), u"stored"_s);
+    QVERIFY(!FEdit->Modified());
+    QCOMPARE(FEdit->Date(), day(2008, 12, 31));
+    QCOMPARE(FDateEvents, 1);
+
+    // A day of the next year without text: the store switches years, the editor is empty.
+    FEdit->SetDate(day(2009, 1, 1));
+    QCOMPARE(FStore->Year(), 2009);
+    QCOMPARE(FEdit->toPlainText(), QString());
+}
+
+void TestKivDiaryEdit::emptiedTextDeletesTheDay()
+{
+    FStore->SetDayText(day(2008, 12, 30), "gone soon");
+    FEdit->Reload();
+    FEdit->selectAll();
+    QTest::keyClick(FEdit.get(), Qt::Key_Delete);
+    FEdit->SetDate(day(2008, 12, 31));
+    QCOMPARE(FStore->IndexOfDate(day(2008, 12, 30)), -1);
+}
+
+void TestKivDiaryEdit::sameDateTouchesNothing()
+{
+    type(u"pending"_s);
+    FEdit->SetDate(day(2008, 12, 30));
+    QCOMPARE(FStore->IndexOfDate(day(2008, 12, 30)), -1);
+    QVERIFY(FEdit->Modified());
+    QCOMPARE(FDateEvents, 0);
+}
+
+void TestKivDiaryEdit::fractionOnlyChangeCountsAsAMove()
+{
+    type(u"x"_s);
+    FEdit->SetDate(day(2008, 12, 30) + 0.5);
+    QCOMPARE(FStore->GetDayText(day(2008, 12, 30)), QByteArray("x"));
+    QCOMPARE(FEdit->toPlainText(), u"x"_s);
+    QVERIFY(!FEdit->Modified());
+    QCOMPARE(FEdit->Date(), day(2008, 12, 30) + 0.5);
+    QCOMPARE(FDateEvents, 1);
+}
+
+void TestKivDiaryEdit::inactiveOrNoStoreOnlyRecordsTheDate()
+{
+    // An inactive store would throw on any call: none may be made.
+    TKivDiary inactive;
+    FEdit->SetSource(&inactive);
+    type(u"kept"_s);
+    FEdit->SetDate(day(2010, 1, 1));
+    FEdit->Reload();
+    FEdit->Commit();
+    QCOMPARE(FEdit->Date(), day(2010, 1, 1));
+    QCOMPARE(FEdit->toPlainText(), u"kept"_s);
+    QVERIFY(FEdit->Modified());
+
+    FEdit->SetSource(nullptr);
+    FEdit->SetDate(day(2010, 1, 2));
+    QCOMPARE(FEdit->Date(), day(2010, 1, 2));
+    QCOMPARE(FEdit->toPlainText(), u"kept"_s);
+    QCOMPARE(FDateEvents, 2);
+}
+
+void TestKivDiaryEdit::storeErrorLeavesDateTextAndFlag()
+{
+    type(u"edited"_s);
+    const double before = FEdit->Date();
+    // 1899-12-31 lies before the first year the store accepts.
+    QVERIFY_THROWS_EXCEPTION(EAbnormalYear, FEdit->SetDate(day(1899, 12, 31)));
+    QCOMPARE(FEdit->Date(), before);
+    QCOMPARE(FEdit->toPlainText(), u"edited"_s);
+    QVERIFY(FEdit->Modified());
+    QCOMPARE(FDateEvents, 0);
+    // The hand-over ran before the refusal; doing it again changes nothing.
+    QCOMPARE(FStore->GetDayText(before), QByteArray("edited"));
+
+    // A store that is given while Date is still 0 refuses the year 1899 too, but is kept.
+    TKivDiaryEdit fresh;
+    fresh.setPlainText(u"as it was"_s);
+    QVERIFY_THROWS_EXCEPTION(EAbnormalYear, fresh.SetSource(FStore.get()));
+    QCOMPARE(fresh.Source(), FStore.get());
+    QCOMPARE(fresh.toPlainText(), u"as it was"_s);
+}
+
+void TestKivDiaryEdit::reloadDropsEditsAndKeepsCaretWhenUnchanged()
+{
+    FStore->SetDayText(day(2008, 12, 30), "line one\r\nline two");
+    FEdit->Reload();
+    QCOMPARE(FEdit->toPlainText(), u"line one\nline two"_s);
+
+    QTextCursor cursor = FEdit->textCursor();
+    cursor.setPosition(2);
+    cursor.setPosition(6, QTextCursor::KeepAnchor);
+    FEdit->setTextCursor(cursor);
+    FEdit->Reload(); // same text: the selection stays
+    QCOMPARE(FEdit->textCursor().selectionStart(), 2);
+    QCOMPARE(FEdit->textCursor().selectionEnd(), 6);
+
+    type(u"X"_s);
+    QVERIFY(FEdit->Modified());
+    FEdit->Reload();
+    QCOMPARE(FEdit->toPlainText(), u"line one\nline two"_s);
+    QVERIFY(!FEdit->Modified());
+    QCOMPARE(FStore->GetDayText(day(2008, 12, 30)), QByteArray("line one\r\nline two"));
+}
+
+void TestKivDiaryEdit::commitHandsOverOnce()
+{
+    type(u"first"_s);
+    FEdit->Commit();
+    QCOMPARE(FStore->GetDayText(day(2008, 12, 30)), QByteArray("first"));
+    QVERIFY(!FEdit->Modified());
+
+    // Without new edits a second commit must not write the editor's text over the store's.
+    FStore->SetDayText(day(2008, 12, 30), "changed elsewhere");
+    FEdit->Commit();
+    QCOMPARE(FStore->GetDayText(day(2008, 12, 30)), QByteArray("changed elsewhere"));
+}
+
+void TestKivDiaryEdit::sourceChangeDiscardsPendingEdits()
+{
+    type(u"pending"_s);
+    FEdit->SetSource(FStore.get()); // the same store: not even a reload
+    QCOMPARE(FEdit->toPlainText(), u"pending"_s);
+    QVERIFY(FEdit->Modified());
+
+    QTemporaryDir otherDir;
+    TKivDiary other;
+    openStore(other, otherDir);
+    other.SetDayText(day(2008, 12, 30), "other store");
+    FEdit->SetSource(&other);
+    QCOMPARE(FEdit->toPlainText(), u"other store"_s);
+    QVERIFY(!FEdit->Modified());
+    QCOMPARE(FStore->IndexOfDate(day(2008, 12, 30)), -1);
+    QCOMPARE(other.GetDayText(day(2008, 12, 30)), QByteArray("other store"));
+    QCOMPARE(FDateEvents, 0);
+    FEdit->SetSource(nullptr);
+}
+
+void TestKivDiaryEdit::charactersOutsideCp932AreRefused()
+{
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80"); // outside the BMP
+    type(u"a"_s + emoji + u"日"_s);
+    QCOMPARE(FEdit->toPlainText(), u"a日"_s);
+    type(emoji); // nothing left to type: nothing happens
+    QCOMPARE(FEdit->toPlainText(), u"a日"_s);
+
+    QInputMethodEvent composed;
+    composed.setCommitString(u"記"_s + emoji + u"\u00E9"_s + u"す"_s);
+    QApplication::sendEvent(FEdit.get(), &composed);
+    QCOMPARE(FEdit->toPlainText(), u"a日記す"_s);
+
+    QMimeData pasted;
+    pasted.setText(u"\u20AC5 "_s + emoji + u"ア"_s);
+    FEdit->insertFromMimeData(&pasted);
+    QCOMPARE(FEdit->toPlainText(), u"a日記す5 ア"_s);
+    FEdit->Commit();
+    QCOMPARE(cp932::Decode(FStore->GetDayText(day(2008, 12, 30))), FEdit->toPlainText());
+}
+
+void TestKivDiaryEdit::undecodableBytesSurviveWhenTheTextComesBack()
+{
+    // 0x80 and 0xFD have no character in CP932; a bare CR shows as a line break.
+    const QByteArray raw("A\x80 \xFD\rB\r\nC");
+    FStore->SetDayText(day(2008, 12, 30), raw);
+    const QByteArray held = FStore->GetDayText(day(2008, 12, 30));
+    QVERIFY(held.contains('\x80') && held.contains('\xFD'));
+    FEdit->Reload();
+    QCOMPARE(FEdit->toPlainText(), u"A\uFFFD \uFFFD\nB\nC"_s);
+
+    // Typed and taken back: the day is marked edited, but its bytes are the ones shown.
+    FEdit->moveCursor(QTextCursor::End);
+    type(u"z"_s);
+    QTest::keyClick(FEdit.get(), Qt::Key_Backspace);
+    QVERIFY(FEdit->Modified());
+    FEdit->SetDate(day(2008, 12, 31));
+    QCOMPARE(FStore->GetDayText(day(2008, 12, 30)), held);
+
+    // Coming back shows the same; a real edit writes what the user sees.
+    FEdit->SetDate(day(2008, 12, 30));
+    FEdit->moveCursor(QTextCursor::End);
+    type(u"D"_s);
+    FEdit->Commit();
+    QCOMPARE(FStore->GetDayText(day(2008, 12, 30)), QByteArray("A \r\nB\r\nCD"));
+}
+
+void TestKivDiaryEdit::keyDownHookSeesAndConsumesKeys()
+{
+    QList<int> seen;
+    FEdit->OnKeyDown = [&seen](int &key, Qt::KeyboardModifiers shift) {
+        seen << key;
+        if (key == Qt::Key_X)
+            key = 0;
+        else if (key == Qt::Key_Left && shift == Qt::ControlModifier)
+            key = 0;
+    };
+    type(u"ab"_s);
+    QTest::keyClick(FEdit.get(), Qt::Key_X);
+    QCOMPARE(FEdit->toPlainText(), u"ab"_s);
+    QTest::keyClick(FEdit.get(), Qt::Key_Left, Qt::ControlModifier);
+    QCOMPARE(FEdit->textCursor().position(), 2); // the consumed key did not move the caret
+    QTest::keyClick(FEdit.get(), Qt::Key_Left);
+    QCOMPARE(FEdit->textCursor().position(), 1);
+    // Ctrl itself is a key the hook sees, as it comes before the arrow.
+    QCOMPARE(seen,
+        (QList<int> { Qt::Key_unknown, Qt::Key_X, Qt::Key_Control, Qt::Key_Left, Qt::Key_Left }));
+}
+
+void TestKivDiaryEdit::selectionHiddenWithoutFocus()
+{
+    QWidget window;
+    auto *other = new QLineEdit(&window);
+    auto *edit = new TKivDiaryEdit(&window);
+    edit->setGeometry(0, 30, 200, 100);
+    edit->setPlainText(u"selected text, "_s.repeated(8));
+    window.resize(220, 140);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    edit->setFocus();
+    edit->selectAll();
+    const QColor highlight = edit->palette().color(QPalette::Active, QPalette::Highlight);
+    const auto highlightedPixels = [&] {
+        const QImage image = edit->viewport()->grab().toImage();
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += image.pixelColor(x, y) == highlight;
+        return n;
+    };
+    QVERIFY(highlightedPixels() > 0);
+    other->setFocus();
+    QVERIFY(!edit->hasFocus());
+    QCOMPARE(highlightedPixels(), 0);
+}
+
+QTEST_MAIN(TestKivDiaryEdit)
+#include "tst_kivdiaryedit.moc"
