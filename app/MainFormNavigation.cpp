@@ -1,12 +1,11 @@
 // Moving between days: the calendar holds the current day, every move sets it and then
 // UpdateDate brings the editor and the rest of the window in line with it.
 
-#include "MainForm.h"
-
 #include "AppServices.h"
 #include "DayNumber.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
+#include "MainForm.h"
 #include "MonthCalendar.h"
 #include "Services.h"
 #include "WindowRules.h"
@@ -132,7 +131,6 @@ void TForm1::UpdateDate()
     const QString title = YearText(day) + MonthDayText(day);
     SetApplicationTitle(title);
     Label1->setText(title);
-    Label1->adjustSize();
     setWindowTitle(QString::fromUtf8(wtext::kCaptionHead) + ApplicationTitle()
         + QString::fromUtf8(wtext::kCaptionTail));
 

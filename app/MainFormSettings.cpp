@@ -1,9 +1,8 @@
 // The window settings kept in the year file, the two popup actions and the last commit.
 
-#include "MainForm.h"
-
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
+#include "MainForm.h"
 #include "WindowRules.h"
 
 #include <QAction>
@@ -60,7 +59,6 @@ void TForm1::ActToggleDayNameExecute()
 {
     TKivDiary &diary = *KivDiaryEdit1->Source();
     diary.SetDayName(!diary.DayName());
-    N2->setCheckable(true);
     N2->setChecked(diary.DayName());
     diary.MarkModified();
     diary.SetSetting("DAYNAME", DayNameSettingValue(diary.DayName()));

@@ -1,12 +1,11 @@
 // Start-up: the command line, the data folder, the first day and the settings of the year
 // file that the first day loads.
 
-#include "MainForm.h"
-
 #include "AppServices.h"
 #include "DayNumber.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
+#include "MainForm.h"
 #include "MonthCalendar.h"
 #include "Numbers.h"
 #include "Services.h"
@@ -245,6 +244,5 @@ void TForm1::ReadDayNameSetting()
 {
     TKivDiary &diary = *KivDiaryEdit1->Source();
     diary.SetDayName(DayNameSettingOn(diary.GetSetting("DAYNAME")));
-    N2->setCheckable(true);
     N2->setChecked(diary.DayName());
 }

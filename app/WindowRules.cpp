@@ -35,10 +35,7 @@ QString MonthDayText(double dayNumber)
     return FormatDayNumber(QString::fromUtf8(wtext::kMonthDayPattern), dayNumber);
 }
 
-bool DayNameSettingOn(const QByteArray &value)
-{
-    return cp932::Decode(value).toUpper() == u"TRUE";
-}
+bool DayNameSettingOn(const QByteArray &value) { return cp932::Decode(value).toUpper() == u"TRUE"; }
 
 QByteArray DayNameSettingValue(bool on) { return on ? "TRUE" : "FALSE"; }
 
@@ -75,8 +72,8 @@ int FontSizeInPoints(const QFont &font, int dpiY)
     return static_cast<int>(std::lround(points));
 }
 
-QSize ClientSizeForOuter(std::optional<int> width, std::optional<int> height, QSize client,
-                         QSize outer)
+QSize ClientSizeForOuter(
+    std::optional<int> width, std::optional<int> height, QSize client, QSize outer)
 {
     QSize result = client;
     if (width)

@@ -39,5 +39,5 @@ int FontSizeInPoints(const QFont &font, int dpiY);
 
 // The client size that gives the wanted outer size, given the client and outer sizes now.
 // A dimension without a wanted value is left as the client has it.
-QSize ClientSizeForOuter(std::optional<int> width, std::optional<int> height, QSize client,
-                         QSize outer);
+QSize ClientSizeForOuter(
+    std::optional<int> width, std::optional<int> height, QSize client, QSize outer);

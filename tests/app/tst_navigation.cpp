@@ -1,0 +1,155 @@
+#include "DiaryWindowFixture.h"
+
+class TestNavigation : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { F = std::make_unique<TDiaryWindowFixture>(); }
+    void cleanup() { F.reset(); }
+
+    // One event end to end: the edited day goes into the year it leaves, that year's file is
+    // saved with a backup, the next year's file is read, and the window follows.
+    void nextDayOnNewYearsEveSavesTheOldYearAndLoadsTheNew()
+    {
+        F->SetUp(At(2008, 12, 31));
+        const QByteArray before = F->YearFile(2008, { "DAYNAME=TRUE" })
+            + "!----------------\r\n![2008/12/30](\x89\xce)\r\n!----------------\r\nday before\r\n";
+        F->Write(u"Data/2008.jnl"_s, before);
+        F->Write(u"Data/2009.jnl"_s, F->YearFile(2009, {}) + "![2009/01/01]\r\nnew year\r\n");
+        TForm1 &form = F->Start();
+        QVERIFY(form.N2->isChecked());
+        F->Type(form.KivDiaryEdit1, u"日記"_s);
+
+        form.BtnNextDay->click();
+
+        QCOMPARE(F->Read(u"Data/2008.bak"_s), before);
+        QCOMPARE(F->Read(u"Data/2008.jnl"_s),
+            before
+                + "!----------------\r\n![2008/12/"
+                  "31](\x90\x85)\r\n!----------------\r\n\x93\xfa\x8bL\r\n");
+        QCOMPARE(form.KivDiaryEdit1->toPlainText().trimmed(), u"new year"_s);
+        QCOMPARE(form.Label1->text(), u"2009年01月01日(木)"_s);
+        QCOMPARE(ApplicationTitle(), u"2009年01月01日(木)"_s);
+        QCOMPARE(form.windowTitle(), u"KIV-N's Diary < 2009年01月01日(木) >"_s);
+        QVERIFY(!form.N2->isChecked()); // the new year's file has no DAYNAME
+        QVERIFY(F->Boxes.isEmpty());
+    }
+
+    void stepButtons_data()
+    {
+        QTest::addColumn<QDate>("start");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QDate>("expected");
+        QTest::newRow("31 Mar, leap") << QDate(2008, 3, 31) << "BtnPrevMonth" << QDate(2008, 2, 29);
+        QTest::newRow("31 Mar") << QDate(2009, 3, 31) << "BtnPrevMonth" << QDate(2009, 2, 28);
+        QTest::newRow("31 Jan, 2000") << QDate(2000, 1, 31) << "BtnNextMonth" << QDate(2000, 2, 29);
+        QTest::newRow("31 Jan, 2100") << QDate(2100, 1, 31) << "BtnNextMonth" << QDate(2100, 2, 28);
+        QTest::newRow("31 Dec") << QDate(2008, 12, 31) << "BtnNextMonth" << QDate(2009, 1, 31);
+        QTest::newRow("15 Jan") << QDate(2009, 1, 15) << "BtnPrevMonth" << QDate(2008, 12, 15);
+        QTest::newRow("29 Feb, next") << QDate(2008, 2, 29) << "BtnNextYear" << QDate(2009, 2, 28);
+        QTest::newRow("29 Feb, prev") << QDate(2008, 2, 29) << "BtnPrevYear" << QDate(2007, 2, 28);
+        QTest::newRow("1 Jan") << QDate(2009, 1, 1) << "BtnPrevDay" << QDate(2008, 12, 31);
+        QTest::newRow("today") << QDate(2001, 8, 20) << "BtnToday" << QDate(2009, 5, 10);
+    }
+
+    void stepButtons()
+    {
+        QFETCH(QDate, start);
+        QFETCH(QString, button);
+        QFETCH(QDate, expected);
+        F->SetUp(At(2009, 5, 10, QTime(6, 0))); // "today" ignores the 08:00 rule
+        TForm1 &form = F->Start();
+        form.MonthCalendar1->SetDate(DateToDayNumber(start));
+        form.UpdateDate();
+
+        form.findChild<QPushButton *>(button)->click();
+
+        QCOMPARE(DayNumberToDate(form.KivDiaryEdit1->Date()), expected);
+        QCOMPARE(form.KivDiaryEdit1->Date(), form.MonthCalendar1->Date());
+    }
+
+    void ctrlKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QDate>("expected");
+        QTest::addColumn<bool>("consumed");
+        const int ctrl = Qt::ControlModifier;
+        QTest::newRow("left") << int(Qt::Key_Left) << ctrl << QDate(2008, 12, 30) << true;
+        QTest::newRow("right") << int(Qt::Key_Right) << ctrl << QDate(2009, 1, 1) << true;
+        QTest::newRow("up") << int(Qt::Key_Up) << ctrl << QDate(2008, 12, 24) << true;
+        QTest::newRow("down") << int(Qt::Key_Down) << ctrl << QDate(2009, 1, 7) << true;
+        QTest::newRow("keypad") << int(Qt::Key_Left) << int(ctrl | Qt::KeypadModifier)
+                                << QDate(2008, 12, 30) << true;
+        QTest::newRow("ctrl+shift")
+            << int(Qt::Key_Left) << int(ctrl | Qt::ShiftModifier) << QDate(2008, 12, 31) << false;
+        QTest::newRow("ctrl+alt") << int(Qt::Key_Left) << int(ctrl | Qt::AltModifier)
+                                  << QDate(2008, 12, 31) << false;
+        QTest::newRow("ctrl+c") << int(Qt::Key_C) << ctrl << QDate(2008, 12, 31) << false;
+    }
+
+    void ctrlKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QDate, expected);
+        QFETCH(bool, consumed);
+        F->SetUp(At(2008, 12, 31));
+        TForm1 &form = F->Start();
+        const int pressed = key;
+
+        form.KivDiaryEdit1KeyDown(key, Qt::KeyboardModifiers(modifiers));
+
+        QCOMPARE(key, consumed ? 0 : pressed);
+        QCOMPARE(DayNumberToDate(form.KivDiaryEdit1->Date()), expected);
+        QCOMPARE(form.KivDiaryEdit1->Date(), form.MonthCalendar1->Date());
+    }
+
+    // A day picked with the calendar's own keys is taken over by Ctrl with any key, and only
+    // with Ctrl alone. Ctrl+A selects everything and still reaches the editor.
+    void ctrlTakesOverTheCalendarsDay()
+    {
+        F->SetUp(At(2008, 12, 31));
+        TForm1 &form = F->Start();
+        form.MonthCalendar1->SetDate(DateToDayNumber(QDate(2008, 11, 3)));
+        int key = Qt::Key_A;
+        form.KivDiaryEdit1KeyDown(key, Qt::ShiftModifier);
+        QCOMPARE(DayNumberToDate(form.KivDiaryEdit1->Date()), QDate(2008, 12, 31));
+
+        form.KivDiaryEdit1KeyDown(key, Qt::ControlModifier);
+        QCOMPARE(form.Label1->text(), u"2008年11月03日(月)"_s);
+
+        form.KivDiaryEdit1->setPlainText(u"abc"_s);
+        form.KivDiaryEdit1KeyDown(key, Qt::ControlModifier);
+        QCOMPARE(key, int(Qt::Key_A));
+        QCOMPARE(form.KivDiaryEdit1->textCursor().selectedText(), u"abc"_s);
+    }
+
+    // The store refuses 1899: the calendar shows the day, the rest of the window stays on
+    // 1900, and every further try repeats the error.
+    void theYear1899IsRefusedAndTheWindowStays()
+    {
+        F->SetUp(At(1900, 1, 1));
+        TForm1 &form = F->Start();
+        const QString caption = form.windowTitle();
+
+        form.BtnPrevYear->click();
+
+        QCOMPARE(F->Boxes,
+            (QList<std::pair<TBoxKind, QString>> {
+                { TBoxKind::Error, u"年が有効範囲外です。"_s } }));
+        QCOMPARE(DayNumberToDate(form.MonthCalendar1->Date()), QDate(1899, 1, 1));
+        QCOMPARE(DayNumberToDate(form.KivDiaryEdit1->Date()), QDate(1900, 1, 1));
+        QCOMPARE(form.Label1->text(), u"1900年01月01日(月)"_s);
+        QCOMPARE(form.windowTitle(), caption);
+        int key = Qt::Key_C;
+        QVERIFY_THROWS_EXCEPTION(
+            EAbnormalYear, form.KivDiaryEdit1KeyDown(key, Qt::ControlModifier));
+    }
+
+private:
+    std::unique_ptr<TDiaryWindowFixture> F;
+};
+
+QTEST_MAIN(TestNavigation)
+#include "tst_navigation.moc"

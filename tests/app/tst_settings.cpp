@@ -1,0 +1,114 @@
+#include "DiaryWindowFixture.h"
+
+namespace {
+
+bool chooseIpaGothic(QFont &font)
+{
+    font = QFont(u"IPAGothic"_s);
+    font.setPointSizeF(10.5); // stored rounded away from zero
+    return true;
+}
+
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        F = std::make_unique<TDiaryWindowFixture>();
+        F->SetUp(At(2009, 5, 10));
+    }
+    void cleanup() { F.reset(); }
+
+    // Construct, close with the button, destroy, construct again.
+    void closeButtonStoresSizeAndFontForTheNextStart()
+    {
+        TForm1 &form = F->Start();
+        form.resize(700, 480);
+        const QFont layoutFont = form.KivDiaryEdit1->font();
+        TForm1::FontChooser = [](QFont &font) { return chooseIpaGothic(font) && false; };
+        form.ActChangeFontExecute();
+        QCOMPARE(form.KivDiaryEdit1->font(), layoutFont); // cancelled
+        TForm1::FontChooser = chooseIpaGothic;
+        form.ActChangeFontExecute();
+        QVERIFY(F->Diary().Settings().isEmpty() && !F->Diary().Modified());
+
+        form.BtnClose->click();
+        F->Form.reset();
+
+        QCOMPARE(F->Read(u"Data/2009.jnl"_s),
+            F->YearFile(2009,
+                { "WIDTH=700", "HEIGHT=480", "FONTNAME=IPAGothic", "FONTSIZE=11",
+                    "DAYNAME=FALSE" }));
+        QCOMPARE(F->Boxes.value(0).second, u"[Data/2009.jnl]を作成します。"_s);
+        TForm1 &again = F->Start();
+        QCOMPARE(again.frameGeometry().size(), QSize(700, 480));
+        QCOMPARE(again.KivDiaryEdit1->font().family(), u"IPAGothic"_s);
+        QCOMPARE(again.KivDiaryEdit1->font().pointSize(), 11);
+    }
+
+    void closeButtonComparesTheStoredText_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("unchanged") << QByteArray("WIDTH=700") << QByteArray("WIDTH=700") << false;
+        QTest::newRow("0700 is not 700")
+            << QByteArray("WIDTH=0700") << QByteArray("WIDTH=700") << true;
+        QTest::newRow("size in hex")
+            << QByteArray("FONTSIZE=$B") << QByteArray("FONTSIZE=11") << true;
+        QTest::newRow("weekday option")
+            << QByteArray("DAYNAME=true") << QByteArray("DAYNAME=TRUE") << false;
+    }
+
+    // Only the changed line differs afterwards; every line stays in its place.
+    void closeButtonComparesTheStoredText()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QByteArray, written);
+        QFETCH(bool, saved);
+        QByteArrayList lines { "WIDTH=700", "HEIGHT=480", "FONTSIZE=11", "FONTNAME=IPAGothic",
+            "DAYNAME=TRUE" };
+        const qsizetype changed = lines.indexOf(written);
+        lines[changed] = stored;
+        F->Write(u"Data/2009.jnl"_s, F->YearFile(2009, lines));
+        TForm1 &form = F->Start();
+
+        form.BtnClose->click();
+
+        lines[changed] = written;
+        QCOMPARE(F->Diary().Settings(), lines);
+        QCOMPARE(F->Diary().Modified(), saved);
+        F->Form.reset();
+        QCOMPARE(QFile::exists(u"Data/2009.bak"_s), saved);
+    }
+
+    // Back where it started, and saved all the same: the action marks the store each time.
+    void weekdayToggledTwiceIsSaved()
+    {
+        TForm1 &form = F->Start();
+        form.ActToggleDayNameExecute();
+        QVERIFY(F->Diary().DayName() && form.N2->isChecked());
+        form.ActToggleDayNameExecute();
+        QVERIFY(!form.N2->isChecked());
+        F->Form.reset();
+        QCOMPARE(F->Read(u"Data/2009.jnl"_s), F->YearFile(2009, { "DAYNAME=FALSE" }));
+    }
+
+    void destructionCommitsTheEditorsText()
+    {
+        F->Type(F->Start().KivDiaryEdit1, u"日記"_s);
+        F->Form.reset();
+        QCOMPARE(F->Read(u"Data/2009.jnl"_s),
+            F->YearFile(2009, {})
+                + "!------------\r\n![2009/05/10]\r\n!------------\r\n\x93\xfa\x8bL\r\n");
+    }
+
+private:
+    std::unique_ptr<TDiaryWindowFixture> F;
+};
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"

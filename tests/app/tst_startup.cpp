@@ -1,0 +1,151 @@
+#include "DiaryWindowFixture.h"
+
+class TestStartup : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { F = std::make_unique<TDiaryWindowFixture>(); }
+    void cleanup() { F.reset(); }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("location"); // BaseDir|Prefix|Ext
+        QTest::newRow("none") << QStringList {} << "Data/||.jnl";
+        QTest::newRow("options") << QStringList { "-dsub/dir", "-pnote", "-ejnl2" }
+                                 << "sub/dir/|note|.jnl2";
+        QTest::newRow("options, no values") << QStringList { "-d", "-p", "-e" } << "||";
+        QTest::newRow("other letters") << QStringList { "-D/nowhere", "-x" } << "Data/||.jnl";
+        QTest::newRow("lone dash") << QStringList { "-" } << "||";
+        QTest::newRow("blank after -d") << QStringList { "-d", "other" } << "|o|";
+        QTest::newRow("wildcard") << QStringList { "diary/*2001.jnl" } << "diary/|my|.jnl";
+        QTest::newRow("no such file") << QStringList { "new/MY2001.JNL" } << "new/|MY|.JNL";
+        QTest::newRow("no folder part") << QStringList { "notes2001.jnl" } << "|notes|.jnl";
+        QTest::newRow("no extension") << QStringList { "a.b/2001" } << "a.b/||";
+        QTest::newRow("short name") << QStringList { "d/x1.jnl" } << "d/||.jnl";
+        QTest::newRow("path overrides") << QStringList { "-eabc", "d/x2001.jnl" } << "d/|x|.jnl";
+        QTest::newRow("option overrides") << QStringList { "d/x2001.jnl", "-eabc" } << "d/|x|.abc";
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, location);
+        F->SetUp(At(2009, 5, 10));
+        F->Write(u"diary/zz2001.jnl"_s, {});
+        F->Write(u"diary/my2001.jnl"_s, {});
+
+        F->Start(arguments);
+
+        const TKivDiary &diary = F->Diary();
+        QCOMPARE(
+            QStringList({ diary.BaseDir(), diary.Prefix(), diary.Ext() }).join(u'|'), location);
+        QVERIFY(diary.Active());
+        QVERIFY(diary.BaseDir().isEmpty() || QFileInfo(diary.BaseDir()).isDir());
+        QVERIFY(F->Boxes.isEmpty());
+    }
+
+    void folderThatCannotBeCreatedFallsBackToTheCurrentFolder()
+    {
+        F->SetUp(At(2009, 5, 10));
+        F->Write(u"blocker"_s, "a file, not a folder");
+
+        F->Start({ u"-dblocker/sub"_s });
+
+        QCOMPARE(F->Boxes.size(), 1);
+        QCOMPARE(F->Boxes[0].first, TBoxKind::Message);
+        QCOMPARE(F->Boxes[0].second,
+            u"フォルダの作成に失敗しました。\r\n> "_s + QDir::currentPath()
+                + u"/blocker/sub/\r\nカレントフォルダを使用します。"_s);
+        QCOMPARE(F->Diary().BaseDir(), QString());
+        QVERIFY(F->Diary().Active());
+    }
+
+    void diaryDayBeginsAtEight_data()
+    {
+        QTest::addColumn<QTime>("time");
+        QTest::addColumn<QDate>("shown");
+        QTest::newRow("before") << QTime(7, 59, 59, 600) << QDate(2009, 5, 9);
+        QTest::newRow("0.33333 is short of a third") << QTime(7, 59, 59, 800) << QDate(2009, 5, 10);
+    }
+
+    // The status labels show the clock's date and keep it.
+    void diaryDayBeginsAtEight()
+    {
+        QFETCH(QTime, time);
+        QFETCH(QDate, shown);
+        F->SetUp(At(2009, 5, 10, time));
+        TForm1 &form = F->Start();
+
+        QCOMPARE(DayNumberToDate(form.KivDiaryEdit1->Date()), shown);
+        form.BtnNextYear->click();
+        QCOMPARE(form.LblYear->text() + form.LblDate->text(), u"2009年05月10日(日)"_s);
+    }
+
+    void settingsAreApplied_data()
+    {
+        QTest::addColumn<QByteArrayList>("settings");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("points");
+        QTest::addColumn<QString>("family");
+        QTest::newRow("decimal and hex")
+            << QByteArrayList { "WIDTH=$2BC", "HEIGHT=0x1E0", "FONTSIZE=0XC", "FONTNAME=IPAGothic" }
+            << QSize(700, 480) << 12 << "IPAGothic";
+        QTest::newRow("blanks, sign, x")
+            << QByteArrayList { "width=  +640", "HEIGHT=x1F4" } << QSize(640, 500) << 9 << "";
+        QTest::newRow("unreadable")
+            << QByteArrayList { "WIDTH=640 ", "HEIGHT=abc", "FONTSIZE=2147483648" }
+            << QSize(544, 360) << 9 << "";
+        QTest::newRow("long face name")
+            << QByteArrayList { "FONTNAME=" + QByteArray(30, 'A') + "\x93\xfa" } << QSize(544, 360)
+            << 9 << QString(30, u'A'); // never half a character
+    }
+
+    void settingsAreApplied()
+    {
+        QFETCH(QByteArrayList, settings);
+        QFETCH(QSize, size);
+        QFETCH(int, points);
+        QFETCH(QString, family);
+        F->SetUp(At(2009, 5, 10));
+        F->Write(u"Data/2009.jnl"_s, F->YearFile(2009, settings << "dayname=True"));
+
+        TForm1 &form = F->Start();
+
+        QCOMPARE(form.frameGeometry().size(), size);
+        QCOMPARE(form.KivDiaryEdit1->font().pointSize(), points);
+        QVERIFY(family.isEmpty() || form.KivDiaryEdit1->font().family() == family);
+        QVERIFY(form.N2->isChecked()); // name and value in any letter case
+    }
+
+    void storeErrorEndsTheProgramWithoutWriting_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("first day's year") << "Data/2009.jnl" << QByteArray("!JNL 7.00 2009\r\n");
+        QTest::newRow("1900, read by Open") << "Data/1900.jnl" << QByteArray("no header\r\n");
+    }
+
+    void storeErrorEndsTheProgramWithoutWriting()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, bytes);
+        F->SetUp(At(2009, 5, 10));
+        F->Write(file, bytes);
+
+        QVERIFY(F->Start().TerminateRequested());
+        QCOMPARE(F->Boxes.size(), 1);
+        QVERIFY(F->Boxes[0].second.endsWith(u"\r\nアプリケーションを終了します。"_s));
+        QVERIFY(!F->Boxes[0].second.startsWith(u"\r\n"_s));
+        F->Form.reset();
+        QCOMPARE(F->Read(file), bytes);
+        QCOMPARE(
+            QDir(u"Data"_s).entryList(QDir::Files), QStringList { QFileInfo(file).fileName() });
+    }
+
+private:
+    std::unique_ptr<TDiaryWindowFixture> F;
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
