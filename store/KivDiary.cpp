@@ -2,6 +2,7 @@
 
 #include "Cp932.h"
 #include "DayNumber.h"
+#include "LineBreaks.h"
 #include "Messages.h"
 #include "Services.h"
 
@@ -32,32 +33,21 @@ bool sameName(QByteArrayView a, QByteArrayView b)
 // one before a text is compared or stored.
 QByteArray toCrLf(const QByteArray &value)
 {
-    const qsizetype n = value.size();
-    const char *p = value.constData();
-    bool clean = true;
-    for (qsizetype i = 0; i < n && clean; ++i) {
-        if (p[i] == '\r') {
-            if (i + 1 < n && p[i + 1] == '\n')
-                ++i;
-            else
-                clean = false;
-        } else if (p[i] == '\n') {
-            clean = false;
-        }
-    }
-    if (clean)
+    const char *const begin = value.constData();
+    const char *const end = begin + value.size();
+    if (linebreaks::OnlyCrLf(begin, end))
         return value;
     QByteArray out;
-    out.reserve(n + n / 8 + 2);
-    for (qsizetype i = 0; i < n; ++i) {
-        if (p[i] == '\r') {
+    out.reserve(value.size() + value.size() / 8 + 2);
+    for (const char *p = begin; p < end; ++p) {
+        if (*p == '\r') {
             out += "\r\n";
-            if (i + 1 < n && p[i + 1] == '\n')
-                ++i;
-        } else if (p[i] == '\n') {
+            if (p + 1 < end && p[1] == '\n')
+                ++p;
+        } else if (*p == '\n') {
             out += "\r\n";
         } else {
-            out += p[i];
+            out += *p;
         }
     }
     return out;
@@ -98,7 +88,12 @@ QByteArray TKivDiary::GetDayText(double date)
 void TKivDiary::SetDayText(double date, const QByteArray &value)
 {
     CheckDayAccess(date);
-    const QByteArray normalized = toCrLf(value);
+    StoreDayText(date, toCrLf(value));
+}
+
+void TKivDiary::StoreDayText(double date, const QByteArray &normalized)
+{
+    CheckDayAccess(date);
     const int i = IndexOfDate(date);
     if (i < 0) {
         if (normalized.isEmpty())

@@ -101,6 +101,8 @@ signals:
     void Saved();
 
 private:
+    // SetDayText for a text whose line breaks are all CR LF already, as the reader builds them.
+    void StoreDayText(double date, const QByteArray &text);
     void SwitchYear(int year);
     void SwitchToYearOf(double date);
     void CheckDayAccess(double date);

@@ -3,6 +3,7 @@
 
 #include "Cp932.h"
 #include "DayNumber.h"
+#include "LineBreaks.h"
 #include "Messages.h"
 #include "Numbers.h"
 #include "Services.h"
@@ -12,7 +13,9 @@
 #include <QSaveFile>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -31,19 +34,16 @@ QByteArrayView skipBlanksAndControls(QByteArrayView s)
 }
 
 // Cuts the text into lines at CR LF, lone CR and lone LF; a break at the very end opens no
-// further line.
+// further line. The callback also learns whether its line ended in CR LF.
 template <typename Fn> void forEachLine(QByteArrayView data, Fn &&fn)
 {
     const char *p = data.data();
     const char *const end = p + data.size();
     while (p < end) {
-        const char *q = p;
-        while (q < end && *q != '\r' && *q != '\n')
-            ++q;
-        fn(QByteArrayView(p, q - p));
-        if (q < end && *q == '\r' && q + 1 < end && q[1] == '\n')
-            ++q;
-        p = q + 1;
+        const char *stop = linebreaks::FindBreak(p, end);
+        const bool crLf = end - stop >= 2 && stop[0] == '\r' && stop[1] == '\n';
+        fn(QByteArrayView(p, stop - p), crLf);
+        p = stop + (crLf ? 2 : 1);
     }
 }
 
@@ -106,17 +106,21 @@ std::optional<QDate> readHeaderDate(QByteArrayView s)
             return std::nullopt;
     }
 
-    const int currentYear = DiaryNow().date().year();
-    int year = currentYear;
+    // The clock is asked only when the date needs it: it is slow, and a year file has hundreds
+    // of headers.
+    const auto currentYear = [] { return DiaryNow().date().year(); };
+    int year = 0;
     int month = numbers[0];
     int day = numbers[1];
-    if (count == 3) {
+    if (count == 2) {
+        year = currentYear();
+    } else {
         year = numbers[0];
         month = numbers[1];
         day = numbers[2];
         if (digits[0] <= 2) {
             // The hundred years that begin 50 years before now.
-            const int start = currentYear - 50;
+            const int start = currentYear() - 50;
             year += start - start % 100;
             if (year < start)
                 year += 100;
@@ -127,9 +131,14 @@ std::optional<QDate> readHeaderDate(QByteArrayView s)
     return QDate(year, month, day);
 }
 
+bool startsWith2(QByteArrayView line, char first, char second)
+{
+    return line.size() >= 2 && line[0] == first && line[1] == second;
+}
+
 bool isDayHeader(QByteArrayView line, qsizetype &close)
 {
-    if (!line.startsWith("!["))
+    if (!startsWith2(line, '!', '['))
         return false;
     // "]" can be the second byte of a double-byte character, so scan by character.
     close = cp932::IndexOf(line, ']');
@@ -159,6 +168,44 @@ QByteArray readWholeFile(const QString &path)
         throw EFOpenError(text(msg::kCannotOpen).arg(path));
     return data;
 }
+
+// The text of a day block: its lines, each followed by CR LF. In a file written with CR LF the
+// lines of a block mostly stand together, so they are taken as one piece of the file instead of
+// line by line.
+class TDayCollector {
+public:
+    void Add(QByteArrayView line, bool endsInCrLf)
+    {
+        if (endsInCrLf && FEnd == line.data()) {
+            FEnd = line.data() + line.size() + 2;
+            return;
+        }
+        Flush();
+        if (endsInCrLf) {
+            FBegin = line.data();
+            FEnd = line.data() + line.size() + 2;
+        } else {
+            FText += line;
+            FText += kCrLf;
+        }
+    }
+    QByteArray Take()
+    {
+        Flush();
+        return std::exchange(FText, QByteArray());
+    }
+
+private:
+    void Flush()
+    {
+        if (FBegin != FEnd)
+            FText += QByteArrayView(FBegin, FEnd - FBegin);
+        FBegin = FEnd = nullptr;
+    }
+    QByteArray FText;
+    const char *FBegin = nullptr;
+    const char *FEnd = nullptr;
+};
 
 QString backupPath(const QString &path)
 {
@@ -195,6 +242,23 @@ QByteArrayView trimTrailing(QByteArrayView s)
     return s.first(n);
 }
 
+// Position of the next CR LF followed by 'bangs' exclamation marks at or after 'from', or -1.
+// Searched by LF with memchr: day texts are long and such lines are rare.
+qsizetype findBreakBang(QByteArrayView s, qsizetype from, int bangs)
+{
+    const char *const begin = s.data();
+    const char *const end = begin + s.size();
+    for (const char *p = begin + from; p < end; ++p) {
+        p = static_cast<const char *>(std::memchr(p, '\n', end - p));
+        if (!p)
+            return -1;
+        if (p > begin + from && p[-1] == '\r' && end - p > bangs && p[1] == '!'
+            && (bangs == 1 || p[2] == '!'))
+            return p - 1 - begin;
+    }
+    return -1;
+}
+
 void appendEscaped(QByteArray &out, QByteArrayView s)
 {
     if (s.isEmpty())
@@ -203,7 +267,7 @@ void appendEscaped(QByteArray &out, QByteArrayView s)
         out += '!';
     qsizetype from = 0;
     for (;;) {
-        const qsizetype hit = s.indexOf(QByteArrayView("\r\n!"), from);
+        const qsizetype hit = findBreakBang(s, from, 1);
         if (hit < 0)
             break;
         out += s.sliced(from, hit + 3 - from);
@@ -228,13 +292,16 @@ QByteArray TKivDiary::UnescapeText(const QByteArray &value)
     if (value.isEmpty())
         return value;
     QByteArrayView s(value);
+    const bool leading = s.startsWith("!!");
+    qsizetype from = 0;
+    if (!leading && findBreakBang(s, 0, 2) < 0)
+        return value;
     QByteArray out;
     out.reserve(value.size());
-    if (s.startsWith("!!"))
+    if (leading)
         s = s.sliced(1);
-    qsizetype from = 0;
     for (;;) {
-        const qsizetype hit = s.indexOf(QByteArrayView("\r\n!!"), from);
+        const qsizetype hit = findBreakBang(s, from, 2);
         if (hit < 0)
             break;
         out += s.sliced(from, hit + 3 - from);
@@ -316,21 +383,27 @@ void TKivDiary::ReadLines(const QByteArray &data)
 
     enum class State { Preamble, Day, Rejected };
     State state = State::Preamble;
-    QByteArray collected;
+    QByteArray preamble;
+    TDayCollector day;
+    bool escaped = false;
     double blockDate = 0;
 
     const auto finishBlock = [&] {
-        if (state == State::Preamble)
-            FDays.push_back(std::make_unique<TDayText>(collected, 0));
-        else if (state == State::Day && !collected.isEmpty())
-            SetDayText(blockDate, UnescapeText(collected));
+        if (state == State::Preamble) {
+            FDays.push_back(std::make_unique<TDayText>(preamble, 0));
+        } else if (state == State::Day) {
+            const QByteArray collected = day.Take();
+            // Only lines that begin with "!!" have anything to undo.
+            if (!collected.isEmpty())
+                StoreDayText(blockDate, escaped ? UnescapeText(collected) : collected);
+            escaped = false;
+        }
     };
 
-    forEachLine(all.sliced(restStart), [&](QByteArrayView line) {
+    forEachLine(all.sliced(restStart), [&](QByteArrayView line, bool endsInCrLf) {
         qsizetype close = -1;
         if (isDayHeader(line, close)) {
             finishBlock();
-            collected.clear();
             const QByteArrayView dateText = line.sliced(2, close - 2);
             const std::optional<QDate> date = readHeaderDate(dateText);
             if (!date) {
@@ -352,21 +425,21 @@ void TKivDiary::ReadLines(const QByteArray &data)
         }
         switch (state) {
         case State::Preamble:
-            if (line.startsWith("!-"))
+            if (startsWith2(line, '!', '-'))
                 break;
             if (isSettingLine(line)) {
                 FSettings.append(line.sliced(1).toByteArray());
                 break;
             }
-            if (!collected.isEmpty())
-                collected += kCrLf;
-            collected += line;
+            if (!preamble.isEmpty())
+                preamble += kCrLf;
+            preamble += line;
             break;
         case State::Day:
-            if (line.startsWith("!-"))
-                break;
-            collected += line;
-            collected += kCrLf;
+            if (!startsWith2(line, '!', '-')) {
+                escaped = escaped || startsWith2(line, '!', '!');
+                day.Add(line, endsInCrLf);
+            }
             break;
         case State::Rejected:
             appendErrorLine(FErrorData, line);
