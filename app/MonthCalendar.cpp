@@ -4,8 +4,10 @@
 #include "Exceptions.h"
 #include "Services.h"
 
+#include <QHeaderView>
 #include <QLocale>
 #include <QPainter>
+#include <QTableView>
 #include <cmath>
 
 namespace {
@@ -24,6 +26,7 @@ TMonthCalendar::TMonthCalendar(QWidget *parent)
 
     setDateRange(kFirstDay, kLastDay);
     setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
     setFirstDayOfWeek(QLocale().firstDayOfWeek());
     setSelectionMode(QCalendarWidget::SingleSelection);
 
@@ -32,6 +35,13 @@ TMonthCalendar::TMonthCalendar(QWidget *parent)
         QPalette pal = bar->palette();
         pal.setColor(QPalette::Highlight, palette().color(QPalette::Dark));
         bar->setPalette(pal);
+    }
+
+    // The grid shares out whatever height the window gives it: six weeks must show in the
+    // calendar's small design size, where the table's default row minimum would cut the last.
+    if (auto *view = findChild<QTableView *>()) {
+        view->horizontalHeader()->setMinimumSectionSize(1);
+        view->verticalHeader()->setMinimumSectionSize(1);
     }
 
     // Tab passes the calendar by; a click still gives it the focus.
