@@ -105,6 +105,11 @@ void TShutdown::WatchSession(TForm1 *form)
 void TShutdown::CommitData(QSessionManager &manager)
 {
     Q_UNUSED(manager);
+    SaveForSessionEnd();
+}
+
+void TShutdown::SaveForSessionEnd()
+{
     // The session manager asks this both when the session ends and when it only records the
     // session; in both cases the text must be on disk when we return, and nobody is there to
     // answer a box. Ending the loop is left to the session's own request to quit, so a

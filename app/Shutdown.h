@@ -25,6 +25,10 @@ public:
     // text is committed and the year file saved at once.
     void WatchSession(TForm1 *form);
 
+    // What the session's request to save its data runs: the text is committed and saved at
+    // once, with no box waiting, and the diary goes on.
+    void SaveForSessionEnd();
+
     // True once a signal asked the program to end, also when no event loop ran then.
     bool EndRequested() const { return FEndRequested; }
     int LastSignal() const { return FLastSignal; }

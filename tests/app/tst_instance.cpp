@@ -1,0 +1,272 @@
+// The diary as a process: one instance per user, the ways of ending from outside (signals and
+// the desktop session) and what each of them leaves on disk. The program runs as a real child
+// process under an instance name of this test run, so a diary the user has open is not touched.
+
+#include "DiaryWindowFixture.h"
+#include "Shutdown.h"
+#include "SingleInstance.h"
+
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <csignal>
+
+namespace {
+
+int runCounter = 0;
+
+// A unique instance name per child, so that the tests cannot see each other's diaries.
+QString freshInstanceName()
+{
+    return u"tst-instance-%1-%2"_s.arg(QCoreApplication::applicationPid()).arg(++runCounter);
+}
+
+// The calendar's first day at start: the diary day begins at about 08:00.
+int diaryYear() { return QDateTime::currentDateTime().addMSecs(-28799712).date().year(); }
+
+class TDiaryProcess {
+public:
+    explicit TDiaryProcess(const QString &instance)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        env.insert(u"KIVLOG_INSTANCE"_s, instance);
+        env.insert(u"KIVLOG_STARTUP_TRACE"_s, u"1"_s);
+        Process.setProcessEnvironment(env);
+    }
+
+    ~TDiaryProcess()
+    {
+        if (Process.state() != QProcess::NotRunning) {
+            Process.kill();
+            Process.waitForFinished(10000);
+        }
+    }
+
+    void Start(const QStringList &arguments)
+    {
+        Process.start(QStringLiteral(KIVLOG_BINARY), arguments);
+    }
+
+    // Waits for a trace line such as "idle" (up and drawn) or "box" (a message box waits).
+    bool WaitFor(const QByteArray &what, int ms = 30000)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!Seen(what)) {
+            if (Process.state() == QProcess::NotRunning || deadline.hasExpired())
+                return false;
+            Process.waitForReadyRead(100);
+            Errors += Process.readAllStandardError();
+        }
+        return true;
+    }
+
+    bool Seen(const QByteArray &what) const { return Errors.contains("kivlog-trace " + what + ' '); }
+
+    void Signal(int signal) const { ::kill(static_cast<pid_t>(Process.processId()), signal); }
+
+    // The exit status of a normal end; -1 when it crashed, was killed or did not end in time.
+    int Finish(int ms = 30000)
+    {
+        if (!Process.waitForFinished(ms))
+            return -1;
+        Errors += Process.readAllStandardError();
+        return Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
+    }
+
+    QProcess Process;
+    QByteArray Errors;
+};
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestInstance : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        Temp = std::make_unique<QTemporaryDir>();
+        QVERIFY(Temp->isValid());
+        Instance = freshInstanceName();
+    }
+
+    void cleanup() { Temp.reset(); }
+
+    void secondStartAsksTheFirstToComeForwardAndTouchesNothing()
+    {
+        // This test process is the running instance; the real program is the second start.
+        qputenv("KIVLOG_INSTANCE", Instance.toUtf8());
+        TSingleInstance first;
+        qunsetenv("KIVLOG_INSTANCE");
+        QVERIFY(first.Acquire());
+        QVERIFY(first.Listen());
+        QSignalSpy activations(&first, &TSingleInstance::ActivationRequested);
+
+        TDiaryProcess second(Instance);
+        const QString folder = Path(u"second"_s);
+        second.Start({ u"-d"_s + folder });
+        QCOMPARE(second.Finish(), 0);
+        QTRY_COMPARE(activations.size(), 1);
+        QVERIFY2(!QFileInfo::exists(folder), "the second start read its command line");
+        QVERIFY(!second.Seen("map"));
+    }
+
+    void secondStartLeavesTheRunningDiaryAndTheLockIsFreeAfterIt()
+    {
+        TDiaryProcess first(Instance);
+        first.Start({ u"-d"_s + Path(u"first"_s) });
+        QVERIFY2(first.WaitFor("idle"), first.Errors.constData());
+
+        TDiaryProcess second(Instance);
+        second.Start({ u"-d"_s + Path(u"second"_s) });
+        QCOMPARE(second.Finish(), 0);
+        QVERIFY(!second.Seen("map"));
+        QCOMPARE(first.Process.state(), QProcess::Running);
+        QVERIFY(!QFileInfo::exists(Path(u"second"_s)));
+
+        first.Signal(SIGTERM);
+        QCOMPARE(first.Finish(), 0);
+
+        // The lock went with the first diary: the next start is a first instance again.
+        TDiaryProcess third(Instance);
+        third.Start({ u"-d"_s + Path(u"third"_s) });
+        QVERIFY2(third.WaitFor("idle"), third.Errors.constData());
+        third.Signal(SIGTERM);
+        QCOMPARE(third.Finish(), 0);
+    }
+
+    void lockOfAVanishedDiaryIsTakenOver()
+    {
+        TDiaryProcess crashed(Instance);
+        crashed.Start({ u"-d"_s + Path(u"data"_s) });
+        QVERIFY2(crashed.WaitFor("idle"), crashed.Errors.constData());
+        crashed.Process.kill(); // leaves its lock file and its socket behind
+        QCOMPARE(crashed.Finish(), -1);
+
+        TDiaryProcess next(Instance);
+        next.Start({ u"-d"_s + Path(u"data"_s) });
+        QVERIFY2(next.WaitFor("idle"), next.Errors.constData());
+
+        // It listens in place of the vanished one: a later start reaches it and ends.
+        TDiaryProcess later(Instance);
+        later.Start({ u"-d"_s + Path(u"data"_s) });
+        QCOMPARE(later.Finish(), 0);
+        QCOMPARE(next.Process.state(), QProcess::Running);
+        next.Signal(SIGTERM);
+        QCOMPARE(next.Finish(), 0);
+    }
+
+    void endSignalSavesEvenWhileABoxWaits_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+
+    void endSignalSavesEvenWhileABoxWaits()
+    {
+        QFETCH(int, signal);
+        // Two day blocks of other years: reading rejects both, says so in a box each, and
+        // marks the store modified, so the end must rewrite the file with a backup first.
+        const int year = diaryYear();
+        const QByteArray original = "!JNL 1.00 " + QByteArray::number(year)
+            + "\r\n\r\n!------------\r\n![1999/01/01]\r\n!------------\r\nold\r\n"
+              "!------------\r\n![1998/02/02]\r\n!------------\r\nolder\r\n";
+        const QString data = Path(u"data"_s);
+        const QString path = data + u"/%1.jnl"_s.arg(year);
+        QVERIFY(QDir().mkpath(data));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(original) == original.size());
+        file.close();
+
+        TDiaryProcess diary(Instance);
+        diary.Start({ u"-d"_s + data });
+        QVERIFY2(diary.WaitFor("box"), diary.Errors.constData());
+        diary.Signal(signal);
+        QCOMPARE(diary.Finish(), 0);
+
+        // The second box did not wait for anyone: its message went to stderr.
+        QVERIFY2(diary.Errors.contains("(1998/02/02)"), diary.Errors.constData());
+        QCOMPARE(diary.Errors.count("kivlog-trace box"), 1);
+        QCOMPARE(readFile(data + u"/%1.bak"_s.arg(year)), original);
+        const QByteArray saved = readFile(path);
+        QVERIFY2(saved.contains("!ErrorData\r\n!![1999/01/01]\r\n"), saved.constData());
+        QVERIFY(saved.contains("!![1998/02/02]\r\n"));
+    }
+
+    void endSignalBeforeAnyEditWritesNothing()
+    {
+        const QString data = Path(u"data"_s);
+        TDiaryProcess diary(Instance);
+        diary.Start({ u"-d"_s + data });
+        QVERIFY2(diary.WaitFor("idle"), diary.Errors.constData());
+        diary.Signal(SIGTERM);
+        QCOMPARE(diary.Finish(), 0);
+        QVERIFY(QFileInfo(data).isDir());
+        QCOMPARE(QDir(data).entryList(QDir::Files), QStringList());
+    }
+
+    void sessionEndSavesAtOnceWithoutABox()
+    {
+        TDiaryWindowFixture window;
+        window.SetUp(QDateTime(QDate(2009, 1, 5), QTime(12, 0)));
+        TForm1 &form = window.Start({ u"-d"_s + window.Dir.filePath(u"data"_s) });
+        TDiaryWindowFixture::Type(form.KivDiaryEdit1, u"日記"_s);
+        window.Boxes.clear();
+
+        TShutdown shutdown;
+        shutdown.WatchSession(&form);
+        shutdown.SaveForSessionEnd();
+
+        // Saved although the window goes on; the creation notice did not wait for anyone, and
+        // the diary is attended again afterwards (the session may have been only recorded).
+        const QByteArray saved = readFile(window.Dir.filePath(u"data/2009.jnl"_s));
+        QVERIFY2(saved.contains("![2009/01/05]\r\n!------------\r\n\x93\xfa\x8b\x4c\r\n"),
+                 saved.constData());
+        QVERIFY(window.Boxes.isEmpty());
+        QVERIFY(!Unattended());
+        QVERIFY(!form.KivDiaryEdit1->Source()->Modified());
+    }
+
+    void failedSessionSaveIsReportedAndKeepsTheTextUnsaved()
+    {
+        TDiaryWindowFixture window;
+        window.SetUp(QDateTime(QDate(2009, 1, 5), QTime(12, 0)));
+        TForm1 &form = window.Start({ u"-d"_s + window.Dir.filePath(u"data"_s) });
+        TDiaryWindowFixture::Type(form.KivDiaryEdit1, u"日記"_s);
+        // A folder where the year file should be: the save cannot create it.
+        QVERIFY(QDir().mkpath(window.Dir.filePath(u"data/2009.jnl"_s)));
+        window.Boxes.clear();
+
+        SetUnattended(true);
+        const bool saved = SaveDiaryNow(form);
+        SetUnattended(false);
+        QVERIFY(!saved);
+        QVERIFY(window.Boxes.isEmpty()); // unattended: on stderr, not in a box
+        QVERIFY(form.KivDiaryEdit1->Source()->Modified());
+
+        window.Boxes.clear();
+        QVERIFY(!SaveDiaryNow(form));
+        QCOMPARE(window.Boxes.size(), 1);
+        QCOMPARE(window.Boxes.first().first, TBoxKind::Error);
+        QVERIFY2(window.Boxes.first().second.contains(u"2009.jnl"_s),
+                 qPrintable(window.Boxes.first().second));
+    }
+
+private:
+    QString Path(const QString &name) const { return Temp->filePath(name); }
+
+    std::unique_ptr<QTemporaryDir> Temp;
+    QString Instance;
+};
+
+QTEST_MAIN(TestInstance)
+#include "tst_instance.moc"
