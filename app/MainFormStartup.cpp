@@ -18,7 +18,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QPointer>
 #include <QTimer>
 #include <cmath>
 #include <glob.h>
@@ -35,6 +34,7 @@ QStringList &commandLine()
 }
 
 // The diary day begins at about 08:00: before that the calendar opens on the day before.
+// Not quite a third of a day, so the new day starts at 07:59:59.712.
 constexpr double kDayStartShift = 0.33333;
 constexpr int kDefaultFontSize = 9;
 
@@ -64,7 +64,8 @@ QString storedName(const QString &argument)
 }
 
 // A year-file path names the folder, the prefix and the extension of every year file; the
-// four characters in front of the extension stand for the year and are not read.
+// four characters in front of the extension stand for the year and are not read. Lengths
+// count characters, so a prefix never ends inside a multi-byte character of the name.
 void applyYearFilePath(TKivDiary &diary, const QString &argument)
 {
     const QString path = storedName(argument);
