@@ -48,7 +48,9 @@ int main(int argc, char *argv[])
     DiaryServices().ShowMessage = ShowMessageBox;
 
     TForm1::SetCommandLine(QCoreApplication::arguments());
+    StartupTrace("instance");
     auto *form = new TForm1;
+    StartupTrace("window");
     QObject::connect(&instance, &TSingleInstance::ActivationRequested, form,
                      [form] { bringForward(form); });
     shutdown.WatchSession(form);
