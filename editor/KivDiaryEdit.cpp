@@ -61,12 +61,25 @@ void TKivDiaryEdit::HideSelectionWhenUnfocused()
 {
     // The widget paints its selection with the Inactive colours while it lacks the focus;
     // making those the plain text colours hides the selection then.
-    QPalette pal = palette();
+    FPaletteBeingSet = true;
+    // Only these two roles are the editor's own; every other colour still follows the desktop.
+    const QPalette current = palette();
+    QPalette pal;
+    pal.setResolveMask(0);
     pal.setBrush(
-        QPalette::Inactive, QPalette::Highlight, pal.brush(QPalette::Inactive, QPalette::Base));
+        QPalette::Inactive, QPalette::Highlight, current.brush(QPalette::Inactive, QPalette::Base));
     pal.setBrush(QPalette::Inactive, QPalette::HighlightedText,
-        pal.brush(QPalette::Inactive, QPalette::Text));
+        current.brush(QPalette::Inactive, QPalette::Text));
     setPalette(pal);
+    FPaletteBeingSet = false;
+}
+
+void TKivDiaryEdit::changeEvent(QEvent *event)
+{
+    QPlainTextEdit::changeEvent(event);
+    // A new desktop palette brings new text colours; the hidden selection must follow them.
+    if (event->type() == QEvent::PaletteChange && !FPaletteBeingSet)
+        HideSelectionWhenUnfocused();
 }
 
 void TKivDiaryEdit::SetDate(double value)

@@ -49,10 +49,12 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void HideSelectionWhenUnfocused();
 
+    bool FPaletteBeingSet = false;
     double FDate = 0;
     TKivDiary *FSource = nullptr;
     // The store bytes last shown and the text they gave. While the widget still holds that
