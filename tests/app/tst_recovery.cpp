@@ -1,0 +1,182 @@
+// The recovery file: written after edits, removed by a save, offered back at the next load.
+
+#include "Cp932.h"
+#include "AppServices.h"
+#include "DayNumber.h"
+#include "KivDiary.h"
+#include "KivDiaryEdit.h"
+#include "Recovery.h"
+#include "Services.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+class TestRecovery : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir *FDir = nullptr;
+    std::unique_ptr<TScopedDiaryServices> FServices;
+    QStringList FMessages;
+
+    static double day(int y, int m, int d) { return DateToDayNumber(QDate(y, m, d)); }
+
+    QString path(const QString &name) const { return FDir->filePath(name); }
+
+    static QByteArray read(const QString &file)
+    {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // A store on the temporary folder, opened on 2009, with an editor bound to it.
+    struct TDiary {
+        std::unique_ptr<TKivDiary> Store = std::make_unique<TKivDiary>();
+        std::unique_ptr<TKivDiaryEdit> Editor = std::make_unique<TKivDiaryEdit>();
+        std::unique_ptr<TRecovery> Recovery;
+    };
+
+    std::unique_ptr<TDiary> open(double date)
+    {
+        auto diary = std::make_unique<TDiary>();
+        diary->Store->SetBaseDir(FDir->path());
+        diary->Store->SetExt(u".jnl"_s);
+        diary->Recovery = std::make_unique<TRecovery>(diary->Editor.get(), diary->Store.get());
+        diary->Store->Open();
+        diary->Editor->SetDate(date); // before the store: day 0 lies in 1899
+        diary->Editor->SetSource(diary->Store.get());
+        return diary;
+    }
+
+    static void type(TKivDiaryEdit *editor, const QString &text)
+    {
+        QTest::sendKeyEvent(QTest::Click, editor, Qt::Key_unknown, text, Qt::NoModifier);
+    }
+
+private slots:
+    void init()
+    {
+        FDir = new QTemporaryDir;
+        FMessages.clear();
+        SetBoxHook([this](TBoxKind, const QString &text) { FMessages << text; });
+        FServices = std::make_unique<TScopedDiaryServices>(TDiaryServices {
+            [this](const QString &text) { FMessages << text; },
+            [] { return QDateTime(QDate(2009, 3, 1), QTime(12, 0)); },
+            [](int dow) { return QString(u"月火水木金土日"[dow - 1]); } });
+    }
+
+    void cleanup()
+    {
+        TRecovery::AskHook = nullptr;
+        SetBoxHook(nullptr);
+        FServices.reset();
+        delete FDir;
+    }
+
+    void nothingUnsavedWritesNothing()
+    {
+        auto diary = open(day(2009, 1, 5));
+        QVERIFY(diary->Recovery->WriteNow());
+        QVERIFY(!QFile::exists(path(u"2009.jnl.recovery"_s)));
+    }
+
+    void editsAndHandedOverDaysAreWritten()
+    {
+        auto diary = open(day(2009, 1, 5));
+        type(diary->Editor.get(), u"五日の日記"_s);
+        diary->Editor->SetDate(day(2009, 1, 6)); // the 5th is handed to the store
+        type(diary->Editor.get(), u"!六日"_s);  // still only in the editor
+        QVERIFY(diary->Recovery->WriteNow());
+
+        QCOMPARE(read(path(u"2009.jnl.recovery"_s)),
+                 "!JNL 1.00 2009\r\n\r\n"
+                 "!------------\r\n![2009/01/05]\r\n!------------\r\n"
+                     + cp932::Encode(u"五日の日記") + "\r\n"
+                     "!------------\r\n![2009/01/06]\r\n!------------\r\n!!"
+                     + cp932::Encode(u"六日") + "\r\n");
+        // Nothing reached the year file itself.
+        QVERIFY(!QFile::exists(path(u"2009.jnl"_s)));
+    }
+
+    void aSaveRemovesTheRecoveryFile()
+    {
+        auto diary = open(day(2009, 1, 5));
+        type(diary->Editor.get(), u"text"_s);
+        QVERIFY(diary->Recovery->WriteNow());
+        QVERIFY(QFile::exists(path(u"2009.jnl.recovery"_s)));
+        diary->Editor->SetDate(day(2010, 1, 1)); // the year switch saves 2009
+        QVERIFY(QFile::exists(path(u"2009.jnl"_s)));
+        QVERIFY(!QFile::exists(path(u"2009.jnl.recovery"_s)));
+    }
+
+    void recoveredTextsCanBeTakenBack()
+    {
+        {
+            auto crashed = open(day(2009, 1, 5));
+            type(crashed->Editor.get(), u"lost?"_s);
+            QVERIFY(crashed->Recovery->WriteNow());
+            crashed->Store->SetAutoSave(false); // the crash: nothing is saved
+        }
+        QString asked;
+        TRecovery::AskHook = [&](const QString &p) {
+            asked = p;
+            return TRecovery::TChoice::TakeBack;
+        };
+        auto diary = open(day(2009, 1, 5));
+        QCOMPARE(QFileInfo(asked).fileName(), u"2009.jnl.recovery"_s);
+        QCOMPARE(diary->Editor->toPlainText(), u"lost?\n"_s);
+        QVERIFY(diary->Store->Modified()); // an unsaved edit until the next save
+        QVERIFY(QFile::exists(asked));     // kept until that save
+        diary->Store.reset(); // the final save writes the year and removes it
+        QVERIFY(read(path(u"2009.jnl"_s)).contains("\r\nlost?\r\n"));
+        QVERIFY(!QFile::exists(asked));
+    }
+
+    void declinedTextsAreKeptAsideUntouched()
+    {
+        QByteArray before;
+        {
+            auto crashed = open(day(2009, 1, 5));
+            type(crashed->Editor.get(), u"keep me"_s);
+            QVERIFY(crashed->Recovery->WriteNow());
+            crashed->Store->SetAutoSave(false);
+            before = read(path(u"2009.jnl.recovery"_s));
+        }
+        TRecovery::AskHook = [](const QString &) { return TRecovery::TChoice::KeepAside; };
+        auto diary = open(day(2009, 1, 5));
+        QVERIFY(diary->Editor->toPlainText().isEmpty());
+        QVERIFY(!diary->Store->Modified());
+        QVERIFY(!QFile::exists(path(u"2009.jnl.recovery"_s)));
+        const QStringList aside = QDir(FDir->path()).entryList({ u"2009.jnl.recovery-*"_s });
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(read(path(aside.first())), before);
+    }
+
+    void aDamagedRecoveryFileIsSetAside()
+    {
+        QFile f(path(u"2009.jnl.recovery"_s));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("not a diary\r\n");
+        f.close();
+        TRecovery::AskHook = [](const QString &) { return TRecovery::TChoice::TakeBack; };
+        auto diary = open(day(2009, 1, 5));
+        QVERIFY(!diary->Store->Modified());
+        QCOMPARE(QDir(FDir->path()).entryList({ u"2009.jnl.recovery-*"_s }).size(), 1);
+    }
+
+    void theTimerWritesAfterTheLastEdit()
+    {
+        auto diary = open(day(2009, 1, 5));
+        diary->Recovery->SetDelay(50);
+        type(diary->Editor.get(), u"a"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path(u"2009.jnl.recovery"_s)), 5000);
+    }
+};
+
+QTEST_MAIN(TestRecovery)
+#include "tst_recovery.moc"
