@@ -10,6 +10,7 @@
 #include "KivDiaryEdit.h"
 #include "Layout.h"
 #include "MonthCalendar.h"
+#include "Recovery.h"
 
 #include <QAction>
 #include <QFont>
@@ -98,6 +99,9 @@ TForm1::TForm1(QWidget *parent)
 {
     BuildLayout();
     BindEvents();
+    // Watches the store from its first load on, so a year left behind by a crash is offered
+    // back as soon as it is opened.
+    new TRecovery(KivDiaryEdit1, KivDiary1, this);
     RunGuarded([&] { FormCreate(); });
 }
 
