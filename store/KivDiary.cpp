@@ -87,7 +87,6 @@ QByteArray TKivDiary::GetDayText(double date)
 
 void TKivDiary::SetDayText(double date, const QByteArray &value)
 {
-    CheckDayAccess(date);
     StoreDayText(date, toCrLf(value));
 }
 
