@@ -22,8 +22,8 @@ public:
         : FServices({ [](const QString &) {}, {}, {} })
     {
         auto store = NewStore();
-        const QByteArray line = cp932::Encode(
-            u"今日は朝から晴れていたので、川沿いを歩いて図書館まで行った。"_qs);
+        const QByteArray line
+            = cp932::Encode(u"今日は朝から晴れていたので、川沿いを歩いて図書館まで行った。"_qs);
         for (QDate d(kYear, 1, 1); d.year() == kYear; d = d.addDays(1)) {
             QByteArray text;
             // Some lines begin with "!" so that escaping has work to do.

@@ -93,10 +93,7 @@ QString jsonString(const QString &value)
 
 QString jsonBytes(const QByteArray &bytes) { return jsonString(cp932::Decode(bytes)); }
 
-QString jsonList(const QStringList &items)
-{
-    return u'[' + items.join(u',') + u']';
-}
+QString jsonList(const QStringList &items) { return u'[' + items.join(u',') + u']'; }
 
 QString jsonMessages(const QStringList &messages)
 {
@@ -121,9 +118,10 @@ QString dumpJson(const TKivDiary &store, const QStringList &messages)
     const QByteArray preamble = days.empty() ? QByteArray() : days.front()->FText;
     return QStringLiteral("{\"year\":%1,\"modified\":%2,\"preamble\":%3,\"days\":%4,"
                           "\"settings\":%5,\"error_data\":%6,\"messages\":%7}\n")
-        .arg(QString::number(store.Year()), store.Modified() ? QStringLiteral("true") : QStringLiteral("false"),
-             jsonBytes(preamble), jsonList(dayItems), jsonList(settings),
-             jsonBytes(store.ErrorData()), jsonMessages(messages));
+        .arg(QString::number(store.Year()),
+            store.Modified() ? QStringLiteral("true") : QStringLiteral("false"),
+            jsonBytes(preamble), jsonList(dayItems), jsonList(settings),
+            jsonBytes(store.ErrorData()), jsonMessages(messages));
 }
 
 QString errorJson(const QString &error, const QStringList &messages)
@@ -206,7 +204,7 @@ int rewrite(const TYearFile &file, bool dayName)
                                        messages << m;
                                        print(stderr, m + u'\n');
                                    },
-                                    {}, {} });
+        {}, {} });
     TKivDiary store;
     if (!openStore(store, file, messages))
         return kExitFailed;
@@ -253,17 +251,16 @@ int main(int argc, char *argv[])
                 return usageError(QStringLiteral("unknown option '%1'").arg(option));
             }
             if (value != u"on" && value != u"off")
-                return usageError(
-                    QStringLiteral("--dayname takes on or off, not '%1'").arg(value));
+                return usageError(QStringLiteral("--dayname takes on or off, not '%1'").arg(value));
             dayName = value == u"on";
         }
     } else if (command != u"dump") {
         return usageError(QStringLiteral("unknown command '%1'").arg(command));
     }
     if (args.size() != 1)
-        return usageError(args.isEmpty() ? QStringLiteral("the year file is missing")
-                                         : QStringLiteral("one year file only, not %1 arguments")
-                                               .arg(args.size()));
+        return usageError(args.isEmpty()
+                ? QStringLiteral("the year file is missing")
+                : QStringLiteral("one year file only, not %1 arguments").arg(args.size()));
     if (args.front().startsWith(u'-') && args.front().size() > 1)
         return usageError(QStringLiteral("unknown option '%1'").arg(args.front()));
 

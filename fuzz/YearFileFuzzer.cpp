@@ -136,10 +136,7 @@ bool isDayHeader(QByteArrayView line)
     return line.startsWith("![") && cp932::IndexOf(line, ']') >= 7;
 }
 
-bool containsLine(const QByteArray &text, QByteArrayView line)
-{
-    return text.contains(line);
-}
+bool containsLine(const QByteArray &text, QByteArrayView line) { return text.contains(line); }
 
 // Every input line after the first is kept somewhere. Lines of a day block that a later block
 // of the same day replaced are gone by design, so the check runs only when every accepted day
@@ -165,7 +162,8 @@ void checkEveryLineKept(const QByteArray &input, const TKivDiary &store, const T
         for (const QByteArray &s : c.Settings)
             kept = kept || (line.size() > 1 && s == line.sliced(1));
         for (const auto &[date, text] : c.Days)
-            kept = kept || containsLine(text, line) || (line.startsWith("!!") && containsLine(text, line.sliced(1)));
+            kept = kept || containsLine(text, line)
+                || (line.startsWith("!!") && containsLine(text, line.sliced(1)));
         if (!kept)
             fail("an input line was lost");
     }
@@ -175,9 +173,9 @@ void checkEveryLineKept(const QByteArray &input, const TKivDiary &store, const T
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static TScopedDiaryServices services({ [](const QString &) {},
-                                           [] { return QDateTime(QDate(2026, 6, 15), QTime(12, 0)); },
-                                           [](int) { return QStringLiteral("月"); } });
+    static TScopedDiaryServices services(
+        { [](const QString &) {}, [] { return QDateTime(QDate(2026, 6, 15), QTime(12, 0)); },
+            [](int) { return QStringLiteral("月"); } });
     check(folder().isValid(), "no temporary folder");
 
     const QByteArray input(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
@@ -186,8 +184,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     int year = 2009;
     double version = 0;
     quint16 headerYear = 0;
-    const qsizetype firstEnd = std::min(input.indexOf('\r') < 0 ? input.size() : input.indexOf('\r'),
-                                        input.indexOf('\n') < 0 ? input.size() : input.indexOf('\n'));
+    const qsizetype firstEnd
+        = std::min(input.indexOf('\r') < 0 ? input.size() : input.indexOf('\r'),
+            input.indexOf('\n') < 0 ? input.size() : input.indexOf('\n'));
     if (TKivDiary::ParseHeader(input.left(firstEnd), version, headerYear) && headerYear >= 1900)
         year = headerYear;
 
@@ -207,7 +206,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const QByteArray saved = saveOf(*first, year);
     check(readFile(folder().path() + QStringLiteral("/%1.bak").arg(year)) == input,
-          "backup differs from the file it backs up");
+        "backup differs from the file it backs up");
     check(saveOf(*first, year) == saved, "a second save differs from the first");
 
     std::unique_ptr<TKivDiary> second;

@@ -16,8 +16,8 @@ QString text(const char *utf8) { return QString::fromUtf8(utf8); }
 
 bool isAscii(QByteArrayView bytes)
 {
-    return std::all_of(bytes.begin(), bytes.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return std::all_of(
+        bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 // Setting names compare without regard to case; ASCII names (all the window writes) need no
@@ -67,7 +67,7 @@ TKivDiary::~TKivDiary()
     // and the reason, so the user knows the edits of this year were not written.
     const auto report = [this](const QString &reason) {
         ShowDiaryMessage(text(msg::kFinalSaveFailed) + QStringLiteral("\r\n") + FilePath()
-                         + QStringLiteral("\r\n") + reason);
+            + QStringLiteral("\r\n") + reason);
     };
     try {
         SaveIfDue();
@@ -165,9 +165,8 @@ int TKivDiary::IndexOfDate(double date) const
 
 void TKivDiary::SortDays()
 {
-    std::sort(FDays.begin(), FDays.end(), [](const auto &a, const auto &b) {
-        return std::floor(a->FDate - b->FDate) < 0;
-    });
+    std::sort(FDays.begin(), FDays.end(),
+        [](const auto &a, const auto &b) { return std::floor(a->FDate - b->FDate) < 0; });
 }
 
 void TKivDiary::SetBaseDir(const QString &value)

@@ -1,8 +1,7 @@
 // Reading and writing year files.
-#include "KivDiary.h"
-
 #include "Cp932.h"
 #include "DayNumber.h"
+#include "KivDiary.h"
 #include "LineBreaks.h"
 #include "Messages.h"
 #include "Numbers.h"
@@ -368,8 +367,8 @@ void TKivDiary::ReadLines(const QByteArray &data)
     if (data.isEmpty() || !ParseHeader(data.left(firstEnd), version, year))
         throw EKivDiaryError(text(msg::kBadData));
     if (version != 1)
-        throw EKivDiaryError(text(msg::kBadVersionHead) + FormatShortest(version)
-                             + text(msg::kBadVersionTail));
+        throw EKivDiaryError(
+            text(msg::kBadVersionHead) + FormatShortest(version) + text(msg::kBadVersionTail));
     if (static_cast<int>(year) != FYear)
         throw EKivDiaryError(text(msg::kYearMismatch));
 
@@ -409,8 +408,9 @@ void TKivDiary::ReadLines(const QByteArray &data)
             if (!date) {
                 ShowDiaryMessage(u'"' + cp932::Decode(dateText) + u'"' + text(msg::kBadDateTail));
             } else if (date->year() != FYear) {
-                ShowDiaryMessage(text(msg::kDateOutOfRangeHead) + FormatDate(QStringLiteral("yyyy/mm/dd"), *date)
-                                 + text(msg::kDateOutOfRangeTail));
+                ShowDiaryMessage(text(msg::kDateOutOfRangeHead)
+                    + FormatDate(QStringLiteral("yyyy/mm/dd"), *date)
+                    + text(msg::kDateOutOfRangeTail));
             } else {
                 blockDate = DateToDayNumber(*date);
                 state = State::Day;
@@ -467,8 +467,8 @@ void TKivDiary::SaveFile()
     else
         ShowDiaryMessage(u'[' + path + text(msg::kCreateNoticeTail));
 
-    const QByteArrayView separator = FDayName ? QByteArrayView("!----------------")
-                                              : QByteArrayView("!------------");
+    const QByteArrayView separator
+        = FDayName ? QByteArrayView("!----------------") : QByteArrayView("!------------");
     std::array<QByteArray, 8> dayNames; // encoded once per save, by Qt's day of week
     qsizetype estimate = 64;
     for (const auto &entry : FDays)
@@ -504,8 +504,8 @@ void TKivDiary::SaveFile()
         out += separator;
         out += kCrLf;
         char header[32];
-        const int n = std::snprintf(header, sizeof header, "![%04d/%02d/%02d]", date.year(),
-                                    date.month(), date.day());
+        const int n = std::snprintf(
+            header, sizeof header, "![%04d/%02d/%02d]", date.year(), date.month(), date.day());
         out += QByteArrayView(header, n);
         if (FDayName) {
             QByteArray &name = dayNames[static_cast<size_t>(date.dayOfWeek())];

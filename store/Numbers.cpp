@@ -143,8 +143,8 @@ QString FormatShortest(double value)
         return QStringLiteral("0");
     // 15 significant digits in scientific form: d.dddddddddddddde+XX.
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                      std::chars_format::scientific, 14);
+    const auto result
+        = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
     const std::string sci(buffer, result.ptr);
     const auto ePos = sci.find('e');
     const int exponent = std::atoi(sci.c_str() + ePos + 1);

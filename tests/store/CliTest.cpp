@@ -33,17 +33,18 @@ protected:
 
 TEST_F(Cli, DumpPrintsTheLoadedYearAsJson)
 {
-    WriteAll(Path(u"d2009.jnl"_qs), sj("!JNL 1.00 2009\r\n!WIDTH=640\r\n前文 \"q\"\\\r\n"
-                                       "![2009/01/06]\r\n六日\r\n![2009/02/30]\r\nbad\r\n"
-                                       "![2009/01/05]\r\n\t五日\r\n"));
+    WriteAll(Path(u"d2009.jnl"_qs),
+        sj("!JNL 1.00 2009\r\n!WIDTH=640\r\n前文 \"q\"\\\r\n"
+           "![2009/01/06]\r\n六日\r\n![2009/02/30]\r\nbad\r\n"
+           "![2009/01/05]\r\n\t五日\r\n"));
     const TRun run = Run({ u"dump"_qs, u"d2009.jnl"_qs });
     EXPECT_EQ(run.Status, 0) << run.Err.toStdString();
     EXPECT_EQ(run.Out,
-              u"{\"year\":2009,\"modified\":true,\"preamble\":\"前文 \\\"q\\\"\\\\\","
-              "\"days\":[{\"date\":\"2009-01-06\",\"text\":\"六日\\r\\n\"},"
-              "{\"date\":\"2009-01-05\",\"text\":\"\\t五日\\r\\n\"}],"
-              "\"settings\":[\"WIDTH=640\"],\"error_data\":\"!![2009/02/30]\\r\\nbad\","
-              "\"messages\":[\"\\\"2009/02/30\\\"は不正な日付けです。\"]}\n"_qs);
+        u"{\"year\":2009,\"modified\":true,\"preamble\":\"前文 \\\"q\\\"\\\\\","
+        "\"days\":[{\"date\":\"2009-01-06\",\"text\":\"六日\\r\\n\"},"
+        "{\"date\":\"2009-01-05\",\"text\":\"\\t五日\\r\\n\"}],"
+        "\"settings\":[\"WIDTH=640\"],\"error_data\":\"!![2009/02/30]\\r\\nbad\","
+        "\"messages\":[\"\\\"2009/02/30\\\"は不正な日付けです。\"]}\n"_qs);
     // Looking writes nothing, not even a damaged year that is due to be rewritten.
     EXPECT_EQ(QDir(Dir()).entryList(QDir::Files), QStringList { u"d2009.jnl"_qs });
 }
@@ -53,8 +54,9 @@ TEST_F(Cli, DumpOfAMissingFileIsAnEmptyYear)
     QDir(Dir()).mkdir(u"sub"_qs);
     const TRun run = Run({ u"dump"_qs, Path(u"sub/2012"_qs) });
     EXPECT_EQ(run.Status, 0);
-    EXPECT_EQ(run.Out, u"{\"year\":2012,\"modified\":false,\"preamble\":\"\",\"days\":[],"
-                       "\"settings\":[],\"error_data\":\"\",\"messages\":[]}\n"_qs);
+    EXPECT_EQ(run.Out,
+        u"{\"year\":2012,\"modified\":false,\"preamble\":\"\",\"days\":[],"
+        "\"settings\":[],\"error_data\":\"\",\"messages\":[]}\n"_qs);
     EXPECT_TRUE(QDir(Path(u"sub"_qs)).isEmpty());
 }
 
@@ -64,8 +66,9 @@ TEST_F(Cli, FailedLoadPrintsTheErrorAndExitsWithOne)
     for (const char *command : { "dump", "rewrite" }) {
         const TRun run = Run({ QString::fromUtf8(command), u"2009.jnl"_qs });
         EXPECT_EQ(run.Status, 1) << command;
-        EXPECT_EQ(run.Out, u"{\"error\":\"このバージョンの日記データには対応していません。(2.5)\","
-                           "\"messages\":[]}\n"_qs);
+        EXPECT_EQ(run.Out,
+            u"{\"error\":\"このバージョンの日記データには対応していません。(2.5)\","
+            "\"messages\":[]}\n"_qs);
     }
     EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), "!JNL 2.50 2009\r\n");
     EXPECT_FALSE(QFileInfo::exists(Path(u"2009.bak"_qs)));
@@ -74,8 +77,12 @@ TEST_F(Cli, FailedLoadPrintsTheErrorAndExitsWithOne)
 TEST_F(Cli, WrongUsageExitsWithTwo)
 {
     const QList<QStringList> wrong = {
-        {}, { u"dump"_qs }, { u"list"_qs, u"2009.jnl"_qs }, { u"dump"_qs, u"1899.jnl"_qs },
-        { u"dump"_qs, u"d209.jnl"_qs }, { u"dump"_qs, u"2009.jnl"_qs, u"2010.jnl"_qs },
+        {},
+        { u"dump"_qs },
+        { u"list"_qs, u"2009.jnl"_qs },
+        { u"dump"_qs, u"1899.jnl"_qs },
+        { u"dump"_qs, u"d209.jnl"_qs },
+        { u"dump"_qs, u"2009.jnl"_qs, u"2010.jnl"_qs },
         { u"rewrite"_qs, u"--dayname"_qs, u"maybe"_qs, u"2009.jnl"_qs },
         { u"dump"_qs, u"--dayname"_qs, u"on"_qs, u"2009.jnl"_qs },
     };

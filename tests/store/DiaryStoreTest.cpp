@@ -118,8 +118,9 @@ TEST_F(Store, ClosingAnInactiveStoreDoesNothing)
 
 TEST_F(Store, YearSwitchSavesTheYearItLeavesAndAnswersFromTheNewYear)
 {
-    WriteAll(Path(u"2009.jnl"_qs), "!JNL 1.00 2009\r\n!----------------\r\n![2009/03/01]\r\n"
-                                   "!----------------\r\nMarch\r\n");
+    WriteAll(Path(u"2009.jnl"_qs),
+        "!JNL 1.00 2009\r\n!----------------\r\n![2009/03/01]\r\n"
+        "!----------------\r\nMarch\r\n");
     auto store = NewStore(2008);
     store->SetDayText(Day(2008, 12, 31), "New year's eve");
     EXPECT_EQ(store->GetDayText(Day(2009, 3, 1) + 0.75), "March\r\n");

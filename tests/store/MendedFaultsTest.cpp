@@ -12,7 +12,10 @@ namespace {
 
 using StoreFailure = StoreInTempDir;
 
-QString cannotCreate(const QString &path) { return QString::fromUtf8(msg::kCannotCreate).arg(path); }
+QString cannotCreate(const QString &path)
+{
+    return QString::fromUtf8(msg::kCannotCreate).arg(path);
+}
 QString cannotOpen(const QString &path) { return QString::fromUtf8(msg::kCannotOpen).arg(path); }
 
 TEST_F(StoreFailure, WriteBeyondTheFileSizeLimitKeepsTheOldFile)
@@ -61,7 +64,8 @@ TEST_F(StoreFailure, YearFilePathThatIsAFolderCannotBeWritten)
     auto store = NewStore(2009);
     store->SetDayText(Day(2009, 1, 5), "text");
     QDir(Dir()).mkdir(u"2009.jnl"_qs);
-    EXPECT_THROW_MSG(store->SaveFile(), EFCreateError, cannotCreate(Path(u"2009.jnl"_qs)).toStdString());
+    EXPECT_THROW_MSG(
+        store->SaveFile(), EFCreateError, cannotCreate(Path(u"2009.jnl"_qs)).toStdString());
     EXPECT_TRUE(store->Modified());
     EXPECT_TRUE(QFileInfo(Path(u"2009.jnl"_qs)).isDir());
 
@@ -139,8 +143,9 @@ TEST_F(StoreFailure, FinalSaveFailureIsShownNotThrown)
     Shown.clear();
     store.reset();
     const QString path = Path(u"2009.jnl"_qs);
-    EXPECT_EQ(Shown, QStringList { u"日記を保存できませんでした。\r\n"_qs + path + u"\r\n"_qs
-                                   + cannotCreate(path) });
+    EXPECT_EQ(Shown,
+        QStringList {
+            u"日記を保存できませんでした。\r\n"_qs + path + u"\r\n"_qs + cannotCreate(path) });
 }
 
 TEST_F(StoreFailure, OpeningAnOpenStoreHoldsOnePreamble)

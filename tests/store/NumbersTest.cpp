@@ -35,8 +35,8 @@ TEST(TryStrToInt32, DecimalAndHexadecimalWithinTheSignedRange)
     EXPECT_EQ(toInt("$7FFFFFFF"), 2147483647);
     EXPECT_EQ(toInt("0"), 0);
     EXPECT_EQ(toInt("0x"), std::nullopt);
-    for (const char *bad : { "", " ", "+", "-", "$", "12 ", "1 2", "12a", "2147483648", "-2147483649",
-                             "$80000000", "99999999999999999999", "1.0", "\t5", "ff" }) {
+    for (const char *bad : { "", " ", "+", "-", "$", "12 ", "1 2", "12a", "2147483648",
+             "-2147483649", "$80000000", "99999999999999999999", "1.0", "\t5", "ff" }) {
         EXPECT_EQ(toInt(bad), std::nullopt) << bad;
     }
 }
@@ -51,7 +51,7 @@ TEST(TryStrToDouble, StrictDecimalNumbers)
     EXPECT_EQ(toDouble("."), 0.0);
     EXPECT_EQ(toDouble("1e-400"), 0.0);
     for (const char *bad : { "", "+", "e1", "1e", "1e+", "1,00", " 1", "1 ", "1.0.0", "0x1", "inf",
-                             "nan", "1e400", "..", "1.e" }) {
+             "nan", "1e400", "..", "1.e" }) {
         EXPECT_EQ(toDouble(bad), std::nullopt) << bad;
     }
 }

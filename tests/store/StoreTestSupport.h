@@ -60,12 +60,11 @@ inline QByteArray Golden(const char *name)
 class StoreInTempDir : public ::testing::Test {
 protected:
     StoreInTempDir()
-        : FServices({ [this](const QString &m) { Shown << m; },
-                      [this] { return Now; },
-                      [](int dow) {
-                          static const char *const names[] = { "月", "火", "水", "木", "金", "土", "日" };
-                          return QString::fromUtf8(names[dow - 1]);
-                      } })
+        : FServices({ [this](const QString &m) { Shown << m; }, [this] { return Now; },
+            [](int dow) {
+                static const char *const names[] = { "月", "火", "水", "木", "金", "土", "日" };
+                return QString::fromUtf8(names[dow - 1]);
+            } })
     {
     }
 
@@ -99,4 +98,7 @@ inline void PrintTo(const QByteArray &bytes, std::ostream *os)
     shown.replace(u'\r', u"\\r"_qs).replace(u'\n', u"\\n"_qs);
     *os << '"' << shown.toStdString() << '"';
 }
-inline void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}

@@ -51,10 +51,9 @@ TEST_F(YearFileRead, MissingFileGivesAnEmptyYear)
 
 TEST_F(YearFileRead, FirstLinesThatRead)
 {
-    for (const char *line :
-         { "!JNL 1.00 2009", "!JNL1.00 2009", "!JNL 1 2009", "!JNL 1.000    2009", "!JNL +1e0 2009",
-           "!JNL 1.00 67545", "!JNL\t1. 2009", "!JNL 1.00 $7D9", "!JNL 1.00 0x7d9", "!JNL .1e1 2009",
-           "!JNL 10E-1 \t 2009" }) {
+    for (const char *line : { "!JNL 1.00 2009", "!JNL1.00 2009", "!JNL 1 2009",
+             "!JNL 1.000    2009", "!JNL +1e0 2009", "!JNL 1.00 67545", "!JNL\t1. 2009",
+             "!JNL 1.00 $7D9", "!JNL 1.00 0x7d9", "!JNL .1e1 2009", "!JNL 10E-1 \t 2009" }) {
         SCOPED_TRACE(line);
         EXPECT_EQ(LoadError(QByteArray(line) + "\r\n"), QString());
         EXPECT_EQ(LoadError(QByteArray(line)), QString()) << "without a line break";
@@ -65,9 +64,9 @@ TEST_F(YearFileRead, FirstLinesThatAreRefused)
 {
     const QString bad = QString::fromUtf8(msg::kBadData);
     for (const char *line :
-         { "!JNL 1.00 2009 ", "!JNL 1.00", "!JNL 1,00 2009", "!jnl 1.00 2009", " !JNL 1.00 2009",
-           "\xEF\xBB\xBF!JNL 1.00 2009", "!JNL 1.00 2009x", "!JNL 1.00 +", "!JNL e1 2009",
-           "!JNL 1e 2009", "!JNL 1.0.0 2009", "!JNL 1.00 2147483648", "", "\r\n!JNL 1.00 2009" }) {
+        { "!JNL 1.00 2009 ", "!JNL 1.00", "!JNL 1,00 2009", "!jnl 1.00 2009", " !JNL 1.00 2009",
+            "\xEF\xBB\xBF!JNL 1.00 2009", "!JNL 1.00 2009x", "!JNL 1.00 +", "!JNL e1 2009",
+            "!JNL 1e 2009", "!JNL 1.0.0 2009", "!JNL 1.00 2147483648", "", "\r\n!JNL 1.00 2009" }) {
         SCOPED_TRACE(line);
         EXPECT_EQ(LoadError(QByteArray(line) + "\r\n"), bad);
     }
@@ -77,7 +76,8 @@ TEST_F(YearFileRead, VersionIsTestedBeforeYear)
 {
     EXPECT_EQ(LoadError("!JNL 2.50 2009\r\n"), badVersion("2.5"));
     EXPECT_EQ(LoadError("!JNL 2 2008\r\n"), badVersion("2"));
-    EXPECT_EQ(LoadError("!JNL 0.99999999999999999 2008\r\n"), QString::fromUtf8(msg::kYearMismatch));
+    EXPECT_EQ(
+        LoadError("!JNL 0.99999999999999999 2008\r\n"), QString::fromUtf8(msg::kYearMismatch));
     EXPECT_EQ(LoadError("!JNL 1.2345678901234567 2009\r\n"), badVersion("1.23456789012346"));
     EXPECT_EQ(LoadError("!JNL 1e20 2009\r\n"), badVersion("1E20"));
     EXPECT_EQ(LoadError("!JNL -.5 2009\r\n"), badVersion("-0.5"));
@@ -108,10 +108,9 @@ TEST_F(YearFileRead, HeaderAloneGivesAnEmptyUnmodifiedYear)
 
 TEST_F(YearFileRead, DayHeaderSpellingsOfTheFifthOfJanuary)
 {
-    for (const char *header :
-         { "![2009/01/05](月)", "![2009/1/5]", "![ 2009 / 01 / 05 ]", "![2009/01/05/]",
-           "![2009/01/05 / ]", "![02009/01/05]", "![2009/01/05]anything", "![09/01/05]",
-           "![9/1/5]", "![0002009/001/0005]" }) {
+    for (const char *header : { "![2009/01/05](月)", "![2009/1/5]", "![ 2009 / 01 / 05 ]",
+             "![2009/01/05/]", "![2009/01/05 / ]", "![02009/01/05]", "![2009/01/05]anything",
+             "![09/01/05]", "![9/1/5]", "![0002009/001/0005]" }) {
         SCOPED_TRACE(header);
         auto store = Load("!JNL 1.00 2009\r\n" + sj(header) + "\r\ntext\r\n");
         EXPECT_EQ(store->GetDayText(Day(2009, 1, 5)), "text\r\n");
@@ -124,9 +123,9 @@ TEST_F(YearFileRead, TwoDigitYearsFallInTheHundredYearsFrom50YearsAgo)
 {
     Now = QDateTime(QDate(2026, 1, 1), QTime(0, 0));
     auto store = Load("!JNL 1.00 2009\r\n![76/01/01]\r\n![75/01/01]\r\n![00/01/01]\r\n");
-    EXPECT_EQ(Shown, (QStringList { u"日付が範囲外です。(1976/01/01)"_qs,
-                                    u"日付が範囲外です。(2075/01/01)"_qs,
-                                    u"日付が範囲外です。(2000/01/01)"_qs }));
+    EXPECT_EQ(Shown,
+        (QStringList { u"日付が範囲外です。(1976/01/01)"_qs, u"日付が範囲外です。(2075/01/01)"_qs,
+            u"日付が範囲外です。(2000/01/01)"_qs }));
 
     // Month and day alone mean the current year.
     Shown.clear();
@@ -142,16 +141,13 @@ TEST_F(YearFileRead, UnreadableOrForeignDatesOpenRejectedBlocks)
                       "![2009-01-05]\r\n![2009/02/29]\r\n![20090105]\r\n![05/01/]\r\n"
                       "![20091/01/05]\r\n![2009/01/05 x]\r\n![2009/0/05]\r\n"
                       "![2008/12/31]\r\n![1/1/1]\r\n![01/05]\r\n");
-    EXPECT_EQ(Shown, (QStringList { u"\"2009-01-05\"は不正な日付けです。"_qs,
-                                    u"\"2009/02/29\"は不正な日付けです。"_qs,
-                                    u"\"20090105\"は不正な日付けです。"_qs,
-                                    u"\"05/01/\"は不正な日付けです。"_qs,
-                                    u"\"20091/01/05\"は不正な日付けです。"_qs,
-                                    u"\"2009/01/05 x\"は不正な日付けです。"_qs,
-                                    u"\"2009/0/05\"は不正な日付けです。"_qs,
-                                    u"日付が範囲外です。(2008/12/31)"_qs,
-                                    u"日付が範囲外です。(2001/01/01)"_qs,
-                                    u"日付が範囲外です。(2026/01/05)"_qs }));
+    EXPECT_EQ(Shown,
+        (QStringList { u"\"2009-01-05\"は不正な日付けです。"_qs,
+            u"\"2009/02/29\"は不正な日付けです。"_qs, u"\"20090105\"は不正な日付けです。"_qs,
+            u"\"05/01/\"は不正な日付けです。"_qs, u"\"20091/01/05\"は不正な日付けです。"_qs,
+            u"\"2009/01/05 x\"は不正な日付けです。"_qs, u"\"2009/0/05\"は不正な日付けです。"_qs,
+            u"日付が範囲外です。(2008/12/31)"_qs, u"日付が範囲外です。(2001/01/01)"_qs,
+            u"日付が範囲外です。(2026/01/05)"_qs }));
     EXPECT_EQ(store->ErrorData().count("\r\n"), 9);
     EXPECT_TRUE(store->ErrorData().startsWith("!![2009-01-05]\r\n!![2009/02/29]"));
     EXPECT_TRUE(store->Modified());
@@ -168,7 +164,8 @@ TEST_F(YearFileRead, ShortBracketsAreNoDayHeaders)
 TEST_F(YearFileRead, RejectedBlockKeepsItsLinesUntilTheNextAcceptedHeader)
 {
     auto store = LoadGolden("damaged_block.jnl");
-    EXPECT_EQ(store->ErrorData(), "!![2009/02/30]\r\n!----------------\r\nText\r\n!----------------");
+    EXPECT_EQ(
+        store->ErrorData(), "!![2009/02/30]\r\n!----------------\r\nText\r\n!----------------");
     EXPECT_EQ(store->GetDayText(Day(2009, 3, 1)), "March.\r\n");
     EXPECT_EQ(store->Days()[0]->FText, "Intro");
     EXPECT_TRUE(store->Modified());
@@ -238,14 +235,15 @@ TEST_F(YearFileRead, LoneCrAndLfBreakLinesLikeCrLf)
     for (size_t i = 0; i < crlf->Days().size(); ++i)
         EXPECT_EQ(mixed->Days()[i]->FText, crlf->Days()[i]->FText);
     EXPECT_EQ(mixed->GetDayText(Day(2010, 1, 5)),
-              "First line of the day.\r\n\r\nThird line, after an empty one.\r\n"
-              "!Fourth line, which began with one exclamation mark.\r\n");
+        "First line of the day.\r\n\r\nThird line, after an empty one.\r\n"
+        "!Fourth line, which began with one exclamation mark.\r\n");
 }
 
 TEST_F(YearFileRead, NulIsAnOrdinaryByte)
 {
     const QByteArray text("a\0b", 3);
-    auto store = Load(QByteArray("!JNL 1.00 2009\r\npre") + '\0' + "amble\r\n![2009/01/05]\r\n" + text);
+    auto store
+        = Load(QByteArray("!JNL 1.00 2009\r\npre") + '\0' + "amble\r\n![2009/01/05]\r\n" + text);
     EXPECT_EQ(store->Days()[0]->FText, QByteArray("pre\0amble", 9));
     EXPECT_EQ(store->GetDayText(Day(2009, 1, 5)), text + "\r\n");
 }

@@ -14,8 +14,9 @@ void FillExample(TKivDiary &store)
     store.SetSetting("HEIGHT", "480");
     store.SetSetting("DAYNAME", "TRUE");
     store.SetDayText(Day(2009, 1, 6), "Another day.\r\n\r\n  \t");
-    store.SetDayText(Day(2009, 1, 5), "First line of the day.\r\n\r\nThird line, after an empty one."
-                                      "\r\n!Fourth line, which began with one exclamation mark.");
+    store.SetDayText(Day(2009, 1, 5),
+        "First line of the day.\r\n\r\nThird line, after an empty one."
+        "\r\n!Fourth line, which began with one exclamation mark.");
 }
 
 TEST_F(YearFileWrite, WritesTheFormatByteForByteAndSortsTheDays)
@@ -99,7 +100,8 @@ TEST_F(YearFileWrite, DayTextsThroughASaveAndALoad)
         { "!x", "!!x\r\n", "!x\r\n" },
         { "!!x", "!!!x\r\n", "!!x\r\n" },
         { "a\r\n!-b", "a\r\n!!-b\r\n", "a\r\n!-b\r\n" },
-        { "a\r\n![2009/01/06]\r\n!", "a\r\n!![2009/01/06]\r\n!!\r\n", "a\r\n![2009/01/06]\r\n!\r\n" },
+        { "a\r\n![2009/01/06]\r\n!", "a\r\n!![2009/01/06]\r\n!!\r\n",
+            "a\r\n![2009/01/06]\r\n!\r\n" },
         { "a\r\n!!\r\n!!!", "a\r\n!!!\r\n!!!!\r\n", "a\r\n!!\r\n!!!\r\n" },
     };
     for (const Case &c : cases) {
@@ -108,7 +110,8 @@ TEST_F(YearFileWrite, DayTextsThroughASaveAndALoad)
         store->SetDayName(false);
         store->SetDayText(Day(2009, 1, 5), c.stored);
         store->SaveFile();
-        const QByteArray head = "!JNL 1.00 2009\r\n\r\n!------------\r\n![2009/01/05]\r\n!------------\r\n";
+        const QByteArray head
+            = "!JNL 1.00 2009\r\n\r\n!------------\r\n![2009/01/05]\r\n!------------\r\n";
         EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), head + c.line);
         store.reset();
         auto reread = NewStore(2009);
@@ -120,7 +123,8 @@ TEST_F(YearFileWrite, DayTextsThroughASaveAndALoad)
 
 TEST(EscapeText, UnescapeUndoesEscapeAndProtectsEveryLine)
 {
-    for (const char *text : { "", "!", "!!", "x!", "\r\n!", "\r\n!!\r\n!", "!\r\n\r\n!-\r\n![", "\r!" }) {
+    for (const char *text :
+        { "", "!", "!!", "x!", "\r\n!", "\r\n!!\r\n!", "!\r\n\r\n!-\r\n![", "\r!" }) {
         SCOPED_TRACE(text);
         const QByteArray escaped = TKivDiary::EscapeText(text);
         EXPECT_EQ(TKivDiary::UnescapeText(escaped), text);
@@ -146,7 +150,7 @@ TEST_F(YearFileWrite, OddSettingNamesDoNotComeBackAsSettings)
     store->MarkModified();
     store.reset();
     EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)),
-              "!JNL 1.00 2009\r\n\r\n!=empty name\r\n!-dash=skipped\r\n!OK=\r\n\r\n");
+        "!JNL 1.00 2009\r\n\r\n!=empty name\r\n!-dash=skipped\r\n!OK=\r\n\r\n");
     auto reread = NewStore(2009);
     EXPECT_EQ(reread->Settings(), QList<QByteArray> { "OK=" });
     EXPECT_EQ(reread->Days()[0]->FText, "!=empty name\r\n");
