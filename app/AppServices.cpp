@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <exception>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString &applicationTitle()
@@ -24,10 +26,18 @@ TBoxHook &boxHook()
 
 bool unattended = false;
 
+// Messages join their parts with CR LF; a label or a terminal wants LF alone.
+QString withPlainLineBreaks(const QString &text)
+{
+    QString plain = text;
+    plain.replace(u"\r\n"_s, u"\n"_s);
+    return plain;
+}
+
 void printToStderr(TBoxKind kind, const QString &text)
 {
     const QByteArray caption = ApplicationTitle().toLocal8Bit();
-    const QByteArray body = text.toLocal8Bit();
+    const QByteArray body = withPlainLineBreaks(text).toLocal8Bit();
     if (kind == TBoxKind::Error)
         std::fprintf(stderr, "%s: error: %s\n", caption.constData(), body.constData());
     else
@@ -54,7 +64,7 @@ void showBox(TBoxKind kind, const QString &text)
     }
     // No parent: a parentless dialog is centred on the screen, not over some window.
     QMessageBox box(kind == TBoxKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
-                    ApplicationTitle(), text, QMessageBox::Ok);
+                    ApplicationTitle(), withPlainLineBreaks(text), QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
     StartupTrace("box");
     box.exec();
