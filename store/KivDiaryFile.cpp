@@ -224,7 +224,9 @@ void makeBackup(const QString &path)
     if (old.error() != QFileDevice::NoError)
         return;
     QSaveFile copy(backupPath(path));
-    if (!copy.open(QIODevice::WriteOnly))
+    // Unbuffered: a buffered QSaveFile lets commit() succeed after a short write (a full disk),
+    // which would rename a truncated file into place; unbuffered, write() reports it.
+    if (!copy.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return;
     if (copy.write(contents) != contents.size()) {
         copy.cancelWriting();
@@ -524,7 +526,8 @@ void TKivDiary::SaveFile()
 
     // Written beside the old file and renamed over it, so a failed write leaves the old file.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(out) != out.size()
+        || !file.commit()) {
         file.cancelWriting();
         throw EFCreateError(text(msg::kCannotCreate).arg(path));
     }
