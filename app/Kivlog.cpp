@@ -1,6 +1,7 @@
 #include "AppServices.h"
 #include "Application.h"
 #include "MainForm.h"
+#include "Messages.h"
 #include "Services.h"
 #include "Shutdown.h"
 #include "SingleInstance.h"
@@ -63,8 +64,16 @@ int main(int argc, char *argv[])
     app.exec();
 
     // Destroying the window commits the editor's text; the store's destruction then saves the
-    // year file when that is due. A failure there is reported by the store itself.
+    // year file when that is due. The store reports a failure there itself (on stderr when
+    // unattended); the exit status tells a session or a script about it too.
+    bool finalSaveFailed = false;
+    DiaryServices().ShowMessage = [&finalSaveFailed](const QString &text) {
+        if (text.startsWith(QString::fromUtf8(msg::kFinalSaveFailed)))
+            finalSaveFailed = true;
+        ShowMessageBox(text);
+    };
     delete form;
+    DiaryServices().ShowMessage = ShowMessageBox;
     instance.Release();
-    return 0;
+    return finalSaveFailed ? 1 : 0;
 }

@@ -3,6 +3,7 @@
 // process under an instance name of this test run, so a diary the user has open is not touched.
 
 #include "DiaryWindowFixture.h"
+#include "Messages.h"
 #include "Shutdown.h"
 #include "SingleInstance.h"
 
@@ -10,6 +11,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -200,6 +202,38 @@ private slots:
         const QByteArray saved = readFile(path);
         QVERIFY2(saved.contains("!ErrorData\r\n!![1999/01/01]\r\n"), saved.constData());
         QVERIFY(saved.contains("!![1998/02/02]\r\n"));
+    }
+
+    void failedFinalSaveIsSaidOnStderrAndInTheExitStatus()
+    {
+        const int year = diaryYear();
+        const QByteArray original = "!JNL 1.00 " + QByteArray::number(year)
+            + "\r\n\r\n!------------\r\n![1999/01/01]\r\n!------------\r\n"
+            + QByteArray(400, 'x') + "\r\n";
+        const QString data = Path(u"data"_s);
+        const QString path = data + u"/%1.jnl"_s.arg(year);
+        QVERIFY(QDir().mkpath(data));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(original) == original.size());
+        file.close();
+
+        // No file may grow beyond 300 bytes: the lock file fits, the rewritten year does not.
+        TDiaryProcess diary(Instance);
+        diary.Process.setChildProcessModifier([] {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit { 300, 300 };
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        diary.Start({ u"-d"_s + data });
+        QVERIFY2(diary.WaitFor("box"), diary.Errors.constData());
+        diary.Signal(SIGTERM);
+        QCOMPARE(diary.Finish(), 1);
+        QVERIFY2(diary.Errors.contains(msg::kFinalSaveFailed), diary.Errors.constData());
+        QVERIFY(diary.Errors.contains(path.toUtf8()));
+        // Neither the year file nor its backup may be left cut short.
+        QCOMPARE(readFile(path), original);
+        const QString backup = data + u"/%1.bak"_s.arg(year);
+        QVERIFY(!QFileInfo::exists(backup) || readFile(backup) == original);
     }
 
     void endSignalBeforeAnyEditWritesNothing()
