@@ -54,7 +54,10 @@ TRecovery::TRecovery(TKivDiaryEdit *editor, TKivDiary *store, QObject *parent)
     connect(FStore, &TKivDiary::Saved, this, [this] { YearSaved(); });
 }
 
-QString TRecovery::PathFor(const TKivDiary &store) { return store.FilePath() + QLatin1String(kRecoveryExt); }
+QString TRecovery::PathFor(const TKivDiary &store)
+{
+    return store.FilePath() + QLatin1String(kRecoveryExt);
+}
 
 QByteArray TRecovery::BuildImage() const
 {
@@ -98,7 +101,7 @@ bool TRecovery::WriteNow()
     // A safety net must not nag every few seconds: say it once until a write works again.
     if (!FReportedFailure) {
         std::fprintf(stderr, "kivlog: %s: %s\n", QFile::encodeName(path).constData(),
-                     file.errorString().toLocal8Bit().constData());
+            file.errorString().toLocal8Bit().constData());
         FReportedFailure = true;
     }
     return false;
@@ -124,7 +127,7 @@ TRecovery::TChoice TRecovery::Ask(const QString &path) const
     if (Unattended())
         return TChoice::KeepAside; // nobody to ask: touch nothing of the recovered texts
     QMessageBox box(QMessageBox::Question, ApplicationTitle(), foundMessage(path),
-                    QMessageBox::Yes | QMessageBox::No);
+        QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes ? TChoice::TakeBack : TChoice::KeepAside;
 }

@@ -31,38 +31,38 @@ qsizetype LastIndexOf(QByteArrayView s, char c) noexcept
 
 namespace {
 
-// One conversion descriptor per direction, opened on first use. The diary runs its store and
-// its editor on one thread; the command-line tool and the tests are single-threaded too.
-class TConverter {
-public:
-    TConverter(const char *to, const char *from)
-        : FHandle(iconv_open(to, from))
+    // One conversion descriptor per direction, opened on first use. The diary runs its store and
+    // its editor on one thread; the command-line tool and the tests are single-threaded too.
+    class TConverter {
+    public:
+        TConverter(const char *to, const char *from)
+            : FHandle(iconv_open(to, from))
+        {
+        }
+        ~TConverter()
+        {
+            if (FHandle != reinterpret_cast<iconv_t>(-1))
+                iconv_close(FHandle);
+        }
+        TConverter(const TConverter &) = delete;
+        TConverter &operator=(const TConverter &) = delete;
+        iconv_t Handle() const { return FHandle; }
+
+    private:
+        iconv_t FHandle;
+    };
+
+    TConverter &decoder()
     {
+        thread_local TConverter conv("UTF-16LE", "CP932");
+        return conv;
     }
-    ~TConverter()
+
+    TConverter &encoder()
     {
-        if (FHandle != reinterpret_cast<iconv_t>(-1))
-            iconv_close(FHandle);
+        thread_local TConverter conv("CP932", "UTF-16LE");
+        return conv;
     }
-    TConverter(const TConverter &) = delete;
-    TConverter &operator=(const TConverter &) = delete;
-    iconv_t Handle() const { return FHandle; }
-
-private:
-    iconv_t FHandle;
-};
-
-TConverter &decoder()
-{
-    thread_local TConverter conv("UTF-16LE", "CP932");
-    return conv;
-}
-
-TConverter &encoder()
-{
-    thread_local TConverter conv("CP932", "UTF-16LE");
-    return conv;
-}
 
 } // namespace
 

@@ -7,7 +7,8 @@
 
 QDate DayNumberToDate(double dayNumber)
 {
-    return QDate::fromJulianDay(static_cast<qint64>(std::floor(dayNumber)) + kDayNumberJulianOffset);
+    return QDate::fromJulianDay(
+        static_cast<qint64>(std::floor(dayNumber)) + kDayNumberJulianOffset);
 }
 
 double DateToDayNumber(QDate date)

@@ -1,7 +1,7 @@
 // The recovery file: written after edits, removed by a save, offered back at the next load.
 
-#include "Cp932.h"
 #include "AppServices.h"
+#include "Cp932.h"
 #include "DayNumber.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
@@ -64,10 +64,10 @@ private slots:
         FDir = new QTemporaryDir;
         FMessages.clear();
         SetBoxHook([this](TBoxKind, const QString &text) { FMessages << text; });
-        FServices = std::make_unique<TScopedDiaryServices>(TDiaryServices {
-            [this](const QString &text) { FMessages << text; },
-            [] { return QDateTime(QDate(2009, 3, 1), QTime(12, 0)); },
-            [](int dow) { return QString(u"月火水木金土日"[dow - 1]); } });
+        FServices = std::make_unique<TScopedDiaryServices>(
+            TDiaryServices { [this](const QString &text) { FMessages << text; },
+                [] { return QDateTime(QDate(2009, 3, 1), QTime(12, 0)); },
+                [](int dow) { return QString(u"月火水木金土日"[dow - 1]); } });
     }
 
     void cleanup()
@@ -90,15 +90,16 @@ private slots:
         auto diary = open(day(2009, 1, 5));
         type(diary->Editor.get(), u"五日の日記"_s);
         diary->Editor->SetDate(day(2009, 1, 6)); // the 5th is handed to the store
-        type(diary->Editor.get(), u"!六日"_s);  // still only in the editor
+        type(diary->Editor.get(), u"!六日"_s); // still only in the editor
         QVERIFY(diary->Recovery->WriteNow());
 
         QCOMPARE(read(path(u"2009.jnl.recovery"_s)),
-                 "!JNL 1.00 2009\r\n\r\n"
-                 "!------------\r\n![2009/01/05]\r\n!------------\r\n"
-                     + cp932::Encode(u"五日の日記") + "\r\n"
-                     "!------------\r\n![2009/01/06]\r\n!------------\r\n!!"
-                     + cp932::Encode(u"六日") + "\r\n");
+            "!JNL 1.00 2009\r\n\r\n"
+            "!------------\r\n![2009/01/05]\r\n!------------\r\n"
+                + cp932::Encode(u"五日の日記")
+                + "\r\n"
+                  "!------------\r\n![2009/01/06]\r\n!------------\r\n!!"
+                + cp932::Encode(u"六日") + "\r\n");
         // Nothing reached the year file itself.
         QVERIFY(!QFile::exists(path(u"2009.jnl"_s)));
     }
@@ -131,7 +132,7 @@ private slots:
         QCOMPARE(QFileInfo(asked).fileName(), u"2009.jnl.recovery"_s);
         QCOMPARE(diary->Editor->toPlainText(), u"lost?\n"_s);
         QVERIFY(diary->Store->Modified()); // an unsaved edit until the next save
-        QVERIFY(QFile::exists(asked));     // kept until that save
+        QVERIFY(QFile::exists(asked)); // kept until that save
         diary->Store.reset(); // the final save writes the year and removes it
         QVERIFY(read(path(u"2009.jnl"_s)).contains("\r\nlost?\r\n"));
         QVERIFY(!QFile::exists(asked));
