@@ -64,7 +64,7 @@ void showBox(TBoxKind kind, const QString &text)
     }
     // No parent: a parentless dialog is centred on the screen, not over some window.
     QMessageBox box(kind == TBoxKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
-                    ApplicationTitle(), withPlainLineBreaks(text), QMessageBox::Ok);
+        ApplicationTitle(), withPlainLineBreaks(text), QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
     StartupTrace("box");
     box.exec();

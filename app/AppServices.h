@@ -33,8 +33,7 @@ bool Unattended();
 void SetUnattended(bool unattended);
 
 // Runs an event handler; an exception that leaves it is shown in the error box.
-template <typename F>
-void RunGuarded(F &&handler);
+template <typename F> void RunGuarded(F &&handler);
 
 void ShowException(); // shows the exception in flight (call inside a catch block only)
 
@@ -42,8 +41,7 @@ void ShowException(); // shows the exception in flight (call inside a catch bloc
 // what() for other standard exceptions.
 QString ExceptionMessage(std::exception_ptr error);
 
-template <typename F>
-void RunGuarded(F &&handler)
+template <typename F> void RunGuarded(F &&handler)
 {
     try {
         handler();

@@ -2,8 +2,8 @@
 
 #include "AppServices.h"
 
-#include <QPlainTextEdit>
 #include <QEvent>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <QWindow>
 #include <cstdio>
@@ -18,7 +18,7 @@ void printTrace(const char *what)
     timespec now {};
     clock_gettime(CLOCK_MONOTONIC, &now);
     std::fprintf(stderr, "kivlog-trace %s %lld.%06ld\n", what, static_cast<long long>(now.tv_sec),
-                 now.tv_nsec / 1000);
+        now.tv_nsec / 1000);
     std::fflush(stderr);
 }
 
@@ -60,8 +60,8 @@ bool TApplication::eventFilter(QObject *watched, QEvent *event)
     // The day's text stands on the screen once the editor's viewport has been painted; the
     // zero timer fires when everything queued behind that paint is done.
     if (!FPainted && event->type() == QEvent::Paint) {
-        auto *area = watched->parent() ? qobject_cast<QPlainTextEdit *>(watched->parent())
-                                       : nullptr;
+        auto *area
+            = watched->parent() ? qobject_cast<QPlainTextEdit *>(watched->parent()) : nullptr;
         if (area && area->viewport() == watched) {
             FPainted = true;
             printTrace("paint");

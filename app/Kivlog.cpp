@@ -52,14 +52,15 @@ int main(int argc, char *argv[])
     StartupTrace("instance");
     auto *form = new TForm1;
     StartupTrace("window");
-    QObject::connect(&instance, &TSingleInstance::ActivationRequested, form,
-                     [form] { bringForward(form); });
+    QObject::connect(
+        &instance, &TSingleInstance::ActivationRequested, form, [form] { bringForward(form); });
     shutdown.WatchSession(form);
     form->show();
     // A failed start shows the window and ends at once; so does a signal that came while the
     // window was being built, before any event loop could end.
     if (form->TerminateRequested() || shutdown.EndRequested())
-        QMetaObject::invokeMethod(&app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 
     app.exec();
 

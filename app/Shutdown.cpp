@@ -42,7 +42,7 @@ TShutdown::~TShutdown()
 {
     if (!FNotifier)
         return;
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
     for (int signal : kEndSignals)
@@ -63,7 +63,7 @@ bool TShutdown::InstallSignalHandlers()
     FNotifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
     connect(FNotifier, &QSocketNotifier::activated, this, &TShutdown::ReadSignals);
 
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onEndSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -99,7 +99,7 @@ void TShutdown::WatchSession(TForm1 *form)
     auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
     if (app)
         connect(app, &QGuiApplication::commitDataRequest, this, &TShutdown::CommitData,
-                Qt::DirectConnection);
+            Qt::DirectConnection);
 }
 
 void TShutdown::CommitData(QSessionManager &manager)

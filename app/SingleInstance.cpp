@@ -69,7 +69,7 @@ bool TSingleInstance::Acquire()
     if (FLock->error() == QLockFile::LockFailedError)
         return false;
     std::fprintf(stderr, "kivlog: cannot use the instance lock %s; running without it\n",
-                 qPrintable(QDir::toNativeSeparators(FLockPath)));
+        qPrintable(QDir::toNativeSeparators(FLockPath)));
     return true;
 }
 
@@ -98,7 +98,7 @@ bool TSingleInstance::Listen()
     if (FServer->listen(FServerName))
         return true;
     std::fprintf(stderr, "kivlog: cannot listen on %s: %s\n", qPrintable(FServerName),
-                 qPrintable(FServer->errorString()));
+        qPrintable(FServer->errorString()));
     return false;
 }
 

@@ -17,7 +17,7 @@ void printTrace(const char *what)
     timespec now {};
     clock_gettime(CLOCK_MONOTONIC, &now);
     std::fprintf(stderr, "kivlog-trace %s %lld.%06ld\n", what, static_cast<long long>(now.tv_sec),
-                 now.tv_nsec / 1000);
+        now.tv_nsec / 1000);
     std::fflush(stderr);
 }
 

@@ -92,9 +92,9 @@ private slots:
     {
         QTest::addColumn<std::function<void()>>("thrower");
         QTest::addColumn<QString>("message");
-        QTest::newRow("store error") << std::function<void()>([] {
-            throw EKivDiaryError(u"日記データが異常です。"_s);
-        }) << u"日記データが異常です。"_s;
+        QTest::newRow("store error")
+            << std::function<void()>([] { throw EKivDiaryError(u"日記データが異常です。"_s); })
+            << u"日記データが異常です。"_s;
         QTest::newRow("abnormal year, not a store error")
             << std::function<void()>([] { throw EAbnormalYear(u"年が有効範囲外です。"_s); })
             << u"年が有効範囲外です。"_s;
@@ -147,8 +147,9 @@ private slots:
 
         QVERIFY(Boxes.isEmpty());
         QVERIFY2(written.contains(u"KIV-N's Diary: [Data/2009.jnl]を作成します。\n"_s),
-                 qPrintable(written));
-        QVERIFY2(written.contains(u"ファイル Data/2009.jnl を作成できません"_s), qPrintable(written));
+            qPrintable(written));
+        QVERIFY2(
+            written.contains(u"ファイル Data/2009.jnl を作成できません"_s), qPrintable(written));
     }
 
 private:

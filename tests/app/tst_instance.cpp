@@ -63,7 +63,10 @@ public:
         return true;
     }
 
-    bool Seen(const QByteArray &what) const { return Errors.contains("kivlog-trace " + what + ' '); }
+    bool Seen(const QByteArray &what) const
+    {
+        return Errors.contains("kivlog-trace " + what + ' ');
+    }
 
     void Signal(int signal) const { ::kill(static_cast<pid_t>(Process.processId()), signal); }
 
@@ -208,8 +211,8 @@ private slots:
     {
         const int year = diaryYear();
         const QByteArray original = "!JNL 1.00 " + QByteArray::number(year)
-            + "\r\n\r\n!------------\r\n![1999/01/01]\r\n!------------\r\n"
-            + QByteArray(400, 'x') + "\r\n";
+            + "\r\n\r\n!------------\r\n![1999/01/01]\r\n!------------\r\n" + QByteArray(400, 'x')
+            + "\r\n";
         const QString data = Path(u"data"_s);
         const QString path = data + u"/%1.jnl"_s.arg(year);
         QVERIFY(QDir().mkpath(data));
@@ -264,7 +267,7 @@ private slots:
         // the diary is attended again afterwards (the session may have been only recorded).
         const QByteArray saved = readFile(window.Dir.filePath(u"data/2009.jnl"_s));
         QVERIFY2(saved.contains("![2009/01/05]\r\n!------------\r\n\x93\xfa\x8b\x4c\r\n"),
-                 saved.constData());
+            saved.constData());
         QVERIFY(window.Boxes.isEmpty());
         QVERIFY(!Unattended());
         QVERIFY(!form.KivDiaryEdit1->Source()->Modified());
@@ -292,7 +295,7 @@ private slots:
         QCOMPARE(window.Boxes.size(), 1);
         QCOMPARE(window.Boxes.first().first, TBoxKind::Error);
         QVERIFY2(window.Boxes.first().second.contains(u"2009.jnl"_s),
-                 qPrintable(window.Boxes.first().second));
+            qPrintable(window.Boxes.first().second));
     }
 
 private:
