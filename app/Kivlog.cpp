@@ -73,6 +73,7 @@ int main(int argc, char *argv[])
             finalSaveFailed = true;
         ShowMessageBox(text);
     };
+    shutdown.ReleaseWindow();
     delete form;
     DiaryServices().ShowMessage = ShowMessageBox;
     instance.Release();

@@ -1,6 +1,7 @@
 #include "Shutdown.h"
 
 #include "AppServices.h"
+#include "Cp932.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "MainForm.h"
@@ -14,6 +15,7 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -31,6 +33,23 @@ extern "C" void onEndSignal(int signal)
     errno = savedErrno;
 }
 
+// Qt ends the process with exit() when the connection to the display breaks, as when the X
+// server or the compositor goes away at logout before we are asked to end; the text typed since
+// the last save would go with it. While the window exists, the end of the main thread saves it.
+TForm1 *formAtExit = nullptr;
+
+// A thread-local object of the main thread is destroyed by exit() before anything with static
+// storage, so the whole program still stands when it saves.
+struct TSaveAtExit {
+    ~TSaveAtExit()
+    {
+        if (TForm1 *form = std::exchange(formAtExit, nullptr)) {
+            SetUnattended(true);
+            SaveDiaryNow(*form);
+        }
+    }
+};
+
 } // namespace
 
 TShutdown::TShutdown(QObject *parent)
@@ -40,6 +59,7 @@ TShutdown::TShutdown(QObject *parent)
 
 TShutdown::~TShutdown()
 {
+    ReleaseWindow();
     if (!FNotifier)
         return;
     struct sigaction action { };
@@ -96,10 +116,23 @@ void TShutdown::ReadSignals()
 void TShutdown::WatchSession(TForm1 *form)
 {
     FForm = form;
+    // Thread-local objects go in the reverse order of their creation: the codec's converters,
+    // which the save needs, are made to exist before the guard, so that they outlive it.
+    cp932::Encode(u"日");
+    cp932::Decode("\x93\xfa");
+    thread_local TSaveAtExit guard;
+    formAtExit = form;
     auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
     if (app)
         connect(app, &QGuiApplication::commitDataRequest, this, &TShutdown::CommitData,
             Qt::DirectConnection);
+}
+
+void TShutdown::ReleaseWindow()
+{
+    if (formAtExit == FForm)
+        formAtExit = nullptr;
+    FForm = nullptr;
 }
 
 void TShutdown::CommitData(QSessionManager &manager)

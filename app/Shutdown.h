@@ -22,8 +22,11 @@ public:
     bool InstallSignalHandlers();
 
     // Follows the desktop session: when it asks the program to save its data, the window's
-    // text is committed and the year file saved at once.
+    // text is committed and the year file saved at once. Also saves them should the process
+    // be ended by exit() (a lost display connection) while the window exists.
     void WatchSession(TForm1 *form);
+    // Before the window is destroyed the normal way.
+    void ReleaseWindow();
 
     // What the session's request to save its data runs: the text is committed and saved at
     // once, with no box waiting, and the diary goes on.

@@ -4,7 +4,8 @@
 Under a private Xvfb: start the program on a fresh data folder, type a day's text (ASCII and
 Japanese) with xdotool, press "翌日", close with "終了", and check the bytes of the year file;
 then start again and check that the text is back and that a close without edits rewrites
-nothing. Screenshots of every stage go to the artefact folder.
+nothing; last, type more and take the display away: the text must be saved all the same.
+Screenshots of every stage go to the artefact folder.
 
     real_window.py --kivlog BIN --cli BIN --artifacts DIR
 
@@ -26,6 +27,7 @@ SKIP = 77
 TITLE = "KIV-N's Diary"
 ASCII_TEXT = "Walked to the river, 3 km."
 JAPANESE_TEXT = "今日は晴れ"
+LOST_DISPLAY_TEXT = "Typed just before the display went away."
 WEEKDAYS = "月火水木金土日"  # Monday first, as date.weekday() counts
 
 # Where the two buttons stand in the window's client area at its design size of 544 x 360: "翌日"
@@ -89,8 +91,10 @@ class Xvfb:
 
 
 class Session:
-    def __init__(self, args, display):
+    def __init__(self, args, xvfb):
         self.args = args
+        self.xvfb = xvfb
+        display = xvfb.display
         self.env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb",
                         KIVLOG_INSTANCE=f"e2e-{os.getpid()}", LC_ALL="ja_JP.UTF-8",
                         LANG="ja_JP.UTF-8")
@@ -266,6 +270,27 @@ def run(args, session):
         after = os.stat(year_file)
         check((before.st_mtime_ns, before.st_size) == (after.st_mtime_ns, after.st_size),
               "closing without edits rewrote the year file")
+        # Third run: the display goes away under the diary (as at some logouts); Qt then ends
+        # the process at once, and the text typed since the last save must still be saved.
+        proc = session.start_diary(data)
+        window, geometry = session.find_window(proc)
+        session.xdotool("mousemove", "--sync", str(geometry["X"] + 100), str(geometry["Y"] + 100))
+        session.xdotool("windowfocus", "--sync", window)
+        session.xdotool("key", "ctrl+End", "Return")
+        session.xdotool("type", "--delay", "60", LOST_DISPLAY_TEXT)
+        time.sleep(0.5)
+        session.screenshot("before-display-lost")
+        session.xvfb.stop()
+        try:
+            proc.wait(60)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+            raise Failure("the diary did not end after its display went away")
+        texts = {d["date"]: d["text"] for d in session.dump(year_file)["days"]}
+        check(LOST_DISPLAY_TEXT in texts.get(day.isoformat(), ""),
+              f"the text typed before the display went away is lost: {texts!r}")
+
         print(f"ok: {year_file} holds the typed day; Japanese typing "
               f"{'worked' if japanese_ok else 'was not taken by this X server'}")
     finally:
@@ -288,7 +313,7 @@ def main():
     if not xvfb.start():
         print("Xvfb could not start: skipped", file=sys.stderr)
         return SKIP
-    session = Session(args, xvfb.display)
+    session = Session(args, xvfb)
     try:
         run(args, session)
         return 0
