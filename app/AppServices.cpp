@@ -95,7 +95,7 @@ QString ExceptionMessage(std::exception_ptr error)
     } catch (const std::exception &e) {
         return QString::fromLocal8Bit(e.what());
     } catch (...) {
-        return QStringLiteral("Unknown exception");
+        return u"不明なエラーが発生しました。"_s;
     }
 }
 

@@ -94,19 +94,15 @@ bool TShutdown::InstallSignalHandlers()
 
 void TShutdown::ReadSignals()
 {
-    unsigned char bytes[16];
-    ssize_t count;
+    char bytes[16];
     bool arrived = false;
-    while ((count = ::read(signalPipe[0], bytes, sizeof bytes)) > 0) {
-        FLastSignal = bytes[count - 1];
+    while (::read(signalPipe[0], bytes, sizeof bytes) > 0)
         arrived = true;
-    }
     if (!arrived)
         return;
 
     SetUnattended(true);
     FEndRequested = true;
-    emit EndRequestedBySignal(FLastSignal);
     // exit() rather than quit(): it also ends a modal box's loop that may be open, and it does
     // not depend on the windows agreeing to close. The program entry repeats the request when
     // the signal came before the main loop ran.

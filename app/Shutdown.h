@@ -34,10 +34,6 @@ public:
 
     // True once a signal asked the program to end, also when no event loop ran then.
     bool EndRequested() const { return FEndRequested; }
-    int LastSignal() const { return FLastSignal; }
-
-signals:
-    void EndRequestedBySignal(int signal);
 
 private:
     void ReadSignals();
@@ -46,7 +42,6 @@ private:
     QSocketNotifier *FNotifier = nullptr;
     TForm1 *FForm = nullptr;
     bool FEndRequested = false;
-    int FLastSignal = 0;
 };
 
 // Commits the editor's text and saves the year file when that is due, exactly as the store's
