@@ -74,6 +74,12 @@ bool TApplication::eventFilter(QObject *watched, QEvent *event)
     return QApplication::eventFilter(watched, event);
 }
 
+void StartupTraceAtEntry()
+{
+    if (!qEnvironmentVariableIsEmpty("KIVLOG_STARTUP_TRACE"))
+        printTrace("main");
+}
+
 void StartupTrace(const char *what)
 {
     if (tracing)

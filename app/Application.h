@@ -25,6 +25,9 @@ private:
     bool FPainted = false;
 };
 
+// The "main" trace line, first thing in main(), before the application object exists.
+void StartupTraceAtEntry();
+
 // Prints one trace line when KIVLOG_STARTUP_TRACE is in force, nothing otherwise. Tests use the
 // "box" line to know that a message box waits.
 void StartupTrace(const char *what);

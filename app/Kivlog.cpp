@@ -28,6 +28,7 @@ void bringForward(TForm1 *form)
 
 int main(int argc, char *argv[])
 {
+    StartupTraceAtEntry();
     TApplication app(argc, argv);
     app.StartTraceWhenAsked();
     // Ties the window to kivlog.desktop (its name and icon) on Wayland and in task bars.

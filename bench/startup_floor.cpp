@@ -54,8 +54,10 @@ private:
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
     const bool trace = !qEnvironmentVariableIsEmpty("KIVLOG_STARTUP_TRACE");
+    if (trace)
+        printTrace("main");
+    QApplication app(argc, argv);
     if (trace)
         printTrace("start");
 
