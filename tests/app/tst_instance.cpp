@@ -10,6 +10,7 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
+#include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -73,7 +74,8 @@ public:
     // The exit status of a normal end; -1 when it crashed, was killed or did not end in time.
     int Finish(int ms = 30000)
     {
-        if (!Process.waitForFinished(ms))
+        // waitForFinished() answers false for a process that has already ended.
+        if (Process.state() != QProcess::NotRunning && !Process.waitForFinished(ms))
             return -1;
         Errors += Process.readAllStandardError();
         return Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
@@ -145,6 +147,34 @@ private slots:
         QVERIFY2(third.WaitFor("idle"), third.Errors.constData());
         third.Signal(SIGTERM);
         QCOMPARE(third.Finish(), 0);
+    }
+
+    void startsAtTheSameMomentLeaveExactlyOneDiary()
+    {
+        std::vector<std::unique_ptr<TDiaryProcess>> starts;
+        for (int i = 0; i < 4; ++i) {
+            starts.push_back(std::make_unique<TDiaryProcess>(Instance));
+            starts.back()->Start({ u"-d"_s + Path(u"data%1"_s.arg(i)) });
+        }
+        // Every start but one ends at once with status 0; that one runs on.
+        QDeadlineTimer deadline(30000);
+        const auto ended = [&] {
+            return std::count_if(starts.begin(), starts.end(),
+                [](const auto &start) { return start->Process.state() == QProcess::NotRunning; });
+        };
+        while (ended() < 3 && !deadline.hasExpired())
+            QTest::qWait(50);
+        QTest::qWait(500);
+        QCOMPARE(ended(), 3);
+        for (auto &start : starts) {
+            if (start->Process.state() == QProcess::NotRunning) {
+                QCOMPARE(start->Finish(), 0);
+            } else {
+                QVERIFY2(start->WaitFor("idle"), start->Errors.constData());
+                start->Signal(SIGTERM);
+                QCOMPARE(start->Finish(), 0);
+            }
+        }
     }
 
     void lockOfAVanishedDiaryIsTakenOver()
