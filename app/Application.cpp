@@ -52,8 +52,10 @@ void TApplication::StartTraceWhenAsked()
 
 bool TApplication::eventFilter(QObject *watched, QEvent *event)
 {
+    // The main window's map, not that of a box shown while it is being built.
     if (!FMapped && event->type() == QEvent::Expose && watched->isWindowType()
-        && static_cast<QWindow *>(watched)->isExposed()) {
+        && static_cast<QWindow *>(watched)->isExposed()
+        && static_cast<QWindow *>(watched)->type() == Qt::Window) {
         FMapped = true;
         printTrace("map");
     }

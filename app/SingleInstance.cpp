@@ -84,15 +84,15 @@ bool TSingleInstance::Listen()
     connect(FServer, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *socket = FServer->nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                // One line per request; a start that sent nothing is ignored.
+            // One line per request; a start that sent nothing is ignored.
+            const auto readRequests = [this, socket] {
                 while (socket->canReadLine()) {
                     if (socket->readLine() == kActivateRequest)
                         emit ActivationRequested();
                 }
-            });
-            if (socket->bytesAvailable() > 0)
-                emit socket->readyRead();
+            };
+            connect(socket, &QLocalSocket::readyRead, this, readRequests);
+            readRequests(); // what arrived before the connection was taken
         }
     });
     if (FServer->listen(FServerName))

@@ -44,8 +44,6 @@ signals:
     void ActivationRequested();
 
 private:
-    void ReadRequest();
-
     QString FLockPath;
     QString FServerName;
     std::unique_ptr<QLockFile> FLock;
