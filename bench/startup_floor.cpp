@@ -5,10 +5,13 @@
 #include <QEvent>
 #include <QFont>
 #include <QLabel>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWindow>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <sys/signalfd.h>
 
 namespace {
 
@@ -70,6 +73,15 @@ int main(int argc, char *argv[])
     window.setFont(font);
     QLabel label(QStringLiteral("2026年12月08日(火)　今日の日記"), &window);
     label.move(8, 8);
+
+    // Ends on SIGTERM the way the diary does, through the event loop and a clean disconnect
+    // from the display, so that neither program leaves the X server more work for the next.
+    sigset_t terminate;
+    sigemptyset(&terminate);
+    sigaddset(&terminate, SIGTERM);
+    sigprocmask(SIG_BLOCK, &terminate, nullptr);
+    QSocketNotifier ending(signalfd(-1, &terminate, SFD_CLOEXEC), QSocketNotifier::Read);
+    QObject::connect(&ending, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
 
     TTrace tracer(&label);
     if (trace)
