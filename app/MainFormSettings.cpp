@@ -6,7 +6,9 @@
 #include "WindowRules.h"
 
 #include <QAction>
+#include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontInfo>
 
 std::function<bool(QFont &)> TForm1::FontChooser;
 
@@ -42,7 +44,13 @@ void TForm1::BtnCloseClick()
 // The chosen font lasts for this run; it reaches the year file only through the close button.
 void TForm1::ActChangeFontExecute()
 {
-    QFont font = KivDiaryEdit1->font();
+    const QFont current = KivDiaryEdit1->font();
+    // The dialog knows installed families only: for a design face that a stand-in renders it
+    // would open on its own default, and a mere OK would swap the editor's face for that.
+    const QString shownFamily = QFontInfo(current).family();
+    QFont font = current;
+    if (!QFontDatabase::families().contains(current.family()))
+        font.setFamily(shownFamily);
     bool chosen = false;
     if (FontChooser) {
         chosen = FontChooser(font);
@@ -51,8 +59,12 @@ void TForm1::ActChangeFontExecute()
         chosen = FontDialog1->exec() == QDialog::Accepted;
         font = FontDialog1->selectedFont();
     }
-    if (chosen)
-        KivDiaryEdit1->setFont(font);
+    if (!chosen)
+        return;
+    // Confirming the face the editor already shows keeps the name the settings hold.
+    if (font.family() == shownFamily)
+        font.setFamily(current.family());
+    KivDiaryEdit1->setFont(font);
 }
 
 void TForm1::ActToggleDayNameExecute()

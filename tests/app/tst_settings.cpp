@@ -1,4 +1,9 @@
 #include "DiaryWindowFixture.h"
+#include "WindowRules.h"
+
+#include <QFontDatabase>
+#include <QFontDialog>
+#include <QFontInfo>
 
 namespace {
 
@@ -61,6 +66,29 @@ private slots:
             << QByteArray("FONTSIZE=$B") << QByteArray("FONTSIZE=11") << true;
         QTest::newRow("weekday option")
             << QByteArray("DAYNAME=true") << QByteArray("DAYNAME=TRUE") << false;
+    }
+
+    // The font dialog lists installed families only. Where the design face is missing, it
+    // must open on the face that stands in for it, or a mere OK swaps the editor's font for
+    // the dialog's own default; and confirming that stand-in keeps the stored face name.
+    void fontDialogConfirmedAsOpenedKeepsTheFont()
+    {
+        TForm1 &form = F->Start();
+        const QFont before = form.KivDiaryEdit1->font();
+        QVERIFY(!QFontDatabase::families().contains(before.family()));
+        QString opened;
+        QTimer::singleShot(0, form.FontDialog1, [&] {
+            opened = QFontInfo(form.FontDialog1->currentFont()).family();
+            form.FontDialog1->accept();
+        });
+
+        form.ActChangeFontExecute();
+
+        QCOMPARE(opened, QFontInfo(before).family());
+        QCOMPARE(form.KivDiaryEdit1->font().family(), before.family());
+        QCOMPARE(form.KivDiaryEdit1->font().pointSize(), before.pointSize());
+        form.BtnClose->click();
+        QCOMPARE(F->Diary().GetSetting("FONTNAME"), FaceNameSetting(before.family()));
     }
 
     // Only the changed line differs afterwards; every line stays in its place.
