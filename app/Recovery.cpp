@@ -94,7 +94,10 @@ bool TRecovery::WriteNow()
 
     const QString path = PathFor(*FStore);
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(BuildImage()) >= 0 && file.commit()) {
+    const QByteArray image = BuildImage();
+    // Unbuffered, so a short write on a full disk fails here instead of committing a cut file.
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(image) == image.size()
+        && file.commit()) {
         FReportedFailure = false;
         return true;
     }
