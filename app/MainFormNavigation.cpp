@@ -90,8 +90,10 @@ void TForm1::KivDiaryEdit1Change() { }
 
 void TForm1::KivDiaryEdit1KeyDown(int &key, Qt::KeyboardModifiers shift)
 {
-    // Arrow keys arrive with the keypad flag on some systems; it says nothing about Ctrl.
-    if ((shift & ~Qt::KeypadModifier) != Qt::ControlModifier)
+    // Ctrl alone means Ctrl down, Shift and Alt up. The keypad flag that arrow keys carry on
+    // some systems, the Windows key and a layout switch say nothing about it.
+    if ((shift & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier))
+        != Qt::ControlModifier)
         return;
     switch (key) {
     case Qt::Key_Left:

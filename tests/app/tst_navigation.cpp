@@ -81,6 +81,13 @@ private slots:
         QTest::newRow("down") << int(Qt::Key_Down) << ctrl << QDate(2009, 1, 7) << true;
         QTest::newRow("keypad") << int(Qt::Key_Left) << int(ctrl | Qt::KeypadModifier)
                                 << QDate(2008, 12, 30) << true;
+        // Only Ctrl, Shift and Alt count: the Windows key or a layout switch held as well
+        // still leaves Ctrl alone.
+        QTest::newRow("ctrl+meta")
+            << int(Qt::Key_Right) << int(ctrl | Qt::MetaModifier) << QDate(2009, 1, 1) << true;
+        QTest::newRow("ctrl+group switch")
+            << int(Qt::Key_Down) << int(ctrl | Qt::GroupSwitchModifier) << QDate(2009, 1, 7)
+            << true;
         QTest::newRow("ctrl+shift")
             << int(Qt::Key_Left) << int(ctrl | Qt::ShiftModifier) << QDate(2008, 12, 31) << false;
         QTest::newRow("ctrl+alt") << int(Qt::Key_Left) << int(ctrl | Qt::AltModifier)
