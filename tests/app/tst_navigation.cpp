@@ -132,6 +132,37 @@ private slots:
         QCOMPARE(form.KivDiaryEdit1->textCursor().selectedText(), u"abc"_s);
     }
 
+    // Undo and a click on the day already shown both end in the editor with the caret after
+    // the text. The click moves nothing, yet reads the weekday option again.
+    void undoAndTheSameDayAgainEndInTheEditor()
+    {
+        F->SetUp(At(2009, 5, 10));
+        F->Write(u"Data/2009.jnl"_s, F->YearFile(2009, {}) + "![2009/05/10]\r\nstored\r\n");
+        TForm1 &form = F->Start();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        TKivDiaryEdit *edit = form.KivDiaryEdit1;
+        const auto caretAtEnd = [edit] {
+            const QTextCursor caret = edit->textCursor();
+            return QApplication::focusWidget() == edit && !caret.hasSelection() && caret.atEnd();
+        };
+
+        edit->moveCursor(QTextCursor::Start);
+        F->Type(edit, u"edited "_s);
+        QTest::mouseClick(form.BtnUndo, Qt::LeftButton);
+        QCOMPARE(edit->toPlainText().trimmed(), u"stored"_s);
+        QVERIFY(!edit->Modified());
+        QVERIFY(caretAtEnd());
+
+        F->Diary().SetSetting("DAYNAME", "True");
+        edit->selectAll();
+        form.BtnToday->setFocus();
+        form.BtnToday->click();
+        QVERIFY(form.N2->isChecked() && F->Diary().DayName());
+        QVERIFY(caretAtEnd());
+        QVERIFY(!F->Diary().Modified());
+    }
+
     // The store refuses 1899: the calendar shows the day, the rest of the window stays on
     // 1900, and every further try repeats the error.
     void theYear1899IsRefusedAndTheWindowStays()
