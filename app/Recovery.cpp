@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSaveFile>
 #include <cmath>
 #include <cstdio>
@@ -131,6 +132,8 @@ TRecovery::TChoice TRecovery::Ask(const QString &path) const
         return TChoice::KeepAside; // nobody to ask: touch nothing of the recovered texts
     QMessageBox box(QMessageBox::Question, ApplicationTitle(), foundMessage(path),
         QMessageBox::Yes | QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes ? TChoice::TakeBack : TChoice::KeepAside;
 }
