@@ -11,7 +11,6 @@ the year file holds the text and the recovery file is gone.
 Exit status 0 on success, 1 on a failure, 77 (skipped) when Xvfb cannot start at all.
 """
 
-import argparse
 import os
 import shutil
 import signal
@@ -19,8 +18,7 @@ import sys
 import tempfile
 import time
 
-from real_window import (CLOSE_CENTRE, SKIP, TITLE, Failure, Session, Xvfb, check, date_title,
-                         diary_day)
+from real_window import CLOSE_CENTRE, TITLE, Failure, check, date_title, diary_day, main_with
 
 CRASH_TEXT = "Typed just before the crash."
 
@@ -94,29 +92,5 @@ def run(args, session):
         shutil.rmtree(data, ignore_errors=True)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--kivlog", required=True)
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--artifacts", required=True)
-    args = parser.parse_args()
-    os.makedirs(args.artifacts, exist_ok=True)
-
-    xvfb = Xvfb()
-    if not xvfb.start():
-        print("Xvfb could not start: skipped", file=sys.stderr)
-        return SKIP
-    session = Session(args, xvfb)
-    try:
-        run(args, session)
-        return 0
-    except Failure as failure:
-        session.screenshot("failure")
-        print(f"FAIL: {failure}", file=sys.stderr)
-        return 1
-    finally:
-        xvfb.stop()
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main_with(run))

@@ -297,7 +297,8 @@ def run(args, session):
         shutil.rmtree(data, ignore_errors=True)
 
 
-def main():
+def main_with(run_scenario):
+    """Parses the common arguments, starts a private Xvfb and runs the scenario in it."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--kivlog", required=True)
     parser.add_argument("--cli", required=True)
@@ -315,7 +316,7 @@ def main():
         return SKIP
     session = Session(args, xvfb)
     try:
-        run(args, session)
+        run_scenario(args, session)
         return 0
     except Failure as failure:
         session.screenshot("failure")
@@ -323,6 +324,10 @@ def main():
         return 1
     finally:
         xvfb.stop()
+
+
+def main():
+    return main_with(run)
 
 
 if __name__ == "__main__":
