@@ -26,7 +26,13 @@ bool sameName(QByteArrayView a, QByteArrayView b)
 {
     if (isAscii(a) && isAscii(b))
         return a.size() == b.size() && qstrnicmp(a.data(), a.size(), b.data(), b.size()) == 0;
-    return cp932::Decode(a).compare(cp932::Decode(b), Qt::CaseInsensitive) == 0;
+    const QString left = cp932::Decode(a);
+    const QString right = cp932::Decode(b);
+    // Every byte that does not decode becomes U+FFFD, so such names would all look alike;
+    // no CP932 character decodes to it.
+    if (left.contains(QChar::ReplacementCharacter) || right.contains(QChar::ReplacementCharacter))
+        return a == b;
+    return left.compare(right, Qt::CaseInsensitive) == 0;
 }
 
 // The escaping of day texts protects lines after CR LF only, so every other line break is made

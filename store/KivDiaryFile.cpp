@@ -159,8 +159,9 @@ void appendErrorLine(QByteArray &errorData, QByteArrayView line)
 QByteArray readWholeFile(const QString &path)
 {
     QFile file(path);
-    // Opening a folder for reading succeeds on some systems; it is no year file either way.
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+    // Only a plain file is a year file: a folder opens for reading on some systems, a pipe
+    // would wait for a writer forever, and a device such as /dev/zero never ends.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         throw EFOpenError(text(msg::kCannotOpen).arg(path));
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
@@ -217,6 +218,8 @@ QString backupPath(const QString &path)
 // The backup is a courtesy: when it cannot be made the save goes on without it.
 void makeBackup(const QString &path)
 {
+    if (!QFileInfo(path).isFile())
+        return;
     QFile old(path);
     if (!old.open(QIODevice::ReadOnly))
         return;
@@ -464,7 +467,8 @@ void TKivDiary::SaveFile()
     SortDays();
 
     const QString path = FilePath();
-    if (QFileInfo::exists(path))
+    const QFileInfo existing(path);
+    if (existing.exists())
         makeBackup(path);
     else
         ShowDiaryMessage(u'[' + path + text(msg::kCreateNoticeTail));
@@ -525,9 +529,12 @@ void TKivDiary::SaveFile()
     }
 
     // Written beside the old file and renamed over it, so a failed write leaves the old file.
+    // Whatever stands there that is no plain file (a folder, a pipe, a link to a device) is not
+    // the diary's to replace: QSaveFile follows a link and would rename its file over a device.
+    const bool replaceable = !existing.exists() || existing.isFile();
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(out) != out.size()
-        || !file.commit()) {
+    if (!replaceable || !file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
+        || file.write(out) != out.size() || !file.commit()) {
         file.cancelWriting();
         throw EFCreateError(text(msg::kCannotCreate).arg(path));
     }

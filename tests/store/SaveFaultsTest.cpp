@@ -1,0 +1,212 @@
+// Saves that fail on real files: the previous year file stays whole, the failure names the
+// file, the edits stay in memory, and the next due save writes them once the cause is gone.
+#include "ChildProcess.h"
+#include "Messages.h"
+#include "StoreTestSupport.h"
+
+#include <QFileInfo>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+using SaveFault = StoreInTempDir;
+
+const QByteArray kPrevious = "!JNL 1.00 2009\r\n\r\n!----------------\r\n![2009/01/05](月)\r\n"
+                             "!----------------\r\nkept\r\n";
+
+QString cannotCreate(const QString &path)
+{
+    return QString::fromUtf8(msg::kCannotCreate).arg(path);
+}
+
+QString createNotice(const QString &path)
+{
+    return u'[' + path + QString::fromUtf8(msg::kCreateNoticeTail);
+}
+
+bool setMode(const QString &path, mode_t mode)
+{
+    return ::chmod(path.toLocal8Bit().constData(), mode) == 0;
+}
+
+// Every name in the folder: a temporary file left behind by a failed write shows up here.
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(
+        QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System, QDir::Name);
+}
+
+// A cause that makes saving fail, and what takes it away again.
+struct TFault {
+    const char *Name;
+    std::function<bool(const QString &folder, const QString &yearFile)> Make;
+    std::function<bool(const QString &folder, const QString &yearFile)> Clear;
+    bool PreviousStays; // the previous year file is still there to be kept whole
+};
+
+TEST_F(SaveFault, AYearSwitchThatCannotSaveStaysOnItsYearUntilTheCauseIsGone)
+{
+    const std::vector<TFault> faults {
+        { "the folder is read-only",
+            [](const QString &folder, const QString &) { return setMode(folder, 0555); },
+            [](const QString &folder, const QString &) { return setMode(folder, 0755); }, true },
+        { "the year file is read-only",
+            [](const QString &, const QString &file) { return setMode(file, 0444); },
+            [](const QString &, const QString &file) { return setMode(file, 0644); }, true },
+        { "the year file was replaced by a folder",
+            [](const QString &, const QString &file) {
+                return QFile::remove(file) && QDir().mkdir(file);
+            },
+            [](const QString &, const QString &file) { return QDir().rmdir(file); }, false },
+        { "the year file was replaced by a pipe",
+            [](const QString &, const QString &file) {
+                return QFile::remove(file) && ::mkfifo(file.toLocal8Bit().constData(), 0644) == 0;
+            },
+            [](const QString &, const QString &file) { return QFile::remove(file); }, false },
+        { "the folder is gone",
+            [](const QString &folder, const QString &) { return QDir(folder).removeRecursively(); },
+            [](const QString &folder, const QString &) { return QDir().mkdir(folder); }, false },
+    };
+    EXPECT_IN_CHILD(TChildUser::Unprivileged, Dir(), [&](TChildChecks &check) {
+        int n = 0;
+        for (const TFault &fault : faults) {
+            const std::string name = std::string(fault.Name) + ": ";
+            const QString folder = Path(QString::number(++n));
+            const QString file = folder + u"/2009.jnl"_qs;
+            QFile previous(file);
+            check.Expect(QDir().mkdir(folder) && previous.open(QIODevice::WriteOnly)
+                    && previous.write(kPrevious) == kPrevious.size(),
+                name + "writing the previous file");
+            previous.close();
+            TKivDiary store;
+            store.SetBaseDir(folder);
+            store.SetExt(u"jnl"_qs);
+            store.SetYear(2009);
+            store.Open();
+            store.SetDayText(Day(2009, 1, 6), "typed");
+            check.Expect(fault.Make(folder, file), name + "making the fault");
+
+            for (int attempt = 0; attempt < 2; ++attempt) {
+                check.ExpectEq(
+                    ThrownMessage<EFCreateError>([&] { store.GetDayText(Day(2010, 1, 1)); }),
+                    std::optional(cannotCreate(file)), name + "the switch names the file");
+                check.Expect(store.Year() == 2009 && store.Modified(), name + "still on 2009");
+                check.ExpectEq(store.GetDayText(Day(2009, 1, 6)), QByteArray("typed"),
+                    name + "the text stays in memory");
+            }
+            check.ExpectEq(ThrownMessage<EFCreateError>([&] { store.Close(); }),
+                std::optional(cannotCreate(file)), name + "Close names the file");
+            check.Expect(store.Active(), name + "Close left the store open");
+            if (fault.PreviousStays) {
+                check.ExpectEq(ReadAll(file), kPrevious, name + "the previous file is whole");
+                const QStringList left = entries(folder);
+                check.Expect(left == QStringList { u"2009.jnl"_qs }
+                        || left == QStringList { u"2009.bak"_qs, u"2009.jnl"_qs },
+                    name + "nothing else was left in the folder");
+            }
+
+            check.Expect(fault.Clear(folder, file), name + "clearing the fault");
+            Shown.clear();
+            store.GetDayText(Day(2010, 1, 1));
+            check.Expect(store.Year() == 2010, name + "the next switch went through");
+            check.Expect(ReadAll(file).contains("\r\ntyped\r\n"), name + "and saved the text");
+            if (fault.PreviousStays) {
+                check.ExpectEq(ReadAll(folder + u"/2009.bak"_qs), kPrevious, name + "backup");
+                check.ExpectEq(Shown, QStringList(), name + "no notice");
+            } else {
+                check.ExpectEq(Shown, QStringList { createNotice(file) }, name + "the notice");
+            }
+        }
+    });
+}
+
+// The file-size limit stands in for a full disk: writes beyond it fail with EFBIG.
+class TSizeLimit {
+public:
+    explicit TSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &FSaved);
+        const rlimit limit { bytes, FSaved.rlim_max };
+        FSet = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    bool Set() const { return FSet; }
+    void Lift() { setrlimit(RLIMIT_FSIZE, &FSaved); }
+
+private:
+    rlimit FSaved {};
+    bool FSet = false;
+};
+
+TEST_F(SaveFault, FullDiskAtAYearSwitchKeepsTheYearUntilThereIsRoom)
+{
+    WriteAll(Path(u"2009.jnl"_qs), kPrevious);
+    const QByteArray big(64 * 1024, 'b');
+    EXPECT_IN_CHILD(TChildUser::Same, Dir(), [&](TChildChecks &check) {
+        auto store = NewStore(2009);
+        store->SetDayText(Day(2009, 1, 6), big);
+        TSizeLimit limit(8192);
+        check.Expect(limit.Set(), "setting the limit");
+        check.ExpectEq(ThrownMessage<EFCreateError>([&] { store->GetDayText(Day(2010, 1, 1)); }),
+            std::optional(cannotCreate(Path(u"2009.jnl"_qs))), "the switch names the file");
+        check.ExpectEq(ReadAll(Path(u"2009.jnl"_qs)), kPrevious, "the previous file is whole");
+        check.ExpectEq(entries(Dir()), QStringList { u"2009.bak"_qs, u"2009.jnl"_qs },
+            "no cut temporary file is left");
+        check.Expect(store->Year() == 2009 && store->Modified(), "still on 2009");
+
+        limit.Lift();
+        store->GetDayText(Day(2010, 1, 1));
+        check.Expect(ReadAll(Path(u"2009.jnl"_qs)).contains(big), "saved once there is room");
+        check.ExpectEq(ReadAll(Path(u"2009.bak"_qs)), kPrevious, "the backup is the old file");
+    });
+}
+
+TEST_F(SaveFault, BackupThatCannotBeWrittenDoesNotStopTheSave)
+{
+    // The backup is a courtesy: when it fails the save goes on, and what stood at the backup's
+    // place is left as it was rather than cut short.
+    const QByteArray older = "!JNL 1.00 2009\r\n\r\nolder backup\r\n";
+    const QByteArray large = kPrevious + QByteArray(16 * 1024, 'L') + "\r\n";
+    const QString bak = Path(u"2009.bak"_qs);
+    const QString jnl = Path(u"2009.jnl"_qs);
+    const auto saveTyped = [&](TChildChecks &check, const std::string &name) {
+        auto store = NewStore(2009);
+        store->SetDayText(Day(2009, 1, 5), QByteArray());
+        store->SetDayText(Day(2009, 1, 6), "typed");
+        store->SaveFile();
+        check.Expect(!store->Modified(), name + "saved");
+        check.Expect(
+            ReadAll(jnl).endsWith(sj("![2009/01/06](火)\r\n!----------------\r\ntyped\r\n"))
+                && !ReadAll(jnl).contains("kept"),
+            name + "the year file holds the new text");
+        check.ExpectEq(entries(Dir()), QStringList { u"2009.bak"_qs, u"2009.jnl"_qs },
+            name + "no temporary file is left");
+    };
+
+    WriteAll(jnl, kPrevious);
+    ASSERT_TRUE(QDir().mkdir(bak));
+    EXPECT_IN_CHILD(TChildUser::Same, Dir(),
+        [&](TChildChecks &check) { saveTyped(check, "a folder at the backup's place: "); });
+    EXPECT_TRUE(QFileInfo(bak).isDir());
+    ASSERT_TRUE(QDir().rmdir(bak));
+
+    WriteAll(jnl, kPrevious);
+    WriteAll(bak, older);
+    EXPECT_IN_CHILD(TChildUser::Unprivileged, Dir(), [&](TChildChecks &check) {
+        check.Expect(setMode(bak, 0444), "chmod");
+        saveTyped(check, "a read-only backup: ");
+        check.Expect(setMode(bak, 0644), "chmod back");
+    });
+    EXPECT_EQ(ReadAll(bak), older);
+
+    WriteAll(jnl, large);
+    EXPECT_IN_CHILD(TChildUser::Same, Dir(), [&](TChildChecks &check) {
+        TSizeLimit limit(8192); // the old file no longer fits, the new one does
+        check.Expect(limit.Set(), "setting the limit");
+        saveTyped(check, "a backup beyond the free space: ");
+    });
+    EXPECT_EQ(ReadAll(bak), older);
+}
+
+} // namespace
