@@ -1,0 +1,147 @@
+// A move into another year whose save or load fails: the error box says which file and why,
+// the editor stays on its day with the typed text, and nothing typed is lost.
+
+#include "Cp932.h"
+#include "DiaryWindowFixture.h"
+
+#include <QTextCursor>
+#include <csignal>
+#include <optional>
+#include <sys/resource.h>
+
+namespace {
+
+// The file-size limit stands in for a full disk: writes beyond it fail with EFBIG.
+class TSizeLimit {
+public:
+    explicit TSizeLimit(rlim_t bytes)
+    {
+        FHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &FSaved);
+        const rlimit limit { bytes, FSaved.rlim_max };
+        FSet = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~TSizeLimit() { Lift(); }
+    bool Set() const { return FSet; }
+    void Lift()
+    {
+        if (!FSet)
+            return;
+        setrlimit(RLIMIT_FSIZE, &FSaved);
+        std::signal(SIGXFSZ, FHandler);
+        FSet = false;
+    }
+
+private:
+    rlimit FSaved {};
+    void (*FHandler)(int) = nullptr;
+    bool FSet = false;
+};
+
+enum class TFault { FolderInPlace, DiskFull };
+
+using TBoxes = QList<std::pair<TBoxKind, QString>>;
+
+} // namespace
+
+class TestSaveFaults : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { F = std::make_unique<TDiaryWindowFixture>(); }
+    void cleanup() { F.reset(); }
+
+    void nextDayIntoAYearThatCannotBeSaved_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::newRow("the year file was replaced by a folder") << int(TFault::FolderInPlace);
+        QTest::newRow("the disk is full") << int(TFault::DiskFull);
+    }
+
+    void nextDayIntoAYearThatCannotBeSaved()
+    {
+        QFETCH(int, fault);
+        F->SetUp(At(2008, 12, 31));
+        const QString yearFile = u"Data/2008.jnl"_s;
+        const QByteArray previous = F->YearFile(2008, {}) + "![2008/12/30]\r\nday before\r\n";
+        F->Write(yearFile, previous);
+        TForm1 &form = F->Start();
+        const QString caption = form.windowTitle();
+        // Longer than the size limit below, while the backup of the previous file fits.
+        const QString typed = u"大晦日"_s + QString(6000, u'x');
+        F->Type(form.KivDiaryEdit1, typed);
+
+        std::optional<TSizeLimit> limit;
+        if (fault == int(TFault::FolderInPlace)) {
+            QVERIFY(QFile::remove(yearFile) && QDir().mkdir(yearFile));
+        } else {
+            limit.emplace(4096);
+            QVERIFY(limit->Set());
+        }
+        form.BtnNextDay->click();
+
+        QCOMPARE(F->Boxes,
+            (TBoxes { { TBoxKind::Error, u"ファイル "_s + yearFile + u" を作成できません"_s } }));
+        QCOMPARE(DayNumberToDate(form.KivDiaryEdit1->Date()), QDate(2008, 12, 31));
+        QCOMPARE(form.KivDiaryEdit1->toPlainText(), typed);
+        QVERIFY(form.KivDiaryEdit1->document()->isModified());
+        QCOMPARE(form.Label1->text(), u"2008年12月31日(水)"_s);
+        QCOMPARE(form.windowTitle(), caption);
+        QCOMPARE(F->Diary().Year(), 2008);
+        QVERIFY(F->Diary().Modified());
+        if (fault == int(TFault::FolderInPlace))
+            QVERIFY(QFileInfo(yearFile).isDir());
+        else
+            QCOMPARE(F->Read(yearFile), previous);
+
+        // Once the cause is gone, the next move saves.
+        F->Boxes.clear();
+        if (fault == int(TFault::FolderInPlace))
+            QVERIFY(QDir().rmdir(yearFile));
+        else
+            limit->Lift();
+        form.BtnNextDay->click();
+
+        const TBoxes expected = fault == int(TFault::FolderInPlace)
+            ? TBoxes { { TBoxKind::Message, u"["_s + yearFile + u"]を作成します。"_s } }
+            : TBoxes {};
+        QCOMPARE(F->Boxes, expected);
+        QVERIFY(F->Read(yearFile).endsWith("\r\n" + cp932::Encode(typed) + "\r\n"));
+        QCOMPARE(DayNumberToDate(form.KivDiaryEdit1->Date()).year(), 2009);
+        QCOMPARE(form.KivDiaryEdit1->Date(), form.MonthCalendar1->Date());
+        QVERIFY(!F->Diary().Modified());
+    }
+
+    // The year left behind is saved; the year that cannot be read is shown as such, and what
+    // is typed on the old day afterwards is saved into the old year at the end.
+    void nextDayIntoAYearThatCannotBeRead()
+    {
+        F->SetUp(At(2008, 12, 31));
+        QVERIFY(QDir().mkpath(u"Data/2009.jnl"_s));
+        TForm1 &form = F->Start();
+        F->Type(form.KivDiaryEdit1, u"typed"_s);
+
+        form.BtnNextDay->click();
+
+        QCOMPARE(F->Boxes,
+            (TBoxes { { TBoxKind::Message, u"[Data/2008.jnl]を作成します。"_s },
+                { TBoxKind::Error, u"ファイル Data/2009.jnl は開けません"_s } }));
+        QVERIFY(F->Read(u"Data/2008.jnl"_s).endsWith("\r\ntyped\r\n"));
+        QCOMPARE(DayNumberToDate(form.KivDiaryEdit1->Date()), QDate(2008, 12, 31));
+        QCOMPARE(form.Label1->text(), u"2008年12月31日(水)"_s);
+
+        F->Boxes.clear();
+        form.KivDiaryEdit1->moveCursor(QTextCursor::End);
+        F->Type(form.KivDiaryEdit1, u" and more"_s);
+        F->Form.reset();
+        QCOMPARE(F->Boxes, TBoxes {});
+        QVERIFY(F->Read(u"Data/2008.jnl"_s).endsWith("\r\ntyped and more\r\n"));
+        QVERIFY(QFileInfo(u"Data/2009.jnl"_s).isDir());
+    }
+
+private:
+    std::unique_ptr<TDiaryWindowFixture> F;
+};
+
+QTEST_MAIN(TestSaveFaults)
+#include "tst_savefaults.moc"
