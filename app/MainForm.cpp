@@ -94,6 +94,18 @@ QLabel *newLabel(const QString &name, const QString &text, const QFont &font, QW
 
 } // namespace
 
+QFontDialog *TFontDialogHolder::Get() const
+{
+    if (!FDialog) {
+        FDialog = new QFontDialog(FOwner);
+        FDialog->setObjectName(u"FontDialog1"_s);
+        FDialog->setCurrentFont(FOwner->font());
+    }
+    return FDialog;
+}
+
+void TFontDialogHolder::Destroy() { delete FDialog.data(); }
+
 TForm1::TForm1(QWidget *parent)
     : QWidget(parent)
 {
@@ -112,7 +124,7 @@ TForm1::~TForm1()
     // The controls go first; the store last, because destroying it makes the final save.
     FLayouts.clear();
     delete PopupMenu1;
-    delete FontDialog1;
+    FontDialog1.Destroy();
     delete ActionList1;
     delete Panel3;
     delete PnlMain;
@@ -124,7 +136,6 @@ TForm1::~TForm1()
     BtnToday = BtnPrevYear = BtnNextYear = BtnPrevMonth = BtnNextMonth = BtnPrevDay = BtnNextDay
         = BtnClose = BtnUndo = nullptr;
     LblYear = LblDate = Label1 = nullptr;
-    FontDialog1 = nullptr;
     PopupMenu1 = nullptr;
     N1 = N2 = ActChangeFont = ActToggleDayName = nullptr;
     ActionList1 = nullptr;
@@ -225,10 +236,6 @@ void TForm1::BuildLayout()
     KivDiary1->setProperty("AutoSave", true);
     KivDiary1->setProperty("Active", false);
     KivDiary1->setProperty("DayName", true);
-
-    FontDialog1 = new QFontDialog(this);
-    FontDialog1->setObjectName(u"FontDialog1"_s);
-    FontDialog1->setCurrentFont(font());
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(u"PopupMenu1"_s);

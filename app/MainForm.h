@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <vector>
@@ -17,6 +18,31 @@ class TAlignLayout;
 class TKivDiary;
 class TKivDiaryEdit;
 class TMonthCalendar;
+
+// The font dialog component, built the first time it is used: it opens only from the popup
+// menu, and building it with the window would hold up the window's first appearance. It is
+// used as a pointer to the dialog, which it then makes a child of its owner, on the owner's
+// font.
+class TFontDialogHolder {
+public:
+    explicit TFontDialogHolder(QWidget *owner)
+        : FOwner(owner)
+    {
+    }
+    TFontDialogHolder(const TFontDialogHolder &) = delete;
+    TFontDialogHolder &operator=(const TFontDialogHolder &) = delete;
+
+    QFontDialog *Get() const;
+    QFontDialog *operator->() const { return Get(); }
+    operator QFontDialog *() const { return Get(); }
+    bool IsBuilt() const { return !FDialog.isNull(); }
+    // Destroys the dialog if it was built; a later use builds a new one.
+    void Destroy();
+
+private:
+    QWidget *FOwner;
+    mutable QPointer<QFontDialog> FDialog;
+};
 
 // The diary's main window: the editor area on the left, the calendar and status column on
 // the right. The constructor builds every component with its design values and then runs
@@ -50,7 +76,7 @@ public:
     QPushButton *BtnClose = nullptr;
     QPushButton *BtnUndo = nullptr;
     QLabel *Label1 = nullptr;
-    QFontDialog *FontDialog1 = nullptr;
+    TFontDialogHolder FontDialog1 { this };
     QMenu *PopupMenu1 = nullptr;
     QAction *N1 = nullptr;
     QObject *ActionList1 = nullptr;
