@@ -2,8 +2,11 @@
 
 #include "AppServices.h"
 
+#include <QCalendarWidget>
 #include <QEvent>
+#include <QIcon>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QTimer>
 #include <QWindow>
 #include <cstdio>
@@ -22,11 +25,40 @@ void printTrace(const char *what)
     std::fflush(stderr);
 }
 
+// The month calendar's arrows are Qt's own. Asking the desktop's icon theme for them makes
+// QIconLoader read the theme's whole index before the window can be shown, the largest
+// single cost of the start; every other icon still comes from the theme as usual.
+class TDiaryStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    QIcon standardIcon(StandardPixmap which, const QStyleOption *option,
+        const QWidget *widget) const override
+    {
+        if ((which == SP_ArrowLeft || which == SP_ArrowRight)
+            && qobject_cast<const QCalendarWidget *>(widget)) {
+            const QString name = which == SP_ArrowLeft ? QStringLiteral("left")
+                                                       : QStringLiteral("right");
+            QIcon icon;
+            for (const int size : { 16, 32, 128 }) {
+                icon.addFile(QStringLiteral(":/qt-project.org/styles/commonstyle/images/%1-%2.png")
+                                 .arg(name)
+                                 .arg(size),
+                    QSize(size, size));
+            }
+            return icon;
+        }
+        return QProxyStyle::standardIcon(which, option, widget);
+    }
+};
+
 } // namespace
 
 TApplication::TApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
+    // Wraps the style that the desktop or -style chose, so that choice still holds.
+    setStyle(new TDiaryStyle(style()));
 }
 
 bool TApplication::notify(QObject *receiver, QEvent *event)
