@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QTableView>
+#include <QToolButton>
 #include <cmath>
 
 namespace {
@@ -36,6 +37,11 @@ TMonthCalendar::TMonthCalendar(QWidget *parent)
         pal.setColor(QPalette::Highlight, palette().color(QPalette::Dark));
         bar->setPalette(pal);
     }
+
+    // The month's name opens the month menu, but its button is narrower than the drop-down
+    // arrow needs, which would sit on the name's last character; the name stands alone.
+    if (auto *month = findChild<QToolButton *>(QStringLiteral("qt_calendar_monthbutton")))
+        month->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
 
     // The grid shares out whatever height the window gives it: six weeks must show in the
     // calendar's small design size, where the table's default row minimum would cut the last.

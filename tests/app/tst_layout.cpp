@@ -22,6 +22,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <cmath>
 #include <memory>
 
@@ -79,6 +80,7 @@ private slots:
     void buttonsAndCalendarAreBound_data();
     void buttonsAndCalendarAreBound();
     void calendarKeepsItsTimeOfDay();
+    void monthTitleShowsNoArrowOverItsName();
     void destroyingSavesTheEditsLast();
     void renderAtDesignSize();
 
@@ -357,6 +359,22 @@ void TestLayout::calendarKeepsItsTimeOfDay()
     QTest::keyClick(view, Qt::Key_Right);
     QCOMPARE(calendar.Date(), day(2001, 8, 21) + 0.5);
     QCOMPARE(FForm->KivDiaryEdit1->Date(), day(2001, 8, 20) + 0.5);
+}
+
+// The month's name is a menu button, narrower than Qt's drop-down arrow needs: the arrow
+// would be drawn over the name's last character.
+void TestLayout::monthTitleShowsNoArrowOverItsName()
+{
+    FForm->show();
+    QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
+    auto *month = FForm->MonthCalendar1->findChild<QToolButton *>(u"qt_calendar_monthbutton"_s);
+    QVERIFY(month && month->menu());
+    const QImage shown = month->grab().toImage();
+    QMenu *menu = month->menu();
+    month->setMenu(nullptr);
+    const QImage nameAlone = month->grab().toImage();
+    month->setMenu(menu);
+    QCOMPARE(shown, nameAlone);
 }
 
 void TestLayout::destroyingSavesTheEditsLast()
