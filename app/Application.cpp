@@ -5,10 +5,15 @@
 #include <QCalendarWidget>
 #include <QEvent>
 #include <QIcon>
+#include <QIconEngine>
 #include <QPlainTextEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QProxyStyle>
+#include <QStyleOption>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -25,28 +30,67 @@ void printTrace(const char *what)
     std::fflush(stderr);
 }
 
-// The month calendar's arrows are Qt's own. Asking the desktop's icon theme for them makes
-// QIconLoader read the theme's whole index before the window can be shown, the largest
-// single cost of the start; every other icon still comes from the theme as usual.
+// The month calendar's arrows are Qt's own arrow images, one file read when a size is first
+// painted. The style would ask the desktop's icon theme for them first, and QIconLoader would
+// read the theme's whole index before the window can be shown; Qt's own icon for them would
+// decode all three sizes of both arrows there too. Either costs the start more than the rest
+// of the calendar.
+class TArrowIconEngine : public QIconEngine {
+public:
+    explicit TArrowIconEngine(const QString &direction)
+        : FDirection(direction)
+    {
+    }
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+    }
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State) override
+    {
+        const int wanted = std::max(size.width(), size.height());
+        int drawn = 128;
+        for (const int available : { 16, 32 }) {
+            if (available >= wanted) {
+                drawn = available;
+                break;
+            }
+        }
+        // QPixmap keeps what it read from a file in its cache, so a repaint reads nothing.
+        QPixmap image(
+            QStringLiteral(":/qt-project.org/styles/commonstyle/images/%1-%2.png")
+                .arg(FDirection)
+                .arg(drawn),
+            "PNG");
+        if (image.size() != size)
+            image = image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        if (mode == QIcon::Disabled || mode == QIcon::Selected) {
+            QStyleOption option;
+            option.palette = QApplication::palette();
+            return QApplication::style()->generatedIconPixmap(mode, image, &option);
+        }
+        return image;
+    }
+
+    QIconEngine *clone() const override { return new TArrowIconEngine(FDirection); }
+
+private:
+    QString FDirection;
+};
+
+// Every other icon still comes from the theme as usual.
 class TDiaryStyle : public QProxyStyle {
 public:
     using QProxyStyle::QProxyStyle;
 
-    QIcon standardIcon(StandardPixmap which, const QStyleOption *option,
-        const QWidget *widget) const override
+    QIcon standardIcon(
+        StandardPixmap which, const QStyleOption *option, const QWidget *widget) const override
     {
         if ((which == SP_ArrowLeft || which == SP_ArrowRight)
             && qobject_cast<const QCalendarWidget *>(widget)) {
-            const QString name = which == SP_ArrowLeft ? QStringLiteral("left")
-                                                       : QStringLiteral("right");
-            QIcon icon;
-            for (const int size : { 16, 32, 128 }) {
-                icon.addFile(QStringLiteral(":/qt-project.org/styles/commonstyle/images/%1-%2.png")
-                                 .arg(name)
-                                 .arg(size),
-                    QSize(size, size));
-            }
-            return icon;
+            return QIcon(new TArrowIconEngine(
+                which == SP_ArrowLeft ? QStringLiteral("left") : QStringLiteral("right")));
         }
         return QProxyStyle::standardIcon(which, option, widget);
     }
