@@ -6,9 +6,9 @@
 #include <QEvent>
 #include <QIcon>
 #include <QIconEngine>
-#include <QPlainTextEdit>
 #include <QPainter>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QStyleOption>
 #include <QTimer>
@@ -59,10 +59,9 @@ public:
             }
         }
         // QPixmap keeps what it read from a file in its cache, so a repaint reads nothing.
-        QPixmap image(
-            QStringLiteral(":/qt-project.org/styles/commonstyle/images/%1-%2.png")
-                .arg(FDirection)
-                .arg(drawn),
+        QPixmap image(QStringLiteral(":/qt-project.org/styles/commonstyle/images/%1-%2.png")
+                          .arg(FDirection)
+                          .arg(drawn),
             "PNG");
         if (image.size() != size)
             image = image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
