@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <dlfcn.h>
 
 namespace {
 
@@ -162,15 +161,4 @@ void StartupTrace(const char *what)
 {
     if (tracing)
         printTrace(what);
-}
-
-std::jthread PrepareFontConfiguration()
-{
-    // QtGui has loaded fontconfig already; looking the function up keeps the program from
-    // linking it on its own. Qt's own FcInit later finds the configuration in place.
-    using TFcInit = int (*)();
-    const auto init = reinterpret_cast<TFcInit>(dlsym(RTLD_DEFAULT, "FcInit"));
-    if (!init)
-        return {};
-    return std::jthread([init] { init(); });
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QApplication>
-#include <thread>
 
 // The diary's application object. An exception that leaves an event handler ends up here and
 // is shown in the standard error box; the program then goes on with the next event.
@@ -32,8 +31,3 @@ void StartupTraceAtEntry();
 // Prints one trace line when KIVLOG_STARTUP_TRACE is in force, nothing otherwise. Tests use the
 // "box" line to know that a message box waits.
 void StartupTrace(const char *what);
-
-// Starts reading the font configuration (fontconfig's files and font caches) on a thread of its
-// own, so that it overlaps the connection to the display and the window's first font lookup
-// finds it done. Destroying the returned thread waits for the reading to end.
-std::jthread PrepareFontConfiguration();

@@ -29,8 +29,6 @@ void bringForward(TForm1 *form)
 int main(int argc, char *argv[])
 {
     StartupTraceAtEntry();
-    // Declared first, so that every way out of main waits for it.
-    const std::jthread fontConfiguration = PrepareFontConfiguration();
     TApplication app(argc, argv);
     app.StartTraceWhenAsked();
     // Ties the window to kivlog.desktop (its name and icon) on Wayland and in task bars.
