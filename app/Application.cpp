@@ -6,8 +6,10 @@
 #include <QEvent>
 #include <QIcon>
 #include <QIconEngine>
+#include <QImageReader>
 #include <QPainter>
 #include <QPixmap>
+#include <QPixmapCache>
 #include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QStyleOption>
@@ -57,11 +59,18 @@ public:
                 break;
             }
         }
-        // QPixmap keeps what it read from a file in its cache, so a repaint reads nothing.
-        QPixmap image(QStringLiteral(":/qt-project.org/styles/commonstyle/images/%1-%2.png")
-                          .arg(FDirection)
-                          .arg(drawn),
-            "PNG");
+        const QString path = QStringLiteral(":/qt-project.org/styles/commonstyle/images/%1-%2.png")
+                                 .arg(FDirection)
+                                 .arg(drawn);
+        QPixmap image;
+        if (!QPixmapCache::find(path, &image)) {
+            // The format is known: a reader left to detect it would load every image-format
+            // plugin to ask whether it can read the file.
+            QImageReader reader(path, "png");
+            reader.setAutoDetectImageFormat(false);
+            image = QPixmap::fromImage(reader.read());
+            QPixmapCache::insert(path, image);
+        }
         if (image.size() != size)
             image = image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         if (mode == QIcon::Disabled || mode == QIcon::Selected) {
