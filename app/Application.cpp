@@ -16,12 +16,19 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <dlfcn.h>
+#include <pthread.h>
+#include <sched.h>
 
 namespace {
 
 bool tracing = false;
+
+// The reader's thread while nobody has waited for it yet.
+std::atomic<std::thread *> runningReader { nullptr };
 
 void printTrace(const char *what)
 {
@@ -170,4 +177,32 @@ void StartupTrace(const char *what)
 {
     if (tracing)
         printTrace(what);
+}
+
+TFontConfigurationReader::TFontConfigurationReader()
+{
+    // QtGui has loaded fontconfig already; looking the function up keeps the program from
+    // linking it on its own.
+    using TFcInit = int (*)();
+    const auto init = reinterpret_cast<TFcInit>(dlsym(RTLD_DEFAULT, "FcInit"));
+    if (!init)
+        return;
+    FThread = std::thread([init] { init(); });
+    // Competing for a processor with the start itself (and with the display server that
+    // answers it) would slow the start down more than the reading saves.
+    const sched_param idle {};
+    pthread_setschedparam(FThread.native_handle(), SCHED_IDLE, &idle);
+    runningReader = &FThread;
+}
+
+TFontConfigurationReader::~TFontConfigurationReader() { Await(); }
+
+void TFontConfigurationReader::Await()
+{
+    std::thread *thread = runningReader.exchange(nullptr);
+    if (!thread || !thread->joinable())
+        return;
+    const sched_param normal {};
+    pthread_setschedparam(thread->native_handle(), SCHED_OTHER, &normal);
+    thread->join();
 }

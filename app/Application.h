@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <thread>
 
 // The diary's application object. An exception that leaves an event handler ends up here and
 // is shown in the standard error box; the program then goes on with the next event.
@@ -31,3 +32,22 @@ void StartupTraceAtEntry();
 // Prints one trace line when KIVLOG_STARTUP_TRACE is in force, nothing otherwise. Tests use the
 // "box" line to know that a message box waits.
 void StartupTrace(const char *what);
+
+// Reads the font configuration (fontconfig's files and font caches, the largest part of the
+// first font lookup) on a thread of its own that runs only while a processor would otherwise
+// idle, as while the application object waits for the display server. The first font lookup
+// awaits it; destroying the reader lets the thread finish too.
+class TFontConfigurationReader {
+public:
+    TFontConfigurationReader();
+    ~TFontConfigurationReader();
+    TFontConfigurationReader(const TFontConfigurationReader &) = delete;
+    TFontConfigurationReader &operator=(const TFontConfigurationReader &) = delete;
+
+    // Lets the running reader, if any, finish at normal priority and waits for it: Qt reading
+    // the configuration a second time alongside would cost more than the rest of the reading.
+    static void Await();
+
+private:
+    std::thread FThread;
+};

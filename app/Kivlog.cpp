@@ -29,6 +29,8 @@ void bringForward(TForm1 *form)
 int main(int argc, char *argv[])
 {
     StartupTraceAtEntry();
+    // First, so that every way out of main lets it finish.
+    const TFontConfigurationReader fontConfiguration;
     TApplication app(argc, argv);
     app.StartTraceWhenAsked();
     // Ties the window to kivlog.desktop (its name and icon) on Wayland and in task bars.

@@ -5,6 +5,7 @@
 #include "MainForm.h"
 
 #include "AppServices.h"
+#include "Application.h"
 #include "DayNumber.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
@@ -42,6 +43,9 @@ const QString kFixedGothic = u"ＭＳ ゴシック"_s;
 void substituteMissingFonts()
 {
     static const bool done = [] {
+        // The font database is filled from fontconfig's configuration, which the program may
+        // be reading already.
+        TFontConfigurationReader::Await();
         const QStringList families = QFontDatabase::families();
         const std::pair<QString, QString> stand_ins[] = {
             { kProportionalGothic, u"IPAPGothic"_s },
