@@ -1,6 +1,7 @@
 // Work the window leaves out of its start: the month calendar's arrows do not come from the
-// icon theme, and the font dialog is built only when it is first used. The program runs with
-// "-style windows", as a user may start it, to show that the style chosen still holds.
+// icon theme, the font dialog is built only when it is first used, and the font configuration
+// is read beforehand. The program runs with "-style windows", as a user may start it, to show
+// that the style chosen still holds.
 
 #include "Application.h"
 #include "DiaryWindowFixture.h"
@@ -125,6 +126,25 @@ private slots:
         QVERIFY(!form.FontDialog1.IsBuilt());
         QVERIFY(form.FontDialog1->objectName() == u"FontDialog1"_s);
         QCOMPARE(form.findChildren<QFontDialog *>().size(), 1);
+    }
+
+    // The reader is waited for by the window's first font lookup, or else when it goes; the
+    // fonts the window then finds are those of the whole configuration.
+    void fontConfigurationReaderEndsWhetherAwaitedOrNot()
+    {
+        {
+            const TFontConfigurationReader reader;
+            TFontConfigurationReader::Await();
+            TFontConfigurationReader::Await();
+        }
+        {
+            const TFontConfigurationReader reader;
+        }
+        TFontConfigurationReader::Await();
+        const TFontConfigurationReader reader;
+        TForm1 &form = F->Start();
+        QCOMPARE(QFontInfo(form.Label1->font()).family(), u"IPAPGothic"_s);
+        QCOMPARE(QFontInfo(form.LblYear->font()).family(), u"IPAGothic"_s);
     }
 
 private:
