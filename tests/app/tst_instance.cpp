@@ -119,7 +119,7 @@ private slots:
         TDiaryProcess second(Instance);
         const QString folder = Path(u"second"_s);
         second.Start({ u"-d"_s + folder });
-        QCOMPARE(second.Finish(), 0);
+        QVERIFY2(second.Finish() == 0, second.Errors.constData());
         QTRY_COMPARE(activations.size(), 1);
         QVERIFY2(!QFileInfo::exists(folder), "the second start read its command line");
         QVERIFY(!second.Seen("map"));
@@ -133,20 +133,20 @@ private slots:
 
         TDiaryProcess second(Instance);
         second.Start({ u"-d"_s + Path(u"second"_s) });
-        QCOMPARE(second.Finish(), 0);
+        QVERIFY2(second.Finish() == 0, second.Errors.constData());
         QVERIFY(!second.Seen("map"));
         QCOMPARE(first.Process.state(), QProcess::Running);
         QVERIFY(!QFileInfo::exists(Path(u"second"_s)));
 
         first.Signal(SIGTERM);
-        QCOMPARE(first.Finish(), 0);
+        QVERIFY2(first.Finish() == 0, first.Errors.constData());
 
         // The lock went with the first diary: the next start is a first instance again.
         TDiaryProcess third(Instance);
         third.Start({ u"-d"_s + Path(u"third"_s) });
         QVERIFY2(third.WaitFor("idle"), third.Errors.constData());
         third.Signal(SIGTERM);
-        QCOMPARE(third.Finish(), 0);
+        QVERIFY2(third.Finish() == 0, third.Errors.constData());
     }
 
     void startsAtTheSameMomentLeaveExactlyOneDiary()
@@ -168,11 +168,11 @@ private slots:
         QCOMPARE(ended(), 3);
         for (auto &start : starts) {
             if (start->Process.state() == QProcess::NotRunning) {
-                QCOMPARE(start->Finish(), 0);
+                QVERIFY2(start->Finish() == 0, start->Errors.constData());
             } else {
                 QVERIFY2(start->WaitFor("idle"), start->Errors.constData());
                 start->Signal(SIGTERM);
-                QCOMPARE(start->Finish(), 0);
+                QVERIFY2(start->Finish() == 0, start->Errors.constData());
             }
         }
     }
@@ -192,10 +192,10 @@ private slots:
         // It listens in place of the vanished one: a later start reaches it and ends.
         TDiaryProcess later(Instance);
         later.Start({ u"-d"_s + Path(u"data"_s) });
-        QCOMPARE(later.Finish(), 0);
+        QVERIFY2(later.Finish() == 0, later.Errors.constData());
         QCOMPARE(next.Process.state(), QProcess::Running);
         next.Signal(SIGTERM);
-        QCOMPARE(next.Finish(), 0);
+        QVERIFY2(next.Finish() == 0, next.Errors.constData());
     }
 
     void endSignalSavesEvenWhileABoxWaits_data()
@@ -226,7 +226,7 @@ private slots:
         diary.Start({ u"-d"_s + data });
         QVERIFY2(diary.WaitFor("box"), diary.Errors.constData());
         diary.Signal(signal);
-        QCOMPARE(diary.Finish(), 0);
+        QVERIFY2(diary.Finish() == 0, diary.Errors.constData());
 
         // The second box did not wait for anyone: its message went to stderr.
         QVERIFY2(diary.Errors.contains("(1998/02/02)"), diary.Errors.constData());
@@ -276,7 +276,7 @@ private slots:
         diary.Start({ u"-d"_s + data });
         QVERIFY2(diary.WaitFor("idle"), diary.Errors.constData());
         diary.Signal(SIGTERM);
-        QCOMPARE(diary.Finish(), 0);
+        QVERIFY2(diary.Finish() == 0, diary.Errors.constData());
         QVERIFY(QFileInfo(data).isDir());
         QCOMPARE(QDir(data).entryList(QDir::Files), QStringList());
     }
