@@ -7,6 +7,8 @@
 #include <QIcon>
 #include <QIconEngine>
 #include <QImageReader>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPainter>
 #include <QPixmap>
 #include <QPixmapCache>
@@ -14,6 +16,7 @@
 #include <QProxyStyle>
 #include <QStyleOption>
 #include <QTimer>
+#include <QTranslator>
 #include <QWindow>
 #include <algorithm>
 #include <atomic>
@@ -118,6 +121,14 @@ TApplication::TApplication(int &argc, char **argv)
 {
     // Wraps the style that the desktop or -style chose, so that choice still holds.
     setStyle(new TDiaryStyle(style()));
+    // Qt's own texts (the editor's context menu, the font dialog, box buttons) in the user's
+    // language, as the rest of a desktop speaks it.
+    auto *translator = new QTranslator(this);
+    if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(translator);
+    else
+        delete translator;
 }
 
 bool TApplication::notify(QObject *receiver, QEvent *event)
