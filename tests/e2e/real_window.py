@@ -57,8 +57,10 @@ class Xvfb:
         read_end, write_end = os.pipe()
         try:
             self.proc = subprocess.Popen(
+                # -noreset: the server would otherwise reset whenever its last client goes
+                # (the diary ending, each xdotool call), refusing connections meanwhile.
                 ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                 "-nolisten", "tcp"],
+                 "-nolisten", "tcp", "-noreset"],
                 pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         except OSError:
             return False
