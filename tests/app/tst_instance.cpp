@@ -91,6 +91,14 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Writes a file, creating its folder first.
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly)
+        && file.write(bytes) == bytes.size();
+}
+
 } // namespace
 
 class TestInstance : public QObject {
@@ -217,10 +225,7 @@ private slots:
               "!------------\r\n![1998/02/02]\r\n!------------\r\nolder\r\n";
         const QString data = Path(u"data"_s);
         const QString path = data + u"/%1.jnl"_s.arg(year);
-        QVERIFY(QDir().mkpath(data));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(original) == original.size());
-        file.close();
+        QVERIFY(writeFile(path, original));
 
         TDiaryProcess diary(Instance);
         diary.Start({ u"-d"_s + data });
@@ -245,10 +250,7 @@ private slots:
             + "\r\n";
         const QString data = Path(u"data"_s);
         const QString path = data + u"/%1.jnl"_s.arg(year);
-        QVERIFY(QDir().mkpath(data));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(original) == original.size());
-        file.close();
+        QVERIFY(writeFile(path, original));
 
         // No file may grow beyond 300 bytes: the lock file fits, the rewritten year does not.
         TDiaryProcess diary(Instance);
