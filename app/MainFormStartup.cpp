@@ -2,6 +2,7 @@
 // file that the first day loads.
 
 #include "AppServices.h"
+#include "CommandLine.h"
 #include "DayNumber.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
@@ -177,10 +178,7 @@ private:
 
 void TForm1::SplitOption(const QString &argument, QString &value, QString &option)
 {
-    value = argument.size() >= 3 ? argument.mid(2) : QString();
-    option.clear();
-    if (argument.startsWith(u'-'))
-        option = argument.mid(1, 1);
+    ::SplitOption(argument, value, option);
 }
 
 void TForm1::SetCommandLine(const QStringList &arguments) { commandLine() = arguments; }

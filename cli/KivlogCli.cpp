@@ -1,4 +1,7 @@
-// kivlog-cli: looks into a year file, or rewrites it through the diary's own store.
+// kivlog-cli: looks into a year file, or rewrites it through the diary's own store; searches
+// and exports the whole diary.
+#include "CliOutput.h"
+#include "CliSearch.h"
 #include "Cp932.h"
 #include "DayNumber.h"
 #include "Exceptions.h"
@@ -14,7 +17,6 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 const char kUsage[] = R"(Usage:
   kivlog-cli dump FILE
@@ -38,91 +40,6 @@ rewrite  reads the year file and writes it back in the diary's own form, after
 A year file that cannot be read prints {"error": ..., "messages": [...]} and
 exits with status 1; wrong usage exits with status 2.
 )";
-
-void print(std::FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-}
-
-int usageError(const QString &problem)
-{
-    print(stderr, QStringLiteral("kivlog-cli: ") + problem + u'\n');
-    print(stderr, QStringLiteral("Try 'kivlog-cli --help'.\n"));
-    return kExitUsage;
-}
-
-QString jsonString(const QString &value)
-{
-    QString out;
-    out.reserve(value.size() + 2);
-    out += u'"';
-    for (const QChar c : value) {
-        switch (c.unicode()) {
-        case u'"':
-            out += QStringLiteral("\\\"");
-            break;
-        case u'\\':
-            out += QStringLiteral("\\\\");
-            break;
-        case u'\b':
-            out += QStringLiteral("\\b");
-            break;
-        case u'\f':
-            out += QStringLiteral("\\f");
-            break;
-        case u'\n':
-            out += QStringLiteral("\\n");
-            break;
-        case u'\r':
-            out += QStringLiteral("\\r");
-            break;
-        case u'\t':
-            out += QStringLiteral("\\t");
-            break;
-        default:
-            if (c.unicode() < 0x20)
-                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            else
-                out += c;
-        }
-    }
-    out += u'"';
-    return out;
-}
-
-QString jsonBytes(const QByteArray &bytes) { return jsonString(cp932::Decode(bytes)); }
-
-QString jsonList(const QStringList &items) { return u'[' + items.join(u',') + u']'; }
-
-QString jsonMessages(const QStringList &messages)
-{
-    QStringList items;
-    for (const QString &m : messages)
-        items << jsonString(m);
-    return jsonList(items);
-}
-
-QString dumpJson(const TKivDiary &store, const QStringList &messages)
-{
-    const auto &days = store.Days();
-    QStringList dayItems;
-    for (size_t i = 1; i < days.size(); ++i) {
-        const QString date = DayNumberToDate(days[i]->FDate).toString(Qt::ISODate);
-        dayItems << QStringLiteral("{\"date\":%1,\"text\":%2}")
-                        .arg(jsonString(date), jsonBytes(days[i]->FText));
-    }
-    QStringList settings;
-    for (const QByteArray &line : store.Settings())
-        settings << jsonBytes(line);
-    const QByteArray preamble = days.empty() ? QByteArray() : days.front()->FText;
-    return QStringLiteral("{\"year\":%1,\"modified\":%2,\"preamble\":%3,\"days\":%4,"
-                          "\"settings\":%5,\"error_data\":%6,\"messages\":%7}\n")
-        .arg(QString::number(store.Year()),
-            store.Modified() ? QStringLiteral("true") : QStringLiteral("false"),
-            jsonBytes(preamble), jsonList(dayItems), jsonList(settings),
-            jsonBytes(store.ErrorData()), jsonMessages(messages));
-}
 
 QString errorJson(const QString &error, const QStringList &messages)
 {
@@ -229,13 +146,17 @@ int main(int argc, char *argv[])
     args.removeFirst();
 
     if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        print(stdout, QString::fromUtf8(kUsage));
+        print(stdout, QString::fromUtf8(kUsage) + QString::fromUtf8(kSearchExportUsage));
         return kExitOk;
     }
     if (args.isEmpty())
-        return usageError(QStringLiteral("a command is missing: dump or rewrite"));
+        return usageError(QStringLiteral("a command is missing: dump, rewrite, search or export"));
 
     const QString command = args.takeFirst();
+    if (command == u"search")
+        return RunSearch(args);
+    if (command == u"export")
+        return RunExport(args);
     bool dayName = true;
     if (command == u"rewrite") {
         while (!args.isEmpty() && args.front().startsWith(u"--dayname")) {

@@ -120,4 +120,63 @@ TEST_F(Cli, RewriteOfAMissingFileCreatesItAndSaysSoOnStderr)
     EXPECT_EQ(ReadAll(Path(u"d2010.txt"_qs)), "!JNL 1.00 2010\r\n\r\n");
 }
 
+TEST_F(Cli, SearchExitStatusFollowsGrep)
+{
+    WriteAll(
+        Path(u"d2009.jnl"_qs), sj("!JNL 1.00 2009\r\n![2009/05/01]\r\n晴れ\r\n夕方にＲＡＩＮ\r\n"));
+    WriteAll(Path(u"d2010.jnl"_qs), "!JNL 1.00 2011\r\n");
+    const QString folder = u"-d"_qs + Dir();
+    const TRun found = Run({ u"search"_qs, folder, u"-pd"_qs, u"rain"_qs, u"夕方"_qs });
+    EXPECT_EQ(found.Status, 0);
+    EXPECT_EQ(found.Out, u"2009/05/01(金) 夕方にＲＡＩＮ\n"_qs);
+    EXPECT_TRUE(found.Err.contains(u"d2010.jnl"_qs));
+    EXPECT_EQ(Run({ u"search"_qs, folder, u"-pd"_qs, u"雪"_qs }).Status, 1);
+    for (const QStringList &wrong :
+        QList<QStringList> { { u"search"_qs }, { u"search"_qs, u"-x"_qs, u"a"_qs },
+            { u"search"_qs, u"-dmissing"_qs, u"a"_qs }, { u"export"_qs, u"--format"_qs, u"pdf"_qs },
+            { u"export"_qs, u"--from"_qs, u"2009/13/01"_qs } }) {
+        EXPECT_EQ(Run(wrong).Status, 2) << wrong.join(u' ').toStdString();
+    }
+}
+
+TEST_F(Cli, ExportWritesEveryFormatInUtf8)
+{
+    WriteAll(Path(u"2009.jnl"_qs),
+        sj("!JNL 1.00 2009\r\n![2009/05/02]\r\n<b>&</b>\r\n# 見出し\r\n![2009/05/01]\r\n一日\r\n")
+            + "\x85\r\n");
+    struct TCase {
+        const char *Format;
+        const char *Out;
+    };
+    const TCase cases[] = {
+        { "text", "2009/05/01(金)\n一日\n\uFFFD\n\n2009/05/02(土)\n<b>&</b>\n# 見出し\n\n" },
+        { "markdown",
+            "# 日記\n\n## 2009/05/01(金)\n\n一日  \n\uFFFD  \n\n"
+            "## 2009/05/02(土)\n\n<b>&</b>  \n\\# 見出し  \n\n" },
+        { "html",
+            "<section id=\"d2009-05-02\">\n<h2>2009/05/02(土)</h2>\n"
+            "<div class=\"text\">&lt;b&gt;&amp;&lt;/b&gt;\n# 見出し</div>\n</section>\n" },
+        { "json",
+            "[{\"year\":2009,\"modified\":false,\"preamble\":\"\",\"days\":"
+            "[{\"date\":\"2009-05-02\",\"text\":\"<b>&</b>\\r\\n# 見出し\\r\\n\"}],"
+            "\"settings\":[],\"error_data\":\"\",\"messages\":[]}]\n" },
+    };
+    for (const TCase &c : cases) {
+        const QString format = QString::fromUtf8(c.Format);
+        const bool ranged = format == u"json" || format == u"html";
+        QStringList args { u"export"_qs, u"-d"_qs, u"--format"_qs, format, u"-o"_qs, u"out"_qs };
+        if (ranged)
+            args << u"--from=2009/05/02"_qs;
+        const TRun run = Run(args);
+        EXPECT_EQ(run.Status, 0) << c.Format;
+        EXPECT_EQ(run.Err.contains(u"U+FFFD"_qs), !ranged) << c.Format;
+        const QString out = QString::fromUtf8(ReadAll(Path(u"out"_qs)));
+        if (format == u"html") {
+            EXPECT_TRUE(out.contains(QString::fromUtf8(c.Out)) && !out.contains(u"<script"_qs));
+        } else {
+            EXPECT_EQ(out, QString::fromUtf8(c.Out)) << c.Format;
+        }
+    }
+}
+
 } // namespace

@@ -1,0 +1,318 @@
+// kivlog-cli search and export: every year file of a diary's folder, read without writing.
+#include "CliSearch.h"
+
+#include "CliOutput.h"
+#include "CommandLine.h"
+#include "Cp932.h"
+#include "DayNumber.h"
+#include "DiarySearch.h"
+#include "Exceptions.h"
+#include "KivDiary.h"
+#include "Services.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+#include <optional>
+
+using namespace diarysearch;
+
+const char kSearchExportUsage[] = R"(
+  kivlog-cli search [-dFOLDER] [-pPREFIX] [-eEXT] [--] WORD...
+  kivlog-cli export [--format text|markdown|html|json] [--from yyyy/mm/dd]
+                    [--to yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT] [-o FILE]
+
+search   finds the days whose text holds every WORD, in every year file of the
+         folder (default Data/, no prefix, extension .jnl; the value follows
+         the option letter without a blank, as on the diary's command line).
+         Letter case and full-width or half-width forms do not count. Prints
+         one day a line, oldest first: yyyy/mm/dd(weekday) and the line of its
+         first hit, in UTF-8. Exit status 0 when a day was found, 1 when none
+         was, 2 on wrong usage or a missing folder. Year files that cannot be
+         read are named on stderr and passed over.
+export   writes the diary, or the days from --from to --to, in UTF-8 to stdout
+         or FILE: text or markdown (a heading a day), html (one page), json
+         (a list of the objects dump prints, one a year). Bytes that are not
+         CP932 are written as U+FFFD and counted on stderr. Exit status 1 when
+         a year file could not be read (it is left out), else 0.
+)";
+
+namespace {
+
+constexpr int kExitFound = 0;
+constexpr int kExitNothing = 1;
+constexpr int kExitUsage = 2;
+
+struct TFolder {
+    QString BaseDir = QStringLiteral("Data/");
+    QString Prefix;
+    QString Ext = QStringLiteral(".jnl");
+};
+
+// Takes -d, -p and -e as the diary's command line has them. Returns false on another option
+// that the command does not know; the rest are left in args.
+bool takeFolderOption(const QString &arg, TFolder &folder)
+{
+    QString value;
+    QString option;
+    SplitOption(arg, value, option);
+    if (option == u"d")
+        folder.BaseDir = value;
+    else if (option == u"p")
+        folder.Prefix = value;
+    else if (option == u"e")
+        folder.Ext = value;
+    else
+        return false;
+    return true;
+}
+
+// The folder, prefix and extension as the store spells them ("/" after the folder, "." before
+// the extension), or nullopt with the reason after a usage error.
+std::optional<TFolder> storeSpelling(const TFolder &folder, int &status)
+{
+    TKivDiary store;
+    store.SetAutoSave(false);
+    store.SetBaseDir(folder.BaseDir);
+    store.SetPrefix(folder.Prefix);
+    store.SetExt(folder.Ext);
+    const QString dir = store.BaseDir().isEmpty() ? QStringLiteral(".") : store.BaseDir();
+    if (!QFileInfo(dir).isDir()) {
+        status = usageError(QStringLiteral("no folder '%1'").arg(dir));
+        return std::nullopt;
+    }
+    return TFolder { store.BaseDir(), store.Prefix(), store.Ext() };
+}
+
+QString dateText(double day) { return FormatDayNumber(QStringLiteral("yyyy/mm/dd(aaa)"), day); }
+
+void reportSkipped(const QString &path, const QString &reason)
+{
+    print(stderr, QStringLiteral("kivlog-cli: %1 skipped: %2\n").arg(path, reason));
+}
+
+std::optional<double> parseDay(const QString &text)
+{
+    for (const QString &format : { QStringLiteral("yyyy/MM/dd"), QStringLiteral("yyyy-MM-dd") }) {
+        const QDate date = QDate::fromString(text, format);
+        if (date.isValid())
+            return DateToDayNumber(date);
+    }
+    return std::nullopt;
+}
+
+// The text as an export shows it: LF line breaks, no trailing blank lines.
+QString exportText(const QByteArray &bytes)
+{
+    QString text = cp932::Decode(bytes);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    while (text.endsWith(u'\n') || text.endsWith(u' ') || text.endsWith(u'\t'))
+        text.chop(1);
+    return text;
+}
+
+QString htmlEscaped(const QString &text) { return text.toHtmlEscaped(); }
+
+// A line break that Markdown keeps; a "#" at a line's start would make a heading of it.
+QString markdownText(const QString &text)
+{
+    QStringList lines = text.split(u'\n');
+    for (QString &line : lines) {
+        if (line.startsWith(u'#'))
+            line.prepend(u'\\');
+        if (!line.trimmed().isEmpty())
+            line += QStringLiteral("  ");
+    }
+    return lines.join(u'\n');
+}
+
+const char kHtmlHead[] = R"(<!DOCTYPE html>
+<html lang="ja">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>%1</title>
+<style>
+body { margin: 2em auto; max-width: 40em; padding: 0 1em; color: #222; background: #fff;
+  font-family: "Noto Serif CJK JP", "IPAexMincho", "IPAMincho", serif;
+  line-height: 1.9; font-size: 16px; }
+h1 { font-size: 1.5em; font-weight: normal; }
+h2 { font-size: 1.1em; border-bottom: 1px solid #ccc; margin: 2.5em 0 0.8em; }
+div.text { white-space: pre-wrap; line-break: strict; overflow-wrap: anywhere;
+  text-align: justify; }
+</style>
+</head>
+<body>
+<h1>%1</h1>
+)";
+
+} // namespace
+
+int RunSearch(QStringList args)
+{
+    TFolder folder;
+    QStringList words;
+    bool optionsEnd = false;
+    for (const QString &arg : args) {
+        if (!optionsEnd && arg == u"--") {
+            optionsEnd = true;
+        } else if (!optionsEnd && arg.startsWith(u'-') && arg.size() > 1) {
+            if (!takeFolderOption(arg, folder))
+                return usageError(QStringLiteral("unknown option '%1'").arg(arg));
+        } else {
+            words << arg;
+        }
+    }
+    const TSearchQuery query(words.join(u' '));
+    if (query.IsEmpty())
+        return usageError(QStringLiteral("search needs a word to look for"));
+    int status = kExitUsage;
+    const std::optional<TFolder> spelled = storeSpelling(folder, status);
+    if (!spelled)
+        return status;
+
+    TSearchIndex index;
+    index.SetFolder(spelled->BaseDir, spelled->Prefix, spelled->Ext);
+    const TSearchResult result = index.Search(query);
+    QString out;
+    for (const TSearchHit &hit : result.Hits)
+        out += dateText(hit.Date) + u' ' + hit.Line + u'\n';
+    print(stdout, out);
+    for (const TSkippedFile &skipped : result.Skipped)
+        reportSkipped(skipped.Path, skipped.Reason);
+    return result.Hits.empty() ? kExitNothing : kExitFound;
+}
+
+int RunExport(QStringList args)
+{
+    TFolder folder;
+    QString format = QStringLiteral("text");
+    QString outPath;
+    std::optional<double> from;
+    std::optional<double> to;
+    while (!args.isEmpty()) {
+        const QString arg = args.takeFirst();
+        QString value;
+        const auto takeValue = [&](const QString &name) {
+            if (arg.startsWith(name + u'=')) {
+                value = arg.mid(name.size() + 1);
+                return true;
+            }
+            if (arg != name)
+                return false;
+            if (args.isEmpty())
+                throw std::invalid_argument("");
+            value = args.takeFirst();
+            return true;
+        };
+        try {
+            if (takeValue(QStringLiteral("--format"))) {
+                if (value != u"text" && value != u"markdown" && value != u"html"
+                    && value != u"json")
+                    return usageError(QStringLiteral("--format takes text, markdown, html or "
+                                                     "json, not '%1'")
+                                          .arg(value));
+                format = value;
+            } else if (takeValue(QStringLiteral("--from")) || takeValue(QStringLiteral("--to"))) {
+                const std::optional<double> day = parseDay(value);
+                if (!day)
+                    return usageError(
+                        QStringLiteral("'%1' is no date of the form yyyy/mm/dd").arg(value));
+                (arg.startsWith(u"--from") ? from : to) = day;
+            } else if (takeValue(QStringLiteral("-o"))) {
+                outPath = value;
+            } else if (!arg.startsWith(u'-') || !takeFolderOption(arg, folder)) {
+                return usageError(QStringLiteral("unknown argument '%1'").arg(arg));
+            }
+        } catch (const std::invalid_argument &) {
+            return usageError(QStringLiteral("%1 needs a value").arg(arg));
+        }
+    }
+    if (from && to && *from > *to)
+        return usageError(QStringLiteral("--from lies after --to"));
+    int status = kExitUsage;
+    const std::optional<TFolder> spelled = storeSpelling(folder, status);
+    if (!spelled)
+        return status;
+
+    const auto inRange = [&](double day) { return (!from || day >= *from) && (!to || day <= *to); };
+    const bool json = format == u"json";
+    QStringList yearObjects;
+    QString body;
+    bool failed = false;
+    for (const TYearFileRef &file :
+        ListYearFiles(spelled->BaseDir, spelled->Prefix, spelled->Ext)) {
+        if ((from && file.Year < DayNumberToDate(*from).year())
+            || (to && file.Year > DayNumberToDate(*to).year()))
+            continue;
+        QStringList messages;
+        TDiaryServices collect = DiaryServices();
+        collect.ShowMessage = [&](const QString &m) { messages << m; };
+        TScopedDiaryServices scoped(std::move(collect));
+        TKivDiary reader;
+        try {
+            OpenForReading(reader, spelled->BaseDir, spelled->Prefix, spelled->Ext, file.Year);
+        } catch (const Exception &e) {
+            reportSkipped(file.Path, e.Message());
+            failed = true;
+            continue;
+        }
+        if (json) {
+            yearObjects << dumpJson(reader, messages, inRange).trimmed();
+            continue;
+        }
+        reader.SortDays();
+        const auto &days = reader.Days();
+        for (size_t i = 1; i < days.size(); ++i) {
+            const double day = days[i]->FDate;
+            if (!inRange(day))
+                continue;
+            const QString text = exportText(days[i]->FText);
+            if (format == u"text") {
+                body += dateText(day) + u'\n' + text + QStringLiteral("\n\n");
+            } else if (format == u"markdown") {
+                body += QStringLiteral("## ") + dateText(day) + QStringLiteral("\n\n")
+                    + markdownText(text) + QStringLiteral("\n\n");
+            } else {
+                body += QStringLiteral("<section id=\"d%1\">\n<h2>%2</h2>\n<div class=\"text\">")
+                            .arg(DayNumberToDate(day).toString(Qt::ISODate),
+                                htmlEscaped(dateText(day)))
+                    + htmlEscaped(text) + QStringLiteral("</div>\n</section>\n");
+            }
+        }
+    }
+
+    QString out;
+    const QString title = QStringLiteral("日記");
+    if (json)
+        out = u'[' + yearObjects.join(QStringLiteral(",\n")) + QStringLiteral("]\n");
+    else if (format == u"markdown")
+        out = QStringLiteral("# ") + title + QStringLiteral("\n\n") + body;
+    else if (format == u"html")
+        out = QString::fromUtf8(kHtmlHead).arg(title) + body + QStringLiteral("</body>\n</html>\n");
+    else
+        out = body;
+
+    // CP932 has no U+FFFD of its own: every one in the output stands for bytes that did not
+    // decode.
+    const qsizetype replaced = out.count(QChar(0xFFFD));
+    if (replaced > 0) {
+        print(stderr,
+            QStringLiteral("kivlog-cli: %1 bytes that are not CP932 were written as U+FFFD\n")
+                .arg(replaced));
+    }
+    if (outPath.isEmpty()) {
+        print(stdout, out);
+    } else {
+        QSaveFile save(outPath);
+        const QByteArray bytes = out.toUtf8();
+        if (!save.open(QIODevice::WriteOnly) || save.write(bytes) != bytes.size()
+            || !save.commit()) {
+            print(stderr,
+                QStringLiteral("kivlog-cli: cannot write %1: %2\n")
+                    .arg(outPath, save.errorString()));
+            return kExitNothing;
+        }
+    }
+    return failed ? kExitNothing : kExitFound;
+}

@@ -1,0 +1,166 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <map>
+#include <vector>
+
+class TKivDiary;
+
+// Finding words in the diary: the matching rules, the year files of a diary's folder, and an
+// index of the decoded texts of the years it has read. The window and kivlog-cli both search
+// through it; it never writes, locks or changes a year file.
+namespace diarysearch {
+
+// A stretch of a text: first unit and number of units.
+struct TSpan {
+    qsizetype Start = 0;
+    qsizetype Length = 0;
+    friend bool operator==(const TSpan &, const TSpan &) = default;
+};
+
+// The form texts are compared in: Latin letters in lower case, full-width letters, digits and
+// signs as their ASCII forms, the ideographic space as a blank, half-width katakana as
+// full-width ones with a following voiced or semi-voiced sound mark joined to its letter
+// (ｶﾞ is ガ). When map is given, it receives for every unit of the result the position in the
+// text of the unit it came from, and one more entry: text.size().
+QString Fold(QStringView text, std::vector<qsizetype> *map = nullptr);
+
+// What the user typed: words separated by blanks (the ideographic one too), all of which must
+// occur in a day's text, in any order.
+class TSearchQuery {
+public:
+    TSearchQuery() = default;
+    explicit TSearchQuery(QStringView typed);
+    bool IsEmpty() const { return FWords.isEmpty(); }
+    // The folded words, longest first: the longest is the rarest, and days are looked for by it.
+    const QStringList &Words() const { return FWords; }
+    // Whether every word occurs in the folded text.
+    bool MatchesFolded(QStringView folded) const;
+    bool Matches(QStringView text) const { return MatchesFolded(Fold(text)); }
+    // Every occurrence of any word in the text, in text positions, in order; overlapping and
+    // touching occurrences joined into one.
+    QList<TSpan> Hits(QStringView text) const;
+
+private:
+    QStringList FWords;
+};
+
+// One year file of the folder: its year and its path.
+struct TYearFileRef {
+    int Year = 0;
+    QString Path;
+};
+
+// The year files of a folder: entries named prefix + four-digit year (1900 or later) + extension,
+// exactly as the store builds its file names, oldest first. baseDir, prefix and ext as a store
+// holds them (a non-empty folder ends in "/"; an empty one is the current folder).
+QList<TYearFileRef> ListYearFiles(
+    const QString &baseDir, const QString &prefix, const QString &ext);
+
+// One day's text, decoded; line breaks as the year file has them (CR LF).
+struct TDayEntry {
+    double Date = 0;
+    QString Text;
+};
+
+// Sets the reader up for one year of the folder and reads that year's file, with saving turned
+// off first, so that nothing the reader does afterwards writes. Throws when the file cannot be
+// read as that year's file.
+void OpenForReading(
+    TKivDiary &reader, const QString &baseDir, const QString &prefix, const QString &ext, int year);
+
+// Reads a year file through the store's own reader without writing anything: no save, no
+// backup, no recovery file, no message box (messages about damaged day blocks are dropped;
+// the year still reads). Days in date order. Throws the store's exception when the file
+// cannot be read as a year file of that year.
+std::vector<TDayEntry> ReadYearFile(
+    const QString &baseDir, const QString &prefix, const QString &ext, int year);
+
+// A day that holds every word of the query.
+struct TSearchHit {
+    double Date = 0;
+    // The line holding the first hit, shortened around it when excerpts are limited, and the
+    // hits in it.
+    QString Line;
+    QList<TSpan> Marks;
+};
+
+// The excerpt of a text for a hit list: the line holding the first hit, and the hits on it.
+// maxChars < 0 keeps the whole line; otherwise the line is cut to about that many characters,
+// starting a little before the first hit, and "…" marks what was cut.
+TSearchHit Excerpt(double date, QStringView text, const TSearchQuery &query, qsizetype maxChars);
+
+// A year file that could not be read: its path and the reason.
+struct TSkippedFile {
+    QString Path;
+    QString Reason;
+};
+
+struct TSearchResult {
+    std::vector<TSearchHit> Hits; // oldest first
+    QList<TSkippedFile> Skipped;
+};
+
+// The decoded and folded texts of the years read so far. A year is read again only when its
+// file changed (size or modification time) or went away; the loaded year of a window comes
+// from its store and its editor instead, so unsaved text is found too.
+class TSearchIndex {
+public:
+    void SetFolder(const QString &baseDir, const QString &prefix, const QString &ext);
+
+    // The loaded year, as the store holds it, with the editor's text for one of its days (the
+    // text the user sees, unsaved or not). Replaces that year's file for every search until
+    // ClearLiveYear.
+    void SetLiveYear(const TKivDiary &store, double editorDate, const QString &editorText);
+    void ClearLiveYear();
+
+    // Lists the folder, reads what is new or changed, and returns the days that hold every word.
+    TSearchResult Search(const TSearchQuery &query, qsizetype maxChars = -1);
+
+    // Whether the day holds text, as far as the index knows: from the live year or from a year
+    // file read for a search; never reads a file.
+    bool HasText(QDate date) const;
+    bool KnowsYear(int year) const;
+
+    // Units of decoded and folded text held, for the memory figure of the benchmark.
+    qsizetype HeldUnits() const;
+
+private:
+    struct TYearTexts {
+        // Every day's decoded text one after another, and the same folded; each day's stretch
+        // in both.
+        QString Text;
+        QString Folded;
+        struct TDay {
+            double Date;
+            TSpan InText;
+            TSpan InFolded;
+        };
+        std::vector<TDay> Days;
+        // What was read: the file's size and time, or the store's texts.
+        qint64 Size = -1;
+        QDateTime Modified;
+        QList<QByteArray> Source;
+    };
+    static void Fill(TYearTexts &year, const std::vector<TDayEntry> &days);
+    void SearchYear(const TYearTexts &year, const TSearchQuery &query, double skipDate,
+        qsizetype maxChars, std::vector<TSearchHit> &hits) const;
+
+    QString FBaseDir;
+    QString FPrefix;
+    QString FExt;
+    std::map<int, TYearTexts> FYears;
+    std::map<int, TSkippedFile> FFailed;
+    // The live year: its number (0 for none), its texts and the editor's day.
+    int FLiveYear = 0;
+    TYearTexts FLive;
+    double FEditorDate = 0;
+    QString FEditorText;
+};
+
+} // namespace diarysearch
