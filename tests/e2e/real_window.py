@@ -309,7 +309,7 @@ def main_with(run_scenario):
     os.makedirs(args.artifacts, exist_ok=True)
     for tool in ("xdotool", "import"):
         if not shutil.which(tool):
-            print(f"{tool} is missing (scripts/install-deps installs it)", file=sys.stderr)
+            print(f"{tool} is missing (scripts/install-deps --test installs it)", file=sys.stderr)
             return 1
 
     xvfb = Xvfb()
