@@ -116,6 +116,22 @@ public:
 
 } // namespace
 
+QIcon DiaryIcon()
+{
+    const QString name = QStringLiteral("kivlog");
+    if (QIcon::hasThemeIcon(name))
+        return QIcon::fromTheme(name);
+    Q_INIT_RESOURCE(kivlog); // the resource lives in a static library
+    QIcon icon;
+    for (const int size : { 16, 24, 32, 48, 64, 128, 256 }) {
+        // Read as PNG outright, so that no image-format plugin is loaded to detect it.
+        QImageReader reader(QStringLiteral(":/icons/kivlog-%1.png").arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
+    }
+    return icon;
+}
+
 TApplication::TApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QIcon>
 #include <thread>
 
 // The diary's application object. An exception that leaves an event handler ends up here and
@@ -25,6 +26,10 @@ private:
     bool FMapped = false;
     bool FPainted = false;
 };
+
+// The diary's icon: "kivlog" from the desktop's icon theme when the diary is installed, else
+// the one built into the program.
+QIcon DiaryIcon();
 
 // The "main" trace line, first thing in main(), before the application object exists.
 void StartupTraceAtEntry();

@@ -1,5 +1,6 @@
 #include "AppServices.h"
 #include "Application.h"
+#include "InfoOptions.h"
 #include "MainForm.h"
 #include "Messages.h"
 #include "Services.h"
@@ -7,6 +8,7 @@
 #include "SingleInstance.h"
 
 #include <QMetaObject>
+#include <QTimer>
 
 namespace {
 
@@ -28,6 +30,9 @@ void bringForward(TForm1 *form)
 
 int main(int argc, char *argv[])
 {
+    // Before everything else: usage and version need no display, lock or data folder.
+    if (const std::optional<int> status = AnswerInfoOption(argc, argv))
+        return *status;
     StartupTraceAtEntry();
     // First, so that every way out of main lets it finish.
     const TFontConfigurationReader fontConfiguration;
@@ -59,6 +64,9 @@ int main(int argc, char *argv[])
         &instance, &TSingleInstance::ActivationRequested, form, [form] { bringForward(form); });
     shutdown.WatchSession(form);
     form->show();
+    // The icon a moment later: looking it up in the icon theme reads the theme's index, which
+    // the first picture of the window need not wait for. Task bars take the change.
+    QTimer::singleShot(250, form, [] { QApplication::setWindowIcon(DiaryIcon()); });
     // A failed start shows the window and ends at once; so does a signal that came while the
     // window was being built, before any event loop could end.
     if (form->TerminateRequested() || shutdown.EndRequested())

@@ -152,6 +152,15 @@ private slots:
             written.contains(u"ファイル Data/2009.jnl を作成できません"_s), qPrintable(written));
     }
 
+    // A diary that is not installed has no theme icon: the built-in one serves every size.
+    void builtInIconWhenTheThemeLacksIt()
+    {
+        QIcon::setThemeSearchPaths({});
+        const QIcon icon = DiaryIcon();
+        for (const int size : { 16, 48, 256 })
+            QCOMPARE(icon.pixmap(size).size(), QSize(size, size));
+    }
+
 private:
     QList<std::pair<TBoxKind, QString>> Boxes;
 };
