@@ -1,6 +1,7 @@
 #include "SingleInstance.h"
 
 #include <QDir>
+#include <QByteArray>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
@@ -9,10 +10,12 @@
 #include <cstdio>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const char kMarker[] = "KIV-N_Diary";
-const char kActivateRequest[] = "activate\n";
+const char kActivateRequest[] = "activate";
 
 // The instance name becomes part of a file name and a socket name.
 QString fileNameSafe(const QString &text)
@@ -87,8 +90,16 @@ bool TSingleInstance::Listen()
             // One line per request; a start that sent nothing is ignored.
             const auto readRequests = [this, socket] {
                 while (socket->canReadLine()) {
-                    if (socket->readLine() == kActivateRequest)
-                        emit ActivationRequested();
+                    const QByteArray line = socket->readLine().trimmed();
+                    if (line != kActivateRequest && !line.startsWith(kActivateRequest + " "_ba))
+                        continue;
+                    // A Wayland compositor lets a window take the focus only with a token from
+                    // the launcher that started the new diary; Qt uses it when the window asks
+                    // to be activated next.
+                    const QByteArray token = line.mid(sizeof kActivateRequest).trimmed();
+                    if (!token.isEmpty())
+                        qputenv("XDG_ACTIVATION_TOKEN", token);
+                    emit ActivationRequested();
                 }
             };
             connect(socket, &QLocalSocket::readyRead, this, readRequests);
@@ -111,7 +122,12 @@ bool TSingleInstance::ActivateRunning(int timeoutMs)
         QLocalSocket socket;
         socket.connectToServer(FServerName);
         if (socket.waitForConnected(timeoutMs / attempts)) {
-            socket.write(kActivateRequest);
+            // The launcher's activation token, when there is one, goes along (see Listen).
+            QByteArray request = kActivateRequest;
+            const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
+            if (!token.isEmpty() && !token.contains('\n'))
+                request += ' ' + token;
+            socket.write(request + '\n');
             const bool written = socket.waitForBytesWritten(timeoutMs);
             socket.disconnectFromServer();
             return written;

@@ -124,11 +124,16 @@ private slots:
         QVERIFY(first.Listen());
         QSignalSpy activations(&first, &TSingleInstance::ActivationRequested);
 
+        // The launcher's Wayland activation token reaches the running diary, which is what
+        // lets the compositor give it the focus.
+        qputenv("XDG_ACTIVATION_TOKEN", "launcher-token-1");
         TDiaryProcess second(Instance);
+        qunsetenv("XDG_ACTIVATION_TOKEN");
         const QString folder = Path(u"second"_s);
         second.Start({ u"-d"_s + folder });
         QVERIFY2(second.Finish() == 0, second.Errors.constData());
         QTRY_COMPARE(activations.size(), 1);
+        QCOMPARE(qgetenv("XDG_ACTIVATION_TOKEN"), "launcher-token-1");
         QVERIFY2(!QFileInfo::exists(folder), "the second start read its command line");
         QVERIFY(!second.Seen("map"));
     }
