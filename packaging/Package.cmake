@@ -29,7 +29,6 @@ foreach(page ${KIVLOG_MAN_PAGES})
     install(FILES ${out} DESTINATION ${folder})
   endif()
 endforeach()
-add_custom_target(kivlog_man_pages ALL DEPENDS ${KIVLOG_MAN_OUTPUTS})
 
 configure_file(${PROJECT_SOURCE_DIR}/app/org.kivn.kivlog.metainfo.xml
                ${CMAKE_BINARY_DIR}/org.kivn.kivlog.metainfo.xml @ONLY)
@@ -42,10 +41,13 @@ if(GZIP)
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
                      COMMAND ${GZIP} -9nf -k ${CMAKE_BINARY_DIR}/changelog
                      DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog.in VERBATIM)
-  add_custom_target(kivlog_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
+  list(APPEND KIVLOG_MAN_OUTPUTS ${CMAKE_BINARY_DIR}/changelog.gz)
   install(FILES ${CMAKE_BINARY_DIR}/changelog.gz ${PROJECT_SOURCE_DIR}/packaging/copyright
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
+
+# Everything installed beside the programs that the build makes; ./run builds it with them.
+add_custom_target(kivlog_docs ALL DEPENDS ${KIVLOG_MAN_OUTPUTS})
 
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
     GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
