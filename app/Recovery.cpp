@@ -2,6 +2,7 @@
 
 #include "AppServices.h"
 #include "DayNumber.h"
+#include "FileModes.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "Services.h"
@@ -97,7 +98,9 @@ bool TRecovery::WriteNow()
     QSaveFile file(path);
     const QByteArray image = BuildImage();
     // Unbuffered, so a short write on a full disk fails here instead of committing a cut file.
-    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(image) == image.size()
+    // It holds the year's texts, so it is no more open than the year file.
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
+        && TakeModeOf(FStore->FilePath(), file.handle()) && file.write(image) == image.size()
         && file.commit()) {
         FReportedFailure = false;
         return true;

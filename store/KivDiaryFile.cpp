@@ -1,6 +1,7 @@
 // Reading and writing year files.
 #include "Cp932.h"
 #include "DayNumber.h"
+#include "FileModes.h"
 #include "KivDiary.h"
 #include "LineBreaks.h"
 #include "Messages.h"
@@ -11,9 +12,13 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -215,27 +220,65 @@ QString backupPath(const QString &path)
     return path + QStringLiteral(".bak");
 }
 
-// The backup is a courtesy: when it cannot be made the save goes on without it.
-void makeBackup(const QString &path)
+// Writes 'data' over the plain file at 'path' without making a new file, for a folder that
+// takes no new files. Nothing is cut off before the new text stands in full, so on a failure the
+// previous bytes, when given, fit back into the room the file already has.
+bool overwriteInPlace(const QString &path, QByteArrayView data,
+    std::optional<QByteArrayView> previous = std::nullopt, const QString &modeOf = QString())
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    const auto writeWhole = [fd](QByteArrayView bytes) {
+        for (qsizetype done = 0; done < bytes.size();) {
+            const ssize_t n = ::pwrite(fd, bytes.data() + done,
+                static_cast<size_t>(bytes.size() - done), static_cast<off_t>(done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            done += n;
+        }
+        return ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
+    };
+    struct stat info { };
+    const bool plain = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    const bool written = plain && (modeOf.isEmpty() || TakeModeOf(modeOf, fd)) && writeWhole(data);
+    if (plain && !written && previous)
+        (void)writeWhole(*previous);
+    ::close(fd);
+    return written;
+}
+
+// The backup is a courtesy: when it cannot be made the save goes on without it. Gives back the
+// previous text when the backup holds it in full.
+std::optional<QByteArray> makeBackup(const QString &path)
 {
     if (!QFileInfo(path).isFile())
-        return;
+        return std::nullopt;
     QFile old(path);
     if (!old.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray contents = old.readAll();
+        return std::nullopt;
+    QByteArray contents = old.readAll();
     if (old.error() != QFileDevice::NoError)
-        return;
-    QSaveFile copy(backupPath(path));
+        return std::nullopt;
+    const QString bak = backupPath(path);
+    QSaveFile copy(bak);
     // Unbuffered: a buffered QSaveFile lets commit() succeed after a short write (a full disk),
     // which would rename a truncated file into place; unbuffered, write() reports it.
-    if (!copy.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return;
-    if (copy.write(contents) != contents.size()) {
-        copy.cancelWriting();
-        return;
+    if (!copy.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        // No new file in this folder: an existing backup is written over instead.
+        if (QFileInfo(bak).isFile() && overwriteInPlace(bak, contents, std::nullopt, path))
+            return contents;
+        return std::nullopt;
     }
-    copy.commit();
+    if (!TakeModeOf(path, copy.handle()) || copy.write(contents) != contents.size()) {
+        copy.cancelWriting();
+        return std::nullopt;
+    }
+    if (!copy.commit())
+        return std::nullopt;
+    return contents;
 }
 
 QByteArrayView trimTrailing(QByteArrayView s)
@@ -468,8 +511,9 @@ void TKivDiary::SaveFile()
 
     const QString path = FilePath();
     const QFileInfo existing(path);
+    std::optional<QByteArray> previous;
     if (existing.exists())
-        makeBackup(path);
+        previous = makeBackup(path);
     else
         ShowDiaryMessage(u'[' + path + text(msg::kCreateNoticeTail));
 
@@ -533,11 +577,18 @@ void TKivDiary::SaveFile()
     // the diary's to replace: QSaveFile follows a link and would rename its file over a device.
     const bool replaceable = !existing.exists() || existing.isFile();
     QSaveFile file(path);
-    if (!replaceable || !file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
-        || file.write(out) != out.size() || !file.commit()) {
-        file.cancelWriting();
-        throw EFCreateError(text(msg::kCannotCreate).arg(path));
+    bool written = false;
+    if (replaceable && file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        written = file.write(out) == out.size() && file.commit();
+        if (!written)
+            file.cancelWriting();
+    } else if (replaceable && previous) {
+        // A folder that takes no new files, around a year file that may be written: with the
+        // previous text whole in the backup, the year file is written in place.
+        written = overwriteInPlace(path, out, *previous);
     }
+    if (!written)
+        throw EFCreateError(text(msg::kCannotCreate).arg(path));
     FModified = false;
     emit Saved();
 }

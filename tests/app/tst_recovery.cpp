@@ -104,6 +104,19 @@ private slots:
         QVERIFY(!QFile::exists(path(u"2009.jnl"_s)));
     }
 
+    void aPrivateYearGetsAPrivateRecoveryFile()
+    {
+        const QString year = path(u"2009.jnl"_s);
+        QFile file(year);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("!JNL 1.00 2009\r\n") > 0);
+        file.close();
+        QVERIFY(QFile::setPermissions(year, QFile::ReadOwner | QFile::WriteOwner));
+        auto diary = open(day(2009, 1, 5));
+        type(diary->Editor.get(), u"secret"_s);
+        QVERIFY(diary->Recovery->WriteNow());
+        QCOMPARE(QFile::permissions(year + u".recovery"_s), QFile::permissions(year));
+    }
+
     void aSaveRemovesTheRecoveryFile()
     {
         auto diary = open(day(2009, 1, 5));

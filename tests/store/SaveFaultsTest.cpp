@@ -209,4 +209,52 @@ TEST_F(SaveFault, BackupThatCannotBeWrittenDoesNotStopTheSave)
     EXPECT_EQ(ReadAll(bak), older);
 }
 
+TEST_F(SaveFault, ASmallTextOnAFullDiskLeavesNoCutFile)
+{
+    // Both texts stay well under the 16 KiB a buffered file would hold back until it is too late
+    // to report the short write.
+    const QString jnl = Path(u"2009.jnl"_qs);
+    const QString bak = Path(u"2009.bak"_qs);
+    const QByteArray previous = kPrevious + QByteArray(2048, 'p') + "\r\n";
+    WriteAll(jnl, previous);
+    WriteAll(bak, "older backup");
+    EXPECT_IN_CHILD(TChildUser::Same, Dir(), [&](TChildChecks &check) {
+        auto store = NewStore(2009);
+        store->SetDayText(Day(2009, 1, 6), QByteArray(4096, 'n'));
+        TSizeLimit limit(1024);
+        check.ExpectEq(ThrownMessage<EFCreateError>([&] { store->SaveFile(); }),
+            std::optional(cannotCreate(jnl)), "the save fails");
+        check.ExpectEq(ReadAll(jnl), previous, "the year file is whole");
+        check.ExpectEq(ReadAll(bak), QByteArray("older backup"), "the older backup is whole");
+        store->SetAutoSave(false);
+    });
+}
+
+TEST_F(SaveFault, AFolderThatTakesNoNewFilesStillGetsItsYearFileWrittenInPlace)
+{
+    // Once the backup holds the previous text, the year file itself is written over; a write
+    // that fails there puts the previous text back.
+    const QString jnl = Path(u"2009.jnl"_qs);
+    const QString bak = Path(u"2009.bak"_qs);
+    WriteAll(jnl, kPrevious);
+    WriteAll(bak, "older backup");
+    const QByteArray big(64 * 1024, 'b');
+    EXPECT_IN_CHILD(TChildUser::Unprivileged, Dir(), [&](TChildChecks &check) {
+        check.Expect(setMode(jnl, 0600) && setMode(bak, 0644) && setMode(Dir(), 0555), "chmod");
+        auto store = NewStore(2009);
+        store->SetDayText(Day(2009, 1, 6), big);
+        TSizeLimit limit(8192);
+        check.ExpectEq(ThrownMessage<EFCreateError>([&] { store->SaveFile(); }),
+            std::optional(cannotCreate(jnl)), "a full disk names the file");
+        check.ExpectEq(ReadAll(jnl), kPrevious, "and leaves the previous text");
+        limit.Lift();
+        store->SaveFile();
+        check.Expect(ReadAll(jnl).endsWith(big + "\r\n") && !store->Modified(), "saved in place");
+        check.ExpectEq(ReadAll(bak), kPrevious, "the backup is the previous file");
+        check.Expect(QFileInfo(bak).permissions() == QFileInfo(jnl).permissions(), "its mode");
+        check.ExpectEq(entries(Dir()), QStringList { u"2009.bak"_qs, u"2009.jnl"_qs }, "no more");
+        check.Expect(setMode(Dir(), 0755), "chmod back");
+    });
+}
+
 } // namespace

@@ -2,6 +2,8 @@
 #include "StoreTestSupport.h"
 
 #include <QFileInfo>
+#include <optional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -70,6 +72,29 @@ TEST_F(YearFileWrite, SaveBacksUpThePreviousFileOverAnOlderBackup)
     store->SaveFile();
     EXPECT_EQ(ReadAll(Path(u"2009.bak"_qs)), previous);
     EXPECT_TRUE(Shown.isEmpty());
+}
+
+TEST_F(YearFileWrite, TheBackupIsNoMoreOpenThanTheYearFile)
+{
+    const QString jnl = Path(u"2009.jnl"_qs);
+    const QString bak = Path(u"2009.bak"_qs);
+    struct Case {
+        mode_t Year;
+        std::optional<mode_t> OlderBackup;
+    } const cases[] = { { 0600, std::nullopt }, { 0600, 0644 }, { 0640, 0666 }, { 0664, 0600 } };
+    for (const Case &c : cases) {
+        QFile::remove(bak);
+        WriteAll(jnl, "!JNL 1.00 2009\r\n");
+        ASSERT_EQ(::chmod(jnl.toLocal8Bit().constData(), c.Year), 0);
+        if (c.OlderBackup) {
+            WriteAll(bak, "older");
+            ASSERT_EQ(::chmod(bak.toLocal8Bit().constData(), *c.OlderBackup), 0);
+        }
+        NewStore(2009)->SaveFile();
+        struct stat info { };
+        ASSERT_EQ(::stat(bak.toLocal8Bit().constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, c.Year) << std::oct << c.Year;
+    }
 }
 
 TEST_F(YearFileWrite, BackupPathReplacesOnlyTheNamesExtension)
