@@ -30,6 +30,10 @@ void moveCalendarByDays(TMonthCalendar &calendar, int days)
 void moveCalendarByMonths(TMonthCalendar &calendar, int months)
 {
     const QDate moved = MoveByMonths(DayNumberToDate(calendar.Date()), months);
+    // Before the year 1 there is no date, and so no day number: the calendar refuses the move
+    // as it refuses any day it cannot hold.
+    if (!moved.isValid())
+        throw Exception(QString::fromUtf8(msg::kCalendarCannotHold));
     calendar.SetDate(DateToDayNumber(moved));
 }
 

@@ -48,15 +48,26 @@ QString extensionOf(const QString &path)
     return dot > path.lastIndexOf(u'/') ? path.mid(dot) : QString();
 }
 
+// The wildcards of a year-file path are "*" and "?" only: glob's other specials, "[" and "]",
+// and its escape, the backslash, are escaped so that they stand for themselves.
+QByteArray globPattern(const QString &argument)
+{
+    QByteArray pattern;
+    for (const char c : QFile::encodeName(argument)) {
+        if (c == '[' || c == ']' || c == '\\')
+            pattern += '\\';
+        pattern += c;
+    }
+    return pattern;
+}
+
 // The first entry that the argument names, wildcards in its last part allowed, in the
-// spelling the file system stores; the argument as typed when nothing matches. A backslash
-// is an ordinary file-name character here, not glob's escape.
+// spelling the file system stores; the argument as typed when nothing matches.
 QString storedName(const QString &argument)
 {
-    const QByteArray pattern = QFile::encodeName(argument);
     glob_t found {};
     QString path = argument;
-    if (::glob(pattern.constData(), GLOB_NOESCAPE, nullptr, &found) == 0 && found.gl_pathc > 0) {
+    if (::glob(globPattern(argument).constData(), 0, nullptr, &found) == 0 && found.gl_pathc > 0) {
         const QString match = QFile::decodeName(found.gl_pathv[0]);
         path = folderPart(argument) + match.mid(match.lastIndexOf(u'/') + 1);
     }
@@ -80,6 +91,9 @@ void applyYearFilePath(TKivDiary &diary, const QString &argument)
 void applyCommandLine(TKivDiary &diary, const QStringList &arguments)
 {
     for (qsizetype i = 1; i < arguments.size(); ++i) {
+        // A launcher passes an empty variable as an empty argument: it names nothing.
+        if (arguments[i].isEmpty())
+            continue;
         QString value;
         QString option;
         TForm1::SplitOption(arguments[i], value, option);

@@ -163,6 +163,28 @@ private slots:
         QVERIFY(!F->Diary().Modified());
     }
 
+    void noMoveBeforeTheYearOne_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("year") << "BtnPrevYear";
+        QTest::newRow("month") << "BtnPrevMonth";
+    }
+
+    void noMoveBeforeTheYearOne()
+    {
+        QFETCH(QString, button);
+        F->SetUp(At(2009, 5, 10));
+        TForm1 &form = F->Start();
+        form.MonthCalendar1->SetDate(DateToDayNumber(QDate(1, 1, 15)));
+
+        form.findChild<QPushButton *>(button)->click();
+
+        QCOMPARE(F->Boxes,
+            (QList<std::pair<TBoxKind, QString>> {
+                { TBoxKind::Error, u"カレンダーにこの日付は設定できません。"_s } }));
+        QCOMPARE(DayNumberToDate(form.MonthCalendar1->Date()), QDate(1, 1, 15));
+    }
+
     // The store refuses 1899: the calendar shows the day, the rest of the window stays on
     // 1900, and every further try repeats the error.
     void theYear1899IsRefusedAndTheWindowStays()

@@ -25,6 +25,11 @@ private slots:
         QTest::newRow("short name") << QStringList { "d/x1.jnl" } << "d/||.jnl";
         QTest::newRow("path overrides") << QStringList { "-eabc", "d/x2001.jnl" } << "d/|x|.jnl";
         QTest::newRow("option overrides") << QStringList { "d/x2001.jnl", "-eabc" } << "d/|x|.abc";
+        QTest::newRow("empty argument") << QStringList { "", "-pnote" } << "Data/|note|.jnl";
+        QTest::newRow("brackets are no wildcards")
+            << QStringList { "diary/[m]y2001.jnl" } << "diary/|[m]y|.jnl";
+        QTest::newRow("brackets and backslash in a match")
+            << QStringList { "diary/x[1]\\*.jnl" } << "diary/|x[1]\\|.jnl";
     }
 
     void commandLine()
@@ -34,6 +39,7 @@ private slots:
         F->SetUp(At(2009, 5, 10));
         F->Write(u"diary/zz2001.jnl"_s, {});
         F->Write(u"diary/my2001.jnl"_s, {});
+        F->Write(u"diary/x[1]\\2001.jnl"_s, {});
 
         F->Start(arguments);
 
