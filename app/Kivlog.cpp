@@ -84,8 +84,10 @@ int main(int argc, char *argv[])
             finalSaveFailed = true;
         ShowMessageBox(text);
     };
-    shutdown.ReleaseWindow();
+    // A later start may not reach the window while a box of its final save waits.
+    QObject::disconnect(&instance, nullptr, form, nullptr);
     delete form;
+    shutdown.ReleaseWindow();
     DiaryServices().ShowMessage = ShowMessageBox;
     instance.Release();
     return finalSaveFailed ? 1 : 0;

@@ -117,7 +117,7 @@ TForm1::TForm1(QWidget *parent)
     BindEvents();
     // Watches the store from its first load on, so a year left behind by a crash is offered
     // back as soon as it is opened.
-    new TRecovery(KivDiaryEdit1, KivDiary1, this);
+    FRecovery = new TRecovery(KivDiaryEdit1, KivDiary1, this);
     RunGuarded([&] { FormCreate(); });
 }
 
@@ -125,17 +125,17 @@ TForm1::~TForm1()
 {
     hide();
     RunGuarded([&] { FormDestroy(); });
-    // The controls go first; the store last, because destroying it makes the final save.
-    FLayouts.clear();
+    DetachFromControls();
+    // The controls go first; the store last, because destroying it makes the final save. A box
+    // of that save runs an event loop, and whatever runs there (the save at a lost display or
+    // at the session's end among it) finds the controls gone and the store still standing.
     delete PopupMenu1;
     FontDialog1.Destroy();
     delete ActionList1;
     delete Panel3;
     delete PnlMain;
-    delete KivDiary1;
     PnlMain = Panel3 = PnlCalendar = PnlStatus = nullptr;
     KivDiaryEdit1 = nullptr;
-    KivDiary1 = nullptr;
     MonthCalendar1 = nullptr;
     BtnToday = BtnPrevYear = BtnNextYear = BtnPrevMonth = BtnNextMonth = BtnPrevDay = BtnNextDay
         = BtnClose = BtnUndo = nullptr;
@@ -143,6 +143,20 @@ TForm1::~TForm1()
     PopupMenu1 = nullptr;
     N1 = N2 = ActChangeFont = ActToggleDayName = nullptr;
     ActionList1 = nullptr;
+    delete KivDiary1;
+    KivDiary1 = nullptr;
+}
+
+void TForm1::DetachFromControls()
+{
+    // The layouts place the panels whenever the window's size changes.
+    for (TAlignLayout *layout : FLayouts)
+        delete layout;
+    FLayouts.clear();
+    delete FOuterSizeKeeper.data();
+    // The recovery timer goes on: what it writes now comes from the store alone, which holds
+    // the editor's text since FormDestroy.
+    FRecovery->ReleaseEditor();
 }
 
 void TForm1::BuildLayout()

@@ -18,6 +18,7 @@ class TAlignLayout;
 class TKivDiary;
 class TKivDiaryEdit;
 class TMonthCalendar;
+class TRecovery;
 
 // The font dialog component, built the first time it is used: it opens only from the popup
 // menu, and building it with the window would hold up the window's first appearance. It is
@@ -131,7 +132,15 @@ private:
     void RestoreEditorFont();
     void ReadDayNameSetting();
 
+    // Before the controls go: nothing that can still run while a box of the final save waits
+    // (timers, event filters, queued calls) may reach one of them afterwards.
+    void DetachFromControls();
+
     bool FTerminateRequested = false;
+    bool FDataFolderRefused = false;
+    TRecovery *FRecovery = nullptr;
+    // Corrects the restored size for the frame once the window manager has framed the window.
+    QPointer<QObject> FOuterSizeKeeper;
     // Parents before children, so that each container has its size before its children are
     // placed in it.
     std::vector<TAlignLayout *> FLayouts;

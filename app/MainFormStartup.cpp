@@ -19,7 +19,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QScreen>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <glob.h>
 #include <optional>
@@ -140,6 +142,13 @@ std::optional<int> integerSetting(const TKivDiary &diary, const char *name)
     return std::nullopt;
 }
 
+// The whole window on the screen it opens on, frame included: 終了 and the close box in reach.
+void placeWhollyOnScreen(QWidget *window)
+{
+    if (const QScreen *screen = window->screen())
+        window->move(FitIntoArea(window->frameGeometry(), screen->availableGeometry()).topLeft());
+}
+
 // WIDTH and HEIGHT are the outer size, frame included, but the frame is known only once the
 // window manager has framed the shown window. Until then the client takes the outer size as
 // a first guess; the first time the frame shows up the client is corrected once, so that
@@ -172,6 +181,7 @@ protected:
                 QTimer::singleShot(0, this, [this] {
                     FWindow->resize(ClientSizeForOuter(
                         FWidth, FHeight, FWindow->size(), FWindow->frameGeometry().size()));
+                    placeWhollyOnScreen(FWindow);
                     deleteLater();
                 });
             }
@@ -230,13 +240,23 @@ void TForm1::FormCreate()
 void TForm1::RestoreWindowSize()
 {
     const TKivDiary &diary = *KivDiaryEdit1->Source();
-    const std::optional<int> width = integerSetting(diary, "WIDTH");
-    const std::optional<int> height = integerSetting(diary, "HEIGHT");
-    if (!width && !height)
-        return;
-    resize(ClientSizeForOuter(width, height, size(), frameGeometry().size()));
-    if (!isVisible())
-        new TOuterSizeKeeper(this, width, height);
+    std::optional<int> width = integerSetting(diary, "WIDTH");
+    std::optional<int> height = integerSetting(diary, "HEIGHT");
+    // A size stored from a maximised window, or from a larger screen, is cut to this screen's
+    // available area; 終了 then stores the size the window really has.
+    if (const QScreen *shownOn = screen()) {
+        const QSize area = shownOn->availableGeometry().size();
+        if (width)
+            width = std::min(*width, area.width());
+        if (height)
+            height = std::min(*height, area.height());
+    }
+    if (width || height) {
+        resize(ClientSizeForOuter(width, height, size(), frameGeometry().size()));
+        if (!isVisible())
+            FOuterSizeKeeper = new TOuterSizeKeeper(this, width, height);
+    }
+    placeWhollyOnScreen(this);
 }
 
 void TForm1::RestoreEditorFont()

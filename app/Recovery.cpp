@@ -56,6 +56,13 @@ TRecovery::TRecovery(TKivDiaryEdit *editor, TKivDiary *store, QObject *parent)
     connect(FStore, &TKivDiary::Saved, this, [this] { YearSaved(); });
 }
 
+void TRecovery::ReleaseEditor()
+{
+    if (FEditor)
+        disconnect(FEditor.data(), nullptr, this, nullptr);
+    FEditor = nullptr;
+}
+
 QString TRecovery::PathFor(const TKivDiary &store)
 {
     return store.FilePath() + QLatin1String(kRecoveryExt);
@@ -68,7 +75,7 @@ QByteArray TRecovery::BuildImage() const
     const auto &entries = FStore->Days();
     for (size_t i = 1; i < entries.size(); ++i)
         days[static_cast<qint64>(std::floor(entries[i]->FDate))] = entries[i]->FText;
-    if (FEditor->Source() == FStore && FEditor->Modified()
+    if (FEditor && FEditor->Source() == FStore && FEditor->Modified()
         && DayNumberToDate(FEditor->Date()).year() == year)
         days[static_cast<qint64>(std::floor(FEditor->Date()))] = FEditor->StoreText();
 
@@ -90,7 +97,7 @@ bool TRecovery::WriteNow()
     FTimer.stop();
     if (!FStore->Active() || !FStore->LoadError().isEmpty())
         return true;
-    const bool editorDirty = FEditor->Source() == FStore && FEditor->Modified();
+    const bool editorDirty = FEditor && FEditor->Source() == FStore && FEditor->Modified();
     if (!FStore->Modified() && !editorDirty)
         return true;
 

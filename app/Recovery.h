@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <functional>
@@ -33,6 +34,10 @@ public:
     // returns true) when nothing is unsaved.
     bool WriteNow();
 
+    // For a window whose controls are about to go: the editor is no longer read, its text
+    // being in the store by then.
+    void ReleaseEditor();
+
     // Milliseconds between the last edit and the write.
     void SetDelay(int ms) { FTimer.setInterval(ms); }
 
@@ -47,7 +52,7 @@ private:
     QString KeepAside(const QString &path);
     QByteArray BuildImage() const;
 
-    TKivDiaryEdit *FEditor;
+    QPointer<TKivDiaryEdit> FEditor;
     TKivDiary *FStore;
     QTimer FTimer;
     bool FReportedFailure = false;

@@ -35,7 +35,8 @@ extern "C" void onEndSignal(int signal)
 
 // Qt ends the process with exit() when the connection to the display breaks, as when the X
 // server or the compositor goes away at logout before we are asked to end; the text typed since
-// the last save would go with it. While the window exists, the end of the main thread saves it.
+// the last save would go with it. Until the window is gone, its final save included (a box of
+// that save may be waiting), the end of the main thread saves it.
 TForm1 *formAtExit = nullptr;
 
 // A thread-local object of the main thread is destroyed by exit() before anything with static
@@ -153,11 +154,11 @@ void TShutdown::SaveForSessionEnd()
 bool SaveDiaryNow(TForm1 &form)
 {
     try {
-        TKivDiaryEdit *editor = form.KivDiaryEdit1;
-        if (!editor)
-            return true;
-        editor->Commit();
-        TKivDiary *store = editor->Source();
+        // While the window is being destroyed its controls are gone before the store makes the
+        // final save; the editor's text is in the store by then.
+        if (TKivDiaryEdit *editor = form.KivDiaryEdit1)
+            editor->Commit();
+        TKivDiary *store = form.KivDiary1;
         if (store && store->Active() && store->AutoSave() && store->Modified()
             && store->LoadError().isEmpty())
             store->SaveFile();

@@ -23,9 +23,10 @@ public:
 
     // Follows the desktop session: when it asks the program to save its data, the window's
     // text is committed and the year file saved at once. Also saves them should the process
-    // be ended by exit() (a lost display connection) while the window exists.
+    // be ended by exit() (a lost display connection) while the window exists, also while a box
+    // of its final save waits.
     void WatchSession(TForm1 *form);
-    // Before the window is destroyed the normal way.
+    // Once the window is destroyed, its final save made.
     void ReleaseWindow();
 
     // What the session's request to save its data runs: the text is committed and saved at

@@ -82,3 +82,11 @@ QSize ClientSizeForOuter(
         result.setHeight(*height - (outer.height() - client.height()));
     return result;
 }
+
+QRect FitIntoArea(QRect outer, const QRect &area)
+{
+    outer.setSize(outer.size().boundedTo(area.size()));
+    outer.moveLeft(std::clamp(outer.left(), area.left(), area.right() + 1 - outer.width()));
+    outer.moveTop(std::clamp(outer.top(), area.top(), area.bottom() + 1 - outer.height()));
+    return outer;
+}

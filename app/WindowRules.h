@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <optional>
@@ -41,3 +42,7 @@ int FontSizeInPoints(const QFont &font, int dpiY);
 // A dimension without a wanted value is left as the client has it.
 QSize ClientSizeForOuter(
     std::optional<int> width, std::optional<int> height, QSize client, QSize outer);
+
+// The window's outer rectangle made to lie wholly in the screen's available area: no larger
+// than the area, and moved into it by the least distance.
+QRect FitIntoArea(QRect outer, const QRect &area);

@@ -4,6 +4,7 @@
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QFontInfo>
+#include <QScreen>
 
 namespace {
 
@@ -52,6 +53,31 @@ private slots:
         QCOMPARE(again.frameGeometry().size(), QSize(700, 480));
         QCOMPARE(again.KivDiaryEdit1->font().family(), u"IPAGothic"_s);
         QCOMPARE(again.KivDiaryEdit1->font().pointSize(), 11);
+    }
+
+    void restoredWindowLiesOnTheScreen_data()
+    {
+        QTest::addColumn<QByteArrayList>("settings");
+        QTest::newRow("larger than the screen") << QByteArrayList { "WIDTH=100000", "HEIGHT=99999" };
+        QTest::newRow("over the right and bottom edges")
+            << QByteArrayList { "WIDTH=700", "HEIGHT=560" };
+    }
+
+    // The window opens wholly on the screen, and the close button stores the size it has then.
+    void restoredWindowLiesOnTheScreen()
+    {
+        QFETCH(QByteArrayList, settings);
+        F->Write(u"Data/2009.jnl"_s, F->YearFile(2009, settings));
+        TForm1 &form = F->Start();
+
+        const QRect area = form.screen()->availableGeometry();
+        QVERIFY(area.contains(form.frameGeometry()));
+        const QSize real = form.frameGeometry().size();
+        form.BtnClose->click();
+        F->Form.reset();
+        QVERIFY(F->Read(u"Data/2009.jnl"_s)
+                    .contains("!WIDTH=" + QByteArray::number(real.width()) + "\r\n!HEIGHT="
+                        + QByteArray::number(real.height()) + "\r\n"));
     }
 
     void closeButtonComparesTheStoredText_data()
