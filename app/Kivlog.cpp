@@ -1,14 +1,20 @@
 #include "AppServices.h"
 #include "Application.h"
+#include "DataFolderLock.h"
 #include "InfoOptions.h"
 #include "MainForm.h"
 #include "Messages.h"
 #include "Services.h"
 #include "Shutdown.h"
 #include "SingleInstance.h"
+#include "WindowTexts.h"
 
+#include <QFile>
 #include <QMetaObject>
 #include <QTimer>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -16,6 +22,7 @@ namespace {
 // bar entry asks for attention instead.
 void bringForward(TForm1 *form)
 {
+    StartupTrace("raise");
     if (!form->isVisible())
         return;
     if (form->isMinimized()) {
@@ -24,6 +31,34 @@ void bringForward(TForm1 *form)
     }
     form->raise();
     form->activateWindow();
+}
+
+// Takes the data folder for this diary. When another diary holds it, that one comes forward
+// if it can be reached; otherwise the user learns which folder is in use, and by which process.
+bool claimDataFolder(TDataFolderLock &lock, const TSingleInstance &instance,
+    const QString &folder, int &refusedStatus)
+{
+    switch (lock.Acquire(folder, QFile::encodeName(instance.FullServerName()))) {
+    case TDataFolderLock::TState::Held:
+        return true;
+    case TDataFolderLock::TState::Unavailable:
+        std::fprintf(stderr, "kivlog: cannot lock the data folder %s; running without it\n",
+            QFile::encodeName(folder).constData());
+        return true;
+    case TDataFolderLock::TState::InUse:
+        break;
+    }
+    const QString contact = QFile::decodeName(lock.HolderContact());
+    if (!contact.isEmpty() && TSingleInstance::Activate(contact))
+        return false;
+    std::fprintf(stderr, "kivlog: the data folder %s is in use (process %lld)\n",
+        QFile::encodeName(folder).constData(), static_cast<long long>(lock.HolderPid()));
+    QString text = QString::fromUtf8(wtext::kFolderInUse) + u"\r\n> "_s + folder + u"\r\n"_s;
+    if (lock.HolderPid() > 0)
+        text += QString::fromUtf8(wtext::kFolderHolder).arg(lock.HolderPid()) + u"\r\n"_s;
+    ShowMessageBox(text + QString::fromUtf8(wtext::kApplicationEnds));
+    refusedStatus = 1;
+    return false;
 }
 
 } // namespace
@@ -57,9 +92,19 @@ int main(int argc, char *argv[])
     DiaryServices().ShowMessage = ShowMessageBox;
 
     TForm1::SetCommandLine(QCoreApplication::arguments());
+    // Held to the end of the process, so the final save is made under it.
+    TDataFolderLock folderLock;
+    int refusedStatus = 0;
+    TForm1::DataFolderClaim = [&](const QString &folder) {
+        return claimDataFolder(folderLock, instance, folder, refusedStatus);
+    };
     StartupTrace("instance");
     auto *form = new TForm1;
     StartupTrace("window");
+    if (form->DataFolderRefused()) {
+        delete form;
+        return refusedStatus;
+    }
     QObject::connect(
         &instance, &TSingleInstance::ActivationRequested, form, [form] { bringForward(form); });
     shutdown.WatchSession(form);

@@ -118,6 +118,12 @@ public:
     // True when FormCreate asked the application to end (the store could not be opened).
     bool TerminateRequested() const { return FTerminateRequested; }
 
+    // Set by the program entry: claims the data folder for this diary before anything in it is
+    // read or written. Given the folder's full path; false when another diary holds it.
+    static std::function<bool(const QString &folder)> DataFolderClaim;
+    // True when the claim failed: nothing was read or written, and the window is not shown.
+    bool DataFolderRefused() const { return FDataFolderRefused; }
+
     // When set, answers the font dialog instead of a person: gets the editor's font, returns
     // whether it was confirmed with the font changed in place. Tests set it.
     static std::function<bool(QFont &)> FontChooser;

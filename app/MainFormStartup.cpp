@@ -200,6 +200,8 @@ private:
 
 } // namespace
 
+std::function<bool(const QString &folder)> TForm1::DataFolderClaim;
+
 void TForm1::SplitOption(const QString &argument, QString &value, QString &option)
 {
     ::SplitOption(argument, value, option);
@@ -212,6 +214,12 @@ void TForm1::FormCreate()
     TKivDiary &diary = *KivDiaryEdit1->Source();
     applyCommandLine(diary, commandLine());
     ensureDataFolder(diary);
+    if (DataFolderClaim
+        && !DataFolderClaim(
+            diary.BaseDir().isEmpty() ? QDir::currentPath() : fullFolderPath(diary.BaseDir()))) {
+        FDataFolderRefused = FTerminateRequested = true;
+        return;
+    }
 
     // The status labels keep the day the program started on; they ignore the 08:00 rule.
     const QDateTime now = DiaryNow();

@@ -119,22 +119,33 @@ bool TSingleInstance::ActivateRunning(int timeoutMs)
     // that moment tries again briefly.
     const int attempts = 10;
     for (int i = 0; i < attempts; ++i) {
-        QLocalSocket socket;
-        socket.connectToServer(FServerName);
-        if (socket.waitForConnected(timeoutMs / attempts)) {
-            // The launcher's activation token, when there is one, goes along (see Listen).
-            QByteArray request = kActivateRequest;
-            const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
-            if (!token.isEmpty() && !token.contains('\n'))
-                request += ' ' + token;
-            socket.write(request + '\n');
-            const bool written = socket.waitForBytesWritten(timeoutMs);
-            socket.disconnectFromServer();
-            return written;
-        }
+        if (Activate(FServerName, timeoutMs / attempts))
+            return true;
         QThread::msleep(timeoutMs / attempts);
     }
     return false;
+}
+
+bool TSingleInstance::Activate(const QString &serverName, int timeoutMs)
+{
+    QLocalSocket socket;
+    socket.connectToServer(serverName);
+    if (!socket.waitForConnected(timeoutMs))
+        return false;
+    // The launcher's activation token, when there is one, goes along (see Listen).
+    QByteArray request = kActivateRequest;
+    const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
+    if (!token.isEmpty() && !token.contains('\n'))
+        request += ' ' + token;
+    socket.write(request + '\n');
+    const bool written = socket.waitForBytesWritten(timeoutMs);
+    socket.disconnectFromServer();
+    return written;
+}
+
+QString TSingleInstance::FullServerName() const
+{
+    return FServer && FServer->isListening() ? FServer->fullServerName() : QString();
 }
 
 void TSingleInstance::Release()

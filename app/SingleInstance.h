@@ -36,6 +36,14 @@ public:
     // could not be reached (it may be starting up or shutting down; then nothing is done).
     bool ActivateRunning(int timeoutMs = 2000);
 
+    // One request to the diary listening on the socket of that name (a full path as well):
+    // false when it cannot be reached.
+    static bool Activate(const QString &serverName, int timeoutMs = 500);
+
+    // The full path of the socket this instance listens on; empty before Listen() or when it
+    // failed.
+    QString FullServerName() const;
+
     // Gives the lock up; only after the final save, so that no second start can read a year file
     // before it is written.
     void Release();

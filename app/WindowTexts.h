@@ -9,5 +9,7 @@ inline constexpr char kYearMark[] = "年";
 inline constexpr char kMonthDayPattern[] = "mm月dd日(aaa)";
 inline constexpr char kFolderCreateFailed[] = "フォルダの作成に失敗しました。";
 inline constexpr char kUseCurrentFolder[] = "カレントフォルダを使用します。";
+inline constexpr char kFolderInUse[] = "データフォルダは他の日記が使用中です。";
+inline constexpr char kFolderHolder[] = "使用中のプロセスID: %1";
 inline constexpr char kApplicationEnds[] = "アプリケーションを終了します。";
 } // namespace wtext

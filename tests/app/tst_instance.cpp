@@ -2,6 +2,7 @@
 // the desktop session) and what each of them leaves on disk. The program runs as a real child
 // process under an instance name of this test run, so a diary the user has open is not touched.
 
+#include "DataFolderLock.h"
 #include "DiaryWindowFixture.h"
 #include "Messages.h"
 #include "Shutdown.h"
@@ -209,6 +210,57 @@ private slots:
         QCOMPARE(next.Process.state(), QProcess::Running);
         next.Signal(SIGTERM);
         QVERIFY2(next.Finish() == 0, next.Errors.constData());
+    }
+
+    // Another instance name (as another user, another runtime folder) passes the instance lock
+    // but not the folder's: the diary there comes forward, and the later one reads nothing.
+    void secondDiaryOnTheSameFolderRaisesTheFirst()
+    {
+        const QString data = Path(u"data"_s);
+        TDiaryProcess first(Instance);
+        first.Start({ u"-d"_s + data });
+        QVERIFY2(first.WaitFor("idle"), first.Errors.constData());
+
+        TDiaryProcess second(freshInstanceName());
+        second.Start({ u"-d"_s + data + u"/../data"_s });
+        QVERIFY2(second.Finish() == 0, second.Errors.constData());
+        QVERIFY(!second.Seen("map"));
+        QVERIFY2(first.WaitFor("raise"), first.Errors.constData());
+        first.Signal(SIGTERM);
+        QVERIFY2(first.Finish() == 0, first.Errors.constData());
+    }
+
+    void folderHeldByAnUnreachableProcessIsNamedAndNothingWritten()
+    {
+        const QString data = Path(u"data"_s);
+        QVERIFY(QDir().mkpath(data));
+        TDataFolderLock holder; // this test, with no socket to reach it by
+        QCOMPARE(holder.Acquire(data, {}), TDataFolderLock::TState::Held);
+
+        TDiaryProcess diary(Instance);
+        diary.Start({ u"-d"_s + data });
+        QVERIFY2(diary.WaitFor("box"), diary.Errors.constData());
+        diary.Signal(SIGTERM);
+        QCOMPARE(diary.Finish(), 1);
+        QVERIFY2(diary.Errors.contains(
+                     data.toUtf8() + "/ is in use (process "
+                     + QByteArray::number(QCoreApplication::applicationPid()) + ')'),
+            diary.Errors.constData());
+        QVERIFY(!diary.Seen("map"));
+        QCOMPARE(QDir(data).entryList(QDir::Files | QDir::Hidden),
+            QStringList { TDataFolderLock::FileName() });
+    }
+
+    // As in a read-only folder: the diary runs as it would without the lock.
+    void folderWhereNoLockCanBeTakenStillRuns()
+    {
+        const QString data = Path(u"data"_s);
+        QVERIFY(QDir().mkpath(data + u'/' + TDataFolderLock::FileName()));
+        TDiaryProcess diary(Instance);
+        diary.Start({ u"-d"_s + data });
+        QVERIFY2(diary.WaitFor("idle"), diary.Errors.constData());
+        diary.Signal(SIGTERM);
+        QVERIFY2(diary.Finish() == 0, diary.Errors.constData());
     }
 
     void endSignalSavesEvenWhileABoxWaits_data()
