@@ -371,7 +371,7 @@ bool TKivDiary::ParseHeader(const QByteArray &line, double &version, quint16 &ye
     rest = skipBlanksAndControls(rest.sliced(blank + 1));
     // Nothing may follow the year, not even a blank.
     qint32 parsedYear = 0;
-    if (!TryStrToInt32(rest, parsedYear))
+    if (!TryStrToInt32(rest, parsedYear, THexMarks::YearFileHeader))
         return false;
     version = parsedVersion;
     year = static_cast<quint16>(parsedYear);

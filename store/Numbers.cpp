@@ -22,8 +22,9 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 } // namespace
 
-bool TryStrToInt32(QByteArrayView text, qint32 &value)
+bool TryStrToInt32(QByteArrayView text, qint32 &value, THexMarks marks)
 {
+    const bool setting = marks == THexMarks::Setting;
     qsizetype i = 0;
     const qsizetype n = text.size();
     while (i < n && text[i] == ' ')
@@ -34,10 +35,11 @@ bool TryStrToInt32(QByteArrayView text, qint32 &value)
         ++i;
     }
     int base = 10;
-    if (i < n && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+    if (i < n && (text[i] == '$' || (setting && (text[i] == 'x' || text[i] == 'X')))) {
         base = 16;
         ++i;
-    } else if (i + 1 < n && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < n && text[i] == '0'
+        && (text[i + 1] == 'x' || (setting && text[i + 1] == 'X'))) {
         base = 16;
         i += 2;
     }

@@ -63,10 +63,10 @@ TEST_F(YearFileRead, FirstLinesThatRead)
 TEST_F(YearFileRead, FirstLinesThatAreRefused)
 {
     const QString bad = QString::fromUtf8(msg::kBadData);
-    for (const char *line :
-        { "!JNL 1.00 2009 ", "!JNL 1.00", "!JNL 1,00 2009", "!jnl 1.00 2009", " !JNL 1.00 2009",
-            "\xEF\xBB\xBF!JNL 1.00 2009", "!JNL 1.00 2009x", "!JNL 1.00 +", "!JNL e1 2009",
-            "!JNL 1e 2009", "!JNL 1.0.0 2009", "!JNL 1.00 2147483648", "", "\r\n!JNL 1.00 2009" }) {
+    for (const char *line : { "!JNL 1.00 2009 ", "!JNL 1.00", "!JNL 1,00 2009", "!jnl 1.00 2009",
+             " !JNL 1.00 2009", "\xEF\xBB\xBF!JNL 1.00 2009", "!JNL 1.00 2009x", "!JNL 1.00 +",
+             "!JNL e1 2009", "!JNL 1e 2009", "!JNL 1.0.0 2009", "!JNL 1.00 2147483648", "",
+             "\r\n!JNL 1.00 2009", "!JNL 1.00 x7D9", "!JNL 1.00 -X7D9", "!JNL 1.00 0X7D9" }) {
         SCOPED_TRACE(line);
         EXPECT_EQ(LoadError(QByteArray(line) + "\r\n"), bad);
     }
