@@ -35,10 +35,6 @@ QString MonthDayText(double dayNumber)
     return FormatDayNumber(QString::fromUtf8(wtext::kMonthDayPattern), dayNumber);
 }
 
-bool DayNameSettingOn(const QByteArray &value) { return cp932::Decode(value).toUpper() == u"TRUE"; }
-
-QByteArray DayNameSettingValue(bool on) { return on ? "TRUE" : "FALSE"; }
-
 QByteArray CutToBytes(const QByteArray &cp932, qsizetype bytes)
 {
     qsizetype end = 0;

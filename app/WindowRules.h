@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SettingValues.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QRect>
@@ -20,10 +22,6 @@ QDate MoveByMonths(QDate date, int months);
 // A date title: "2001年08月20日(月)", year text and month-day text joined.
 QString YearText(double dayNumber);
 QString MonthDayText(double dayNumber);
-
-// DAYNAME is on only for "TRUE" in any letter case, exactly: no blanks, no other spelling.
-bool DayNameSettingOn(const QByteArray &value);
-QByteArray DayNameSettingValue(bool on);
 
 // The longest face name a setting keeps, in bytes.
 constexpr qsizetype kFaceNameBytes = 31;

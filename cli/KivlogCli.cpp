@@ -7,8 +7,10 @@
 #include "Exceptions.h"
 #include "KivDiary.h"
 #include "Services.h"
+#include "SettingValues.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringList>
 #include <cstdio>
 #include <optional>
@@ -30,12 +32,13 @@ taken from it; the year must be 1900 or later.
 dump     reads the year file and prints its contents as one JSON object (UTF-8):
          {"year", "modified", "preamble", "days": [{"date", "text"}], "settings",
           "error_data", "messages"}. Texts are decoded from CP932; line breaks are
-         kept as \r\n. A file that does not exist shows as an empty year. Nothing
-         is written.
+         kept as \r\n. A file that does not exist shows as an empty year, and
+         stderr says that it does not exist. Nothing is written.
 rewrite  reads the year file and writes it back in the diary's own form, after
          copying the previous file to the .bak backup beside it. --dayname on
-         (the default) writes weekday names in the day headers, off leaves them
-         out. Prints nothing on success.
+         writes weekday names in the day headers, off leaves them out; without
+         it the file's own DAYNAME setting decides, as in the diary. Prints
+         nothing on success.
 
 A year file that cannot be read prints {"error": ..., "messages": [...]} and
 exits with status 1; wrong usage exits with status 2.
@@ -75,11 +78,14 @@ std::optional<TYearFile> splitYearFilePath(const QString &path, QString &problem
         return std::nullopt;
     }
     file.Year = digits.toInt();
+    file.Prefix = stem.left(stem.size() - 4);
     if (file.Year < 1900) {
-        problem = QStringLiteral("'%1': the year %2 lies before 1900").arg(path, digits);
+        // "10000.jnl" is the prefix "1" and the year 0000: say so, not only that it is too early.
+        problem = QStringLiteral("'%1' reads as the prefix '%2' and the year %3, which lies "
+                                 "before 1900")
+                      .arg(path, file.Prefix, digits);
         return std::nullopt;
     }
-    file.Prefix = stem.left(stem.size() - 4);
     return file;
 }
 
@@ -111,10 +117,15 @@ int dump(const TYearFile &file)
     if (!openStore(store, file, messages))
         return kExitFailed;
     print(stdout, dumpJson(store, messages));
+    // An empty year and a mistyped name look alike on stdout.
+    if (!QFileInfo::exists(store.FilePath()))
+        print(stderr,
+            QStringLiteral("kivlog-cli: %1 does not exist; shown as an empty year %2\n")
+                .arg(store.FilePath(), QString::number(store.Year())));
     return kExitOk;
 }
 
-int rewrite(const TYearFile &file, bool dayName)
+int rewrite(const TYearFile &file, std::optional<bool> dayName)
 {
     QStringList messages;
     TScopedDiaryServices services({ [&](const QString &m) {
@@ -125,7 +136,7 @@ int rewrite(const TYearFile &file, bool dayName)
     TKivDiary store;
     if (!openStore(store, file, messages))
         return kExitFailed;
-    store.SetDayName(dayName);
+    store.SetDayName(dayName.value_or(DayNameSettingOn(store.GetSetting("DAYNAME"))));
     store.MarkModified();
     try {
         store.Close();
@@ -157,7 +168,7 @@ int main(int argc, char *argv[])
         return RunSearch(args);
     if (command == u"export")
         return RunExport(args);
-    bool dayName = true;
+    std::optional<bool> dayName;
     if (command == u"rewrite") {
         while (!args.isEmpty() && args.front().startsWith(u"--dayname")) {
             QString value;

@@ -54,6 +54,9 @@ TEST_F(Cli, DumpOfAMissingFileIsAnEmptyYear)
     QDir(Dir()).mkdir(u"sub"_qs);
     const TRun run = Run({ u"dump"_qs, Path(u"sub/2012"_qs) });
     EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Err,
+        u"kivlog-cli: "_qs + Path(u"sub/2012"_qs)
+            + u" does not exist; shown as an empty year 2012\n"_qs);
     EXPECT_EQ(run.Out,
         u"{\"year\":2012,\"modified\":false,\"preamble\":\"\",\"days\":[],"
         "\"settings\":[],\"error_data\":\"\",\"messages\":[]}\n"_qs);
@@ -92,6 +95,7 @@ TEST_F(Cli, WrongUsageExitsWithTwo)
         EXPECT_TRUE(run.Out.isEmpty());
         EXPECT_FALSE(run.Err.isEmpty());
     }
+    EXPECT_TRUE(Run({ u"dump"_qs, u"10000.jnl"_qs }).Err.contains(u"prefix '1' and the year 0000"));
     const TRun help = Run({ u"--help"_qs });
     EXPECT_EQ(help.Status, 0);
     EXPECT_TRUE(help.Out.contains(u"rewrite [--dayname on|off] FILE"));
@@ -109,6 +113,12 @@ TEST_F(Cli, RewriteBacksUpAndWritesTheStoresOwnForm)
     const TRun plain = Run({ u"rewrite"_qs, u"--dayname"_qs, u"off"_qs, u"2009.jnl"_qs });
     EXPECT_EQ(plain.Status, 0);
     EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), Golden("two_days_without_day_names.jnl"));
+
+    // Without --dayname the file's own setting decides, as it does in the diary.
+    const QByteArray off = Golden("two_days_without_day_names.jnl").replace("=TRUE", "=false");
+    WriteAll(Path(u"2009.jnl"_qs), off);
+    EXPECT_EQ(Run({ u"rewrite"_qs, u"2009.jnl"_qs }).Status, 0);
+    EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), off);
 }
 
 TEST_F(Cli, RewriteOfAMissingFileCreatesItAndSaysSoOnStderr)
