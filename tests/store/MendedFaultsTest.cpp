@@ -180,4 +180,32 @@ TEST_F(StoreFailure, TextsAreStoredWithCrLfBreaksOnly)
     EXPECT_EQ(reread->Days().size(), 2u);
 }
 
+TEST_F(StoreFailure, ALoadCutShortByAForeignExceptionBlocksItsYear)
+{
+    // The message about the bad date is where the load is cut short, after the first day.
+    const QByteArray file = "!JNL 1.00 2009\r\n![2009/01/05]\r\nfirst\r\n![2009/02/30]\r\n"
+                            "![2009/01/06]\r\nlast\r\n";
+    WriteAll(Path(u"2009.jnl"_qs), file);
+    {
+        TScopedDiaryServices failing({ [](const QString &) { throw std::bad_alloc(); }, {}, {} });
+        auto store = NewStore(2009, false);
+        EXPECT_THROW(store->Open(), std::bad_alloc);
+        EXPECT_THROW(store->SetDayText(Day(2009, 1, 7), "typed"), EKivDiaryError);
+        store->MarkModified();
+        store->SaveFile();
+    }
+    EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), file);
+}
+
+TEST_F(StoreFailure, RejectedLinesStayWithTheYearTheyCameFrom)
+{
+    WriteAll(Path(u"2009.jnl"_qs), "!JNL 1.00 2009\r\n![2009/02/30]\r\nrejected\r\n");
+    WriteAll(Path(u"2010.jnl"_qs), "!JNL 1.00 2010\r\n");
+    auto store = NewStore(2009);
+    store->SetDayText(Day(2010, 1, 1), "new year");
+    store->Close();
+    EXPECT_TRUE(ReadAll(Path(u"2009.jnl"_qs)).contains("rejected"));
+    EXPECT_FALSE(ReadAll(Path(u"2010.jnl"_qs)).contains("rejected"));
+}
+
 } // namespace

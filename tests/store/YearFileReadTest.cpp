@@ -239,6 +239,13 @@ TEST_F(YearFileRead, LoneCrAndLfBreakLinesLikeCrLf)
         "!Fourth line, which began with one exclamation mark.\r\n");
 }
 
+TEST_F(YearFileRead, ALoneLfAfterTheFirstLineIsOneByte)
+{
+    auto store = Load("!JNL 1.00 2009\nPreamble\n![2009/01/05]\nday\n");
+    EXPECT_EQ(store->Days()[0]->FText, "Preamble");
+    EXPECT_EQ(store->GetDayText(Day(2009, 1, 5)), "day\r\n");
+}
+
 TEST_F(YearFileRead, NulIsAnOrdinaryByte)
 {
     const QByteArray text("a\0b", 3);
