@@ -1,4 +1,5 @@
 #include "InfoOptions.h"
+#include "CommandLine.h"
 
 #include <QDir>
 #include <cstdio>
@@ -32,9 +33,24 @@ bool UserWantsJapanese()
     return (preferred.isEmpty() ? locale : preferred).startsWith(u"ja"_s);
 }
 
-QString UsageText(bool japanese, const QString &currentFolder)
+QString DataFolderFor(const QStringList &arguments)
 {
-    QString dataFolder = QDir(currentFolder).absoluteFilePath(u"Data/"_s);
+    QString folder = u"Data/"_s;
+    for (const QString &argument : arguments) {
+        QString value;
+        QString option;
+        SplitOption(argument, value, option);
+        if (option == u"d")
+            folder = value;
+        else if (option.isEmpty())
+            folder = argument.left(argument.lastIndexOf(u'/') + 1);
+    }
+    QString full = QDir::cleanPath(QDir::current().absoluteFilePath(folder));
+    return full.endsWith(u'/') ? full : full + u'/';
+}
+
+QString UsageText(bool japanese, const QString &dataFolder)
+{
     if (japanese) {
         return u"使い方: kivlog [-dフォルダ] [-p接頭辞] [-e拡張子] [年ファイル]\n"
                "\n"
@@ -48,7 +64,7 @@ QString UsageText(bool japanese, const QString &currentFolder)
                "  --version    バージョンを表示して終了します\n"
                "\n"
                "値はオプション文字のすぐ後に空白なしで書きます（-d/home/me/diary）。\n"
-               "このフォルダから起動すると、日記のデータは次のフォルダに置かれます:\n"
+               "このフォルダからこの引数で起動すると、日記のデータは次のフォルダに置かれます:\n"
                "  "_s
             + dataFolder + u'\n';
     }
@@ -64,7 +80,7 @@ QString UsageText(bool japanese, const QString &currentFolder)
            "  --version    print the version and exit\n"
            "\n"
            "A value follows its option letter directly, without a blank (-d/home/me/diary).\n"
-           "Started in this folder, the diary keeps its data in:\n"
+           "Started in this folder with these arguments, the diary keeps its data in:\n"
            "  "_s
         + dataFolder + u'\n';
 }
@@ -73,7 +89,12 @@ std::optional<int> AnswerInfoOption(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
-            print(UsageText(UserWantsJapanese(), QDir::currentPath()));
+            QStringList others;
+            for (int j = 1; j < argc; ++j) {
+                if (j != i)
+                    others << QString::fromLocal8Bit(argv[j]);
+            }
+            print(UsageText(UserWantsJapanese(), DataFolderFor(others)));
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {

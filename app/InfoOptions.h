@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // "--help" and "--version": answered on stdout before anything else happens, so that neither
@@ -10,8 +11,12 @@
 // else LANG) is Japanese, or LANGUAGE names Japanese first while that locale is not "C".
 bool UserWantsJapanese();
 
-// The usage text, telling where the data folder is when the diary starts in currentFolder.
-QString UsageText(bool japanese, const QString &currentFolder);
+// The usage text, ending with the full path of the data folder that this start would use.
+QString UsageText(bool japanese, const QString &dataFolder);
+
+// The data folder of a start with these arguments in the current folder, as a full path: Data/
+// unless -dFOLDER or a year file's folder says otherwise, the last of them winning.
+QString DataFolderFor(const QStringList &arguments);
 
 // Prints the usage or the version when an argument asks for it and returns the exit status;
 // nothing otherwise.

@@ -40,6 +40,23 @@ private slots:
         QCOMPARE(answer, japanese);
     }
 
+    void dataFolder_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("folder"); // below the current folder
+        QTest::newRow("default") << QStringList {} << "/Data/";
+        QTest::newRow("-d, later wins") << QStringList { "-da", "-db/c" } << "/b/c/";
+        QTest::newRow("year file's folder") << QStringList { "-da", "n/d2026.jnl" } << "/n/";
+        QTest::newRow("empty -d") << QStringList { "-d" } << "/";
+    }
+
+    void dataFolder()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, folder);
+        QCOMPARE(DataFolderFor(arguments), QDir::currentPath() + folder);
+    }
+
     // Without a display the program could not make a window: exit status 0 shows it made none.
     void answeredWithoutWindowOrFolder_data()
     {
@@ -72,7 +89,7 @@ private slots:
         const QString out = QString::fromUtf8(process.readAllStandardOutput());
         QVERIFY2(out.startsWith(expected), qPrintable(out));
         if (argument == u"--help")
-            QVERIFY(out.endsWith(u"\n  "_s + QDir(folder.path()).canonicalPath() + u"/Data/\n"_s));
+            QVERIFY(out.endsWith(u"\n  "_s + QDir(folder.path()).canonicalPath() + u"/x/\n"_s));
         QCOMPARE(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), {});
     }
 };
