@@ -7,11 +7,13 @@
 #include "AppServices.h"
 #include "Application.h"
 #include "DayNumber.h"
+#include "DiarySearch.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "Layout.h"
 #include "MonthCalendar.h"
 #include "Recovery.h"
+#include "SearchWindow.h"
 
 #include <QAction>
 #include <QFont>
@@ -123,9 +125,14 @@ TForm1::TForm1(QWidget *parent)
 
 TForm1::~TForm1()
 {
+    // The search window asks the store; it goes before the final save can show a box.
+    delete FSearchWindow.data();
     hide();
     RunGuarded([&] { FormDestroy(); });
     DetachFromControls();
+    // No mark is updated while the controls go.
+    KivDiaryEdit1->disconnect(this);
+    MonthCalendar1->disconnect(this);
     // The controls go first; the store last, because destroying it makes the final save. A box
     // of that save runs an event loop, and whatever runs there (the save at a lost display or
     // at the session's end among it) finds the controls gone and the store still standing.
@@ -141,7 +148,7 @@ TForm1::~TForm1()
         = BtnClose = BtnUndo = nullptr;
     LblYear = LblDate = Label1 = nullptr;
     PopupMenu1 = nullptr;
-    N1 = N2 = ActChangeFont = ActToggleDayName = nullptr;
+    N1 = N2 = N3 = ActChangeFont = ActToggleDayName = ActSearch = nullptr;
     ActionList1 = nullptr;
     delete KivDiary1;
     KivDiary1 = nullptr;
@@ -262,8 +269,11 @@ void TForm1::BuildLayout()
     N2 = new QAction(PopupMenu1);
     N2->setObjectName(u"N2"_s);
     N2->setCheckable(true);
+    N3 = new QAction(PopupMenu1);
+    N3->setObjectName(u"N3"_s);
     PopupMenu1->addAction(N1);
     PopupMenu1->addAction(N2);
+    PopupMenu1->addAction(N3);
 
     ActionList1 = new QObject(this);
     ActionList1->setObjectName(u"ActionList1"_s);
@@ -271,6 +281,11 @@ void TForm1::BuildLayout()
     ActChangeFont->setObjectName(u"ActChangeFont"_s);
     ActToggleDayName = new QAction(u"曜日を保存する"_s, ActionList1);
     ActToggleDayName->setObjectName(u"ActToggleDayName"_s);
+    ActSearch = new QAction(u"検索..."_s, ActionList1);
+    ActSearch->setObjectName(u"ActSearch"_s);
+    ActSearch->setShortcut(QKeySequence::Find);
+    ActSearch->setShortcutContext(Qt::WindowShortcut);
+    addAction(ActSearch);
 
     // References to components made above: the items show their actions' captions, and
     // the editor's store is set only now, while the store is still inactive.
@@ -281,6 +296,7 @@ void TForm1::BuildLayout()
     };
     followCaption(N1, ActChangeFont);
     followCaption(N2, ActToggleDayName);
+    followCaption(N3, ActSearch);
     PnlCalendar->setContextMenuPolicy(Qt::CustomContextMenu);
     PnlStatus->setContextMenuPolicy(Qt::CustomContextMenu);
     KivDiaryEdit1->SetSource(KivDiary1);
@@ -321,13 +337,25 @@ void TForm1::BindEvents()
         [this] { RunGuarded([&] { ActChangeFontExecute(); }); });
     connect(ActToggleDayName, &QAction::triggered, this,
         [this] { RunGuarded([&] { ActToggleDayNameExecute(); }); });
+    connect(
+        ActSearch, &QAction::triggered, this, [this] { RunGuarded([&] { ActSearchExecute(); }); });
     connect(N1, &QAction::triggered, ActChangeFont, [this] { ActChangeFont->trigger(); });
+    connect(N3, &QAction::triggered, ActSearch, [this] { ActSearch->trigger(); });
     // The check mark of the item belongs to the program, not to the click: undo the toggle
     // that choosing a checkable item makes, and let the action set the mark.
     connect(N2, &QAction::triggered, ActToggleDayName, [this](bool checked) {
         N2->setChecked(!checked);
         ActToggleDayName->trigger();
     });
+
+    // The calendar's marks follow the text: typing a day's first character marks it,
+    // emptying it takes the mark away.
+    connect(KivDiaryEdit1, &QPlainTextEdit::textChanged, this, [this] {
+        if (KivDiaryEdit1->document()->isEmpty() != FEditorEmpty)
+            RunGuarded([&] { UpdateCalendarMarks(); });
+    });
+    connect(MonthCalendar1, &QCalendarWidget::currentPageChanged, this,
+        [this] { RunGuarded([&] { UpdateCalendarMarks(); }); });
 
     for (QWidget *panel : { PnlCalendar, PnlStatus }) {
         connect(panel, &QWidget::customContextMenuRequested, this,

@@ -4,8 +4,9 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-#include <vector>
 #include <functional>
+#include <memory>
+#include <vector>
 
 class QAction;
 class QFont;
@@ -19,6 +20,11 @@ class TKivDiary;
 class TKivDiaryEdit;
 class TMonthCalendar;
 class TRecovery;
+class TSearchWindow;
+namespace diarysearch {
+class TSearchIndex;
+class TSearchQuery;
+}
 
 // The font dialog component, built the first time it is used: it opens only from the popup
 // menu, and building it with the window would hold up the window's first appearance. It is
@@ -84,6 +90,8 @@ public:
     QAction *ActChangeFont = nullptr;
     QAction *N2 = nullptr;
     QAction *ActToggleDayName = nullptr;
+    QAction *N3 = nullptr;
+    QAction *ActSearch = nullptr;
 
     // Handlers bound to the components' events.
     void BtnCloseClick();
@@ -103,6 +111,12 @@ public:
     void KivDiaryEdit1KeyDown(int &key, Qt::KeyboardModifiers shift);
     void ActChangeFontExecute();
     void ActToggleDayNameExecute();
+    // Opens the search window, or brings it forward when it is open.
+    void ActSearchExecute();
+    // Moves to the day as a calendar click does and selects the query's first hit there.
+    void OpenSearchHit(double date, const diarysearch::TSearchQuery &query);
+    // Days of the calendar's page that hold text are drawn bold.
+    void UpdateCalendarMarks();
 
     void UpdateDate();
     void FocusEditor();
@@ -138,6 +152,8 @@ private:
     void RestoreEditorFont();
     void ReadDayNameSetting();
 
+    bool DayHasText(QDate date) const;
+
     // Before the controls go: nothing that can still run while a box of the final save waits
     // (timers, event filters, queued calls) may reach one of them afterwards.
     void DetachFromControls();
@@ -147,6 +163,10 @@ private:
     TRecovery *FRecovery = nullptr;
     // Corrects the restored size for the frame once the window manager has framed the window.
     QPointer<QObject> FOuterSizeKeeper;
+    // Built when the search is first used, so start-up reads no year file.
+    std::unique_ptr<diarysearch::TSearchIndex> FSearchIndex;
+    QPointer<TSearchWindow> FSearchWindow;
+    bool FEditorEmpty = true;
     // Parents before children, so that each container has its size before its children are
     // placed in it.
     std::vector<TAlignLayout *> FLayouts;

@@ -376,6 +376,14 @@ void TSearchIndex::SetLiveYear(const TKivDiary &store, double editorDate, const 
     std::sort(
         texts.begin(), texts.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
 
+    // The year left behind keeps its texts for the calendar's marks; its file, saved at the
+    // switch, is read again at the next search.
+    if (FLiveYear && FLiveYear != store.Year()) {
+        FLive.Size = -1;
+        FYears[FLiveYear] = std::move(FLive);
+        FLive = TYearTexts();
+        FLiveYear = 0;
+    }
     bool same
         = FLiveYear == store.Year() && FLive.Source.size() == static_cast<qsizetype>(texts.size());
     for (size_t i = 0; same && i < texts.size(); ++i) {

@@ -269,9 +269,10 @@ void TestLayout::popupMenuOpensOnTheRightColumnOnly()
 
 void TestLayout::popupItemsRunTheirActions()
 {
-    QCOMPARE(FForm->PopupMenu1->actions(), (QList<QAction *> { FForm->N1, FForm->N2 }));
+    QCOMPARE(FForm->PopupMenu1->actions(), (QList<QAction *> { FForm->N1, FForm->N2, FForm->N3 }));
     QCOMPARE(FForm->N1->text(), u"フォント変更"_s);
     QCOMPARE(FForm->N2->text(), u"曜日を保存する"_s);
+    QCOMPARE(FForm->N3->text(), u"検索..."_s);
 
     // No DAYNAME in a new year file: the option is off, and so is the mark.
     TKivDiary &store = *FForm->KivDiary1;

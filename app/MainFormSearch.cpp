@@ -1,0 +1,98 @@
+// Finding what was written: the calendar's marks of days with text and the search window.
+
+#include "AppServices.h"
+#include "DayNumber.h"
+#include "DiarySearch.h"
+#include "KivDiary.h"
+#include "KivDiaryEdit.h"
+#include "MainForm.h"
+#include "MonthCalendar.h"
+#include "SearchWindow.h"
+
+#include <QLineEdit>
+#include <QTextCharFormat>
+#include <cmath>
+
+using namespace diarysearch;
+
+bool TForm1::DayHasText(QDate date) const
+{
+    const TKivDiary &diary = *KivDiaryEdit1->Source();
+    if (diary.Active() && diary.LoadError().isEmpty() && date.year() == diary.Year()) {
+        const double day = DateToDayNumber(date);
+        if (day == std::floor(KivDiaryEdit1->Date()))
+            return !KivDiaryEdit1->document()->isEmpty();
+        return diary.IndexOfDate(day) >= 0;
+    }
+    // Another year only when a search has read its file: the marks never read one.
+    return FSearchIndex && FSearchIndex->KnowsYear(date.year()) && FSearchIndex->HasText(date);
+}
+
+void TForm1::UpdateCalendarMarks()
+{
+    FEditorEmpty = KivDiaryEdit1->document()->isEmpty();
+    // The page shows up to six weeks around its month, days of the neighbouring months too.
+    const QDate first(MonthCalendar1->yearShown(), MonthCalendar1->monthShown(), 1);
+    if (!first.isValid())
+        return;
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    // Only the weight: the calendar keeps its own colours and sizes for every day.
+    MonthCalendar1->setDateTextFormat(QDate(), QTextCharFormat());
+    for (QDate day = first.addDays(-7); day <= first.addDays(49); day = day.addDays(1)) {
+        if (DayHasText(day))
+            MonthCalendar1->setDateTextFormat(day, bold);
+    }
+}
+
+void TForm1::ActSearchExecute()
+{
+    if (!FSearchIndex)
+        FSearchIndex = std::make_unique<TSearchIndex>();
+    if (!FSearchWindow) {
+        const auto search = [this](const TSearchQuery &query) {
+            TSearchResult result;
+            RunGuarded([&] {
+                const TKivDiary &diary = *KivDiaryEdit1->Source();
+                FSearchIndex->SetFolder(diary.BaseDir(), diary.Prefix(), diary.Ext());
+                FSearchIndex->SetLiveYear(
+                    diary, KivDiaryEdit1->Date(), KivDiaryEdit1->toPlainText());
+                result = FSearchIndex->Search(query, TSearchWindow::ExcerptChars);
+                UpdateCalendarMarks();
+            });
+            return result;
+        };
+        const auto open = [this](double date, const TSearchQuery &query) {
+            RunGuarded([&] { OpenSearchHit(date, query); });
+        };
+        FSearchWindow = new TSearchWindow(this, search, open);
+        FSearchWindow->PlaceBeside(this);
+    }
+    FSearchWindow->show();
+    FSearchWindow->raise();
+    FSearchWindow->activateWindow();
+    FSearchWindow->EdtQuery->setFocus();
+    FSearchWindow->EdtQuery->selectAll();
+}
+
+void TForm1::OpenSearchHit(double date, const TSearchQuery &query)
+{
+    // The way a click on the day goes: a year switch saves the year it leaves first.
+    MonthCalendar1->SetDate(date);
+    MonthCalendar1Click();
+    if (std::floor(KivDiaryEdit1->Date()) != std::floor(date))
+        return; // the move was refused and has been reported
+    const QList<TSpan> hits = query.Hits(KivDiaryEdit1->toPlainText());
+    if (!hits.isEmpty()) {
+        QTextCursor cursor = KivDiaryEdit1->textCursor();
+        cursor.setPosition(static_cast<int>(hits.front().Start));
+        cursor.setPosition(
+            static_cast<int>(hits.front().Start + hits.front().Length), QTextCursor::KeepAnchor);
+        KivDiaryEdit1->setTextCursor(cursor);
+        KivDiaryEdit1->centerCursor();
+    }
+    // The selection shows only in the focused editor; Ctrl+F goes back to the results.
+    activateWindow();
+    raise();
+    KivDiaryEdit1->setFocus();
+}
