@@ -91,6 +91,8 @@ TSearchWindow::TSearchWindow(QWidget *diary,
     LstResults->setObjectName(u"LstResults"_s);
     LstResults->setItemDelegate(new THitDelegate(LstResults));
     LstResults->setUniformItemSizes(true);
+    // Lines are cut around their first hit already; the rest runs off the right edge.
+    LstResults->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     LblCount = new QLabel(this);
     LblCount->setObjectName(u"LblCount"_s);
 
