@@ -3,46 +3,54 @@
 #include "Cp932.h"
 #include "KivDiary.h"
 
+#include <QApplication>
+#include <QGuiApplication>
+#include <QInputMethod>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QSyntaxHighlighter>
+#include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// The characters of text that CP932 can hold, in their order; a surrogate pair is one
-// character.
-QString encodableOnly(const QString &text)
-{
-    if (cp932::CanEncode(text))
-        return text;
-    QString kept;
-    kept.reserve(text.size());
-    for (qsizetype i = 0; i < text.size();) {
-        const qsizetype length = (text.at(i).isHighSurrogate() && i + 1 < text.size()
-                                     && text.at(i + 1).isLowSurrogate())
-            ? 2
-            : 1;
-        const QStringView character = QStringView(text).mid(i, length);
-        if (cp932::CanEncode(character))
-            kept.append(character);
-        i += length;
-    }
-    return kept;
-}
+const char kRefusedNotice[] = "「%1」は日記ファイル(Shift_JIS)に保存できないため入力できません。";
+constexpr int kNoticeMs = 4000;
+// Longer lists of refused characters are cut, so the notice stays a short line or two.
+constexpr qsizetype kNoticeCharacters = 12;
 
-// What the widget holds for a stored text: the widget breaks lines at LF, and a lone CR
-// in a hand-edited year file breaks a line there too.
-QString widgetText(const QByteArray &storeText)
-{
-    QString text = cp932::Decode(storeText);
-    text.replace(u"\r\n"_s, u"\n"_s);
-    text.replace(u'\r', u'\n');
-    return text;
-}
+// Raw bytes have no glyph of their own: they get a colour that no ordinary text has.
+class TRawBytesMarker : public QSyntaxHighlighter {
+public:
+    explicit TRawBytesMarker(QTextDocument *document)
+        : QSyntaxHighlighter(document)
+    {
+        FFormat.setBackground(QColor(0xff, 0xb0, 0xb0));
+        FFormat.setForeground(QColor(0x90, 0x00, 0x00));
+    }
+
+protected:
+    void highlightBlock(const QString &text) override
+    {
+        for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+            if (text[i].isHighSurrogate() && text[i + 1].isLowSurrogate()
+                && cp932::IsRawBytes(QChar::surrogateToUcs4(text[i], text[i + 1]))) {
+                setFormat(int(i), 2, FFormat);
+                ++i;
+            }
+        }
+    }
+
+private:
+    QTextCharFormat FFormat;
+};
 
 } // namespace
 
@@ -55,6 +63,30 @@ TKivDiaryEdit::TKivDiaryEdit(QWidget *owner)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     HideSelectionWhenUnfocused();
+    new TRawBytesMarker(document());
+    connect(document(), &QTextDocument::contentsChanged, this, [this] { TrackEdit(); });
+
+    FNotice = new QLabel(this);
+    FNotice->setObjectName(u"RefusedNotice"_s);
+    FNotice->setTextFormat(Qt::PlainText);
+    FNotice->setWordWrap(true);
+    FNotice->setMargin(4);
+    FNotice->setFrameShape(QFrame::Box);
+    FNotice->setBackgroundRole(QPalette::ToolTipBase);
+    FNotice->setForegroundRole(QPalette::ToolTipText);
+    FNotice->setAutoFillBackground(true);
+    FNotice->setAttribute(Qt::WA_TransparentForMouseEvents);
+    FNotice->hide();
+    FNoticeTimer.setSingleShot(true);
+    FNoticeTimer.setInterval(kNoticeMs);
+    connect(&FNoticeTimer, &QTimer::timeout, FNotice, &QWidget::hide);
+}
+
+TKivDiaryEdit::~TKivDiaryEdit()
+{
+    // The base class still clears the document; nothing may follow that into this object or
+    // into those watching the editor's edits.
+    document()->blockSignals(true);
 }
 
 void TKivDiaryEdit::HideSelectionWhenUnfocused()
@@ -87,6 +119,7 @@ void TKivDiaryEdit::SetDate(double value)
     if (value == FDate)
         return;
     if (FSource && FSource->Active()) {
+        CommitComposition();
         if (Modified())
             FSource->SetDayText(FDate, StoreText());
         const QByteArray text = FSource->GetDayText(value);
@@ -114,12 +147,17 @@ void TKivDiaryEdit::Reload()
     if (!FSource || !FSource->Active())
         return;
     const QByteArray text = FSource->GetDayText(FDate);
-    ShowText(text);
+    std::vector<TSpan> spans;
+    ReplaceText(ShownText(text, spans), true);
+    FShownBytes = text;
+    FSpans = std::move(spans);
     SetModified(false);
 }
 
 void TKivDiaryEdit::Commit()
 {
+    if (FSource && FSource->Active())
+        CommitComposition();
     if (!FSource || !Modified() || !FSource->Active())
         return;
     FSource->SetDayText(FDate, StoreText());
@@ -138,28 +176,190 @@ void TKivDiaryEdit::SetModified(bool value) { document()->setModified(value); }
 
 QByteArray TKivDiaryEdit::StoreText() const
 {
-    QString text = toPlainText();
-    if (text == FShownText)
-        return FShownBytes;
-    text.replace(u'\n', u"\r\n"_s);
-    return cp932::Encode(text);
+    QByteArray out;
+    out.reserve(FShownBytes.size());
+    qsizetype freshFrom = -1;
+    const auto encodeFresh = [&](qsizetype to) {
+        if (freshFrom < 0)
+            return;
+        QString fresh = FTracked.mid(freshFrom, to - freshFrom);
+        fresh.replace(u'\n', u"\r\n"_s);
+        out += cp932::Encode(fresh);
+        freshFrom = -1;
+    };
+    for (qsizetype i = 0; i < qsizetype(FSpans.size()); ++i) {
+        const TSpan span = FSpans[size_t(i)];
+        if (span.Start < 0) {
+            if (freshFrom < 0)
+                freshFrom = i;
+            continue;
+        }
+        encodeFresh(i);
+        out.append(FShownBytes.constData() + span.Start, span.End - span.Start);
+    }
+    encodeFresh(qsizetype(FSpans.size()));
+    return out;
 }
 
 void TKivDiaryEdit::ShowText(const QByteArray &text)
 {
-    const QString shown = widgetText(text);
-    if (toPlainText() != shown) {
-        // Replacing the document would clear the flag; the caller decides about it.
-        const bool modified = Modified();
-        setPlainText(shown);
-        SetModified(modified);
-    }
+    HideNotice();
+    std::vector<TSpan> spans;
+    ReplaceText(ShownText(text, spans), false);
     FShownBytes = text;
-    FShownText = shown;
+    FSpans = std::move(spans);
+}
+
+QString TKivDiaryEdit::ShownText(const QByteArray &bytes, std::vector<TSpan> &spans)
+{
+    // The widget breaks lines at LF; a lone CR in a hand-edited year file breaks a line too.
+    QList<qsizetype> offsets;
+    const QString decoded = cp932::DecodeLossless(bytes, &offsets);
+    QString text;
+    text.reserve(decoded.size());
+    spans.clear();
+    spans.reserve(size_t(decoded.size()));
+    for (qsizetype i = 0; i < decoded.size(); ++i) {
+        const auto start = qint32(offsets[i]);
+        QChar c = decoded[i];
+        if (c == u'\r') {
+            c = u'\n';
+            if (i + 1 < decoded.size() && decoded[i + 1] == u'\n')
+                ++i;
+        }
+        text += c;
+        spans.push_back({ start, qint32(offsets[i + 1]) });
+    }
+    return text;
+}
+
+void TKivDiaryEdit::ReplaceText(const QString &text, bool undoable)
+{
+    FTracked = text;
+    if (toPlainText() == text)
+        return; // caret, selection and scroll position stay
+    // Replacing the document would clear the flag; the caller decides about it.
+    const bool modified = Modified();
+    FReplacing = true;
+    if (undoable) {
+        QTextCursor cursor(document());
+        cursor.beginEditBlock();
+        cursor.select(QTextCursor::Document);
+        cursor.insertText(text);
+        cursor.endEditBlock();
+    } else {
+        setPlainText(text);
+    }
+    FReplacing = false;
+    SetModified(modified);
+}
+
+void TKivDiaryEdit::TrackEdit()
+{
+    if (FReplacing)
+        return;
+    const QString now = toPlainText();
+    if (now == FTracked)
+        return;
+    // Every edit of the document is one contiguous change: what lies before and after it keeps
+    // its bytes. A surrogate pair is never split between kept and new.
+    const qsizetype oldSize = FTracked.size();
+    const qsizetype newSize = now.size();
+    const qsizetype shorter = std::min(oldSize, newSize);
+    qsizetype prefix = 0;
+    while (prefix < shorter && FTracked[prefix] == now[prefix])
+        ++prefix;
+    if (prefix > 0 && now[prefix - 1].isHighSurrogate())
+        --prefix;
+    qsizetype suffix = 0;
+    while (suffix < shorter - prefix && FTracked[oldSize - 1 - suffix] == now[newSize - 1 - suffix])
+        ++suffix;
+    if (suffix > 0 && now[newSize - suffix].isLowSurrogate())
+        --suffix;
+    FSpans.erase(FSpans.begin() + prefix, FSpans.begin() + (oldSize - suffix));
+    FSpans.insert(FSpans.begin() + prefix, size_t(newSize - prefix - suffix), TSpan { -1, -1 });
+    FTracked = now;
+}
+
+void TKivDiaryEdit::CommitComposition()
+{
+    const auto preedit = [this] {
+        const QTextLayout *layout = textCursor().block().layout();
+        return layout ? layout->preeditAreaText() : QString();
+    };
+    if (preedit().isEmpty())
+        return;
+    // An input method that can commits its composition itself and so knows that it ended.
+    if (hasFocus())
+        QGuiApplication::inputMethod()->commit();
+    const QString left = preedit();
+    if (left.isEmpty())
+        return;
+    QInputMethodEvent commit;
+    commit.setCommitString(left);
+    inputMethodEvent(&commit);
+    QGuiApplication::inputMethod()->reset();
+}
+
+QString TKivDiaryEdit::AcceptedInput(const QString &input, QString *refused)
+{
+    QString text = input.normalized(QString::NormalizationForm_C);
+    text.replace(u"\r\n"_s, u"\n"_s);
+    for (QChar &c : text) {
+        if (c == QChar::Nbsp)
+            c = u' ';
+        else if (c == QChar::LineSeparator || c == QChar::ParagraphSeparator || c == u'\r')
+            c = u'\n';
+    }
+    return cp932::StoredForm(text, refused);
+}
+
+QString TKivDiaryEdit::Filter(const QString &input)
+{
+    QString refused;
+    const QString accepted = AcceptedInput(input, &refused);
+    if (!refused.isEmpty())
+        ShowRefusal(refused);
+    return accepted;
+}
+
+void TKivDiaryEdit::ShowRefusal(const QString &refused)
+{
+    QApplication::beep();
+    QString listed = refused;
+    if (listed.size() > kNoticeCharacters) {
+        qsizetype cut = kNoticeCharacters;
+        if (listed[cut - 1].isHighSurrogate())
+            --cut;
+        listed = listed.left(cut) + u'…';
+    }
+    FNotice->setFont(window()->font());
+    FNotice->setText(QString::fromUtf8(kRefusedNotice).arg(listed));
+    const int margin = 4;
+    FNotice->setFixedWidth(
+        std::max(40, std::min(FNotice->sizeHint().width(), width() - 2 * margin)));
+    FNotice->setFixedHeight(FNotice->heightForWidth(FNotice->width()));
+    // Below the caret, or above it when there is no room below.
+    const QRect caret(viewport()->mapTo(this, cursorRect().topLeft()), cursorRect().size());
+    int y = caret.bottom() + 2;
+    if (y + FNotice->height() > height() - margin)
+        y = std::max(margin, caret.top() - 2 - FNotice->height());
+    const int x = std::clamp(caret.left(), margin, std::max(margin, width() - margin - FNotice->width()));
+    FNotice->move(x, y);
+    FNotice->show();
+    FNotice->raise();
+    FNoticeTimer.start();
+}
+
+void TKivDiaryEdit::HideNotice()
+{
+    FNoticeTimer.stop();
+    FNotice->hide();
 }
 
 void TKivDiaryEdit::keyPressEvent(QKeyEvent *event)
 {
+    HideNotice();
     int key = event->key();
     if (OnKeyDown) {
         OnKeyDown(key, event->modifiers());
@@ -168,12 +368,15 @@ void TKivDiaryEdit::keyPressEvent(QKeyEvent *event)
             return;
         }
     }
-    const QString text = encodableOnly(event->text());
-    if (key == event->key() && text == event->text()) {
+    // Control characters (Return, Backspace, Ctrl+letter) are keys, not text to check.
+    const QString original = event->text();
+    const bool typesText = !original.isEmpty() && original[0].category() != QChar::Other_Control;
+    const QString text = typesText ? Filter(original) : original;
+    if (key == event->key() && text == original) {
         QPlainTextEdit::keyPressEvent(event);
         return;
     }
-    if (!event->text().isEmpty() && text.isEmpty()) {
+    if (typesText && text.isEmpty()) {
         event->accept(); // nothing of what the key would type can be kept
         return;
     }
@@ -186,7 +389,8 @@ void TKivDiaryEdit::keyPressEvent(QKeyEvent *event)
 
 void TKivDiaryEdit::inputMethodEvent(QInputMethodEvent *event)
 {
-    const QString commit = encodableOnly(event->commitString());
+    HideNotice();
+    const QString commit = Filter(event->commitString());
     if (commit == event->commitString()) {
         QPlainTextEdit::inputMethodEvent(event);
         return;
@@ -204,11 +408,14 @@ void TKivDiaryEdit::insertFromMimeData(const QMimeData *source)
         return;
     }
     const QString text = source->text();
-    const QString kept = encodableOnly(text);
+    const QString kept = Filter(text);
     if (kept == text) {
         QPlainTextEdit::insertFromMimeData(source);
         return;
     }
+    if (kept.isEmpty())
+        return; // a selection is not replaced by nothing
+    // The clipboard's own data stays as it was: only this copy is changed.
     QMimeData filtered;
     filtered.setText(kept);
     QPlainTextEdit::insertFromMimeData(&filtered);

@@ -3,21 +3,27 @@
 #include <QByteArray>
 #include <QPlainTextEdit>
 #include <QString>
+#include <QTimer>
 #include <functional>
+#include <vector>
 
+class QLabel;
 class TKivDiary;
 
 // The editor of one day's text. It shows the text of Date from its store (Source) and hands
 // the user's edits back to the store when it moves to another day or is committed.
 //
 // This is the one place where store bytes meet the widget: the store keeps CP932 with CR LF,
-// the widget holds Unicode with LF. A character that CP932 cannot hold is not let into the
-// editor, so what the user sees is what the store gets.
+// the widget holds Unicode with LF. Input is shown at once as it will be stored; a character
+// that CP932 cannot hold is refused with a beep and a notice by the caret, so what the user
+// sees is what the store gets. Bytes that do not decode are shown as marked raw-byte
+// characters, and every character the user did not touch goes back as the bytes it came from.
 class TKivDiaryEdit : public QPlainTextEdit {
     Q_OBJECT
 
 public:
     explicit TKivDiaryEdit(QWidget *owner = nullptr);
+    ~TKivDiaryEdit() override;
 
     // Fired after every change of Date; the sender is the editor.
     std::function<void(QObject *sender)> OnChangeDate;
@@ -30,6 +36,7 @@ public:
     TKivDiary *Source() const { return FSource; }
     void SetSource(TKivDiary *value);
 
+    // Shows the store's text of Date again, as one step the user can undo.
     void Reload();
     void Commit();
     void DoChangeDate();
@@ -45,6 +52,15 @@ public:
     // stay when the same text is shown again. Leaves the modified flag to the caller.
     void ShowText(const QByteArray &text);
 
+    // Takes the text of an open input-method composition into the editor, as if the user had
+    // confirmed it, so that nothing shown on screen is left out of the text.
+    void CommitComposition();
+
+    // What the user's input becomes in the editor: line breaks and spaces normalised, each
+    // character as it will be stored; what cannot be stored is left out and collected in
+    // *refused.
+    static QString AcceptedInput(const QString &input, QString *refused);
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
@@ -53,12 +69,30 @@ protected:
 
 private:
     void HideSelectionWhenUnfocused();
+    // The accepted part of input; refusing anything beeps and shows the notice.
+    QString Filter(const QString &input);
+    void ShowRefusal(const QString &refused);
+    void HideNotice();
+    void ReplaceText(const QString &text, bool undoable);
+    void TrackEdit();
+    struct TSpan;
+    static QString ShownText(const QByteArray &bytes, std::vector<TSpan> &spans);
 
     bool FPaletteBeingSet = false;
     double FDate = 0;
     TKivDiary *FSource = nullptr;
-    // The store bytes last shown and the text they gave. While the widget still holds that
-    // text, the bytes go back unchanged: bytes that do not decode survive a hand-over.
+    // The store bytes last shown, and for each UTF-16 unit of the text last seen the bytes of
+    // FShownBytes it came from ([Start, End)); Start is -1 for text the user entered. Units the
+    // user does not touch go back as their own bytes.
+    struct TSpan {
+        qint32 Start;
+        qint32 End;
+    };
     QByteArray FShownBytes;
-    QString FShownText;
+    QString FTracked;
+    std::vector<TSpan> FSpans;
+    bool FReplacing = false;
+
+    QLabel *FNotice = nullptr;
+    QTimer FNoticeTimer;
 };

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 // Code page 932 (Microsoft's Shift-JIS): the bytes of every text the diary keeps.
@@ -20,11 +21,38 @@ qsizetype IndexOf(QByteArrayView s, char c, qsizetype from = 0) noexcept;
 // Position (0-based) of the last such byte, or -1.
 qsizetype LastIndexOf(QByteArrayView s, char c) noexcept;
 
+// Second bytes of double-byte characters: 0x40-0x7E and 0x80-0xFC.
+constexpr bool IsTrailByte(unsigned char c) noexcept
+{
+    return c >= 0x40 && c <= 0xFC && c != 0x7F;
+}
+
+// Bytes that do not decode are kept as code points of the supplementary private use plane,
+// where CP932 maps nothing: a single byte b as U+F0000 + b, a lead byte and a second byte that
+// make no character together as U+F0000 + lead * 256 + second. Encoding gives the bytes back.
+constexpr char32_t kRawBytesBase = 0xF0000;
+constexpr bool IsRawBytes(char32_t c) noexcept
+{
+    return c >= kRawBytesBase && c <= kRawBytesBase + 0xFCFC
+        && (c - kRawBytesBase < 0x100 || IsLeadByte((c - kRawBytesBase) >> 8));
+}
+
 // Bytes to text. A byte that does not decode becomes U+FFFD.
 QString Decode(QByteArrayView bytes);
 
-// Text to bytes. Characters that cannot be encoded are left out; *ok tells whether any were.
+// Bytes to text without loss: what does not decode becomes raw-byte code points. When
+// offsets is given it receives, for each UTF-16 unit of the text, the position of the first
+// byte it came from, and bytes.size() at the end: unit i came from [offsets[i], offsets[i+1]).
+QString DecodeLossless(QByteArrayView bytes, QList<qsizetype> *offsets = nullptr);
+
+// Text to bytes. Raw-byte code points become their bytes. Characters that cannot be encoded
+// are left out; *ok tells whether any were.
 QByteArray Encode(QStringView text, bool *ok = nullptr);
+
+// The text as it reads back once stored: each character in the form CP932 gives back for it
+// (U+301C becomes U+FF5E, the yen sign a backslash). Characters with no CP932 form are left out
+// and appended to *refused, each once.
+QString StoredForm(QStringView text, QString *refused = nullptr);
 
 // Whether every character of the text can be encoded.
 bool CanEncode(QStringView text);

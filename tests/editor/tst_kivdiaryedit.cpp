@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QInputMethodEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -52,7 +53,10 @@ private slots:
     void commitHandsOverOnce();
     void sourceChangeDiscardsPendingEdits();
     void charactersOutsideCp932AreRefused();
+    void inputShowsWhatIsStored_data();
+    void inputShowsWhatIsStored();
     void undecodableBytesSurviveWhenTheTextComesBack();
+    void openCompositionIsCommittedFirst();
     void keyDownHookSeesAndConsumesKeys();
     void selectionHiddenWithoutFocus();
 
@@ -225,6 +229,11 @@ void TestKivDiaryEdit::reloadDropsEditsAndKeepsCaretWhenUnchanged()
     QCOMPARE(FEdit->toPlainText(), u"line one\nline two"_s);
     QVERIFY(!FEdit->Modified());
     QCOMPARE(FStore->GetDayText(day(2008, 12, 30)), QByteArray("line one\r\nline two"));
+
+    // The reload is one step that can be undone, and the text it brings back counts as edited.
+    QTest::keyClick(FEdit.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(FEdit->toPlainText(), u"liXne\nline two"_s);
+    QVERIFY(FEdit->Modified());
 }
 
 void TestKivDiaryEdit::commitHandsOverOnce()
@@ -281,30 +290,101 @@ void TestKivDiaryEdit::charactersOutsideCp932AreRefused()
     QCOMPARE(cp932::Decode(FStore->GetDayText(day(2008, 12, 30))), FEdit->toPlainText());
 }
 
+void TestKivDiaryEdit::inputShowsWhatIsStored_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("refused");
+    QTest::newRow("decomposed voicing marks") << u"カ\u3099イト\u3099フ\u3099ック"_s
+                                              << u"ガイドブック"_s << QString();
+    QTest::newRow("no-break space, en dash") << u"10\u00A0km \u2013 ok"_s << u"10 km  ok"_s
+                                             << u"\u2013"_s;
+    QTest::newRow("line and paragraph separators") << u"a\u2028b\u2029c"_s << u"a\nb\nc"_s
+                                                   << QString();
+    QTest::newRow("stored as another character")
+        << u"\u301C\u2014\u2016\u2212\u00A2\u00A3\u00AC\u00A5\u203E"_s
+        << u"\uFF5E\u2015\u2225\uFF0D\uFFE0\uFFE1\uFFE2\\~"_s << QString();
+    QTest::newRow("outside CP932, each named once") << u"😀日𠮷😀"_s << u"日"_s << u"😀𠮷"_s;
+}
+
+void TestKivDiaryEdit::inputShowsWhatIsStored()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, shown);
+    QFETCH(QString, refused);
+    const auto *notice = FEdit->findChild<QLabel *>(u"RefusedNotice"_s);
+    QVERIFY(notice);
+    const std::function<void()> ways[] = {
+        [&] { type(input); },
+        [&] {
+            QInputMethodEvent composed;
+            composed.setCommitString(input);
+            QApplication::sendEvent(FEdit.get(), &composed);
+        },
+        [&] {
+            QMimeData dropped;
+            dropped.setText(input);
+            FEdit->insertFromMimeData(&dropped);
+            QCOMPARE(dropped.text(), input);
+        },
+    };
+    for (const auto &enter : ways) {
+        FEdit->clear();
+        enter();
+        QCOMPARE(FEdit->toPlainText(), shown);
+        QCOMPARE(notice->isVisibleTo(FEdit.get()), !refused.isEmpty());
+        QVERIFY(notice->text().contains(u"「"_s + refused + u"」"_s) || refused.isEmpty());
+        FEdit->Commit();
+        // What is shown is what a reload shows.
+        FEdit->Reload();
+        QCOMPARE(FEdit->toPlainText(), shown);
+        QTest::keyClick(FEdit.get(), Qt::Key_End);
+        QVERIFY(!notice->isVisibleTo(FEdit.get()));
+    }
+}
+
 void TestKivDiaryEdit::undecodableBytesSurviveWhenTheTextComesBack()
 {
-    // 0x80 and 0xFD have no character in CP932; a bare CR shows as a line break.
-    const QByteArray raw("A\x80 \xFD\rB\r\nC");
+    // 0x85 0x40 and 0x80 and 0xFD have no character; 0xED 0x40 is stored again as 0xFA 0x5C
+    // when encoded anew; a bare CR shows as a line break.
+    const QByteArray raw("abc\x85\x40" "def\x80g\xFD\r\xED\x40\r\n");
     FStore->SetDayText(day(2008, 12, 30), raw);
     const QByteArray held = FStore->GetDayText(day(2008, 12, 30));
-    QVERIFY(held.contains('\x80') && held.contains('\xFD'));
     FEdit->Reload();
-    QCOMPARE(FEdit->toPlainText(), u"A\uFFFD \uFFFD\nB\nC"_s);
+    QCOMPARE(FEdit->toPlainText(),
+        u"abc\U000F8540def\U000F0080g\U000F00FD\n\u7E8A\n"_s);
 
-    // Typed and taken back: the day is marked edited, but its bytes are the ones shown.
+    // An edit elsewhere in the day leaves every other byte as it was.
     FEdit->moveCursor(QTextCursor::End);
     type(u"z"_s);
-    QTest::keyClick(FEdit.get(), Qt::Key_Backspace);
-    QVERIFY(FEdit->Modified());
     FEdit->SetDate(day(2008, 12, 31));
-    QCOMPARE(FStore->GetDayText(day(2008, 12, 30)), held);
+    QCOMPARE(FStore->GetDayText(day(2008, 12, 30)), held + "z");
 
-    // Coming back shows the same; a real edit writes what the user sees.
+    // Deleting a marker deletes its bytes.
     FEdit->SetDate(day(2008, 12, 30));
-    FEdit->moveCursor(QTextCursor::End);
-    type(u"D"_s);
+    QTextCursor cursor = FEdit->textCursor();
+    cursor.setPosition(5);
+    FEdit->setTextCursor(cursor);
+    QTest::keyClick(FEdit.get(), Qt::Key_Backspace);
     FEdit->Commit();
-    QCOMPARE(FStore->GetDayText(day(2008, 12, 30)), QByteArray("A \r\nB\r\nCD"));
+    QCOMPARE(FStore->GetDayText(day(2008, 12, 30)), QByteArray(held).remove(3, 2) + "z");
+}
+
+void TestKivDiaryEdit::openCompositionIsCommittedFirst()
+{
+    const auto compose = [this](const QString &text) {
+        QInputMethodEvent preedit(text, {});
+        QApplication::sendEvent(FEdit.get(), &preedit);
+    };
+    compose(u"にっき"_s);
+    QVERIFY(FEdit->toPlainText().isEmpty());
+    FEdit->Commit();
+    QCOMPARE(FStore->GetDayText(day(2008, 12, 30)), cp932::Encode(u"にっき"));
+
+    compose(u"あした"_s);
+    FEdit->SetDate(day(2008, 12, 31));
+    QCOMPARE(FStore->GetDayText(day(2008, 12, 30)), cp932::Encode(u"にっきあした"));
+    QVERIFY(FEdit->toPlainText().isEmpty());
 }
 
 void TestKivDiaryEdit::keyDownHookSeesAndConsumesKeys()
