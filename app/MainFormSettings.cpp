@@ -3,6 +3,7 @@
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "MainForm.h"
+#include "Recovery.h"
 #include "WindowRules.h"
 
 #include <QAction>
@@ -76,4 +77,10 @@ void TForm1::ActToggleDayNameExecute()
     diary.SetSetting("DAYNAME", DayNameSettingValue(diary.DayName()));
 }
 
-void TForm1::FormDestroy() { KivDiaryEdit1->Commit(); }
+void TForm1::FormDestroy()
+{
+    KivDiaryEdit1->Commit();
+    // The recovery file holds all that is unsaved should the final save fail, and goes now
+    // when nothing is unsaved, since then no save will remove it.
+    FRecovery->WriteNow();
+}

@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QTextDocument>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -54,12 +55,19 @@ TRecovery::TRecovery(TKivDiaryEdit *editor, TKivDiary *store, QObject *parent)
     connect(FEditor, &QPlainTextEdit::textChanged, this, [this] { FTimer.start(); });
     connect(FStore, &TKivDiary::Loaded, this, [this] { RunGuarded([this] { YearLoaded(); }); });
     connect(FStore, &TKivDiary::Saved, this, [this] { YearSaved(); });
+    // The editor is back at the store's text: reloaded, or its edits undone.
+    connect(FEditor->document(), &QTextDocument::modificationChanged, this, [this](bool modified) {
+        if (!modified)
+            Settle();
+    });
 }
 
 void TRecovery::ReleaseEditor()
 {
-    if (FEditor)
+    if (FEditor) {
         disconnect(FEditor.data(), nullptr, this, nullptr);
+        disconnect(FEditor->document(), nullptr, this, nullptr);
+    }
     FEditor = nullptr;
 }
 
@@ -68,14 +76,14 @@ QString TRecovery::PathFor(const TKivDiary &store)
     return store.FilePath() + QLatin1String(kRecoveryExt);
 }
 
-QByteArray TRecovery::BuildImage() const
+QByteArray TRecovery::BuildImage(bool withEditor) const
 {
     const int year = FStore->Year();
     std::map<qint64, QByteArray> days;
     const auto &entries = FStore->Days();
     for (size_t i = 1; i < entries.size(); ++i)
         days[static_cast<qint64>(std::floor(entries[i]->FDate))] = entries[i]->FText;
-    if (FEditor && FEditor->Source() == FStore && FEditor->Modified()
+    if (withEditor && FEditor && FEditor->Source() == FStore && FEditor->Modified()
         && DayNumberToDate(FEditor->Date()).year() == year)
         days[static_cast<qint64>(std::floor(FEditor->Date()))] = FEditor->StoreText();
 
@@ -97,13 +105,13 @@ bool TRecovery::WriteNow()
     FTimer.stop();
     if (!FStore->Active() || !FStore->LoadError().isEmpty())
         return true;
-    const bool editorDirty = FEditor && FEditor->Source() == FStore && FEditor->Modified();
-    if (!FStore->Modified() && !editorDirty)
-        return true;
-
     const QString path = PathFor(*FStore);
-    QSaveFile file(path);
     const QByteArray image = BuildImage();
+    if (path == FBaselinePath && image == FBaseline) {
+        QFile::remove(path);
+        return true;
+    }
+    QSaveFile file(path);
     // Unbuffered, so a short write on a full disk fails here instead of committing a cut file.
     // It holds the year's texts, so it is no more open than the year file.
     if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
@@ -121,10 +129,35 @@ bool TRecovery::WriteNow()
     return false;
 }
 
-void TRecovery::YearSaved() { QFile::remove(PathFor(*FStore)); }
+bool TRecovery::Unsaved() const
+{
+    return PathFor(*FStore) != FBaselinePath || BuildImage() != FBaseline;
+}
+
+void TRecovery::Settle()
+{
+    if (FStore->Active() && FStore->LoadError().isEmpty() && !Unsaved())
+        QFile::remove(FBaselinePath);
+}
+
+void TRecovery::YearSaved()
+{
+    QFile::remove(PathFor(*FStore));
+    FBaselinePath = PathFor(*FStore);
+    FBaseline = BuildImage(false);
+}
 
 void TRecovery::YearLoaded()
 {
+    // The year left behind was saved, or held nothing unsaved: its file has no more use.
+    if (!FBaselinePath.isEmpty() && FBaselinePath != PathFor(*FStore))
+        QFile::remove(FBaselinePath);
+    FBaselinePath.clear();
+    FBaseline.clear();
+    if (FStore->LoadError().isEmpty()) {
+        FBaselinePath = PathFor(*FStore);
+        FBaseline = BuildImage(false);
+    }
     const QString path = PathFor(*FStore);
     if (!QFileInfo(path).isFile())
         return;

@@ -12,8 +12,9 @@ class TKivDiaryEdit;
 
 // A safety net for a diary that is left open for days: a few seconds after the last edit the
 // unsaved state of the year (the store's days and the editor's text of its day) is written
-// atomically to a recovery file beside the year file. Every successful save of that year
-// removes it. When a year is loaded and a recovery file for it exists, the user is asked
+// atomically to a recovery file beside the year file. The file exists only while something is
+// unsaved: a save of that year removes it, and so does coming back to what the year file holds
+// (a reload, an edit undone, a year left or a program ended without a save). When a year is loaded and a recovery file for it exists, the user is asked
 // whether to take the recovered texts back (they then count as unsaved edits) or to keep the
 // file aside untouched, under a name no save removes.
 //
@@ -30,13 +31,16 @@ public:
     // The recovery file of the store's current year file.
     static QString PathFor(const TKivDiary &store);
 
-    // Writes the unsaved state now; returns false when writing failed. Writes nothing (and
-    // returns true) when nothing is unsaved.
+    // Writes the unsaved state now; returns false when writing failed. When nothing is
+    // unsaved it writes nothing, removes the file and returns true.
     bool WriteNow();
 
     // For a window whose controls are about to go: the editor is no longer read, its text
     // being in the store by then.
     void ReleaseEditor();
+
+    // Removes the recovery file when store and editor hold nothing the year file lacks.
+    void Settle();
 
     // Milliseconds between the last edit and the write.
     void SetDelay(int ms) { FTimer.setInterval(ms); }
@@ -50,10 +54,16 @@ private:
     TChoice Ask(const QString &path) const;
     void TakeBack(const QString &path);
     QString KeepAside(const QString &path);
-    QByteArray BuildImage() const;
+    // The store's days, and the editor's unsaved text when withEditor, as a recovery file.
+    QByteArray BuildImage(bool withEditor = true) const;
+    bool Unsaved() const;
 
+    // Cleared when the window destroys the editor before the store makes its final save.
     QPointer<TKivDiaryEdit> FEditor;
     TKivDiary *FStore;
     QTimer FTimer;
     bool FReportedFailure = false;
+    // The image of the year file as last loaded or saved, and whose it is.
+    QByteArray FBaseline;
+    QString FBaselinePath;
 };

@@ -183,6 +183,40 @@ private slots:
         QCOMPARE(QDir(FDir->path()).entryList({ u"2009.jnl.recovery-*"_s }).size(), 1);
     }
 
+    void theFileGoesOnceNothingIsUnsaved_data()
+    {
+        QTest::addColumn<int>("way");
+        QTest::newRow("reload") << 0;
+        QTest::newRow("typing undone") << 1;
+        QTest::newRow("typing deleted, then the next write") << 2;
+        QTest::newRow("another year, no save needed") << 3;
+    }
+
+    void theFileGoesOnceNothingIsUnsaved()
+    {
+        QFETCH(int, way);
+        const QString file = path(u"2009.jnl.recovery"_s);
+        auto diary = open(day(2009, 1, 5));
+        TKivDiaryEdit *editor = diary->Editor.get();
+        type(editor, u"x"_s);
+        QVERIFY(diary->Recovery->WriteNow());
+        QVERIFY(QFile::exists(file));
+        if (way == 0) {
+            editor->Reload();
+        } else if (way == 1) {
+            editor->undo();
+        } else {
+            QTest::keyClick(editor, Qt::Key_Backspace);
+            QVERIFY(QFile::exists(file));
+            if (way == 2)
+                QVERIFY(diary->Recovery->WriteNow());
+            else
+                editor->SetDate(day(2010, 1, 1));
+        }
+        QVERIFY(!QFile::exists(file));
+        QVERIFY(!QFile::exists(path(u"2009.jnl"_s)));
+    }
+
     void theTimerWritesAfterTheLastEdit()
     {
         auto diary = open(day(2009, 1, 5));
