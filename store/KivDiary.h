@@ -1,11 +1,13 @@
 #pragma once
 
+#include "DiskCopies.h"
 #include "Exceptions.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <vector>
 
@@ -94,6 +96,21 @@ public:
     // Such a year is never written, and its day texts cannot be read or written.
     const QString &LoadError() const { return FLoadError; }
 
+    // Another program may change the year file while the diary holds it (a sync tool, a text
+    // editor). The store remembers what it last read or wrote there; CheckFile compares the
+    // file with that, ReloadFile reads the other version in place of what the store holds.
+    // Neither throws, and both do nothing while a load or save is under way (a message box
+    // shown by it lets events run) or the store is inactive.
+    enum class TDiskChange { None, Changed, Removed };
+    TDiskChange CheckFile();
+    // False when nothing was read: the file does not read as this year's (said once per
+    // version of the file) or the store is busy; what the store holds then stays.
+    bool ReloadFile();
+    bool Busy() const { return FBusy > 0; }
+    // Modified by more than the load itself (which marks a year with rejected lines modified,
+    // so that they are written back in their block).
+    bool Unsaved() const { return FModified && !FModifiedByLoad; }
+
 signals:
     // After a year file was read successfully (also when it did not exist yet).
     void Loaded();
@@ -111,6 +128,9 @@ private:
     void ClearDays();
     qsizetype IndexOfSetting(const QByteArray &name) const;
     void ReadLines(const QByteArray &data);
+    enum class TDiskVerdict { Ours, Other, Damaged };
+    TDiskVerdict VerifyBeforeSave(const QString &path, QByteArray &onDisk);
+    void MakeDatedBackupOnce();
 
     QString FBaseDir;
     bool FModified = false;
@@ -125,4 +145,11 @@ private:
     QString FExt;
     bool FDayName = true;
     QString FLoadError;
+    bool FModifiedByLoad = false;
+    int FBusy = 0;
+    // The year file as last read or written, and a changed version that did not read and was
+    // reported already.
+    TFileIdentity FDisk;
+    TFileIdentity FReportedDamaged;
+    QStringList FReportedBackupFailures;
 };

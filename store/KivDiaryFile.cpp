@@ -1,6 +1,7 @@
 // Reading and writing year files.
 #include "Cp932.h"
 #include "DayNumber.h"
+#include "DiskCopies.h"
 #include "FileModes.h"
 #include "KivDiary.h"
 #include "LineBreaks.h"
@@ -212,6 +213,45 @@ private:
     const char *FEnd = nullptr;
 };
 
+// The first line of a year file of the given year; throws what makes the whole file unreadable,
+// else returns where the first line ends.
+qsizetype checkFirstLine(const QByteArray &data, int expectedYear)
+{
+    // A file of zero bytes has no first line to check; it is as unreadable as a bad one.
+    const QByteArrayView all(data);
+    qsizetype firstEnd = 0;
+    while (firstEnd < all.size() && all[firstEnd] != '\r' && all[firstEnd] != '\n')
+        ++firstEnd;
+    double version = 0;
+    quint16 year = 0;
+    if (data.isEmpty() || !TKivDiary::ParseHeader(data.left(firstEnd), version, year))
+        throw EKivDiaryError(text(msg::kBadData));
+    if (version != 1)
+        throw EKivDiaryError(
+            text(msg::kBadVersionHead) + FormatShortest(version) + text(msg::kBadVersionTail));
+    if (static_cast<int>(year) != expectedYear)
+        throw EKivDiaryError(text(msg::kYearMismatch));
+    return firstEnd;
+}
+
+QString crLf() { return QStringLiteral("\r\n"); }
+
+// Counts a running load or save, so that what a message box lets run meanwhile stays out.
+class TBusyScope {
+public:
+    explicit TBusyScope(int &busy)
+        : FBusy(busy)
+    {
+        ++FBusy;
+    }
+    ~TBusyScope() { --FBusy; }
+    TBusyScope(const TBusyScope &) = delete;
+    TBusyScope &operator=(const TBusyScope &) = delete;
+
+private:
+    int &FBusy;
+};
+
 QString backupPath(const QString &path)
 {
     const qsizetype dot = path.lastIndexOf(u'.');
@@ -385,10 +425,19 @@ void TKivDiary::LoadFile()
     FErrorData.clear();
     FSettings.clear();
     FLoadError.clear();
+    FModifiedByLoad = false;
+    FDisk = TFileIdentity();
+    FReportedDamaged = TFileIdentity();
+    std::optional<TBusyScope> busy(std::in_place, FBusy);
     try {
         const QString path = FilePath();
         if (QFileInfo::exists(path)) {
-            ReadLines(readWholeFile(path));
+            // Taken before the read: a change during the read then shows as a change later.
+            TFileIdentity seen = StatFile(path);
+            const QByteArray data = readWholeFile(path);
+            seen.Hash = HashBytes(data);
+            FDisk = seen;
+            ReadLines(data);
         } else {
             FDays.push_back(std::make_unique<TDayText>(QByteArray(), 0));
             FModified = false;
@@ -400,25 +449,14 @@ void TKivDiary::LoadFile()
         FLoadError = QString::fromLocal8Bit(e.what());
         throw;
     }
+    busy.reset();
     emit Loaded();
 }
 
 void TKivDiary::ReadLines(const QByteArray &data)
 {
-    // A file of zero bytes has no first line to check; it is as unreadable as a bad one.
     const QByteArrayView all(data);
-    qsizetype firstEnd = 0;
-    while (firstEnd < all.size() && all[firstEnd] != '\r' && all[firstEnd] != '\n')
-        ++firstEnd;
-    double version = 0;
-    quint16 year = 0;
-    if (data.isEmpty() || !ParseHeader(data.left(firstEnd), version, year))
-        throw EKivDiaryError(text(msg::kBadData));
-    if (version != 1)
-        throw EKivDiaryError(
-            text(msg::kBadVersionHead) + FormatShortest(version) + text(msg::kBadVersionTail));
-    if (static_cast<int>(year) != FYear)
-        throw EKivDiaryError(text(msg::kYearMismatch));
+    const qsizetype firstEnd = checkFirstLine(data, FYear);
 
     qsizetype restStart = firstEnd;
     if (restStart < all.size()) {
@@ -496,6 +534,7 @@ void TKivDiary::ReadLines(const QByteArray &data)
     });
     finishBlock();
     FModified = !FErrorData.isEmpty();
+    FModifiedByLoad = FModified;
 }
 
 void TKivDiary::SaveFile()
@@ -510,12 +549,32 @@ void TKivDiary::SaveFile()
     SortDays();
 
     const QString path = FilePath();
+    TBusyScope busy(FBusy);
+    QByteArray onDisk;
+    const TDiskVerdict verdict = VerifyBeforeSave(path, onDisk);
+    // A version that arrived more open than the year file the diary read gets no wider
+    // permissions in its copies than that year file had.
+    QFileDevice::Permissions kept = CopyPermissions(path);
+    if (FDisk.Exists)
+        kept &= PermissionsOfMode(FDisk.Mode);
+    QString otherKept;
+    if (verdict == TDiskVerdict::Other) {
+        otherKept = FreeConflictPath(path, DiaryNow());
+        if (!WriteFileWithPermissions(otherKept, onDisk, kept))
+            throw EFCreateError(text(msg::kCannotCreate).arg(otherKept));
+    }
     const QFileInfo existing(path);
     std::optional<QByteArray> previous;
-    if (existing.exists())
+    if (verdict == TDiskVerdict::Damaged) {
+        // Nothing is copied from a file that is not the diary's any more.
+    } else if (existing.exists()) {
         previous = makeBackup(path);
-    else
+        MakeDatedBackupOnce();
+    } else {
+        // Also for a year file that was deleted or moved away since it was read: it is written
+        // again, and the notice asks nothing.
         ShowDiaryMessage(u'[' + path + text(msg::kCreateNoticeTail));
+    }
 
     const QByteArrayView separator
         = FDayName ? QByteArrayView("!----------------") : QByteArrayView("!------------");
@@ -572,6 +631,17 @@ void TKivDiary::SaveFile()
         out += kCrLf;
     }
 
+    if (verdict == TDiskVerdict::Damaged) {
+        const QString ownKept = FreeConflictPath(path, DiaryNow());
+        if (!WriteFileWithPermissions(ownKept, out, kept))
+            throw EFCreateError(text(msg::kCannotCreate).arg(ownKept));
+        FModified = false;
+        FModifiedByLoad = false;
+        ShowDiaryMessage(text(msg::kChangedUnreadable) + crLf() + path + crLf()
+            + text(msg::kOwnVersionKept) + crLf() + ownKept);
+        return;
+    }
+
     // Written beside the old file and renamed over it, so a failed write leaves the old file.
     // Whatever stands there that is no plain file (a folder, a pipe, a link to a device) is not
     // the diary's to replace: QSaveFile follows a link and would rename its file over a device.
@@ -589,6 +659,132 @@ void TKivDiary::SaveFile()
     }
     if (!written)
         throw EFCreateError(text(msg::kCannotCreate).arg(path));
+    FDisk = StatFile(path);
+    FDisk.Hash = HashBytes(out);
+    FReportedDamaged = TFileIdentity();
     FModified = false;
+    FModifiedByLoad = false;
+    if (!otherKept.isEmpty())
+        ShowDiaryMessage(text(msg::kOtherVersionKept) + crLf() + otherKept);
     emit Saved();
+}
+
+TKivDiary::TDiskVerdict TKivDiary::VerifyBeforeSave(const QString &path, QByteArray &onDisk)
+{
+    TFileIdentity seen = StatFile(path);
+    if (!seen.Exists || seen.SameStat(FDisk))
+        return TDiskVerdict::Ours;
+    try {
+        onDisk = readWholeFile(path);
+    } catch (const Exception &) {
+        FReportedDamaged = seen;
+        return TDiskVerdict::Damaged;
+    }
+    seen.Hash = HashBytes(onDisk);
+    if (FDisk.Exists && seen.Hash == FDisk.Hash && seen.Size == FDisk.Size) {
+        // Touched or copied back unchanged: still the version this store holds.
+        FDisk = seen;
+        return TDiskVerdict::Ours;
+    }
+    try {
+        checkFirstLine(onDisk, FYear);
+    } catch (const Exception &) {
+        FReportedDamaged = seen;
+        return TDiskVerdict::Damaged;
+    }
+    return TDiskVerdict::Other;
+}
+
+void TKivDiary::MakeDatedBackupOnce()
+{
+    const QDate today = DiaryNow().date();
+    if (MakeDatedBackup(FBaseDir, FPrefix, FYear, FExt, today))
+        return;
+    // A backup is a safety net, not a reason to refuse the save; saying so once is enough.
+    const QString target = DatedBackupPath(FBaseDir, FPrefix, FYear, FExt, today);
+    if (FReportedBackupFailures.contains(target))
+        return;
+    FReportedBackupFailures << target;
+    ShowDiaryMessage(text(msg::kBackupFailed) + crLf() + target);
+}
+
+TKivDiary::TDiskChange TKivDiary::CheckFile()
+{
+    if (!FActive || FBusy > 0)
+        return TDiskChange::None;
+    const QString path = FilePath();
+    TFileIdentity seen = StatFile(path);
+    if (seen.SameStat(FDisk))
+        return TDiskChange::None;
+    if (!seen.Exists)
+        return FDisk.Exists ? TDiskChange::Removed : TDiskChange::None;
+    if (seen.SameStat(FReportedDamaged))
+        return TDiskChange::None;
+    try {
+        seen.Hash = HashBytes(readWholeFile(path));
+    } catch (...) {
+        // Unreadable now: a reload will say so.
+        return TDiskChange::Changed;
+    }
+    if (FDisk.Exists && seen.Hash == FDisk.Hash && seen.Size == FDisk.Size) {
+        FDisk = seen;
+        return TDiskChange::None;
+    }
+    return TDiskChange::Changed;
+}
+
+bool TKivDiary::ReloadFile()
+{
+    if (!FActive || FBusy > 0)
+        return false;
+    const QString path = FilePath();
+    TFileIdentity seen = StatFile(path);
+    // What the store holds stays until the other version has been read whole.
+    std::vector<std::unique_ptr<TDayText>> days;
+    QList<QByteArray> settings;
+    QByteArray errorData;
+    days.swap(FDays);
+    settings.swap(FSettings);
+    errorData.swap(FErrorData);
+    const bool modified = FModified;
+    const bool modifiedByLoad = FModifiedByLoad;
+    const QString loadError = std::exchange(FLoadError, QString());
+    const auto restore = [&] {
+        FDays.clear();
+        days.swap(FDays);
+        settings.swap(FSettings);
+        errorData.swap(FErrorData);
+        FModified = modified;
+        FModifiedByLoad = modifiedByLoad;
+        FLoadError = loadError;
+    };
+    QString failure;
+    {
+        TBusyScope busy(FBusy);
+        try {
+            const QByteArray data = readWholeFile(path);
+            seen.Hash = HashBytes(data);
+            ReadLines(data);
+        } catch (const Exception &e) {
+            failure = e.Message();
+        } catch (const std::exception &e) {
+            failure = QString::fromLocal8Bit(e.what());
+        }
+        if (failure.isEmpty()) {
+            FDisk = seen;
+            FReportedDamaged = TFileIdentity();
+        } else {
+            restore();
+        }
+    }
+    if (!failure.isEmpty()) {
+        if (!seen.SameStat(FReportedDamaged)) {
+            FReportedDamaged = seen;
+            ShowDiaryMessage(text(msg::kChangedUnreadable) + crLf() + path + crLf() + failure
+                + crLf() + text(msg::kShownVersionKept));
+        }
+        return false;
+    }
+    emit Loaded();
+    return true;
 }

@@ -30,11 +30,14 @@ bool setMode(const QString &path, mode_t mode)
     return ::chmod(path.toLocal8Bit().constData(), mode) == 0;
 }
 
-// Every name in the folder: a temporary file left behind by a failed write shows up here.
+// Every name in the folder but the dated backups' folder: a temporary file left behind by a
+// failed write shows up here.
 QStringList entries(const QString &folder)
 {
-    return QDir(folder).entryList(
+    QStringList names = QDir(folder).entryList(
         QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System, QDir::Name);
+    names.removeOne(u"backup"_qs);
+    return names;
 }
 
 // A cause that makes saving fail, and what takes it away again.

@@ -1,0 +1,179 @@
+// The year file changed by another program while the store holds it, and the copies the store
+// keeps: conflict files, dated backups.
+#include "DiskCopies.h"
+#include "Messages.h"
+#include "StoreTestSupport.h"
+
+#include <QFileInfo>
+#include <sys/stat.h>
+
+namespace {
+
+using DiskChange = StoreInTempDir;
+
+const QByteArray kLoaded = "!JNL 1.00 2009\r\n\r\n!----------------\r\n![2009/01/05](月)\r\n"
+                           "!----------------\r\nloaded\r\n";
+const QByteArray kOther = "!JNL 1.00 2009\r\n\r\n![2009/01/06]\r\nother\r\n";
+
+QString msgText(const char *utf8) { return QString::fromUtf8(utf8); }
+
+int modeOf(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+}
+
+void replaceByRename(const QString &path, const QByteArray &bytes)
+{
+    WriteAll(path + u".tmp"_qs, bytes);
+    ASSERT_EQ(::rename(QFile::encodeName(path + u".tmp"_qs).constData(),
+                  QFile::encodeName(path).constData()),
+        0);
+}
+
+TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
+{
+    enum Kept { None, Theirs, Ours };
+    const struct {
+        const char *Name;
+        std::function<void(const QString &)> Change;
+        Kept Conflict;
+        bool YearFileIsOurs;
+    } cases[] = {
+        { "rewritten in place", [](const QString &p) { WriteAll(p, kOther); }, Theirs, true },
+        { "replaced by rename", [](const QString &p) { replaceByRename(p, kOther); }, Theirs, true },
+        { "same bytes again", [](const QString &p) { replaceByRename(p, kLoaded); }, None, true },
+        { "removed", [](const QString &p) { QFile::remove(p); }, None, true },
+        { "damaged", [](const QString &p) { WriteAll(p, "garbage\r\n"); }, Ours, false },
+        { "another year", [](const QString &p) { WriteAll(p, "!JNL 1.00 2010\r\n"); }, Ours, false },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Name);
+        QDir(Dir()).removeRecursively();
+        QDir().mkpath(Dir());
+        Shown.clear();
+        const QString path = Path(u"2009.jnl"_qs);
+        WriteAll(path, kLoaded);
+        ::chmod(QFile::encodeName(path).constData(), 0600);
+        auto store = NewStore();
+        store->SetDayText(Day(2009, 1, 7), "ours\r\n");
+        c.Change(path);
+        const QByteArray changed = ReadAll(path);
+        store->SaveFile();
+
+        const QStringList conflicts = ConflictFilesOf(path);
+        ASSERT_EQ(conflicts.size(), c.Conflict == None ? 0 : 1);
+        EXPECT_EQ(ReadAll(path).contains("ours"), c.YearFileIsOurs);
+        EXPECT_FALSE(store->Modified());
+        if (c.Conflict == None) {
+            EXPECT_TRUE(Shown.filter(u".conflict-"_qs).isEmpty());
+            continue;
+        }
+        EXPECT_EQ(conflicts[0], path + u".conflict-20260615-120000"_qs);
+        EXPECT_EQ(modeOf(conflicts[0]), 0600);
+        EXPECT_EQ(ReadAll(conflicts[0]).contains("ours"), c.Conflict == Ours);
+        if (c.Conflict == Theirs)
+            EXPECT_EQ(ReadAll(conflicts[0]), changed);
+        else
+            EXPECT_EQ(ReadAll(path), changed);
+        // One message, naming the file that holds the version not in the year file.
+        ASSERT_EQ(Shown.size(), 1);
+        EXPECT_TRUE(Shown[0].endsWith(conflicts[0]));
+        // The folder's year files are the year file alone.
+        EXPECT_EQ(YearFilesIn(Dir(), QString(), u".jnl"_qs).size(), 1);
+    }
+}
+
+TEST_F(DiskChange, CheckSeesChangesAndReloadKeepsWhatDoesNotRead)
+{
+    const QString path = Path(u"2009.jnl"_qs);
+    WriteAll(path, kLoaded);
+    auto store = NewStore();
+    EXPECT_EQ(store->CheckFile(), TKivDiary::TDiskChange::None);
+    replaceByRename(path, kLoaded); // a sync tool bringing back the same bytes
+    EXPECT_EQ(store->CheckFile(), TKivDiary::TDiskChange::None);
+
+    replaceByRename(path, kOther);
+    EXPECT_EQ(store->CheckFile(), TKivDiary::TDiskChange::Changed);
+    EXPECT_TRUE(store->ReloadFile());
+    EXPECT_EQ(store->GetDayText(Day(2009, 1, 6)), "other\r\n");
+    EXPECT_EQ(store->GetDayText(Day(2009, 1, 5)), "");
+    EXPECT_EQ(store->CheckFile(), TKivDiary::TDiskChange::None);
+
+    WriteAll(path, "garbage");
+    EXPECT_EQ(store->CheckFile(), TKivDiary::TDiskChange::Changed);
+    EXPECT_FALSE(store->ReloadFile());
+    EXPECT_FALSE(store->ReloadFile());
+    EXPECT_EQ(store->GetDayText(Day(2009, 1, 6)), "other\r\n");
+    ASSERT_EQ(Shown.size(), 1); // said once for that version
+    EXPECT_TRUE(Shown[0].startsWith(msgText(msg::kChangedUnreadable)));
+    EXPECT_EQ(store->CheckFile(), TKivDiary::TDiskChange::None);
+
+    QFile::remove(path);
+    EXPECT_EQ(store->CheckFile(), TKivDiary::TDiskChange::Removed);
+}
+
+TEST_F(DiskChange, DatedBackupOncePerDayKeepsTheNewestThirty)
+{
+    const QString path = Path(u"d2009.jnl"_qs);
+    WriteAll(path, kLoaded);
+    ::chmod(QFile::encodeName(path).constData(), 0640);
+    QDir(Dir()).mkdir(u"backup"_qs);
+    // 30 older backups of this year, and files the pruning must not touch.
+    for (int day = 1; day <= 30; ++day)
+        WriteAll(Path(u"backup/d2009-202605%1.jnl"_qs.arg(day, 2, 10, QLatin1Char('0'))), "old");
+    const QStringList foreign { u"backup/d2010-20200101.jnl"_qs, u"backup/notes.txt"_qs,
+        u"backup/d2009-2026011.jnl"_qs, u"backup/xd2009-20200101.jnl"_qs };
+    for (const QString &name : foreign)
+        WriteAll(Path(name), "keep");
+
+    auto store = NewStore(2009, false);
+    store->SetPrefix(u"d"_qs);
+    store->Open();
+    const auto save = [&](const char *text) {
+        store->SetDayText(Day(2009, 1, 5), text);
+        store->SaveFile();
+    };
+    save("first"); // 15 June
+    save("second");
+    Now = Now.addDays(1);
+    save("third");
+
+    const QStringList backups = DatedBackupsOf(Dir(), u"d"_qs, 2009, u".jnl"_qs);
+    ASSERT_EQ(backups.size(), 30);
+    EXPECT_EQ(backups.first(), Path(u"backup/d2009-20260503.jnl"_qs));
+    EXPECT_EQ(ReadAll(Path(u"backup/d2009-20260615.jnl"_qs)), kLoaded);
+    EXPECT_TRUE(ReadAll(Path(u"backup/d2009-20260616.jnl"_qs)).contains("second"));
+    EXPECT_EQ(modeOf(Path(u"backup/d2009-20260616.jnl"_qs)), 0640);
+    for (const QString &name : foreign)
+        EXPECT_EQ(ReadAll(Path(name)), "keep") << name.toStdString();
+    EXPECT_TRUE(Shown.isEmpty());
+}
+
+TEST_F(DiskChange, BackupThatCannotBeMadeIsSaidOnceAndTheSaveGoesOn)
+{
+    const QString path = Path(u"2009.jnl"_qs);
+    WriteAll(path, kLoaded);
+    WriteAll(Path(u"backup"_qs), "a file where the folder would go");
+    auto store = NewStore();
+    for (const char *text : { "one", "two" }) {
+        store->SetDayText(Day(2009, 1, 5), text);
+        store->SaveFile();
+        EXPECT_TRUE(ReadAll(path).contains(text));
+    }
+    EXPECT_EQ(Shown,
+        QStringList { msgText(msg::kBackupFailed) + u"\r\n"_qs
+            + Path(u"backup/2009-20260615.jnl"_qs) });
+}
+
+TEST(DiskCopies, BackupFolderIsNoMoreOpenThanTheDataFolder)
+{
+    QTemporaryDir dir;
+    const QString base = dir.path() + u'/';
+    ::chmod(QFile::encodeName(base).constData(), 0700);
+    WriteAll(base + u"2009.jnl"_qs, kLoaded);
+    ASSERT_TRUE(MakeDatedBackup(base, QString(), 2009, u".jnl"_qs, QDate(2026, 6, 15)));
+    EXPECT_EQ(modeOf(base + u"backup"_qs) & 077, 0);
+}
+
+} // namespace
