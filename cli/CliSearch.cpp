@@ -6,6 +6,7 @@
 #include "Cp932.h"
 #include "DayNumber.h"
 #include "DiarySearch.h"
+#include "DiskCopies.h"
 #include "Exceptions.h"
 #include "KivDiary.h"
 #include "Services.h"
@@ -42,15 +43,9 @@ constexpr int kExitFound = 0;
 constexpr int kExitNothing = 1;
 constexpr int kExitUsage = 2;
 
-struct TFolder {
-    QString BaseDir = QStringLiteral("Data/");
-    QString Prefix;
-    QString Ext = QStringLiteral(".jnl");
-};
+} // namespace
 
-// Takes -d, -p and -e as the diary's command line has them. Returns false on another option
-// that the command does not know; the rest are left in args.
-bool takeFolderOption(const QString &arg, TFolder &folder)
+bool TakeFolderOption(const QString &arg, TFolder &folder)
 {
     QString value;
     QString option;
@@ -68,7 +63,7 @@ bool takeFolderOption(const QString &arg, TFolder &folder)
 
 // The folder, prefix and extension as the store spells them ("/" after the folder, "." before
 // the extension), or nullopt with the reason after a usage error.
-std::optional<TFolder> storeSpelling(const TFolder &folder, int &status)
+std::optional<TFolder> StoreSpelling(const TFolder &folder, int &status)
 {
     TKivDiary store;
     store.SetAutoSave(false);
@@ -82,6 +77,8 @@ std::optional<TFolder> storeSpelling(const TFolder &folder, int &status)
     }
     return TFolder { store.BaseDir(), store.Prefix(), store.Ext() };
 }
+
+namespace {
 
 QString dateText(double day) { return FormatDayNumber(QStringLiteral("yyyy/mm/dd(aaa)"), day); }
 
@@ -157,7 +154,7 @@ int RunSearch(QStringList args)
         if (!optionsEnd && arg == u"--") {
             optionsEnd = true;
         } else if (!optionsEnd && arg.startsWith(u'-') && arg.size() > 1) {
-            if (!takeFolderOption(arg, folder))
+            if (!TakeFolderOption(arg, folder))
                 return usageError(QStringLiteral("unknown option '%1'").arg(arg));
         } else {
             words << arg;
@@ -167,7 +164,7 @@ int RunSearch(QStringList args)
     if (query.IsEmpty())
         return usageError(QStringLiteral("search needs a word to look for"));
     int status = kExitUsage;
-    const std::optional<TFolder> spelled = storeSpelling(folder, status);
+    const std::optional<TFolder> spelled = StoreSpelling(folder, status);
     if (!spelled)
         return status;
 
@@ -221,7 +218,7 @@ int RunExport(QStringList args)
                 (arg.startsWith(u"--from") ? from : to) = day;
             } else if (takeValue(QStringLiteral("-o"))) {
                 outPath = value;
-            } else if (!arg.startsWith(u'-') || !takeFolderOption(arg, folder)) {
+            } else if (!arg.startsWith(u'-') || !TakeFolderOption(arg, folder)) {
                 return usageError(QStringLiteral("unknown argument '%1'").arg(arg));
             }
         } catch (const std::invalid_argument &) {
@@ -231,7 +228,7 @@ int RunExport(QStringList args)
     if (from && to && *from > *to)
         return usageError(QStringLiteral("--from lies after --to"));
     int status = kExitUsage;
-    const std::optional<TFolder> spelled = storeSpelling(folder, status);
+    const std::optional<TFolder> spelled = StoreSpelling(folder, status);
     if (!spelled)
         return status;
 
@@ -315,4 +312,49 @@ int RunExport(QStringList args)
         }
     }
     return failed ? kExitNothing : kExitFound;
+}
+
+namespace {
+
+QString noneOr(const QStringList &items)
+{
+    return items.isEmpty() ? QStringLiteral("none") : items.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+int RunCheck(QStringList args)
+{
+    TFolder folder;
+    for (const QString &arg : args) {
+        if (!TakeFolderOption(arg, folder))
+            return usageError(QStringLiteral("unknown argument '%1'").arg(arg));
+    }
+    int status = kExitUsage;
+    const std::optional<TFolder> spelled = StoreSpelling(folder, status);
+    if (!spelled)
+        return status;
+    bool allLoad = true;
+    for (const TYearFileRef &file : ListYearFiles(spelled->BaseDir, spelled->Prefix, spelled->Ext)) {
+        QString state;
+        try {
+            TKivDiary store;
+            OpenForReading(store, spelled->BaseDir, spelled->Prefix, spelled->Ext, file.Year);
+            // Each rejected block begins with its day header, kept with one more "!".
+            const QByteArray &rejected = store.ErrorData();
+            state = QStringLiteral("ok; %1 days; %2 rejected blocks")
+                        .arg(store.Days().size() - 1)
+                        .arg(rejected.startsWith("!![") + rejected.count("\r\n!!["));
+        } catch (const Exception &e) {
+            allLoad = false;
+            state = QStringLiteral("does not load: ") + e.Message();
+        }
+        const QStringList backups
+            = DatedBackupsOf(spelled->BaseDir, spelled->Prefix, file.Year, spelled->Ext);
+        print(stdout,
+            QStringLiteral("%1: %2; conflict files: %3; newest backup: %4\n")
+                .arg(file.Path, state, noneOr(ConflictFilesOf(file.Path)),
+                    backups.isEmpty() ? QStringLiteral("none") : backups.last()));
+    }
+    return allLoad ? 0 : 1;
 }

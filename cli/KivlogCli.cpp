@@ -23,6 +23,7 @@ constexpr int kExitFailed = 1;
 const char kUsage[] = R"(Usage:
   kivlog-cli dump FILE
   kivlog-cli rewrite [--dayname on|off] FILE
+  kivlog-cli check [-dFOLDER] [-pPREFIX] [-eEXT]
   kivlog-cli --help
 
 FILE is a year file named prefix + four-digit year + extension, for example
@@ -39,6 +40,12 @@ rewrite  reads the year file and writes it back in the diary's own form, after
          writes weekday names in the day headers, off leaves them out; without
          it the file's own DAYNAME setting decides, as in the diary. Prints
          nothing on success.
+check    reads every year file of the folder (prefix + four-digit year +
+         extension; by default Data/ and .jnl, set as on the diary's command
+         line: the value follows the letter, as in -d~/diary) and prints one line
+         for each: whether it loads, its days, its rejected blocks, the conflict
+         files beside it and its newest dated backup. Nothing is written. Exit
+         status 0 when every year file loads, 1 otherwise.
 
 A year file that cannot be read prints {"error": ..., "messages": [...]} and
 exits with status 1; wrong usage exits with status 2.
@@ -161,13 +168,16 @@ int main(int argc, char *argv[])
         return kExitOk;
     }
     if (args.isEmpty())
-        return usageError(QStringLiteral("a command is missing: dump, rewrite, search or export"));
+        return usageError(
+            QStringLiteral("a command is missing: dump, rewrite, search, export or check"));
 
     const QString command = args.takeFirst();
     if (command == u"search")
         return RunSearch(args);
     if (command == u"export")
         return RunExport(args);
+    if (command == u"check")
+        return RunCheck(args);
     std::optional<bool> dayName;
     if (command == u"rewrite") {
         while (!args.isEmpty() && args.front().startsWith(u"--dayname")) {

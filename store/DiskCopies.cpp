@@ -180,14 +180,3 @@ bool MakeDatedBackup(
     }
     return true;
 }
-
-QList<TYearFileEntry> YearFilesIn(const QString &baseDir, const QString &prefix, const QString &ext)
-{
-    QList<TYearFileEntry> files;
-    for (const QString &name : namesBetween(baseDir, prefix, ext, 4, true)) {
-        const int year = QStringView(name).sliced(prefix.size(), 4).toInt();
-        if (year >= 1900)
-            files.append({ year, baseDir + name });
-    }
-    return files;
-}

@@ -67,11 +67,3 @@ QStringList DatedBackupsOf(const QString &baseDir, const QString &prefix, int ye
 // not be made; a missing year file needs none.
 bool MakeDatedBackup(const QString &baseDir, const QString &prefix, int year, const QString &ext,
     QDate today);
-
-// A year file of a folder: prefix + four-digit year (1900 on) + ext.
-struct TYearFileEntry {
-    int Year = 0;
-    QString Path;
-};
-QList<TYearFileEntry> YearFilesIn(const QString &baseDir, const QString &prefix,
-    const QString &ext);

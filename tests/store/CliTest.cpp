@@ -187,6 +187,31 @@ TEST_F(Cli, ExportWritesEveryFormatInUtf8)
             EXPECT_EQ(out, QString::fromUtf8(c.Out)) << c.Format;
         }
     }
+
+TEST_F(Cli, CheckReportsEveryYearFileOfTheFolder)
+{
+    QDir(Dir()).mkpath(u"Data/backup"_qs);
+    WriteAll(Path(u"Data/d2009.jnl"_qs), "!JNL 1.00 2009\r\n![2009/01/05]\r\na\r\n![2009/02/30]\r\nb\r\n");
+    WriteAll(Path(u"Data/d2010.jnl"_qs), "!JNL 1.00 2011\r\n");
+    // Beside them: what only looks like year files, and the copies kept of them.
+    for (const char *name : { "Data/d2009.jnl.conflict-20261208-221530", "Data/d2009.bak",
+             "Data/d1899.jnl", "Data/d20091.jnl", "Data/backup/d2009-20261207.jnl",
+             "Data/backup/d2009-20261208.jnl" })
+        WriteAll(Path(QString::fromUtf8(name)), "x");
+
+    const TRun run = Run({ u"check"_qs, u"-pd"_qs });
+    EXPECT_EQ(run.Status, 1) << run.Err.toStdString();
+    EXPECT_EQ(run.Out,
+        u"Data/d2009.jnl: ok; 1 days; 1 rejected blocks; "
+        "conflict files: Data/d2009.jnl.conflict-20261208-221530; "
+        "newest backup: Data/backup/d2009-20261208.jnl\n"
+        "Data/d2010.jnl: does not load: 日記データの年が一致しません。; conflict files: none; "
+        "newest backup: none\n"_qs);
+
+    QFile::remove(Path(u"Data/d2010.jnl"_qs));
+    EXPECT_EQ(Run({ u"check"_qs, u"-dData"_qs, u"-pd"_qs, u"-ejnl"_qs }).Status, 0);
+    EXPECT_EQ(Run({ u"check"_qs, u"-dNone"_qs }).Status, 2);
+    EXPECT_EQ(Run({ u"check"_qs, u"Data"_qs }).Status, 2);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The year file changed by another program while the store holds it, and the copies the store
 // keeps: conflict files, dated backups.
+#include "DiarySearch.h"
 #include "DiskCopies.h"
 #include "Messages.h"
 #include "StoreTestSupport.h"
@@ -80,7 +81,7 @@ TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
         ASSERT_EQ(Shown.size(), 1);
         EXPECT_TRUE(Shown[0].endsWith(conflicts[0]));
         // The folder's year files are the year file alone.
-        EXPECT_EQ(YearFilesIn(Dir(), QString(), u".jnl"_qs).size(), 1);
+        EXPECT_EQ(diarysearch::ListYearFiles(Dir(), QString(), u".jnl"_qs).size(), 1);
     }
 }
 
