@@ -8,6 +8,7 @@
 #include "Application.h"
 #include "DayNumber.h"
 #include "DiarySearch.h"
+#include "DiskWatch.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "Layout.h"
@@ -120,6 +121,7 @@ TForm1::TForm1(QWidget *parent)
     // Watches the store from its first load on, so a year left behind by a crash is offered
     // back as soon as it is opened.
     FRecovery = new TRecovery(KivDiaryEdit1, KivDiary1, this);
+    FDiskWatch = new TDiskWatch(KivDiaryEdit1, KivDiary1, this);
     RunGuarded([&] { FormCreate(); });
 }
 
@@ -164,6 +166,9 @@ void TForm1::DetachFromControls()
     // The recovery timer goes on: what it writes now comes from the store alone, which holds
     // the editor's text since FormDestroy.
     FRecovery->ReleaseEditor();
+    // Nothing looks at the year file any more: no reload, and no save started by a change on
+    // disk, may run inside a box of the final save.
+    FDiskWatch->Stop();
 }
 
 void TForm1::BuildLayout()

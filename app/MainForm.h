@@ -16,6 +16,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class TAlignLayout;
+class TDiskWatch;
 class TKivDiary;
 class TKivDiaryEdit;
 class TMonthCalendar;
@@ -167,6 +168,7 @@ private:
     std::unique_ptr<diarysearch::TSearchIndex> FSearchIndex;
     QPointer<TSearchWindow> FSearchWindow;
     bool FEditorEmpty = true;
+    TDiskWatch *FDiskWatch = nullptr;
     // Parents before children, so that each container has its size before its children are
     // placed in it.
     std::vector<TAlignLayout *> FLayouts;

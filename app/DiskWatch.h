@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QFileSystemWatcher>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+class TKivDiary;
+class TKivDiaryEdit;
+
+// Notices when another program (a sync tool, a text editor) changes the loaded year file: it
+// watches the file and its folder, and checks when the window becomes active. With nothing
+// unsaved the year is read again and the editor shows the other version, the caret where it
+// was; with unsaved text the year is saved at once, and the store keeps the other version in
+// a conflict file and says which.
+//
+// Checks run from a short timer, never inside a load or save of the store (a message box of
+// one lets events run) and never twice at once.
+class TDiskWatch : public QObject {
+    Q_OBJECT
+
+public:
+    TDiskWatch(TKivDiaryEdit *editor, TKivDiary *store, QWidget *window);
+
+    // Stops every check for good; the window calls it before its controls go.
+    void Stop();
+    // Milliseconds between the last notice of a change and the check.
+    void SetDelay(int ms) { FTimer.setInterval(ms); }
+
+signals:
+    // After each check that ran, whatever it found.
+    void Checked();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void Schedule();
+    void Check();
+    void ReloadKeepingCaret();
+    void Rewatch();
+
+    QPointer<TKivDiaryEdit> FEditor;
+    QPointer<TKivDiary> FStore;
+    QFileSystemWatcher FWatcher;
+    QTimer FTimer;
+    QString FFolder;
+    bool FStopped = false;
+    bool FChecking = false;
+};

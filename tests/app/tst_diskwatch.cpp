@@ -1,0 +1,144 @@
+// Another program changes the year file while the window shows it: in place, by rename, by
+// removing it or by leaving something that does not read. The window's real watcher notices.
+
+#include "DiaryWindowFixture.h"
+#include "DiskCopies.h"
+#include "DiskWatch.h"
+
+#include <QProcess>
+#include <QTextCursor>
+
+namespace {
+
+const QString kYearFile = u"Data/2026.jnl"_s;
+const QByteArray kLoaded = "!JNL 1.00 2026\r\n\r\n![2026/12/08]\r\nloaded text\r\n";
+
+QByteArray version(const char *text)
+{
+    return "!JNL 1.00 2026\r\n\r\n![2026/12/08]\r\n" + QByteArray(text) + "\r\n";
+}
+
+// Another process replaces the file the way sync tools do: a new file renamed over it.
+void replaceByRename(const QByteArray &bytes)
+{
+    TDiaryWindowFixture::Write(u"Data/incoming"_s, bytes);
+    QCOMPARE(QProcess::execute(u"mv"_s, { u"Data/incoming"_s, kYearFile }), 0);
+}
+
+void rewriteInPlace(const QByteArray &bytes) { TDiaryWindowFixture::Write(kYearFile, bytes); }
+
+void typeAtStart(TKivDiaryEdit *edit)
+{
+    edit->moveCursor(QTextCursor::Start);
+    TDiaryWindowFixture::Type(edit, u"typed "_s);
+}
+
+} // namespace
+
+class TestDiskWatch : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        F = std::make_unique<TDiaryWindowFixture>();
+        F->SetUp(At(2026, 12, 8, QTime(22, 15, 30)));
+        F->Write(kYearFile, kLoaded);
+        F->Start();
+        QVERIFY(F->Form->findChild<TDiskWatch *>());
+    }
+    void cleanup() { F.reset(); }
+
+    void changedOnDisk_data()
+    {
+        QTest::addColumn<bool>("byRename");
+        QTest::addColumn<bool>("unsaved");
+        QTest::newRow("in place, nothing unsaved") << false << false;
+        QTest::newRow("by rename, nothing unsaved") << true << false;
+        QTest::newRow("in place, unsaved text") << false << true;
+        QTest::newRow("by rename, unsaved text") << true << true;
+    }
+    void changedOnDisk()
+    {
+        QFETCH(bool, byRename);
+        QFETCH(bool, unsaved);
+        auto *edit = F->Form->KivDiaryEdit1;
+        const auto change = [&](const char *text) {
+            byRename ? replaceByRename(version(text)) : rewriteInPlace(version(text));
+        };
+        if (unsaved)
+            typeAtStart(edit);
+        QTextCursor cursor = edit->textCursor();
+        cursor.setPosition(3);
+        edit->setTextCursor(cursor);
+
+        change("first other");
+        if (!unsaved) {
+            QTRY_COMPARE(edit->toPlainText(), u"first other\n"_s);
+            QCOMPARE(edit->textCursor().position(), 3);
+            // Still watched after the first change, also when that replaced the file by
+            // rename: a write in place shows only on the file's own watch.
+            rewriteInPlace(version("second other"));
+            QTRY_COMPARE(edit->toPlainText(), u"second other\n"_s);
+            QVERIFY(F->Boxes.isEmpty());
+            QVERIFY(ConflictFilesOf(kYearFile).isEmpty());
+            return;
+        }
+        QTRY_COMPARE(ConflictFilesOf(kYearFile).size(), 1);
+        const QString kept = ConflictFilesOf(kYearFile).first();
+        QCOMPARE(kept, kYearFile + u".conflict-20261208-221530"_s);
+        QCOMPARE(F->Read(kept), version("first other"));
+        QVERIFY(F->Read(kYearFile).contains("typed loaded text"));
+        QCOMPARE(F->Boxes.size(), 1);
+        QVERIFY(F->Boxes[0].second.endsWith(kept));
+        QCOMPARE(edit->toPlainText(), u"typed loaded text\n"_s);
+    }
+
+    void changeJustBeforeTheFinalSaveIsKept()
+    {
+        // The box of the final save lets events run while the window is half gone.
+        SetBoxHook([this](TBoxKind kind, const QString &text) {
+            F->Boxes.append({ kind, text });
+            QTest::qWait(300);
+        });
+        typeAtStart(F->Form->KivDiaryEdit1);
+        rewriteInPlace(version("other"));
+        F->Form.reset();
+        QCOMPARE(F->Read(kYearFile + u".conflict-20261208-221530"_s), version("other"));
+        QVERIFY(F->Read(kYearFile).contains("typed loaded text"));
+        QCOMPARE(F->Boxes.size(), 1);
+    }
+
+    void removedFileIsWrittenAgain()
+    {
+        typeAtStart(F->Form->KivDiaryEdit1);
+        QSignalSpy checked(F->Form->findChild<TDiskWatch *>(), &TDiskWatch::Checked);
+        QVERIFY(QFile::remove(kYearFile));
+        QVERIFY(checked.wait(5000));
+        F->Form.reset();
+        QVERIFY(F->Read(kYearFile).contains("typed loaded text"));
+        QCOMPARE(F->Boxes.size(), 1); // the notice that it is created
+        QVERIFY(ConflictFilesOf(kYearFile).isEmpty());
+    }
+
+    void damagedReplacementIsNeverSavedOver()
+    {
+        auto *edit = F->Form->KivDiaryEdit1;
+        replaceByRename("not a year file\r\n");
+        QTRY_COMPARE(F->Boxes.size(), 1);
+        QVERIFY(F->Boxes[0].second.contains(u"読み込めなくなっています"_s));
+        QCOMPARE(edit->toPlainText(), u"loaded text\n"_s);
+
+        typeAtStart(edit);
+        F->Form.reset();
+        QCOMPARE(F->Read(kYearFile), QByteArray("not a year file\r\n"));
+        QVERIFY(F->Read(kYearFile + u".conflict-20261208-221530"_s).contains("typed loaded text"));
+        QCOMPARE(F->Boxes.size(), 2);
+    }
+
+private:
+    std::unique_ptr<TDiaryWindowFixture> F;
+};
+
+QTEST_MAIN(TestDiskWatch)
+#include "tst_diskwatch.moc"
