@@ -23,8 +23,14 @@ TDiskWatch::TDiskWatch(TKivDiaryEdit *editor, TKivDiary *store, QWidget *window)
     connect(&FWatcher, &QFileSystemWatcher::fileChanged, this, &TDiskWatch::Schedule);
     connect(&FWatcher, &QFileSystemWatcher::directoryChanged, this, &TDiskWatch::Schedule);
     // Another year, or the file replaced by the diary's own save: watch what is there now.
-    connect(store, &TKivDiary::Loaded, this, &TDiskWatch::Rewatch);
-    connect(store, &TKivDiary::Saved, this, &TDiskWatch::Rewatch);
+    connect(store, &TKivDiary::Loaded, this, [this] {
+        FSaveFailed = false;
+        Rewatch();
+    });
+    connect(store, &TKivDiary::Saved, this, [this] {
+        FSaveFailed = false;
+        Rewatch();
+    });
     window->installEventFilter(this);
 }
 
@@ -65,11 +71,15 @@ void TDiskWatch::Check()
             return;
         const bool editorHoldsThisYear = FEditor->Source() == FStore;
         if (FStore->Unsaved() || (editorHoldsThisYear && FEditor->Modified())) {
-            if (!FStore->AutoSave())
+            // A save that failed here (a full disk) is not tried again at every change in the
+            // folder, which would show its error each time; the next save of the year will.
+            if (!FStore->AutoSave() || FSaveFailed)
                 return;
+            FSaveFailed = true;
             if (editorHoldsThisYear)
                 FEditor->Commit();
             FStore->SaveFile();
+            FSaveFailed = false;
         } else {
             ReloadKeepingCaret();
         }

@@ -47,4 +47,5 @@ private:
     QString FFolder;
     bool FStopped = false;
     bool FChecking = false;
+    bool FSaveFailed = false;
 };

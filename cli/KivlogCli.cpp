@@ -45,7 +45,8 @@ check    reads every year file of the folder (prefix + four-digit year +
          line: the value follows the letter, as in -d~/diary) and prints one line
          for each: whether it loads, its days, its rejected blocks, the conflict
          files beside it and its newest dated backup. Nothing is written. Exit
-         status 0 when every year file loads, 1 otherwise.
+         status 0 when every year file loads, 1 when one does not, 2 on wrong
+         usage or a missing folder.
 
 A year file that cannot be read prints {"error": ..., "messages": [...]} and
 exits with status 1; wrong usage exits with status 2.

@@ -187,6 +187,7 @@ TEST_F(Cli, ExportWritesEveryFormatInUtf8)
             EXPECT_EQ(out, QString::fromUtf8(c.Out)) << c.Format;
         }
     }
+}
 
 TEST_F(Cli, CheckReportsEveryYearFileOfTheFolder)
 {
