@@ -769,6 +769,8 @@ bool TKivDiary::ReloadFile()
             failure = e.Message();
         } catch (const std::exception &e) {
             failure = QString::fromLocal8Bit(e.what());
+        } catch (...) {
+            failure = text(msg::kBadData);
         }
         if (failure.isEmpty()) {
             FDisk = seen;
