@@ -17,26 +17,6 @@
 
 using namespace diarysearch;
 
-const char kSearchExportUsage[] = R"(
-  kivlog-cli search [-dFOLDER] [-pPREFIX] [-eEXT] [--] WORD...
-  kivlog-cli export [--format text|markdown|html|json] [--from yyyy/mm/dd]
-                    [--to yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT] [-o FILE]
-
-search   finds the days whose text holds every WORD, in every year file of the
-         folder (default Data/, no prefix, extension .jnl; the value follows
-         the option letter without a blank, as on the diary's command line).
-         Letter case and full-width or half-width forms do not count. Prints
-         one day a line, oldest first: yyyy/mm/dd(weekday) and the line of its
-         first hit, in UTF-8. Exit status 0 when a day was found, 1 when none
-         was, 2 on wrong usage or a missing folder. Year files that cannot be
-         read are named on stderr and passed over.
-export   writes the diary, or the days from --from to --to, in UTF-8 to stdout
-         or FILE: text or markdown (a heading a day), html (one page), json
-         (a list of the objects dump prints, one a year). Bytes that are not
-         CP932 are written as U+FFFD and counted on stderr. Exit status 1 when
-         a year file could not be read (it is left out), else 0.
-)";
-
 namespace {
 
 constexpr int kExitFound = 0;

@@ -24,6 +24,3 @@ bool TakeFolderOption(const QString &arg, TFolder &folder);
 // The folder, prefix and extension as the store spells them ("/" after the folder, "." before
 // the extension), or nullopt with the exit status of a usage error (a missing folder).
 std::optional<TFolder> StoreSpelling(const TFolder &folder, int &status);
-
-// The lines of the tool's usage text that describe them.
-extern const char kSearchExportUsage[];

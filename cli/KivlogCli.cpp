@@ -24,6 +24,9 @@ const char kUsage[] = R"(Usage:
   kivlog-cli dump FILE
   kivlog-cli rewrite [--dayname on|off] FILE
   kivlog-cli check [-dFOLDER] [-pPREFIX] [-eEXT]
+  kivlog-cli search [-dFOLDER] [-pPREFIX] [-eEXT] [--] WORD...
+  kivlog-cli export [--format text|markdown|html|json] [--from yyyy/mm/dd]
+                    [--to yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT] [-o FILE]
   kivlog-cli --help
 
 FILE is a year file named prefix + four-digit year + extension, for example
@@ -47,6 +50,19 @@ check    reads every year file of the folder (prefix + four-digit year +
          files beside it and its newest dated backup. Nothing is written. Exit
          status 0 when every year file loads, 1 when one does not, 2 on wrong
          usage or a missing folder.
+search   finds the days whose text holds every WORD, in every year file of the
+         folder (default Data/, no prefix, extension .jnl; the value follows
+         the option letter without a blank, as on the diary's command line).
+         Letter case and full-width or half-width forms do not count. Prints
+         one day a line, oldest first: yyyy/mm/dd(weekday) and the line of its
+         first hit, in UTF-8. Exit status 0 when a day was found, 1 when none
+         was, 2 on wrong usage or a missing folder. Year files that cannot be
+         read are named on stderr and passed over.
+export   writes the diary, or the days from --from to --to, in UTF-8 to stdout
+         or FILE: text or markdown (a heading a day), html (one page), json
+         (a list of the objects dump prints, one a year). Bytes that are not
+         CP932 are written as U+FFFD and counted on stderr. Exit status 1 when
+         a year file could not be read (it is left out), else 0.
 
 A year file that cannot be read prints {"error": ..., "messages": [...]} and
 exits with status 1; wrong usage exits with status 2.
@@ -165,7 +181,7 @@ int main(int argc, char *argv[])
     args.removeFirst();
 
     if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        print(stdout, QString::fromUtf8(kUsage) + QString::fromUtf8(kSearchExportUsage));
+        print(stdout, QString::fromUtf8(kUsage));
         return kExitOk;
     }
     if (args.isEmpty())
