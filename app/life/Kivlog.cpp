@@ -35,11 +35,12 @@ void bringForward(TForm1 *form)
 
 // Takes the data folder for this diary. When another diary holds it, that one comes forward
 // if it can be reached; otherwise the user learns which folder is in use, and by which process.
-bool claimDataFolder(TDataFolderLock &lock, const TSingleInstance &instance,
-    const QString &folder, int &refusedStatus)
+bool claimDataFolder(
+    TDataFolderLock &lock, TSingleInstance &instance, const QString &folder, int &refusedStatus)
 {
-    switch (lock.Acquire(folder, QFile::encodeName(instance.FullServerName()))) {
+    switch (lock.Acquire(folder)) {
     case TDataFolderLock::TState::Held:
+        instance.PublishFolderContact(folder);
         return true;
     case TDataFolderLock::TState::Unavailable:
         std::fprintf(stderr, "kivlog: cannot lock the data folder %s; running without it\n",
@@ -48,8 +49,12 @@ bool claimDataFolder(TDataFolderLock &lock, const TSingleInstance &instance,
     case TDataFolderLock::TState::InUse:
         break;
     }
-    const QString contact = QFile::decodeName(lock.HolderContact());
-    if (!contact.isEmpty() && TSingleInstance::Activate(contact))
+    // Only the holder's own contact counts: one left by a diary that is gone may name a socket
+    // that another diary, this start among them, listens on now.
+    const TSingleInstance::TFolderContact contact = TSingleInstance::FolderContact(folder);
+    if (contact.Pid > 0 && contact.Pid == lock.HolderPid()
+        && contact.ServerName != instance.FullServerName()
+        && TSingleInstance::Activate(contact.ServerName))
         return false;
     std::fprintf(stderr, "kivlog: the data folder %s is in use (process %lld)\n",
         QFile::encodeName(folder).constData(), static_cast<long long>(lock.HolderPid()));

@@ -1,13 +1,18 @@
 #include "SingleInstance.h"
 
-#include <QDir>
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -28,6 +33,60 @@ QString fileNameSafe(const QString &text)
     return safe;
 }
 
+bool haveRuntimeFolder() { return qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"); }
+
+// The user's own folder for what lives as long as the login: the runtime folder, or without one
+// a folder of the user's in the temporary folder, which other users cannot write into. Empty
+// when neither can be had.
+QString privateRuntimeFolder()
+{
+    if (haveRuntimeFolder())
+        return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString folder = QDir::tempPath() + u"/kivlog-"_s + QString::number(::getuid());
+    const QByteArray path = QFile::encodeName(folder);
+    ::mkdir(path.constData(), 0700);
+    struct stat info {};
+    if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()
+        || (info.st_mode & 077) != 0)
+        return {};
+    return folder;
+}
+
+// Keyed by the folder itself, however it was spelt.
+QString contactPath(const QString &dataFolder)
+{
+    const QString runtime = privateRuntimeFolder();
+    if (runtime.isEmpty())
+        return {};
+    QString canonical = QFileInfo(dataFolder).canonicalFilePath();
+    if (canonical.isEmpty())
+        canonical = QDir::cleanPath(QDir(dataFolder).absolutePath());
+    const QByteArray key
+        = QCryptographicHash::hash(QFile::encodeName(canonical), QCryptographicHash::Sha1)
+              .toHex()
+              .left(20);
+    return runtime + u"/kivlog-folder-"_s + QString::fromLatin1(key) + u".contact"_s;
+}
+
+// "<process id>\n<socket>"
+TSingleInstance::TFolderContact readContact(const QString &path)
+{
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return {};
+    const QList<QByteArray> lines = file.read(4096).split('\n');
+    if (lines.size() != 2)
+        return {};
+    return { lines[0].toLongLong(), QFile::decodeName(lines[1]) };
+}
+
+bool answers(const QString &serverName)
+{
+    QLocalSocket socket;
+    socket.connectToServer(serverName);
+    return socket.waitForConnected(500);
+}
+
 } // namespace
 
 TSingleInstance::TSingleInstance(QObject *parent)
@@ -37,15 +96,18 @@ TSingleInstance::TSingleInstance(QObject *parent)
     // Without XDG_RUNTIME_DIR (outside a desktop session) Qt would warn and invent a folder;
     // the temporary folder with the user id in the name serves as well.
     QString folder;
-    if (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+    if (haveRuntimeFolder())
         folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::tempPath();
     const QString user = QString::number(::getuid());
     // The runtime folder is the user's own; the temporary folder is shared, hence the user id.
-    FLockPath = folder + u'/' + name + (folder == QDir::tempPath() ? u'-' + user : QString())
-        + QStringLiteral(".lock");
-    FServerName = name + u'-' + user;
+    // The socket goes beside the lock, so that an instance of another runtime folder, which the
+    // lock does not keep out, never meets this one's socket.
+    const QString base
+        = folder + u'/' + name + (folder == QDir::tempPath() ? u'-' + user : QString());
+    FLockPath = base + QStringLiteral(".lock");
+    FServerName = base;
 }
 
 TSingleInstance::~TSingleInstance() { Release(); }
@@ -80,9 +142,10 @@ bool TSingleInstance::Listen()
 {
     FServer = new QLocalServer(this);
     FServer->setSocketOptions(QLocalServer::UserAccessOption);
-    // A socket left behind by a crashed instance would make listen() fail. Removing it is safe
-    // only while we hold the lock: then no live instance can own it.
-    if (FHeld)
+    // A socket left behind by a crashed instance would make listen() fail. It is removed only
+    // while we hold the lock and only when nothing answers on it: a live diary keeps its socket
+    // whatever lock this start holds.
+    if (FHeld && !answers(FServerName))
         QLocalServer::removeServer(FServerName);
     connect(FServer, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *socket = FServer->nextPendingConnection()) {
@@ -148,8 +211,31 @@ QString TSingleInstance::FullServerName() const
     return FServer && FServer->isListening() ? FServer->fullServerName() : QString();
 }
 
+void TSingleInstance::PublishFolderContact(const QString &dataFolder)
+{
+    const QString server = FullServerName();
+    const QString path = contactPath(dataFolder);
+    if (server.isEmpty() || path.isEmpty())
+        return;
+    QSaveFile file(path);
+    const QByteArray contact
+        = QByteArray::number(QCoreApplication::applicationPid()) + '\n' + QFile::encodeName(server);
+    if (file.open(QIODevice::WriteOnly) && file.write(contact) == contact.size() && file.commit())
+        FContactPath = path;
+}
+
+TSingleInstance::TFolderContact TSingleInstance::FolderContact(const QString &dataFolder)
+{
+    return readContact(contactPath(dataFolder));
+}
+
 void TSingleInstance::Release()
 {
+    // Only while it is still ours: a later holder of the folder may have written its own.
+    if (!FContactPath.isEmpty()
+        && readContact(FContactPath).Pid == QCoreApplication::applicationPid())
+        QFile::remove(FContactPath);
+    FContactPath.clear();
     if (FServer) {
         FServer->close();
         delete FServer;

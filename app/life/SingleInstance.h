@@ -8,7 +8,8 @@ class QLocalServer;
 class QLockFile;
 
 // One diary per user: a lock file in the user's runtime folder says that an instance runs, and
-// that instance listens on a local socket so that a later start can ask it to come to the front.
+// that instance listens on a local socket beside it so that a later start can ask it to come to
+// the front. A start from another runtime folder is another instance, with a socket of its own.
 //
 // The environment variable KIVLOG_INSTANCE, when set, is appended to the names, so that tests
 // (and a second diary deliberately kept apart) run beside the user's own instance.
@@ -44,6 +45,16 @@ public:
     // failed.
     QString FullServerName() const;
 
+    // How a later start on a data folder reaches the diary that holds it. It lives in the
+    // runtime folder, not in the data folder, which may travel to other machines: a start from
+    // another runtime folder (another user, another session) finds none.
+    struct TFolderContact {
+        qint64 Pid = 0;
+        QString ServerName;
+    };
+    void PublishFolderContact(const QString &dataFolder);
+    static TFolderContact FolderContact(const QString &dataFolder);
+
     // Gives the lock up; only after the final save, so that no second start can read a year file
     // before it is written.
     void Release();
@@ -57,4 +68,5 @@ private:
     std::unique_ptr<QLockFile> FLock;
     QLocalServer *FServer = nullptr;
     bool FHeld = false;
+    QString FContactPath;
 };

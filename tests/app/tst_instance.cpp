@@ -13,7 +13,9 @@
 #include <QSignalSpy>
 #include <algorithm>
 #include <csignal>
+#include <pwd.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -52,6 +54,27 @@ public:
         Process.start(QStringLiteral(KIVLOG_BINARY), arguments);
     }
 
+    // An empty value leaves the variable out.
+    void SetEnvironment(const QString &name, const QString &value)
+    {
+        QProcessEnvironment env = Process.processEnvironment();
+        if (value.isEmpty())
+            env.remove(name);
+        else
+            env.insert(name, value);
+        Process.setProcessEnvironment(env);
+    }
+
+    // The diary as another user, outside any session of theirs.
+    void StartAs(uid_t uid, gid_t gid, const QStringList &arguments)
+    {
+        SetEnvironment(u"XDG_RUNTIME_DIR"_s, {});
+        Process.start(u"setpriv"_s,
+            QStringList { u"--reuid=%1"_s.arg(uid), u"--regid=%1"_s.arg(gid), u"--clear-groups"_s,
+                u"--"_s, QStringLiteral(KIVLOG_BINARY) }
+                + arguments);
+    }
+
     // Waits for a trace line such as "idle" (up and drawn) or "box" (a message box waits).
     bool WaitFor(const QByteArray &what, int ms = 30000)
     {
@@ -86,6 +109,41 @@ public:
     QByteArray Errors;
 };
 
+// A user made for one test and removed after it.
+class TThrowawayUser {
+public:
+    TThrowawayUser()
+    {
+        const QStringList sbin { u"/usr/sbin"_s, u"/sbin"_s };
+        if (::geteuid() != 0 || QStandardPaths::findExecutable(u"useradd"_s, sbin).isEmpty()
+            || QStandardPaths::findExecutable(u"setpriv"_s).isEmpty())
+            return;
+        static int made = 0;
+        const QString name = u"kivt%1u%2"_s.arg(QCoreApplication::applicationPid()).arg(++made);
+        if (QProcess::execute(QStandardPaths::findExecutable(u"useradd"_s, sbin),
+                { u"--no-create-home"_s, u"--user-group"_s, name })
+            != 0)
+            return;
+        if (const passwd *entry = ::getpwnam(name.toLocal8Bit().constData())) {
+            Uid = entry->pw_uid;
+            Gid = entry->pw_gid;
+        }
+        Name = name;
+    }
+    ~TThrowawayUser()
+    {
+        if (!Name.isEmpty())
+            QProcess::execute(
+                QStandardPaths::findExecutable(u"userdel"_s, { u"/usr/sbin"_s, u"/sbin"_s }),
+                { Name });
+    }
+    bool Made() const { return !Name.isEmpty() && Uid != 0; }
+
+    QString Name;
+    uid_t Uid = 0;
+    gid_t Gid = 0;
+};
+
 QByteArray readFile(const QString &path)
 {
     QFile file(path);
@@ -111,6 +169,7 @@ private slots:
         Temp = std::make_unique<QTemporaryDir>();
         QVERIFY(Temp->isValid());
         Instance = freshInstanceName();
+        qputenv("XDG_STATE_HOME", Path(u"state"_s).toUtf8()); // for the diaries started here
     }
 
     void cleanup() { Temp.reset(); }
@@ -230,12 +289,108 @@ private slots:
         QVERIFY2(first.Finish() == 0, first.Errors.constData());
     }
 
+    // A shared folder with the lock file an older diary of another user left, 0644: neither of
+    // two users who may not write it gets in beside the other.
+    void folderIsKeptFromEveryOtherUserWhateverTheirRights()
+    {
+        TThrowawayUser first;
+        TThrowawayUser second;
+        if (!first.Made() || !second.Made())
+            QSKIP("needs root, useradd and setpriv to run the diary as other users");
+        QVERIFY(QFile::setPermissions(Temp->path(),
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                | QFile::ExeOther));
+        const QString data = Path(u"data"_s);
+        QVERIFY(writeFile(data + u"/.kivlog.lock"_s, "older diary"));
+        QVERIFY(QFile::setPermissions(data, QFile::Permissions(0x7777))); // all may write
+
+        TDiaryProcess holder(Instance);
+        holder.StartAs(first.Uid, first.Gid, { u"-d"_s + data });
+        QVERIFY2(holder.WaitFor("idle"), holder.Errors.constData());
+        TDiaryProcess refused(freshInstanceName());
+        refused.StartAs(second.Uid, second.Gid, { u"-d"_s + data });
+        QVERIFY2(refused.WaitFor("box", 15000), refused.Errors.constData());
+        refused.Signal(SIGTERM);
+        QCOMPARE(refused.Finish(), 1);
+        QVERIFY(!refused.Seen("map"));
+        QVERIFY2(refused.Errors.contains(
+                     "is in use (process " + QByteArray::number(holder.Process.processId()) + ')'),
+            refused.Errors.constData());
+        holder.Signal(SIGTERM);
+        QVERIFY2(holder.Finish() == 0, holder.Errors.constData());
+    }
+
+    // A sync tool renames a new copy of the old lock file in while the diary runs: the lock
+    // holds, and a start leaves the files of the folder as they were.
+    void lockHoldsWhileTheOldLockFileIsReplacedAndTheFolderStaysUntouched()
+    {
+        const QString data = Path(u"data"_s);
+        const QString oldLock = data + u"/.kivlog.lock"_s;
+        QVERIFY(writeFile(oldLock, "from another machine"));
+        TDiaryProcess first(Instance);
+        first.Start({ u"-d"_s + data });
+        QVERIFY2(first.WaitFor("idle"), first.Errors.constData());
+        QCOMPARE(readFile(oldLock), "from another machine");
+
+        QVERIFY(writeFile(data + u"/.syncing"_s, "synced again"));
+        QVERIFY(::rename(QFile::encodeName(data + u"/.syncing"_s).constData(),
+                    QFile::encodeName(oldLock).constData())
+            == 0);
+        TDiaryProcess second(freshInstanceName());
+        second.Start({ u"-d"_s + data });
+        QVERIFY2(second.Finish() == 0, second.Errors.constData());
+        QVERIFY(!second.Seen("map"));
+        QVERIFY2(first.WaitFor("raise"), first.Errors.constData());
+        QCOMPARE(
+            QDir(data).entryList(QDir::Files | QDir::Hidden), QStringList { u".kivlog.lock"_s });
+        first.Signal(SIGTERM);
+        QVERIFY2(first.Finish() == 0, first.Errors.constData());
+    }
+
+    // As su gives it, or a second login: the start from there passes the instance lock, but may
+    // take neither the running diary's socket nor its own socket for the holder's.
+    void startFromAnotherRuntimeFolderLeavesTheRunningDiaryReachable_data()
+    {
+        QTest::addColumn<bool>("runtimeFolder");
+        QTest::newRow("another runtime folder") << true;
+        QTest::newRow("no runtime folder") << false;
+    }
+
+    void startFromAnotherRuntimeFolderLeavesTheRunningDiaryReachable()
+    {
+        QFETCH(bool, runtimeFolder);
+        const QString data = Path(u"data"_s);
+        const QString runtime = Path(u"run"_s);
+        const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        QVERIFY(QDir().mkdir(runtime, ownerOnly) && QDir().mkdir(Path(u"run2"_s), ownerOnly));
+        TDiaryProcess first(Instance);
+        first.SetEnvironment(u"XDG_RUNTIME_DIR"_s, runtime);
+        first.Start({ u"-d"_s + data });
+        QVERIFY2(first.WaitFor("idle"), first.Errors.constData());
+
+        TDiaryProcess other(Instance);
+        other.SetEnvironment(u"XDG_RUNTIME_DIR"_s, runtimeFolder ? Path(u"run2"_s) : QString());
+        other.Start({ u"-d"_s + data });
+        if (other.WaitFor("box", 15000))
+            other.Signal(SIGTERM); // the folder is in use, by a diary it cannot reach
+        QCOMPARE(other.Finish(), 1);
+        QVERIFY(!other.Seen("map"));
+
+        TDiaryProcess later(Instance);
+        later.SetEnvironment(u"XDG_RUNTIME_DIR"_s, runtime);
+        later.Start({ u"-d"_s + data });
+        QVERIFY2(later.Finish() == 0, later.Errors.constData());
+        QVERIFY2(first.WaitFor("raise", 5000), first.Errors.constData());
+        first.Signal(SIGTERM);
+        QVERIFY2(first.Finish() == 0, first.Errors.constData());
+    }
+
     void folderHeldByAnUnreachableProcessIsNamedAndNothingWritten()
     {
         const QString data = Path(u"data"_s);
         QVERIFY(QDir().mkpath(data));
         TDataFolderLock holder; // this test, with no socket to reach it by
-        QCOMPARE(holder.Acquire(data, {}), TDataFolderLock::TState::Held);
+        QCOMPARE(holder.Acquire(data), TDataFolderLock::TState::Held);
 
         TDiaryProcess diary(Instance);
         diary.Start({ u"-d"_s + data });
@@ -247,15 +402,14 @@ private slots:
                      + QByteArray::number(QCoreApplication::applicationPid()) + ')'),
             diary.Errors.constData());
         QVERIFY(!diary.Seen("map"));
-        QCOMPARE(QDir(data).entryList(QDir::Files | QDir::Hidden),
-            QStringList { TDataFolderLock::FileName() });
+        QCOMPARE(QDir(data).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
-    // As in a read-only folder: the diary runs as it would without the lock.
-    void folderWhereNoLockCanBeTakenStillRuns()
+    // What older diaries locked, even in a form no lock could be taken on, is left alone.
+    void folderWithAnOldLockFileStillRuns()
     {
         const QString data = Path(u"data"_s);
-        QVERIFY(QDir().mkpath(data + u'/' + TDataFolderLock::FileName()));
+        QVERIFY(QDir().mkpath(data + u"/.kivlog.lock"_s));
         TDiaryProcess diary(Instance);
         diary.Start({ u"-d"_s + data });
         QVERIFY2(diary.WaitFor("idle"), diary.Errors.constData());
@@ -309,7 +463,7 @@ private slots:
         const QString path = data + u"/%1.jnl"_s.arg(year);
         QVERIFY(writeFile(path, original));
 
-        // No file may grow beyond 300 bytes: the lock file fits, the rewritten year does not.
+        // No file may grow beyond 300 bytes: the rewritten year does not fit.
         TDiaryProcess diary(Instance);
         diary.Process.setChildProcessModifier([] {
             ::signal(SIGXFSZ, SIG_IGN);
