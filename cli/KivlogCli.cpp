@@ -3,6 +3,7 @@
 #include "CliOutput.h"
 #include "CliSearch.h"
 #include "Cp932.h"
+#include "DataFolderLock.h"
 #include "DayNumber.h"
 #include "Exceptions.h"
 #include "KivDiary.h"
@@ -10,6 +11,7 @@
 #include "SettingValues.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QStringList>
 #include <cstdio>
@@ -42,7 +44,8 @@ rewrite  reads the year file and writes it back in the diary's own form, after
          copying the previous file to the .bak backup beside it. --dayname on
          writes weekday names in the day headers, off leaves them out; without
          it the file's own DAYNAME setting decides, as in the diary. Prints
-         nothing on success.
+         nothing on success. Refused (exit status 1) while a diary has the
+         folder open.
 check    reads every year file of the folder (prefix + four-digit year +
          extension; by default Data/ and .jnl, set as on the diary's command
          line: the value follows the letter, as in -d~/diary) and prints one line
@@ -157,6 +160,21 @@ int rewrite(const TYearFile &file, std::optional<bool> dayName)
                                        print(stderr, m + u'\n');
                                    },
         {}, {} });
+    // A diary that holds the folder keeps the year in memory and saves it later: a rewrite
+    // under it would be lost or clash with that save. Held to the end, so no diary starts on
+    // the folder halfway through.
+    TDataFolderLock lock;
+    const QString folder = file.BaseDir.isEmpty() ? QDir::currentPath() : file.BaseDir;
+    if (lock.Acquire(folder) == TDataFolderLock::TState::InUse) {
+        print(stderr,
+            QStringLiteral("kivlog-cli: the data folder %1 is in use by a diary%2; close it "
+                           "before a rewrite\n")
+                .arg(folder,
+                    lock.HolderPid() > 0
+                        ? QStringLiteral(" (process %1)").arg(lock.HolderPid())
+                        : QString()));
+        return kExitFailed;
+    }
     TKivDiary store;
     if (!openStore(store, file, messages))
         return kExitFailed;

@@ -1,7 +1,9 @@
+#include "DataFolderLock.h"
 #include "StoreTestSupport.h"
 
 #include <QFileInfo>
 #include <QProcess>
+#include <unistd.h>
 
 namespace {
 
@@ -119,6 +121,22 @@ TEST_F(Cli, RewriteBacksUpAndWritesTheStoresOwnForm)
     WriteAll(Path(u"2009.jnl"_qs), off);
     EXPECT_EQ(Run({ u"rewrite"_qs, u"2009.jnl"_qs }).Status, 0);
     EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), off);
+}
+
+// This test holds the folder as a running diary does; looking at the year goes on as before.
+TEST_F(Cli, RewriteIsRefusedWhileADiaryHoldsTheFolder)
+{
+    WriteAll(Path(u"2009.jnl"_qs), Golden("lf_and_cr_breaks.jnl"));
+    TDataFolderLock diary;
+    ASSERT_EQ(diary.Acquire(Dir()), TDataFolderLock::TState::Held);
+    const TRun run = Run({ u"rewrite"_qs, Path(u"2009.jnl"_qs) });
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Err,
+        u"kivlog-cli: the data folder %1 is in use by a diary (process %2); close it before a "
+        "rewrite\n"_qs.arg(Dir(), QString::number(::getpid())));
+    EXPECT_EQ(QDir(Dir()).entryList(QDir::Files), QStringList { u"2009.jnl"_qs });
+    EXPECT_EQ(Run({ u"dump"_qs, u"2009.jnl"_qs }).Status, 0);
+    EXPECT_EQ(Run({ u"check"_qs, u"-d."_qs }).Status, 0);
 }
 
 TEST_F(Cli, RewriteOfAMissingFileCreatesItAndSaysSoOnStderr)
