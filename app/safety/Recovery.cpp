@@ -7,11 +7,14 @@
 #include "KivDiaryEdit.h"
 #include "Services.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QSysInfo>
 #include <QTextDocument>
 #include <cmath>
 #include <cstdio>
@@ -22,6 +25,29 @@ std::function<TRecovery::TChoice(const QString &path)> TRecovery::AskHook;
 namespace {
 
 const char kRecoveryExt[] = ".recovery";
+
+// The user's own state folder, not the data folder: a sync tool carries that folder to other
+// machines, and with it one diary's unsaved text over another's. Keyed by the machine too, for
+// a home folder that several machines share.
+QString recoveryFolder(const QString &dataFolder)
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(state))
+        state = QDir::homePath() + QLatin1String("/.local/state");
+    QString folder = QFileInfo(dataFolder).canonicalFilePath();
+    if (folder.isEmpty())
+        folder = QDir::cleanPath(QDir(dataFolder).absolutePath());
+    const QByteArray key = QCryptographicHash::hash(
+        QSysInfo::machineHostName().toUtf8() + '\n' + QFile::encodeName(folder),
+        QCryptographicHash::Sha1);
+    return state + QLatin1String("/kivlog/recovery/") + QString::fromLatin1(key.toHex().left(16));
+}
+
+// Where diaries kept it before: beside the year file.
+QString besideYearFile(const TKivDiary &store)
+{
+    return store.FilePath() + QLatin1String(kRecoveryExt);
+}
 
 // Day texts are compared as the year file would keep them: without trailing blanks and breaks.
 QByteArray trimmedTail(QByteArray text)
@@ -73,7 +99,9 @@ void TRecovery::ReleaseEditor()
 
 QString TRecovery::PathFor(const TKivDiary &store)
 {
-    return store.FilePath() + QLatin1String(kRecoveryExt);
+    const QFileInfo year(store.FilePath());
+    return recoveryFolder(year.absolutePath()) + u'/' + year.fileName()
+        + QLatin1String(kRecoveryExt);
 }
 
 QByteArray TRecovery::BuildImage(bool withEditor) const
@@ -111,6 +139,7 @@ bool TRecovery::WriteNow()
         QFile::remove(path);
         return true;
     }
+    QDir().mkpath(QFileInfo(path).path());
     QSaveFile file(path);
     // Unbuffered, so a short write on a full disk fails here instead of committing a cut file.
     // It holds the year's texts, so it is no more open than the year file.
@@ -158,13 +187,21 @@ void TRecovery::YearLoaded()
         FBaselinePath = PathFor(*FStore);
         FBaseline = BuildImage(false);
     }
-    const QString path = PathFor(*FStore);
+    QString path = PathFor(*FStore);
+    // One left beside the year file by an older diary is offered once: taken back, its texts
+    // move into this diary's own recovery file.
+    const bool old = !QFileInfo(path).isFile() && QFileInfo(besideYearFile(*FStore)).isFile();
+    if (old)
+        path = besideYearFile(*FStore);
     if (!QFileInfo(path).isFile())
         return;
-    if (Ask(path) == TChoice::TakeBack)
+    if (Ask(path) == TChoice::TakeBack) {
         TakeBack(path);
-    else
+        if (old && QFileInfo::exists(path) && WriteNow())
+            QFile::remove(path);
+    } else {
         KeepAside(path);
+    }
 }
 
 TRecovery::TChoice TRecovery::Ask(const QString &path) const

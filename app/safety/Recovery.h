@@ -12,7 +12,8 @@ class TKivDiaryEdit;
 
 // A safety net for a diary that is left open for days: a few seconds after the last edit the
 // unsaved state of the year (the store's days and the editor's text of its day) is written
-// atomically to a recovery file beside the year file. The file exists only while something is
+// atomically to a recovery file in the user's state folder, one per machine and data folder, so
+// that it never travels with the folder. The file exists only while something is
 // unsaved: a save of that year removes it, and so does coming back to what the year file holds
 // (a reload, an edit undone, a year left or a program ended without a save). When a year is loaded and a recovery file for it exists, the user is asked
 // whether to take the recovered texts back (they then count as unsaved edits) or to keep the

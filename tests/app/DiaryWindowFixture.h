@@ -25,6 +25,7 @@ public:
     void SetUp(const QDateTime &now)
     {
         QVERIFY(Dir.isValid() && QDir::setCurrent(Dir.path()));
+        qputenv("XDG_STATE_HOME", Dir.filePath(u"state"_s).toUtf8()); // the recovery files
         Services = std::make_unique<TScopedDiaryServices>(TDiaryServices {
             [](const QString &text) { ShowMessageBox(text); }, [now] { return now; },
             [](int dayOfWeek) { return QString(u"月火水木金土日"[dayOfWeek - 1]); } });

@@ -30,7 +30,7 @@ private slots:
     void recoveryTimerFiresWhileTheBoxWaits()
     {
         F->Form->findChild<TRecovery *>()->SetDelay(50);
-        const QString recovery = u"Data/2009.jnl.recovery"_s;
+        const QString recovery = TRecovery::PathFor(F->Diary());
         QByteArray written;
         SetBoxHook([&](TBoxKind, const QString &) {
             QTest::qWait(300);

@@ -28,6 +28,16 @@ private:
 
     QString path(const QString &name) const { return FDir->filePath(name); }
 
+    // Where this machine's diary keeps the recovery file of the folder's 2009.jnl.
+    QString recoveryFile() const
+    {
+        TKivDiary store;
+        store.SetBaseDir(FDir->path());
+        store.SetExt(u".jnl"_s);
+        store.SetYear(2009);
+        return TRecovery::PathFor(store);
+    }
+
     static QByteArray read(const QString &file)
     {
         QFile f(file);
@@ -62,6 +72,7 @@ private slots:
     void init()
     {
         FDir = new QTemporaryDir;
+        qputenv("XDG_STATE_HOME", path(u"state"_s).toUtf8());
         FMessages.clear();
         SetBoxHook([this](TBoxKind, const QString &text) { FMessages << text; });
         FServices = std::make_unique<TScopedDiaryServices>(
@@ -82,7 +93,7 @@ private slots:
     {
         auto diary = open(day(2009, 1, 5));
         QVERIFY(diary->Recovery->WriteNow());
-        QVERIFY(!QFile::exists(path(u"2009.jnl.recovery"_s)));
+        QVERIFY(!QFile::exists(recoveryFile()));
     }
 
     void editsAndHandedOverDaysAreWritten()
@@ -93,15 +104,15 @@ private slots:
         type(diary->Editor.get(), u"!六日"_s); // still only in the editor
         QVERIFY(diary->Recovery->WriteNow());
 
-        QCOMPARE(read(path(u"2009.jnl.recovery"_s)),
+        QCOMPARE(read(recoveryFile()),
             "!JNL 1.00 2009\r\n\r\n"
             "!------------\r\n![2009/01/05]\r\n!------------\r\n"
                 + cp932::Encode(u"五日の日記")
                 + "\r\n"
                   "!------------\r\n![2009/01/06]\r\n!------------\r\n!!"
                 + cp932::Encode(u"六日") + "\r\n");
-        // Nothing reached the year file itself.
-        QVERIFY(!QFile::exists(path(u"2009.jnl"_s)));
+        // Nothing reached the data folder.
+        QCOMPARE(QDir(FDir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
     void aPrivateYearGetsAPrivateRecoveryFile()
@@ -114,7 +125,7 @@ private slots:
         auto diary = open(day(2009, 1, 5));
         type(diary->Editor.get(), u"secret"_s);
         QVERIFY(diary->Recovery->WriteNow());
-        QCOMPARE(QFile::permissions(year + u".recovery"_s), QFile::permissions(year));
+        QCOMPARE(QFile::permissions(recoveryFile()), QFile::permissions(year));
     }
 
     void aSaveRemovesTheRecoveryFile()
@@ -122,10 +133,53 @@ private slots:
         auto diary = open(day(2009, 1, 5));
         type(diary->Editor.get(), u"text"_s);
         QVERIFY(diary->Recovery->WriteNow());
-        QVERIFY(QFile::exists(path(u"2009.jnl.recovery"_s)));
+        QVERIFY(QFile::exists(recoveryFile()));
         diary->Editor->SetDate(day(2010, 1, 1)); // the year switch saves 2009
         QVERIFY(QFile::exists(path(u"2009.jnl"_s)));
-        QVERIFY(!QFile::exists(path(u"2009.jnl.recovery"_s)));
+        QVERIFY(!QFile::exists(recoveryFile()));
+    }
+
+    // A sync tool carries the data folder to other machines: nothing of this diary's recovery
+    // goes in there, and what another diary left there is not this one's to remove.
+    void theRecoveryFileStaysOutOfTheDataFolder()
+    {
+        auto diary = open(day(2009, 1, 5));
+        const QByteArray other = "!JNL 1.00 2009\r\n\r\n";
+        QFile besideYear(path(u"2009.jnl.recovery"_s));
+        QVERIFY(besideYear.open(QIODevice::WriteOnly) && besideYear.write(other) == other.size());
+        besideYear.close();
+        type(diary->Editor.get(), u"text"_s);
+        QVERIFY(diary->Recovery->WriteNow());
+        QVERIFY(read(recoveryFile()).contains("text"));
+        QCOMPARE(read(path(u"2009.jnl.recovery"_s)), other);
+        diary->Editor->SetDate(day(2010, 1, 1)); // the year switch saves 2009
+        QVERIFY(!QFile::exists(recoveryFile()));
+        QCOMPARE(read(path(u"2009.jnl.recovery"_s)), other);
+    }
+
+    // Older diaries kept it beside the year file: offered once, it then becomes this one's own.
+    void anOlderDiarysRecoveryFileIsOfferedOnce()
+    {
+        const QString old = path(u"2009.jnl.recovery"_s);
+        QFile file(old);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(
+            "!JNL 1.00 2009\r\n\r\n!------------\r\n![2009/01/05]\r\n!------------\r\nold\r\n");
+        file.close();
+        QStringList asked;
+        TRecovery::AskHook = [&](const QString &p) {
+            asked << p;
+            return TRecovery::TChoice::TakeBack;
+        };
+        {
+            auto crashed = open(day(2009, 1, 5));
+            QCOMPARE(crashed->Editor->toPlainText(), u"old\n"_s);
+            crashed->Store->SetAutoSave(false);
+        }
+        auto diary = open(day(2009, 1, 5));
+        QCOMPARE(asked, (QStringList { old, recoveryFile() }));
+        QVERIFY(!QFile::exists(old));
+        QCOMPARE(diary->Editor->toPlainText(), u"old\n"_s);
     }
 
     void recoveredTextsCanBeTakenBack()
@@ -142,7 +196,7 @@ private slots:
             return TRecovery::TChoice::TakeBack;
         };
         auto diary = open(day(2009, 1, 5));
-        QCOMPARE(QFileInfo(asked).fileName(), u"2009.jnl.recovery"_s);
+        QCOMPARE(asked, recoveryFile());
         QCOMPARE(diary->Editor->toPlainText(), u"lost?\n"_s);
         QVERIFY(diary->Store->Modified()); // an unsaved edit until the next save
         QVERIFY(QFile::exists(asked)); // kept until that save
@@ -159,28 +213,30 @@ private slots:
             type(crashed->Editor.get(), u"keep me"_s);
             QVERIFY(crashed->Recovery->WriteNow());
             crashed->Store->SetAutoSave(false);
-            before = read(path(u"2009.jnl.recovery"_s));
+            before = read(recoveryFile());
         }
         TRecovery::AskHook = [](const QString &) { return TRecovery::TChoice::KeepAside; };
         auto diary = open(day(2009, 1, 5));
         QVERIFY(diary->Editor->toPlainText().isEmpty());
         QVERIFY(!diary->Store->Modified());
-        QVERIFY(!QFile::exists(path(u"2009.jnl.recovery"_s)));
-        const QStringList aside = QDir(FDir->path()).entryList({ u"2009.jnl.recovery-*"_s });
+        QVERIFY(!QFile::exists(recoveryFile()));
+        const QDir folder = QFileInfo(recoveryFile()).dir();
+        const QStringList aside = folder.entryList({ u"2009.jnl.recovery-*"_s });
         QCOMPARE(aside.size(), 1);
-        QCOMPARE(read(path(aside.first())), before);
+        QCOMPARE(read(folder.filePath(aside.first())), before);
     }
 
     void aDamagedRecoveryFileIsSetAside()
     {
-        QFile f(path(u"2009.jnl.recovery"_s));
+        QVERIFY(QDir().mkpath(QFileInfo(recoveryFile()).path()));
+        QFile f(recoveryFile());
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("not a diary\r\n");
         f.close();
         TRecovery::AskHook = [](const QString &) { return TRecovery::TChoice::TakeBack; };
         auto diary = open(day(2009, 1, 5));
         QVERIFY(!diary->Store->Modified());
-        QCOMPARE(QDir(FDir->path()).entryList({ u"2009.jnl.recovery-*"_s }).size(), 1);
+        QCOMPARE(QFileInfo(recoveryFile()).dir().entryList({ u"2009.jnl.recovery-*"_s }).size(), 1);
     }
 
     void theFileGoesOnceNothingIsUnsaved_data()
@@ -195,7 +251,7 @@ private slots:
     void theFileGoesOnceNothingIsUnsaved()
     {
         QFETCH(int, way);
-        const QString file = path(u"2009.jnl.recovery"_s);
+        const QString file = recoveryFile();
         auto diary = open(day(2009, 1, 5));
         TKivDiaryEdit *editor = diary->Editor.get();
         type(editor, u"x"_s);
@@ -222,7 +278,7 @@ private slots:
         auto diary = open(day(2009, 1, 5));
         diary->Recovery->SetDelay(50);
         type(diary->Editor.get(), u"a"_s);
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path(u"2009.jnl.recovery"_s)), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(recoveryFile()), 5000);
     }
 };
 

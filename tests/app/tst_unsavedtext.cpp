@@ -55,11 +55,13 @@ private slots:
         F->Type(form.KivDiaryEdit1, u"x"_s);
         QVERIFY(recovery->WriteNow());
         QTest::keyClick(form.KivDiaryEdit1, Qt::Key_Backspace);
-        QVERIFY(QFile::exists(u"Data/2009.jnl.recovery"_s));
+        const QString file = TRecovery::PathFor(F->Diary());
+        QVERIFY(QFile::exists(file));
         F->Form.reset();
-        QVERIFY(!QFile::exists(u"Data/2009.jnl.recovery"_s));
+        QVERIFY(!QFile::exists(file));
     }
 
+    // From an older diary, which kept the recovery file beside the year file.
     void recoveredTextIsSavedAtTheEnd()
     {
         F->Write(u"Data/2009.jnl.recovery"_s,

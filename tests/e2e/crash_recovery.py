@@ -2,15 +2,17 @@
 """Text typed before a crash comes back.
 
 Under a private Xvfb: start the diary on a fresh data folder, type a day's text, wait until the
-recovery file beside the year file holds it, kill the diary with SIGKILL (nothing is saved),
-start it again, take the recovered text back at the question, close with "終了", and check that
-the year file holds the text and the recovery file is gone.
+recovery file in the user's state folder holds it (never in the data folder, which may travel),
+kill the diary with SIGKILL (nothing is saved), start it again, take the recovered text back at
+the question, close with "終了", and check that the year file holds the text and the recovery
+file is gone.
 
     crash_recovery.py --kivlog BIN --cli BIN --artifacts DIR
 
 Exit status 0 on success, 1 on a failure, 77 (skipped) when Xvfb cannot start at all.
 """
 
+import glob
 import os
 import shutil
 import signal
@@ -52,10 +54,15 @@ def answer_question(session, proc, timeout=60):
 
 def run(args, session):
     data = tempfile.mkdtemp(prefix="kivlog-crash-")
+    state = tempfile.mkdtemp(prefix="kivlog-crash-state-")
+    session.env["XDG_STATE_HOME"] = state
     try:
         day = diary_day()
         year_file = os.path.join(data, f"{day.year}.jnl")
-        recovery_file = year_file + ".recovery"
+        pattern = os.path.join(state, "kivlog", "recovery", "*", f"{day.year}.jnl.recovery")
+
+        def recovery_files():
+            return glob.glob(pattern)
 
         proc = session.start_diary(data)
         window, geometry = session.find_window(proc)
@@ -67,15 +74,16 @@ def run(args, session):
         session.xdotool("type", "--delay", "40", CRASH_TEXT)
 
         def recovered_text():
-            if not os.path.exists(recovery_file):
+            if len(recovery_files()) != 1:
                 return b""
-            with open(recovery_file, "rb") as f:
+            with open(recovery_files()[0], "rb") as f:
                 return f.read()
 
         # The file is rewritten a few seconds after each pause in typing.
         wait_for(lambda: CRASH_TEXT.encode() in recovered_text(), 30,
                  f"the recovery file did not get the typed text ({recovered_text()!r})")
         session.screenshot("before-crash")
+        check(os.listdir(data) == [], f"the data folder holds {os.listdir(data)!r}")
         os.kill(proc.pid, signal.SIGKILL)
         proc.wait(30)
         check(not os.path.exists(year_file), "a killed diary cannot have saved its year file")
@@ -95,10 +103,11 @@ def run(args, session):
         texts = {d["date"]: d["text"] for d in session.dump(year_file)["days"]}
         check(texts.get(day.isoformat()) == CRASH_TEXT + "\r\n",
               f"the recovered text did not reach the year file: {texts!r}")
-        check(not os.path.exists(recovery_file), "the save did not remove the recovery file")
+        check(recovery_files() == [], "the save did not remove the recovery file")
         print(f"ok: the text typed before SIGKILL is in {year_file}")
     finally:
         shutil.rmtree(data, ignore_errors=True)
+        shutil.rmtree(state, ignore_errors=True)
 
 
 if __name__ == "__main__":
