@@ -132,6 +132,8 @@ public:
     }
     ~TThrowawayUser()
     {
+        if (Uid != 0) // what the user's diary kept in the temporary folder
+            QDir(QDir::tempPath() + u"/kivlog-%1"_s.arg(Uid)).removeRecursively();
         if (!Name.isEmpty())
             QProcess::execute(
                 QStandardPaths::findExecutable(u"userdel"_s, { u"/usr/sbin"_s, u"/sbin"_s }),
