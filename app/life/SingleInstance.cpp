@@ -35,13 +35,10 @@ QString fileNameSafe(const QString &text)
 
 bool haveRuntimeFolder() { return qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"); }
 
-// The user's own folder for what lives as long as the login: the runtime folder, or without one
-// a folder of the user's in the temporary folder, which other users cannot write into. Empty
-// when neither can be had.
-QString privateRuntimeFolder()
+// A folder of the user's own in the temporary folder, which other users cannot write into;
+// empty when it cannot be had. Every start of the user finds it, whatever its runtime folder.
+QString privateTempFolder()
 {
-    if (haveRuntimeFolder())
-        return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     const QString folder = QDir::tempPath() + u"/kivlog-"_s + QString::number(::getuid());
     const QByteArray path = QFile::encodeName(folder);
     ::mkdir(path.constData(), 0700);
@@ -55,8 +52,8 @@ QString privateRuntimeFolder()
 // Keyed by the folder itself, however it was spelt.
 QString contactPath(const QString &dataFolder)
 {
-    const QString runtime = privateRuntimeFolder();
-    if (runtime.isEmpty())
+    const QString folder = privateTempFolder();
+    if (folder.isEmpty())
         return {};
     QString canonical = QFileInfo(dataFolder).canonicalFilePath();
     if (canonical.isEmpty())
@@ -65,7 +62,7 @@ QString contactPath(const QString &dataFolder)
         = QCryptographicHash::hash(QFile::encodeName(canonical), QCryptographicHash::Sha1)
               .toHex()
               .left(20);
-    return runtime + u"/kivlog-folder-"_s + QString::fromLatin1(key) + u".contact"_s;
+    return folder + u"/kivlog-folder-"_s + QString::fromLatin1(key) + u".contact"_s;
 }
 
 // "<process id>\n<socket>"

@@ -45,9 +45,9 @@ public:
     // failed.
     QString FullServerName() const;
 
-    // How a later start on a data folder reaches the diary that holds it. It lives in the
-    // runtime folder, not in the data folder, which may travel to other machines: a start from
-    // another runtime folder (another user, another session) finds none.
+    // How a later start on a data folder reaches the diary that holds it. It is the user's own
+    // and stays on this machine, never in the data folder, which may travel: a start of the same
+    // user finds it from any runtime folder, another user's start finds none.
     struct TFolderContact {
         qint64 Pid = 0;
         QString ServerName;
