@@ -272,6 +272,34 @@ void TKivDiary::ClearDays()
     FLoadError.clear();
 }
 
+TYearContents TKivDiary::Contents() const
+{
+    TYearContents contents;
+    if (!FDays.empty())
+        contents.Preamble = FDays.front()->FText;
+    contents.Days.reserve(FDays.size());
+    for (size_t i = 1; i < FDays.size(); ++i)
+        contents.Days.push_back(*FDays[i]);
+    contents.Settings = FSettings;
+    contents.ErrorData = FErrorData;
+    return contents;
+}
+
+void TKivDiary::TakeContents(TYearContents &&contents)
+{
+    std::vector<std::unique_ptr<TDayText>> days;
+    days.reserve(contents.Days.size() + 1);
+    days.push_back(std::make_unique<TDayText>(std::move(contents.Preamble), 0));
+    for (TDayText &day : contents.Days)
+        days.push_back(std::make_unique<TDayText>(std::move(day)));
+    // Nothing below throws.
+    FDays.swap(days);
+    FSettings.swap(contents.Settings);
+    FErrorData.swap(contents.ErrorData);
+    FModified = !FErrorData.isEmpty();
+    FModifiedByLoad = FModified;
+}
+
 qsizetype TKivDiary::IndexOfSetting(const QByteArray &name) const
 {
     for (qsizetype i = 0; i < FSettings.size(); ++i) {
