@@ -137,10 +137,15 @@ void TKivDiary::SetSetting(const QByteArray &name, const QByteArray &value)
 
 void TKivDiary::MarkModified() { FModified = true; }
 
+void TKivDiary::CheckFolder(const QString &baseDir)
+{
+    if (!baseDir.isEmpty() && !QFileInfo(baseDir).isDir())
+        throw EKivDiaryError(text(msg::kNoFolder));
+}
+
 void TKivDiary::Open()
 {
-    if (!FBaseDir.isEmpty() && !QFileInfo(FBaseDir).isDir())
-        throw EKivDiaryError(text(msg::kNoFolder));
+    CheckFolder(FBaseDir);
     // Opening a store that still holds a year (opened twice, or closed and opened again) would
     // stack a second preamble onto the entries: drop them first, as the year switch does,
     // saving them first when that is due.

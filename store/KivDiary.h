@@ -44,6 +44,8 @@ public:
     void MarkModified();
 
     void Open();
+    // Throws what Open throws for a folder that is not there (an empty one is the current folder).
+    static void CheckFolder(const QString &baseDir);
     void Close();
 
     int IndexOfDate(double date) const;
