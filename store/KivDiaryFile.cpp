@@ -1,22 +1,15 @@
-// Reading and writing year files.
-#include "Cp932.h"
-#include "DayNumber.h"
+// The store's year file on disk: loading, saving and reloading it.
 #include "DiskCopies.h"
 #include "FileModes.h"
 #include "KivDiary.h"
-#include "YearFile.h"
-#include "LineBreaks.h"
 #include "Messages.h"
-#include "Numbers.h"
 #include "Services.h"
+#include "YearFile.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <array>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
