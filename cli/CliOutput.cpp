@@ -3,7 +3,7 @@
 
 #include "Cp932.h"
 #include "DayNumber.h"
-#include "KivDiary.h"
+#include "YearFile.h"
 
 void print(std::FILE *stream, const QString &text)
 {
@@ -69,26 +69,24 @@ QString jsonMessages(const QStringList &messages)
     return jsonList(items);
 }
 
-QString dumpJson(
-    const TKivDiary &store, const QStringList &messages, const std::function<bool(double)> &keepDay)
+QString dumpJson(int year, const TYearContents &contents, const QStringList &messages,
+    const std::function<bool(double)> &keepDay)
 {
-    const auto &days = store.Days();
     QStringList dayItems;
-    for (size_t i = 1; i < days.size(); ++i) {
-        if (keepDay && !keepDay(days[i]->FDate))
+    for (const TDayText &day : contents.Days) {
+        if (keepDay && !keepDay(day.FDate))
             continue;
-        const QString date = DayNumberToDate(days[i]->FDate).toString(Qt::ISODate);
+        const QString date = DayNumberToDate(day.FDate).toString(Qt::ISODate);
         dayItems << QStringLiteral("{\"date\":%1,\"text\":%2}")
-                        .arg(jsonString(date), jsonBytes(days[i]->FText));
+                        .arg(jsonString(date), jsonBytes(day.FText));
     }
     QStringList settings;
-    for (const QByteArray &line : store.Settings())
+    for (const QByteArray &line : contents.Settings)
         settings << jsonBytes(line);
-    const QByteArray preamble = days.empty() ? QByteArray() : days.front()->FText;
     return QStringLiteral("{\"year\":%1,\"modified\":%2,\"preamble\":%3,\"days\":%4,"
                           "\"settings\":%5,\"error_data\":%6,\"messages\":%7}\n")
-        .arg(QString::number(store.Year()),
-            store.Modified() ? QStringLiteral("true") : QStringLiteral("false"),
-            jsonBytes(preamble), jsonList(dayItems), jsonList(settings),
-            jsonBytes(store.ErrorData()), jsonMessages(messages));
+        .arg(QString::number(year),
+            contents.ErrorData.isEmpty() ? QStringLiteral("false") : QStringLiteral("true"),
+            jsonBytes(contents.Preamble), jsonList(dayItems), jsonList(settings),
+            jsonBytes(contents.ErrorData), jsonMessages(messages));
 }

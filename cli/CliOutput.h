@@ -6,7 +6,7 @@
 #include <functional>
 
 class QByteArray;
-class TKivDiary;
+struct TYearContents;
 
 // Writes the text as UTF-8.
 void print(std::FILE *stream, const QString &text);
@@ -20,8 +20,9 @@ QString jsonBytes(const QByteArray &bytes);
 QString jsonList(const QStringList &items);
 QString jsonMessages(const QStringList &messages);
 
-// The loaded year as one JSON object, with a line break after it: {"year", "modified",
-// "preamble", "days": [{"date", "text"}], "settings", "error_data", "messages"}. When keepDay
-// is given, only the days it keeps are listed.
-QString dumpJson(const TKivDiary &store, const QStringList &messages,
+// A year as read as one JSON object, with a line break after it: {"year", "modified",
+// "preamble", "days": [{"date", "text"}], "settings", "error_data", "messages"}; modified as the
+// diary would hold it after the read (rejected blocks to be written back). When keepDay is
+// given, only the days it keeps are listed.
+QString dumpJson(int year, const TYearContents &contents, const QStringList &messages,
     const std::function<bool(double)> &keepDay = {});

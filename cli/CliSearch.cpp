@@ -10,8 +10,10 @@
 #include "Exceptions.h"
 #include "KivDiary.h"
 #include "Services.h"
+#include "YearFile.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <QSaveFile>
 #include <optional>
 
@@ -222,29 +224,25 @@ int RunExport(QStringList args)
         if ((from && file.Year < DayNumberToDate(*from).year())
             || (to && file.Year > DayNumberToDate(*to).year()))
             continue;
-        QStringList messages;
-        TDiaryServices collect = DiaryServices();
-        collect.ShowMessage = [&](const QString &m) { messages << m; };
-        TScopedDiaryServices scoped(std::move(collect));
-        TKivDiary reader;
+        TYearRead read;
         try {
-            OpenForReading(reader, spelled->BaseDir, spelled->Prefix, spelled->Ext, file.Year);
+            read = ReadYearFileAt(file.Path, file.Year);
         } catch (const Exception &e) {
             reportSkipped(file.Path, e.Message());
             failed = true;
             continue;
         }
         if (json) {
-            yearObjects << dumpJson(reader, messages, inRange).trimmed();
+            yearObjects << dumpJson(file.Year, read.Contents, read.Messages, inRange).trimmed();
             continue;
         }
-        reader.SortDays();
-        const auto &days = reader.Days();
-        for (size_t i = 1; i < days.size(); ++i) {
-            const double day = days[i]->FDate;
+        std::sort(read.Contents.Days.begin(), read.Contents.Days.end(),
+            [](const TDayText &a, const TDayText &b) { return a.FDate < b.FDate; });
+        for (const TDayText &entry : read.Contents.Days) {
+            const double day = entry.FDate;
             if (!inRange(day))
                 continue;
-            const QString text = exportText(days[i]->FText);
+            const QString text = exportText(entry.FText);
             if (format == u"text") {
                 body += dateText(day) + u'\n' + text + QStringLiteral("\n\n");
             } else if (format == u"markdown") {
@@ -318,12 +316,11 @@ int RunCheck(QStringList args)
     for (const TYearFileRef &file : ListYearFiles(spelled->BaseDir, spelled->Prefix, spelled->Ext)) {
         QString state;
         try {
-            TKivDiary store;
-            OpenForReading(store, spelled->BaseDir, spelled->Prefix, spelled->Ext, file.Year);
+            const TYearContents contents = ReadYearFileAt(file.Path, file.Year).Contents;
             // Each rejected block begins with its day header, kept with one more "!".
-            const QByteArray &rejected = store.ErrorData();
+            const QByteArray &rejected = contents.ErrorData;
             state = QStringLiteral("ok; %1 days; %2 rejected blocks")
-                        .arg(store.Days().size() - 1)
+                        .arg(contents.Days.size())
                         .arg(rejected.startsWith("!![") + rejected.count("\r\n!!["));
         } catch (const Exception &e) {
             allLoad = false;

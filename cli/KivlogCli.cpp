@@ -9,6 +9,7 @@
 #include "KivDiary.h"
 #include "Services.h"
 #include "SettingValues.h"
+#include "YearFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -136,19 +137,23 @@ bool openStore(TKivDiary &store, const TYearFile &file, const QStringList &messa
 
 int dump(const TYearFile &file)
 {
-    QStringList messages;
-    TScopedDiaryServices services({ [&](const QString &m) { messages << m; }, {}, {} });
-    TKivDiary store;
-    // Looking never writes: no save at a year switch, at Close or at the end.
-    store.SetAutoSave(false);
-    if (!openStore(store, file, messages))
+    // Spelled as the store spells it: the folder ends in "/", the extension begins with ".".
+    const QString path = file.BaseDir + file.Prefix
+        + QStringLiteral("%1").arg(file.Year, 4, 10, QLatin1Char('0')) + file.Ext;
+    TYearRead read;
+    try {
+        TKivDiary::CheckFolder(file.BaseDir);
+        read = ReadYearFileAt(path, file.Year);
+    } catch (const Exception &e) {
+        print(stdout, errorJson(e.Message(), {}));
         return kExitFailed;
-    print(stdout, dumpJson(store, messages));
+    }
+    print(stdout, dumpJson(file.Year, read.Contents, read.Messages));
     // An empty year and a mistyped name look alike on stdout.
-    if (!QFileInfo::exists(store.FilePath()))
+    if (!QFileInfo::exists(path))
         print(stderr,
             QStringLiteral("kivlog-cli: %1 does not exist; shown as an empty year %2\n")
-                .arg(store.FilePath(), QString::number(store.Year())));
+                .arg(path, QString::number(file.Year)));
     return kExitOk;
 }
 

@@ -257,34 +257,18 @@ QList<TYearFileRef> ListYearFiles(const QString &baseDir, const QString &prefix,
     return files;
 }
 
-void OpenForReading(
-    TKivDiary &reader, const QString &baseDir, const QString &prefix, const QString &ext, int year)
-{
-    reader.SetAutoSave(false);
-    reader.SetBaseDir(baseDir);
-    reader.SetPrefix(prefix);
-    reader.SetExt(ext);
-    reader.SetYear(year);
-    reader.Open();
-}
-
 std::vector<TDayEntry> ReadYearFile(
     const QString &baseDir, const QString &prefix, const QString &ext, int year)
 {
     // A damaged day block is the business of whoever opens that year for writing; here it is
     // passed over in silence.
-    TDiaryServices quiet = DiaryServices();
-    quiet.ShowMessage = [](const QString &) {};
-    TScopedDiaryServices scoped(std::move(quiet));
-
-    TKivDiary reader;
-    OpenForReading(reader, baseDir, prefix, ext, year);
+    const TYearContents contents
+        = ReadYearFileAt(baseDir + yearFileName(prefix, year, ext), year).Contents;
 
     std::vector<TDayEntry> days;
-    const auto &entries = reader.Days();
-    days.reserve(entries.size());
-    for (size_t i = 1; i < entries.size(); ++i)
-        days.push_back({ entries[i]->FDate, cp932::Decode(entries[i]->FText) });
+    days.reserve(contents.Days.size());
+    for (const TDayText &entry : contents.Days)
+        days.push_back({ entry.FDate, cp932::Decode(entry.FText) });
     std::sort(days.begin(), days.end(),
         [](const TDayEntry &a, const TDayEntry &b) { return a.Date < b.Date; });
     return days;

@@ -68,15 +68,8 @@ struct TDayEntry {
     QString Text;
 };
 
-// Sets the reader up for one year of the folder and reads that year's file, with saving turned
-// off first, so that nothing the reader does afterwards writes. Throws when the file cannot be
-// read as that year's file.
-void OpenForReading(
-    TKivDiary &reader, const QString &baseDir, const QString &prefix, const QString &ext, int year);
-
-// Reads a year file through the store's own reader without writing anything: no save, no
-// backup, no recovery file, no message box (messages about damaged day blocks are dropped;
-// the year still reads). Days in date order. Throws the store's exception when the file
+// Reads a year file of the folder without writing anything (messages about damaged day blocks
+// are dropped; the year still reads). Days in date order. Throws the store's exception when the file
 // cannot be read as a year file of that year.
 std::vector<TDayEntry> ReadYearFile(
     const QString &baseDir, const QString &prefix, const QString &ext, int year);

@@ -137,10 +137,15 @@ void TKivDiary::SetSetting(const QByteArray &name, const QByteArray &value)
 
 void TKivDiary::MarkModified() { FModified = true; }
 
+void TKivDiary::CheckFolder(const QString &baseDir)
+{
+    if (!baseDir.isEmpty() && !QFileInfo(baseDir).isDir())
+        throw EKivDiaryError(text(msg::kNoFolder));
+}
+
 void TKivDiary::Open()
 {
-    if (!FBaseDir.isEmpty() && !QFileInfo(FBaseDir).isDir())
-        throw EKivDiaryError(text(msg::kNoFolder));
+    CheckFolder(FBaseDir);
     // Opening a store that still holds a year (opened twice, or closed and opened again) would
     // stack a second preamble onto the entries: drop them first, as the year switch does,
     // saving them first when that is due.
@@ -270,6 +275,34 @@ void TKivDiary::ClearDays()
 {
     FDays.clear();
     FLoadError.clear();
+}
+
+TYearContents TKivDiary::Contents() const
+{
+    TYearContents contents;
+    if (!FDays.empty())
+        contents.Preamble = FDays.front()->FText;
+    contents.Days.reserve(FDays.size());
+    for (size_t i = 1; i < FDays.size(); ++i)
+        contents.Days.push_back(*FDays[i]);
+    contents.Settings = FSettings;
+    contents.ErrorData = FErrorData;
+    return contents;
+}
+
+void TKivDiary::TakeContents(TYearContents &&contents)
+{
+    std::vector<std::unique_ptr<TDayText>> days;
+    days.reserve(contents.Days.size() + 1);
+    days.push_back(std::make_unique<TDayText>(std::move(contents.Preamble), 0));
+    for (TDayText &day : contents.Days)
+        days.push_back(std::make_unique<TDayText>(std::move(day)));
+    // Nothing below throws.
+    FDays.swap(days);
+    FSettings.swap(contents.Settings);
+    FErrorData.swap(contents.ErrorData);
+    FModified = !FErrorData.isEmpty();
+    FModifiedByLoad = FModified;
 }
 
 qsizetype TKivDiary::IndexOfSetting(const QByteArray &name) const

@@ -2,6 +2,7 @@
 
 #include "DiskCopies.h"
 #include "Exceptions.h"
+#include "YearFile.h"
 
 #include <QByteArray>
 #include <QList>
@@ -10,19 +11,6 @@
 #include <QStringList>
 #include <memory>
 #include <vector>
-
-// One entry of the store: a day number and that day's text (CP932 bytes, CR LF line breaks).
-// Entry 0 of a store is the preamble, with day number 0.
-class TDayText {
-public:
-    TDayText(QByteArray text, double date)
-        : FDate(date)
-        , FText(std::move(text))
-    {
-    }
-    double FDate;
-    QByteArray FText;
-};
 
 // The diary store: the texts of one calendar year, its preamble, the settings list and the
 // rejected lines of its year file. Asking for a day of another year switches years: the year
@@ -56,6 +44,8 @@ public:
     void MarkModified();
 
     void Open();
+    // Throws what Open throws for a folder that is not there (an empty one is the current folder).
+    static void CheckFolder(const QString &baseDir);
     void Close();
 
     int IndexOfDate(double date) const;
@@ -91,6 +81,8 @@ public:
     const std::vector<std::unique_ptr<TDayText>> &Days() const { return FDays; }
     const QList<QByteArray> &Settings() const { return FSettings; }
     const QByteArray &ErrorData() const { return FErrorData; }
+    // The year as it would be written now (the days in the store's order).
+    TYearContents Contents() const;
     QString FilePath() const { return FBaseDir + FFileName; }
     // Non-empty while the current year's file could not be read: the message of that failure.
     // Such a year is never written, and its day texts cannot be read or written.
@@ -127,7 +119,8 @@ private:
     void RecomputeFileName();
     void ClearDays();
     qsizetype IndexOfSetting(const QByteArray &name) const;
-    void ReadLines(const QByteArray &data);
+    // A year read whole in place of what the store holds: all of it or, when it throws, nothing.
+    void TakeContents(TYearContents &&contents);
     enum class TDiskVerdict { Ours, Other, Damaged };
     TDiskVerdict VerifyBeforeSave(const QString &path, QByteArray &onDisk);
     void MakeDatedBackupOnce();

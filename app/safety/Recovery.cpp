@@ -220,21 +220,11 @@ TRecovery::TChoice TRecovery::Ask(const QString &path) const
 
 void TRecovery::TakeBack(const QString &path)
 {
-    // Read the recovery file with a store of its own, quietly: it is the diary's own format.
-    TDiaryServices quiet = DiaryServices();
-    quiet.ShowMessage = [](const QString &) {};
+    // The recovery file is in the diary's own format.
     std::vector<std::pair<double, QByteArray>> recovered;
     try {
-        TScopedDiaryServices scoped(quiet);
-        TKivDiary reader;
-        reader.SetAutoSave(false);
-        const QFileInfo info(path);
-        reader.SetBaseDir(info.absolutePath());
-        reader.SetYear(FStore->Year());
-        reader.SetFileName(info.fileName());
-        reader.Open();
-        for (size_t i = 1; i < reader.Days().size(); ++i)
-            recovered.emplace_back(reader.Days()[i]->FDate, reader.Days()[i]->FText);
+        for (const TDayText &day : ReadYearFileAt(path, FStore->Year()).Contents.Days)
+            recovered.emplace_back(day.FDate, day.FText);
     } catch (const Exception &e) {
         // A damaged recovery file is set aside as it is, like a declined one.
         ShowMessageBox(e.Message());

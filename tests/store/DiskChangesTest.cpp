@@ -177,4 +177,23 @@ TEST(DiskCopies, BackupFolderIsNoMoreOpenThanTheDataFolder)
     EXPECT_EQ(modeOf(base + u"backup"_qs) & 077, 0);
 }
 
+TEST_F(DiskChange, ReloadThatFailsInAnyWayKeepsTheWholeYear)
+{
+    const QString path = Path(u"2009.jnl"_qs);
+    WriteAll(path, "!JNL 1.00 2009\r\n\r\n!W=1\r\npre\r\n![2009/01/05]\r\nkept\r\n");
+    auto store = NewStore();
+    store->SetDayText(Day(2009, 1, 6), "unsaved\r\n");
+    const TYearContents before = store->Contents();
+    // A two-digit year in a day header asks the clock, which fails here with no exception of
+    // the diary's own.
+    replaceByRename(path, "!JNL 1.00 2009\r\n\r\n!W=2\r\n![2009/01/07]\r\nnew\r\n![09/01/08]\r\n");
+    TDiaryServices failing = DiaryServices();
+    failing.Now = []() -> QDateTime { throw std::bad_alloc(); };
+    const TScopedDiaryServices scoped(failing);
+    EXPECT_FALSE(store->ReloadFile());
+    EXPECT_EQ(store->Contents(), before);
+    EXPECT_TRUE(store->Unsaved());
+    EXPECT_TRUE(store->LoadError().isEmpty());
+}
+
 } // namespace

@@ -255,4 +255,15 @@ TEST_F(YearFileRead, NulIsAnOrdinaryByte)
     EXPECT_EQ(store->GetDayText(Day(2009, 1, 5)), text + "\r\n");
 }
 
+// The format itself shows nothing; the store shows what the read returns, in the file's order.
+TEST_F(YearFileRead, MessagesAreReturnedAndTheStoreShowsThem)
+{
+    const QByteArray file = "!JNL 1.00 2009\r\n![2009-01-05]\r\na\r\n![2008/12/31]\r\nb\r\n";
+    const TYearRead read = ReadYearFile(file, 2009);
+    EXPECT_TRUE(Shown.isEmpty());
+    ASSERT_EQ(read.Messages.size(), 2);
+    Load(file);
+    EXPECT_EQ(Shown, read.Messages);
+}
+
 } // namespace

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+// One entry of a year: a day number and that day's text (CP932 bytes, CR LF line breaks).
+// Entry 0 of a store is the preamble, with day number 0.
+class TDayText {
+public:
+    TDayText(QByteArray text, double date)
+        : FDate(date)
+        , FText(std::move(text))
+    {
+    }
+    bool operator==(const TDayText &) const = default;
+    double FDate;
+    QByteArray FText;
+};
+
+// What a year file holds, as bytes of CP932: the free text before the first day, the days
+// (each at most once, in the order the file or the store has them), the NAME=value settings and
+// the lines that could not be read as day blocks.
+struct TYearContents {
+    QByteArray Preamble;
+    std::vector<TDayText> Days;
+    QList<QByteArray> Settings;
+    QByteArray ErrorData;
+    bool operator==(const TYearContents &) const = default;
+};
+
+struct TYearRead {
+    TYearContents Contents;
+    // One message for each day block that was set aside, in the order of the file.
+    QStringList Messages;
+};
+
+// Reads the bytes of the given year's file. Throws EKivDiaryError when the first line does not
+// name a year file of that year; damaged day blocks go to the error data and the messages.
+TYearRead ReadYearFile(QByteArrayView bytes, int year);
+// The bytes of the year file, day headers with or without the weekday name. Days are written in
+// the order given.
+QByteArray WriteYearFile(const TYearContents &contents, int year, bool dayNames);
+
+// The first line: throws what makes the whole file unreadable as the given year's, else returns
+// where the first line ends.
+qsizetype CheckYearFileHeader(QByteArrayView bytes, int year);
+bool ParseYearFileHeader(QByteArrayView line, double &version, quint16 &year);
+QByteArray EscapeDayText(QByteArrayView text);
+QByteArray UnescapeDayText(const QByteArray &text);
+
+// The whole of a plain file; throws EFOpenError naming the path when it cannot be read.
+QByteArray ReadWholeFile(const QString &path);
+// A year file as the store reads it: a missing file is an empty year.
+TYearRead ReadYearFileAt(const QString &path, int year);
