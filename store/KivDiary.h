@@ -112,8 +112,11 @@ public:
     bool Unsaved() const { return FModified && !FModifiedByLoad; }
 
 signals:
-    // After a year file was read successfully (also when it did not exist yet).
+    // After a year file was read successfully by a load (also when it did not exist yet): the
+    // first read of a year since it was opened or switched to.
     void Loaded();
+    // After ReloadFile read another version of the same year's file in place of the store's.
+    void Reloaded();
     // After the year file was written successfully; FilePath() still names it.
     void Saved();
 

@@ -787,6 +787,6 @@ bool TKivDiary::ReloadFile()
         }
         return false;
     }
-    emit Loaded();
+    emit Reloaded();
     return true;
 }

@@ -6,6 +6,7 @@
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "Services.h"
+#include "ShownYear.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,9 +14,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QTextDocument>
-#include <cmath>
 #include <cstdio>
-#include <map>
 
 std::function<TRecovery::TChoice(const QString &path)> TRecovery::AskHook;
 
@@ -54,6 +53,7 @@ TRecovery::TRecovery(TKivDiaryEdit *editor, TKivDiary *store, QObject *parent)
     connect(&FTimer, &QTimer::timeout, this, [this] { WriteNow(); });
     connect(FEditor, &QPlainTextEdit::textChanged, this, [this] { FTimer.start(); });
     connect(FStore, &TKivDiary::Loaded, this, [this] { RunGuarded([this] { YearLoaded(); }); });
+    connect(FStore, &TKivDiary::Reloaded, this, [this] { YearReloaded(); });
     connect(FStore, &TKivDiary::Saved, this, [this] { YearSaved(); });
     // The editor is back at the store's text: reloaded, or its edits undone.
     connect(FEditor->document(), &QTextDocument::modificationChanged, this, [this](bool modified) {
@@ -76,26 +76,14 @@ QString TRecovery::PathFor(const TKivDiary &store)
     return store.FilePath() + QLatin1String(kRecoveryExt);
 }
 
-QByteArray TRecovery::BuildImage(bool withEditor) const
+QByteArray TRecovery::BuildImage() const
 {
-    const int year = FStore->Year();
-    std::map<qint64, QByteArray> days;
-    const auto &entries = FStore->Days();
-    for (size_t i = 1; i < entries.size(); ++i)
-        days[static_cast<qint64>(std::floor(entries[i]->FDate))] = entries[i]->FText;
-    if (withEditor && FEditor && FEditor->Source() == FStore && FEditor->Modified()
-        && DayNumberToDate(FEditor->Date()).year() == year)
-        days[static_cast<qint64>(std::floor(FEditor->Date()))] = FEditor->StoreText();
-
     // The year file's own format, without weekday names: any copy of the diary reads it.
-    QByteArray image = "!JNL 1.00 " + QByteArray::number(year) + "\r\n\r\n";
-    for (const auto &[date, text] : days) {
-        const QByteArray trimmed = trimmedTail(text);
-        if (trimmed.isEmpty() && text.isEmpty())
-            continue; // an emptied day: nothing to recover
+    QByteArray image = "!JNL 1.00 " + QByteArray::number(FStore->Year()) + "\r\n\r\n";
+    for (const TDayText &day : ShownDays(FEditor, *FStore)) {
         image += "!------------\r\n!"
-            + FormatDayNumber(QStringLiteral("[yyyy/mm/dd]"), static_cast<double>(date)).toLatin1()
-            + "\r\n!------------\r\n" + TKivDiary::EscapeText(trimmed) + "\r\n";
+            + FormatDayNumber(QStringLiteral("[yyyy/mm/dd]"), day.FDate).toLatin1()
+            + "\r\n!------------\r\n" + TKivDiary::EscapeText(trimmedTail(day.FText)) + "\r\n";
     }
     return image;
 }
@@ -106,11 +94,12 @@ bool TRecovery::WriteNow()
     if (!FStore->Active() || !FStore->LoadError().isEmpty())
         return true;
     const QString path = PathFor(*FStore);
-    const QByteArray image = BuildImage();
-    if (path == FBaselinePath && image == FBaseline) {
+    FPath = path;
+    if (!YearUnsaved(FEditor, *FStore)) {
         QFile::remove(path);
         return true;
     }
+    const QByteArray image = BuildImage();
     QSaveFile file(path);
     // Unbuffered, so a short write on a full disk fails here instead of committing a cut file.
     // It holds the year's texts, so it is no more open than the year file.
@@ -129,35 +118,37 @@ bool TRecovery::WriteNow()
     return false;
 }
 
-bool TRecovery::Unsaved() const
-{
-    return PathFor(*FStore) != FBaselinePath || BuildImage() != FBaseline;
-}
-
 void TRecovery::Settle()
 {
-    if (FStore->Active() && FStore->LoadError().isEmpty() && !Unsaved())
-        QFile::remove(FBaselinePath);
+    if (FStore->Active() && FStore->LoadError().isEmpty() && PathFor(*FStore) == FPath
+        && !YearUnsaved(FEditor, *FStore))
+        QFile::remove(FPath);
 }
 
 void TRecovery::YearSaved()
 {
-    QFile::remove(PathFor(*FStore));
-    FBaselinePath = PathFor(*FStore);
-    FBaseline = BuildImage(false);
+    FPath = PathFor(*FStore);
+    QFile::remove(FPath);
+}
+
+void TRecovery::YearReloaded()
+{
+    // Another program's version, read in place of what the store held: the question belongs to
+    // the first load after a crash only. Whatever the reload left unsaved is what the file holds
+    // from now on; with nothing unsaved it goes, and no old text can come back over that version.
+    FTimer.stop();
+    if (!WriteNow())
+        QFile::remove(PathFor(*FStore));
 }
 
 void TRecovery::YearLoaded()
 {
     // The year left behind was saved, or held nothing unsaved: its file has no more use.
-    if (!FBaselinePath.isEmpty() && FBaselinePath != PathFor(*FStore))
-        QFile::remove(FBaselinePath);
-    FBaselinePath.clear();
-    FBaseline.clear();
-    if (FStore->LoadError().isEmpty()) {
-        FBaselinePath = PathFor(*FStore);
-        FBaseline = BuildImage(false);
-    }
+    if (!FPath.isEmpty() && FPath != PathFor(*FStore))
+        QFile::remove(FPath);
+    FPath.clear();
+    if (FStore->LoadError().isEmpty())
+        FPath = PathFor(*FStore);
     const QString path = PathFor(*FStore);
     if (!QFileInfo(path).isFile())
         return;
