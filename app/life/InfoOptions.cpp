@@ -35,18 +35,9 @@ bool UserWantsJapanese()
 
 QString DataFolderFor(const QStringList &arguments)
 {
-    QString folder = u"Data/"_s;
-    for (const QString &argument : arguments) {
-        QString value;
-        QString option;
-        SplitOption(argument, value, option);
-        if (option == u"d")
-            folder = value;
-        else if (option.isEmpty())
-            folder = argument.left(argument.lastIndexOf(u'/') + 1);
-    }
-    QString full = QDir::cleanPath(QDir::current().absoluteFilePath(folder));
-    return full.endsWith(u'/') ? full : full + u'/';
+    TDataFolder folder;
+    folder.TakeCommandLine(arguments);
+    return FullFolderPath(folder.BaseDir);
 }
 
 QString UsageText(bool japanese, const QString &dataFolder)
