@@ -75,12 +75,12 @@ void TDiskWatch::Check()
         if (YearUnsaved(FEditor, *FStore)) {
             // A save that failed here (a full disk) is not tried again at every change in the
             // folder, which would show its error each time; the next save of the year will.
-            if (!FStore->AutoSave() || FSaveFailed)
+            if (FSaveFailed)
                 return;
             FSaveFailed = true;
             if (editorHoldsThisYear)
                 FEditor->Commit();
-            FStore->SaveFile();
+            FStore->SaveWhenDue();
             FSaveFailed = false;
         } else {
             ReloadKeepingCaret();
