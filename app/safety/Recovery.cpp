@@ -7,6 +7,7 @@
 #include "KivDiaryEdit.h"
 #include "Services.h"
 #include "ShownYear.h"
+#include "WindowTexts.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -30,15 +31,6 @@ QByteArray trimmedTail(QByteArray text)
         --n;
     text.truncate(n);
     return text;
-}
-
-QString foundMessage(const QString &path)
-{
-    return QStringLiteral("前回保存されなかった日記の内容が見つかりました。\r\n> %1\r\n"
-                          "この内容を読み込みますか？\r\n"
-                          "「はい」: 読み込んで、未保存の編集として扱います。\r\n"
-                          "「いいえ」: 読み込まずに、ファイルを別の名前でそのまま残します。")
-        .arg(path);
 }
 
 } // namespace
@@ -164,10 +156,10 @@ TRecovery::TChoice TRecovery::Ask(const QString &path) const
         return AskHook(path);
     if (Unattended())
         return TChoice::KeepAside; // nobody to ask: touch nothing of the recovered texts
-    QMessageBox box(QMessageBox::Question, ApplicationTitle(), foundMessage(path),
+    QMessageBox box(QMessageBox::Question, ApplicationTitle(), QString::fromUtf8(wtext::kRecoveryFound).arg(path),
         QMessageBox::Yes | QMessageBox::No);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+    box.button(QMessageBox::Yes)->setText(QString::fromUtf8(wtext::kRecoveryYes));
+    box.button(QMessageBox::No)->setText(QString::fromUtf8(wtext::kRecoveryNo));
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes ? TChoice::TakeBack : TChoice::KeepAside;
 }
@@ -210,9 +202,9 @@ QString TRecovery::KeepAside(const QString &path)
     for (int n = 2; QFileInfo::exists(aside); ++n)
         aside = path + QLatin1Char('-') + stamp + QLatin1Char('-') + QString::number(n);
     if (!QFile::rename(path, aside)) {
-        ShowMessageBox(QStringLiteral("復元ファイルの名前を変更できません。\r\n> %1").arg(path));
+        ShowMessageBox(QString::fromUtf8(wtext::kRecoveryCannotRename).arg(path));
         return path;
     }
-    ShowMessageBox(QStringLiteral("復元ファイルは次の名前で残してあります。\r\n> %1").arg(aside));
+    ShowMessageBox(QString::fromUtf8(wtext::kRecoveryKeptAs).arg(aside));
     return aside;
 }
