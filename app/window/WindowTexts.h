@@ -44,7 +44,7 @@ inline constexpr char kUsageJapanese[]
       "  --help       この説明を表示して終了します\n"
       "  --version    バージョンを表示して終了します\n"
       "\n"
-      "値はオプション文字のすぐ後に空白なしで書きます（-d/home/me/diary）。\n"
+      "値はオプション文字のすぐ後に空白なしで書きます（-d~/diary）。\n"
       "このフォルダからこの引数で起動すると、日記のデータは次のフォルダに置かれます:\n"
       "  ";
 inline constexpr char kUsageEnglish[]
@@ -59,7 +59,7 @@ inline constexpr char kUsageEnglish[]
       "  --help       print this text and exit\n"
       "  --version    print the version and exit\n"
       "\n"
-      "A value follows its option letter directly, without a blank (-d/home/me/diary).\n"
+      "A value follows its option letter directly, without a blank (-d~/diary).\n"
       "Started in this folder with these arguments, the diary keeps its data in:\n"
       "  ";
 } // namespace wtext
