@@ -2,7 +2,6 @@
 #include "CommandLine.h"
 #include "WindowTexts.h"
 
-#include <QDir>
 #include <cstdio>
 #include <cstring>
 

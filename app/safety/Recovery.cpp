@@ -156,8 +156,8 @@ TRecovery::TChoice TRecovery::Ask(const QString &path) const
         return AskHook(path);
     if (Unattended())
         return TChoice::KeepAside; // nobody to ask: touch nothing of the recovered texts
-    QMessageBox box(QMessageBox::Question, ApplicationTitle(), QString::fromUtf8(wtext::kRecoveryFound).arg(path),
-        QMessageBox::Yes | QMessageBox::No);
+    QMessageBox box(QMessageBox::Question, ApplicationTitle(),
+        QString::fromUtf8(wtext::kRecoveryFound).arg(path), QMessageBox::Yes | QMessageBox::No);
     box.button(QMessageBox::Yes)->setText(QString::fromUtf8(wtext::kRecoveryYes));
     box.button(QMessageBox::No)->setText(QString::fromUtf8(wtext::kRecoveryNo));
     box.setDefaultButton(QMessageBox::Yes);

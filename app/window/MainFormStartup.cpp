@@ -16,7 +16,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QScreen>

@@ -154,7 +154,8 @@ void TSearchWindow::RunSearch()
         item->setToolTip(skipped.Reason);
     }
     LstResults->setUpdatesEnabled(true);
-    LblCount->setText(QString::number(result.Hits.size()) + QString::fromUtf8(wtext::kSearchDaysTail));
+    LblCount->setText(
+        QString::number(result.Hits.size()) + QString::fromUtf8(wtext::kSearchDaysTail));
 }
 
 void TSearchWindow::OpenItem(QListWidgetItem *item)

@@ -22,10 +22,11 @@ inline constexpr char kSearchSkippedHead[] = "読めないため検索しなか�
 inline constexpr char kSearchDaysTail[] = "日分";
 
 // The recovery file; %1 is its path.
-inline constexpr char kRecoveryFound[] = "前回保存されなかった日記の内容が見つかりました。\r\n> %1\r\n"
-                                         "この内容を読み込みますか？\r\n"
-                                         "「はい」: 読み込んで、未保存の編集として扱います。\r\n"
-                                         "「いいえ」: 読み込まずに、ファイルを別の名前でそのまま残します。";
+inline constexpr char kRecoveryFound[]
+    = "前回保存されなかった日記の内容が見つかりました。\r\n> %1\r\n"
+      "この内容を読み込みますか？\r\n"
+      "「はい」: 読み込んで、未保存の編集として扱います。\r\n"
+      "「いいえ」: 読み込まずに、ファイルを別の名前でそのまま残します。";
 inline constexpr char kRecoveryYes[] = "はい(&Y)";
 inline constexpr char kRecoveryNo[] = "いいえ(&N)";
 inline constexpr char kRecoveryCannotRename[] = "復元ファイルの名前を変更できません。\r\n> %1";
