@@ -27,37 +27,19 @@ constexpr int kExitUsage = 2;
 
 } // namespace
 
-bool TakeFolderOption(const QString &arg, TFolder &folder)
-{
-    QString value;
-    QString option;
-    SplitOption(arg, value, option);
-    if (option == u"d")
-        folder.BaseDir = value;
-    else if (option == u"p")
-        folder.Prefix = value;
-    else if (option == u"e")
-        folder.Ext = value;
-    else
-        return false;
-    return true;
-}
-
 // The folder, prefix and extension as the store spells them ("/" after the folder, "." before
 // the extension), or nullopt with the reason after a usage error.
-std::optional<TFolder> StoreSpelling(const TFolder &folder, int &status)
+std::optional<TDataFolder> StoreSpelling(const TDataFolder &folder, int &status)
 {
     TKivDiary store;
     store.SetAutoSave(false);
-    store.SetBaseDir(folder.BaseDir);
-    store.SetPrefix(folder.Prefix);
-    store.SetExt(folder.Ext);
+    folder.ApplyTo(store);
     const QString dir = store.BaseDir().isEmpty() ? QStringLiteral(".") : store.BaseDir();
     if (!QFileInfo(dir).isDir()) {
         status = usageError(QStringLiteral("no folder '%1'").arg(dir));
         return std::nullopt;
     }
-    return TFolder { store.BaseDir(), store.Prefix(), store.Ext() };
+    return TDataFolder::Of(store);
 }
 
 namespace {
@@ -129,14 +111,14 @@ div.text { white-space: pre-wrap; line-break: strict; overflow-wrap: anywhere;
 
 int RunSearch(QStringList args)
 {
-    TFolder folder;
+    TDataFolder folder;
     QStringList words;
     bool optionsEnd = false;
     for (const QString &arg : args) {
         if (!optionsEnd && arg == u"--") {
             optionsEnd = true;
         } else if (!optionsEnd && arg.startsWith(u'-') && arg.size() > 1) {
-            if (!TakeFolderOption(arg, folder))
+            if (!folder.TakeOption(arg))
                 return usageError(QStringLiteral("unknown option '%1'").arg(arg));
         } else {
             words << arg;
@@ -146,7 +128,7 @@ int RunSearch(QStringList args)
     if (query.IsEmpty())
         return usageError(QStringLiteral("search needs a word to look for"));
     int status = kExitUsage;
-    const std::optional<TFolder> spelled = StoreSpelling(folder, status);
+    const std::optional<TDataFolder> spelled = StoreSpelling(folder, status);
     if (!spelled)
         return status;
 
@@ -164,7 +146,7 @@ int RunSearch(QStringList args)
 
 int RunExport(QStringList args)
 {
-    TFolder folder;
+    TDataFolder folder;
     QString format = QStringLiteral("text");
     QString outPath;
     std::optional<double> from;
@@ -199,8 +181,8 @@ int RunExport(QStringList args)
                         QStringLiteral("'%1' is no date of the form yyyy/mm/dd").arg(value));
                 (arg.startsWith(u"--from") ? from : to) = day;
             } else if (takeValue(QStringLiteral("-o"))) {
-                outPath = value;
-            } else if (!arg.startsWith(u'-') || !TakeFolderOption(arg, folder)) {
+                outPath = ExpandHome(value);
+            } else if (!arg.startsWith(u'-') || !folder.TakeOption(arg)) {
                 return usageError(QStringLiteral("unknown argument '%1'").arg(arg));
             }
         } catch (const std::invalid_argument &) {
@@ -210,7 +192,7 @@ int RunExport(QStringList args)
     if (from && to && *from > *to)
         return usageError(QStringLiteral("--from lies after --to"));
     int status = kExitUsage;
-    const std::optional<TFolder> spelled = StoreSpelling(folder, status);
+    const std::optional<TDataFolder> spelled = StoreSpelling(folder, status);
     if (!spelled)
         return status;
 
@@ -303,13 +285,13 @@ QString noneOr(const QStringList &items)
 
 int RunCheck(QStringList args)
 {
-    TFolder folder;
+    TDataFolder folder;
     for (const QString &arg : args) {
-        if (!TakeFolderOption(arg, folder))
+        if (!folder.TakeOption(arg))
             return usageError(QStringLiteral("unknown argument '%1'").arg(arg));
     }
     int status = kExitUsage;
-    const std::optional<TFolder> spelled = StoreSpelling(folder, status);
+    const std::optional<TDataFolder> spelled = StoreSpelling(folder, status);
     if (!spelled)
         return status;
     bool allLoad = true;

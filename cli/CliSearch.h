@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CommandLine.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -11,16 +13,6 @@ int RunExport(QStringList args);
 // kivlog-cli check: every year file of the folder, one line each.
 int RunCheck(QStringList args);
 
-// The folder, prefix and extension of a diary, as its command line gives them.
-struct TFolder {
-    QString BaseDir = QStringLiteral("Data/");
-    QString Prefix;
-    QString Ext = QStringLiteral(".jnl");
-};
-
-// Takes -d, -p and -e as the diary's command line has them. Returns false on another option
-// that the command does not know.
-bool TakeFolderOption(const QString &arg, TFolder &folder);
 // The folder, prefix and extension as the store spells them ("/" after the folder, "." before
 // the extension), or nullopt with the exit status of a usage error (a missing folder).
-std::optional<TFolder> StoreSpelling(const TFolder &folder, int &status);
+std::optional<TDataFolder> StoreSpelling(const TDataFolder &folder, int &status);

@@ -2,6 +2,7 @@
 // and exports the whole diary.
 #include "CliOutput.h"
 #include "CliSearch.h"
+#include "CommandLine.h"
 #include "Cp932.h"
 #include "DataFolderLock.h"
 #include "DayNumber.h"
@@ -247,7 +248,7 @@ int main(int argc, char *argv[])
         return usageError(QStringLiteral("unknown option '%1'").arg(args.front()));
 
     QString problem;
-    const std::optional<TYearFile> file = splitYearFilePath(args.front(), problem);
+    const std::optional<TYearFile> file = splitYearFilePath(ExpandHome(args.front()), problem);
     if (!file)
         return usageError(problem);
     return command == u"dump" ? dump(*file) : rewrite(*file, dayName);

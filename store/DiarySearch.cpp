@@ -345,7 +345,7 @@ void TSearchIndex::Fill(TYearTexts &year, const std::vector<TDayEntry> &days)
     year.Folded.squeeze();
 }
 
-void TSearchIndex::SetLiveYear(const TKivDiary &store, double editorDate, const QString &editorText)
+void TSearchIndex::SetLiveYear(const TKivDiary &store, const std::vector<TDayText> &shownDays)
 {
     // A year whose file could not be read holds nothing; its file is then tried, and listed
     // as skipped, like any other unreadable year.
@@ -354,9 +354,9 @@ void TSearchIndex::SetLiveYear(const TKivDiary &store, double editorDate, const 
         return;
     }
     std::vector<std::pair<double, QByteArray>> texts;
-    const auto &entries = store.Days();
-    for (size_t i = 1; i < entries.size(); ++i)
-        texts.emplace_back(entries[i]->FDate, entries[i]->FText);
+    texts.reserve(shownDays.size());
+    for (const TDayText &day : shownDays)
+        texts.emplace_back(std::floor(day.FDate), day.FText);
     std::sort(
         texts.begin(), texts.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
 
@@ -385,19 +385,15 @@ void TSearchIndex::SetLiveYear(const TKivDiary &store, double editorDate, const 
         Fill(FLive, days);
     }
     FLiveYear = store.Year();
-    FEditorDate = std::floor(editorDate);
-    FEditorText = editorText;
 }
 
 void TSearchIndex::ClearLiveYear()
 {
     FLiveYear = 0;
     FLive = TYearTexts();
-    FEditorDate = 0;
-    FEditorText.clear();
 }
 
-void TSearchIndex::SearchYear(const TYearTexts &year, const TSearchQuery &query, double skipDate,
+void TSearchIndex::SearchYear(const TYearTexts &year, const TSearchQuery &query,
     qsizetype maxChars, std::vector<TSearchHit> &hits) const
 {
     // Days are found by the longest word; the others are looked for only in those days.
@@ -421,8 +417,7 @@ void TSearchIndex::SearchYear(const TYearTexts &year, const TSearchQuery &query,
             pos = found + 1;
             continue;
         }
-        if (d.Date != skipDate
-            && query.MatchesFolded(folded.mid(d.InFolded.Start, d.InFolded.Length))) {
+        if (query.MatchesFolded(folded.mid(d.InFolded.Start, d.InFolded.Length))) {
             hits.push_back(Excerpt(d.Date,
                 QStringView(year.Text).mid(d.InText.Start, d.InText.Length), query, maxChars));
         }
@@ -466,12 +461,9 @@ TSearchResult TSearchIndex::Search(const TSearchQuery &query, qsizetype maxChars
     FFailed = std::move(failed);
 
     for (const auto &[yearNumber, year] : FYears)
-        SearchYear(year, query, -1, maxChars, result.Hits);
-    if (FLiveYear) {
-        SearchYear(FLive, query, FEditorDate, maxChars, result.Hits);
-        if (query.Matches(FEditorText))
-            result.Hits.push_back(Excerpt(FEditorDate, FEditorText, query, maxChars));
-    }
+        SearchYear(year, query, maxChars, result.Hits);
+    if (FLiveYear)
+        SearchYear(FLive, query, maxChars, result.Hits);
     std::sort(result.Hits.begin(), result.Hits.end(),
         [](const TSearchHit &a, const TSearchHit &b) { return a.Date < b.Date; });
     for (const auto &[yearNumber, skipped] : FFailed)
@@ -483,8 +475,6 @@ bool TSearchIndex::HasText(QDate date) const
 {
     const int yearNumber = date.year();
     const double day = DateToDayNumber(date);
-    if (yearNumber == FLiveYear && day == FEditorDate)
-        return !FEditorText.isEmpty();
     const TYearTexts *year = nullptr;
     if (yearNumber == FLiveYear) {
         year = &FLive;
@@ -502,7 +492,7 @@ bool TSearchIndex::KnowsYear(int year) const { return year == FLiveYear || FYear
 
 qsizetype TSearchIndex::HeldUnits() const
 {
-    qsizetype units = FLive.Text.size() + FLive.Folded.size() + FEditorText.size();
+    qsizetype units = FLive.Text.size() + FLive.Folded.size();
     for (const auto &[yearNumber, year] : FYears)
         units += year.Text.size() + year.Folded.size();
     return units;

@@ -9,6 +9,7 @@
 #include <map>
 #include <vector>
 
+class TDayText;
 class TKivDiary;
 
 // Finding words in the diary: the matching rules, the year files of a diary's folder, and an
@@ -106,10 +107,9 @@ class TSearchIndex {
 public:
     void SetFolder(const QString &baseDir, const QString &prefix, const QString &ext);
 
-    // The loaded year, as the store holds it, with the editor's text for one of its days (the
-    // text the user sees, unsaved or not). Replaces that year's file for every search until
-    // ClearLiveYear.
-    void SetLiveYear(const TKivDiary &store, double editorDate, const QString &editorText);
+    // The store's loaded year with the days the user sees in it, the editor's unsaved text laid
+    // over them. Replaces that year's file for every search until ClearLiveYear.
+    void SetLiveYear(const TKivDiary &store, const std::vector<TDayText> &shownDays);
     void ClearLiveYear();
 
     // Lists the folder, reads what is new or changed, and returns the days that hold every word.
@@ -141,19 +141,17 @@ private:
         QList<QByteArray> Source;
     };
     static void Fill(TYearTexts &year, const std::vector<TDayEntry> &days);
-    void SearchYear(const TYearTexts &year, const TSearchQuery &query, double skipDate,
-        qsizetype maxChars, std::vector<TSearchHit> &hits) const;
+    void SearchYear(const TYearTexts &year, const TSearchQuery &query, qsizetype maxChars,
+        std::vector<TSearchHit> &hits) const;
 
     QString FBaseDir;
     QString FPrefix;
     QString FExt;
     std::map<int, TYearTexts> FYears;
     std::map<int, TSkippedFile> FFailed;
-    // The live year: its number (0 for none), its texts and the editor's day.
+    // The live year: its number (0 for none) and its texts.
     int FLiveYear = 0;
     TYearTexts FLive;
-    double FEditorDate = 0;
-    QString FEditorText;
 };
 
 } // namespace diarysearch

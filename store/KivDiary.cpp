@@ -7,6 +7,7 @@
 #include "Services.h"
 
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cmath>
 
@@ -76,7 +77,7 @@ TKivDiary::~TKivDiary()
             + QStringLiteral("\r\n") + reason);
     };
     try {
-        SaveIfDue();
+        SaveWhenDue();
     } catch (const Exception &e) {
         report(e.Message());
     } catch (const std::exception &e) {
@@ -150,7 +151,7 @@ void TKivDiary::Open()
     // stack a second preamble onto the entries: drop them first, as the year switch does,
     // saving them first when that is due.
     if (!FDays.empty() || !FLoadError.isEmpty()) {
-        SaveIfDue();
+        SaveWhenDue();
         FModified = false;
         ClearDays();
     }
@@ -160,7 +161,7 @@ void TKivDiary::Open()
 
 void TKivDiary::Close()
 {
-    SaveIfDue();
+    SaveWhenDue();
     FActive = false;
 }
 
@@ -230,7 +231,7 @@ void TKivDiary::SwitchYear(int year)
         throw EAbnormalYear(text(msg::kAbnormalYear));
     if (year == FYear)
         return;
-    SaveIfDue();
+    SaveWhenDue();
     FModified = false;
     ClearDays();
     FYear = year;
@@ -260,10 +261,21 @@ void TKivDiary::CheckDayAccess(double date)
         throw EKivDiaryError(FLoadError);
 }
 
-void TKivDiary::SaveIfDue()
+TKivDiary::TSaveOutcome TKivDiary::SaveWhenDue()
 {
-    if (FAutoSave && FModified && FActive)
-        SaveFile();
+    if (!FAutoSave || !FModified || !FActive)
+        return TSaveOutcome::NothingDue;
+    if (!FLoadError.isEmpty()) {
+        SaveFile(); // writes nothing, and the year counts as saved
+        return TSaveOutcome::NeverWritten;
+    }
+    // Only a save that wrote the year file itself says so.
+    bool saved = false;
+    const QMetaObject::Connection watch
+        = connect(this, &TKivDiary::Saved, this, [&saved] { saved = true; });
+    const auto unwatch = qScopeGuard([&watch] { disconnect(watch); });
+    SaveFile();
+    return saved ? TSaveOutcome::Saved : TSaveOutcome::KeptAside;
 }
 
 void TKivDiary::RecomputeFileName()

@@ -54,6 +54,20 @@ public:
     // The year file: BaseDir + FileName.
     void LoadFile();
     void SaveFile();
+    // What SaveWhenDue did. It throws what SaveFile throws.
+    enum class TSaveOutcome {
+        // AutoSave off, nothing modified or the store inactive.
+        NothingDue,
+        // The year file holds the store's version.
+        Saved,
+        // The year file did not read any more: the store's version is in a conflict file.
+        KeptAside,
+        // The year's file could not be read when it was loaded, so it is never written.
+        NeverWritten,
+    };
+    // Saves the year file when AutoSave is on, the store is modified and active: the rule of
+    // the year switch, the final save and every other save that is not asked for by the user.
+    TSaveOutcome SaveWhenDue();
     static QByteArray EscapeText(const QByteArray &text);
     static QByteArray UnescapeText(const QByteArray &text);
     static bool ParseHeader(const QByteArray &line, double &version, quint16 &year);
@@ -104,8 +118,11 @@ public:
     bool Unsaved() const { return FModified && !FModifiedByLoad; }
 
 signals:
-    // After a year file was read successfully (also when it did not exist yet).
+    // After a year file was read successfully by a load (also when it did not exist yet): the
+    // first read of a year since it was opened or switched to.
     void Loaded();
+    // After ReloadFile read another version of the same year's file in place of the store's.
+    void Reloaded();
     // After the year file was written successfully; FilePath() still names it.
     void Saved();
 
@@ -115,7 +132,6 @@ private:
     void SwitchYear(int year);
     void SwitchToYearOf(double date);
     void CheckDayAccess(double date);
-    void SaveIfDue();
     void RecomputeFileName();
     void ClearDays();
     qsizetype IndexOfSetting(const QByteArray &name) const;

@@ -337,6 +337,6 @@ bool TKivDiary::ReloadFile()
         }
         return false;
     }
-    emit Loaded();
+    emit Reloaded();
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "Exceptions.h"
+#include "WindowTexts.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -95,7 +96,7 @@ QString ExceptionMessage(std::exception_ptr error)
     } catch (const std::exception &e) {
         return QString::fromLocal8Bit(e.what());
     } catch (...) {
-        return u"不明なエラーが発生しました。"_s;
+        return QString::fromUtf8(wtext::kUnknownError);
     }
 }
 

@@ -1,7 +1,7 @@
 #include "InfoOptions.h"
 #include "CommandLine.h"
+#include "WindowTexts.h"
 
-#include <QDir>
 #include <cstdio>
 #include <cstring>
 
@@ -35,54 +35,15 @@ bool UserWantsJapanese()
 
 QString DataFolderFor(const QStringList &arguments)
 {
-    QString folder = u"Data/"_s;
-    for (const QString &argument : arguments) {
-        QString value;
-        QString option;
-        SplitOption(argument, value, option);
-        if (option == u"d")
-            folder = value;
-        else if (option.isEmpty())
-            folder = argument.left(argument.lastIndexOf(u'/') + 1);
-    }
-    QString full = QDir::cleanPath(QDir::current().absoluteFilePath(folder));
-    return full.endsWith(u'/') ? full : full + u'/';
+    TDataFolder folder;
+    folder.TakeCommandLine(arguments);
+    return FullFolderPath(folder.BaseDir);
 }
 
 QString UsageText(bool japanese, const QString &dataFolder)
 {
-    if (japanese) {
-        return u"使い方: kivlog [-dフォルダ] [-p接頭辞] [-e拡張子] [年ファイル]\n"
-               "\n"
-               "KIV-Nの日記を開きます。日記がすでに開いていれば、その画面を前に出します。\n"
-               "\n"
-               "  -dフォルダ   年ファイルを置くフォルダ（既定: Data/）\n"
-               "  -p接頭辞     ファイル名で年の前に付く文字列（既定: なし）\n"
-               "  -e拡張子     ファイル名の拡張子、ドットを含めて（既定: .jnl）\n"
-               "  年ファイル   例えば ~/diary/notes2026.jnl: そのフォルダ・接頭辞・拡張子を使います\n"
-               "  --help       この説明を表示して終了します\n"
-               "  --version    バージョンを表示して終了します\n"
-               "\n"
-               "値はオプション文字のすぐ後に空白なしで書きます（-d/home/me/diary）。\n"
-               "このフォルダからこの引数で起動すると、日記のデータは次のフォルダに置かれます:\n"
-               "  "_s
-            + dataFolder + u'\n';
-    }
-    return u"Usage: kivlog [-dFOLDER] [-pPREFIX] [-eEXTENSION] [YEARFILE]\n"
-           "\n"
-           "Opens KIV-N's Diary; when a diary is open already, brings its window forward.\n"
-           "\n"
-           "  -dFOLDER     the folder of the year files (default: Data/)\n"
-           "  -pPREFIX     text in front of the year in file names (default: none)\n"
-           "  -eEXTENSION  the file names' extension, with its dot (default: .jnl)\n"
-           "  YEARFILE     such as ~/diary/notes2026.jnl: its folder, prefix and extension are used\n"
-           "  --help       print this text and exit\n"
-           "  --version    print the version and exit\n"
-           "\n"
-           "A value follows its option letter directly, without a blank (-d/home/me/diary).\n"
-           "Started in this folder with these arguments, the diary keeps its data in:\n"
-           "  "_s
-        + dataFolder + u'\n';
+    return QString::fromUtf8(japanese ? wtext::kUsageJapanese : wtext::kUsageEnglish) + dataFolder
+        + u'\n';
 }
 
 std::optional<int> AnswerInfoOption(int argc, char **argv)

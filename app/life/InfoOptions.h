@@ -14,8 +14,9 @@ bool UserWantsJapanese();
 // The usage text, ending with the full path of the data folder that this start would use.
 QString UsageText(bool japanese, const QString &dataFolder);
 
-// The data folder of a start with these arguments in the current folder, as a full path: Data/
-// unless -dFOLDER or a year file's folder says otherwise, the last of them winning.
+// The data folder of a start with these arguments in the current folder, as a full path, read
+// as the window reads its command line: Data/ unless -dFOLDER or a year file's folder says
+// otherwise, the last of them winning.
 QString DataFolderFor(const QStringList &arguments);
 
 // Prints the usage or the version when an argument asks for it and returns the exit status;

@@ -158,10 +158,8 @@ bool SaveDiaryNow(TForm1 &form)
         // final save; the editor's text is in the store by then.
         if (TKivDiaryEdit *editor = form.KivDiaryEdit1)
             editor->Commit();
-        TKivDiary *store = form.KivDiary1;
-        if (store && store->Active() && store->AutoSave() && store->Modified()
-            && store->LoadError().isEmpty())
-            store->SaveFile();
+        if (TKivDiary *store = form.KivDiary1)
+            store->SaveWhenDue();
         return true;
     } catch (...) {
         ShowException();

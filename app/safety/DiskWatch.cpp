@@ -3,6 +3,7 @@
 #include "AppServices.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
+#include "ShownYear.h"
 
 #include <QEvent>
 #include <QFileInfo>
@@ -27,6 +28,7 @@ TDiskWatch::TDiskWatch(TKivDiaryEdit *editor, TKivDiary *store, QWidget *window)
         FSaveFailed = false;
         Rewatch();
     });
+    connect(store, &TKivDiary::Reloaded, this, &TDiskWatch::Rewatch);
     connect(store, &TKivDiary::Saved, this, [this] {
         FSaveFailed = false;
         Rewatch();
@@ -70,15 +72,15 @@ void TDiskWatch::Check()
         if (FStore->CheckFile() != TKivDiary::TDiskChange::Changed)
             return;
         const bool editorHoldsThisYear = FEditor->Source() == FStore;
-        if (FStore->Unsaved() || (editorHoldsThisYear && FEditor->Modified())) {
+        if (YearUnsaved(FEditor, *FStore)) {
             // A save that failed here (a full disk) is not tried again at every change in the
             // folder, which would show its error each time; the next save of the year will.
-            if (!FStore->AutoSave() || FSaveFailed)
+            if (FSaveFailed)
                 return;
             FSaveFailed = true;
             if (editorHoldsThisYear)
                 FEditor->Commit();
-            FStore->SaveFile();
+            FStore->SaveWhenDue();
             FSaveFailed = false;
         } else {
             ReloadKeepingCaret();

@@ -6,6 +6,8 @@
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "Services.h"
+#include "ShownYear.h"
+#include "WindowTexts.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -16,9 +18,7 @@
 #include <QSaveFile>
 #include <QSysInfo>
 #include <QTextDocument>
-#include <cmath>
 #include <cstdio>
-#include <map>
 
 std::function<TRecovery::TChoice(const QString &path)> TRecovery::AskHook;
 
@@ -59,15 +59,6 @@ QByteArray trimmedTail(QByteArray text)
     return text;
 }
 
-QString foundMessage(const QString &path)
-{
-    return QStringLiteral("前回保存されなかった日記の内容が見つかりました。\r\n> %1\r\n"
-                          "この内容を読み込みますか？\r\n"
-                          "「はい」: 読み込んで、未保存の編集として扱います。\r\n"
-                          "「いいえ」: 読み込まずに、ファイルを別の名前でそのまま残します。")
-        .arg(path);
-}
-
 } // namespace
 
 TRecovery::TRecovery(TKivDiaryEdit *editor, TKivDiary *store, QObject *parent)
@@ -80,6 +71,7 @@ TRecovery::TRecovery(TKivDiaryEdit *editor, TKivDiary *store, QObject *parent)
     connect(&FTimer, &QTimer::timeout, this, [this] { WriteNow(); });
     connect(FEditor, &QPlainTextEdit::textChanged, this, [this] { FTimer.start(); });
     connect(FStore, &TKivDiary::Loaded, this, [this] { RunGuarded([this] { YearLoaded(); }); });
+    connect(FStore, &TKivDiary::Reloaded, this, [this] { YearReloaded(); });
     connect(FStore, &TKivDiary::Saved, this, [this] { YearSaved(); });
     // The editor is back at the store's text: reloaded, or its edits undone.
     connect(FEditor->document(), &QTextDocument::modificationChanged, this, [this](bool modified) {
@@ -104,26 +96,14 @@ QString TRecovery::PathFor(const TKivDiary &store)
         + QLatin1String(kRecoveryExt);
 }
 
-QByteArray TRecovery::BuildImage(bool withEditor) const
+QByteArray TRecovery::BuildImage() const
 {
-    const int year = FStore->Year();
-    std::map<qint64, QByteArray> days;
-    const auto &entries = FStore->Days();
-    for (size_t i = 1; i < entries.size(); ++i)
-        days[static_cast<qint64>(std::floor(entries[i]->FDate))] = entries[i]->FText;
-    if (withEditor && FEditor && FEditor->Source() == FStore && FEditor->Modified()
-        && DayNumberToDate(FEditor->Date()).year() == year)
-        days[static_cast<qint64>(std::floor(FEditor->Date()))] = FEditor->StoreText();
-
     // The year file's own format, without weekday names: any copy of the diary reads it.
-    QByteArray image = "!JNL 1.00 " + QByteArray::number(year) + "\r\n\r\n";
-    for (const auto &[date, text] : days) {
-        const QByteArray trimmed = trimmedTail(text);
-        if (trimmed.isEmpty() && text.isEmpty())
-            continue; // an emptied day: nothing to recover
+    QByteArray image = "!JNL 1.00 " + QByteArray::number(FStore->Year()) + "\r\n\r\n";
+    for (const TDayText &day : ShownDays(FEditor, *FStore)) {
         image += "!------------\r\n!"
-            + FormatDayNumber(QStringLiteral("[yyyy/mm/dd]"), static_cast<double>(date)).toLatin1()
-            + "\r\n!------------\r\n" + TKivDiary::EscapeText(trimmed) + "\r\n";
+            + FormatDayNumber(QStringLiteral("[yyyy/mm/dd]"), day.FDate).toLatin1()
+            + "\r\n!------------\r\n" + TKivDiary::EscapeText(trimmedTail(day.FText)) + "\r\n";
     }
     return image;
 }
@@ -134,12 +114,13 @@ bool TRecovery::WriteNow()
     if (!FStore->Active() || !FStore->LoadError().isEmpty())
         return true;
     const QString path = PathFor(*FStore);
-    const QByteArray image = BuildImage();
-    if (path == FBaselinePath && image == FBaseline) {
+    FPath = path;
+    if (!YearUnsaved(FEditor, *FStore)) {
         QFile::remove(path);
         return true;
     }
     QDir().mkpath(QFileInfo(path).path());
+    const QByteArray image = BuildImage();
     QSaveFile file(path);
     // Unbuffered, so a short write on a full disk fails here instead of committing a cut file.
     // It holds the year's texts, so it is no more open than the year file.
@@ -158,35 +139,37 @@ bool TRecovery::WriteNow()
     return false;
 }
 
-bool TRecovery::Unsaved() const
-{
-    return PathFor(*FStore) != FBaselinePath || BuildImage() != FBaseline;
-}
-
 void TRecovery::Settle()
 {
-    if (FStore->Active() && FStore->LoadError().isEmpty() && !Unsaved())
-        QFile::remove(FBaselinePath);
+    if (FStore->Active() && FStore->LoadError().isEmpty() && PathFor(*FStore) == FPath
+        && !YearUnsaved(FEditor, *FStore))
+        QFile::remove(FPath);
 }
 
 void TRecovery::YearSaved()
 {
-    QFile::remove(PathFor(*FStore));
-    FBaselinePath = PathFor(*FStore);
-    FBaseline = BuildImage(false);
+    FPath = PathFor(*FStore);
+    QFile::remove(FPath);
+}
+
+void TRecovery::YearReloaded()
+{
+    // Another program's version, read in place of what the store held: the question belongs to
+    // the first load after a crash only. Whatever the reload left unsaved is what the file holds
+    // from now on; with nothing unsaved it goes, and no old text can come back over that version.
+    FTimer.stop();
+    if (!WriteNow())
+        QFile::remove(PathFor(*FStore));
 }
 
 void TRecovery::YearLoaded()
 {
     // The year left behind was saved, or held nothing unsaved: its file has no more use.
-    if (!FBaselinePath.isEmpty() && FBaselinePath != PathFor(*FStore))
-        QFile::remove(FBaselinePath);
-    FBaselinePath.clear();
-    FBaseline.clear();
-    if (FStore->LoadError().isEmpty()) {
-        FBaselinePath = PathFor(*FStore);
-        FBaseline = BuildImage(false);
-    }
+    if (!FPath.isEmpty() && FPath != PathFor(*FStore))
+        QFile::remove(FPath);
+    FPath.clear();
+    if (FStore->LoadError().isEmpty())
+        FPath = PathFor(*FStore);
     QString path = PathFor(*FStore);
     // One left beside the year file by an older diary is offered once: taken back, its texts
     // move into this diary's own recovery file.
@@ -210,10 +193,10 @@ TRecovery::TChoice TRecovery::Ask(const QString &path) const
         return AskHook(path);
     if (Unattended())
         return TChoice::KeepAside; // nobody to ask: touch nothing of the recovered texts
-    QMessageBox box(QMessageBox::Question, ApplicationTitle(), foundMessage(path),
-        QMessageBox::Yes | QMessageBox::No);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+    QMessageBox box(QMessageBox::Question, ApplicationTitle(),
+        QString::fromUtf8(wtext::kRecoveryFound).arg(path), QMessageBox::Yes | QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText(QString::fromUtf8(wtext::kRecoveryYes));
+    box.button(QMessageBox::No)->setText(QString::fromUtf8(wtext::kRecoveryNo));
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes ? TChoice::TakeBack : TChoice::KeepAside;
 }
@@ -246,9 +229,9 @@ QString TRecovery::KeepAside(const QString &path)
     for (int n = 2; QFileInfo::exists(aside); ++n)
         aside = path + QLatin1Char('-') + stamp + QLatin1Char('-') + QString::number(n);
     if (!QFile::rename(path, aside)) {
-        ShowMessageBox(QStringLiteral("復元ファイルの名前を変更できません。\r\n> %1").arg(path));
+        ShowMessageBox(QString::fromUtf8(wtext::kRecoveryCannotRename).arg(path));
         return path;
     }
-    ShowMessageBox(QStringLiteral("復元ファイルは次の名前で残してあります。\r\n> %1").arg(aside));
+    ShowMessageBox(QString::fromUtf8(wtext::kRecoveryKeptAs).arg(aside));
     return aside;
 }

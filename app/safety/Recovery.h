@@ -15,9 +15,11 @@ class TKivDiaryEdit;
 // atomically to a recovery file in the user's state folder, one per machine and data folder, so
 // that it never travels with the folder. The file exists only while something is
 // unsaved: a save of that year removes it, and so does coming back to what the year file holds
-// (a reload, an edit undone, a year left or a program ended without a save). When a year is loaded and a recovery file for it exists, the user is asked
-// whether to take the recovered texts back (they then count as unsaved edits) or to keep the
-// file aside untouched, under a name no save removes.
+// (an edit undone, a year left or a program ended without a save). A reload of another
+// program's version follows what the reload left unsaved and asks nothing. Only when a year is
+// loaded (the first read of it since it was opened or switched to) and a recovery file for it
+// exists, the user is asked whether to take the recovered texts back (they then count as
+// unsaved edits) or to keep the file aside untouched, under a name no save removes.
 //
 // The year file's own rules do not change: the recovery file is never read as a year file of
 // the diary, and nothing is written into the year file until a normal save.
@@ -51,20 +53,19 @@ public:
 
 private:
     void YearLoaded();
+    void YearReloaded();
     void YearSaved();
     TChoice Ask(const QString &path) const;
     void TakeBack(const QString &path);
     QString KeepAside(const QString &path);
-    // The store's days, and the editor's unsaved text when withEditor, as a recovery file.
-    QByteArray BuildImage(bool withEditor = true) const;
-    bool Unsaved() const;
+    // The year as the user sees it, the editor's unsaved text included, as a recovery file.
+    QByteArray BuildImage() const;
 
     // Cleared when the window destroys the editor before the store makes its final save.
     QPointer<TKivDiaryEdit> FEditor;
     TKivDiary *FStore;
     QTimer FTimer;
     bool FReportedFailure = false;
-    // The image of the year file as last loaded or saved, and whose it is.
-    QByteArray FBaseline;
-    QString FBaselinePath;
+    // The recovery file of the year last loaded, saved or written.
+    QString FPath;
 };

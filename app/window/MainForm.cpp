@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QTextDocument>
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -355,7 +356,8 @@ void TForm1::BindEvents()
 
     // The calendar's marks follow the text: typing a day's first character marks it,
     // emptying it takes the mark away.
-    connect(KivDiaryEdit1, &QPlainTextEdit::textChanged, this, [this] {
+    // Connected after the editor's own handler, so the editor's text is up to date here.
+    connect(KivDiaryEdit1->document(), &QTextDocument::contentsChanged, this, [this] {
         if (KivDiaryEdit1->document()->isEmpty() != FEditorEmpty)
             RunGuarded([&] { UpdateCalendarMarks(); });
     });

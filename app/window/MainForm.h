@@ -153,8 +153,6 @@ private:
     void RestoreEditorFont();
     void ReadDayNameSetting();
 
-    bool DayHasText(QDate date) const;
-
     // Before the controls go: nothing that can still run while a box of the final save waits
     // (timers, event filters, queued calls) may reach one of them afterwards.
     void DetachFromControls();

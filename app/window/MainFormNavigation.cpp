@@ -33,7 +33,7 @@ void moveCalendarByMonths(TMonthCalendar &calendar, int months)
     // Before the year 1 there is no date, and so no day number: the calendar refuses the move
     // as it refuses any day it cannot hold.
     if (!moved.isValid())
-        throw Exception(QString::fromUtf8(msg::kCalendarCannotHold));
+        throw Exception(QString::fromUtf8(wtext::kCalendarCannotHold));
     calendar.SetDate(DateToDayNumber(moved));
 }
 

@@ -8,25 +8,14 @@
 #include "MainForm.h"
 #include "MonthCalendar.h"
 #include "SearchWindow.h"
+#include "ShownYear.h"
 
 #include <QLineEdit>
 #include <QTextCharFormat>
 #include <cmath>
+#include <set>
 
 using namespace diarysearch;
-
-bool TForm1::DayHasText(QDate date) const
-{
-    const TKivDiary &diary = *KivDiaryEdit1->Source();
-    if (diary.Active() && diary.LoadError().isEmpty() && date.year() == diary.Year()) {
-        const double day = DateToDayNumber(date);
-        if (day == std::floor(KivDiaryEdit1->Date()))
-            return !KivDiaryEdit1->document()->isEmpty();
-        return diary.IndexOfDate(day) >= 0;
-    }
-    // Another year only when a search has read its file: the marks never read one.
-    return FSearchIndex && FSearchIndex->KnowsYear(date.year()) && FSearchIndex->HasText(date);
-}
 
 void TForm1::UpdateCalendarMarks()
 {
@@ -39,8 +28,19 @@ void TForm1::UpdateCalendarMarks()
     bold.setFontWeight(QFont::Bold);
     // Only the weight: the calendar keeps its own colours and sizes for every day.
     MonthCalendar1->setDateTextFormat(QDate(), QTextCharFormat());
+    const TKivDiary &diary = *KivDiaryEdit1->Source();
+    const bool live = diary.Active() && diary.LoadError().isEmpty();
+    std::set<double> shown;
+    if (live) {
+        for (const TDayText &day : ShownDays(KivDiaryEdit1, diary))
+            shown.insert(day.FDate);
+    }
     for (QDate day = first.addDays(-7); day <= first.addDays(49); day = day.addDays(1)) {
-        if (DayHasText(day))
+        // Another year only when a search has read its file: the marks never read one.
+        const bool hasText = live && day.year() == diary.Year()
+            ? shown.contains(DateToDayNumber(day))
+            : FSearchIndex && FSearchIndex->KnowsYear(day.year()) && FSearchIndex->HasText(day);
+        if (hasText)
             MonthCalendar1->setDateTextFormat(day, bold);
     }
 }
@@ -55,8 +55,7 @@ void TForm1::ActSearchExecute()
             RunGuarded([&] {
                 const TKivDiary &diary = *KivDiaryEdit1->Source();
                 FSearchIndex->SetFolder(diary.BaseDir(), diary.Prefix(), diary.Ext());
-                FSearchIndex->SetLiveYear(
-                    diary, KivDiaryEdit1->Date(), KivDiaryEdit1->toPlainText());
+                FSearchIndex->SetLiveYear(diary, ShownDays(KivDiaryEdit1, diary));
                 result = FSearchIndex->Search(query, TSearchWindow::ExcerptChars);
                 UpdateCalendarMarks();
             });

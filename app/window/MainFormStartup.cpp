@@ -16,14 +16,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
-#include <glob.h>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -41,83 +39,6 @@ QStringList &commandLine()
 constexpr double kDayStartShift = 0.33333;
 constexpr int kDefaultFontSize = 9;
 
-QString folderPart(const QString &path) { return path.left(path.lastIndexOf(u'/') + 1); }
-
-// From the last "." on, when no "/" follows it.
-QString extensionOf(const QString &path)
-{
-    const qsizetype dot = path.lastIndexOf(u'.');
-    return dot > path.lastIndexOf(u'/') ? path.mid(dot) : QString();
-}
-
-// The wildcards of a year-file path are "*" and "?" only: glob's other specials, "[" and "]",
-// and its escape, the backslash, are escaped so that they stand for themselves.
-QByteArray globPattern(const QString &argument)
-{
-    QByteArray pattern;
-    for (const char c : QFile::encodeName(argument)) {
-        if (c == '[' || c == ']' || c == '\\')
-            pattern += '\\';
-        pattern += c;
-    }
-    return pattern;
-}
-
-// The first entry that the argument names, wildcards in its last part allowed, in the
-// spelling the file system stores; the argument as typed when nothing matches.
-QString storedName(const QString &argument)
-{
-    glob_t found {};
-    QString path = argument;
-    if (::glob(globPattern(argument).constData(), 0, nullptr, &found) == 0 && found.gl_pathc > 0) {
-        const QString match = QFile::decodeName(found.gl_pathv[0]);
-        path = folderPart(argument) + match.mid(match.lastIndexOf(u'/') + 1);
-    }
-    ::globfree(&found);
-    return path;
-}
-
-// A year-file path names the folder, the prefix and the extension of every year file; the
-// four characters in front of the extension stand for the year and are not read. Lengths
-// count characters, so a prefix never ends inside a multi-byte character of the name.
-void applyYearFilePath(TKivDiary &diary, const QString &argument)
-{
-    const QString path = storedName(argument);
-    diary.SetBaseDir(folderPart(path));
-    diary.SetExt(extensionOf(path));
-    const qsizetype nameStart = path.lastIndexOf(u'/') + 1;
-    const qsizetype prefixLength = path.size() - diary.Ext().size() - nameStart - 4;
-    diary.SetPrefix(prefixLength > 0 ? path.mid(nameStart, prefixLength) : QString());
-}
-
-void applyCommandLine(TKivDiary &diary, const QStringList &arguments)
-{
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        // A launcher passes an empty variable as an empty argument: it names nothing.
-        if (arguments[i].isEmpty())
-            continue;
-        QString value;
-        QString option;
-        TForm1::SplitOption(arguments[i], value, option);
-        if (option == u"d")
-            diary.SetBaseDir(value);
-        else if (option == u"p")
-            diary.SetPrefix(value);
-        else if (option == u"e")
-            diary.SetExt(value);
-        else if (option.isEmpty())
-            applyYearFilePath(diary, arguments[i]);
-    }
-}
-
-QString fullFolderPath(const QString &folder)
-{
-    QString full = QDir::cleanPath(QDir::current().absoluteFilePath(folder));
-    if (!full.endsWith(u'/'))
-        full += u'/';
-    return full;
-}
-
 // The store's paths stay as they were given, relative ones included; only the check and the
 // message use the full path.
 void ensureDataFolder(TKivDiary &diary)
@@ -125,7 +46,7 @@ void ensureDataFolder(TKivDiary &diary)
     const QString folder = diary.BaseDir();
     if (folder.isEmpty())
         return;
-    const QString full = fullFolderPath(folder);
+    const QString full = FullFolderPath(folder);
     QDir().mkpath(full);
     if (QFileInfo(full).isDir())
         return;
@@ -212,11 +133,13 @@ void TForm1::SetCommandLine(const QStringList &arguments) { commandLine() = argu
 void TForm1::FormCreate()
 {
     TKivDiary &diary = *KivDiaryEdit1->Source();
-    applyCommandLine(diary, commandLine());
+    TDataFolder folder = TDataFolder::Of(diary);
+    folder.TakeCommandLine(commandLine().mid(1));
+    folder.ApplyTo(diary);
     ensureDataFolder(diary);
     if (DataFolderClaim
         && !DataFolderClaim(
-            diary.BaseDir().isEmpty() ? QDir::currentPath() : fullFolderPath(diary.BaseDir()))) {
+            diary.BaseDir().isEmpty() ? QDir::currentPath() : FullFolderPath(diary.BaseDir()))) {
         FDataFolderRefused = FTerminateRequested = true;
         return;
     }

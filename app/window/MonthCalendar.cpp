@@ -3,6 +3,7 @@
 #include "DayNumber.h"
 #include "Exceptions.h"
 #include "Services.h"
+#include "WindowTexts.h"
 
 #include <QHeaderView>
 #include <QLocale>
@@ -66,7 +67,7 @@ void TMonthCalendar::SetDate(double value)
 {
     const double day = std::trunc(value);
     if (!std::isfinite(day) || day < DateToDayNumber(kFirstDay) || day > DateToDayNumber(kLastDay))
-        throw Exception(QString::fromUtf8(msg::kCalendarCannotHold));
+        throw Exception(QString::fromUtf8(wtext::kCalendarCannotHold));
     setSelectedDate(QDate::fromJulianDay(static_cast<qint64>(day) + kDayNumberJulianOffset));
 }
 

@@ -2,10 +2,6 @@
 
 #include <QCalendarWidget>
 
-namespace msg {
-inline constexpr char kCalendarCannotHold[] = "カレンダーにこの日付は設定できません。";
-}
-
 // The window's month calendar. It holds a day number together with a time of day of its own:
 // setting a date changes only the day, so the fraction it reports is always the one it had.
 class TMonthCalendar : public QCalendarWidget {

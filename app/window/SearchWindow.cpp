@@ -1,6 +1,7 @@
 #include "SearchWindow.h"
 
 #include "DayNumber.h"
+#include "WindowTexts.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -79,13 +80,13 @@ TSearchWindow::TSearchWindow(QWidget *diary,
     , FOpen(std::move(open))
 {
     setObjectName(u"SearchWindow"_s);
-    setWindowTitle(u"検索"_s);
+    setWindowTitle(QString::fromUtf8(wtext::kSearchTitle));
     setAttribute(Qt::WA_DeleteOnClose);
     resize(380, 420);
 
     EdtQuery = new QLineEdit(this);
     EdtQuery->setObjectName(u"EdtQuery"_s);
-    EdtQuery->setPlaceholderText(u"探す言葉 (空白で区切ると全部を含む日)"_s);
+    EdtQuery->setPlaceholderText(QString::fromUtf8(wtext::kSearchPlaceholder));
     EdtQuery->setClearButtonEnabled(true);
     LstResults = new QListWidget(this);
     LstResults->setObjectName(u"LstResults"_s);
@@ -147,13 +148,14 @@ void TSearchWindow::RunSearch()
     }
     for (const TSkippedFile &skipped : result.Skipped) {
         auto *item = new QListWidgetItem(
-            u"読めないため検索しなかったファイル: "_s + skipped.Path + u"  "_s + skipped.Reason,
+            QString::fromUtf8(wtext::kSearchSkippedHead) + skipped.Path + u"  "_s + skipped.Reason,
             LstResults);
         item->setFlags(Qt::ItemIsEnabled);
         item->setToolTip(skipped.Reason);
     }
     LstResults->setUpdatesEnabled(true);
-    LblCount->setText(QString::number(result.Hits.size()) + u"日分"_s);
+    LblCount->setText(
+        QString::number(result.Hits.size()) + QString::fromUtf8(wtext::kSearchDaysTail));
 }
 
 void TSearchWindow::OpenItem(QListWidgetItem *item)

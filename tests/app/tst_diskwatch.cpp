@@ -4,6 +4,7 @@
 #include "DiaryWindowFixture.h"
 #include "DiskCopies.h"
 #include "DiskWatch.h"
+#include "Recovery.h"
 
 #include <QProcess>
 #include <QTextCursor>
@@ -47,7 +48,11 @@ private slots:
         F->Start();
         QVERIFY(F->Form->findChild<TDiskWatch *>());
     }
-    void cleanup() { F.reset(); }
+    void cleanup()
+    {
+        TRecovery::AskHook = nullptr;
+        F.reset();
+    }
 
     void changedOnDisk_data()
     {
@@ -134,6 +139,25 @@ private slots:
         QCOMPARE(F->Read(kYearFile), QByteArray("not a year file\r\n"));
         QVERIFY(F->Read(kYearFile + u".conflict-20261208-221530"_s).contains("typed loaded text"));
         QCOMPARE(F->Boxes.size(), 2);
+    }
+
+    void reloadAsksNothingAndTheRecoveryFileFollowsIt()
+    {
+        // A recovery file still there when another version arrives, as one that a save into a
+        // damaged file left behind: its old texts must not come back over the other version.
+        F->Write(kYearFile + u".recovery"_s, version("old text"));
+        int asked = 0;
+        TRecovery::AskHook = [&](const QString &) {
+            ++asked;
+            return TRecovery::TChoice::TakeBack;
+        };
+        replaceByRename(version("other"));
+        QTRY_COMPARE(F->Form->KivDiaryEdit1->toPlainText(), u"other\n"_s);
+        QCOMPARE(asked, 0);
+        QVERIFY(!F->Diary().Modified());
+        QVERIFY(!QFile::exists(kYearFile + u".recovery"_s));
+        F->Form.reset();
+        QCOMPARE(F->Read(kYearFile), version("other"));
     }
 
 private:

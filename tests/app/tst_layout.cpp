@@ -1,37 +1,21 @@
 // The main window as built: where every control stands at the design size and after
 // resizing, the smallest size, the tab order, fonts, the popup menu and the event bindings.
 
-#include "AppServices.h"
-#include "DayNumber.h"
+#include "DiaryWindowFixture.h"
 #include "Exceptions.h"
-#include "KivDiary.h"
-#include "KivDiaryEdit.h"
-#include "MainForm.h"
-#include "MonthCalendar.h"
-#include "Services.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QDir>
 #include <QFontInfo>
 #include <QFrame>
-#include <QLabel>
 #include <QMenu>
-#include <QPushButton>
 #include <QTableView>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QToolButton>
 #include <cmath>
-#include <memory>
 
-using namespace Qt::StringLiterals;
 
 namespace {
 
-const char16_t *const kDayNames[] = { u"月", u"火", u"水", u"木", u"金", u"土", u"日" };
-const QDateTime kNow(QDate(2010, 5, 15), QTime(12, 0));
 
 double day(int y, int m, int d) { return DateToDayNumber(QDate(y, m, d)); }
 
@@ -87,48 +71,24 @@ private slots:
 private:
     QWidget *control(const char *name) const
     {
-        return FForm->findChild<QWidget *>(QString::fromLatin1(name));
+        return F->Form->findChild<QWidget *>(QString::fromLatin1(name));
     }
 
-    std::unique_ptr<QTemporaryDir> FDir;
-    QString FSavedDir;
-    std::unique_ptr<TScopedDiaryServices> FServices;
-    std::unique_ptr<TForm1> FForm;
-    QStringList FBoxes;
+    std::unique_ptr<TDiaryWindowFixture> F;
 };
 
 void TestLayout::init()
 {
-    FBoxes.clear();
-    SetBoxHook([this](TBoxKind, const QString &text) { FBoxes << text; });
-    TDiaryServices services;
-    services.ShowMessage = [this](const QString &text) { FBoxes << text; };
-    services.Now = [] { return kNow; };
-    services.ShortDayName
-        = [](int dayOfWeek) { return QString::fromUtf16(kDayNames[dayOfWeek - 1]); };
-    FServices = std::make_unique<TScopedDiaryServices>(services);
-
-    FDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(FDir->isValid());
-    FSavedDir = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(FDir->path()));
-    TForm1::SetCommandLine({ u"kivlog"_s });
-    FForm = std::make_unique<TForm1>();
-    QVERIFY(!FForm->TerminateRequested());
+    F = std::make_unique<TDiaryWindowFixture>();
+    F->SetUp(At(2010, 5, 15));
+    QVERIFY(!F->Start().TerminateRequested());
 }
 
-void TestLayout::cleanup()
-{
-    FForm.reset();
-    QDir::setCurrent(FSavedDir);
-    FDir.reset();
-    FServices.reset();
-    SetBoxHook({});
-}
+void TestLayout::cleanup() { F.reset(); }
 
 void TestLayout::designPlaces()
 {
-    QCOMPARE(FForm->size(), QSize(544, 360));
+    QCOMPARE(F->Form->size(), QSize(544, 360));
     for (const TPlace &place : kDesign) {
         QWidget *widget = control(place.Name);
         QVERIFY2(widget, place.Name);
@@ -141,18 +101,18 @@ void TestLayout::designPlaces()
     }
     // The date label sizes itself to its text at its place, once shown and whenever its
     // text changes.
-    QCOMPARE(FForm->Label1->pos(), QPoint(16, 8));
-    FForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
-    QCOMPARE(FForm->Label1->size(), FForm->Label1->sizeHint());
-    const int shortWidth = FForm->Label1->width();
-    FForm->Label1->setText(FForm->Label1->text() + u"と少し"_s);
-    QTRY_COMPARE(FForm->Label1->size(), FForm->Label1->sizeHint());
-    QVERIFY(FForm->Label1->width() > shortWidth);
-    QCOMPARE(FForm->Label1->pos(), QPoint(16, 8));
-    QCOMPARE(FForm->KivDiaryEdit1->parentWidget(), FForm->PnlMain);
-    QCOMPARE(FForm->MonthCalendar1->parentWidget(), FForm->PnlCalendar);
-    QCOMPARE(FForm->LblDate->parentWidget(), FForm->PnlStatus);
+    QCOMPARE(F->Form->Label1->pos(), QPoint(16, 8));
+    F->Form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(F->Form.get()));
+    QCOMPARE(F->Form->Label1->size(), F->Form->Label1->sizeHint());
+    const int shortWidth = F->Form->Label1->width();
+    F->Form->Label1->setText(F->Form->Label1->text() + u"と少し"_s);
+    QTRY_COMPARE(F->Form->Label1->size(), F->Form->Label1->sizeHint());
+    QVERIFY(F->Form->Label1->width() > shortWidth);
+    QCOMPARE(F->Form->Label1->pos(), QPoint(16, 8));
+    QCOMPARE(F->Form->KivDiaryEdit1->parentWidget(), F->Form->PnlMain);
+    QCOMPARE(F->Form->MonthCalendar1->parentWidget(), F->Form->PnlCalendar);
+    QCOMPARE(F->Form->LblDate->parentWidget(), F->Form->PnlStatus);
 }
 
 void TestLayout::resizingKeepsColumnsAnchorsAndMinimum_data()
@@ -169,28 +129,28 @@ void TestLayout::resizingKeepsColumnsAnchorsAndMinimum()
 {
     QFETCH(QSize, asked);
     QFETCH(QSize, client);
-    FForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
-    FForm->resize(asked);
-    QCOMPARE(FForm->size(), client);
+    F->Form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(F->Form.get()));
+    F->Form->resize(asked);
+    QCOMPARE(F->Form->size(), client);
 
     const int w = client.width();
     const int h = client.height();
-    QCOMPARE(FForm->Panel3->geometry(), QRect(w - 166, 0, 166, h));
-    QCOMPARE(FForm->PnlMain->geometry(), QRect(0, 0, w - 166, h));
-    QCOMPARE(FForm->PnlStatus->geometry(), QRect(1, h - 1 - 88, 164, 88));
-    QCOMPARE(FForm->PnlCalendar->geometry(), QRect(1, 1, 164, h - 2 - 88));
-    QCOMPARE(FForm->MonthCalendar1->geometry(), QRect(1, 1, 162, 127));
-    QCOMPARE(FForm->BtnToday->geometry(), QRect(16, 232, 132, 25));
-    QCOMPARE(FForm->LblYear->geometry(), QRect(1, 13, 160, 35));
+    QCOMPARE(F->Form->Panel3->geometry(), QRect(w - 166, 0, 166, h));
+    QCOMPARE(F->Form->PnlMain->geometry(), QRect(0, 0, w - 166, h));
+    QCOMPARE(F->Form->PnlStatus->geometry(), QRect(1, h - 1 - 88, 164, 88));
+    QCOMPARE(F->Form->PnlCalendar->geometry(), QRect(1, 1, 164, h - 2 - 88));
+    QCOMPARE(F->Form->MonthCalendar1->geometry(), QRect(1, 1, 162, 127));
+    QCOMPARE(F->Form->BtnToday->geometry(), QRect(16, 232, 132, 25));
+    QCOMPARE(F->Form->LblYear->geometry(), QRect(1, 13, 160, 35));
     // The editor keeps 8 / 40 / 1 / 55 to its panel's edges, the buttons 15 to its bottom.
-    QCOMPARE(FForm->KivDiaryEdit1->geometry(), QRect(8, 40, (w - 166) - 8 - 1, h - 40 - 55));
-    QCOMPARE(FForm->BtnUndo->geometry(), QRect(111, h - 15 - 25, 75, 25));
-    QCOMPARE(FForm->BtnClose->geometry(), QRect(207, h - 15 - 25, 75, 25));
-    QCOMPARE(FForm->Label1->pos(), QPoint(16, 8));
+    QCOMPARE(F->Form->KivDiaryEdit1->geometry(), QRect(8, 40, (w - 166) - 8 - 1, h - 40 - 55));
+    QCOMPARE(F->Form->BtnUndo->geometry(), QRect(111, h - 15 - 25, 75, 25));
+    QCOMPARE(F->Form->BtnClose->geometry(), QRect(207, h - 15 - 25, 75, 25));
+    QCOMPARE(F->Form->Label1->pos(), QPoint(16, 8));
 
     // Back to the design size, everything is where it started.
-    FForm->resize(544, 360);
+    F->Form->resize(544, 360);
     for (const TPlace &place : kDesign)
         QCOMPARE(control(place.Name)->geometry(), place.Design);
 }
@@ -202,19 +162,19 @@ void TestLayout::fontsFallBackToTheIpaFonts()
     // gets their Japanese names.
     const auto family = [](const QWidget *w) { return QFontInfo(w->font()).family(); };
     QVERIFY2(QStringList({ u"ＭＳ Ｐゴシック"_s, u"IPAPGothic"_s, u"IPA Pゴシック"_s })
-                 .contains(family(FForm.get())),
-        qPrintable(family(FForm.get())));
+                 .contains(family(F->Form.get())),
+        qPrintable(family(F->Form.get())));
     QVERIFY2(QStringList({ u"ＭＳ ゴシック"_s, u"IPAGothic"_s, u"IPAゴシック"_s })
-                 .contains(family(FForm->LblYear)),
-        qPrintable(family(FForm->LblYear)));
-    QCOMPARE(QFontInfo(FForm->BtnToday->font()).pixelSize(), 12);
+                 .contains(family(F->Form->LblYear)),
+        qPrintable(family(F->Form->LblYear)));
+    QCOMPARE(QFontInfo(F->Form->BtnToday->font()).pixelSize(), 12);
 }
 
 void TestLayout::tabOrderPassesTheCalendarBy()
 {
-    FForm->show();
-    QVERIFY(QTest::qWaitForWindowActive(FForm.get()));
-    FForm->KivDiaryEdit1->setFocus();
+    F->Form->show();
+    QVERIFY(QTest::qWaitForWindowActive(F->Form.get()));
+    F->Form->KivDiaryEdit1->setFocus();
     QStringList visited;
     for (int i = 0; i < 10; ++i) {
         QWidget *focus = QApplication::focusWidget();
@@ -229,69 +189,69 @@ void TestLayout::tabOrderPassesTheCalendarBy()
             u"BtnPrevDay"_s, u"BtnNextDay"_s, u"KivDiaryEdit1"_s }));
 
     // A click still gives the calendar the focus.
-    auto *view = FForm->MonthCalendar1->findChild<QTableView *>();
+    auto *view = F->Form->MonthCalendar1->findChild<QTableView *>();
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(2, 2));
-    QVERIFY(FForm->MonthCalendar1->isAncestorOf(QApplication::focusWidget()));
+    QVERIFY(F->Form->MonthCalendar1->isAncestorOf(QApplication::focusWidget()));
 }
 
 void TestLayout::popupMenuOpensOnTheRightColumnOnly()
 {
-    FForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
+    F->Form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(F->Form.get()));
     const auto rightClick = [](QWidget *target) {
         QContextMenuEvent event(
             QContextMenuEvent::Mouse, QPoint(3, 3), target->mapToGlobal(QPoint(3, 3)));
         QApplication::sendEvent(target, &event);
     };
 
-    auto *calendarView = FForm->MonthCalendar1->findChild<QTableView *>();
-    const QList<QWidget *> inColumn = { FForm->PnlCalendar, FForm->BtnToday,
-        calendarView->viewport(), FForm->PnlStatus, FForm->LblYear };
+    auto *calendarView = F->Form->MonthCalendar1->findChild<QTableView *>();
+    const QList<QWidget *> inColumn = { F->Form->PnlCalendar, F->Form->BtnToday,
+        calendarView->viewport(), F->Form->PnlStatus, F->Form->LblYear };
     for (QWidget *target : inColumn) {
         rightClick(target);
-        QVERIFY2(FForm->PopupMenu1->isVisible(), qPrintable(target->objectName()));
-        FForm->PopupMenu1->close();
+        QVERIFY2(F->Form->PopupMenu1->isVisible(), qPrintable(target->objectName()));
+        F->Form->PopupMenu1->close();
     }
 
     // The editor opens its own menu; the window's menu stays shut.
-    rightClick(FForm->KivDiaryEdit1->viewport());
+    rightClick(F->Form->KivDiaryEdit1->viewport());
     auto *opened = qobject_cast<QMenu *>(QApplication::activePopupWidget());
     QVERIFY(opened);
-    QVERIFY(opened != FForm->PopupMenu1);
-    QVERIFY(!FForm->PopupMenu1->isVisible());
+    QVERIFY(opened != F->Form->PopupMenu1);
+    QVERIFY(!F->Form->PopupMenu1->isVisible());
     opened->close();
     for (QWidget *target :
-        { static_cast<QWidget *>(FForm->PnlMain), static_cast<QWidget *>(FForm->BtnClose) }) {
+        { static_cast<QWidget *>(F->Form->PnlMain), static_cast<QWidget *>(F->Form->BtnClose) }) {
         rightClick(target);
-        QVERIFY(!FForm->PopupMenu1->isVisible());
+        QVERIFY(!F->Form->PopupMenu1->isVisible());
     }
 }
 
 void TestLayout::popupItemsRunTheirActions()
 {
-    QCOMPARE(FForm->PopupMenu1->actions(), (QList<QAction *> { FForm->N1, FForm->N2, FForm->N3 }));
-    QCOMPARE(FForm->N1->text(), u"フォント変更"_s);
-    QCOMPARE(FForm->N2->text(), u"曜日を保存する"_s);
-    QCOMPARE(FForm->N3->text(), u"検索..."_s);
+    QCOMPARE(F->Form->PopupMenu1->actions(), (QList<QAction *> { F->Form->N1, F->Form->N2, F->Form->N3 }));
+    QCOMPARE(F->Form->N1->text(), u"フォント変更"_s);
+    QCOMPARE(F->Form->N2->text(), u"曜日を保存する"_s);
+    QCOMPARE(F->Form->N3->text(), u"検索..."_s);
 
     // No DAYNAME in a new year file: the option is off, and so is the mark.
-    TKivDiary &store = *FForm->KivDiary1;
+    TKivDiary &store = *F->Form->KivDiary1;
     QVERIFY(!store.DayName());
-    QVERIFY(!FForm->N2->isChecked());
-    FForm->N2->trigger();
+    QVERIFY(!F->Form->N2->isChecked());
+    F->Form->N2->trigger();
     QVERIFY(store.DayName());
-    QVERIFY(FForm->N2->isChecked());
-    FForm->N2->trigger();
+    QVERIFY(F->Form->N2->isChecked());
+    F->Form->N2->trigger();
     QVERIFY(!store.DayName());
-    QVERIFY(!FForm->N2->isChecked());
-    QVERIFY(!FForm->ActToggleDayName->isChecked());
+    QVERIFY(!F->Form->N2->isChecked());
+    QVERIFY(!F->Form->ActToggleDayName->isChecked());
 
     int asked = 0;
     TForm1::FontChooser = [&asked](QFont &) {
         ++asked;
         return false;
     };
-    FForm->N1->trigger();
+    F->Form->N1->trigger();
     TForm1::FontChooser = nullptr;
     QCOMPARE(asked, 1);
 }
@@ -314,16 +274,16 @@ void TestLayout::buttonsAndCalendarAreBound()
 {
     QFETCH(QString, button);
     QFETCH(QDate, expected);
-    FForm->MonthCalendar1->SetDate(day(2010, 1, 10));
-    QTest::mouseClick(FForm->findChild<QPushButton *>(button), Qt::LeftButton);
-    QCOMPARE(DayNumberToDate(FForm->KivDiaryEdit1->Date()), expected);
-    QCOMPARE(FForm->KivDiaryEdit1->Date(), FForm->MonthCalendar1->Date());
-    QVERIFY(FBoxes.isEmpty());
+    F->Form->MonthCalendar1->SetDate(day(2010, 1, 10));
+    QTest::mouseClick(F->Form->findChild<QPushButton *>(button), Qt::LeftButton);
+    QCOMPARE(DayNumberToDate(F->Form->KivDiaryEdit1->Date()), expected);
+    QCOMPARE(F->Form->KivDiaryEdit1->Date(), F->Form->MonthCalendar1->Date());
+    QVERIFY(F->Boxes.isEmpty());
 }
 
 void TestLayout::calendarKeepsItsTimeOfDay()
 {
-    TMonthCalendar &calendar = *FForm->MonthCalendar1;
+    TMonthCalendar &calendar = *F->Form->MonthCalendar1;
     // The calendar's own time of day is the pinned noon at which it was made.
     calendar.SetDate(day(2010, 1, 10) + 0.9);
     QCOMPARE(calendar.Date(), day(2010, 1, 10) + 0.5);
@@ -340,8 +300,8 @@ void TestLayout::calendarKeepsItsTimeOfDay()
 
     // A click on a day reaches the window, which takes the day over; keys in the calendar
     // change its value but leave the editor where it was until the next click.
-    FForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
+    F->Form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(F->Form.get()));
     auto *view = calendar.findChild<QTableView *>();
     QModelIndex twentieth;
     for (int row = 0; row < view->model()->rowCount() && !twentieth.isValid(); ++row)
@@ -356,19 +316,19 @@ void TestLayout::calendarKeepsItsTimeOfDay()
     QVERIFY(view->rowViewportPosition(lastRow) + view->rowHeight(lastRow)
         <= view->viewport()->height());
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(twentieth).center());
-    QCOMPARE(FForm->KivDiaryEdit1->Date(), day(2001, 8, 20) + 0.5);
+    QCOMPARE(F->Form->KivDiaryEdit1->Date(), day(2001, 8, 20) + 0.5);
     QTest::keyClick(view, Qt::Key_Right);
     QCOMPARE(calendar.Date(), day(2001, 8, 21) + 0.5);
-    QCOMPARE(FForm->KivDiaryEdit1->Date(), day(2001, 8, 20) + 0.5);
+    QCOMPARE(F->Form->KivDiaryEdit1->Date(), day(2001, 8, 20) + 0.5);
 }
 
 // The month's name is a menu button, narrower than Qt's drop-down arrow needs: the arrow
 // would be drawn over the name's last character.
 void TestLayout::monthTitleShowsNoArrowOverItsName()
 {
-    FForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
-    auto *month = FForm->MonthCalendar1->findChild<QToolButton *>(u"qt_calendar_monthbutton"_s);
+    F->Form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(F->Form.get()));
+    auto *month = F->Form->MonthCalendar1->findChild<QToolButton *>(u"qt_calendar_monthbutton"_s);
     QVERIFY(month && month->menu());
     const QImage shown = month->grab().toImage();
     QMenu *menu = month->menu();
@@ -381,9 +341,9 @@ void TestLayout::monthTitleShowsNoArrowOverItsName()
 void TestLayout::destroyingSavesTheEditsLast()
 {
     QTest::sendKeyEvent(
-        QTest::Click, FForm->KivDiaryEdit1, Qt::Key_unknown, u"最後の日記"_s, Qt::NoModifier);
-    FForm.reset();
-    QFile file(FDir->filePath(u"Data/2010.jnl"_s));
+        QTest::Click, F->Form->KivDiaryEdit1, Qt::Key_unknown, u"最後の日記"_s, Qt::NoModifier);
+    F->Form.reset();
+    QFile file(F->Dir.filePath(u"Data/2010.jnl"_s));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray content = file.readAll();
     // "最後の日記" in CP932.
@@ -392,10 +352,10 @@ void TestLayout::destroyingSavesTheEditsLast()
 
 void TestLayout::renderAtDesignSize()
 {
-    FForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
-    FForm->KivDiaryEdit1->setPlainText(u"今日は晴れ。\n散歩をした。"_s);
-    const QPixmap shot = FForm->grab();
+    F->Form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(F->Form.get()));
+    F->Form->KivDiaryEdit1->setPlainText(u"今日は晴れ。\n散歩をした。"_s);
+    const QPixmap shot = F->Form->grab();
     QCOMPARE(shot.deviceIndependentSize().toSize(), QSize(544, 360));
     QVERIFY(shot.save(QStringLiteral(KIVLOG_BUILD_DIR "/layout.png")));
 }

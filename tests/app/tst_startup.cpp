@@ -1,4 +1,5 @@
 #include "DiaryWindowFixture.h"
+#include "InfoOptions.h"
 
 class TestStartup : public QObject {
     Q_OBJECT
@@ -49,6 +50,29 @@ private slots:
         QVERIFY(diary.Active());
         QVERIFY(diary.BaseDir().isEmpty() || QFileInfo(diary.BaseDir()).isDir());
         QVERIFY(F->Boxes.isEmpty());
+    }
+
+    void helpNamesTheFolderTheWindowUses_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("empty argument") << QStringList { "" };
+        QTest::newRow("home in -d") << QStringList { "-d~/Sync/diary" };
+        QTest::newRow("home in a year file") << QStringList { "-dx", "~/diary/notes2026.jnl" };
+    }
+
+    void helpNamesTheFolderTheWindowUses()
+    {
+        QFETCH(QStringList, arguments);
+        F->SetUp(At(2009, 5, 10));
+        const QByteArray home = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(F->Dir.filePath(u"home"_s)));
+        const QString named = DataFolderFor(arguments);
+        F->Start(arguments);
+        qputenv("HOME", home);
+        const QString used = F->Diary().BaseDir().isEmpty() ? u"."_s : F->Diary().BaseDir();
+        QVERIFY(QFileInfo(used).isDir());
+        QCOMPARE(QDir(named).canonicalPath(), QDir(used).canonicalPath());
+        QVERIFY(!QFileInfo::exists(u"~"_s));
     }
 
     void folderThatCannotBeCreatedFallsBackToTheCurrentFolder()

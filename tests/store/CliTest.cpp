@@ -33,6 +33,20 @@ protected:
     }
 };
 
+TEST_F(Cli, HomeInFolderOptionAndYearFileIsExpanded)
+{
+    ASSERT_TRUE(QDir().mkpath(Path(u"home/diary"_qs)));
+    WriteAll(Path(u"home/diary/2009.jnl"_qs), sj("!JNL 1.00 2009\r\n![2009/01/05]\r\n雨\r\n"));
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(Path(u"home"_qs)));
+    const TRun search = Run({ u"search"_qs, u"-d~/diary"_qs, u"雨"_qs });
+    const TRun dump = Run({ u"dump"_qs, u"~/diary/2009.jnl"_qs });
+    qputenv("HOME", home);
+    EXPECT_EQ(search.Status, 0) << search.Err.toStdString();
+    EXPECT_TRUE(dump.Out.contains(u"雨"_qs)) << dump.Err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(Path(u"~"_qs)));
+}
+
 TEST_F(Cli, DumpPrintsTheLoadedYearAsJson)
 {
     WriteAll(Path(u"d2009.jnl"_qs),

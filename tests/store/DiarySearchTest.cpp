@@ -106,15 +106,25 @@ TEST_F(SearchIndexInTempDir, TheLoadedYearIsSearchedAsTheStoreAndTheEditorHoldIt
 
     TSearchIndex index;
     index.SetFolder(Dir(), QString(), u".jnl"_qs);
-    // The editor shows 2 May emptied: the file's text of that day no longer counts.
-    index.SetLiveYear(*store, Day(2009, 5, 2), QString());
+    // The days as shown: 2 May emptied in the editor, so the file's text of that day no longer
+    // counts.
+    const auto shownWith = [&](double date, const QByteArray &text) {
+        std::vector<TDayText> shown;
+        for (const auto &day : store->Days())
+            if (day->FDate != 0 && day->FDate != date)
+                shown.push_back(*day);
+        if (!text.isEmpty())
+            shown.emplace_back(text, date);
+        return shown;
+    };
+    index.SetLiveYear(*store, shownWith(Day(2009, 5, 2), {}));
     const TSearchResult result = index.Search(TSearchQuery(u"雨"_qs));
     ASSERT_EQ(result.Hits.size(), 2u);
     EXPECT_EQ(result.Hits[0].Date, Day(2009, 5, 1));
     EXPECT_EQ(result.Hits[1].Date, Day(2009, 5, 3));
     EXPECT_FALSE(index.HasText(QDate(2009, 5, 2)));
 
-    index.SetLiveYear(*store, Day(2009, 5, 4), u"エディタの雨"_qs);
+    index.SetLiveYear(*store, shownWith(Day(2009, 5, 4), sj("エディタの雨")));
     EXPECT_EQ(index.Search(TSearchQuery(u"雨"_qs)).Hits.size(), 4u);
 }
 

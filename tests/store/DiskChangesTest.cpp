@@ -196,4 +196,34 @@ TEST_F(DiskChange, ReloadThatFailsInAnyWayKeepsTheWholeYear)
     EXPECT_TRUE(store->LoadError().isEmpty());
 }
 
+// Callers act on what the save did, never on the text of its message.
+TEST_F(StoreInTempDir, SaveWhenDueSaysWhatItDid)
+{
+    using O = TKivDiary::TSaveOutcome;
+    const QString path = Path(u"2009.jnl"_qs);
+    auto store = NewStore();
+    EXPECT_EQ(store->SaveWhenDue(), O::NothingDue);
+    store->SetDayText(Day(2009, 1, 5), "a");
+    store->SetAutoSave(false);
+    EXPECT_EQ(store->SaveWhenDue(), O::NothingDue);
+    store->SetAutoSave(true);
+    EXPECT_EQ(store->SaveWhenDue(), O::Saved);
+    EXPECT_TRUE(ReadAll(path).contains("\r\na\r\n"));
+    EXPECT_EQ(store->SaveWhenDue(), O::NothingDue);
+
+    WriteAll(path, "no year file\r\n");
+    store->SetDayText(Day(2009, 1, 5), "b");
+    EXPECT_EQ(store->SaveWhenDue(), O::KeptAside);
+    EXPECT_EQ(ReadAll(path), "no year file\r\n");
+
+    store->SetAutoSave(false);
+    store.reset();
+    auto unreadable = NewStore(2010, false);
+    WriteAll(Path(u"2010.jnl"_qs), "!JNL 1.00 2009\r\n");
+    EXPECT_ANY_THROW(unreadable->Open());
+    unreadable->MarkModified();
+    EXPECT_EQ(unreadable->SaveWhenDue(), O::NeverWritten);
+    EXPECT_EQ(ReadAll(Path(u"2010.jnl"_qs)), "!JNL 1.00 2009\r\n");
+}
+
 } // namespace
