@@ -145,10 +145,10 @@ void TKivDiaryEdit::Reload()
     if (!FSource || !FSource->Active())
         return;
     const QByteArray text = FSource->GetDayText(FDate);
-    std::vector<TSpan> spans;
-    ReplaceText(ShownText(text, spans), true);
+    // The bytes go first: those watching the change ask for them.
+    const QString shown = ShownText(text, FSpans);
     FShownBytes = text;
-    FSpans = std::move(spans);
+    ReplaceText(shown, true);
     SetModified(false);
     Remember();
 }
@@ -199,6 +199,9 @@ void TKivDiaryEdit::SetModified(bool value) { document()->setModified(value); }
 
 QByteArray TKivDiaryEdit::StoreText() const
 {
+    // Asked from another handler of the same change, before the editor has followed it.
+    if (toPlainText() != FTracked)
+        const_cast<TKivDiaryEdit *>(this)->TrackEdit();
     QByteArray out;
     out.reserve(FShownBytes.size());
     qsizetype freshFrom = -1;
@@ -227,10 +230,9 @@ QByteArray TKivDiaryEdit::StoreText() const
 void TKivDiaryEdit::ShowText(const QByteArray &text)
 {
     HideNotice();
-    std::vector<TSpan> spans;
-    ReplaceText(ShownText(text, spans), false);
+    const QString shown = ShownText(text, FSpans);
     FShownBytes = text;
-    FSpans = std::move(spans);
+    ReplaceText(shown, false);
 }
 
 QString TKivDiaryEdit::ShownText(const QByteArray &bytes, std::vector<TSpan> &spans)

@@ -366,6 +366,8 @@ void appendEscaped(QByteArray &out, QByteArrayView s)
 
 } // namespace
 
+bool TKivDiary::HoldsText(QByteArrayView text) { return !trimTrailing(text).isEmpty(); }
+
 QByteArray TKivDiary::EscapeText(const QByteArray &value)
 {
     QByteArray out;

@@ -87,6 +87,9 @@ QPushButton *newButton(const QString &name, const QString &caption, QWidget *par
     auto *button = new QPushButton(caption, parent);
     button->setObjectName(name);
     button->setAutoDefault(false);
+    // A click leaves the focus in the editor, so that a composition open there ends there, on
+    // the day it was written for; Tab still reaches the buttons.
+    button->setFocusPolicy(Qt::TabFocus);
     return button;
 }
 
@@ -135,6 +138,7 @@ TForm1::~TForm1()
     // No mark is updated while the controls go.
     KivDiaryEdit1->disconnect(this);
     MonthCalendar1->disconnect(this);
+    KivDiary1->disconnect(this);
     // The controls go first; the store last, because destroying it makes the final save. A box
     // of that save runs an event loop, and whatever runs there (the save at a lost display or
     // at the session's end among it) finds the controls gone and the store still standing.
@@ -356,10 +360,13 @@ void TForm1::BindEvents()
     // The calendar's marks follow the text: typing a day's first character marks it,
     // emptying it takes the mark away.
     connect(KivDiaryEdit1, &QPlainTextEdit::textChanged, this, [this] {
-        if (KivDiaryEdit1->document()->isEmpty() != FEditorEmpty)
+        if (TKivDiary::HoldsText(KivDiaryEdit1->StoreText()) == FEditorEmpty)
             RunGuarded([&] { UpdateCalendarMarks(); });
     });
     connect(MonthCalendar1, &QCalendarWidget::currentPageChanged, this,
+        [this] { RunGuarded([&] { UpdateCalendarMarks(); }); });
+    // Also a year file read again from disk changes the days that hold text.
+    connect(KivDiary1, &TKivDiary::Loaded, this,
         [this] { RunGuarded([&] { UpdateCalendarMarks(); }); });
 
     for (QWidget *panel : { PnlCalendar, PnlStatus }) {

@@ -21,8 +21,9 @@ bool TForm1::DayHasText(QDate date) const
     if (diary.Active() && diary.LoadError().isEmpty() && date.year() == diary.Year()) {
         const double day = DateToDayNumber(date);
         if (day == std::floor(KivDiaryEdit1->Date()))
-            return !KivDiaryEdit1->document()->isEmpty();
-        return diary.IndexOfDate(day) >= 0;
+            return TKivDiary::HoldsText(KivDiaryEdit1->StoreText());
+        const int i = diary.IndexOfDate(day);
+        return i >= 0 && TKivDiary::HoldsText(diary.Days()[size_t(i)]->FText);
     }
     // Another year only when a search has read its file: the marks never read one.
     return FSearchIndex && FSearchIndex->KnowsYear(date.year()) && FSearchIndex->HasText(date);
@@ -30,7 +31,7 @@ bool TForm1::DayHasText(QDate date) const
 
 void TForm1::UpdateCalendarMarks()
 {
-    FEditorEmpty = KivDiaryEdit1->document()->isEmpty();
+    FEditorEmpty = !TKivDiary::HoldsText(KivDiaryEdit1->StoreText());
     // The page shows up to six weeks around its month, days of the neighbouring months too.
     const QDate first(MonthCalendar1->yearShown(), MonthCalendar1->monthShown(), 1);
     if (!first.isValid())
