@@ -154,6 +154,25 @@ private slots:
         QVERIFY(F->Read(kYearFile).contains(cp932::Encode(u"]\r\n!------------\r\nにほんご\r\n")));
     }
 
+    void compositionHandedOverOnceWhenTheFileChanges()
+    {
+        F->Write(kYearFile, yearWith(dayBlock("2009/03/10", "stored")));
+        TForm1 &form = F->Start();
+        auto *edit = form.KivDiaryEdit1;
+        F->Type(edit, u"今日は"_s);
+        QInputMethodEvent preedit(u"にほんご"_s, {});
+        QApplication::sendEvent(edit, &preedit);
+        // Another program writes the file: the window saves what it holds, the composition too.
+        F->Write(kYearFile, yearWith(dayBlock("2009/03/10", "other")));
+        QTRY_COMPARE(ConflictFilesOf(kYearFile).size(), 1);
+        QInputMethodEvent late;
+        late.setCommitString(u"にほんご"_s);
+        QApplication::sendEvent(edit, &late);
+        QInputMethodEvent empty(QString(), {});
+        QApplication::sendEvent(edit, &empty);
+        QCOMPARE(edit->toPlainText(), u"stored\n今日はにほんご"_s);
+    }
+
     void typedDayHeaderIsEscapedInTheRecoveryFile()
     {
         TForm1 &form = F->Start();
