@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSyntaxHighlighter>
 #include <QTextBlock>
@@ -295,7 +296,7 @@ void TKivDiaryEdit::TrackEdit()
         FSpans = held->second.Spans;
         return;
     }
-    if (!FBeforeEdit)
+    if (!FBeforeEdit && FUserEdits > 0)
         FBeforeEdit = TState { FTracked, FShownBytes, FSpans };
     // Every edit of the document is one contiguous change: what lies before and after it keeps
     // its bytes. A surrogate pair is never split between kept and new.
@@ -396,9 +397,12 @@ bool TKivDiaryEdit::event(QEvent *event)
 {
     const int steps = document()->availableUndoSteps();
     const bool modified = Modified();
-    const bool handled = QPlainTextEdit::event(event);
-    SettleEdit(steps, modified);
-    return handled;
+    ++FUserEdits;
+    const auto settle = qScopeGuard([&] {
+        if (--FUserEdits == 0)
+            SettleEdit(steps, modified);
+    });
+    return QPlainTextEdit::event(event);
 }
 
 void TKivDiaryEdit::CommitComposition()
@@ -589,6 +593,11 @@ void TKivDiaryEdit::insertFromMimeData(const QMimeData *source)
     }
     const int steps = document()->availableUndoSteps();
     const bool modified = Modified();
+    ++FUserEdits;
+    const auto settle = qScopeGuard([&] {
+        if (--FUserEdits == 0)
+            SettleEdit(steps, modified);
+    });
     const QString text = source->text();
     const QString kept = Filter(text);
     if (kept == text) {
@@ -601,5 +610,4 @@ void TKivDiaryEdit::insertFromMimeData(const QMimeData *source)
         filtered.setText(kept);
         QPlainTextEdit::insertFromMimeData(&filtered);
     }
-    SettleEdit(steps, modified);
 }

@@ -117,6 +117,8 @@ private:
     };
     std::map<int, TState> FHistory;
     std::optional<TState> FBeforeEdit;
+    // Events and pastes being handled: only their edits are checked afterwards.
+    int FUserEdits = 0;
     // A composition the editor took in itself: the input method may still deliver its own copy.
     QString FTakenComposition;
 
