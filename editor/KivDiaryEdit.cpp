@@ -494,9 +494,10 @@ void TKivDiaryEdit::ShowRefusal(const QString &refused)
     if (listed.size() > kNoticeCharacters) {
         QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, listed);
         clusters.setPosition(kNoticeCharacters);
-        if (!clusters.isAtBoundary())
-            clusters.toPreviousBoundary();
-        listed = listed.left(std::max<qsizetype>(clusters.position(), 1)) + u'…';
+        // Cut between characters as they look, one at least.
+        if (!clusters.isAtBoundary() && clusters.toPreviousBoundary() == 0)
+            clusters.toNextBoundary();
+        listed = listed.left(clusters.position()) + u'…';
     }
     ShowNotice(QString::fromUtf8(kRefusedNotice).arg(listed));
 }

@@ -319,6 +319,9 @@ void TestKivDiaryEdit::inputShowsWhatIsStored_data()
     QTest::newRow("outside CP932, each named once") << u"😀日𠮷😀"_s << u"日"_s << u"😀𠮷"_s;
     QTest::newRow("keycap named whole") << u"1\uFE0F\u20E3"_s << u"1"_s << u"1\uFE0F\u20E3"_s;
     QTest::newRow("emoji with its selector") << u"\u2764\uFE0F!"_s << u"!"_s << u"\u2764\uFE0F"_s;
+    QTest::newRow("long list cut between characters")
+        << u"😀1\uFE0F\u20E32\uFE0F\u20E33\uFE0F\u20E34\uFE0F\u20E3"_s << u"1234"_s
+        << u"😀1\uFE0F\u20E32\uFE0F\u20E33\uFE0F\u20E3…"_s;
     QTest::newRow("pasted CR LF is one break") << u"a\r\nb"_s << u"a\nb"_s << QString();
 }
 
