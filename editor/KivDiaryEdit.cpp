@@ -10,10 +10,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSyntaxHighlighter>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
 #include <algorithm>
 
@@ -22,6 +24,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const char kRefusedNotice[] = "「%1」は日記ファイル(Shift_JIS)に保存できないため入力できません。";
+const char kJoinNotice[]
+    = "赤い四角のバイトが隣の文字とつながって別の文字に変わるため、この編集はできません。";
 constexpr int kNoticeMs = 4000;
 // Longer lists of refused characters are cut, so the notice stays a short line or two.
 constexpr qsizetype kNoticeCharacters = 12;
@@ -122,9 +126,7 @@ void TKivDiaryEdit::SetDate(double value)
         CommitComposition();
         if (Modified())
             FSource->SetDayText(FDate, StoreText());
-        const QByteArray text = FSource->GetDayText(value);
-        ShowText(text);
-        SetModified(false);
+        ShowStored(FSource->GetDayText(value));
     }
     FDate = value;
     DoChangeDate();
@@ -135,11 +137,8 @@ void TKivDiaryEdit::SetSource(TKivDiary *value)
     if (value == FSource)
         return;
     FSource = value;
-    if (FSource && FSource->Active()) {
-        const QByteArray text = FSource->GetDayText(FDate);
-        ShowText(text);
-        SetModified(false);
-    }
+    if (FSource && FSource->Active())
+        ShowStored(FSource->GetDayText(FDate));
 }
 
 void TKivDiaryEdit::Reload()
@@ -147,11 +146,36 @@ void TKivDiaryEdit::Reload()
     if (!FSource || !FSource->Active())
         return;
     const QByteArray text = FSource->GetDayText(FDate);
-    std::vector<TSpan> spans;
-    ReplaceText(ShownText(text, spans), true);
+    // The bytes go first: those watching the change ask for them.
+    const QString shown = ShownText(text, FSpans);
     FShownBytes = text;
-    FSpans = std::move(spans);
+    ReplaceText(shown, true);
     SetModified(false);
+    Remember();
+}
+
+void TKivDiaryEdit::Refresh()
+{
+    if (FSource && FSource->Active())
+        ShowStored(FSource->GetDayText(FDate));
+}
+
+void TKivDiaryEdit::ShowStored(const QByteArray &text)
+{
+    ShowText(text);
+    SetModified(false);
+    // Nothing typed on another day, or before the store's text changed, may come back here.
+    document()->clearUndoRedoStacks();
+    FHistory.clear();
+    Remember();
+}
+
+void TKivDiaryEdit::Remember()
+{
+    const int steps = document()->availableUndoSteps();
+    if (document()->availableRedoSteps() == 0)
+        FHistory.erase(FHistory.upper_bound(steps), FHistory.end());
+    FHistory[steps] = TState { FTracked, FShownBytes, FSpans };
 }
 
 void TKivDiaryEdit::Commit()
@@ -176,6 +200,9 @@ void TKivDiaryEdit::SetModified(bool value) { document()->setModified(value); }
 
 QByteArray TKivDiaryEdit::StoreText() const
 {
+    // Asked from another handler of the same change, before the editor has followed it.
+    if (toPlainText() != FTracked)
+        const_cast<TKivDiaryEdit *>(this)->TrackEdit();
     QByteArray out;
     out.reserve(FShownBytes.size());
     qsizetype freshFrom = -1;
@@ -204,10 +231,9 @@ QByteArray TKivDiaryEdit::StoreText() const
 void TKivDiaryEdit::ShowText(const QByteArray &text)
 {
     HideNotice();
-    std::vector<TSpan> spans;
-    ReplaceText(ShownText(text, spans), false);
+    const QString shown = ShownText(text, FSpans);
     FShownBytes = text;
-    FSpans = std::move(spans);
+    ReplaceText(shown, false);
 }
 
 QString TKivDiaryEdit::ShownText(const QByteArray &bytes, std::vector<TSpan> &spans)
@@ -235,6 +261,7 @@ QString TKivDiaryEdit::ShownText(const QByteArray &bytes, std::vector<TSpan> &sp
 
 void TKivDiaryEdit::ReplaceText(const QString &text, bool undoable)
 {
+    FBeforeEdit.reset();
     FTracked = text;
     if (toPlainText() == text)
         return; // caret, selection and scroll position stay
@@ -261,6 +288,16 @@ void TKivDiaryEdit::TrackEdit()
     const QString now = toPlainText();
     if (now == FTracked)
         return;
+    // Undo and redo bring back a text the editor held before, with the bytes it had then.
+    const auto held = FHistory.find(document()->availableUndoSteps());
+    if (held != FHistory.end() && held->second.Text == now) {
+        FTracked = now;
+        FShownBytes = held->second.Bytes;
+        FSpans = held->second.Spans;
+        return;
+    }
+    if (!FBeforeEdit && FUserEdits > 0)
+        FBeforeEdit = TState { FTracked, FShownBytes, FSpans };
     // Every edit of the document is one contiguous change: what lies before and after it keeps
     // its bytes. A surrogate pair is never split between kept and new.
     const qsizetype oldSize = FTracked.size();
@@ -279,6 +316,93 @@ void TKivDiaryEdit::TrackEdit()
     FSpans.erase(FSpans.begin() + prefix, FSpans.begin() + (oldSize - suffix));
     FSpans.insert(FSpans.begin() + prefix, size_t(newSize - prefix - suffix), TSpan { -1, -1 });
     FTracked = now;
+    Remember();
+}
+
+bool TKivDiaryEdit::JoinsKeptByte() const
+{
+    // Only a lone lead byte can take the next byte as its second: every character stands on
+    // its own, and the bytes of a year file are read so that no lead byte is left before a
+    // byte that could follow it.
+    for (qsizetype i = 0; i + 2 < FTracked.size(); ++i) {
+        if (!FTracked[i].isHighSurrogate() || !FTracked[i + 1].isLowSurrogate())
+            continue;
+        const char32_t c = QChar::surrogateToUcs4(FTracked[i], FTracked[i + 1]);
+        ++i;
+        const char32_t value = c - cp932::kRawBytesBase;
+        if (!cp932::IsRawBytes(c) || value > 0xFF
+            || !cp932::IsLeadByte(static_cast<unsigned char>(value)))
+            continue;
+        const qsizetype next = i + 1;
+        unsigned char first = 0;
+        if (FSpans[size_t(next)].Start >= 0) {
+            first = static_cast<unsigned char>(FShownBytes[FSpans[size_t(next)].Start]);
+        } else if (FTracked[next] == u'\n') {
+            first = '\r';
+        } else {
+            const qsizetype length = FTracked[next].isHighSurrogate() ? 2 : 1;
+            const QByteArray bytes = cp932::Encode(QStringView(FTracked).mid(next, length));
+            first = bytes.isEmpty() ? 0 : static_cast<unsigned char>(bytes[0]);
+        }
+        if (cp932::IsTrailByte(first))
+            return true;
+    }
+    return false;
+}
+
+void TKivDiaryEdit::SettleEdit(int undoStepsBefore, bool modifiedBefore)
+{
+    if (!FBeforeEdit)
+        return;
+    TState before = std::move(*FBeforeEdit);
+    FBeforeEdit.reset();
+    if (!JoinsKeptByte())
+        return;
+    // What the window shows is what a reload shows: the edit is taken back, and so is its
+    // step of the undo history.
+    while (document()->availableUndoSteps() > undoStepsBefore)
+        undo();
+    document()->clearUndoRedoStacks(QTextDocument::RedoStack);
+    if (toPlainText() != before.Text) {
+        // The edit went into an earlier step of the history (as typing goes on typing): the
+        // text is put back within that step.
+        const QString now = toPlainText();
+        const qsizetype shorter = std::min(now.size(), before.Text.size());
+        qsizetype prefix = 0;
+        while (prefix < shorter && now[prefix] == before.Text[prefix])
+            ++prefix;
+        qsizetype suffix = 0;
+        while (suffix < shorter - prefix
+            && now[now.size() - 1 - suffix] == before.Text[before.Text.size() - 1 - suffix])
+            ++suffix;
+        QTextCursor cursor(document());
+        cursor.joinPreviousEditBlock();
+        cursor.setPosition(int(prefix));
+        cursor.setPosition(int(now.size() - suffix), QTextCursor::KeepAnchor);
+        FReplacing = true;
+        cursor.insertText(before.Text.mid(prefix, before.Text.size() - suffix - prefix));
+        FReplacing = false;
+        cursor.endEditBlock();
+        SetModified(modifiedBefore);
+    }
+    FTracked = before.Text;
+    FShownBytes = before.Bytes;
+    FSpans = std::move(before.Spans);
+    Remember();
+    QApplication::beep();
+    ShowNotice(QString::fromUtf8(kJoinNotice));
+}
+
+bool TKivDiaryEdit::event(QEvent *event)
+{
+    const int steps = document()->availableUndoSteps();
+    const bool modified = Modified();
+    ++FUserEdits;
+    const auto settle = qScopeGuard([&] {
+        if (--FUserEdits == 0)
+            SettleEdit(steps, modified);
+    });
+    return QPlainTextEdit::event(event);
 }
 
 void TKivDiaryEdit::CommitComposition()
@@ -289,21 +413,45 @@ void TKivDiaryEdit::CommitComposition()
     };
     if (preedit().isEmpty())
         return;
-    // An input method that can commits its composition itself and so knows that it ended.
-    if (hasFocus())
+    // An input method that can commits its composition itself and so knows that it ended;
+    // some do so only when they are reset.
+    if (hasFocus()) {
         QGuiApplication::inputMethod()->commit();
+        if (!preedit().isEmpty())
+            QGuiApplication::inputMethod()->reset();
+    }
     const QString left = preedit();
     if (left.isEmpty())
         return;
     QInputMethodEvent commit;
     commit.setCommitString(left);
     inputMethodEvent(&commit);
-    QGuiApplication::inputMethod()->reset();
+    // The input method may still deliver its own copy later, after the focus came back or on
+    // another day: that copy is not taken in again.
+    FTakenComposition = left;
 }
 
 QString TKivDiaryEdit::AcceptedInput(const QString &input, QString *refused)
 {
-    QString text = input.normalized(QString::NormalizationForm_C);
+    // The code page holds characters that normalising would change (Å as U+212B, the
+    // compatibility ideographs of names): what encodes as it is stays, and only a character
+    // that would not encode is normalised, together with its marks.
+    QString text;
+    if (cp932::CanEncode(input)) {
+        text = input;
+    } else {
+        text.reserve(input.size());
+        QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, input);
+        qsizetype from = 0;
+        while (clusters.toNextBoundary() >= 0) {
+            const QStringView cluster = QStringView(input).mid(from, clusters.position() - from);
+            if (cp932::CanEncode(cluster))
+                text += cluster;
+            else
+                text += cluster.toString().normalized(QString::NormalizationForm_C);
+            from = clusters.position();
+        }
+    }
     text.replace(u"\r\n"_s, u"\n"_s);
     for (QChar &c : text) {
         if (c == QChar::Nbsp)
@@ -311,7 +459,23 @@ QString TKivDiaryEdit::AcceptedInput(const QString &input, QString *refused)
         else if (c == QChar::LineSeparator || c == QChar::ParagraphSeparator || c == u'\r')
             c = u'\n';
     }
-    return cp932::StoredForm(text, refused);
+    QString refusedMarks;
+    const QString stored = cp932::StoredForm(text, refused ? &refusedMarks : nullptr);
+    if (refusedMarks.isEmpty())
+        return stored;
+    // The notice names what was refused as it looked, a variation selector or a combining
+    // mark with the character it belongs to.
+    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text);
+    qsizetype from = 0;
+    while (clusters.toNextBoundary() >= 0) {
+        const QString cluster = text.mid(from, clusters.position() - from);
+        from = clusters.position();
+        QString marks;
+        cp932::StoredForm(cluster, &marks);
+        if (!marks.isEmpty() && !refused->contains(cluster))
+            refused->append(cluster);
+    }
+    return stored;
 }
 
 QString TKivDiaryEdit::Filter(const QString &input)
@@ -328,13 +492,20 @@ void TKivDiaryEdit::ShowRefusal(const QString &refused)
     QApplication::beep();
     QString listed = refused;
     if (listed.size() > kNoticeCharacters) {
-        qsizetype cut = kNoticeCharacters;
-        if (listed[cut - 1].isHighSurrogate())
-            --cut;
-        listed = listed.left(cut) + u'…';
+        QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, listed);
+        clusters.setPosition(kNoticeCharacters);
+        // Cut between characters as they look, one at least.
+        if (!clusters.isAtBoundary() && clusters.toPreviousBoundary() == 0)
+            clusters.toNextBoundary();
+        listed = listed.left(clusters.position()) + u'…';
     }
+    ShowNotice(QString::fromUtf8(kRefusedNotice).arg(listed));
+}
+
+void TKivDiaryEdit::ShowNotice(const QString &text)
+{
     FNotice->setFont(window()->font());
-    FNotice->setText(QString::fromUtf8(kRefusedNotice).arg(listed));
+    FNotice->setText(text);
     const int margin = 4;
     FNotice->setFixedWidth(
         std::max(40, std::min(FNotice->sizeHint().width(), width() - 2 * margin)));
@@ -360,6 +531,7 @@ void TKivDiaryEdit::HideNotice()
 void TKivDiaryEdit::keyPressEvent(QKeyEvent *event)
 {
     HideNotice();
+    FTakenComposition.clear();
     int key = event->key();
     if (OnKeyDown) {
         OnKeyDown(key, event->modifiers());
@@ -389,7 +561,20 @@ void TKivDiaryEdit::keyPressEvent(QKeyEvent *event)
 
 void TKivDiaryEdit::inputMethodEvent(QInputMethodEvent *event)
 {
-    HideNotice();
+    if (!FTakenComposition.isEmpty() && event->commitString() == FTakenComposition
+        && event->replacementLength() == 0) {
+        FTakenComposition.clear();
+        QInputMethodEvent rest(event->preeditString(), event->attributes());
+        QPlainTextEdit::inputMethodEvent(&rest);
+        event->setAccepted(rest.isAccepted());
+        return;
+    }
+    if (!event->commitString().isEmpty() || !event->preeditString().isEmpty())
+        FTakenComposition.clear();
+    // Composing leaves the notice for its time: input methods send updates of the composition
+    // at every key, and an empty one right after each commit.
+    if (!event->commitString().isEmpty() || event->replacementLength() != 0)
+        HideNotice();
     const QString commit = Filter(event->commitString());
     if (commit == event->commitString()) {
         QPlainTextEdit::inputMethodEvent(event);
@@ -407,16 +592,23 @@ void TKivDiaryEdit::insertFromMimeData(const QMimeData *source)
         QPlainTextEdit::insertFromMimeData(source);
         return;
     }
+    const int steps = document()->availableUndoSteps();
+    const bool modified = Modified();
+    ++FUserEdits;
+    const auto settle = qScopeGuard([&] {
+        if (--FUserEdits == 0)
+            SettleEdit(steps, modified);
+    });
     const QString text = source->text();
     const QString kept = Filter(text);
     if (kept == text) {
         QPlainTextEdit::insertFromMimeData(source);
-        return;
-    }
-    if (kept.isEmpty())
+    } else if (kept.isEmpty()) {
         return; // a selection is not replaced by nothing
-    // The clipboard's own data stays as it was: only this copy is changed.
-    QMimeData filtered;
-    filtered.setText(kept);
-    QPlainTextEdit::insertFromMimeData(&filtered);
+    } else {
+        // The clipboard's own data stays as it was: only this copy is changed.
+        QMimeData filtered;
+        filtered.setText(kept);
+        QPlainTextEdit::insertFromMimeData(&filtered);
+    }
 }

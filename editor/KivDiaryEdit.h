@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <map>
+#include <optional>
 #include <vector>
 
 class QLabel;
@@ -38,6 +40,10 @@ public:
 
     // Shows the store's text of Date again, as one step the user can undo.
     void Reload();
+    // Shows the store's text of Date as a move to the day does: the edits are dropped and
+    // there is nothing to undo or redo. For a store whose texts changed underneath the editor,
+    // as when the year file was read again from disk.
+    void Refresh();
     void Commit();
     void DoChangeDate();
 
@@ -62,6 +68,7 @@ public:
     static QString AcceptedInput(const QString &input, QString *refused);
 
 protected:
+    bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
@@ -72,7 +79,15 @@ private:
     // The accepted part of input; refusing anything beeps and shows the notice.
     QString Filter(const QString &input);
     void ShowRefusal(const QString &refused);
+    void ShowNotice(const QString &text);
     void HideNotice();
+    // Shows the store's text of a day afresh: unmodified, with empty undo and redo histories.
+    void ShowStored(const QByteArray &text);
+    void Remember();
+    // After an event that edited the text: an edit that makes a kept byte join the bytes next
+    // to it into another character is taken back.
+    void SettleEdit(int undoStepsBefore, bool modifiedBefore);
+    bool JoinsKeptByte() const;
     void ReplaceText(const QString &text, bool undoable);
     void TrackEdit();
     struct TSpan;
@@ -92,6 +107,20 @@ private:
     QString FTracked;
     std::vector<TSpan> FSpans;
     bool FReplacing = false;
+    // The text with its bytes after each step of the undo history (keyed by the number of
+    // steps that can be undone), so that an undo or redo brings back the bytes too; and the
+    // state before the edits of the event being handled.
+    struct TState {
+        QString Text;
+        QByteArray Bytes;
+        std::vector<TSpan> Spans;
+    };
+    std::map<int, TState> FHistory;
+    std::optional<TState> FBeforeEdit;
+    // Events and pastes being handled: only their edits are checked afterwards.
+    int FUserEdits = 0;
+    // A composition the editor took in itself: the input method may still deliver its own copy.
+    QString FTakenComposition;
 
     QLabel *FNotice = nullptr;
     QTimer FNoticeTimer;

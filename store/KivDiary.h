@@ -69,6 +69,9 @@ public:
     // the year switch, the final save and every other save that is not asked for by the user.
     TSaveOutcome SaveWhenDue();
     static QByteArray EscapeText(const QByteArray &text);
+    // Whether a day's text is still there once saved: the year file keeps no blanks or control
+    // characters at the end of a text, so a text of nothing else is gone.
+    static bool HoldsText(QByteArrayView text);
     static QByteArray UnescapeText(const QByteArray &text);
     static bool ParseHeader(const QByteArray &line, double &version, quint16 &year);
 

@@ -109,6 +109,8 @@ std::optional<QByteArray> makeBackup(const QString &path)
 
 } // namespace
 
+bool TKivDiary::HoldsText(QByteArrayView text) { return HoldsDayText(text); }
+
 QByteArray TKivDiary::EscapeText(const QByteArray &value) { return EscapeDayText(value); }
 
 QByteArray TKivDiary::UnescapeText(const QByteArray &value) { return UnescapeDayText(value); }

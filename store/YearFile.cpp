@@ -240,6 +240,8 @@ void appendEscaped(QByteArray &out, QByteArrayView s)
 
 } // namespace
 
+bool HoldsDayText(QByteArrayView text) { return !trimTrailing(text).isEmpty(); }
+
 QByteArray EscapeDayText(QByteArrayView value)
 {
     QByteArray out;

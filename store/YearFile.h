@@ -50,6 +50,9 @@ QByteArray WriteYearFile(const TYearContents &contents, int year, bool dayNames)
 qsizetype CheckYearFileHeader(QByteArrayView bytes, int year);
 bool ParseYearFileHeader(QByteArrayView line, double &version, quint16 &year);
 QByteArray EscapeDayText(QByteArrayView text);
+// Whether a day's text leaves anything in the year file, which drops its trailing blanks and
+// control characters.
+bool HoldsDayText(QByteArrayView text);
 QByteArray UnescapeDayText(const QByteArray &text);
 
 // The whole of a plain file; throws EFOpenError naming the path when it cannot be read.

@@ -99,7 +99,7 @@ void TDiskWatch::ReloadKeepingCaret()
         return;
     const int position = FEditor->textCursor().position();
     const int scroll = FEditor->verticalScrollBar()->value();
-    FEditor->Reload();
+    FEditor->Refresh();
     QTextCursor cursor = FEditor->textCursor();
     cursor.setPosition(std::min(position, FEditor->document()->characterCount() - 1));
     FEditor->setTextCursor(cursor);

@@ -88,6 +88,9 @@ QPushButton *newButton(const QString &name, const QString &caption, QWidget *par
     auto *button = new QPushButton(caption, parent);
     button->setObjectName(name);
     button->setAutoDefault(false);
+    // A click leaves the focus in the editor, so that a composition open there ends there, on
+    // the day it was written for; Tab still reaches the buttons.
+    button->setFocusPolicy(Qt::TabFocus);
     return button;
 }
 
@@ -136,6 +139,7 @@ TForm1::~TForm1()
     // No mark is updated while the controls go.
     KivDiaryEdit1->disconnect(this);
     MonthCalendar1->disconnect(this);
+    KivDiary1->disconnect(this);
     // The controls go first; the store last, because destroying it makes the final save. A box
     // of that save runs an event loop, and whatever runs there (the save at a lost display or
     // at the session's end among it) finds the controls gone and the store still standing.
@@ -358,10 +362,13 @@ void TForm1::BindEvents()
     // emptying it takes the mark away.
     // Connected after the editor's own handler, so the editor's text is up to date here.
     connect(KivDiaryEdit1->document(), &QTextDocument::contentsChanged, this, [this] {
-        if (KivDiaryEdit1->document()->isEmpty() != FEditorEmpty)
+        if (TKivDiary::HoldsText(KivDiaryEdit1->StoreText()) == FEditorEmpty)
             RunGuarded([&] { UpdateCalendarMarks(); });
     });
     connect(MonthCalendar1, &QCalendarWidget::currentPageChanged, this,
+        [this] { RunGuarded([&] { UpdateCalendarMarks(); }); });
+    // Also a year file read again from disk changes the days that hold text.
+    connect(KivDiary1, &TKivDiary::Loaded, this,
         [this] { RunGuarded([&] { UpdateCalendarMarks(); }); });
 
     for (QWidget *panel : { PnlCalendar, PnlStatus }) {

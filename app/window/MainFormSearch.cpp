@@ -19,7 +19,7 @@ using namespace diarysearch;
 
 void TForm1::UpdateCalendarMarks()
 {
-    FEditorEmpty = KivDiaryEdit1->document()->isEmpty();
+    FEditorEmpty = !TKivDiary::HoldsText(KivDiaryEdit1->StoreText());
     // The page shows up to six weeks around its month, days of the neighbouring months too.
     const QDate first(MonthCalendar1->yearShown(), MonthCalendar1->monthShown(), 1);
     if (!first.isValid())
@@ -32,8 +32,11 @@ void TForm1::UpdateCalendarMarks()
     const bool live = diary.Active() && diary.LoadError().isEmpty();
     std::set<double> shown;
     if (live) {
-        for (const TDayText &day : ShownDays(KivDiaryEdit1, diary))
-            shown.insert(day.FDate);
+        // A day of blanks only is stored as no text, so it has no mark either.
+        for (const TDayText &day : ShownDays(KivDiaryEdit1, diary)) {
+            if (TKivDiary::HoldsText(day.FText))
+                shown.insert(day.FDate);
+        }
     }
     for (QDate day = first.addDays(-7); day <= first.addDays(49); day = day.addDays(1)) {
         // Another year only when a search has read its file: the marks never read one.

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
@@ -58,6 +59,17 @@ private slots:
     void undecodableBytesSurviveWhenTheTextComesBack();
     void openCompositionIsCommittedFirst();
     void keyDownHookSeesAndConsumesKeys();
+    void everyDayStartsWithoutUndo_data();
+    void everyDayStartsWithoutUndo();
+    void undoBringsBackTheBytes();
+    void keptLeadByteNeverJoins_data();
+    void keptLeadByteNeverJoins();
+    void charactersTheCodePageHoldsStayAsTheyAre();
+    void compositionIsTakenInOnce_data();
+    void compositionIsTakenInOnce();
+    void noticeOutlastsCompositionUpdates();
+    void editsKeepTheirBytes_data();
+    void editsKeepTheirBytes();
     void selectionHiddenWithoutFocus();
 
 private:
@@ -305,6 +317,12 @@ void TestKivDiaryEdit::inputShowsWhatIsStored_data()
         << u"\u301C\u2014\u2016\u2212\u00A2\u00A3\u00AC\u00A5\u203E"_s
         << u"\uFF5E\u2015\u2225\uFF0D\uFFE0\uFFE1\uFFE2\\~"_s << QString();
     QTest::newRow("outside CP932, each named once") << u"😀日𠮷😀"_s << u"日"_s << u"😀𠮷"_s;
+    QTest::newRow("keycap named whole") << u"1\uFE0F\u20E3"_s << u"1"_s << u"1\uFE0F\u20E3"_s;
+    QTest::newRow("emoji with its selector") << u"\u2764\uFE0F!"_s << u"!"_s << u"\u2764\uFE0F"_s;
+    QTest::newRow("long list cut between characters")
+        << u"😀1\uFE0F\u20E32\uFE0F\u20E33\uFE0F\u20E34\uFE0F\u20E3"_s << u"1234"_s
+        << u"😀1\uFE0F\u20E32\uFE0F\u20E33\uFE0F\u20E3…"_s;
+    QTest::newRow("pasted CR LF is one break") << u"a\r\nb"_s << u"a\nb"_s << QString();
 }
 
 void TestKivDiaryEdit::inputShowsWhatIsStored()
@@ -442,6 +460,239 @@ void TestKivDiaryEdit::selectionHiddenWithoutFocus()
     QApplication::setPalette(saved);
     QVERIFY(!selectedUnderDark);
     QCOMPARE(baseUnderDark, QColor(30, 30, 30)); // the rest of the colours still follow
+}
+
+void TestKivDiaryEdit::everyDayStartsWithoutUndo_data()
+{
+    QTest::addColumn<int>("way");
+    QTest::newRow("another day") << 0;
+    QTest::newRow("another year") << 1;
+    QTest::newRow("store read again") << 2;
+}
+
+void TestKivDiaryEdit::everyDayStartsWithoutUndo()
+{
+    QFETCH(int, way);
+    type(u"secret one"_s);
+    FEdit->selectAll();
+    QTest::keyClick(FEdit.get(), Qt::Key_Delete);
+    if (way == 2)
+        FEdit->Refresh(); // the text is the same, and yet the history goes
+    else
+        FEdit->SetDate(way == 0 ? day(2008, 12, 31) : day(2009, 1, 5));
+    QTest::keyClick(FEdit.get(), Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(FEdit.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(FEdit->toPlainText(), QString());
+    QVERIFY(!FEdit->document()->isUndoAvailable() && !FEdit->document()->isRedoAvailable());
+}
+
+void TestKivDiaryEdit::undoBringsBackTheBytes()
+{
+    // Each of these is stored anew under another code.
+    const QByteArray held("\xED\x80\xED\x40\x87\x90");
+    FStore->SetDayText(day(2008, 12, 30), held);
+    FEdit->Refresh();
+    FEdit->moveCursor(QTextCursor::End);
+    type(u"z"_s);
+    FEdit->Reload();
+    QTest::keyClick(FEdit.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(FEdit->StoreText(), held + "z");
+    FEdit->selectAll();
+    QTest::keyClick(FEdit.get(), Qt::Key_Delete);
+    QTest::keyClick(FEdit.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(FEdit->StoreText(), held + "z");
+    QTest::keyClick(FEdit.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(FEdit->StoreText(), held);
+    QTest::keyClick(FEdit.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(FEdit->StoreText(), held + "z");
+}
+
+void TestKivDiaryEdit::keptLeadByteNeverJoins_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("caret");
+    QTest::addColumn<QString>("input"); // typed, or pasted when it starts with a marker
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QByteArray>("after");
+    const QString marker = u"\U000F0081"_s;
+    QTest::newRow("typed after it") << QByteArray("m\x81") << 3 << u"B"_s << 0
+                                    << QByteArray("m\x81");
+    QTest::newRow("Japanese after it") << QByteArray("m\x81") << 3 << u"あ"_s << 0
+                                       << QByteArray("m\x81");
+    QTest::newRow("line break deleted") << QByteArray("x\x81\r\nAB") << 3 << QString()
+                                        << int(Qt::Key_Delete) << QByteArray("x\x81\r\nAB");
+    QTest::newRow("marker pasted before text") << QByteArray("def") << 0 << marker << 0
+                                               << QByteArray("def");
+    // The second key goes into the undo step of the first.
+    QTest::newRow("marker typed after typing") << QByteArray("def") << 0 << u"ab"_s + marker
+                                                << 0 << QByteArray("abdef");
+    QTest::newRow("a digit does not join") << QByteArray("m\x81") << 3 << u"1"_s << 0
+                                           << QByteArray("m\x81" "1");
+}
+
+void TestKivDiaryEdit::keptLeadByteNeverJoins()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(int, caret);
+    QFETCH(QString, input);
+    QFETCH(int, key);
+    QFETCH(QByteArray, after);
+    FStore->SetDayText(day(2008, 12, 30), stored);
+    FEdit->Refresh();
+    const QString shown = FEdit->toPlainText();
+    QTextCursor cursor = FEdit->textCursor();
+    cursor.setPosition(caret);
+    FEdit->setTextCursor(cursor);
+    const qsizetype markerAt = input.indexOf(QChar::highSurrogate(0xF0081));
+    if (key) {
+        QTest::keyClick(FEdit.get(), Qt::Key(key));
+    } else if (markerAt == 0) {
+        QMimeData pasted;
+        pasted.setText(input);
+        FEdit->insertFromMimeData(&pasted);
+    } else if (markerAt > 0) {
+        type(input.left(markerAt));
+        type(input.mid(markerAt));
+    } else {
+        type(input);
+    }
+    FEdit->Commit();
+    QCOMPARE(FStore->GetDayText(day(2008, 12, 30)), after);
+    // What is shown is what a reload shows; a refused edit says so and leaves nothing to undo.
+    const bool refused = markerAt >= 0 || after == stored;
+    QCOMPARE(FEdit->toPlainText(), cp932::DecodeLossless(after).replace(u"\r\n"_s, u"\n"_s));
+    QCOMPARE(FEdit->findChild<QLabel *>(u"RefusedNotice"_s)->isVisibleTo(FEdit.get()), refused);
+    while (FEdit->document()->isUndoAvailable())
+        FEdit->undo();
+    QCOMPARE(FEdit->toPlainText(), shown);
+    QCOMPARE(FEdit->StoreText(), stored);
+}
+
+void TestKivDiaryEdit::charactersTheCodePageHoldsStayAsTheyAre()
+{
+    // Every double-byte code whose character normalising would change.
+    QString changed;
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        for (int second = 0x40; second <= 0xFC; ++second) {
+            const char bytes[] = { char(lead), char(second) };
+            const QString c = cp932::DecodeLossless(QByteArrayView(bytes, 2));
+            if (c.size() == 1 && c.normalized(QString::NormalizationForm_C) != c
+                && !changed.contains(c))
+                changed += c;
+        }
+    }
+    QCOMPARE(changed.size(), 23);
+    QString refused;
+    QCOMPARE(TKivDiaryEdit::AcceptedInput(changed, &refused), changed);
+    QVERIFY(refused.isEmpty());
+    type(changed);
+    FEdit->Commit();
+    QCOMPARE(cp932::Decode(FStore->GetDayText(day(2008, 12, 30))), changed);
+}
+
+void TestKivDiaryEdit::compositionIsTakenInOnce_data()
+{
+    // The ways an input method delivers its copy of a composition the editor took in when the
+    // day changed: a commit once the focus came back, a commit from its reset, each with the
+    // empty composition update that follows.
+    QTest::addColumn<bool>("focusLeft");
+    QTest::newRow("commit after a focus-out") << true;
+    QTest::newRow("reset that commits") << false;
+}
+
+void TestKivDiaryEdit::compositionIsTakenInOnce()
+{
+    QFETCH(bool, focusLeft);
+    QWidget window;
+    auto *other = new QLineEdit(&window);
+    FEdit->setParent(&window);
+    const auto unparent = qScopeGuard([this] { FEdit->setParent(nullptr); });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    FEdit->setFocus();
+    QInputMethodEvent preedit(u"にほんご"_s, {});
+    QApplication::sendEvent(FEdit.get(), &preedit);
+    if (focusLeft)
+        other->setFocus();
+    FEdit->SetDate(day(2008, 12, 31));
+    FEdit->setFocus();
+    QInputMethodEvent late;
+    late.setCommitString(u"にほんご"_s);
+    QApplication::sendEvent(FEdit.get(), &late);
+    QInputMethodEvent empty(QString(), {});
+    QApplication::sendEvent(FEdit.get(), &empty);
+    QCOMPARE(FEdit->toPlainText(), QString());
+    FEdit->SetDate(day(2008, 12, 30));
+    QCOMPARE(FEdit->toPlainText(), u"にほんご"_s);
+    // A word composed anew is taken in as always.
+    QInputMethodEvent again;
+    again.setCommitString(u"にほんご"_s);
+    QApplication::sendEvent(FEdit.get(), &again);
+    QCOMPARE(FEdit->toPlainText(), u"にほんごにほんご"_s);
+}
+
+void TestKivDiaryEdit::noticeOutlastsCompositionUpdates()
+{
+    const auto *notice = FEdit->findChild<QLabel *>(u"RefusedNotice"_s);
+    QInputMethodEvent refused;
+    refused.setCommitString(u"😀"_s);
+    QApplication::sendEvent(FEdit.get(), &refused);
+    for (const QString &composing : { QString(), u"に"_s, QString() }) {
+        QInputMethodEvent update(composing, {});
+        QApplication::sendEvent(FEdit.get(), &update);
+        QVERIFY(notice->isVisibleTo(FEdit.get()));
+    }
+    QInputMethodEvent commit;
+    commit.setCommitString(u"に"_s);
+    QApplication::sendEvent(FEdit.get(), &commit);
+    QVERIFY(!notice->isVisibleTo(FEdit.get()));
+}
+
+void TestKivDiaryEdit::editsKeepTheirBytes_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QByteArray>("after");
+    // Markers that share their first or their second UTF-16 unit.
+    QTest::newRow("0x80 -> 0xFD") << QByteArray("a\x80z") << 1 << 3 << u"\U000F00FD"_s
+                                  << QByteArray("a\xFDz");
+    QTest::newRow("0x80 -> 0x88 0x80") << QByteArray("a\x80z") << 1 << 3 << u"\U000F8880"_s
+                                       << QByteArray("a\x88\x80z");
+    QTest::newRow("0xFF alone") << QByteArray("az") << 1 << 1 << u"\U000F00FF"_s
+                                << QByteArray("a\xFFz");
+    QTest::newRow("refused alone keeps the selection") << QByteArray("abc") << 1 << 2
+                                                       << u"😀"_s << QByteArray("abc");
+}
+
+void TestKivDiaryEdit::editsKeepTheirBytes()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(QString, pasted);
+    QFETCH(QByteArray, after);
+    FStore->SetDayText(day(2008, 12, 30), stored);
+    FEdit->Reload();
+    QTextCursor cursor = FEdit->textCursor();
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    FEdit->setTextCursor(cursor);
+    QMimeData mime;
+    mime.setText(pasted);
+    FEdit->insertFromMimeData(&mime);
+    QCOMPARE(FEdit->StoreText(), after);
+    if (after == stored)
+        QCOMPARE(FEdit->textCursor().selectionEnd() - FEdit->textCursor().selectionStart(), to - from);
+
+    // An input method's reconversion replaces the text it converts, also when it is refused.
+    FEdit->setPlainText(u"かんじ"_s);
+    FEdit->moveCursor(QTextCursor::End);
+    QInputMethodEvent reconverted;
+    reconverted.setCommitString(u"漢😀字"_s, -3, 3);
+    QApplication::sendEvent(FEdit.get(), &reconverted);
+    QCOMPARE(FEdit->toPlainText(), u"漢字"_s);
 }
 
 QTEST_MAIN(TestKivDiaryEdit)

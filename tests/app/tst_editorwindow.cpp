@@ -1,0 +1,189 @@
+// The editor in the window: what undo, a reload from disk, the calendar's marks and an input
+// method's late delivery do to the days that are stored.
+
+#include "Cp932.h"
+#include "DiaryWindowFixture.h"
+#include "DiskCopies.h"
+#include "Recovery.h"
+
+#include <QInputMethodEvent>
+#include <QTextCharFormat>
+
+namespace {
+
+const QString kYearFile = u"Data/2009.jnl"_s;
+
+QByteArray yearWith(const QByteArray &days)
+{
+    return TDiaryWindowFixture::YearFile(2009, {}) + days;
+}
+
+QByteArray dayBlock(const char *date, const QByteArray &text)
+{
+    return "!------------\r\n![" + QByteArray(date) + "]\r\n!------------\r\n" + text + "\r\n";
+}
+
+// Whether Ctrl+Z and then Ctrl+Shift+Z leave the text as it is.
+bool undoAndRedoChangeNothing(TKivDiaryEdit *edit)
+{
+    const QString before = edit->toPlainText();
+    QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+    const bool undone = edit->toPlainText() != before;
+    QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    return !undone && edit->toPlainText() == before;
+}
+
+} // namespace
+
+class TestEditorWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        F = std::make_unique<TDiaryWindowFixture>();
+        F->SetUp(At(2009, 3, 10));
+    }
+    void cleanup()
+    {
+        TRecovery::AskHook = nullptr;
+        F.reset();
+    }
+
+    void undoNeverCrossesDays_data()
+    {
+        QTest::addColumn<int>("way");
+        QTest::newRow("Ctrl+Right") << 0;
+        QTest::newRow("next year") << 1;
+    }
+    void undoNeverCrossesDays()
+    {
+        QFETCH(int, way);
+        TForm1 &form = F->Start();
+        auto *edit = form.KivDiaryEdit1;
+        F->Type(edit, u"secret one"_s);
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        if (way == 0)
+            QTest::keyClick(edit, Qt::Key_Right, Qt::ControlModifier);
+        else
+            form.BtnNextYearClick();
+        QVERIFY(undoAndRedoChangeNothing(edit));
+        QCOMPARE(edit->toPlainText(), QString());
+        F->Form.reset();
+        QVERIFY(!F->Read(kYearFile).contains("secret"));
+        QVERIFY(!F->Read(u"Data/2010.jnl"_s).contains("secret"));
+    }
+
+    void reloadFromDiskCannotBeUndone()
+    {
+        F->Write(kYearFile, yearWith(dayBlock("2009/03/10", "\xED\x80 mine")));
+        TForm1 &form = F->Start();
+        auto *edit = form.KivDiaryEdit1;
+        // Bytes that would be written anew under another code, through やり直し and back.
+        F->Type(edit, u"!"_s);
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        form.BtnUndoClick();
+        QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(edit, Qt::Key_Right, Qt::ControlModifier);
+        QTest::keyClick(edit, Qt::Key_Left, Qt::ControlModifier);
+        QVERIFY(form.KivDiary1->Modified());
+        form.KivDiary1->SaveFile();
+        QVERIFY(F->Read(kYearFile).contains("\xED\x80 mine\r\n!"));
+
+        const QByteArray other = yearWith(dayBlock("2009/03/10", "other"));
+        F->Write(kYearFile, other);
+        QTRY_COMPARE(edit->toPlainText(), u"other\n"_s);
+        QVERIFY(undoAndRedoChangeNothing(edit));
+        F->Form.reset();
+        QCOMPARE(F->Read(kYearFile), other);
+        QVERIFY(ConflictFilesOf(kYearFile).isEmpty());
+    }
+
+    void marksFollowTheStoredDays()
+    {
+        F->Write(kYearFile, yearWith(dayBlock("2009/03/10", "today")));
+        TForm1 &form = F->Start();
+        const auto bold = [&form](int day) {
+            return form.MonthCalendar1->dateTextFormat(QDate(2009, 3, day)).fontWeight()
+                == QFont::Bold;
+        };
+        // A day of blanks and line breaks is stored as no text at all.
+        auto *edit = form.KivDiaryEdit1;
+        edit->selectAll();
+        F->Type(edit, u"  \n\u3000"_s);
+        QVERIFY(bold(10));
+        edit->selectAll();
+        F->Type(edit, u" \n "_s);
+        QVERIFY(!bold(10));
+        QTest::keyClick(edit, Qt::Key_Right, Qt::ControlModifier);
+        QVERIFY(!bold(10));
+        F->Type(edit, u"x"_s);
+        QVERIFY(bold(11));
+        form.BtnUndoClick();
+        QVERIFY(!bold(11));
+
+        form.KivDiary1->SaveFile();
+        F->Write(kYearFile, yearWith(dayBlock("2009/03/12", "written elsewhere")));
+        QTRY_VERIFY(bold(12));
+        QVERIFY(!bold(10));
+    }
+
+    void compositionStaysOnItsDay()
+    {
+        TForm1 &form = F->Start();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        auto *edit = form.KivDiaryEdit1;
+        QTRY_COMPARE(QApplication::focusWidget(), edit);
+        QInputMethodEvent preedit(u"にほんご"_s, {});
+        QApplication::sendEvent(edit, &preedit);
+        // The focus stays with the composition while the button is pressed.
+        QTest::mousePress(form.BtnNextDay, Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), edit);
+        QTest::mouseRelease(form.BtnNextDay, Qt::LeftButton);
+        QCOMPARE(form.Label1->text(), u"2009年03月11日(水)"_s);
+        // The input method's own commit, late, once the editor shows the next day.
+        QInputMethodEvent late;
+        late.setCommitString(u"にほんご"_s);
+        QApplication::sendEvent(QApplication::focusWidget(), &late);
+        QCOMPARE(edit->toPlainText(), QString());
+        F->Form.reset();
+        QVERIFY(F->Read(kYearFile).contains(cp932::Encode(u"]\r\n!------------\r\nにほんご\r\n")));
+    }
+
+    void compositionHandedOverOnceWhenTheFileChanges()
+    {
+        F->Write(kYearFile, yearWith(dayBlock("2009/03/10", "stored")));
+        TForm1 &form = F->Start();
+        auto *edit = form.KivDiaryEdit1;
+        F->Type(edit, u"今日は"_s);
+        QInputMethodEvent preedit(u"にほんご"_s, {});
+        QApplication::sendEvent(edit, &preedit);
+        // Another program writes the file: the window saves what it holds, the composition too.
+        F->Write(kYearFile, yearWith(dayBlock("2009/03/10", "other")));
+        QTRY_COMPARE(ConflictFilesOf(kYearFile).size(), 1);
+        QInputMethodEvent late;
+        late.setCommitString(u"にほんご"_s);
+        QApplication::sendEvent(edit, &late);
+        QInputMethodEvent empty(QString(), {});
+        QApplication::sendEvent(edit, &empty);
+        QCOMPARE(edit->toPlainText(), u"stored\n今日はにほんご"_s);
+    }
+
+    void typedDayHeaderIsEscapedInTheRecoveryFile()
+    {
+        TForm1 &form = F->Start();
+        F->Type(form.KivDiaryEdit1, u"a\n![2009/01/07]\nb"_s);
+        QVERIFY(form.findChild<TRecovery *>()->WriteNow());
+        QVERIFY(F->Read(kYearFile + u".recovery"_s).contains("a\r\n!![2009/01/07]\r\nb\r\n"));
+    }
+
+private:
+    std::unique_ptr<TDiaryWindowFixture> F;
+};
+
+QTEST_MAIN(TestEditorWindow)
+#include "tst_editorwindow.moc"
