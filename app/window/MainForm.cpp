@@ -367,9 +367,10 @@ void TForm1::BindEvents()
     });
     connect(MonthCalendar1, &QCalendarWidget::currentPageChanged, this,
         [this] { RunGuarded([&] { UpdateCalendarMarks(); }); });
-    // Also a year file read again from disk changes the days that hold text.
-    connect(KivDiary1, &TKivDiary::Loaded, this,
-        [this] { RunGuarded([&] { UpdateCalendarMarks(); }); });
+    // A year read, also one read again from disk, changes the days that hold text.
+    for (auto signal : { &TKivDiary::Loaded, &TKivDiary::Reloaded }) {
+        connect(KivDiary1, signal, this, [this] { RunGuarded([&] { UpdateCalendarMarks(); }); });
+    }
 
     for (QWidget *panel : { PnlCalendar, PnlStatus }) {
         connect(panel, &QWidget::customContextMenuRequested, this,

@@ -145,7 +145,7 @@ private slots:
     {
         // A recovery file still there when another version arrives, as one that a save into a
         // damaged file left behind: its old texts must not come back over the other version.
-        F->Write(kYearFile + u".recovery"_s, version("old text"));
+        F->Write(TRecovery::PathFor(F->Diary()), version("old text"));
         int asked = 0;
         TRecovery::AskHook = [&](const QString &) {
             ++asked;
@@ -155,7 +155,7 @@ private slots:
         QTRY_COMPARE(F->Form->KivDiaryEdit1->toPlainText(), u"other\n"_s);
         QCOMPARE(asked, 0);
         QVERIFY(!F->Diary().Modified());
-        QVERIFY(!QFile::exists(kYearFile + u".recovery"_s));
+        QVERIFY(!QFile::exists(TRecovery::PathFor(F->Diary())));
         F->Form.reset();
         QCOMPARE(F->Read(kYearFile), version("other"));
     }

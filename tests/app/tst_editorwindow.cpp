@@ -178,7 +178,7 @@ private slots:
         TForm1 &form = F->Start();
         F->Type(form.KivDiaryEdit1, u"a\n![2009/01/07]\nb"_s);
         QVERIFY(form.findChild<TRecovery *>()->WriteNow());
-        QVERIFY(F->Read(kYearFile + u".recovery"_s).contains("a\r\n!![2009/01/07]\r\nb\r\n"));
+        QVERIFY(F->Read(TRecovery::PathFor(*form.KivDiary1)).contains("a\r\n!![2009/01/07]\r\nb\r\n"));
     }
 
 private:
