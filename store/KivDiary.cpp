@@ -93,28 +93,31 @@ QByteArray TKivDiary::GetDayText(double date)
 
 void TKivDiary::SetDayText(double date, const QByteArray &value)
 {
-    StoreDayText(date, toCrLf(value));
+    // An edit is unsaved also in a year whose load marked it modified.
+    if (StoreDayText(date, toCrLf(value)))
+        FModifiedByLoad = false;
 }
 
-void TKivDiary::StoreDayText(double date, const QByteArray &normalized)
+bool TKivDiary::StoreDayText(double date, const QByteArray &normalized)
 {
     CheckDayAccess(date);
     const int i = IndexOfDate(date);
     if (i < 0) {
         if (normalized.isEmpty())
-            return;
+            return false;
         FDays.push_back(std::make_unique<TDayText>(normalized, std::floor(date)));
         FModified = true;
-        return;
+        return true;
     }
     const auto index = static_cast<size_t>(i);
     if (FDays[index]->FText == normalized)
-        return;
+        return false;
     if (normalized.isEmpty())
         FDays.erase(FDays.begin() + i);
     else
         FDays[index]->FText = normalized;
     FModified = true;
+    return true;
 }
 
 QByteArray TKivDiary::GetSetting(const QByteArray &name) const
@@ -135,7 +138,11 @@ void TKivDiary::SetSetting(const QByteArray &name, const QByteArray &value)
         FSettings[i] = std::move(line);
 }
 
-void TKivDiary::MarkModified() { FModified = true; }
+void TKivDiary::MarkModified()
+{
+    FModified = true;
+    FModifiedByLoad = false;
+}
 
 void TKivDiary::Open()
 {

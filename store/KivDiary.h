@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // One entry of the store: a day number and that day's text (CP932 bytes, CR LF line breaks).
@@ -108,7 +109,7 @@ public:
     bool ReloadFile();
     bool Busy() const { return FBusy > 0; }
     // Modified by more than the load itself (which marks a year with rejected lines modified,
-    // so that they are written back in their block).
+    // so that they are written back in their block): by an edit, a setting or MarkModified.
     bool Unsaved() const { return FModified && !FModifiedByLoad; }
 
 signals:
@@ -118,8 +119,9 @@ signals:
     void Saved();
 
 private:
-    // SetDayText for a text whose line breaks are all CR LF already, as the reader builds them.
-    void StoreDayText(double date, const QByteArray &text);
+    // SetDayText for a text whose line breaks are all CR LF already, as the reader builds them;
+    // true when the store changed.
+    bool StoreDayText(double date, const QByteArray &text);
     void SwitchYear(int year);
     void SwitchToYearOf(double date);
     void CheckDayAccess(double date);
@@ -129,8 +131,11 @@ private:
     qsizetype IndexOfSetting(const QByteArray &name) const;
     void ReadLines(const QByteArray &data);
     enum class TDiskVerdict { Ours, Other, Damaged };
-    TDiskVerdict VerifyBeforeSave(const QString &path, QByteArray &onDisk);
-    void MakeDatedBackupOnce();
+    TDiskVerdict VerifyBeforeSave(
+        const QString &path, std::optional<QByteArray> &onDisk, QString &unreadable);
+    TFileAccess AccessForSave(const QString &path) const;
+    void MakeDatedBackupOnce(
+        const QByteArray &bytes, const TFileAccess &access, QStringList &notices);
 
     QString FBaseDir;
     bool FModified = false;
@@ -151,5 +156,8 @@ private:
     // reported already.
     TFileIdentity FDisk;
     TFileIdentity FReportedDamaged;
+    // The diary's own version kept beside that damaged file, by the hash of its bytes.
+    TFileIdentity FKeptOwnBeside;
+    size_t FKeptOwnHash = 0;
     QStringList FReportedBackupFailures;
 };

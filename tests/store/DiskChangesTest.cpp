@@ -173,7 +173,7 @@ TEST(DiskCopies, BackupFolderIsNoMoreOpenThanTheDataFolder)
     const QString base = dir.path() + u'/';
     ::chmod(QFile::encodeName(base).constData(), 0700);
     WriteAll(base + u"2009.jnl"_qs, kLoaded);
-    ASSERT_TRUE(MakeDatedBackup(base, QString(), 2009, u".jnl"_qs, QDate(2026, 6, 15)));
+    ASSERT_TRUE(MakeDatedBackup(base, QString(), 2009, u".jnl"_qs, QDate(2026, 6, 15), kLoaded, {}));
     EXPECT_EQ(modeOf(base + u"backup"_qs) & 077, 0);
 }
 
