@@ -632,14 +632,12 @@ void TKivDiary::SaveFile()
 
 TFileAccess TKivDiary::AccessForSave(const QString &path) const
 {
-    // Another program's version may have come more open than the year file the diary last saw;
-    // the diary's text never gets wider permissions than that one had, and keeps its group.
-    TFileAccess access = AccessOfFile(path);
-    if (FDisk.Exists) {
-        access.Mode = StatFile(path).Exists ? access.Mode & FDisk.Mode : FDisk.Mode;
-        access.Group = FDisk.Group;
-    }
-    return access;
+    // Another program's version may have come more open than the year file the diary last saw,
+    // or in a mode the diary cannot read: its text and copies take the mode and group of that
+    // year file as the diary last saw it.
+    if (FDisk.Exists)
+        return { FDisk.Mode, FDisk.Group };
+    return AccessOfFile(path);
 }
 
 TKivDiary::TDiskVerdict TKivDiary::VerifyBeforeSave(

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QStringList>
+#include <QThread>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
@@ -48,6 +49,19 @@ inline void WriteAll(const QString &path, const QByteArray &data)
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
     ASSERT_EQ(f.write(data), data.size());
+}
+
+// Writes the file in place and puts its modification time back, as cp -p, rsync -t and touch -r
+// do; a moment passes first, so that the change time differs from the last write's.
+inline void RewriteKeepingTime(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite)) << path.toStdString();
+    const QDateTime modified = f.fileTime(QFileDevice::FileModificationTime);
+    QThread::msleep(20);
+    ASSERT_TRUE(f.resize(0));
+    ASSERT_EQ(f.write(data), data.size());
+    ASSERT_TRUE(f.setFileTime(modified, QFileDevice::FileModificationTime));
 }
 
 inline QByteArray Golden(const char *name)
