@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 
 // Checks both the class of the exception and its exact message.
 #define EXPECT_THROW_MSG(expr, Type, text)                                                         \
@@ -55,13 +56,15 @@ inline void WriteAll(const QString &path, const QByteArray &data)
 // do; a moment passes first, so that the change time differs from the last write's.
 inline void RewriteKeepingTime(const QString &path, const QByteArray &data)
 {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadWrite)) << path.toStdString();
-    const QDateTime modified = f.fileTime(QFileDevice::FileModificationTime);
+    struct stat before { };
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &before), 0) << path.toStdString();
     QThread::msleep(20);
-    ASSERT_TRUE(f.resize(0));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite | QIODevice::Truncate)) << path.toStdString();
     ASSERT_EQ(f.write(data), data.size());
-    ASSERT_TRUE(f.setFileTime(modified, QFileDevice::FileModificationTime));
+    ASSERT_TRUE(f.flush());
+    const timespec times[2] = { { 0, UTIME_OMIT }, before.st_mtim };
+    ASSERT_EQ(::futimens(f.handle(), times), 0);
 }
 
 inline QByteArray Golden(const char *name)
