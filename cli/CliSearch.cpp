@@ -216,7 +216,7 @@ int RunExport(QStringList args)
     if (!outPath.isEmpty()
         && IsDiaryOwnFile(spelled->BaseDir, spelled->Prefix, spelled->Ext, outPath))
         return usageError(
-            QStringLiteral("-o '%1' is a file the diary keeps; export to another file").arg(outPath));
+            QStringLiteral("-o '%1' is a file the diary keeps; export elsewhere").arg(outPath));
 
     const auto inRange = [&](double day) { return (!from || day >= *from) && (!to || day <= *to); };
     const bool json = format == u"json";

@@ -107,7 +107,8 @@ bool IsDiaryOwnFile(
             && name.endsWith(tail) && isDigits(QStringView(name).sliced(prefix.size(), 4));
     };
     // The .bak of a year file whose prefix holds the only "." is one name for every year.
-    const QString shared = QFileInfo(BackupPathOf(prefix + QStringLiteral("0000") + ext)).fileName();
+    const QString shared
+        = QFileInfo(BackupPathOf(prefix + QStringLiteral("0000") + ext)).fileName();
     return yearFileOf(ext) || yearFileOf(QStringLiteral(".bak"))
         || (!shared.contains(u"0000") && name == shared);
 }

@@ -75,8 +75,7 @@ TFileWrite writeBeside(const QString &target, QByteArrayView bytes, const TFileA
 {
     const QString folder = folderOf(target);
     const QString name = target.mid(target.lastIndexOf(u'/') + 1);
-    QByteArray temporary = native((folder == u"." ? QString() : folder) + u'.' + name)
-        + "-XXXXXX";
+    QByteArray temporary = native((folder == u"." ? QString() : folder) + u'.' + name) + "-XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return failed(target, errno);
@@ -130,24 +129,27 @@ TFileWrite ReplaceFile(const QString &path, QByteArrayView bytes, const TFileAcc
     struct stat st { };
     if (::lstat(native(path).constData(), &st) == 0) {
         if (!S_ISREG(st.st_mode))
-            return failed(path, S_ISDIR(st.st_mode) ? EISDIR : S_ISLNK(st.st_mode) ? ELOOP : EINVAL);
+            return failed(path,
+                S_ISDIR(st.st_mode)       ? EISDIR
+                    : S_ISLNK(st.st_mode) ? ELOOP
+                                          : EINVAL);
         // A file made read-only is not to be written, though its folder would let it be replaced.
         if (::access(native(path).constData(), W_OK) != 0)
             return failed(path, errno);
     }
-    return writeBeside(path, bytes, access, [&](const QByteArray &temporary) -> std::optional<QString> {
-        if (::rename(temporary.constData(), native(path).constData()) != 0)
-            return std::nullopt;
-        return path;
-    });
+    return writeBeside(
+        path, bytes, access, [&](const QByteArray &temporary) -> std::optional<QString> {
+            if (::rename(temporary.constData(), native(path).constData()) != 0)
+                return std::nullopt;
+            return path;
+        });
 }
 
 TFileWrite OverwriteInPlace(const QString &path, QByteArrayView bytes, const TFileAccess &access,
     std::optional<QByteArrayView> previous)
 {
     // Never opened truncating: until the new bytes stand, the old ones do.
-    const int fd
-        = ::open(native(path).constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    const int fd = ::open(native(path).constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0)
         return failed(path, errno);
     struct stat st { };
@@ -167,22 +169,24 @@ TFileWrite OverwriteInPlace(const QString &path, QByteArrayView bytes, const TFi
 
 TFileWrite WriteNewFile(const QString &path, QByteArrayView bytes, const TFileAccess &access)
 {
-    return writeBeside(path, bytes, access, [&](const QByteArray &temporary) -> std::optional<QString> {
-        if (!moveToFreeName(temporary, path))
-            return std::nullopt;
-        return path;
-    });
+    return writeBeside(
+        path, bytes, access, [&](const QByteArray &temporary) -> std::optional<QString> {
+            if (!moveToFreeName(temporary, path))
+                return std::nullopt;
+            return path;
+        });
 }
 
 TFileWrite WriteUnderFreeName(const QString &base, QByteArrayView bytes, const TFileAccess &access)
 {
-    return writeBeside(base, bytes, access, [&](const QByteArray &temporary) -> std::optional<QString> {
-        for (int n = 1;; ++n) {
-            const QString name = n == 1 ? base : base + u'-' + QString::number(n);
-            if (moveToFreeName(temporary, name))
-                return name;
-            if (errno != EEXIST)
-                return std::nullopt;
-        }
-    });
+    return writeBeside(
+        base, bytes, access, [&](const QByteArray &temporary) -> std::optional<QString> {
+            for (int n = 1;; ++n) {
+                const QString name = n == 1 ? base : base + u'-' + QString::number(n);
+                if (moveToFreeName(temporary, name))
+                    return name;
+                if (errno != EEXIST)
+                    return std::nullopt;
+            }
+        });
 }

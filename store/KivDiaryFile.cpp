@@ -249,7 +249,10 @@ private:
 };
 
 // A folder that takes no new files: the file there may still be written over in place.
-bool noNewFiles(const TFileWrite &failed) { return failed.Errno == EACCES || failed.Errno == EPERM; }
+bool noNewFiles(const TFileWrite &failed)
+{
+    return failed.Errno == EACCES || failed.Errno == EPERM;
+}
 
 // The backup is a courtesy: when it cannot be made the save goes on without it. True when the
 // backup holds 'contents' (the year file as the diary verified it) in full.

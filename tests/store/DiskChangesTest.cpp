@@ -49,10 +49,14 @@ TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
         { "damaged", [](const QString &p) { WriteAll(p, "garbage\r\n"); }, Ours, false },
         { "another year", [](const QString &p) { WriteAll(p, "!JNL 1.00 2010\r\n"); }, Ours, false },
         { "same size, time put back",
-            [](const QString &p) { RewriteKeepingTime(p, QByteArray(kLoaded).replace("loaded", "other!")); },
+            [](const QString &p) {
+                RewriteKeepingTime(p, QByteArray(kLoaded).replace("loaded", "other!"));
+            },
             Theirs, true },
         { "damaged, same size, time put back",
-            [](const QString &p) { RewriteKeepingTime(p, QByteArray(kLoaded).replace("!JNL", "?JNL")); },
+            [](const QString &p) {
+                RewriteKeepingTime(p, QByteArray(kLoaded).replace("!JNL", "?JNL"));
+            },
             Ours, false },
     };
     for (const auto &c : cases) {
@@ -70,7 +74,8 @@ TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
         const QByteArray changed = ReadAll(path);
         store->SaveFile();
         // The .bak holds only a version the diary could read.
-        EXPECT_EQ(ReadAll(Path(u"2009.bak"_qs)) == "older", c.Conflict == Ours || changed == "<missing>");
+        EXPECT_EQ(ReadAll(Path(u"2009.bak"_qs)) == "older",
+            c.Conflict == Ours || changed == "<missing>");
 
         const QStringList conflicts = ConflictFilesOf(path);
         ASSERT_EQ(conflicts.size(), c.Conflict == None ? 0 : 1);
@@ -131,8 +136,10 @@ TEST_F(DiskChange, AVersionWrittenWhileASaveIsSayingSomethingIsNeverOverwritten)
         const char *Name;
         std::function<void(const QString &dir)> Before;
     } cases[] = {
-        { "the year file is made again", [](const QString &d) { QFile::remove(d + u"2009.jnl"_qs); } },
-        { "the dated backup fails", [](const QString &d) { WriteAll(d + u"backup"_qs, "a file"); } },
+        { "the year file is made again",
+            [](const QString &d) { QFile::remove(d + u"2009.jnl"_qs); } },
+        { "the dated backup fails",
+            [](const QString &d) { WriteAll(d + u"backup"_qs, "a file"); } },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Name);
@@ -331,7 +338,8 @@ TEST(DiskCopies, BackupFolderIsNoMoreOpenThanTheDataFolder)
     const QString base = dir.path() + u'/';
     ::chmod(QFile::encodeName(base).constData(), 0700);
     WriteAll(base + u"2009.jnl"_qs, kLoaded);
-    ASSERT_TRUE(MakeDatedBackup(base, QString(), 2009, u".jnl"_qs, QDate(2026, 6, 15), kLoaded, {}));
+    ASSERT_TRUE(
+        MakeDatedBackup(base, QString(), 2009, u".jnl"_qs, QDate(2026, 6, 15), kLoaded, {}));
     EXPECT_EQ(modeOf(base + u"backup"_qs) & 077, 0);
 }
 

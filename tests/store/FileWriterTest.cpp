@@ -1,7 +1,8 @@
 // The one writer of whole files: what it promises every copy the diary makes.
+#include "FileWriter.h"
+
 #include "../FullDisk.h"
 #include "ChildProcess.h"
-#include "FileWriter.h"
 #include "StoreTestSupport.h"
 
 #include <QFileInfo>
@@ -75,8 +76,8 @@ TEST_F(FileWriter, ACopyGetsNoGroupPermissionsInAGroupItCannotHave)
     EXPECT_IN_CHILD(TChildUser::Unprivileged, Dir(), [&](TChildChecks &check) {
         check.Expect(bool(WriteNewFile(path, "private", { 0660, 0u })), "written");
         struct stat st { };
-        check.Expect(::stat(QFile::encodeName(path).constData(), &st) == 0
-                && (st.st_mode & 0777) == 0600,
+        check.Expect(
+            ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 0777) == 0600,
             "owner only");
     });
 }
