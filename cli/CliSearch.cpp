@@ -8,13 +8,13 @@
 #include "DiarySearch.h"
 #include "DiskCopies.h"
 #include "Exceptions.h"
+#include "FileWriter.h"
 #include "KivDiary.h"
 #include "Services.h"
 #include "YearFile.h"
 
 #include <QFileInfo>
 #include <algorithm>
-#include <QSaveFile>
 #include <optional>
 
 using namespace diarysearch;
@@ -195,6 +195,12 @@ int RunExport(QStringList args)
     const std::optional<TDataFolder> spelled = StoreSpelling(folder, status);
     if (!spelled)
         return status;
+    // An export in place of a year file, its .bak or a dated backup would put a text no diary
+    // reads where the diary keeps its versions.
+    if (!outPath.isEmpty()
+        && IsDiaryOwnFile(spelled->BaseDir, spelled->Prefix, spelled->Ext, outPath))
+        return usageError(
+            QStringLiteral("-o '%1' is a file the diary keeps; export elsewhere").arg(outPath));
 
     const auto inRange = [&](double day) { return (!from || day >= *from) && (!to || day <= *to); };
     const bool json = format == u"json";
@@ -261,13 +267,10 @@ int RunExport(QStringList args)
     if (outPath.isEmpty()) {
         print(stdout, out);
     } else {
-        QSaveFile save(outPath);
-        const QByteArray bytes = out.toUtf8();
-        if (!save.open(QIODevice::WriteOnly) || save.write(bytes) != bytes.size()
-            || !save.commit()) {
+        const TFileWrite written = ReplaceFile(outPath, out.toUtf8(), AccessOfFile(outPath));
+        if (!written) {
             print(stderr,
-                QStringLiteral("kivlog-cli: cannot write %1: %2\n")
-                    .arg(outPath, save.errorString()));
+                QStringLiteral("kivlog-cli: cannot write %1: %2\n").arg(outPath, written.Error));
             return kExitNothing;
         }
     }

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
+#include <csignal>
 #include <cstdio>
 #include <optional>
 
@@ -200,6 +201,9 @@ int rewrite(const TYearFile &file, std::optional<bool> dayName)
 
 int main(int argc, char *argv[])
 {
+    // A file-size limit then makes a write fail with EFBIG, and the writer puts back what it
+    // was writing over, instead of the process dying halfway through.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();

@@ -363,7 +363,7 @@ void TSearchIndex::SetLiveYear(const TKivDiary &store, const std::vector<TDayTex
     // The year left behind keeps its texts for the calendar's marks; its file, saved at the
     // switch, is read again at the next search.
     if (FLiveYear && FLiveYear != store.Year()) {
-        FLive.Size = -1;
+        FLive.Seen = TFileIdentity();
         FYears[FLiveYear] = std::move(FLive);
         FLive = TYearTexts();
         FLiveYear = 0;
@@ -438,18 +438,17 @@ TSearchResult TSearchIndex::Search(const TSearchQuery &query, qsizetype maxChars
     for (const TYearFileRef &file : files) {
         if (file.Year == FLiveYear)
             continue;
-        const QFileInfo info(file.Path);
+        // The same identity as the store's: a change that put the time back is a change.
+        const TFileIdentity seen = StatFile(file.Path);
         const auto known = FYears.find(file.Year);
-        if (known != FYears.end() && known->second.Size == info.size()
-            && known->second.Modified == info.lastModified()) {
+        if (known != FYears.end() && seen.Exists && known->second.Seen.SameStat(seen)) {
             kept.insert(FYears.extract(known));
             continue;
         }
         try {
             TYearTexts year;
             Fill(year, ReadYearFile(FBaseDir, FPrefix, FExt, file.Year));
-            year.Size = info.size();
-            year.Modified = info.lastModified();
+            year.Seen = seen;
             kept.emplace(file.Year, std::move(year));
         } catch (const Exception &e) {
             failed[file.Year] = { file.Path, e.Message() };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DiskCopies.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
@@ -135,9 +137,8 @@ private:
             TSpan InFolded;
         };
         std::vector<TDay> Days;
-        // What was read: the file's size and time, or the store's texts.
-        qint64 Size = -1;
-        QDateTime Modified;
+        // What was read: the file as the store identifies it, or the store's texts.
+        TFileIdentity Seen;
         QList<QByteArray> Source;
     };
     static void Fill(TYearTexts &year, const std::vector<TDayEntry> &days);

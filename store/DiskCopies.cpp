@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <sys/stat.h>
 
@@ -51,9 +50,11 @@ TFileIdentity StatFile(const QString &path)
     id.Exists = true;
     id.Size = st.st_size;
     id.MTimeNs = static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    id.CTimeNs = static_cast<qint64>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     id.Device = st.st_dev;
     id.Inode = st.st_ino;
     id.Mode = st.st_mode & 0777;
+    id.Group = st.st_gid;
     return id;
 }
 
@@ -64,54 +65,9 @@ size_t HashBytes(const QByteArray &bytes)
     return qHashBits(bytes.constData(), static_cast<size_t>(bytes.size()), 0x6b69766c);
 }
 
-QFileDevice::Permissions CopyPermissions(const QString &path)
+QString ConflictPathBase(const QString &yearFilePath, const QDateTime &now)
 {
-    const QFileInfo info(path);
-    if (info.exists())
-        return info.permissions();
-    return QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-}
-
-QFileDevice::Permissions PermissionsOfMode(unsigned mode)
-{
-    QFileDevice::Permissions permissions;
-    const std::pair<unsigned, QFileDevice::Permissions> bits[] = {
-        { S_IRUSR, QFileDevice::ReadOwner | QFileDevice::ReadUser },
-        { S_IWUSR, QFileDevice::WriteOwner | QFileDevice::WriteUser },
-        { S_IXUSR, QFileDevice::ExeOwner | QFileDevice::ExeUser },
-        { S_IRGRP, QFileDevice::ReadGroup }, { S_IWGRP, QFileDevice::WriteGroup },
-        { S_IXGRP, QFileDevice::ExeGroup }, { S_IROTH, QFileDevice::ReadOther },
-        { S_IWOTH, QFileDevice::WriteOther }, { S_IXOTH, QFileDevice::ExeOther },
-    };
-    for (const auto &[bit, permission] : bits) {
-        if (mode & bit)
-            permissions |= permission;
-    }
-    return permissions;
-}
-
-bool WriteFileWithPermissions(
-    const QString &path, const QByteArray &bytes, QFileDevice::Permissions permissions)
-{
-    QSaveFile file(path);
-    // Unbuffered, so a short write on a full disk is seen here and not committed.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return false;
-    // Set before the first byte goes in, so the copy is never more open than its original.
-    if (!file.setPermissions(permissions) || file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
-QString FreeConflictPath(const QString &yearFilePath, const QDateTime &now)
-{
-    const QString base = yearFilePath + conflictTag() + now.toString(u"yyyyMMdd-HHmmss");
-    QString path = base;
-    for (int n = 2; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
-        path = base + u'-' + QString::number(n);
-    return path;
+    return yearFilePath + conflictTag() + now.toString(u"yyyyMMdd-HHmmss");
 }
 
 QStringList ConflictFilesOf(const QString &yearFilePath)
@@ -122,6 +78,39 @@ QStringList ConflictFilesOf(const QString &yearFilePath)
     for (const QString &found : namesBetween(folder, name + conflictTag(), QString(), -1, false))
         paths << folder + found;
     return paths;
+}
+
+QString BackupPathOf(const QString &path)
+{
+    const qsizetype dot = path.lastIndexOf(u'.');
+    if (dot >= 0 && path.indexOf(u'/', dot) < 0)
+        return path.left(dot) + QStringLiteral(".bak");
+    return path + QStringLiteral(".bak");
+}
+
+bool IsDiaryOwnFile(
+    const QString &baseDir, const QString &prefix, const QString &ext, const QString &path)
+{
+    const QString folder = QDir(baseDir.isEmpty() ? QStringLiteral(".") : baseDir).canonicalPath();
+    const QFileInfo info(path);
+    const QString parent = QDir(info.absolutePath()).canonicalPath();
+    if (folder.isEmpty() || parent.isEmpty())
+        return false;
+    const QString backups = folder + QStringLiteral("/backup");
+    if (parent == backups || parent.startsWith(backups + u'/'))
+        return true;
+    if (parent != folder)
+        return false;
+    const QString name = info.fileName();
+    const auto yearFileOf = [&](const QString &tail) {
+        return name.size() == prefix.size() + 4 + tail.size() && name.startsWith(prefix)
+            && name.endsWith(tail) && isDigits(QStringView(name).sliced(prefix.size(), 4));
+    };
+    // The .bak of a year file whose prefix holds the only "." is one name for every year.
+    const QString shared
+        = QFileInfo(BackupPathOf(prefix + QStringLiteral("0000") + ext)).fileName();
+    return yearFileOf(ext) || yearFileOf(QStringLiteral(".bak"))
+        || (!shared.contains(u"0000") && name == shared);
 }
 
 QString BackupFolder(const QString &baseDir) { return baseDir + QStringLiteral("backup/"); }
@@ -140,20 +129,19 @@ QStringList DatedBackupsOf(
     const QString head = prefix + QStringLiteral("%1-").arg(year, 4, 10, QLatin1Char('0'));
     QStringList paths;
     // The names differ only in their yyyymmdd, so name order is date order.
-    for (const QString &found : namesBetween(folder, head, ext, 8, true))
-        paths << folder + found;
+    for (const QString &found : namesBetween(folder, head, ext, 8, true)) {
+        // A name like a backup's whose date is no day is the user's file, and never pruned.
+        if (QDate::fromString(found.mid(head.size(), 8), u"yyyyMMdd").isValid())
+            paths << folder + found;
+    }
     return paths;
 }
 
-bool MakeDatedBackup(
-    const QString &baseDir, const QString &prefix, int year, const QString &ext, QDate today)
+bool MakeDatedBackup(const QString &baseDir, const QString &prefix, int year, const QString &ext,
+    QDate today, QByteArrayView bytes, const TFileAccess &access)
 {
-    const QString yearFile
-        = baseDir + prefix + QStringLiteral("%1").arg(year, 4, 10, QLatin1Char('0')) + ext;
-    if (!QFileInfo(yearFile).isFile())
-        return true;
     const QString target = DatedBackupPath(baseDir, prefix, year, ext, today);
-    if (QFileInfo::exists(target))
+    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
         return true;
 
     const QString folder = BackupFolder(baseDir);
@@ -163,12 +151,9 @@ bool MakeDatedBackup(
         if (!QDir().mkdir(folder, QFileInfo(data).permissions()))
             return false;
     }
-    QFile source(yearFile);
-    if (!source.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray bytes = source.readAll();
-    if (source.error() != QFileDevice::NoError
-        || !WriteFileWithPermissions(target, bytes, CopyPermissions(yearFile)))
+    // Another diary may have made today's backup a moment ago: then there is one.
+    const TFileWrite written = WriteNewFile(target, bytes, access);
+    if (!written && !QFileInfo::exists(target))
         return false;
 
     QStringList backups = DatedBackupsOf(baseDir, prefix, year, ext);

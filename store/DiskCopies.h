@@ -1,9 +1,10 @@
 #pragma once
 
+#include "FileWriter.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
-#include <QFileDevice>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -16,9 +17,13 @@ struct TFileIdentity {
     bool Exists = false;
     qint64 Size = 0;
     qint64 MTimeNs = 0;
+    // No user tool sets the change time back, as cp -p, rsync -t and touch -r do the
+    // modification time.
+    qint64 CTimeNs = 0;
     quint64 Device = 0;
     quint64 Inode = 0;
     unsigned Mode = 0; // permission bits
+    unsigned Group = 0;
     size_t Hash = 0; // of the bytes
 
     // The same file system entry, unchanged as far as the file system tells.
@@ -26,8 +31,8 @@ struct TFileIdentity {
     {
         return Exists == other.Exists
             && (!Exists
-                || (Size == other.Size && MTimeNs == other.MTimeNs && Device == other.Device
-                    && Inode == other.Inode));
+                || (Size == other.Size && MTimeNs == other.MTimeNs && CTimeNs == other.CTimeNs
+                    && Device == other.Device && Inode == other.Inode));
     }
 };
 
@@ -37,33 +42,33 @@ TFileIdentity StatFile(const QString &path);
 // Tells versions of a file apart within one run; never stored.
 size_t HashBytes(const QByteArray &bytes);
 
-// The permissions a copy of the file at path gets: the file's own, or owner read and write
-// only when it cannot be asked.
-QFileDevice::Permissions CopyPermissions(const QString &path);
-
-QFileDevice::Permissions PermissionsOfMode(unsigned mode);
-
-// Writes bytes to a new file with the given permissions, atomically; false when that fails.
-bool WriteFileWithPermissions(
-    const QString &path, const QByteArray &bytes, QFileDevice::Permissions permissions);
-
-// "2026.jnl.conflict-20261208-221530" beside the year file, with "-2", "-3" ... when that name
-// is taken. The name does not end in the extension, so no year-file pattern takes it.
-QString FreeConflictPath(const QString &yearFilePath, const QDateTime &now);
+// "2026.jnl.conflict-20261208-221530" beside the year file; the file writer adds "-2", "-3" ...
+// when that name is taken. The name does not end in the extension, so no year-file pattern
+// takes it.
+QString ConflictPathBase(const QString &yearFilePath, const QDateTime &now);
 // The conflict files of a year file, oldest first.
 QStringList ConflictFilesOf(const QString &yearFilePath);
+
+// The year file's path with its extension replaced by ".bak" (or ".bak" appended when it has
+// none): where the previous version of the year file is kept.
+QString BackupPathOf(const QString &yearFilePath);
+
+// Whether path names one of the diary's own files in its folder: a year file, the .bak of one,
+// or anything below backup/. Such a file is written by the diary alone.
+bool IsDiaryOwnFile(
+    const QString &baseDir, const QString &prefix, const QString &ext, const QString &path);
 
 // Dated backups: backup/ + prefix + year + "-" + yyyymmdd + ext, below the data folder.
 inline constexpr int kKeptBackupsPerYear = 30;
 QString BackupFolder(const QString &baseDir);
 QString DatedBackupPath(
     const QString &baseDir, const QString &prefix, int year, const QString &ext, QDate day);
-// The dated backups of one year, oldest first.
+// The dated backups of one year, oldest first: only names whose yyyymmdd is a day.
 QStringList DatedBackupsOf(const QString &baseDir, const QString &prefix, int year,
     const QString &ext);
 
-// Copies the year file as it is to today's backup unless that backup exists, then removes all
-// but the newest kKeptBackupsPerYear backups of that year. Returns false when the copy could
-// not be made; a missing year file needs none.
+// Writes 'bytes' (the year file as the diary read or wrote it) to today's backup unless that
+// backup exists, then removes all but the newest kKeptBackupsPerYear backups of that year.
+// Returns false when the copy could not be made.
 bool MakeDatedBackup(const QString &baseDir, const QString &prefix, int year, const QString &ext,
-    QDate today);
+    QDate today, QByteArrayView bytes, const TFileAccess &access);

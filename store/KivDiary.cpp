@@ -7,7 +7,6 @@
 #include "Services.h"
 
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <algorithm>
 #include <cmath>
 
@@ -94,28 +93,31 @@ QByteArray TKivDiary::GetDayText(double date)
 
 void TKivDiary::SetDayText(double date, const QByteArray &value)
 {
-    StoreDayText(date, toCrLf(value));
+    // An edit is unsaved also in a year whose load marked it modified.
+    if (StoreDayText(date, toCrLf(value)))
+        FModifiedByLoad = false;
 }
 
-void TKivDiary::StoreDayText(double date, const QByteArray &normalized)
+bool TKivDiary::StoreDayText(double date, const QByteArray &normalized)
 {
     CheckDayAccess(date);
     const int i = IndexOfDate(date);
     if (i < 0) {
         if (normalized.isEmpty())
-            return;
+            return false;
         FDays.push_back(std::make_unique<TDayText>(normalized, std::floor(date)));
         FModified = true;
-        return;
+        return true;
     }
     const auto index = static_cast<size_t>(i);
     if (FDays[index]->FText == normalized)
-        return;
+        return false;
     if (normalized.isEmpty())
         FDays.erase(FDays.begin() + i);
     else
         FDays[index]->FText = normalized;
     FModified = true;
+    return true;
 }
 
 QByteArray TKivDiary::GetSetting(const QByteArray &name) const
@@ -136,7 +138,11 @@ void TKivDiary::SetSetting(const QByteArray &name, const QByteArray &value)
         FSettings[i] = std::move(line);
 }
 
-void TKivDiary::MarkModified() { FModified = true; }
+void TKivDiary::MarkModified()
+{
+    FModified = true;
+    FModifiedByLoad = false;
+}
 
 void TKivDiary::CheckFolder(const QString &baseDir)
 {
@@ -265,17 +271,7 @@ TKivDiary::TSaveOutcome TKivDiary::SaveWhenDue()
 {
     if (!FAutoSave || !FModified || !FActive)
         return TSaveOutcome::NothingDue;
-    if (!FLoadError.isEmpty()) {
-        SaveFile(); // writes nothing, and the year counts as saved
-        return TSaveOutcome::NeverWritten;
-    }
-    // Only a save that wrote the year file itself says so.
-    bool saved = false;
-    const QMetaObject::Connection watch
-        = connect(this, &TKivDiary::Saved, this, [&saved] { saved = true; });
-    const auto unwatch = qScopeGuard([&watch] { disconnect(watch); });
-    SaveFile();
-    return saved ? TSaveOutcome::Saved : TSaveOutcome::KeptAside;
+    return WriteYear();
 }
 
 void TKivDiary::RecomputeFileName()

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The diary store: the texts of one calendar year, its preamble, the settings list and the
@@ -117,7 +118,7 @@ public:
     bool ReloadFile();
     bool Busy() const { return FBusy > 0; }
     // Modified by more than the load itself (which marks a year with rejected lines modified,
-    // so that they are written back in their block).
+    // so that they are written back in their block): by an edit, a setting or MarkModified.
     bool Unsaved() const { return FModified && !FModifiedByLoad; }
 
 signals:
@@ -130,8 +131,11 @@ signals:
     void Saved();
 
 private:
-    // SetDayText for a text whose line breaks are all CR LF already, as the reader builds them.
-    void StoreDayText(double date, const QByteArray &text);
+    // SetDayText for a text whose line breaks are all CR LF already, as the reader builds them;
+    // true when the store changed.
+    bool StoreDayText(double date, const QByteArray &text);
+    // SaveFile, telling what it did.
+    TSaveOutcome WriteYear();
     void SwitchYear(int year);
     void SwitchToYearOf(double date);
     void CheckDayAccess(double date);
@@ -141,8 +145,11 @@ private:
     // A year read whole in place of what the store holds: all of it or, when it throws, nothing.
     void TakeContents(TYearContents &&contents);
     enum class TDiskVerdict { Ours, Other, Damaged };
-    TDiskVerdict VerifyBeforeSave(const QString &path, QByteArray &onDisk);
-    void MakeDatedBackupOnce();
+    TDiskVerdict VerifyBeforeSave(
+        const QString &path, std::optional<QByteArray> &onDisk, QString &unreadable);
+    TFileAccess AccessForSave(const QString &path) const;
+    void MakeDatedBackupOnce(
+        const QByteArray &bytes, const TFileAccess &access, QStringList &notices);
 
     QString FBaseDir;
     bool FModified = false;
@@ -163,5 +170,8 @@ private:
     // reported already.
     TFileIdentity FDisk;
     TFileIdentity FReportedDamaged;
+    // The diary's own version kept beside that damaged file, by the hash of its bytes.
+    TFileIdentity FKeptOwnBeside;
+    size_t FKeptOwnHash = 0;
     QStringList FReportedBackupFailures;
 };

@@ -1,6 +1,6 @@
 // The store's year file on disk: loading, saving and reloading it.
 #include "DiskCopies.h"
-#include "FileModes.h"
+#include "FileWriter.h"
 #include "KivDiary.h"
 #include "Messages.h"
 #include "Services.h"
@@ -8,12 +8,8 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cerrno>
-#include <fcntl.h>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -38,73 +34,31 @@ private:
     int &FBusy;
 };
 
-QString backupPath(const QString &path)
+// A folder that takes no new files: the file there may still be written over in place.
+bool noNewFiles(const TFileWrite &failed)
 {
-    const qsizetype dot = path.lastIndexOf(u'.');
-    if (dot >= 0 && path.indexOf(u'/', dot) < 0)
-        return path.left(dot) + QStringLiteral(".bak");
-    return path + QStringLiteral(".bak");
+    return failed.Errno == EACCES || failed.Errno == EPERM;
 }
 
-// Writes 'data' over the plain file at 'path' without making a new file, for a folder that
-// takes no new files. Nothing is cut off before the new text stands in full, so on a failure the
-// previous bytes, when given, fit back into the room the file already has.
-bool overwriteInPlace(const QString &path, QByteArrayView data,
-    std::optional<QByteArrayView> previous = std::nullopt, const QString &modeOf = QString())
+// The backup is a courtesy: when it cannot be made the save goes on without it. True when the
+// backup holds 'contents' (the year file as the diary verified it) in full.
+bool makeBackup(const QString &path, QByteArrayView contents, const TFileAccess &access)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    const QString bak = BackupPathOf(path);
+    const TFileWrite written = ReplaceFile(bak, contents, access);
+    if (written)
+        return true;
+    if (!noNewFiles(written) || !QFileInfo(bak).isFile() || QFileInfo(bak).isSymLink())
         return false;
-    const auto writeWhole = [fd](QByteArrayView bytes) {
-        for (qsizetype done = 0; done < bytes.size();) {
-            const ssize_t n = ::pwrite(fd, bytes.data() + done,
-                static_cast<size_t>(bytes.size() - done), static_cast<off_t>(done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            done += n;
-        }
-        return ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
-    };
-    struct stat info { };
-    const bool plain = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    const bool written = plain && (modeOf.isEmpty() || TakeModeOf(modeOf, fd)) && writeWhole(data);
-    if (plain && !written && previous)
-        (void)writeWhole(*previous);
-    ::close(fd);
-    return written;
-}
-
-// The backup is a courtesy: when it cannot be made the save goes on without it. Gives back the
-// previous text when the backup holds it in full.
-std::optional<QByteArray> makeBackup(const QString &path)
-{
-    if (!QFileInfo(path).isFile())
-        return std::nullopt;
-    QFile old(path);
+    // An existing backup is written over instead, and put back when that fails.
+    QFile old(bak);
     if (!old.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QByteArray contents = old.readAll();
+        return false;
+    const QByteArray older = old.readAll();
     if (old.error() != QFileDevice::NoError)
-        return std::nullopt;
-    const QString bak = backupPath(path);
-    QSaveFile copy(bak);
-    // Unbuffered: a buffered QSaveFile lets commit() succeed after a short write (a full disk),
-    // which would rename a truncated file into place; unbuffered, write() reports it.
-    if (!copy.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        // No new file in this folder: an existing backup is written over instead.
-        if (QFileInfo(bak).isFile() && overwriteInPlace(bak, contents, std::nullopt, path))
-            return contents;
-        return std::nullopt;
-    }
-    if (!TakeModeOf(path, copy.handle()) || copy.write(contents) != contents.size()) {
-        copy.cancelWriting();
-        return std::nullopt;
-    }
-    if (!copy.commit())
-        return std::nullopt;
-    return contents;
+        return false;
+    old.close();
+    return bool(OverwriteInPlace(bak, contents, access, QByteArrayView(older)));
 }
 
 } // namespace
@@ -156,72 +110,85 @@ void TKivDiary::LoadFile()
     emit Loaded();
 }
 
-void TKivDiary::SaveFile()
+void TKivDiary::SaveFile() { (void)WriteYear(); }
+
+TKivDiary::TSaveOutcome TKivDiary::WriteYear()
 {
     if (!FActive)
         throw EKivDiaryError(text(msg::kNotActive));
     // A year whose file could not be read is never written over that file.
     if (!FLoadError.isEmpty()) {
         FModified = false;
-        return;
+        return TSaveOutcome::NeverWritten;
     }
     SortDays();
 
     const QString path = FilePath();
     TBusyScope busy(FBusy);
-    QByteArray onDisk;
-    const TDiskVerdict verdict = VerifyBeforeSave(path, onDisk);
-    // A version that arrived more open than the year file the diary read gets no wider
-    // permissions in its copies than that year file had.
-    QFileDevice::Permissions kept = CopyPermissions(path);
-    if (FDisk.Exists)
-        kept &= PermissionsOfMode(FDisk.Mode);
-    QString otherKept;
+    // What the save has to say waits until the year file is written: a message box lets events
+    // and other programs run, and nothing they do to the file may fall between the last look at
+    // the disk and the write that relies on it.
+    QStringList notices;
+    std::optional<QByteArray> onDisk;
+    QString unreadable;
+    const TDiskVerdict verdict = VerifyBeforeSave(path, onDisk, unreadable);
+    const TFileAccess access = AccessForSave(path);
     if (verdict == TDiskVerdict::Other) {
-        otherKept = FreeConflictPath(path, DiaryNow());
-        if (!WriteFileWithPermissions(otherKept, onDisk, kept))
-            throw EFCreateError(text(msg::kCannotCreate).arg(otherKept));
+        const TFileWrite kept
+            = WriteUnderFreeName(ConflictPathBase(path, DiaryNow()), *onDisk, access);
+        if (!kept)
+            throw EFCreateError(text(msg::kCannotCreate).arg(kept.Path));
+        notices << text(msg::kOtherVersionKept) + crLf() + kept.Path;
     }
     const QFileInfo existing(path);
-    std::optional<QByteArray> previous;
+    bool backedUp = false;
     if (verdict == TDiskVerdict::Damaged) {
-        // Nothing is copied from a file that is not the diary's any more.
-    } else if (existing.exists()) {
-        previous = makeBackup(path);
-        MakeDatedBackupOnce();
-    } else {
+        // Nothing is copied from a file that is not the diary's any more: the .bak and the dated
+        // backups keep versions the diary read or wrote.
+    } else if (onDisk) {
+        backedUp = makeBackup(path, *onDisk, access);
+        MakeDatedBackupOnce(*onDisk, access, notices);
+    } else if (!existing.exists()) {
         // Also for a year file that was deleted or moved away since it was read: it is written
         // again, and the notice asks nothing.
-        ShowDiaryMessage(u'[' + path + text(msg::kCreateNoticeTail));
+        notices << u'[' + path + text(msg::kCreateNoticeTail);
     }
+    const auto showNotices = [&] {
+        for (const QString &notice : std::as_const(notices))
+            ShowDiaryMessage(notice);
+    };
 
     const QByteArray out = WriteYearFile(Contents(), FYear, FDayName);
 
     if (verdict == TDiskVerdict::Damaged) {
-        const QString ownKept = FreeConflictPath(path, DiaryNow());
-        if (!WriteFileWithPermissions(ownKept, out, kept))
-            throw EFCreateError(text(msg::kCannotCreate).arg(ownKept));
+        // The same text kept once beside the same damaged file needs no second copy.
+        const size_t hash = HashBytes(out);
+        if (!FKeptOwnBeside.SameStat(FReportedDamaged) || FKeptOwnHash != hash) {
+            const TFileWrite kept
+                = WriteUnderFreeName(ConflictPathBase(path, DiaryNow()), out, access);
+            if (!kept)
+                throw EFCreateError(text(msg::kCannotCreate).arg(kept.Path));
+            FKeptOwnBeside = FReportedDamaged;
+            FKeptOwnHash = hash;
+            notices << text(msg::kChangedUnreadable) + crLf() + path + crLf()
+                    + (unreadable.isEmpty() ? QString() : unreadable + crLf())
+                    + text(msg::kOwnVersionKept) + crLf() + kept.Path;
+        }
         FModified = false;
         FModifiedByLoad = false;
-        ShowDiaryMessage(text(msg::kChangedUnreadable) + crLf() + path + crLf()
-            + text(msg::kOwnVersionKept) + crLf() + ownKept);
-        return;
+        emit Saved();
+        showNotices();
+        return TSaveOutcome::KeptAside;
     }
 
     // Written beside the old file and renamed over it, so a failed write leaves the old file.
-    // Whatever stands there that is no plain file (a folder, a pipe, a link to a device) is not
-    // the diary's to replace: QSaveFile follows a link and would rename its file over a device.
-    const bool replaceable = !existing.exists() || existing.isFile();
-    QSaveFile file(path);
-    bool written = false;
-    if (replaceable && file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        written = file.write(out) == out.size() && file.commit();
-        if (!written)
-            file.cancelWriting();
-    } else if (replaceable && previous) {
+    // Whatever stands there that is no plain file (a folder, a pipe, a link) is not the diary's
+    // to replace.
+    TFileWrite written = ReplaceFile(path, out, access);
+    if (!written && noNewFiles(written) && backedUp && existing.isFile()) {
         // A folder that takes no new files, around a year file that may be written: with the
         // previous text whole in the backup, the year file is written in place.
-        written = overwriteInPlace(path, out, *previous);
+        written = OverwriteInPlace(path, out, access, QByteArrayView(*onDisk));
     }
     if (!written)
         throw EFCreateError(text(msg::kCannotCreate).arg(path));
@@ -230,48 +197,67 @@ void TKivDiary::SaveFile()
     FReportedDamaged = TFileIdentity();
     FModified = false;
     FModifiedByLoad = false;
-    if (!otherKept.isEmpty())
-        ShowDiaryMessage(text(msg::kOtherVersionKept) + crLf() + otherKept);
     emit Saved();
+    showNotices();
+    return TSaveOutcome::Saved;
 }
 
-TKivDiary::TDiskVerdict TKivDiary::VerifyBeforeSave(const QString &path, QByteArray &onDisk)
+TFileAccess TKivDiary::AccessForSave(const QString &path) const
+{
+    // Another program's version may have come more open than the year file the diary last saw,
+    // or in a mode the diary cannot read: its text and copies take the mode and group of that
+    // year file as the diary last saw it.
+    if (FDisk.Exists)
+        return { FDisk.Mode, FDisk.Group };
+    return AccessOfFile(path);
+}
+
+TKivDiary::TDiskVerdict TKivDiary::VerifyBeforeSave(
+    const QString &path, std::optional<QByteArray> &onDisk, QString &unreadable)
 {
     TFileIdentity seen = StatFile(path);
-    if (!seen.Exists || seen.SameStat(FDisk))
+    if (!seen.Exists)
         return TDiskVerdict::Ours;
+    // Read even when unchanged: the backups are made of the bytes looked at here.
     try {
         onDisk = ReadWholeFile(path);
-    } catch (const Exception &) {
+    } catch (const Exception &e) {
+        if (seen.SameStat(FDisk))
+            return TDiskVerdict::Ours; // the diary's own file, no longer readable to it
+        unreadable = e.Message();
         FReportedDamaged = seen;
         return TDiskVerdict::Damaged;
     }
-    seen.Hash = HashBytes(onDisk);
+    if (seen.SameStat(FDisk))
+        return TDiskVerdict::Ours;
+    seen.Hash = HashBytes(*onDisk);
     if (FDisk.Exists && seen.Hash == FDisk.Hash && seen.Size == FDisk.Size) {
         // Touched or copied back unchanged: still the version this store holds.
         FDisk = seen;
         return TDiskVerdict::Ours;
     }
     try {
-        CheckYearFileHeader(onDisk, FYear);
-    } catch (const Exception &) {
+        CheckYearFileHeader(*onDisk, FYear);
+    } catch (const Exception &e) {
+        unreadable = e.Message();
         FReportedDamaged = seen;
         return TDiskVerdict::Damaged;
     }
     return TDiskVerdict::Other;
 }
 
-void TKivDiary::MakeDatedBackupOnce()
+void TKivDiary::MakeDatedBackupOnce(
+    const QByteArray &bytes, const TFileAccess &access, QStringList &notices)
 {
     const QDate today = DiaryNow().date();
-    if (MakeDatedBackup(FBaseDir, FPrefix, FYear, FExt, today))
+    if (MakeDatedBackup(FBaseDir, FPrefix, FYear, FExt, today, bytes, access))
         return;
     // A backup is a safety net, not a reason to refuse the save; saying so once is enough.
     const QString target = DatedBackupPath(FBaseDir, FPrefix, FYear, FExt, today);
     if (FReportedBackupFailures.contains(target))
         return;
     FReportedBackupFailures << target;
-    ShowDiaryMessage(text(msg::kBackupFailed) + crLf() + target);
+    notices << text(msg::kBackupFailed) + crLf() + target;
 }
 
 TKivDiary::TDiskChange TKivDiary::CheckFile()
@@ -332,11 +318,22 @@ bool TKivDiary::ReloadFile()
         }
     }
     if (!failure.isEmpty()) {
-        if (!seen.SameStat(FReportedDamaged)) {
-            FReportedDamaged = seen;
-            ShowDiaryMessage(text(msg::kChangedUnreadable) + crLf() + path + crLf() + failure
-                + crLf() + text(msg::kShownVersionKept));
+        if (seen.SameStat(FReportedDamaged))
+            return false;
+        // With nothing unsaved, the shown version would stand in memory only, and any end of
+        // the program would lose it: it goes into a conflict file at once, which the save of a
+        // year file that no longer reads makes and names.
+        if (!Unsaved() && FLoadError.isEmpty()) {
+            try {
+                SaveFile();
+                return false;
+            } catch (...) {
+                // Not kept in a file: it stays shown, and the message says so.
+            }
         }
+        FReportedDamaged = seen;
+        ShowDiaryMessage(text(msg::kChangedUnreadable) + crLf() + path + crLf() + failure
+            + crLf() + text(msg::kShownVersionKept));
         return false;
     }
     emit Reloaded();

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QMetaObject>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -70,6 +71,9 @@ bool claimDataFolder(
 
 int main(int argc, char *argv[])
 {
+    // A file-size limit then makes a write fail with EFBIG, and the writer puts back what it
+    // was writing over, instead of the process dying halfway through.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Before everything else: usage and version need no display, lock or data folder.
     if (const std::optional<int> status = AnswerInfoOption(argc, argv))
         return *status;

@@ -2,7 +2,7 @@
 
 #include "AppServices.h"
 #include "DayNumber.h"
-#include "FileModes.h"
+#include "FileWriter.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "Services.h"
@@ -15,7 +15,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSysInfo>
 #include <QTextDocument>
 #include <cstdio>
@@ -121,19 +120,16 @@ bool TRecovery::WriteNow()
     }
     QDir().mkpath(QFileInfo(path).path());
     const QByteArray image = BuildImage();
-    QSaveFile file(path);
-    // Unbuffered, so a short write on a full disk fails here instead of committing a cut file.
     // It holds the year's texts, so it is no more open than the year file.
-    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
-        && TakeModeOf(FStore->FilePath(), file.handle()) && file.write(image) == image.size()
-        && file.commit()) {
+    const TFileWrite written = ReplaceFile(path, image, AccessOfFile(FStore->FilePath()));
+    if (written) {
         FReportedFailure = false;
         return true;
     }
     // A safety net must not nag every few seconds: say it once until a write works again.
     if (!FReportedFailure) {
         std::fprintf(stderr, "kivlog: %s: %s\n", QFile::encodeName(path).constData(),
-            file.errorString().toLocal8Bit().constData());
+            written.Error.toLocal8Bit().constData());
         FReportedFailure = true;
     }
     return false;

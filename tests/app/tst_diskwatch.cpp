@@ -133,11 +133,15 @@ private slots:
         QTRY_COMPARE(F->Boxes.size(), 1);
         QVERIFY(F->Boxes[0].second.contains(u"読み込めなくなっています"_s));
         QCOMPARE(edit->toPlainText(), u"loaded text\n"_s);
+        // The shown version is in a file at once, and the box names it.
+        const QString kept = kYearFile + u".conflict-20261208-221530"_s;
+        QVERIFY(F->Boxes[0].second.endsWith(kept));
+        QVERIFY(F->Read(kept).contains("\r\nloaded text\r\n"));
 
         typeAtStart(edit);
         F->Form.reset();
         QCOMPARE(F->Read(kYearFile), QByteArray("not a year file\r\n"));
-        QVERIFY(F->Read(kYearFile + u".conflict-20261208-221530"_s).contains("typed loaded text"));
+        QVERIFY(F->Read(kept + u"-2"_s).contains("typed loaded text"));
         QCOMPARE(F->Boxes.size(), 2);
     }
 

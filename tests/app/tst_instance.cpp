@@ -2,6 +2,7 @@
 // the desktop session) and what each of them leaves on disk. The program runs as a real child
 // process under an instance name of this test run, so a diary the user has open is not touched.
 
+#include "../FullDisk.h"
 #include "DataFolderLock.h"
 #include "DiaryWindowFixture.h"
 #include "Messages.h"
@@ -14,7 +15,6 @@
 #include <algorithm>
 #include <csignal>
 #include <pwd.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -476,12 +476,9 @@ private slots:
         QVERIFY(writeFile(path, original));
 
         // No file may grow beyond 300 bytes: the rewritten year does not fit.
+        // SIGXFSZ is left as it is, so the program must ignore it itself to live on.
         TDiaryProcess diary(Instance);
-        diary.Process.setChildProcessModifier([] {
-            ::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit { 300, 300 };
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        });
+        diary.Process.setChildProcessModifier([] { LimitFileSize(300); });
         diary.Start({ u"-d"_s + data });
         QVERIFY2(diary.WaitFor("box"), diary.Errors.constData());
         diary.Signal(SIGTERM);

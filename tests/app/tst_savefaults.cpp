@@ -2,41 +2,13 @@
 // the editor stays on its day with the typed text, and nothing typed is lost.
 
 #include "Cp932.h"
+#include "../FullDisk.h"
 #include "DiaryWindowFixture.h"
 
 #include <QTextCursor>
-#include <csignal>
 #include <optional>
-#include <sys/resource.h>
 
 namespace {
-
-// The file-size limit stands in for a full disk: writes beyond it fail with EFBIG.
-class TSizeLimit {
-public:
-    explicit TSizeLimit(rlim_t bytes)
-    {
-        FHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &FSaved);
-        const rlimit limit { bytes, FSaved.rlim_max };
-        FSet = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~TSizeLimit() { Lift(); }
-    bool Set() const { return FSet; }
-    void Lift()
-    {
-        if (!FSet)
-            return;
-        setrlimit(RLIMIT_FSIZE, &FSaved);
-        std::signal(SIGXFSZ, FHandler);
-        FSet = false;
-    }
-
-private:
-    rlimit FSaved {};
-    void (*FHandler)(int) = nullptr;
-    bool FSet = false;
-};
 
 enum class TFault { FolderInPlace, DiskFull };
 
@@ -71,7 +43,7 @@ private slots:
         const QString typed = u"大晦日"_s + QString(6000, u'x');
         F->Type(form.KivDiaryEdit1, typed);
 
-        std::optional<TSizeLimit> limit;
+        std::optional<TFullDisk> limit;
         if (fault == int(TFault::FolderInPlace)) {
             QVERIFY(QFile::remove(yearFile) && QDir().mkdir(yearFile));
         } else {

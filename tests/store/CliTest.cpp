@@ -1,3 +1,4 @@
+#include "../FullDisk.h"
 #include "DataFolderLock.h"
 #include "StoreTestSupport.h"
 
@@ -15,9 +16,11 @@ struct TRun {
 
 class Cli : public StoreInTempDir {
 protected:
-    TRun Run(const QStringList &args)
+    TRun Run(const QStringList &args, const std::function<void()> &inChild = {})
     {
         QProcess process;
+        if (inChild)
+            process.setChildProcessModifier(inChild);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"LC_ALL"_qs, u"ja_JP.UTF-8"_qs);
         env.insert(u"LANG"_qs, u"ja_JP.UTF-8"_qs);
@@ -219,6 +222,35 @@ TEST_F(Cli, ExportWritesEveryFormatInUtf8)
             EXPECT_EQ(out, QString::fromUtf8(c.Out)) << c.Format;
         }
     }
+}
+
+TEST_F(Cli, ExportNeverTakesTheDiarysOwnFilesAndFailsOnAFullDisk)
+{
+    const QByteArray year = "!JNL 1.00 2009\r\n![2009/01/05]\r\n" + QByteArray(8192, 'x') + "\r\n";
+    WriteAll(Path(u"2009.jnl"_qs), year);
+    QDir(Dir()).mkdir(u"backup"_qs);
+    for (const QString &own :
+        { u"2009.jnl"_qs, u"2010.jnl"_qs, u"2009.bak"_qs, u"backup/mine.txt"_qs }) {
+        const TRun run = Run({ u"export"_qs, u"-d"_qs, u"-o"_qs, own });
+        EXPECT_EQ(run.Status, 2) << own.toStdString();
+        EXPECT_TRUE(run.Err.contains(own)) << run.Err.toStdString();
+    }
+    EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), year);
+
+    const TRun full
+        = Run({ u"export"_qs, u"-d"_qs, u"-o"_qs, u"out.txt"_qs }, [] { LimitFileSize(4096); });
+    EXPECT_EQ(full.Status, 1) << full.Err.toStdString();
+    EXPECT_EQ(QDir(Dir()).entryList(QDir::Files | QDir::Hidden), QStringList { u"2009.jnl"_qs });
+}
+
+TEST_F(Cli, RewriteBeyondTheFileSizeLimitFailsAndKeepsTheFile)
+{
+    const QByteArray year = "!JNL 1.00 2009\r\n![2009/01/05]\r\n" + QByteArray(8192, 'x') + "\r\n";
+    WriteAll(Path(u"2009.jnl"_qs), year);
+    const TRun run = Run({ u"rewrite"_qs, u"2009.jnl"_qs }, [] { LimitFileSize(4096); });
+    EXPECT_EQ(run.Status, 1) << "ended by a signal when -1";
+    EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), year);
+    EXPECT_EQ(QDir(Dir()).entryList(QDir::Files | QDir::Hidden), QStringList { u"2009.jnl"_qs });
 }
 
 TEST_F(Cli, CheckReportsEveryYearFileOfTheFolder)

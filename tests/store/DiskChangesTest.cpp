@@ -1,5 +1,6 @@
 // The year file changed by another program while the store holds it, and the copies the store
 // keeps: conflict files, dated backups.
+#include "ChildProcess.h"
 #include "DiarySearch.h"
 #include "DiskCopies.h"
 #include "Messages.h"
@@ -47,6 +48,16 @@ TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
         { "removed", [](const QString &p) { QFile::remove(p); }, None, true },
         { "damaged", [](const QString &p) { WriteAll(p, "garbage\r\n"); }, Ours, false },
         { "another year", [](const QString &p) { WriteAll(p, "!JNL 1.00 2010\r\n"); }, Ours, false },
+        { "same size, time put back",
+            [](const QString &p) {
+                RewriteKeepingTime(p, QByteArray(kLoaded).replace("loaded", "other!"));
+            },
+            Theirs, true },
+        { "damaged, same size, time put back",
+            [](const QString &p) {
+                RewriteKeepingTime(p, QByteArray(kLoaded).replace("!JNL", "?JNL"));
+            },
+            Ours, false },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Name);
@@ -56,11 +67,15 @@ TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
         const QString path = Path(u"2009.jnl"_qs);
         WriteAll(path, kLoaded);
         ::chmod(QFile::encodeName(path).constData(), 0600);
+        WriteAll(Path(u"2009.bak"_qs), "older");
         auto store = NewStore();
         store->SetDayText(Day(2009, 1, 7), "ours\r\n");
         c.Change(path);
         const QByteArray changed = ReadAll(path);
         store->SaveFile();
+        // The .bak holds only a version the diary could read.
+        EXPECT_EQ(ReadAll(Path(u"2009.bak"_qs)) == "older",
+            c.Conflict == Ours || changed == "<missing>");
 
         const QStringList conflicts = ConflictFilesOf(path);
         ASSERT_EQ(conflicts.size(), c.Conflict == None ? 0 : 1);
@@ -114,6 +129,154 @@ TEST_F(DiskChange, CheckSeesChangesAndReloadKeepsWhatDoesNotRead)
     EXPECT_EQ(store->CheckFile(), TKivDiary::TDiskChange::Removed);
 }
 
+TEST_F(DiskChange, AVersionWrittenWhileASaveIsSayingSomethingIsNeverOverwritten)
+{
+    // Another program renames its version in while a box of the save waits for the user.
+    const struct {
+        const char *Name;
+        std::function<void(const QString &dir)> Before;
+    } cases[] = {
+        { "the year file is made again",
+            [](const QString &d) { QFile::remove(d + u"2009.jnl"_qs); } },
+        { "the dated backup fails",
+            [](const QString &d) { WriteAll(d + u"backup"_qs, "a file"); } },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Name);
+        QDir(Dir()).removeRecursively();
+        QDir().mkpath(Dir());
+        const QString path = Path(u"2009.jnl"_qs);
+        WriteAll(path, kLoaded);
+        auto store = NewStore();
+        store->SetDayText(Day(2009, 1, 7), "ours");
+        c.Before(Dir());
+        bool boxShown = false;
+        TScopedDiaryServices boxes({ [&](const QString &) {
+                                        if (!std::exchange(boxShown, true))
+                                            replaceByRename(path, kOther);
+                                    },
+            {}, {} });
+        store->SaveFile();
+        ASSERT_TRUE(boxShown);
+        // Theirs came after the diary's write: it stands, and the diary sees it.
+        EXPECT_EQ(ReadAll(path), kOther);
+        EXPECT_EQ(store->CheckFile(), TKivDiary::TDiskChange::Changed);
+    }
+}
+
+TEST_F(DiskChange, TwoConflictsInOneSecondKeepTwoFiles)
+{
+    const QString path = Path(u"2009.jnl"_qs);
+    WriteAll(path, kLoaded);
+    auto store = NewStore();
+    for (const char *theirs : { "first", "second" }) {
+        replaceByRename(path, kOther + theirs + "\r\n");
+        store->SetDayText(Day(2009, 1, 7), theirs);
+        store->SaveFile();
+    }
+    const QStringList conflicts = ConflictFilesOf(path);
+    ASSERT_EQ(conflicts.size(), 2);
+    EXPECT_TRUE(ReadAll(conflicts[0]).endsWith("first\r\n"));
+    EXPECT_TRUE(ReadAll(conflicts[1]).endsWith("second\r\n"));
+}
+
+TEST_F(DiskChange, AnEditInAYearLoadedWithRejectedLinesIsUnsaved)
+{
+    WriteAll(Path(u"2009.jnl"_qs), "!JNL 1.00 2009\r\n![2009/02/30]\r\nrejected\r\n");
+    auto store = NewStore();
+    EXPECT_TRUE(store->Modified());
+    EXPECT_FALSE(store->Unsaved());
+    store->SetDayText(Day(2009, 1, 5), "typed");
+    EXPECT_TRUE(store->Unsaved());
+}
+
+TEST_F(DiskChange, AVersionThatNoLongerReadsIsAnsweredByKeepingTheShownOneInAFile)
+{
+    const QString path = Path(u"2009.jnl"_qs);
+    WriteAll(path, kLoaded);
+    auto store = NewStore();
+    int saved = 0;
+    QObject::connect(store.get(), &TKivDiary::Saved, [&] { ++saved; });
+    WriteAll(path, "garbage");
+    EXPECT_FALSE(store->ReloadFile());
+    QStringList conflicts = ConflictFilesOf(path);
+    ASSERT_EQ(conflicts.size(), 1);
+    EXPECT_TRUE(ReadAll(conflicts[0]).contains("\r\nloaded\r\n"));
+    ASSERT_EQ(Shown.size(), 1);
+    EXPECT_TRUE(Shown[0].endsWith(conflicts[0]));
+    EXPECT_EQ(saved, 1);
+
+    // A save over the same damaged file with nothing new ends like any save, and says nothing.
+    store->MarkModified();
+    store->SaveFile();
+    EXPECT_FALSE(store->Modified());
+    EXPECT_EQ(saved, 2);
+    EXPECT_EQ(ConflictFilesOf(path).size(), 1);
+    EXPECT_EQ(Shown.size(), 1);
+    EXPECT_EQ(ReadAll(path), "garbage");
+}
+
+TEST_F(DiskChange, ASaveNeverWidensTheYearsPermissionsAndKeepsItsGroup)
+{
+    // Loaded as 0640 of group nogroup; another program's version arrives 0644 of group root.
+    const QString path = Path(u"2009.jnl"_qs);
+    const gid_t group = childprocess::kNobody;
+    WriteAll(path, kLoaded);
+    ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 0, group), 0);
+    ::chmod(QFile::encodeName(path).constData(), 0640);
+    auto store = NewStore();
+    store->SetDayText(Day(2009, 1, 7), "ours");
+    replaceByRename(path, kOther);
+    ::chmod(QFile::encodeName(path).constData(), 0644);
+    store->SaveFile();
+    const QStringList written { path, Path(u"2009.bak"_qs), ConflictFilesOf(path).value(0),
+        DatedBackupPath(Dir(), QString(), 2009, u".jnl"_qs, Now.date()) };
+    for (const QString &file : written) {
+        struct stat st { };
+        ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0) << file.toStdString();
+        EXPECT_EQ(st.st_mode & 0777, 0640u) << file.toStdString();
+        EXPECT_EQ(st.st_gid, group) << file.toStdString();
+    }
+}
+
+TEST_F(DiskChange, AReplacementTheDiaryCannotReadIsNotTakenForItsOwn)
+{
+    const QString path = Path(u"2009.jnl"_qs);
+    WriteAll(path, kLoaded);
+    EXPECT_IN_CHILD(TChildUser::Unprivileged, Dir(), [&](TChildChecks &check) {
+        auto store = NewStore();
+        store->SetDayText(Day(2009, 1, 7), "ours");
+        WriteAll(path + u".tmp"_qs, kOther);
+        check.Expect(::chmod(QFile::encodeName(path + u".tmp"_qs).constData(), 0200) == 0
+                && ::rename(QFile::encodeName(path + u".tmp"_qs).constData(),
+                       QFile::encodeName(path).constData())
+                    == 0,
+            "replaced by an unreadable file");
+        store->SaveFile();
+        check.Expect(ConflictFilesOf(path).size() == 1
+                && ReadAll(ConflictFilesOf(path).value(0)).contains("ours"),
+            "the diary's version is kept beside it");
+        check.Expect(::chmod(QFile::encodeName(path).constData(), 0600) == 0, "chmod back");
+    });
+    EXPECT_EQ(ReadAll(path), kOther);
+}
+
+TEST(FileIdentity, EveryPartOfTheStatTellsVersionsApart)
+{
+    const TFileIdentity loaded { true, 100, 5, 7, 1, 2, 0600, 0, 0 };
+    std::vector<std::function<void(TFileIdentity &)>> changes {
+        [](TFileIdentity &id) { id.Size = 101; }, [](TFileIdentity &id) { id.MTimeNs = 6; },
+        [](TFileIdentity &id) { id.CTimeNs = 8; }, [](TFileIdentity &id) { id.Device = 3; },
+        [](TFileIdentity &id) { id.Inode = 4; }, [](TFileIdentity &id) { id.Exists = false; },
+    };
+    for (size_t i = 0; i < changes.size(); ++i) {
+        TFileIdentity other = loaded;
+        changes[i](other);
+        EXPECT_FALSE(other.SameStat(loaded)) << "change " << i;
+    }
+    EXPECT_TRUE(TFileIdentity(loaded).SameStat(loaded));
+}
+
 TEST_F(DiskChange, DatedBackupOncePerDayKeepsTheNewestThirty)
 {
     const QString path = Path(u"d2009.jnl"_qs);
@@ -124,7 +287,9 @@ TEST_F(DiskChange, DatedBackupOncePerDayKeepsTheNewestThirty)
     for (int day = 1; day <= 30; ++day)
         WriteAll(Path(u"backup/d2009-202605%1.jnl"_qs.arg(day, 2, 10, QLatin1Char('0'))), "old");
     const QStringList foreign { u"backup/d2010-20200101.jnl"_qs, u"backup/notes.txt"_qs,
-        u"backup/d2009-2026011.jnl"_qs, u"backup/xd2009-20200101.jnl"_qs };
+        u"backup/d2009-2026011.jnl"_qs, u"backup/xd2009-20200101.jnl"_qs,
+        // Like a backup's names, but no day.
+        u"backup/d2009-00000000.jnl"_qs, u"backup/d2009-20000230.jnl"_qs };
     for (const QString &name : foreign)
         WriteAll(Path(name), "keep");
 
@@ -173,7 +338,8 @@ TEST(DiskCopies, BackupFolderIsNoMoreOpenThanTheDataFolder)
     const QString base = dir.path() + u'/';
     ::chmod(QFile::encodeName(base).constData(), 0700);
     WriteAll(base + u"2009.jnl"_qs, kLoaded);
-    ASSERT_TRUE(MakeDatedBackup(base, QString(), 2009, u".jnl"_qs, QDate(2026, 6, 15)));
+    ASSERT_TRUE(
+        MakeDatedBackup(base, QString(), 2009, u".jnl"_qs, QDate(2026, 6, 15), kLoaded, {}));
     EXPECT_EQ(modeOf(base + u"backup"_qs) & 077, 0);
 }
 

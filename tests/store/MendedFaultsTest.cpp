@@ -1,12 +1,10 @@
 // Failures the store must survive without losing the user's diary.
+#include "../FullDisk.h"
+#include "ChildProcess.h"
 #include "Messages.h"
 #include "StoreTestSupport.h"
 
 #include <QFileInfo>
-#include <csignal>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -20,43 +18,22 @@ QString cannotOpen(const QString &path) { return QString::fromUtf8(msg::kCannotO
 
 TEST_F(StoreFailure, WriteBeyondTheFileSizeLimitKeepsTheOldFile)
 {
-    const QByteArray previous = "!JNL 1.00 2009\r\n!----------------\r\n![2009/01/05](月)\r\n"
-                                "!----------------\r\nkept\r\n";
-    WriteAll(Path(u"2009.jnl"_qs), sj(previous.constData()));
-    fflush(nullptr);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // Each check has its own exit status, so the parent can say which one failed.
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit { 4096, 4096 };
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
-            _exit(10);
+    const QByteArray previous = sj("!JNL 1.00 2009\r\n!----------------\r\n![2009/01/05](月)\r\n"
+                                   "!----------------\r\nkept\r\n");
+    WriteAll(Path(u"2009.jnl"_qs), previous);
+    EXPECT_IN_CHILD(TChildUser::Same, Dir(), [&](TChildChecks &check) {
         auto store = NewStore(2009);
         store->SetDayText(Day(2009, 1, 6), QByteArray(100000, 'x'));
-        int status = 11;
-        try {
-            store->SaveFile();
-        } catch (const EFCreateError &e) {
-            status = e.Message() == cannotCreate(store->FilePath()) ? 0 : 12;
-        } catch (...) {
-            status = 13;
-        }
-        if (status == 0 && ReadAll(Path(u"2009.jnl"_qs)) != sj(previous.constData()))
-            status = 14;
-        if (status == 0 && ReadAll(Path(u"2009.bak"_qs)) != sj(previous.constData()))
-            status = 15;
-        if (status == 0 && (!store->Modified() || store->Days().size() != 3))
-            status = 16;
-        if (status == 0 && QDir(Dir()).entryList(QDir::Files).size() != 2)
-            status = 17; // the temporary file must be gone
+        TFullDisk full(4096);
+        check.ExpectEq(ThrownMessage<EFCreateError>([&] { store->SaveFile(); }),
+            std::optional(cannotCreate(store->FilePath())), "the save names the file");
+        check.ExpectEq(ReadAll(Path(u"2009.jnl"_qs)), previous, "the year file is whole");
+        check.ExpectEq(ReadAll(Path(u"2009.bak"_qs)), previous, "the backup is the old file");
+        check.Expect(store->Modified() && store->Days().size() == 3, "the edit stays");
+        check.ExpectEq(QDir(Dir()).entryList(QDir::Files | QDir::Hidden).size(), qsizetype(2),
+            "the temporary file is gone");
         store->SetAutoSave(false);
-        _exit(status);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    });
 }
 
 TEST_F(StoreFailure, YearFilePathThatIsAFolderCannotBeWritten)

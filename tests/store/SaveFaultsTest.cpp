@@ -1,11 +1,11 @@
 // Saves that fail on real files: the previous year file stays whole, the failure names the
 // file, the edits stay in memory, and the next due save writes them once the cause is gone.
+#include "../FullDisk.h"
 #include "ChildProcess.h"
 #include "Messages.h"
 #include "StoreTestSupport.h"
 
 #include <QFileInfo>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -124,24 +124,6 @@ TEST_F(SaveFault, AYearSwitchThatCannotSaveStaysOnItsYearUntilTheCauseIsGone)
     });
 }
 
-// The file-size limit stands in for a full disk: writes beyond it fail with EFBIG.
-class TSizeLimit {
-public:
-    explicit TSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &FSaved);
-        const rlimit limit { bytes, FSaved.rlim_max };
-        FSet = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    bool Set() const { return FSet; }
-    void Lift() { setrlimit(RLIMIT_FSIZE, &FSaved); }
-
-private:
-    rlimit FSaved {};
-    bool FSet = false;
-};
-
 TEST_F(SaveFault, FullDiskAtAYearSwitchKeepsTheYearUntilThereIsRoom)
 {
     WriteAll(Path(u"2009.jnl"_qs), kPrevious);
@@ -149,7 +131,7 @@ TEST_F(SaveFault, FullDiskAtAYearSwitchKeepsTheYearUntilThereIsRoom)
     EXPECT_IN_CHILD(TChildUser::Same, Dir(), [&](TChildChecks &check) {
         auto store = NewStore(2009);
         store->SetDayText(Day(2009, 1, 6), big);
-        TSizeLimit limit(8192);
+        TFullDisk limit(8192);
         check.Expect(limit.Set(), "setting the limit");
         check.ExpectEq(ThrownMessage<EFCreateError>([&] { store->GetDayText(Day(2010, 1, 1)); }),
             std::optional(cannotCreate(Path(u"2009.jnl"_qs))), "the switch names the file");
@@ -205,7 +187,7 @@ TEST_F(SaveFault, BackupThatCannotBeWrittenDoesNotStopTheSave)
 
     WriteAll(jnl, large);
     EXPECT_IN_CHILD(TChildUser::Same, Dir(), [&](TChildChecks &check) {
-        TSizeLimit limit(8192); // the old file no longer fits, the new one does
+        TFullDisk limit(8192); // the old file no longer fits, the new one does
         check.Expect(limit.Set(), "setting the limit");
         saveTyped(check, "a backup beyond the free space: ");
     });
@@ -224,11 +206,34 @@ TEST_F(SaveFault, ASmallTextOnAFullDiskLeavesNoCutFile)
     EXPECT_IN_CHILD(TChildUser::Same, Dir(), [&](TChildChecks &check) {
         auto store = NewStore(2009);
         store->SetDayText(Day(2009, 1, 6), QByteArray(4096, 'n'));
-        TSizeLimit limit(1024);
+        TFullDisk limit(1024);
         check.ExpectEq(ThrownMessage<EFCreateError>([&] { store->SaveFile(); }),
             std::optional(cannotCreate(jnl)), "the save fails");
         check.ExpectEq(ReadAll(jnl), previous, "the year file is whole");
         check.ExpectEq(ReadAll(bak), QByteArray("older backup"), "the older backup is whole");
+        store->SetAutoSave(false);
+    });
+}
+
+TEST_F(SaveFault, ABackupWrittenInPlaceIsPutBackWhenTheDiskIsFull)
+{
+    // The year file no longer fits in the room left, so neither its backup nor itself is
+    // written; the older backup stays as it was.
+    const QString jnl = Path(u"2009.jnl"_qs);
+    const QString bak = Path(u"2009.bak"_qs);
+    const QByteArray large = kPrevious + QByteArray(16 * 1024, 'L') + "\r\n";
+    WriteAll(jnl, large);
+    WriteAll(bak, "older backup");
+    EXPECT_IN_CHILD(TChildUser::Unprivileged, Dir(), [&](TChildChecks &check) {
+        check.Expect(setMode(Dir(), 0555), "chmod");
+        auto store = NewStore(2009);
+        store->SetDayText(Day(2009, 1, 6), "typed");
+        TFullDisk limit(8192);
+        check.ExpectEq(ThrownMessage<EFCreateError>([&] { store->SaveFile(); }),
+            std::optional(cannotCreate(jnl)), "the save fails");
+        check.ExpectEq(ReadAll(bak), QByteArray("older backup"), "the older backup is whole");
+        check.ExpectEq(ReadAll(jnl), large, "the year file is whole");
+        check.Expect(setMode(Dir(), 0755), "chmod back");
         store->SetAutoSave(false);
     });
 }
@@ -246,7 +251,7 @@ TEST_F(SaveFault, AFolderThatTakesNoNewFilesStillGetsItsYearFileWrittenInPlace)
         check.Expect(setMode(jnl, 0600) && setMode(bak, 0644) && setMode(Dir(), 0555), "chmod");
         auto store = NewStore(2009);
         store->SetDayText(Day(2009, 1, 6), big);
-        TSizeLimit limit(8192);
+        TFullDisk limit(8192);
         check.ExpectEq(ThrownMessage<EFCreateError>([&] { store->SaveFile(); }),
             std::optional(cannotCreate(jnl)), "a full disk names the file");
         check.ExpectEq(ReadAll(jnl), kPrevious, "and leaves the previous text");

@@ -9,10 +9,12 @@
 #include <QDir>
 #include <QFile>
 #include <QStringList>
+#include <QThread>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 
 // Checks both the class of the exception and its exact message.
 #define EXPECT_THROW_MSG(expr, Type, text)                                                         \
@@ -48,6 +50,21 @@ inline void WriteAll(const QString &path, const QByteArray &data)
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
     ASSERT_EQ(f.write(data), data.size());
+}
+
+// Writes the file in place and puts its modification time back, as cp -p, rsync -t and touch -r
+// do; a moment passes first, so that the change time differs from the last write's.
+inline void RewriteKeepingTime(const QString &path, const QByteArray &data)
+{
+    struct stat before { };
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &before), 0) << path.toStdString();
+    QThread::msleep(20);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(f.write(data), data.size());
+    ASSERT_TRUE(f.flush());
+    const timespec times[2] = { { 0, UTIME_OMIT }, before.st_mtim };
+    ASSERT_EQ(::futimens(f.handle(), times), 0);
 }
 
 inline QByteArray Golden(const char *name)

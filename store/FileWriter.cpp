@@ -1,0 +1,192 @@
+#include "FileWriter.h"
+
+#include <QFile>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray native(const QString &path) { return QFile::encodeName(path); }
+
+TFileWrite failed(const QString &path, int error)
+{
+    return { false, path, QString::fromLocal8Bit(std::strerror(error)), error };
+}
+
+QString folderOf(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash < 0 ? QStringLiteral(".") : path.left(slash + 1);
+}
+
+// 0 when every byte went in, else the reason. Straight to the file, so a short write is seen.
+int writeAll(int fd, QByteArrayView bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::pwrite(fd, bytes.data() + done,
+            static_cast<size_t>(bytes.size() - done), static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
+        done += n;
+    }
+    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0 || ::fsync(fd) != 0)
+        return errno;
+    return 0;
+}
+
+// Before the first byte goes in. A group the user may not give takes the group permissions
+// away; a file that may be written but not changed (someone else's) is fine when it is no
+// more open than asked.
+int applyAccess(int fd, const TFileAccess &access)
+{
+    struct stat st { };
+    if (::fstat(fd, &st) != 0)
+        return errno;
+    mode_t mode = access.Mode & 0777;
+    if (access.Group && st.st_gid != *access.Group
+        && ::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(*access.Group)) != 0)
+        mode &= ~static_cast<mode_t>(070);
+    if (::fchmod(fd, mode) == 0 || (st.st_mode & 0777 & ~mode) == 0)
+        return 0;
+    return EPERM;
+}
+
+void syncFolder(const QString &path)
+{
+    const int dir = ::open(native(folderOf(path)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        (void)::fsync(dir);
+        ::close(dir);
+    }
+}
+
+// Writes the bytes into a new hidden file beside 'target' (its name matches none of the
+// diary's patterns, should it ever be left behind), then hands it to 'commit', which puts it in
+// place and gives back the name it went to, or nothing with errno set.
+TFileWrite writeBeside(const QString &target, QByteArrayView bytes, const TFileAccess &access,
+    const std::function<std::optional<QString>(const QByteArray &temporary)> &commit)
+{
+    const QString folder = folderOf(target);
+    const QString name = target.mid(target.lastIndexOf(u'/') + 1);
+    QByteArray temporary = native((folder == u"." ? QString() : folder) + u'.' + name) + "-XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return failed(target, errno);
+    int error = applyAccess(fd, access);
+    if (error == 0)
+        error = writeAll(fd, bytes);
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0) {
+        if (const std::optional<QString> written = commit(temporary)) {
+            syncFolder(*written);
+            return { true, *written, {} };
+        }
+        error = errno;
+    }
+    ::unlink(temporary.constData());
+    return failed(target, error);
+}
+
+// Moves 'from' to 'to' unless something stands there; errno EEXIST then.
+bool moveToFreeName(const QByteArray &from, const QString &to)
+{
+    const QByteArray name = native(to);
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, name.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the no-replace rename: a hard link never replaces either.
+    if (::link(from.constData(), name.constData()) != 0)
+        return false;
+    ::unlink(from.constData());
+    return true;
+}
+
+} // namespace
+
+TFileAccess AccessOfFile(const QString &path)
+{
+    struct stat st { };
+    if (::lstat(native(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        // The umask can only be read by setting it; nothing else here creates files meanwhile.
+        const mode_t mask = ::umask(077);
+        ::umask(mask);
+        return { 0666 & ~static_cast<unsigned>(mask), std::nullopt };
+    }
+    return { static_cast<unsigned>(st.st_mode & 0777), static_cast<unsigned>(st.st_gid) };
+}
+
+TFileWrite ReplaceFile(const QString &path, QByteArrayView bytes, const TFileAccess &access)
+{
+    struct stat st { };
+    if (::lstat(native(path).constData(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            return failed(path,
+                S_ISDIR(st.st_mode)       ? EISDIR
+                    : S_ISLNK(st.st_mode) ? ELOOP
+                                          : EINVAL);
+        // A file made read-only is not to be written, though its folder would let it be replaced.
+        if (::access(native(path).constData(), W_OK) != 0)
+            return failed(path, errno);
+    }
+    return writeBeside(
+        path, bytes, access, [&](const QByteArray &temporary) -> std::optional<QString> {
+            if (::rename(temporary.constData(), native(path).constData()) != 0)
+                return std::nullopt;
+            return path;
+        });
+}
+
+TFileWrite OverwriteInPlace(const QString &path, QByteArrayView bytes, const TFileAccess &access,
+    std::optional<QByteArrayView> previous)
+{
+    // Never opened truncating: until the new bytes stand, the old ones do.
+    const int fd = ::open(native(path).constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0)
+        return failed(path, errno);
+    struct stat st { };
+    int error = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+    const bool plain = error == 0;
+    if (error == 0)
+        error = applyAccess(fd, access);
+    if (error == 0)
+        error = writeAll(fd, bytes);
+    if (error != 0 && plain && previous)
+        (void)writeAll(fd, *previous);
+    ::close(fd);
+    if (error != 0)
+        return failed(path, error);
+    return { true, path, {} };
+}
+
+TFileWrite WriteNewFile(const QString &path, QByteArrayView bytes, const TFileAccess &access)
+{
+    return writeBeside(
+        path, bytes, access, [&](const QByteArray &temporary) -> std::optional<QString> {
+            if (!moveToFreeName(temporary, path))
+                return std::nullopt;
+            return path;
+        });
+}
+
+TFileWrite WriteUnderFreeName(const QString &base, QByteArrayView bytes, const TFileAccess &access)
+{
+    return writeBeside(
+        base, bytes, access, [&](const QByteArray &temporary) -> std::optional<QString> {
+            for (int n = 1;; ++n) {
+                const QString name = n == 1 ? base : base + u'-' + QString::number(n);
+                if (moveToFreeName(temporary, name))
+                    return name;
+                if (errno != EEXIST)
+                    return std::nullopt;
+            }
+        });
+}

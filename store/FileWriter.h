@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <optional>
+
+// The one writer of whole files. The year file and its .bak, dated backups, conflict copies, the
+// recovery file and exports are all written here, and nothing else in the programs opens a file
+// for writing. Every write is unbuffered, so a short write (a full disk, a file-size limit) is
+// seen; a file counts as written only once it is on the disk (fsync) and, when it is new, renamed
+// into place; until then the previous file stands, or, written in place, is put back. A symbolic
+// link is never written through: a link where a file is to be written makes the write fail.
+
+// The permissions and group a written file gets: the group when the user may give it, and no
+// group permissions when not, so a copy is never more open than what it copies.
+struct TFileAccess {
+    unsigned Mode = 0600; // permission bits
+    std::optional<unsigned> Group;
+};
+
+// The access of the plain file at path; when there is none, that of any new file of the user
+// (0666 less the umask, the folder's group).
+TFileAccess AccessOfFile(const QString &path);
+
+struct TFileWrite {
+    bool Ok = false;
+    QString Path; // the name written
+    QString Error; // why not, as the system says it
+    int Errno = 0;
+    explicit operator bool() const { return Ok; }
+};
+
+// Writes a new file beside path and renames it over path. Fails without touching path when
+// something other than a plain file stands there.
+TFileWrite ReplaceFile(const QString &path, QByteArrayView bytes, const TFileAccess &access);
+
+// Writes over the plain file at path without making a new file, for a folder that takes no new
+// files. Nothing is cut off before the new bytes stand in full; when the write fails, 'previous'
+// (the file's bytes before) is written back into the room the file already has.
+TFileWrite OverwriteInPlace(const QString &path, QByteArrayView bytes, const TFileAccess &access,
+    std::optional<QByteArrayView> previous);
+
+// Writes a new file at path, never over anything that stands there.
+TFileWrite WriteNewFile(const QString &path, QByteArrayView bytes, const TFileAccess &access);
+
+// Free names: base itself, else base + "-2", "-3" ... the first name nothing stands at, taken at
+// the moment the file goes there, so two writers never share one name.
+TFileWrite WriteUnderFreeName(const QString &base, QByteArrayView bytes, const TFileAccess &access);

@@ -1,0 +1,100 @@
+// The one writer of whole files: what it promises every copy the diary makes.
+#include "FileWriter.h"
+
+#include "../FullDisk.h"
+#include "ChildProcess.h"
+#include "StoreTestSupport.h"
+
+#include <QFileInfo>
+#include <cstdint>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+
+namespace {
+
+using FileWriter = StoreInTempDir;
+
+QStringList allEntries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden);
+}
+
+TEST_F(FileWriter, AFullDiskLeavesNoCutFileWhicheverWayItWrites)
+{
+    // Well under the 16 KiB a buffered writer holds back until it is too late to see the short
+    // write: conflict copies (free names), dated backups (new names), .bak and recovery files
+    // (replaced) alike.
+    const QByteArray bytes(4096, 'n');
+    const QString old = Path(u"old"_qs);
+    WriteAll(old, "before");
+    EXPECT_IN_CHILD(TChildUser::Same, Dir(), [&](TChildChecks &check) {
+        TFullDisk full(1024);
+        check.Expect(!WriteUnderFreeName(Path(u"conflict"_qs), bytes, {}), "free name");
+        check.Expect(!WriteNewFile(Path(u"dated"_qs), bytes, {}), "new file");
+        check.Expect(!ReplaceFile(old, bytes, {}), "replaced");
+        check.ExpectEq(allEntries(Dir()), QStringList { u"old"_qs }, "nothing else is left");
+        check.ExpectEq(ReadAll(old), QByteArray("before"), "the old file is whole");
+    });
+}
+
+TEST_F(FileWriter, InPlaceNeverCutsTheFileBeforeTheNewBytesStand)
+{
+    // Nothing to put back, and not one byte fits: the old bytes must still stand.
+    const QString path = Path(u"2009.jnl"_qs);
+    WriteAll(path, "old text");
+    EXPECT_IN_CHILD(TChildUser::Same, Dir(), [&](TChildChecks &check) {
+        TFullDisk full(0);
+        check.Expect(!OverwriteInPlace(path, "new text!", {}, std::nullopt), "the write fails");
+        check.ExpectEq(ReadAll(path), QByteArray("old text"), "the old text stands");
+    });
+}
+
+TEST_F(FileWriter, InPlaceWriteIsOnTheDiskWhenItReturns)
+{
+    struct TRange {
+        std::uint64_t Offset, Length;
+    };
+    struct TCacheStat {
+        std::uint64_t Cached, Dirty, Writeback, Evicted, RecentlyEvicted;
+    };
+    const QString path = Path(u"2009.jnl"_qs);
+    WriteAll(path, "old");
+    ASSERT_TRUE(OverwriteInPlace(path, QByteArray(256 * 1024, 'd'), AccessOfFile(path), {}));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    TRange range { 0, 0 };
+    TCacheStat stat {};
+    constexpr long kCacheStat = 451;
+    if (::syscall(kCacheStat, file.handle(), &range, &stat, 0) != 0)
+        GTEST_SKIP() << "the system cannot tell dirty pages";
+    EXPECT_EQ(stat.Dirty + stat.Writeback, 0u);
+}
+
+TEST_F(FileWriter, ACopyGetsNoGroupPermissionsInAGroupItCannotHave)
+{
+    const QString path = Path(u"copy"_qs);
+    EXPECT_IN_CHILD(TChildUser::Unprivileged, Dir(), [&](TChildChecks &check) {
+        check.Expect(bool(WriteNewFile(path, "private", { 0660, 0u })), "written");
+        struct stat st { };
+        check.Expect(
+            ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 0777) == 0600,
+            "owner only");
+    });
+}
+
+TEST_F(FileWriter, SymbolicLinksAreNeverWrittenThrough)
+{
+    const QString target = Path(u"target"_qs);
+    const QString link = Path(u"link"_qs);
+    WriteAll(target, "target");
+    ASSERT_TRUE(QFile::link(target, link));
+    EXPECT_FALSE(ReplaceFile(link, "new", {}));
+    EXPECT_FALSE(OverwriteInPlace(link, "new", {}, std::nullopt));
+    EXPECT_FALSE(WriteNewFile(link, "new", {}));
+    const TFileWrite free = WriteUnderFreeName(link, "new", {});
+    EXPECT_EQ(free.Path, link + u"-2"_qs);
+    EXPECT_EQ(ReadAll(target), "target");
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+}
+
+} // namespace
