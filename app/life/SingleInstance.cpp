@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+#include "FileWriter.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -8,7 +10,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
 #include <cstdio>
@@ -214,10 +215,9 @@ void TSingleInstance::PublishFolderContact(const QString &dataFolder)
     const QString path = contactPath(dataFolder);
     if (server.isEmpty() || path.isEmpty())
         return;
-    QSaveFile file(path);
     const QByteArray contact
         = QByteArray::number(QCoreApplication::applicationPid()) + '\n' + QFile::encodeName(server);
-    if (file.open(QIODevice::WriteOnly) && file.write(contact) == contact.size() && file.commit())
+    if (ReplaceFile(path, contact, TFileAccess { 0600, std::nullopt }))
         FContactPath = path;
 }
 
