@@ -10,7 +10,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
-#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSyntaxHighlighter>
 #include <QTextBlock>
@@ -350,6 +349,29 @@ bool TKivDiaryEdit::JoinsKeptByte() const
     return false;
 }
 
+class TKivDiaryEdit::TUserEdit {
+public:
+    explicit TUserEdit(TKivDiaryEdit &edit)
+        : FEdit(edit)
+        , FSteps(edit.document()->availableUndoSteps())
+        , FModified(edit.Modified())
+    {
+        ++FEdit.FUserEdits;
+    }
+    ~TUserEdit()
+    {
+        if (--FEdit.FUserEdits == 0)
+            FEdit.SettleEdit(FSteps, FModified);
+    }
+    TUserEdit(const TUserEdit &) = delete;
+    TUserEdit &operator=(const TUserEdit &) = delete;
+
+private:
+    TKivDiaryEdit &FEdit;
+    const int FSteps;
+    const bool FModified;
+};
+
 void TKivDiaryEdit::SettleEdit(int undoStepsBefore, bool modifiedBefore)
 {
     if (!FBeforeEdit)
@@ -395,13 +417,7 @@ void TKivDiaryEdit::SettleEdit(int undoStepsBefore, bool modifiedBefore)
 
 bool TKivDiaryEdit::event(QEvent *event)
 {
-    const int steps = document()->availableUndoSteps();
-    const bool modified = Modified();
-    ++FUserEdits;
-    const auto settle = qScopeGuard([&] {
-        if (--FUserEdits == 0)
-            SettleEdit(steps, modified);
-    });
+    const TUserEdit userEdit(*this);
     return QPlainTextEdit::event(event);
 }
 
@@ -592,13 +608,7 @@ void TKivDiaryEdit::insertFromMimeData(const QMimeData *source)
         QPlainTextEdit::insertFromMimeData(source);
         return;
     }
-    const int steps = document()->availableUndoSteps();
-    const bool modified = Modified();
-    ++FUserEdits;
-    const auto settle = qScopeGuard([&] {
-        if (--FUserEdits == 0)
-            SettleEdit(steps, modified);
-    });
+    const TUserEdit userEdit(*this);
     const QString text = source->text();
     const QString kept = Filter(text);
     if (kept == text) {

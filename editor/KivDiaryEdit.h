@@ -87,6 +87,8 @@ private:
     // After an event that edited the text: an edit that makes a kept byte join the bytes next
     // to it into another character is taken back.
     void SettleEdit(int undoStepsBefore, bool modifiedBefore);
+    // What runs while one lives is the user's own edit, settled when the outermost one ends.
+    class TUserEdit;
     bool JoinsKeptByte() const;
     void ReplaceText(const QString &text, bool undoable);
     void TrackEdit();
