@@ -114,12 +114,19 @@ int RunSearch(QStringList args)
     TDataFolder folder;
     QStringList words;
     bool optionsEnd = false;
-    for (const QString &arg : args) {
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
         if (!optionsEnd && arg == u"--") {
             optionsEnd = true;
         } else if (!optionsEnd && arg.startsWith(u'-') && arg.size() > 1) {
             if (!folder.TakeOption(arg))
                 return usageError(QStringLiteral("unknown option '%1'").arg(arg));
+            // "-d ~/Data": the value after a blank would be searched for, as check and export
+            // refuse it. An empty value stays possible with "--" before the words.
+            if (arg.size() == 2 && i + 1 < args.size() && !args[i + 1].startsWith(u'-'))
+                return usageError(QStringLiteral("%1 takes its value right after the letter, "
+                                                 "as in %1%2, not after a blank")
+                                      .arg(arg, args[i + 1]));
         } else {
             words << arg;
         }
@@ -298,7 +305,16 @@ int RunCheck(QStringList args)
     if (!spelled)
         return status;
     bool allLoad = true;
-    for (const TYearFileRef &file : ListYearFiles(spelled->BaseDir, spelled->Prefix, spelled->Ext)) {
+    const QList<TYearFileRef> files
+        = ListYearFiles(spelled->BaseDir, spelled->Prefix, spelled->Ext);
+    // A mistyped prefix or a folder emptied by a sync must not pass as a healthy diary.
+    if (files.isEmpty()) {
+        print(stderr,
+            QStringLiteral("kivlog-cli: no year file %1????%2 found in %3\n")
+                .arg(spelled->Prefix, spelled->Ext, FullFolderPath(spelled->BaseDir)));
+        return 1;
+    }
+    for (const TYearFileRef &file : files) {
         QString state;
         try {
             const TYearContents contents = ReadYearFileAt(file.Path, file.Year).Contents;

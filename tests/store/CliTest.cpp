@@ -178,7 +178,8 @@ TEST_F(Cli, SearchExitStatusFollowsGrep)
     EXPECT_EQ(Run({ u"search"_qs, folder, u"-pd"_qs, u"雪"_qs }).Status, 1);
     for (const QStringList &wrong :
         QList<QStringList> { { u"search"_qs }, { u"search"_qs, u"-x"_qs, u"a"_qs },
-            { u"search"_qs, u"-dmissing"_qs, u"a"_qs }, { u"export"_qs, u"--format"_qs, u"pdf"_qs },
+            { u"search"_qs, u"-dmissing"_qs, u"a"_qs }, { u"search"_qs, u"-d"_qs, Dir(), u"夕方"_qs },
+            { u"export"_qs, u"--format"_qs, u"pdf"_qs },
             { u"export"_qs, u"--from"_qs, u"2009/13/01"_qs } }) {
         EXPECT_EQ(Run(wrong).Status, 2) << wrong.join(u' ').toStdString();
     }
@@ -275,6 +276,10 @@ TEST_F(Cli, CheckReportsEveryYearFileOfTheFolder)
 
     QFile::remove(Path(u"Data/d2010.jnl"_qs));
     EXPECT_EQ(Run({ u"check"_qs, u"-dData"_qs, u"-pd"_qs, u"-ejnl"_qs }).Status, 0);
+    const TRun none = Run({ u"check"_qs, u"-pdiary"_qs });
+    EXPECT_EQ(none.Status, 1);
+    EXPECT_EQ(none.Err, u"kivlog-cli: no year file diary????.jnl found in "_qs
+        + Path(u"Data/"_qs) + u'\n');
     EXPECT_EQ(Run({ u"check"_qs, u"-dNone"_qs }).Status, 2);
     EXPECT_EQ(Run({ u"check"_qs, u"Data"_qs }).Status, 2);
 }
