@@ -307,6 +307,10 @@ void TForm1::BuildLayout()
     followCaption(N1, ActChangeFont);
     followCaption(N2, ActToggleDayName);
     followCaption(N3, ActSearch);
+    // The entry names the key as menus do; the key itself is the window's, through ActSearch.
+    N3->setShortcut(ActSearch->shortcut());
+    N3->setShortcutContext(Qt::WidgetShortcut);
+    N3->setShortcutVisibleInContextMenu(true);
     PnlCalendar->setContextMenuPolicy(Qt::CustomContextMenu);
     PnlStatus->setContextMenuPolicy(Qt::CustomContextMenu);
     KivDiaryEdit1->SetSource(KivDiary1);

@@ -28,6 +28,8 @@ private slots:
         form.MonthCalendar1->setCurrentPage(2009, 5);
         QVERIFY(!isBold(form, QDate(2009, 5, 1))); // not read yet
 
+        QCOMPARE(form.N3->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+        QVERIFY(form.N3->isShortcutVisibleInContextMenu());
         TSearchWindow &search = open(form);
         F->Type(search.EdtQuery, u"RAIN"_s);
         QTRY_COMPARE(search.LstResults->count(), 3);
