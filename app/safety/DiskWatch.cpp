@@ -36,6 +36,15 @@ TDiskWatch::TDiskWatch(TKivDiaryEdit *editor, TKivDiary *store, QWidget *window)
     window->installEventFilter(this);
 }
 
+void TDiskWatch::Start()
+{
+    if (FStarted || FStopped)
+        return;
+    FStarted = true;
+    Rewatch();
+    Schedule();
+}
+
 void TDiskWatch::Stop()
 {
     FStopped = true;
@@ -54,13 +63,13 @@ bool TDiskWatch::eventFilter(QObject *watched, QEvent *event)
 
 void TDiskWatch::Schedule()
 {
-    if (!FStopped)
+    if (FStarted && !FStopped)
         FTimer.start();
 }
 
 void TDiskWatch::Check()
 {
-    if (FStopped || !FEditor || !FStore)
+    if (!FStarted || FStopped || !FEditor || !FStore)
         return;
     // Inside a save or load, or inside a check's own message box: look again afterwards.
     if (FChecking || FStore->Busy()) {
@@ -108,7 +117,7 @@ void TDiskWatch::ReloadKeepingCaret()
 
 void TDiskWatch::Rewatch()
 {
-    if (FStopped || !FStore)
+    if (!FStarted || FStopped || !FStore)
         return;
     const QString base = FStore->BaseDir();
     const QString folder = base.isEmpty() ? QStringLiteral(".") : base;

@@ -22,6 +22,10 @@ class TDiskWatch : public QObject {
 public:
     TDiskWatch(TKivDiaryEdit *editor, TKivDiary *store, QWidget *window);
 
+    // Begins watching, once the window has finished its start: before that a reload would
+    // find the editor without its day, inside the start's own questions. The year is checked
+    // once at once, for a change made while the start went on.
+    void Start();
     // Stops every check for good; the window calls it before its controls go.
     void Stop();
     // Milliseconds between the last notice of a change and the check.
@@ -45,6 +49,7 @@ private:
     QFileSystemWatcher FWatcher;
     QTimer FTimer;
     QString FFolder;
+    bool FStarted = false;
     bool FStopped = false;
     bool FChecking = false;
     bool FSaveFailed = false;

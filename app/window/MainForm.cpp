@@ -127,6 +127,8 @@ TForm1::TForm1(QWidget *parent)
     FRecovery = new TRecovery(KivDiaryEdit1, KivDiary1, this);
     FDiskWatch = new TDiskWatch(KivDiaryEdit1, KivDiary1, this);
     RunGuarded([&] { FormCreate(); });
+    if (!FTerminateRequested)
+        FDiskWatch->Start();
 }
 
 TForm1::~TForm1()

@@ -164,6 +164,47 @@ private slots:
         QCOMPARE(F->Read(kYearFile), version("other"));
     }
 
+    void changeWhileTheStartAsksWaitsForTheStart_data()
+    {
+        QTest::addColumn<bool>("takeBack");
+        QTest::newRow("kept aside") << false;
+        QTest::newRow("taken back") << true;
+    }
+    void changeWhileTheStartAsksWaitsForTheStart()
+    {
+        // Another program writes the year while the start-up question waits; the watch's
+        // timer, file watch and activation check all could run inside it.
+        QFETCH(bool, takeBack);
+        const QString recovery = TRecovery::PathFor(F->Diary());
+        F->Form.reset();
+        F->Write(recovery, version("recovered"));
+        QList<std::pair<TBoxKind, QString>> duringQuestion;
+        TRecovery::AskHook = [&](const QString &) {
+            replaceByRename(version("other"));
+            QTest::qWait(600);
+            duringQuestion = F->Boxes;
+            return takeBack ? TRecovery::TChoice::TakeBack : TRecovery::TChoice::KeepAside;
+        };
+        F->Start();
+        QVERIFY(duringQuestion.isEmpty());
+        QSignalSpy checked(F->Form->findChild<TDiskWatch *>(), &TDiskWatch::Checked);
+        QVERIFY(checked.wait(5000));
+        auto *edit = F->Form->KivDiaryEdit1;
+        QTest::qWait(500); // a check of the diary's own save adds nothing
+        if (takeBack) {
+            // The taken-back text is unsaved: it is saved, the other version set aside.
+            QCOMPARE(ConflictFilesOf(kYearFile).size(), 1);
+            QCOMPARE(F->Read(ConflictFilesOf(kYearFile).first()), version("other"));
+            QCOMPARE(edit->toPlainText(), u"recovered\n"_s);
+            QCOMPARE(F->Boxes.size(), 1);
+        } else {
+            QCOMPARE(edit->toPlainText(), u"other\n"_s);
+            QCOMPARE(F->Boxes.size(), 1); // where the recovery file is kept
+            QVERIFY(F->Boxes[0].second.endsWith(u".recovery-20261208-221530"_s));
+            QVERIFY(ConflictFilesOf(kYearFile).isEmpty());
+        }
+    }
+
 private:
     std::unique_ptr<TDiaryWindowFixture> F;
 };
