@@ -110,6 +110,18 @@ bool moveToFreeName(const QByteArray &from, const QString &to)
     return true;
 }
 
+// The one rule for free names: base, else base-2, base-3 ... the first name nothing stands at.
+std::optional<QString> moveUnderFreeName(const QByteArray &from, const QString &base)
+{
+    for (int n = 1;; ++n) {
+        const QString name = n == 1 ? base : base + u'-' + QString::number(n);
+        if (moveToFreeName(from, name))
+            return name;
+        if (errno != EEXIST)
+            return std::nullopt;
+    }
+}
+
 } // namespace
 
 TFileAccess AccessOfFile(const QString &path)
@@ -181,12 +193,11 @@ TFileWrite WriteUnderFreeName(const QString &base, QByteArrayView bytes, const T
 {
     return writeBeside(
         base, bytes, access, [&](const QByteArray &temporary) -> std::optional<QString> {
-            for (int n = 1;; ++n) {
-                const QString name = n == 1 ? base : base + u'-' + QString::number(n);
-                if (moveToFreeName(temporary, name))
-                    return name;
-                if (errno != EEXIST)
-                    return std::nullopt;
-            }
+            return moveUnderFreeName(temporary, base);
         });
+}
+
+std::optional<QString> MoveUnderFreeName(const QString &path, const QString &base)
+{
+    return moveUnderFreeName(native(path), base);
 }

@@ -46,3 +46,6 @@ TFileWrite WriteNewFile(const QString &path, QByteArrayView bytes, const TFileAc
 // Free names: base itself, else base + "-2", "-3" ... the first name nothing stands at, taken at
 // the moment the file goes there, so two writers never share one name.
 TFileWrite WriteUnderFreeName(const QString &base, QByteArrayView bytes, const TFileAccess &access);
+// Renames the file at path to the free name after the same rule; the name taken, or nothing when
+// the rename failed.
+std::optional<QString> MoveUnderFreeName(const QString &path, const QString &base);

@@ -221,13 +221,11 @@ void TRecovery::TakeBack(const QString &path)
 QString TRecovery::KeepAside(const QString &path)
 {
     const QString stamp = DiaryNow().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString aside = path + QLatin1Char('-') + stamp;
-    for (int n = 2; QFileInfo::exists(aside); ++n)
-        aside = path + QLatin1Char('-') + stamp + QLatin1Char('-') + QString::number(n);
-    if (!QFile::rename(path, aside)) {
+    const std::optional<QString> aside = MoveUnderFreeName(path, path + QLatin1Char('-') + stamp);
+    if (!aside) {
         ShowMessageBox(QString::fromUtf8(wtext::kRecoveryCannotRename).arg(path));
         return path;
     }
-    ShowMessageBox(QString::fromUtf8(wtext::kRecoveryKeptAs).arg(aside));
-    return aside;
+    ShowMessageBox(QString::fromUtf8(wtext::kRecoveryKeptAs).arg(*aside));
+    return *aside;
 }
