@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "Cp932.h"
 #include "DayNumber.h"
+#include "DiaryExport.h"
 #include "DiarySearch.h"
 #include "DiskCopies.h"
 #include "Exceptions.h"
@@ -60,52 +61,6 @@ std::optional<double> parseDay(const QString &text)
     }
     return std::nullopt;
 }
-
-// The text as an export shows it: LF line breaks, no trailing blank lines.
-QString exportText(const QByteArray &bytes)
-{
-    QString text = cp932::Decode(bytes);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(u'\r', u'\n');
-    while (text.endsWith(u'\n') || text.endsWith(u' ') || text.endsWith(u'\t'))
-        text.chop(1);
-    return text;
-}
-
-QString htmlEscaped(const QString &text) { return text.toHtmlEscaped(); }
-
-// A line break that Markdown keeps; a "#" at a line's start would make a heading of it.
-QString markdownText(const QString &text)
-{
-    QStringList lines = text.split(u'\n');
-    for (QString &line : lines) {
-        if (line.startsWith(u'#'))
-            line.prepend(u'\\');
-        if (!line.trimmed().isEmpty())
-            line += QStringLiteral("  ");
-    }
-    return lines.join(u'\n');
-}
-
-const char kHtmlHead[] = R"(<!DOCTYPE html>
-<html lang="ja">
-<head>
-<meta charset="utf-8">
-<meta name="viewport" content="width=device-width, initial-scale=1">
-<title>%1</title>
-<style>
-body { margin: 2em auto; max-width: 40em; padding: 0 1em; color: #222; background: #fff;
-  font-family: "Noto Serif CJK JP", "IPAexMincho", "IPAMincho", serif;
-  line-height: 1.9; font-size: 16px; }
-h1 { font-size: 1.5em; font-weight: normal; }
-h2 { font-size: 1.1em; border-bottom: 1px solid #ccc; margin: 2.5em 0 0.8em; }
-div.text { white-space: pre-wrap; line-break: strict; overflow-wrap: anywhere;
-  text-align: justify; }
-</style>
-</head>
-<body>
-<h1>%1</h1>
-)";
 
 } // namespace
 
@@ -175,8 +130,7 @@ int RunExport(QStringList args)
         };
         try {
             if (takeValue(QStringLiteral("--format"))) {
-                if (value != u"text" && value != u"markdown" && value != u"html"
-                    && value != u"json")
+                if (!diaryexport::FormatNamed(value))
                     return usageError(QStringLiteral("--format takes text, markdown, html or "
                                                      "json, not '%1'")
                                           .arg(value));
@@ -209,67 +163,16 @@ int RunExport(QStringList args)
         return usageError(
             QStringLiteral("-o '%1' is a file the diary keeps; export elsewhere").arg(outPath));
 
-    const auto inRange = [&](double day) { return (!from || day >= *from) && (!to || day <= *to); };
-    const bool json = format == u"json";
-    QStringList yearObjects;
-    QString body;
-    bool failed = false;
-    for (const TYearFileRef &file :
-        ListYearFiles(spelled->BaseDir, spelled->Prefix, spelled->Ext)) {
-        if ((from && file.Year < DayNumberToDate(*from).year())
-            || (to && file.Year > DayNumberToDate(*to).year()))
-            continue;
-        TYearRead read;
-        try {
-            read = ReadYearFileAt(file.Path, file.Year);
-        } catch (const Exception &e) {
-            reportSkipped(file.Path, e.Message());
-            failed = true;
-            continue;
-        }
-        if (json) {
-            yearObjects << dumpJson(file.Year, read.Contents, read.Messages, inRange).trimmed();
-            continue;
-        }
-        std::sort(read.Contents.Days.begin(), read.Contents.Days.end(),
-            [](const TDayText &a, const TDayText &b) { return a.FDate < b.FDate; });
-        for (const TDayText &entry : read.Contents.Days) {
-            const double day = entry.FDate;
-            if (!inRange(day))
-                continue;
-            const QString text = exportText(entry.FText);
-            if (format == u"text") {
-                body += dateText(day) + u'\n' + text + QStringLiteral("\n\n");
-            } else if (format == u"markdown") {
-                body += QStringLiteral("## ") + dateText(day) + QStringLiteral("\n\n")
-                    + markdownText(text) + QStringLiteral("\n\n");
-            } else {
-                body += QStringLiteral("<section id=\"d%1\">\n<h2>%2</h2>\n<div class=\"text\">")
-                            .arg(DayNumberToDate(day).toString(Qt::ISODate),
-                                htmlEscaped(dateText(day)))
-                    + htmlEscaped(text) + QStringLiteral("</div>\n</section>\n");
-            }
-        }
-    }
-
-    QString out;
-    const QString title = QStringLiteral("日記");
-    if (json)
-        out = u'[' + yearObjects.join(QStringLiteral(",\n")) + QStringLiteral("]\n");
-    else if (format == u"markdown")
-        out = QStringLiteral("# ") + title + QStringLiteral("\n\n") + body;
-    else if (format == u"html")
-        out = QString::fromUtf8(kHtmlHead).arg(title) + body + QStringLiteral("</body>\n</html>\n");
-    else
-        out = body;
-
-    // CP932 has no U+FFFD of its own: every one in the output stands for bytes that did not
-    // decode.
-    const qsizetype replaced = out.count(QChar(0xFFFD));
-    if (replaced > 0) {
+    const diaryexport::TExport exported = diaryexport::ExportFolder(spelled->BaseDir,
+        spelled->Prefix, spelled->Ext, *diaryexport::FormatNamed(format), { from, to });
+    for (const diaryexport::TSkipped &skipped : exported.Skipped)
+        reportSkipped(skipped.Path, skipped.Reason);
+    const bool failed = !exported.Skipped.isEmpty();
+    const QString &out = exported.Out;
+    if (exported.Replaced > 0) {
         print(stderr,
             QStringLiteral("kivlog-cli: %1 bytes that are not CP932 were written as U+FFFD\n")
-                .arg(replaced));
+                .arg(exported.Replaced));
     }
     if (outPath.isEmpty()) {
         print(stdout, out);

@@ -1,0 +1,216 @@
+// Taking the diary's texts out of its year files, in the forms kivlog-cli and the window offer.
+#include "DiaryExport.h"
+
+#include "Cp932.h"
+#include "DayNumber.h"
+#include "DiarySearch.h"
+#include "Exceptions.h"
+#include "YearFile.h"
+
+#include <algorithm>
+
+namespace diaryexport {
+
+namespace {
+
+    QString dateText(double day) { return FormatDayNumber(QStringLiteral("yyyy/mm/dd(aaa)"), day); }
+
+    // The text as an export shows it: LF line breaks, no trailing blank lines.
+    QString exportText(const QByteArray &bytes)
+    {
+        QString text = cp932::Decode(bytes);
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        text.replace(u'\r', u'\n');
+        while (text.endsWith(u'\n') || text.endsWith(u' ') || text.endsWith(u'\t'))
+            text.chop(1);
+        return text;
+    }
+
+    QString htmlEscaped(const QString &text) { return text.toHtmlEscaped(); }
+
+    // A line break that Markdown keeps; a "#" at a line's start would make a heading of it.
+    QString markdownText(const QString &text)
+    {
+        QStringList lines = text.split(u'\n');
+        for (QString &line : lines) {
+            if (line.startsWith(u'#'))
+                line.prepend(u'\\');
+            if (!line.trimmed().isEmpty())
+                line += QStringLiteral("  ");
+        }
+        return lines.join(u'\n');
+    }
+
+    const char kHtmlHead[] = R"(<!DOCTYPE html>
+<html lang="ja">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>%1</title>
+<style>
+body { margin: 2em auto; max-width: 40em; padding: 0 1em; color: #222; background: #fff;
+  font-family: "Noto Serif CJK JP", "IPAexMincho", "IPAMincho", serif;
+  line-height: 1.9; font-size: 16px; }
+h1 { font-size: 1.5em; font-weight: normal; }
+h2 { font-size: 1.1em; border-bottom: 1px solid #ccc; margin: 2.5em 0 0.8em; }
+div.text { white-space: pre-wrap; line-break: strict; overflow-wrap: anywhere;
+  text-align: justify; }
+</style>
+</head>
+<body>
+<h1>%1</h1>
+)";
+
+} // namespace
+
+std::optional<TFormat> FormatNamed(const QString &name)
+{
+    if (name == u"text")
+        return TFormat::Text;
+    if (name == u"markdown")
+        return TFormat::Markdown;
+    if (name == u"html")
+        return TFormat::Html;
+    if (name == u"json")
+        return TFormat::Json;
+    return std::nullopt;
+}
+
+bool TRange::HoldsYear(int year) const
+{
+    return !((From && year < DayNumberToDate(*From).year())
+        || (To && year > DayNumberToDate(*To).year()));
+}
+
+TExport ExportFolder(const QString &baseDir, const QString &prefix, const QString &ext,
+    TFormat format, const TRange &range)
+{
+    TExport result;
+    const bool json = format == TFormat::Json;
+    QStringList yearObjects;
+    QString body;
+    for (const diarysearch::TYearFileRef &file : diarysearch::ListYearFiles(baseDir, prefix, ext)) {
+        if (!range.HoldsYear(file.Year))
+            continue;
+        TYearRead read;
+        try {
+            read = ReadYearFileAt(file.Path, file.Year);
+        } catch (const Exception &e) {
+            result.Skipped.append({ file.Path, e.Message() });
+            continue;
+        }
+        if (json) {
+            yearObjects << dumpJson(file.Year, read.Contents, read.Messages, [&](double day) {
+                return range.Holds(day);
+            }).trimmed();
+            continue;
+        }
+        std::sort(read.Contents.Days.begin(), read.Contents.Days.end(),
+            [](const TDayText &a, const TDayText &b) { return a.FDate < b.FDate; });
+        for (const TDayText &entry : read.Contents.Days) {
+            const double day = entry.FDate;
+            if (!range.Holds(day))
+                continue;
+            const QString text = exportText(entry.FText);
+            if (format == TFormat::Text) {
+                body += dateText(day) + u'\n' + text + QStringLiteral("\n\n");
+            } else if (format == TFormat::Markdown) {
+                body += QStringLiteral("## ") + dateText(day) + QStringLiteral("\n\n")
+                    + markdownText(text) + QStringLiteral("\n\n");
+            } else {
+                body += QStringLiteral("<section id=\"d%1\">\n<h2>%2</h2>\n<div class=\"text\">")
+                            .arg(DayNumberToDate(day).toString(Qt::ISODate),
+                                htmlEscaped(dateText(day)))
+                    + htmlEscaped(text) + QStringLiteral("</div>\n</section>\n");
+            }
+        }
+    }
+
+    const QString title = QStringLiteral("日記");
+    if (json)
+        result.Out = u'[' + yearObjects.join(QStringLiteral(",\n")) + QStringLiteral("]\n");
+    else if (format == TFormat::Markdown)
+        result.Out = QStringLiteral("# ") + title + QStringLiteral("\n\n") + body;
+    else if (format == TFormat::Html)
+        result.Out
+            = QString::fromUtf8(kHtmlHead).arg(title) + body + QStringLiteral("</body>\n</html>\n");
+    else
+        result.Out = body;
+    result.Replaced = result.Out.count(QChar(0xFFFD));
+    return result;
+}
+
+} // namespace diaryexport
+
+QString jsonString(const QString &value)
+{
+    QString out;
+    out.reserve(value.size() + 2);
+    out += u'"';
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case u'"':
+            out += QStringLiteral("\\\"");
+            break;
+        case u'\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case u'\b':
+            out += QStringLiteral("\\b");
+            break;
+        case u'\f':
+            out += QStringLiteral("\\f");
+            break;
+        case u'\n':
+            out += QStringLiteral("\\n");
+            break;
+        case u'\r':
+            out += QStringLiteral("\\r");
+            break;
+        case u'\t':
+            out += QStringLiteral("\\t");
+            break;
+        default:
+            if (c.unicode() < 0x20)
+                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    out += u'"';
+    return out;
+}
+
+QString jsonBytes(const QByteArray &bytes) { return jsonString(cp932::Decode(bytes)); }
+
+QString jsonList(const QStringList &items) { return u'[' + items.join(u',') + u']'; }
+
+QString jsonMessages(const QStringList &messages)
+{
+    QStringList items;
+    for (const QString &m : messages)
+        items << jsonString(m);
+    return jsonList(items);
+}
+
+QString dumpJson(int year, const TYearContents &contents, const QStringList &messages,
+    const std::function<bool(double)> &keepDay)
+{
+    QStringList dayItems;
+    for (const TDayText &day : contents.Days) {
+        if (keepDay && !keepDay(day.FDate))
+            continue;
+        const QString date = DayNumberToDate(day.FDate).toString(Qt::ISODate);
+        dayItems << QStringLiteral("{\"date\":%1,\"text\":%2}")
+                        .arg(jsonString(date), jsonBytes(day.FText));
+    }
+    QStringList settings;
+    for (const QByteArray &line : contents.Settings)
+        settings << jsonBytes(line);
+    return QStringLiteral("{\"year\":%1,\"modified\":%2,\"preamble\":%3,\"days\":%4,"
+                          "\"settings\":%5,\"error_data\":%6,\"messages\":%7}\n")
+        .arg(QString::number(year),
+            contents.ErrorData.isEmpty() ? QStringLiteral("false") : QStringLiteral("true"),
+            jsonBytes(contents.Preamble), jsonList(dayItems), jsonList(settings),
+            jsonBytes(contents.ErrorData), jsonMessages(messages));
+}
