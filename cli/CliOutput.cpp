@@ -13,3 +13,8 @@ int usageError(const QString &problem)
     print(stderr, QStringLiteral("Try 'kivlog-cli --help'.\n"));
     return 2;
 }
+
+QString counted(qsizetype count, const QString &one, const QString &many)
+{
+    return QString::number(count) + u' ' + (count == 1 ? one : many);
+}

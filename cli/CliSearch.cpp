@@ -99,7 +99,7 @@ int RunSearch(QStringList args)
     const TSearchResult result = index.Search(query);
     QString out;
     for (const TSearchHit &hit : result.Hits)
-        out += dateText(hit.Date) + u' ' + hit.Line + u'\n';
+        out += dateText(hit.Date) + u' ' + diaryexport::VisibleControls(hit.Line) + u'\n';
     print(stdout, out);
     for (const TSkippedFile &skipped : result.Skipped)
         reportSkipped(skipped.Path, skipped.Reason);
@@ -171,8 +171,9 @@ int RunExport(QStringList args)
     const QString &out = exported.Out;
     if (exported.Replaced > 0) {
         print(stderr,
-            QStringLiteral("kivlog-cli: %1 bytes that are not CP932 were written as U+FFFD\n")
-                .arg(exported.Replaced));
+            QStringLiteral("kivlog-cli: %1 written as U+FFFD\n")
+                .arg(counted(exported.Replaced, QStringLiteral("byte that is not CP932 was"),
+                    QStringLiteral("bytes that are not CP932 were"))));
     }
     if (outPath.isEmpty()) {
         print(stdout, out);
@@ -223,9 +224,12 @@ int RunCheck(QStringList args)
             const TYearContents contents = ReadYearFileAt(file.Path, file.Year).Contents;
             // Each rejected block begins with its day header, kept with one more "!".
             const QByteArray &rejected = contents.ErrorData;
-            state = QStringLiteral("ok; %1 days; %2 rejected blocks")
-                        .arg(contents.Days.size())
-                        .arg(rejected.startsWith("!![") + rejected.count("\r\n!!["));
+            const qsizetype blocks = rejected.startsWith("!![") + rejected.count("\r\n!![");
+            state = QStringLiteral("ok; ")
+                + counted(contents.Days.size(), QStringLiteral("day"), QStringLiteral("days"))
+                + QStringLiteral("; ")
+                + counted(
+                    blocks, QStringLiteral("rejected block"), QStringLiteral("rejected blocks"));
         } catch (const Exception &e) {
             allLoad = false;
             state = QStringLiteral("does not load: ") + e.Message();

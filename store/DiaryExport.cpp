@@ -15,7 +15,8 @@ namespace {
 
     QString dateText(double day) { return FormatDayNumber(QStringLiteral("yyyy/mm/dd(aaa)"), day); }
 
-    // The text as an export shows it: LF line breaks, no trailing blank lines.
+    // The text as an export shows it: LF line breaks, no trailing blank lines, control
+    // characters visible.
     QString exportText(const QByteArray &bytes)
     {
         QString text = cp932::Decode(bytes);
@@ -23,20 +24,53 @@ namespace {
         text.replace(u'\r', u'\n');
         while (text.endsWith(u'\n') || text.endsWith(u' ') || text.endsWith(u'\t'))
             text.chop(1);
-        return text;
+        return VisibleControls(text);
     }
 
     QString htmlEscaped(const QString &text) { return text.toHtmlEscaped(); }
 
-    // A line break that Markdown keeps; a "#" at a line's start would make a heading of it.
+    // A day's text as Markdown paragraphs in which nothing is markup, so that no line of it
+    // (a fence, a heading, an underline, raw HTML) reaches past its own day: HTML's & < > as
+    // entities; the characters that make inline markup anywhere backslash-escaped; indentation
+    // as no-break spaces, which keep it visible and make no code block; then the first
+    // character of a block marker escaped. Each line ends in a hard line break.
     QString markdownText(const QString &text)
     {
         QStringList lines = text.split(u'\n');
         for (QString &line : lines) {
-            if (line.startsWith(u'#'))
-                line.prepend(u'\\');
-            if (!line.trimmed().isEmpty())
-                line += QStringLiteral("  ");
+            // Only a line of blanks is blank to Markdown (one of U+3000 is not).
+            if (std::all_of(
+                    line.cbegin(), line.cend(), [](QChar c) { return c == u' ' || c == u'\t'; })) {
+                line.clear();
+                continue;
+            }
+            QString out;
+            qsizetype i = 0;
+            for (; i < line.size() && (line[i] == u' ' || line[i] == u'\t'); ++i)
+                out += QString(line[i] == u'\t' ? 4 : 1, QChar(0x00A0));
+            const qsizetype start = i;
+            qsizetype digits = 0;
+            while (start + digits < line.size() && line[start + digits].isDigit()
+                && line[start + digits].unicode() < 0x80)
+                ++digits;
+            for (; i < line.size(); ++i) {
+                const QChar c = line[i];
+                const bool blockMarker = i == start && QStringView(u"#+-=").contains(c);
+                // "1." and "1)" begin an ordered list.
+                const bool listNumber
+                    = digits > 0 && i == start + digits && (c == u'.' || c == u')');
+                if (c == u'&')
+                    out += QStringLiteral("&amp;");
+                else if (c == u'<')
+                    out += QStringLiteral("&lt;");
+                else if (c == u'>')
+                    out += QStringLiteral("&gt;");
+                else if (blockMarker || listNumber || QStringView(u"\\`*_[]|~").contains(c))
+                    out += QString(u'\\') + c;
+                else
+                    out += c;
+            }
+            line = out + QStringLiteral("  ");
         }
         return lines.join(u'\n');
     }
@@ -62,6 +96,22 @@ div.text { white-space: pre-wrap; line-break: strict; overflow-wrap: anywhere;
 )";
 
 } // namespace
+
+QString VisibleControls(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\n' && u != u'\t') || u == 0x7F)
+            out += QChar(u == 0x7F ? 0x2421 : 0x2400 + u);
+        else if (u >= 0x80 && u <= 0x9F)
+            out += QStringLiteral("<U+%1>").arg(u, 4, 16, QLatin1Char('0')).toUpper();
+        else
+            out += c;
+    }
+    return out;
+}
 
 std::optional<TFormat> FormatNamed(const QString &name)
 {

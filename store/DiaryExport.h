@@ -43,6 +43,11 @@ struct TExport {
 TExport ExportFolder(const QString &baseDir, const QString &prefix, const QString &ext,
     TFormat format, const TRange &range);
 
+// The text with its control characters shown, so that printing it cannot move a terminal's
+// cursor, clear its screen or ring it: C0 ones (but line feed and tab) as their control pictures
+// U+2400-U+241F, DEL as U+2421, C1 ones as "<U+0085>".
+QString VisibleControls(QStringView text);
+
 } // namespace diaryexport
 
 QString jsonString(const QString &value);

@@ -198,7 +198,7 @@ TEST_F(Cli, ExportWritesEveryFormatInUtf8)
         { "text", "2009/05/01(金)\n一日\n\uFFFD\n\n2009/05/02(土)\n<b>&</b>\n# 見出し\n\n" },
         { "markdown",
             "# 日記\n\n## 2009/05/01(金)\n\n一日  \n\uFFFD  \n\n"
-            "## 2009/05/02(土)\n\n<b>&</b>  \n\\# 見出し  \n\n" },
+            "## 2009/05/02(土)\n\n&lt;b&gt;&amp;&lt;/b&gt;  \n\\# 見出し  \n\n" },
         { "html",
             "<section id=\"d2009-05-02\">\n<h2>2009/05/02(土)</h2>\n"
             "<div class=\"text\">&lt;b&gt;&amp;&lt;/b&gt;\n# 見出し</div>\n</section>\n" },
@@ -223,6 +223,17 @@ TEST_F(Cli, ExportWritesEveryFormatInUtf8)
             EXPECT_EQ(out, QString::fromUtf8(c.Out)) << c.Format;
         }
     }
+}
+
+TEST_F(Cli, SearchAndTextExportShowControlCharacters)
+{
+    WriteAll(
+        Path(u"2009.jnl"_qs), "!JNL 1.00 2009\r\n![2009/05/01]\r\nrain\x1b[2J\x07\tx\x7f\x01\r\n");
+    const QString shown = u"rain\u241B[2J\u2407\tx\u2421\u2401"_qs;
+    const TRun found = Run({ u"search"_qs, u"-d"_qs, u"--"_qs, u"rain"_qs });
+    EXPECT_EQ(found.Out, u"2009/05/01(金) "_qs + shown + u'\n');
+    const TRun text = Run({ u"export"_qs, u"-d"_qs });
+    EXPECT_EQ(text.Out, u"2009/05/01(金)\n"_qs + shown + u"\n\n"_qs);
 }
 
 TEST_F(Cli, ExportNeverTakesTheDiarysOwnFilesAndFailsOnAFullDisk)
@@ -268,7 +279,7 @@ TEST_F(Cli, CheckReportsEveryYearFileOfTheFolder)
     const TRun run = Run({ u"check"_qs, u"-pd"_qs });
     EXPECT_EQ(run.Status, 1) << run.Err.toStdString();
     EXPECT_EQ(run.Out,
-        u"Data/d2009.jnl: ok; 1 days; 1 rejected blocks; "
+        u"Data/d2009.jnl: ok; 1 day; 1 rejected block; "
         "conflict files: Data/d2009.jnl.conflict-20261208-221530; "
         "newest backup: Data/backup/d2009-20261208.jnl\n"
         "Data/d2010.jnl: does not load: 日記データの年が一致しません。; conflict files: none; "
