@@ -70,10 +70,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Wayland desktops run the diary natively; X11 needs nothing beyond Qt's own libraries.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-wayland")
-# Japanese is typed through an input method's Qt 6 module; the layout's fonts are IPA's; Qt's
-# own texts in Japanese come with its translations.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "fcitx5-frontend-qt6 | ibus, fonts-ipafont-gothic, fonts-ipafont-mincho, qt6-translations-l10n")
+# Wayland desktops run the diary natively; X11 needs nothing beyond Qt's own libraries. The
+# window's fixed layout is measured for IPA Gothic and IPA P Gothic: without them Japanese
+# shows as boxes, and another Japanese font clips the year and date labels. Nothing in the
+# window uses a Mincho face (the HTML export names serif fonts for the reader's browser).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-wayland, fonts-ipafont-gothic")
+# Japanese is typed through an input method's Qt 6 module; Qt's own texts in Japanese come
+# with its translations.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fcitx5-frontend-qt6 | ibus, qt6-translations-l10n")
 include(CPack)

@@ -24,11 +24,13 @@ for path in usr/bin/kivlog usr/bin/kivlog-cli usr/share/applications/kivlog.desk
 done
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libqt6network6 libc6 qt6-wayland; do
+# The layout's font is a dependency: a recommendation is skipped by --no-install-recommends.
+for lib in libqt6widgets6 libqt6network6 libc6 qt6-wayland fonts-ipafont-gothic; do
   grep -qw "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 recommends=$(dpkg-deb -f "$deb" Recommends)
 grep -qF "fcitx5-frontend-qt6 | ibus" <<<"$recommends" || fail "Recommends: $recommends"
+! grep -q "mincho" <<<"$depends $recommends" || fail "a Mincho font the window never uses"
 
 dpkg-deb -x "$deb" "$out/root"
 entry=$out/root/usr/share/applications/kivlog.desktop
