@@ -15,6 +15,7 @@
 #include "MonthCalendar.h"
 #include "Recovery.h"
 #include "SearchWindow.h"
+#include "WindowTexts.h"
 
 #include <QAction>
 #include <QFont>
@@ -122,6 +123,7 @@ TForm1::TForm1(QWidget *parent)
 {
     BuildLayout();
     BindEvents();
+    NameForScreenReaders();
     // Watches the store from its first load on, so a year left behind by a crash is offered
     // back as soon as it is opened.
     FRecovery = new TRecovery(KivDiaryEdit1, KivDiary1, this);
@@ -382,6 +384,19 @@ void TForm1::BindEvents()
         connect(panel, &QWidget::customContextMenuRequested, this,
             [this, panel](QPoint pos) { PopupMenu1->popup(panel->mapToGlobal(pos)); });
     }
+}
+
+void TForm1::NameForScreenReaders()
+{
+    // The editor's name follows the day it holds (UpdateDate); the labels are named by their
+    // texts, and say what they show.
+    KivDiaryEdit1->setAccessibleDescription(QString::fromUtf8(wtext::kA11yEditorDescription));
+    MonthCalendar1->setAccessibleName(QString::fromUtf8(wtext::kA11yCalendarName));
+    MonthCalendar1->setAccessibleDescription(QString::fromUtf8(wtext::kA11yCalendarDescription));
+    Label1->setAccessibleDescription(QString::fromUtf8(wtext::kA11yShownDayDescription));
+    PnlStatus->setAccessibleName(QString::fromUtf8(wtext::kA11yTodayName));
+    LblYear->setAccessibleDescription(QString::fromUtf8(wtext::kA11yTodayYearDescription));
+    LblDate->setAccessibleDescription(QString::fromUtf8(wtext::kA11yTodayDateDescription));
 }
 
 void TForm1::ApplyLayoutGeometry()

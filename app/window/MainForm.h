@@ -146,6 +146,8 @@ public:
 private:
     void BuildLayout();
     void BindEvents();
+    // Names and descriptions a screen reader gives the parts that show no caption of their own.
+    void NameForScreenReaders();
     void ApplyLayoutGeometry();
 
     // Settings of the loaded year file applied to the window.

@@ -137,6 +137,7 @@ void TForm1::UpdateDate()
     const QString title = YearText(day) + MonthDayText(day);
     SetApplicationTitle(title);
     Label1->setText(title);
+    KivDiaryEdit1->setAccessibleName(QString::fromUtf8(wtext::kA11yEditorName).arg(title));
     setWindowTitle(QString::fromUtf8(wtext::kCaptionHead) + ApplicationTitle()
         + QString::fromUtf8(wtext::kCaptionTail));
 

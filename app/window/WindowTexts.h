@@ -63,4 +63,17 @@ inline constexpr char kUsageEnglish[]
       "A value follows its option letter directly, without a blank (-d~/diary).\n"
       "Started in this folder with these arguments, the diary keeps its data in:\n"
       "  ";
+
+// What a screen reader says of the window's parts; %1 is the day's title, such as
+// "2026年12月09日(水)".
+inline constexpr char kA11yEditorName[] = "%1の日記";
+inline constexpr char kA11yEditorDescription[]
+    = "この日の文章です。別の日に移るか終了すると保存されます。";
+inline constexpr char kA11yCalendarName[] = "カレンダー";
+inline constexpr char kA11yCalendarDescription[]
+    = "日付を選ぶと、その日の日記を表示します。文章のある日は太字です。";
+inline constexpr char kA11yShownDayDescription[] = "表示中の日付";
+inline constexpr char kA11yTodayName[] = "今日の日付";
+inline constexpr char kA11yTodayYearDescription[] = "今日の年";
+inline constexpr char kA11yTodayDateDescription[] = "今日の月日と曜日";
 } // namespace wtext

@@ -1,5 +1,8 @@
 #include "DiaryWindowFixture.h"
 
+#include <QAccessible>
+#include <functional>
+
 class TestNavigation : public QObject {
     Q_OBJECT
 
@@ -110,6 +113,53 @@ private slots:
         QCOMPARE(key, consumed ? 0 : pressed);
         QCOMPARE(DayNumberToDate(form.KivDiaryEdit1->Date()), expected);
         QCOMPARE(form.KivDiaryEdit1->Date(), form.MonthCalendar1->Date());
+    }
+
+    // What a screen reader finds in the window's accessibility tree: the editor named after
+    // the day it holds, also after a move, and the calendar and date labels named.
+    void screenReaderNamesFollowTheDay()
+    {
+        F->SetUp(At(2009, 5, 10));
+        TForm1 &form = F->Start();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        // Role, name and description of every part, found from the window down.
+        const auto parts = [&form] {
+            QStringList found;
+            std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
+                QVERIFY(node);
+                found << u"%1 %2 / %3"_s.arg(int(node->role()))
+                             .arg(node->text(QAccessible::Name),
+                                 node->text(QAccessible::Description));
+                for (int i = 0; i < node->childCount(); ++i)
+                    walk(node->child(i));
+            };
+            walk(QAccessible::queryAccessibleInterface(&form));
+            return found;
+        };
+        const auto part = [](QAccessible::Role role, const QString &name, const char *said) {
+            return u"%1 %2 / %3"_s.arg(int(role)).arg(name, QString::fromUtf8(said));
+        };
+        const QStringList first = parts();
+        const char editorSaid[] = "この日の文章です。別の日に移るか終了すると保存されます。";
+        const QString editor10
+            = part(QAccessible::EditableText, u"2009年05月10日(日)の日記"_s, editorSaid);
+        for (const QString &expected :
+            { editor10, part(QAccessible::StaticText, u"2009年05月10日(日)"_s, "表示中の日付"),
+                part(QAccessible::StaticText, u"2009年"_s, "今日の年"),
+                part(QAccessible::StaticText, u"05月10日(日)"_s, "今日の月日と曜日") })
+            QVERIFY2(first.contains(expected), qPrintable(first.join(u'\n')));
+        QVERIFY2(first.filter(u" カレンダー / 日付を選ぶと"_s).size() == 1
+                && first.filter(u" 今日の日付 / "_s).size() == 1,
+            qPrintable(first.join(u'\n')));
+
+        int key = Qt::Key_Right;
+        form.KivDiaryEdit1KeyDown(key, Qt::ControlModifier);
+        const QStringList moved = parts();
+        QVERIFY(!moved.contains(editor10));
+        QVERIFY2(moved.contains(
+                     part(QAccessible::EditableText, u"2009年05月11日(月)の日記"_s, editorSaid)),
+            qPrintable(moved.join(u'\n')));
     }
 
     // A day picked with the calendar's own keys is taken over by Ctrl with any key, and only
