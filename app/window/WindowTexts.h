@@ -63,4 +63,34 @@ inline constexpr char kUsageEnglish[]
       "A value follows its option letter directly, without a blank (-d~/diary).\n"
       "Started in this folder with these arguments, the diary keeps its data in:\n"
       "  ";
+
+// Reading back: この日 (the same day in other years), printing and exporting.
+inline constexpr char kOnThisDayCaption[] = "この日...";
+inline constexpr char kOnThisDayTitle[] = "この日 ";
+// The month and day in the window's title.
+inline constexpr char kOnThisDayPattern[] = "mm月dd日";
+inline constexpr char kOnThisDayOwnMark[] = "● ";
+inline constexpr char kOnThisDayYearsTail[] = "年分";
+inline constexpr char kPrintCaption[] = "印刷...";
+inline constexpr char kPrintTitle[] = "印刷";
+inline constexpr char kExportCaption[] = "エクスポート...";
+inline constexpr char kExportTitle[] = "エクスポート";
+inline constexpr char kRangeLabel[] = "範囲:";
+inline constexpr char kRangeDay[] = "この日";
+inline constexpr char kRangeMonth[] = "この月";
+inline constexpr char kRangeYear[] = "この年";
+inline constexpr char kRangeFromTo[] = "期間:";
+inline constexpr char kRangeTo[] = "～";
+inline constexpr char kFormatLabel[] = "形式:";
+inline constexpr char kFormatText[] = "テキスト";
+inline constexpr char kFileLabel[] = "ファイル:";
+inline constexpr char kFileBrowse[] = "参照...";
+inline constexpr char kPrintButton[] = "印刷...";
+inline constexpr char kExportButton[] = "書き出す";
+inline constexpr char kNoDaysInRange[] = "この範囲には書かれた日がありません。";
+inline constexpr char kNoTargetFile[] = "書き出すファイルを指定してください。";
+inline constexpr char kTargetIsDiaryFile[]
+    = "このファイルは日記のデータです。別のファイルを指定してください。\r\n> %1";
+inline constexpr char kCannotWrite[] = "ファイルに書き込めません。\r\n> %1\r\n%2";
+inline constexpr char kExportSkipped[] = "読めないため書き出さなかったファイル:\r\n%1";
 } // namespace wtext
