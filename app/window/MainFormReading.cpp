@@ -16,6 +16,7 @@
 #include "ReadingDialogs.h"
 #include "ShownYear.h"
 #include "Shutdown.h"
+#include "WindowRules.h"
 #include "WindowTexts.h"
 
 #include <QApplication>
@@ -25,6 +26,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QScreen>
 #include <QTextDocument>
 #include <cmath>
 
@@ -83,9 +85,12 @@ void TForm1::ActOnThisDayExecute()
     if (!FOnThisDayWindow) {
         FOnThisDayWindow = new TOnThisDayWindow(
             this, [this](double date) { RunGuarded([&] { OpenOnThisDay(date); }); });
-        // Beside the diary, where a search window would go.
+        // Beside the diary, on its screen.
         const QRect frame = frameGeometry();
-        FOnThisDayWindow->move(frame.right() + 1, frame.top());
+        QRect place(QPoint(frame.right() + 1, frame.top()), FOnThisDayWindow->size());
+        if (const QScreen *shownOn = screen())
+            place = FitIntoArea(place, shownOn->availableGeometry());
+        FOnThisDayWindow->move(place.topLeft());
     }
     UpdateOnThisDay();
     FOnThisDayWindow->show();

@@ -158,7 +158,9 @@ TExportDialog::TExportDialog(
     auto *layout = new QFormLayout(this);
     layout->addRow(text(wtext::kFormatLabel), CmbFormat);
     layout->addRow(text(wtext::kRangeLabel), Range);
-    layout->addRow(text(wtext::kFileLabel), file);
+    auto *fileLabel = new QLabel(text(wtext::kFileLabel), this);
+    fileLabel->setBuddy(EdtFile);
+    layout->addRow(fileLabel, file);
     layout->addRow(buttons);
 }
 
