@@ -1,7 +1,6 @@
 // kivlog-cli export --format pdf: the days laid out as the window prints them.
-#include "CliSearch.h"
-
 #include "CliOutput.h"
+#include "CliSearch.h"
 #include "Cp932.h"
 #include "DayNumber.h"
 #include "DiaryPrint.h"
@@ -21,7 +20,7 @@ namespace {
 // on that year.
 QFont fontOfYear(const TDataFolder &folder, int year)
 {
-    TScopedDiaryServices quiet({ [](const QString &) { }, {}, {} });
+    TScopedDiaryServices quiet({ [](const QString &) {}, {}, {} });
     TKivDiary store;
     store.SetAutoSave(false);
     folder.ApplyTo(store);
@@ -49,9 +48,8 @@ int ExportPdf(const TDataFolder &folder, const diaryexport::TRange &range, const
     for (const diarysearch::TSkippedFile &file : skipped)
         print(stderr, QStringLiteral("kivlog-cli: %1 skipped: %2\n").arg(file.Path, file.Reason));
     const std::vector<diarysearch::TDayEntry> days = diaryreading::DaysIn(index, range);
-    const QFont font = days.empty()
-        ? diaryprint::FontOfSettings({}, 0)
-        : fontOfYear(folder, DayNumberToDate(days.back().Date).year());
+    const QFont font = days.empty() ? diaryprint::FontOfSettings({}, 0)
+                                    : fontOfYear(folder, DayNumberToDate(days.back().Date).year());
     const QByteArray pdf = diaryprint::RenderPdf(*diaryprint::BuildDocument(days, font));
     if (outPath.isEmpty()) {
         std::fwrite(pdf.constData(), 1, static_cast<size_t>(pdf.size()), stdout);

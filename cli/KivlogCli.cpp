@@ -13,14 +13,14 @@
 #include "YearFile.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QStringList>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <memory>
-#include <cstdio>
 #include <optional>
 
 namespace {
@@ -238,8 +238,8 @@ int main(int argc, char *argv[])
         return kExitOk;
     }
     if (args.isEmpty())
-        return usageError(
-            QStringLiteral("a command is missing: dump, rewrite, search, export, onthisday or check"));
+        return usageError(QStringLiteral(
+            "a command is missing: dump, rewrite, search, export, onthisday or check"));
 
     const QString command = args.takeFirst();
     if (command == u"search")

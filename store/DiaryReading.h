@@ -14,8 +14,7 @@ namespace diaryreading {
 
 // The same month and day in every year held that has text on it, newest first. 29 February is
 // found only in the years that have one.
-std::vector<diarysearch::TDayEntry> OnThisDay(
-    const diarysearch::TSearchIndex &index, QDate day);
+std::vector<diarysearch::TDayEntry> OnThisDay(const diarysearch::TSearchIndex &index, QDate day);
 
 // The days with text in the range, in every year held, oldest first.
 std::vector<diarysearch::TDayEntry> DaysIn(

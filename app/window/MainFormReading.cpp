@@ -62,7 +62,8 @@ void TForm1::BindReadingActions()
 {
     connect(ActOnThisDay, &QAction::triggered, this,
         [this] { RunGuarded([&] { ActOnThisDayExecute(); }); });
-    connect(ActPrint, &QAction::triggered, this, [this] { RunGuarded([&] { ActPrintExecute(); }); });
+    connect(
+        ActPrint, &QAction::triggered, this, [this] { RunGuarded([&] { ActPrintExecute(); }); });
     connect(
         ActExport, &QAction::triggered, this, [this] { RunGuarded([&] { ActExportExecute(); }); });
 }
@@ -176,8 +177,8 @@ void TForm1::ActPrintExecute()
     printer.setDocName(u"日記"_s);
     // Without a printer the dialog can only print to a file: offer one in the home folder.
     if (QPrinterInfo::availablePrinters().isEmpty())
-        printer.setOutputFileName(QDir::home().filePath(
-            FormatDayNumber(u"日記-yyyymmdd.pdf"_s, days.front().Date)));
+        printer.setOutputFileName(
+            QDir::home().filePath(FormatDayNumber(u"日記-yyyymmdd.pdf"_s, days.front().Date)));
     QPrintDialog dialog(&printer, this);
     dialog.setObjectName(u"PrintDialog"_s);
     if (dialog.exec() != QDialog::Accepted)

@@ -105,7 +105,8 @@ TPrintRangeDialog::TPrintRangeDialog(QWidget *parent, double shownDay)
     setWindowTitle(text(wtext::kPrintTitle));
     Range = new TRangeChooser(this, shownDay);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
-    QPushButton *print = buttons->addButton(text(wtext::kPrintButton), QDialogButtonBox::AcceptRole);
+    QPushButton *print
+        = buttons->addButton(text(wtext::kPrintButton), QDialogButtonBox::AcceptRole);
     print->setObjectName(u"BtnPrint"_s);
     print->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
