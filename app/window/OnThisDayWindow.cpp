@@ -28,6 +28,7 @@ TOnThisDayWindow::TOnThisDayWindow(QWidget *diary, std::function<void(double)> o
     LstDays = new QListWidget(this);
     LstDays->setObjectName(u"LstDays"_s);
     LstDays->setWordWrap(false);
+    LstDays->setSpacing(3);
     LblCount = new QLabel(this);
     LblCount->setObjectName(u"LblCount"_s);
     auto *layout = new QVBoxLayout(this);

@@ -24,7 +24,7 @@ for path in usr/bin/kivlog usr/bin/kivlog-cli usr/share/applications/kivlog.desk
 done
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libqt6network6 libc6 qt6-wayland; do
+for lib in libqt6widgets6 libqt6network6 libqt6printsupport6 libc6 qt6-wayland; do
   grep -qw "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 recommends=$(dpkg-deb -f "$deb" Recommends)
