@@ -488,9 +488,8 @@ QList<int> TSearchIndex::Years() const
     QList<int> years;
     for (const auto &[yearNumber, year] : FYears)
         years.append(yearNumber);
-    if (FLiveYear && !FYears.contains(FLiveYear)) {
+    if (FLiveYear && !FYears.contains(FLiveYear))
         years.insert(std::lower_bound(years.begin(), years.end(), FLiveYear), FLiveYear);
-    }
     return years;
 }
 

@@ -38,7 +38,7 @@ private slots:
         QVERIFY(form.N4->isShortcutVisibleInContextMenu() && !form.N6->shortcut().isEmpty());
 
         F->Type(form.KivDiaryEdit1, u"今日のこと"_s);
-        form.ActOnThisDay->trigger();
+        form.N4->trigger();
         auto *window = form.findChild<TOnThisDayWindow *>();
         QVERIFY(window);
         QCOMPARE(window->LstDays->count(), 30);
@@ -73,7 +73,7 @@ private slots:
             dialog->EdtFile->setText(u"out.txt"_s);
             dialog->BtnExport->click();
         });
-        form.ActExport->trigger();
+        form.N6->trigger();
         QCOMPARE(F->Read(u"out.txt"_s), u"2010/06/15(火)\n書き出す日\n\n"_s.toUtf8());
         QVERIFY(F->Read(u"Data/2010.jnl"_s).contains(QByteArray("\x8f\x91\x82\xab")));
     }
