@@ -66,6 +66,9 @@ void TForm1::BindReadingActions()
         ActPrint, &QAction::triggered, this, [this] { RunGuarded([&] { ActPrintExecute(); }); });
     connect(
         ActExport, &QAction::triggered, this, [this] { RunGuarded([&] { ActExportExecute(); }); });
+    // A year read again from disk (another program wrote it) changes what この日 shows.
+    connect(
+        KivDiary1, &TKivDiary::Reloaded, this, [this] { RunGuarded([&] { UpdateOnThisDay(); }); });
 }
 
 TSearchIndex &TForm1::ReadingIndex(QList<TSkippedFile> *skipped)
