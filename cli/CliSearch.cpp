@@ -6,6 +6,7 @@
 #include "Cp932.h"
 #include "DayNumber.h"
 #include "DiaryExport.h"
+#include "DiaryReading.h"
 #include "DiarySearch.h"
 #include "DiskCopies.h"
 #include "Exceptions.h"
@@ -106,6 +107,44 @@ int RunSearch(QStringList args)
     return result.Hits.empty() ? kExitNothing : kExitFound;
 }
 
+int RunOnThisDay(QStringList args)
+{
+    TDataFolder folder;
+    std::optional<double> day;
+    while (!args.isEmpty()) {
+        const QString arg = args.takeFirst();
+        if (arg == u"--date" || arg.startsWith(u"--date=")) {
+            if (arg == u"--date" && args.isEmpty())
+                return usageError(QStringLiteral("--date needs a value"));
+            const QString value = arg == u"--date" ? args.takeFirst() : arg.mid(7);
+            day = parseDay(value);
+            if (!day)
+                return usageError(
+                    QStringLiteral("'%1' is no date of the form yyyy/mm/dd").arg(value));
+        } else if (!arg.startsWith(u'-') || !folder.TakeOption(arg)) {
+            return usageError(QStringLiteral("unknown argument '%1'").arg(arg));
+        }
+    }
+    int status = kExitUsage;
+    const std::optional<TDataFolder> spelled = StoreSpelling(folder, status);
+    if (!spelled)
+        return status;
+
+    TSearchIndex index;
+    index.SetFolder(spelled->BaseDir, spelled->Prefix, spelled->Ext);
+    const QList<TSkippedFile> skipped = index.Refresh();
+    QString out;
+    for (const TDayEntry &entry :
+        diaryreading::OnThisDay(index, DayNumberToDate(day.value_or(DiaryToday())))) {
+        out += dateText(entry.Date) + u' ' + diaryreading::FirstLines(entry.Text, 1).value(0)
+            + u'\n';
+    }
+    print(stdout, out);
+    for (const TSkippedFile &file : skipped)
+        reportSkipped(file.Path, file.Reason);
+    return out.isEmpty() ? kExitNothing : kExitFound;
+}
+
 int RunExport(QStringList args)
 {
     TDataFolder folder;
@@ -130,9 +169,9 @@ int RunExport(QStringList args)
         };
         try {
             if (takeValue(QStringLiteral("--format"))) {
-                if (!diaryexport::FormatNamed(value))
-                    return usageError(QStringLiteral("--format takes text, markdown, html or "
-                                                     "json, not '%1'")
+                if (!diaryexport::FormatNamed(value) && value != u"pdf")
+                    return usageError(QStringLiteral("--format takes text, markdown, html, "
+                                                     "json or pdf, not '%1'")
                                           .arg(value));
                 format = value;
             } else if (takeValue(QStringLiteral("--from")) || takeValue(QStringLiteral("--to"))) {
@@ -163,6 +202,8 @@ int RunExport(QStringList args)
         return usageError(
             QStringLiteral("-o '%1' is a file the diary keeps; export elsewhere").arg(outPath));
 
+    if (format == u"pdf")
+        return ExportPdf(*spelled, { from, to }, outPath);
     const diaryexport::TExport exported = diaryexport::ExportFolder(spelled->BaseDir,
         spelled->Prefix, spelled->Ext, *diaryexport::FormatNamed(format), { from, to });
     for (const diaryexport::TSkipped &skipped : exported.Skipped)

@@ -10,6 +10,13 @@
 // status and write their own usage errors.
 int RunSearch(QStringList args);
 int RunExport(QStringList args);
+// export --format pdf, after RunExport has read the arguments: FILE or, when empty, stdout.
+namespace diaryexport {
+struct TRange;
+}
+int ExportPdf(const TDataFolder &folder, const diaryexport::TRange &range, const QString &outPath);
+// kivlog-cli onthisday: the same day in every year of the folder, newest first.
+int RunOnThisDay(QStringList args);
 // kivlog-cli check: every year file of the folder, one line each.
 int RunCheck(QStringList args);
 

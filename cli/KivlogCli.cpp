@@ -15,9 +15,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QStringList>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -30,8 +33,9 @@ const char kUsage[] = R"(Usage:
   kivlog-cli rewrite [--dayname on|off] FILE
   kivlog-cli check [-dFOLDER] [-pPREFIX] [-eEXT]
   kivlog-cli search [-dFOLDER] [-pPREFIX] [-eEXT] [--] WORD...
-  kivlog-cli export [--format text|markdown|html|json] [--from yyyy/mm/dd]
+  kivlog-cli export [--format text|markdown|html|json|pdf] [--from yyyy/mm/dd]
                     [--to yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT] [-o FILE]
+  kivlog-cli onthisday [--date yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT]
   kivlog-cli --help
 
 FILE is a year file named prefix + four-digit year + extension, for example
@@ -66,9 +70,18 @@ search   finds the days whose text holds every WORD, in every year file of the
          read are named on stderr and passed over.
 export   writes the diary, or the days from --from to --to, in UTF-8 to stdout
          or FILE: text or markdown (a heading a day), html (one page), json
-         (a list of the objects dump prints, one a year). Bytes that are not
+         (a list of the objects dump prints, one a year), pdf (each day under
+         its date heading, in the editor's font of the newest year, as the
+         diary prints it; searchable text). Bytes that are not
          CP932 are written as U+FFFD and counted on stderr. Exit status 1 when
          a year file could not be read (it is left out), else 0.
+onthisday
+         prints the same month and day in every year file of the folder (as
+         for search) that has text on it, newest first, one a line:
+         yyyy/mm/dd(weekday) and the day's first line, in UTF-8. The day is
+         --date, else today's diary day (it begins at about 08:00). 29 February
+         shows the years that have one. Exit status 0 when a day was found, 1
+         when none was, 2 on wrong usage or a missing folder. Nothing is written.
 
 A year file that cannot be read prints {"error": ..., "messages": [...]} and
 exits with status 1; wrong usage exits with status 2.
@@ -204,7 +217,19 @@ int main(int argc, char *argv[])
     // A file-size limit then makes a write fail with EFBIG, and the writer puts back what it
     // was writing over, instead of the process dying halfway through.
     std::signal(SIGXFSZ, SIG_IGN);
-    QCoreApplication app(argc, argv);
+    // A PDF is laid out with fonts, which takes a graphical application; none shows a window,
+    // so no display is needed.
+    bool pdf = false;
+    for (int i = 2; argc > 1 && std::strcmp(argv[1], "export") == 0 && i < argc; ++i) {
+        pdf = pdf || std::strcmp(argv[i], "--format=pdf") == 0
+            || (std::strcmp(argv[i], "--format") == 0 && i + 1 < argc
+                && std::strcmp(argv[i + 1], "pdf") == 0);
+    }
+    if (pdf && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app = pdf
+        ? std::make_unique<QGuiApplication>(argc, argv)
+        : std::make_unique<QCoreApplication>(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
 
@@ -213,8 +238,8 @@ int main(int argc, char *argv[])
         return kExitOk;
     }
     if (args.isEmpty())
-        return usageError(
-            QStringLiteral("a command is missing: dump, rewrite, search, export or check"));
+        return usageError(QStringLiteral(
+            "a command is missing: dump, rewrite, search, export, onthisday or check"));
 
     const QString command = args.takeFirst();
     if (command == u"search")
@@ -223,6 +248,8 @@ int main(int argc, char *argv[])
         return RunExport(args);
     if (command == u"check")
         return RunCheck(args);
+    if (command == u"onthisday")
+        return RunOnThisDay(args);
     std::optional<bool> dayName;
     if (command == u"rewrite") {
         while (!args.isEmpty() && args.front().startsWith(u"--dayname")) {

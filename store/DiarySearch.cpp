@@ -431,7 +431,18 @@ TSearchResult TSearchIndex::Search(const TSearchQuery &query, qsizetype maxChars
     TSearchResult result;
     if (query.IsEmpty())
         return result;
+    result.Skipped = Refresh();
+    for (const auto &[yearNumber, year] : FYears)
+        SearchYear(year, query, maxChars, result.Hits);
+    if (FLiveYear)
+        SearchYear(FLive, query, maxChars, result.Hits);
+    std::sort(result.Hits.begin(), result.Hits.end(),
+        [](const TSearchHit &a, const TSearchHit &b) { return a.Date < b.Date; });
+    return result;
+}
 
+QList<TSkippedFile> TSearchIndex::Refresh()
+{
     const QList<TYearFileRef> files = ListYearFiles(FBaseDir, FPrefix, FExt);
     std::map<int, TYearTexts> kept;
     std::map<int, TSkippedFile> failed;
@@ -458,16 +469,52 @@ TSearchResult TSearchIndex::Search(const TSearchQuery &query, qsizetype maxChars
     }
     FYears = std::move(kept);
     FFailed = std::move(failed);
+    QList<TSkippedFile> skipped;
+    for (const auto &[yearNumber, file] : FFailed)
+        skipped.append(file);
+    return skipped;
+}
 
+const TSearchIndex::TYearTexts *TSearchIndex::Held(int year) const
+{
+    if (year == FLiveYear)
+        return &FLive;
+    const auto it = FYears.find(year);
+    return it == FYears.end() ? nullptr : &it->second;
+}
+
+QList<int> TSearchIndex::Years() const
+{
+    QList<int> years;
     for (const auto &[yearNumber, year] : FYears)
-        SearchYear(year, query, maxChars, result.Hits);
-    if (FLiveYear)
-        SearchYear(FLive, query, maxChars, result.Hits);
-    std::sort(result.Hits.begin(), result.Hits.end(),
-        [](const TSearchHit &a, const TSearchHit &b) { return a.Date < b.Date; });
-    for (const auto &[yearNumber, skipped] : FFailed)
-        result.Skipped.append(skipped);
-    return result;
+        years.append(yearNumber);
+    if (FLiveYear && !FYears.contains(FLiveYear))
+        years.insert(std::lower_bound(years.begin(), years.end(), FLiveYear), FLiveYear);
+    return years;
+}
+
+std::vector<TDayEntry> TSearchIndex::DaysOf(int yearNumber) const
+{
+    std::vector<TDayEntry> days;
+    if (const TYearTexts *year = Held(yearNumber)) {
+        days.reserve(year->Days.size());
+        for (const TYearTexts::TDay &day : year->Days)
+            days.push_back({ day.Date, year->Text.mid(day.InText.Start, day.InText.Length) });
+    }
+    return days;
+}
+
+QString TSearchIndex::DayText(QDate date) const
+{
+    const TYearTexts *year = Held(date.year());
+    if (!year)
+        return {};
+    const double day = DateToDayNumber(date);
+    const auto it = std::lower_bound(year->Days.begin(), year->Days.end(), day,
+        [](const TYearTexts::TDay &d, double value) { return d.Date < value; });
+    if (it == year->Days.end() || it->Date != day)
+        return {};
+    return year->Text.mid(it->InText.Start, it->InText.Length);
 }
 
 bool TSearchIndex::HasText(QDate date) const

@@ -117,6 +117,16 @@ public:
     // Lists the folder, reads what is new or changed, and returns the days that hold every word.
     TSearchResult Search(const TSearchQuery &query, qsizetype maxChars = -1);
 
+    // Lists the folder and reads what is new or changed, as a search does first; returns the
+    // year files that could not be read.
+    QList<TSkippedFile> Refresh();
+    // The years held, the live one among them, oldest first; never reads a file.
+    QList<int> Years() const;
+    // The decoded days of a held year in date order (none for a year not held).
+    std::vector<TDayEntry> DaysOf(int year) const;
+    // The decoded text of one day, empty when the day has none or its year is not held.
+    QString DayText(QDate date) const;
+
     // Whether the day holds text, as far as the index knows: from the live year or from a year
     // file read for a search; never reads a file.
     bool HasText(QDate date) const;
@@ -142,6 +152,7 @@ private:
         QList<QByteArray> Source;
     };
     static void Fill(TYearTexts &year, const std::vector<TDayEntry> &days);
+    const TYearTexts *Held(int year) const;
     void SearchYear(const TYearTexts &year, const TSearchQuery &query, qsizetype maxChars,
         std::vector<TSearchHit> &hits) const;
 

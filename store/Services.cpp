@@ -1,8 +1,10 @@
 #include "Services.h"
 
 #include "Cp932.h"
+#include "DayNumber.h"
 
 #include <QLocale>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -34,6 +36,13 @@ QDateTime DiaryNow()
     if (const auto &now = current().Now)
         return now();
     return QDateTime::currentDateTime();
+}
+
+double DiaryToday()
+{
+    // Not quite a third of a day, so the new day starts at 07:59:59.712.
+    constexpr double kDayStartShift = 0.33333;
+    return std::floor(DateTimeToDayNumber(DiaryNow()) - kDayStartShift);
 }
 
 QString DiaryShortDayName(int dayOfWeek)

@@ -23,6 +23,9 @@ TDiaryServices &DiaryServices();
 // Convenience calls that honour the fallback.
 void ShowDiaryMessage(const QString &text);
 QDateTime DiaryNow();
+// The diary's day now, as a whole day number: the diary day begins at about 08:00, so before
+// that it is still the day before.
+double DiaryToday();
 QString DiaryShortDayName(int dayOfWeek);
 
 // Puts services in place for the lifetime of the object and restores the previous ones after.

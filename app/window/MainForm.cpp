@@ -13,6 +13,7 @@
 #include "KivDiaryEdit.h"
 #include "Layout.h"
 #include "MonthCalendar.h"
+#include "OnThisDayWindow.h"
 #include "Recovery.h"
 #include "SearchWindow.h"
 #include "WindowTexts.h"
@@ -137,6 +138,7 @@ TForm1::~TForm1()
 {
     // The search window asks the store; it goes before the final save can show a box.
     delete FSearchWindow.data();
+    delete FOnThisDayWindow.data();
     hide();
     RunGuarded([&] { FormDestroy(); });
     DetachFromControls();
@@ -160,6 +162,7 @@ TForm1::~TForm1()
     LblYear = LblDate = Label1 = nullptr;
     PopupMenu1 = nullptr;
     N1 = N2 = N3 = ActChangeFont = ActToggleDayName = ActSearch = nullptr;
+    N4 = N5 = N6 = ActOnThisDay = ActPrint = ActExport = nullptr;
     ActionList1 = nullptr;
     delete KivDiary1;
     KivDiary1 = nullptr;
@@ -315,6 +318,7 @@ void TForm1::BuildLayout()
     N3->setShortcut(ActSearch->shortcut());
     N3->setShortcutContext(Qt::WidgetShortcut);
     N3->setShortcutVisibleInContextMenu(true);
+    BuildReadingActions();
     PnlCalendar->setContextMenuPolicy(Qt::CustomContextMenu);
     PnlStatus->setContextMenuPolicy(Qt::CustomContextMenu);
     KivDiaryEdit1->SetSource(KivDiary1);
@@ -359,6 +363,7 @@ void TForm1::BindEvents()
         ActSearch, &QAction::triggered, this, [this] { RunGuarded([&] { ActSearchExecute(); }); });
     connect(N1, &QAction::triggered, ActChangeFont, [this] { ActChangeFont->trigger(); });
     connect(N3, &QAction::triggered, ActSearch, [this] { ActSearch->trigger(); });
+    BindReadingActions();
     // The check mark of the item belongs to the program, not to the click: undo the toggle
     // that choosing a checkable item makes, and let the action set the mark.
     connect(N2, &QAction::triggered, ActToggleDayName, [this](bool checked) {

@@ -22,9 +22,11 @@ class TKivDiaryEdit;
 class TMonthCalendar;
 class TRecovery;
 class TSearchWindow;
+class TOnThisDayWindow;
 namespace diarysearch {
 class TSearchIndex;
 class TSearchQuery;
+struct TSkippedFile;
 }
 
 // The font dialog component, built the first time it is used: it opens only from the popup
@@ -93,6 +95,13 @@ public:
     QAction *ActToggleDayName = nullptr;
     QAction *N3 = nullptr;
     QAction *ActSearch = nullptr;
+    // Reading back: the same day in other years, printing and exporting.
+    QAction *N4 = nullptr;
+    QAction *N5 = nullptr;
+    QAction *N6 = nullptr;
+    QAction *ActOnThisDay = nullptr;
+    QAction *ActPrint = nullptr;
+    QAction *ActExport = nullptr;
 
     // Handlers bound to the components' events.
     void BtnCloseClick();
@@ -116,6 +125,17 @@ public:
     void ActSearchExecute();
     // Moves to the day as a calendar click does and selects the query's first hit there.
     void OpenSearchHit(double date, const diarysearch::TSearchQuery &query);
+    // Opens the window of the same day in other years, or brings it forward.
+    void ActOnThisDayExecute();
+    // Asks for the days, then prints them through the desktop's print dialog.
+    void ActPrintExecute();
+    // Asks for format, days and file, and writes them.
+    void ActExportExecute();
+    // Moves to the day as a calendar click does.
+    void OpenOnThisDay(double date);
+    // The window of the same day follows the calendar's day while it is open.
+    void UpdateOnThisDay();
+
     // Days of the calendar's page that hold text are drawn bold.
     void UpdateCalendarMarks();
 
@@ -159,6 +179,13 @@ private:
     // (timers, event filters, queued calls) may reach one of them afterwards.
     void DetachFromControls();
 
+    // The popup entries after 検索... and their actions, built and bound with the others.
+    void BuildReadingActions();
+    void BindReadingActions();
+    // The search's index brought up to date with the folder and the year as shown, its unsaved
+    // text included; the year files it could not read go to skipped.
+    diarysearch::TSearchIndex &ReadingIndex(QList<diarysearch::TSkippedFile> *skipped = nullptr);
+
     bool FTerminateRequested = false;
     bool FDataFolderRefused = false;
     TRecovery *FRecovery = nullptr;
@@ -167,6 +194,7 @@ private:
     // Built when the search is first used, so start-up reads no year file.
     std::unique_ptr<diarysearch::TSearchIndex> FSearchIndex;
     QPointer<TSearchWindow> FSearchWindow;
+    QPointer<TOnThisDayWindow> FOnThisDayWindow;
     bool FEditorEmpty = true;
     TDiskWatch *FDiskWatch = nullptr;
     // Parents before children, so that each container has its size before its children are

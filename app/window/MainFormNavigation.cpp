@@ -144,6 +144,7 @@ void TForm1::UpdateDate()
     // Each year file carries its own weekday option; a year without one turns it off.
     ReadDayNameSetting();
     UpdateCalendarMarks();
+    UpdateOnThisDay();
 
     FocusEditor();
 }

@@ -34,9 +34,6 @@ QStringList &commandLine()
     return arguments;
 }
 
-// The diary day begins at about 08:00: before that the calendar opens on the day before.
-// Not quite a third of a day, so the new day starts at 07:59:59.712.
-constexpr double kDayStartShift = 0.33333;
 constexpr int kDefaultFontSize = 9;
 
 // The store's paths stay as they were given, relative ones included; only the check and the
@@ -150,7 +147,8 @@ void TForm1::FormCreate()
     LblYear->setText(YearText(today));
     LblDate->setText(MonthDayText(today));
 
-    MonthCalendar1->SetDate(std::floor(DateTimeToDayNumber(now) - kDayStartShift));
+    // The diary day begins at about 08:00: before that the calendar opens on the day before.
+    MonthCalendar1->SetDate(DiaryToday());
 
     try {
         diary.Open();

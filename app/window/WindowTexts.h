@@ -76,4 +76,34 @@ inline constexpr char kA11yShownDayDescription[] = "表示中の日付";
 inline constexpr char kA11yTodayName[] = "今日の日付";
 inline constexpr char kA11yTodayYearDescription[] = "今日の年";
 inline constexpr char kA11yTodayDateDescription[] = "今日の月日と曜日";
+
+// Reading back: この日 (the same day in other years), printing and exporting.
+inline constexpr char kOnThisDayCaption[] = "この日...";
+inline constexpr char kOnThisDayTitle[] = "この日 ";
+// The month and day in the window's title.
+inline constexpr char kOnThisDayPattern[] = "mm月dd日";
+inline constexpr char kOnThisDayOwnMark[] = "● ";
+inline constexpr char kOnThisDayYearsTail[] = "年分";
+inline constexpr char kPrintCaption[] = "印刷...";
+inline constexpr char kPrintTitle[] = "印刷";
+inline constexpr char kExportCaption[] = "エクスポート...";
+inline constexpr char kExportTitle[] = "エクスポート";
+inline constexpr char kRangeLabel[] = "範囲:";
+inline constexpr char kRangeDay[] = "この日(&D)";
+inline constexpr char kRangeMonth[] = "この月(&M)";
+inline constexpr char kRangeYear[] = "この年(&Y)";
+inline constexpr char kRangeFromTo[] = "期間(&R):";
+inline constexpr char kRangeTo[] = "～";
+inline constexpr char kFormatLabel[] = "形式(&F):";
+inline constexpr char kFormatText[] = "テキスト";
+inline constexpr char kFileLabel[] = "ファイル(&N):";
+inline constexpr char kFileBrowse[] = "参照(&B)...";
+inline constexpr char kPrintButton[] = "印刷(&P)...";
+inline constexpr char kExportButton[] = "書き出す(&W)";
+inline constexpr char kNoDaysInRange[] = "この範囲には書かれた日がありません。";
+inline constexpr char kNoTargetFile[] = "書き出すファイルを指定してください。";
+inline constexpr char kTargetIsDiaryFile[]
+    = "このファイルは日記のデータです。別のファイルを指定してください。\r\n> %1";
+inline constexpr char kCannotWrite[] = "ファイルに書き込めません。\r\n> %1\r\n%2";
+inline constexpr char kExportSkipped[] = "読めないため書き出さなかったファイル:\r\n%1";
 } // namespace wtext

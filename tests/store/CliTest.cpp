@@ -179,7 +179,7 @@ TEST_F(Cli, SearchExitStatusFollowsGrep)
     for (const QStringList &wrong :
         QList<QStringList> { { u"search"_qs }, { u"search"_qs, u"-x"_qs, u"a"_qs },
             { u"search"_qs, u"-dmissing"_qs, u"a"_qs }, { u"search"_qs, u"-d"_qs, Dir(), u"夕方"_qs },
-            { u"export"_qs, u"--format"_qs, u"pdf"_qs },
+            { u"export"_qs, u"--format"_qs, u"odt"_qs },
             { u"export"_qs, u"--from"_qs, u"2009/13/01"_qs } }) {
         EXPECT_EQ(Run(wrong).Status, 2) << wrong.join(u' ').toStdString();
     }
@@ -234,6 +234,52 @@ TEST_F(Cli, SearchAndTextExportShowControlCharacters)
     EXPECT_EQ(found.Out, u"2009/05/01(金) "_qs + shown + u'\n');
     const TRun text = Run({ u"export"_qs, u"-d"_qs });
     EXPECT_EQ(text.Out, u"2009/05/01(金)\n"_qs + shown + u"\n\n"_qs);
+}
+
+TEST_F(Cli, OnThisDayPrintsTheDayOfEveryYearNewestFirst)
+{
+    WriteAll(
+        Path(u"2023.jnl"_qs), sj("!JNL 1.00 2023\r\n![2023/03/01]\r\n\r\n  三月\r\n二行目\r\n"));
+    WriteAll(Path(u"2024.jnl"_qs), sj("!JNL 1.00 2024\r\n![2024/02/29]\r\n閏日\r\n"));
+    WriteAll(Path(u"2025.jnl"_qs), sj("!JNL 1.00 2025\r\n![2025/03/01]\r\n晴れ\r\n"));
+    const TRun march = Run({ u"onthisday"_qs, u"-d"_qs, u"--date"_qs, u"2026/03/01"_qs });
+    EXPECT_EQ(march.Status, 0) << march.Err.toStdString();
+    EXPECT_EQ(march.Out, u"2025/03/01(土) 晴れ\n2023/03/01(水) 三月\n"_qs);
+    EXPECT_EQ(Run({ u"onthisday"_qs, u"-d"_qs, u"--date=2028/02/29"_qs }).Out,
+        u"2024/02/29(木) 閏日\n"_qs);
+    EXPECT_EQ(Run({ u"onthisday"_qs, u"-d"_qs, u"--date=2026/03/02"_qs }).Status, 1);
+    for (const QString &wrong : { u"--date=2026/02/29"_qs, u"--date"_qs, u"x"_qs })
+        EXPECT_EQ(Run({ u"onthisday"_qs, u"-d"_qs, wrong }).Status, 2) << wrong.toStdString();
+}
+
+TEST_F(Cli, ExportPdfIsSearchableTextAndNeedsNoDisplay)
+{
+    WriteAll(Path(u"2009.jnl"_qs),
+        sj("!JNL 1.00 2009\r\n![2009/05/02]\r\n二日目\r\n  字下げ\r\n![2009/05/01]\r\n一日\r\n"));
+    std::map<QByteArray, QByteArray> display;
+    for (const char *name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" }) {
+        if (qEnvironmentVariableIsSet(name))
+            display[name] = qgetenv(name);
+        qunsetenv(name);
+    }
+    const TRun run = Run({ u"export"_qs, u"-d"_qs, u"--format=pdf"_qs, u"-o"_qs, u"out.pdf"_qs });
+    for (const auto &[name, value] : display)
+        qputenv(name.constData(), value);
+    ASSERT_EQ(run.Status, 0) << run.Err.toStdString();
+    ASSERT_TRUE(ReadAll(Path(u"out.pdf"_qs)).startsWith("%PDF-"));
+    QProcess text;
+    text.start(u"pdftotext"_qs, { Path(u"out.pdf"_qs), u"-"_qs });
+    if (!text.waitForFinished(30000))
+        GTEST_SKIP() << "pdftotext is not installed";
+    QStringList lines;
+    for (const QString &line : QString::fromUtf8(text.readAllStandardOutput()).split(u'\n'))
+        if (!line.trimmed().isEmpty() && line.trimmed() != u"1")
+            lines << line.trimmed();
+    EXPECT_EQ(lines,
+        (QStringList {
+            u"2009/05/01(金)"_qs, u"一日"_qs, u"2009/05/02(土)"_qs, u"二日目"_qs, u"字下げ"_qs }));
+    EXPECT_EQ(
+        Run({ u"export"_qs, u"-d"_qs, u"--format=pdf"_qs, u"-o"_qs, u"2009.jnl"_qs }).Status, 2);
 }
 
 TEST_F(Cli, ExportNeverTakesTheDiarysOwnFilesAndFailsOnAFullDisk)

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "DiarySearch.h"
+
+#include <QByteArray>
+#include <QFont>
+#include <QPageLayout>
+#include <memory>
+#include <vector>
+
+class QTextDocument;
+
+// Days of the diary on paper: the window's print and PDF export and kivlog-cli's PDF export
+// lay them out here alike. Text, not pictures, so a PDF of them can be searched and copied.
+namespace diaryprint {
+
+// The days one after another, each under its date heading (yyyy/mm/dd and the weekday), the
+// text as stored: its lines, blanks and empty lines kept.
+std::unique_ptr<QTextDocument> BuildDocument(
+    const std::vector<diarysearch::TDayEntry> &days, const QFont &font);
+
+// A4 upright with margins of 20 mm, as the print dialog starts.
+QPageLayout DefaultPageLayout();
+
+// The document as the bytes of a PDF file, laid out on the page; the caller writes them.
+QByteArray RenderPdf(const QTextDocument &document, const QPageLayout &page = DefaultPageLayout());
+
+// The font of the diary's editor as a year file's FONTNAME and FONTSIZE settings name it, for
+// a caller without an editor; an empty family keeps the default, a size of 0 the editor's 9 pt.
+QFont FontOfSettings(const QString &family, int points);
+
+} // namespace diaryprint
