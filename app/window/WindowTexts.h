@@ -63,4 +63,11 @@ inline constexpr char kUsageEnglish[]
       "A value follows its option letter directly, without a blank (-d~/diary).\n"
       "Started in this folder with these arguments, the diary keeps its data in:\n"
       "  ";
+
+// Where the diary lives: a data folder that takes no new files, said at start, and the data
+// folder's full path (the status panel's tool tip, the search window), after the head.
+inline constexpr char kFolderNotWritable[] = "データフォルダに書き込めません。";
+inline constexpr char kSavedElsewhereThen[]
+    = "保存できないときは、日記の内容を次のフォルダに保存します。";
+inline constexpr char kDataFolderHead[] = "データフォルダ: ";
 } // namespace wtext
