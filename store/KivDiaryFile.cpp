@@ -140,8 +140,8 @@ std::optional<QString> TKivDiary::RescueYear()
     }
     if (!MakeFolders(RescueFolder()))
         return std::nullopt;
-    const TFileWrite kept
-        = WriteUnderFreeName(RescuePathBase(FilePath(), DiaryNow()), out, AccessForSave(FilePath()));
+    const TFileWrite kept = WriteUnderFreeName(
+        RescuePathBase(FilePath(), DiaryNow()), out, AccessForSave(FilePath()));
     if (!kept)
         return std::nullopt;
     FRescuedPath = kept.Path;

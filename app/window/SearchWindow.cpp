@@ -102,7 +102,10 @@ TSearchWindow::TSearchWindow(QWidget *diary,
     EdtFolder->setReadOnly(true);
     EdtFolder->setFrame(false);
     EdtFolder->setFocusPolicy(Qt::ClickFocus);
-    EdtFolder->setBackgroundRole(QPalette::Window);
+    // Read like a label: the window's own background, no field's.
+    QPalette plain = EdtFolder->palette();
+    plain.setBrush(QPalette::Base, plain.window());
+    EdtFolder->setPalette(plain);
     auto *folderHead = new QLabel(QString::fromUtf8(wtext::kDataFolderHead).trimmed(), this);
     folderHead->setBuddy(EdtFolder);
 

@@ -228,7 +228,8 @@ private slots:
         }
         QVERIFY(read(standIn).contains("\r\nlost?\r\n"));
         struct stat st { };
-        QVERIFY(::stat(QFile::encodeName(standIn).constData(), &st) == 0 && (st.st_mode & 0777) == 0600);
+        QVERIFY(::stat(QFile::encodeName(standIn).constData(), &st) == 0
+            && (st.st_mode & 0777) == 0600);
         QString asked;
         TRecovery::AskHook = [&](const QString &p) {
             asked = p;

@@ -152,8 +152,8 @@ private slots:
         TForm1 &form = F->Start(arguments);
 
         QString box = uncreated.isEmpty() ? QString()
-                                          : u"フォルダの作成に失敗しました。\r\n> "_s + root + uncreated
-                + u"\r\nカレントフォルダを使用します。\r\n"_s;
+                                          : u"フォルダの作成に失敗しました。\r\n> "_s + root
+                + uncreated + u"\r\nカレントフォルダを使用します。\r\n"_s;
         box += u"データフォルダに書き込めません。\r\n> "_s + root
             + u"ro/\r\n保存できないときは、日記の内容を次のフォルダに保存します。\r\n> "_s + root
             + u"share/kivlog/rescued/"_s;

@@ -142,7 +142,8 @@ TEST_P(DiaryModes, NewFoldersAndYearFilesAreTheUsersAloneAndCopiesFollowTheYearF
         { u"open/backup/2009-20260615.jnl"_qs, 0640 },
     };
     for (const auto &[name, mode] : expected)
-        EXPECT_EQ(modeOf(Path(name)), mode) << name.toStdString() << " under umask " << std::oct << GetParam();
+        EXPECT_EQ(modeOf(Path(name)), mode)
+            << name.toStdString() << " under umask " << std::oct << GetParam();
 }
 
 INSTANTIATE_TEST_SUITE_P(Umasks, DiaryModes, ::testing::Values(0, 022, 077, 0277));

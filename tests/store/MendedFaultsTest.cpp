@@ -139,9 +139,8 @@ TEST_F(StoreFailure, FinalSaveFailureIsShownNotThrown)
     store.reset();
     const QString path = Path(u"2009.jnl"_qs);
     EXPECT_EQ(Shown,
-        QStringList {
-            u"日記を保存できませんでした。\r\n"_qs + path + u"\r\n"_qs + cannotCreate(path)
-                + savedInstead(RescueFolder() + rescuedName()) });
+        QStringList { u"日記を保存できませんでした。\r\n"_qs + path + u"\r\n"_qs
+            + cannotCreate(path) + savedInstead(RescueFolder() + rescuedName()) });
     EXPECT_TRUE(ReadAll(RescueFolder() + rescuedName()).endsWith("\r\ntext\r\n"));
 }
 
