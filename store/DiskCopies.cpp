@@ -152,7 +152,7 @@ bool MakeDatedBackup(const QString &baseDir, const QString &prefix, int year, co
         if (::stat(QFile::encodeName(baseDir.isEmpty() ? QStringLiteral(".") : baseDir).constData(),
                 &data)
                 != 0
-            || !MakeFolders(folder, data.st_mode & 0777))
+            || !MakeFolders(folder, data.st_mode & 07777))
             return false;
     }
     // Another diary may have made today's backup a moment ago: then there is one.

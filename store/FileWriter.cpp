@@ -170,8 +170,10 @@ bool MakeFolders(const QString &path, unsigned mode)
             break;
         }
         // mkdir takes the umask away, which can only narrow the mode wrongly: a folder of the
-        // diary the user may not write in is no use.
-        (void)::chmod(name.constData(), static_cast<mode_t>(mode & 07777));
+        // diary the user may not write in is no use. The group a parent hands down stays.
+        struct stat st { };
+        const mode_t inherited = ::stat(name.constData(), &st) == 0 ? st.st_mode & S_ISGID : 0;
+        (void)::chmod(name.constData(), static_cast<mode_t>(mode & 07777) | inherited);
     }
     return QFileInfo(full).isDir();
 }

@@ -117,8 +117,6 @@ QString TRecovery::PathFor(const TKivDiary &store)
         + QLatin1String(kRecoveryExt);
 }
 
-QString TRecovery::FallbackPathFor(const TKivDiary &store) { return fallbackOf(PathFor(store)); }
-
 QByteArray TRecovery::BuildImage() const
 {
     // The year file's own format, without weekday names: any copy of the diary reads it.
@@ -148,7 +146,10 @@ bool TRecovery::WriteNow()
     const TFileWrite written = writeRecovery(path, image, access);
     const TFileWrite standIn = written ? written : writeRecovery(fallbackOf(path), image, access);
     // Only the newer of the two may be offered back later.
-    QFile::remove(written ? fallbackOf(path) : path);
+    if (written)
+        QFile::remove(fallbackOf(path));
+    else if (standIn)
+        QFile::remove(path);
     if (standIn) {
         FReportedFailure = false;
         return true;

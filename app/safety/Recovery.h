@@ -33,8 +33,6 @@ public:
 
     // The recovery file of the store's current year file.
     static QString PathFor(const TKivDiary &store);
-    // Where it goes when the state folder cannot be written: below the user's own data folder.
-    static QString FallbackPathFor(const TKivDiary &store);
 
     // Writes the unsaved state now; returns false when writing failed. When nothing is
     // unsaved it writes nothing, removes the file and returns true.

@@ -4,34 +4,21 @@
 #include "SearchWindow.h"
 
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <unistd.h>
 
 namespace {
 
-// A folder that takes no new files, not even root's: immutable when the test runs as root,
-// read-only otherwise; writable again when this goes.
-class TUnwritable {
-public:
-    explicit TUnwritable(const QString &folder)
-        : FFolder(folder)
-    {
-        FMade = ::geteuid() == 0
-            ? QProcess::execute(u"chattr"_s, { u"+i"_s, folder }) == 0
-            : QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
-    }
-    ~TUnwritable()
-    {
-        if (::geteuid() == 0)
-            QProcess::execute(u"chattr"_s, { u"-i"_s, FFolder });
-        else
-            QFile::setPermissions(FFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    bool Made() const { return FMade; }
+using TBoxes = QList<std::pair<TBoxKind, QString>>;
 
-private:
-    QString FFolder;
-    bool FMade = false;
-};
+// Lets a folder take new files or none, not even root's: as root the folder is made immutable.
+bool setWritable(const QString &folder, bool writable)
+{
+    if (::geteuid() == 0)
+        return QProcess::execute(u"chattr"_s, { writable ? u"-i"_s : u"+i"_s, folder }) == 0;
+    return QFile::setPermissions(folder,
+        QFile::ReadOwner | QFile::ExeOwner | (writable ? QFile::WriteOwner : QFile::Permissions()));
+}
 
 } // namespace
 
@@ -144,20 +131,20 @@ private slots:
         F->SetUp(At(2009, 5, 10));
         const QString root = F->Dir.path() + u'/';
         QVERIFY(QDir().mkdir(u"ro"_s));
-        const TUnwritable unwritable(root + u"ro"_s);
-        if (!unwritable.Made())
+        if (!setWritable(root + u"ro"_s, false))
             QSKIP("no folder can be made read-only here");
+        const auto back = qScopeGuard([&] { setWritable(root + u"ro"_s, true); });
         QVERIFY(QDir::setCurrent(root + current));
 
         TForm1 &form = F->Start(arguments);
 
-        QString box = uncreated.isEmpty() ? QString()
-                                          : u"フォルダの作成に失敗しました。\r\n> "_s + root
-                + uncreated + u"\r\nカレントフォルダを使用します。\r\n"_s;
-        box += u"データフォルダに書き込めません。\r\n> "_s + root
+        const QString box = (uncreated.isEmpty() ? QString()
+                                                 : u"フォルダの作成に失敗しました。\r\n> "_s + root
+                                        + uncreated + u"\r\nカレントフォルダを使用します。\r\n"_s)
+            + u"データフォルダに書き込めません。\r\n> "_s + root
             + u"ro/\r\n保存できないときは、日記の内容を次のフォルダに保存します。\r\n> "_s + root
             + u"share/kivlog/rescued/"_s;
-        QCOMPARE(F->Boxes, (QList<std::pair<TBoxKind, QString>> { { TBoxKind::Message, box } }));
+        QCOMPARE(F->Boxes, (TBoxes { { TBoxKind::Message, box } }));
         F->Boxes.clear();
         F->Type(form.KivDiaryEdit1, u"日記"_s);
         const QString yearFile = F->Diary().FilePath();
@@ -165,11 +152,10 @@ private slots:
 
         const QString rescued = root + u"share/kivlog/rescued/2009.jnl.rescued-20090510-120000"_s;
         QCOMPARE(F->Boxes,
-            (QList<std::pair<TBoxKind, QString>> { { TBoxKind::Message,
+            (TBoxes { { TBoxKind::Message,
                 u"日記を保存できませんでした。\r\n"_s + yearFile + u"\r\nファイル "_s + yearFile
-                    + u" を作成できません\r\n"_s
-                    + u"日記ファイルに保存できないため、日記の内容を次のファイルに保存しました。\r\n"_s
-                    + rescued } }));
+                    + u" を作成できません\r\n日記ファイルに保存できないため、"_s
+                    + u"日記の内容を次のファイルに保存しました。\r\n"_s + rescued } }));
         QVERIFY(F->Read(rescued).endsWith("\r\n" + cp932::Encode(u"日記") + "\r\n"));
     }
 
