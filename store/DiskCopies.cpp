@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <algorithm>
 #include <sys/stat.h>
 
@@ -146,9 +147,12 @@ bool MakeDatedBackup(const QString &baseDir, const QString &prefix, int year, co
 
     const QString folder = BackupFolder(baseDir);
     if (!QFileInfo(folder).isDir()) {
-        // No more open than the data folder it lies in.
-        const QString data = baseDir.isEmpty() ? QStringLiteral(".") : baseDir;
-        if (!QDir().mkdir(folder, QFileInfo(data).permissions()))
+        // As open as the data folder it lies in, no more and, whatever the umask, no less.
+        struct stat data { };
+        if (::stat(QFile::encodeName(baseDir.isEmpty() ? QStringLiteral(".") : baseDir).constData(),
+                &data)
+                != 0
+            || !MakeFolders(folder, data.st_mode & 07777))
             return false;
     }
     // Another diary may have made today's backup a moment ago: then there is one.
@@ -164,4 +168,18 @@ bool MakeDatedBackup(const QString &baseDir, const QString &prefix, int year, co
             QFile::remove(oldest);
     }
     return true;
+}
+
+QString UserDataFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/kivlog/");
+}
+
+QString RescueFolder() { return UserDataFolder() + QStringLiteral("rescued/"); }
+
+QString RescuePathBase(const QString &yearFilePath, const QDateTime &now)
+{
+    return RescueFolder() + yearFilePath.mid(yearFilePath.lastIndexOf(u'/') + 1)
+        + QStringLiteral(".rescued-") + now.toString(u"yyyyMMdd-HHmmss");
 }

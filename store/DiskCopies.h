@@ -72,3 +72,12 @@ QStringList DatedBackupsOf(const QString &baseDir, const QString &prefix, int ye
 // Returns false when the copy could not be made.
 bool MakeDatedBackup(const QString &baseDir, const QString &prefix, int year, const QString &ext,
     QDate today, QByteArrayView bytes, const TFileAccess &access);
+
+// The user's own data folder for the diary, outside every data folder: $XDG_DATA_HOME/kivlog/,
+// else ~/.local/share/kivlog/.
+QString UserDataFolder();
+// Where the whole year goes when its year file cannot be written: rescued/ below the user's own
+// data folder, as "rescued/2026.jnl.rescued-20261209-101530"; the file writer adds "-2", "-3" ...
+// when that name is taken. Copied back over the year file, it is the year file.
+QString RescueFolder();
+QString RescuePathBase(const QString &yearFilePath, const QDateTime &now);

@@ -1,6 +1,8 @@
 #include "FileWriter.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -134,6 +136,46 @@ TFileAccess AccessOfFile(const QString &path)
         return { 0666 & ~static_cast<unsigned>(mask), std::nullopt };
     }
     return { static_cast<unsigned>(st.st_mode & 0777), static_cast<unsigned>(st.st_gid) };
+}
+
+TFileAccess AccessOfDiaryFile(const QString &path)
+{
+    struct stat st { };
+    if (::lstat(native(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return { 0600, std::nullopt };
+    return AccessOfFile(path);
+}
+
+bool FolderTakesNewFiles(const QString &folder)
+{
+    return QFileInfo(folder).isDir() && ::access(native(folder).constData(), W_OK | X_OK) == 0;
+}
+
+bool MakeFolders(const QString &path, unsigned mode)
+{
+    const QString full = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    QStringList missing;
+    for (QString at = full; !QFileInfo::exists(at) && !QFileInfo(at).isSymLink();) {
+        missing.prepend(at);
+        const QString parent = QFileInfo(at).path();
+        if (parent == at)
+            break;
+        at = parent;
+    }
+    for (const QString &folder : std::as_const(missing)) {
+        const QByteArray name = native(folder);
+        if (::mkdir(name.constData(), 0700) != 0) {
+            if (errno == EEXIST && QFileInfo(folder).isDir())
+                continue; // made by someone else meanwhile: not ours to change
+            break;
+        }
+        // mkdir takes the umask away, which can only narrow the mode wrongly: a folder of the
+        // diary the user may not write in is no use. The group a parent hands down stays.
+        struct stat st { };
+        const mode_t inherited = ::stat(name.constData(), &st) == 0 ? st.st_mode & S_ISGID : 0;
+        (void)::chmod(name.constData(), static_cast<mode_t>(mode & 07777) | inherited);
+    }
+    return QFileInfo(full).isDir();
 }
 
 TFileWrite ReplaceFile(const QString &path, QByteArrayView bytes, const TFileAccess &access)

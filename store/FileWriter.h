@@ -21,6 +21,10 @@ struct TFileAccess {
 // The access of the plain file at path; when there is none, that of any new file of the user
 // (0666 less the umask, the folder's group).
 TFileAccess AccessOfFile(const QString &path);
+// The same for a file of diary text (a year file and its copies, a recovery file), except that a
+// new one is the user's alone: 0600 whatever the umask, which could otherwise take the user's
+// own right to write it away.
+TFileAccess AccessOfDiaryFile(const QString &path);
 
 struct TFileWrite {
     bool Ok = false;
@@ -49,3 +53,10 @@ TFileWrite WriteUnderFreeName(const QString &base, QByteArrayView bytes, const T
 // Renames the file at path to the free name after the same rule; the name taken, or nothing when
 // the rename failed.
 std::optional<QString> MoveUnderFreeName(const QString &path, const QString &base);
+
+// Whether new files can be made in the folder, as the system answers for this user (a read-only
+// mount, another user's folder).
+bool FolderTakesNewFiles(const QString &folder);
+// Makes the folder with every missing parent, each new one in 'mode' whatever the umask (by
+// default the user's alone); folders that exist keep their modes. True when the folder is there.
+bool MakeFolders(const QString &path, unsigned mode = 0700);

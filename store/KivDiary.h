@@ -134,8 +134,11 @@ private:
     // SetDayText for a text whose line breaks are all CR LF already, as the reader builds them;
     // true when the store changed.
     bool StoreDayText(double date, const QByteArray &text);
-    // SaveFile, telling what it did.
+    // SaveFile, telling what it did. A year file that cannot be written throws, with the year
+    // kept in a file of the user's own (named in the message) when that can be written.
     TSaveOutcome WriteYear();
+    TSaveOutcome WriteYearFileInPlace();
+    std::optional<QString> RescueYear();
     void SwitchYear(int year);
     void SwitchToYearOf(double date);
     void CheckDayAccess(double date);
@@ -174,4 +177,7 @@ private:
     TFileIdentity FKeptOwnBeside;
     size_t FKeptOwnHash = 0;
     QStringList FReportedBackupFailures;
+    // The last file the year was rescued to, and the hash of what it holds.
+    QString FRescuedPath;
+    size_t FRescuedHash = 0;
 };

@@ -114,6 +114,43 @@ void TKivDiary::SaveFile() { (void)WriteYear(); }
 
 TKivDiary::TSaveOutcome TKivDiary::WriteYear()
 {
+    try {
+        return WriteYearFileInPlace();
+    } catch (const EFCreateError &e) {
+        // The store keeps the edits and stays modified, so a later save tries the year file
+        // again; should the program end first, the whole year is in a file of the user's own.
+        const std::optional<QString> rescued = RescueYear();
+        if (!rescued)
+            throw;
+        throw EFCreateError(e.Message() + crLf() + text(msg::kSavedInstead) + crLf() + *rescued);
+    }
+}
+
+std::optional<QString> TKivDiary::RescueYear()
+{
+    const QByteArray out = WriteYearFile(Contents(), FYear, FDayName);
+    const size_t hash = HashBytes(out);
+    // A save tried again without a new edit names the same file.
+    if (!FRescuedPath.isEmpty() && FRescuedHash == hash) {
+        try {
+            if (ReadWholeFile(FRescuedPath) == out)
+                return FRescuedPath;
+        } catch (const Exception &) {
+        }
+    }
+    if (!MakeFolders(RescueFolder()))
+        return std::nullopt;
+    const TFileWrite kept = WriteUnderFreeName(
+        RescuePathBase(FilePath(), DiaryNow()), out, AccessForSave(FilePath()));
+    if (!kept)
+        return std::nullopt;
+    FRescuedPath = kept.Path;
+    FRescuedHash = hash;
+    return kept.Path;
+}
+
+TKivDiary::TSaveOutcome TKivDiary::WriteYearFileInPlace()
+{
     if (!FActive)
         throw EKivDiaryError(text(msg::kNotActive));
     // A year whose file could not be read is never written over that file.
@@ -209,7 +246,7 @@ TFileAccess TKivDiary::AccessForSave(const QString &path) const
     // year file as the diary last saw it.
     if (FDisk.Exists)
         return { FDisk.Mode, FDisk.Group };
-    return AccessOfFile(path);
+    return AccessOfDiaryFile(path);
 }
 
 TKivDiary::TDiskVerdict TKivDiary::VerifyBeforeSave(

@@ -33,4 +33,9 @@ inline constexpr char kOwnVersionKept[]
     = "日記ファイルはそのままにして、こちらの内容を次のファイルに保存しました。";
 inline constexpr char kShownVersionKept[] = "表示中の内容はそのまま残しています。";
 inline constexpr char kBackupFailed[] = "日付つきのバックアップを作成できませんでした。";
+
+// A save that cannot write the year file: the whole year goes to a file in the user's own data
+// folder instead. Follows the failure's message and CR LF; followed by CR LF and that file.
+inline constexpr char kSavedInstead[]
+    = "日記ファイルに保存できないため、日記の内容を次のファイルに保存しました。";
 } // namespace msg

@@ -2,6 +2,7 @@
 
 #include "AppServices.h"
 #include "DayNumber.h"
+#include "DiskCopies.h"
 #include "FileWriter.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
@@ -26,20 +27,41 @@ namespace {
 const char kRecoveryExt[] = ".recovery";
 
 // The user's own state folder, not the data folder: a sync tool carries that folder to other
-// machines, and with it one diary's unsaved text over another's. Keyed by the machine too, for
-// a home folder that several machines share.
-QString recoveryFolder(const QString &dataFolder)
+// machines, and with it one diary's unsaved text over another's. When the state folder cannot be
+// written, the user's own data folder stands in for it, below the same names.
+QString stateRoot()
 {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (!QDir::isAbsolutePath(state))
         state = QDir::homePath() + QLatin1String("/.local/state");
+    return state + QLatin1String("/kivlog/");
+}
+
+// Keyed by the machine too, for a home folder that several machines share.
+QString recoveryFolder(const QString &dataFolder)
+{
     QString folder = QFileInfo(dataFolder).canonicalFilePath();
     if (folder.isEmpty())
         folder = QDir::cleanPath(QDir(dataFolder).absolutePath());
     const QByteArray key = QCryptographicHash::hash(
         QSysInfo::machineHostName().toUtf8() + '\n' + QFile::encodeName(folder),
         QCryptographicHash::Sha1);
-    return state + QLatin1String("/kivlog/recovery/") + QString::fromLatin1(key.toHex().left(16));
+    return stateRoot() + QLatin1String("recovery/") + QString::fromLatin1(key.toHex().left(16));
+}
+
+QString fallbackOf(const QString &path) { return UserDataFolder() + path.mid(stateRoot().size()); }
+
+// A recovery file goes with its stand-in.
+void removeRecovery(const QString &path)
+{
+    QFile::remove(path);
+    QFile::remove(fallbackOf(path));
+}
+
+TFileWrite writeRecovery(const QString &path, const QByteArray &image, const TFileAccess &access)
+{
+    MakeFolders(QFileInfo(path).path());
+    return ReplaceFile(path, image, access);
 }
 
 // Where diaries kept it before: beside the year file.
@@ -115,21 +137,28 @@ bool TRecovery::WriteNow()
     const QString path = PathFor(*FStore);
     FPath = path;
     if (!YearUnsaved(FEditor, *FStore)) {
-        QFile::remove(path);
+        removeRecovery(path);
         return true;
     }
-    QDir().mkpath(QFileInfo(path).path());
     const QByteArray image = BuildImage();
     // It holds the year's texts, so it is no more open than the year file.
-    const TFileWrite written = ReplaceFile(path, image, AccessOfFile(FStore->FilePath()));
-    if (written) {
+    const TFileAccess access = AccessOfDiaryFile(FStore->FilePath());
+    const TFileWrite written = writeRecovery(path, image, access);
+    const TFileWrite standIn = written ? written : writeRecovery(fallbackOf(path), image, access);
+    // Only the newer of the two may be offered back later.
+    if (written)
+        QFile::remove(fallbackOf(path));
+    else if (standIn)
+        QFile::remove(path);
+    if (standIn) {
         FReportedFailure = false;
         return true;
     }
     // A safety net must not nag every few seconds: say it once until a write works again.
     if (!FReportedFailure) {
-        std::fprintf(stderr, "kivlog: %s: %s\n", QFile::encodeName(path).constData(),
-            written.Error.toLocal8Bit().constData());
+        for (const TFileWrite &failed : { written, standIn })
+            std::fprintf(stderr, "kivlog: %s: %s\n", QFile::encodeName(failed.Path).constData(),
+                failed.Error.toLocal8Bit().constData());
         FReportedFailure = true;
     }
     return false;
@@ -139,13 +168,13 @@ void TRecovery::Settle()
 {
     if (FStore->Active() && FStore->LoadError().isEmpty() && PathFor(*FStore) == FPath
         && !YearUnsaved(FEditor, *FStore))
-        QFile::remove(FPath);
+        removeRecovery(FPath);
 }
 
 void TRecovery::YearSaved()
 {
     FPath = PathFor(*FStore);
-    QFile::remove(FPath);
+    removeRecovery(FPath);
 }
 
 void TRecovery::YearReloaded()
@@ -155,18 +184,20 @@ void TRecovery::YearReloaded()
     // from now on; with nothing unsaved it goes, and no old text can come back over that version.
     FTimer.stop();
     if (!WriteNow())
-        QFile::remove(PathFor(*FStore));
+        removeRecovery(PathFor(*FStore));
 }
 
 void TRecovery::YearLoaded()
 {
     // The year left behind was saved, or held nothing unsaved: its file has no more use.
     if (!FPath.isEmpty() && FPath != PathFor(*FStore))
-        QFile::remove(FPath);
+        removeRecovery(FPath);
     FPath.clear();
     if (FStore->LoadError().isEmpty())
         FPath = PathFor(*FStore);
     QString path = PathFor(*FStore);
+    if (!QFileInfo(path).isFile() && QFileInfo(fallbackOf(path)).isFile())
+        path = fallbackOf(path);
     // One left beside the year file by an older diary is offered once: taken back, its texts
     // move into this diary's own recovery file.
     const bool old = !QFileInfo(path).isFile() && QFileInfo(besideYearFile(*FStore)).isFile();

@@ -150,6 +150,9 @@ public:
     // window is constructed; the program entry passes QCoreApplication::arguments().
     static void SetCommandLine(const QStringList &arguments);
 
+    // The data folder's full path, ending in "/".
+    QString DataFolder() const;
+
     // True when FormCreate asked the application to end (the store could not be opened).
     bool TerminateRequested() const { return FTerminateRequested; }
 

@@ -68,6 +68,7 @@ void TForm1::ActSearchExecute()
             RunGuarded([&] { OpenSearchHit(date, query); });
         };
         FSearchWindow = new TSearchWindow(this, search, open);
+        FSearchWindow->SetFolder(DataFolder());
         FSearchWindow->PlaceBeside(this);
     }
     FSearchWindow->show();

@@ -4,6 +4,8 @@
 #include "AppServices.h"
 #include "CommandLine.h"
 #include "DayNumber.h"
+#include "DiskCopies.h"
+#include "FileWriter.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "MainForm.h"
@@ -17,6 +19,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
+#include <QFrame>
 #include <QLabel>
 #include <QScreen>
 #include <QTimer>
@@ -37,19 +40,28 @@ QStringList &commandLine()
 constexpr int kDefaultFontSize = 9;
 
 // The store's paths stay as they were given, relative ones included; only the check and the
-// message use the full path.
+// message use the full path. One box says everything about the folder, before anything is typed
+// that could not be saved there.
 void ensureDataFolder(TKivDiary &diary)
 {
-    const QString folder = diary.BaseDir();
-    if (folder.isEmpty())
-        return;
-    const QString full = FullFolderPath(folder);
-    QDir().mkpath(full);
-    if (QFileInfo(full).isDir())
-        return;
-    ShowMessageBox(QString::fromUtf8(wtext::kFolderCreateFailed) + u"\r\n> "_s + full + u"\r\n"_s
-        + QString::fromUtf8(wtext::kUseCurrentFolder));
-    diary.SetBaseDir(QString());
+    QString box;
+    if (const QString folder = diary.BaseDir(); !folder.isEmpty()) {
+        const QString full = FullFolderPath(folder);
+        if (!MakeFolders(full)) {
+            box = QString::fromUtf8(wtext::kFolderCreateFailed) + u"\r\n> "_s + full + u"\r\n"_s
+                + QString::fromUtf8(wtext::kUseCurrentFolder);
+            diary.SetBaseDir(QString());
+        }
+    }
+    const QString used = FullFolderPath(diary.BaseDir());
+    if (!FolderTakesNewFiles(used)) {
+        if (!box.isEmpty())
+            box += u"\r\n"_s;
+        box += QString::fromUtf8(wtext::kFolderNotWritable) + u"\r\n> "_s + used + u"\r\n"_s
+            + QString::fromUtf8(wtext::kSavedElsewhereThen) + u"\r\n> "_s + RescueFolder();
+    }
+    if (!box.isEmpty())
+        ShowMessageBox(box);
 }
 
 std::optional<int> integerSetting(const TKivDiary &diary, const char *name)
@@ -127,6 +139,8 @@ void TForm1::SplitOption(const QString &argument, QString &value, QString &optio
 
 void TForm1::SetCommandLine(const QStringList &arguments) { commandLine() = arguments; }
 
+QString TForm1::DataFolder() const { return FullFolderPath(KivDiary1->BaseDir()); }
+
 void TForm1::FormCreate()
 {
     TKivDiary &diary = *KivDiaryEdit1->Source();
@@ -134,6 +148,7 @@ void TForm1::FormCreate()
     folder.TakeCommandLine(commandLine().mid(1));
     folder.ApplyTo(diary);
     ensureDataFolder(diary);
+    PnlStatus->setToolTip(QString::fromUtf8(wtext::kDataFolderHead) + DataFolder());
     if (DataFolderClaim
         && !DataFolderClaim(
             diary.BaseDir().isEmpty() ? QDir::currentPath() : FullFolderPath(diary.BaseDir()))) {

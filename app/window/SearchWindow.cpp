@@ -97,10 +97,26 @@ TSearchWindow::TSearchWindow(QWidget *diary,
     LblCount = new QLabel(this);
     LblCount->setObjectName(u"LblCount"_s);
 
+    EdtFolder = new QLineEdit(this);
+    EdtFolder->setObjectName(u"EdtFolder"_s);
+    EdtFolder->setReadOnly(true);
+    EdtFolder->setFrame(false);
+    EdtFolder->setFocusPolicy(Qt::ClickFocus);
+    // Read like a label: the window's own background, no field's.
+    QPalette plain = EdtFolder->palette();
+    plain.setBrush(QPalette::Base, plain.window());
+    EdtFolder->setPalette(plain);
+    auto *folderHead = new QLabel(QString::fromUtf8(wtext::kDataFolderHead).trimmed(), this);
+    folderHead->setBuddy(EdtFolder);
+
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(EdtQuery);
     layout->addWidget(LstResults, 1);
     layout->addWidget(LblCount);
+    auto *folderRow = new QHBoxLayout;
+    folderRow->addWidget(folderHead);
+    folderRow->addWidget(EdtFolder, 1);
+    layout->addLayout(folderRow);
 
     FPause.setSingleShot(true);
     FPause.setInterval(kTypingPauseMs);
@@ -124,6 +140,13 @@ TSearchWindow::TSearchWindow(QWidget *diary,
     });
     connect(LstResults, &QListWidget::itemActivated, this, &TSearchWindow::OpenItem);
     connect(LstResults, &QListWidget::itemDoubleClicked, this, &TSearchWindow::OpenItem);
+}
+
+void TSearchWindow::SetFolder(const QString &path)
+{
+    EdtFolder->setText(path);
+    EdtFolder->setCursorPosition(0);
+    EdtFolder->setToolTip(path);
 }
 
 void TSearchWindow::RunSearch()

@@ -28,6 +28,10 @@ public:
     QLineEdit *EdtQuery = nullptr;
     QListWidget *LstResults = nullptr;
     QLabel *LblCount = nullptr;
+    // The data folder searched, read-only: the whole path can be scrolled and copied.
+    QLineEdit *EdtFolder = nullptr;
+
+    void SetFolder(const QString &path);
 
     // Runs the query in the field now instead of after the typing pause.
     void RunSearch();

@@ -106,4 +106,11 @@ inline constexpr char kTargetIsDiaryFile[]
     = "このファイルは日記のデータです。別のファイルを指定してください。\r\n> %1";
 inline constexpr char kCannotWrite[] = "ファイルに書き込めません。\r\n> %1\r\n%2";
 inline constexpr char kExportSkipped[] = "読めないため書き出さなかったファイル:\r\n%1";
+
+// Where the diary lives: a data folder that takes no new files, said at start, and the data
+// folder's full path (the status panel's tool tip, the search window), after the head.
+inline constexpr char kFolderNotWritable[] = "データフォルダに書き込めません。";
+inline constexpr char kSavedElsewhereThen[]
+    = "保存できないときは、日記の内容を次のフォルダに保存します。";
+inline constexpr char kDataFolderHead[] = "データフォルダ: ";
 } // namespace wtext

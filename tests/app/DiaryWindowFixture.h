@@ -26,6 +26,7 @@ public:
     {
         QVERIFY(Dir.isValid() && QDir::setCurrent(Dir.path()));
         qputenv("XDG_STATE_HOME", Dir.filePath(u"state"_s).toUtf8()); // the recovery files
+        qputenv("XDG_DATA_HOME", Dir.filePath(u"share"_s).toUtf8()); // what cannot be saved
         Services = std::make_unique<TScopedDiaryServices>(TDiaryServices {
             [](const QString &text) { ShowMessageBox(text); }, [now] { return now; },
             [](int dayOfWeek) { return QString(u"月火水木金土日"[dayOfWeek - 1]); } });

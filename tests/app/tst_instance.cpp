@@ -181,6 +181,7 @@ private slots:
         QVERIFY(Temp->isValid());
         Instance = freshInstanceName();
         qputenv("XDG_STATE_HOME", Path(u"state"_s).toUtf8()); // for the diaries started here
+        qputenv("XDG_DATA_HOME", Path(u"share"_s).toUtf8());
     }
 
     void cleanup() { Temp.reset(); }

@@ -73,6 +73,7 @@ private slots:
     {
         FDir = new QTemporaryDir;
         qputenv("XDG_STATE_HOME", path(u"state"_s).toUtf8());
+        qputenv("XDG_DATA_HOME", path(u"share"_s).toUtf8());
         FMessages.clear();
         SetBoxHook([this](TBoxKind, const QString &text) { FMessages << text; });
         FServices = std::make_unique<TScopedDiaryServices>(
@@ -203,6 +204,34 @@ private slots:
         diary->Store.reset(); // the final save writes the year and removes it
         QVERIFY(read(path(u"2009.jnl"_s)).contains("\r\nlost?\r\n"));
         QVERIFY(!QFile::exists(asked));
+    }
+
+    // A state folder that cannot be written (a file stands in its way, or sudo made it root's):
+    // the user's own data folder takes the file, and it comes back from there.
+    void anUnwritableStateFolderHasTheDataFolderTakeTheFile()
+    {
+        QFile blocker(path(u"state"_s));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QString standIn
+            = recoveryFile().replace(path(u"state/kivlog/"_s), path(u"share/kivlog/"_s));
+        {
+            auto crashed = open(day(2009, 1, 5));
+            type(crashed->Editor.get(), u"lost?"_s);
+            QVERIFY(crashed->Recovery->WriteNow());
+            crashed->Store->SetAutoSave(false);
+        }
+        QVERIFY(read(standIn).contains("\r\nlost?\r\n"));
+        QString asked;
+        TRecovery::AskHook = [&](const QString &p) {
+            asked = p;
+            return TRecovery::TChoice::TakeBack;
+        };
+        auto diary = open(day(2009, 1, 5));
+        QCOMPARE(asked, standIn);
+        QCOMPARE(diary->Editor->toPlainText(), u"lost?\n"_s);
+        diary->Store.reset();
+        QVERIFY(!QFile::exists(standIn));
     }
 
     void declinedTextsAreKeptAsideUntouched()

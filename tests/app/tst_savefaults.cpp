@@ -52,8 +52,14 @@ private slots:
         }
         form.BtnNextDay->click();
 
+        // The year also went to the user's own folder, when there was room for it.
+        const QString rescued = fault == int(TFault::FolderInPlace)
+            ? u"\r\n日記ファイルに保存できないため、日記の内容を次のファイルに保存しました。\r\n"_s
+                + F->Dir.filePath(u"share/kivlog/rescued/2008.jnl.rescued-20081231-120000"_s)
+            : QString();
         QCOMPARE(F->Boxes,
-            (TBoxes { { TBoxKind::Error, u"ファイル "_s + yearFile + u" を作成できません"_s } }));
+            (TBoxes { { TBoxKind::Error,
+                u"ファイル "_s + yearFile + u" を作成できません"_s + rescued } }));
         QCOMPARE(DayNumberToDate(form.KivDiaryEdit1->Date()), QDate(2008, 12, 31));
         QCOMPARE(form.KivDiaryEdit1->toPlainText(), typed);
         QVERIFY(form.KivDiaryEdit1->document()->isModified());

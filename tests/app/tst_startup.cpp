@@ -1,5 +1,26 @@
+#include "Cp932.h"
 #include "DiaryWindowFixture.h"
 #include "InfoOptions.h"
+#include "SearchWindow.h"
+
+#include <QLineEdit>
+#include <QScopeGuard>
+#include <unistd.h>
+
+namespace {
+
+using TBoxes = QList<std::pair<TBoxKind, QString>>;
+
+// Lets a folder take new files or none, not even root's: as root the folder is made immutable.
+bool setWritable(const QString &folder, bool writable)
+{
+    if (::geteuid() == 0)
+        return QProcess::execute(u"chattr"_s, { writable ? u"-i"_s : u"+i"_s, folder }) == 0;
+    return QFile::setPermissions(folder,
+        QFile::ReadOwner | QFile::ExeOwner | (writable ? QFile::WriteOwner : QFile::Permissions()));
+}
+
+} // namespace
 
 class TestStartup : public QObject {
     Q_OBJECT
@@ -89,6 +110,81 @@ private slots:
                 + u"/blocker/sub/\r\nカレントフォルダを使用します。"_s);
         QCOMPARE(F->Diary().BaseDir(), QString());
         QVERIFY(F->Diary().Active());
+    }
+
+    void aFolderThatTakesNoFilesIsNamedAndTheTextGoesToTheUsersOwn_data()
+    {
+        QTest::addColumn<QString>("current"); // below the test's folder
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("uncreated");
+        QTest::newRow("read-only data folder") << "" << QStringList { "-dro" } << "";
+        QTest::newRow("read-only current folder") << "ro" << QStringList {} << "ro/Data/";
+    }
+
+    // Said once at start, naming both folders in full; at the end the whole year goes to the
+    // user's own data folder and the box names that file.
+    void aFolderThatTakesNoFilesIsNamedAndTheTextGoesToTheUsersOwn()
+    {
+        QFETCH(QString, current);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, uncreated);
+        F->SetUp(At(2009, 5, 10));
+        const QString root = F->Dir.path() + u'/';
+        QVERIFY(QDir().mkdir(u"ro"_s));
+        if (!setWritable(root + u"ro"_s, false))
+            QSKIP("no folder can be made read-only here");
+        const auto back = qScopeGuard([&] { setWritable(root + u"ro"_s, true); });
+        QVERIFY(QDir::setCurrent(root + current));
+
+        TForm1 &form = F->Start(arguments);
+
+        const QString box = (uncreated.isEmpty() ? QString()
+                                                 : u"フォルダの作成に失敗しました。\r\n> "_s + root
+                                        + uncreated + u"\r\nカレントフォルダを使用します。\r\n"_s)
+            + u"データフォルダに書き込めません。\r\n> "_s + root
+            + u"ro/\r\n保存できないときは、日記の内容を次のフォルダに保存します。\r\n> "_s + root
+            + u"share/kivlog/rescued/"_s;
+        QCOMPARE(F->Boxes, (TBoxes { { TBoxKind::Message, box } }));
+        F->Boxes.clear();
+        F->Type(form.KivDiaryEdit1, u"日記"_s);
+        const QString yearFile = F->Diary().FilePath();
+        F->Form.reset();
+
+        const QString rescued = root + u"share/kivlog/rescued/2009.jnl.rescued-20090510-120000"_s;
+        QCOMPARE(F->Boxes,
+            (TBoxes { { TBoxKind::Message,
+                u"日記を保存できませんでした。\r\n"_s + yearFile + u"\r\nファイル "_s + yearFile
+                    + u" を作成できません\r\n日記ファイルに保存できないため、"_s
+                    + u"日記の内容を次のファイルに保存しました。\r\n"_s + rescued } }));
+        QVERIFY(F->Read(rescued).endsWith("\r\n" + cp932::Encode(u"日記") + "\r\n"));
+    }
+
+    void theDataFolderIsShownInFull_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("folder"); // below the current folder
+        QTest::newRow("made at start") << QStringList {} << "Data/";
+        QTest::newRow("relative, through ..") << QStringList { "-dsub/../diary" } << "diary/";
+        QTest::newRow("the current folder") << QStringList { "-d" } << "";
+    }
+
+    void theDataFolderIsShownInFull()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, folder);
+        F->SetUp(At(2009, 5, 10));
+        TForm1 &form = F->Start(arguments);
+        const QString full = QDir::currentPath() + u'/' + folder;
+
+        QCOMPARE(form.PnlStatus->toolTip(), u"データフォルダ: "_s + full);
+        form.ActSearch->trigger();
+        auto *search = form.findChild<TSearchWindow *>(u"SearchWindow"_s);
+        QVERIFY(search);
+        QCOMPARE(search->EdtFolder->text(), full);
+        // Made by the diary, the folder is the user's alone.
+        if (!folder.isEmpty())
+            QCOMPARE(QFile::permissions(full) & ~QFile::Permissions(0x0f00),
+                QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     void diaryDayBeginsAtEight_data()

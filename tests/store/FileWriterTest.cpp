@@ -97,4 +97,52 @@ TEST_F(FileWriter, SymbolicLinksAreNeverWrittenThrough)
     EXPECT_TRUE(QFileInfo(link).isSymLink());
 }
 
+// Whatever the umask, what the diary makes is the user's alone; copies follow their year file, and
+// what exists keeps its mode.
+class DiaryModes : public StoreInTempDir, public ::testing::WithParamInterface<mode_t> { };
+
+unsigned modeOf(const QString &path)
+{
+    struct stat st { };
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 01;
+}
+
+TEST_P(DiaryModes, NewFoldersAndYearFilesAreTheUsersAloneAndCopiesFollowTheYearFile)
+{
+    ASSERT_EQ(::mkdir(QFile::encodeName(Path(u"open"_qs)).constData(), 0755), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(Path(u"open"_qs)).constData(), 0755), 0);
+    WriteAll(Path(u"open/2009.jnl"_qs), "!JNL 1.00 2009\r\n");
+    ASSERT_EQ(::chmod(QFile::encodeName(Path(u"open/2009.jnl"_qs)).constData(), 0640), 0);
+    const mode_t saved = ::umask(GetParam());
+    ASSERT_TRUE(MakeFolders(Path(u"new/data"_qs)));
+    ASSERT_TRUE(MakeFolders(Path(u"open"_qs)));
+    for (const QString &folder : { u"new/data/"_qs, u"open/"_qs }) {
+        TKivDiary store;
+        store.SetBaseDir(Path(folder));
+        store.SetExt(u".jnl"_qs);
+        store.SetYear(2009);
+        store.Open();
+        for (const char *text : { "one", "two" }) {
+            store.SetDayText(Day(2009, 1, 5), text);
+            store.SaveFile();
+        }
+    }
+    ::umask(saved);
+    const std::pair<unsigned, QStringList> expected[] = {
+        { 0700, { u"new"_qs, u"new/data"_qs, u"new/data/backup"_qs } },
+        { 0600,
+            { u"new/data/2009.jnl"_qs, u"new/data/2009.bak"_qs,
+                u"new/data/backup/2009-20260615.jnl"_qs } },
+        { 0755, { u"open"_qs, u"open/backup"_qs } },
+        { 0640, { u"open/2009.jnl"_qs, u"open/2009.bak"_qs, u"open/backup/2009-20260615.jnl"_qs } },
+    };
+    for (const auto &[mode, names] : expected) {
+        for (const QString &name : names)
+            EXPECT_EQ(modeOf(Path(name)), mode)
+                << name.toStdString() << " under umask " << std::oct << GetParam();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Umasks, DiaryModes, ::testing::Values(0, 022, 077, 0277));
+
 } // namespace

@@ -1,6 +1,7 @@
 // Failures the store must survive without losing the user's diary.
 #include "../FullDisk.h"
 #include "ChildProcess.h"
+#include "DiskCopies.h"
 #include "Messages.h"
 #include "StoreTestSupport.h"
 
@@ -14,6 +15,12 @@ QString cannotCreate(const QString &path)
 {
     return QString::fromUtf8(msg::kCannotCreate).arg(path);
 }
+// What a failed save adds when the year went to a file of the user's own instead.
+QString savedInstead(const QString &rescued)
+{
+    return u"\r\n"_qs + QString::fromUtf8(msg::kSavedInstead) + u"\r\n"_qs + rescued;
+}
+QString rescuedName() { return u"2009.jnl.rescued-20260615-120000"_qs; }
 QString cannotOpen(const QString &path) { return QString::fromUtf8(msg::kCannotOpen).arg(path); }
 
 TEST_F(StoreFailure, WriteBeyondTheFileSizeLimitKeepsTheOldFile)
@@ -41,10 +48,13 @@ TEST_F(StoreFailure, YearFilePathThatIsAFolderCannotBeWritten)
     auto store = NewStore(2009);
     store->SetDayText(Day(2009, 1, 5), "text");
     QDir(Dir()).mkdir(u"2009.jnl"_qs);
-    EXPECT_THROW_MSG(
-        store->SaveFile(), EFCreateError, cannotCreate(Path(u"2009.jnl"_qs)).toStdString());
+    const QString rescued = RescueFolder() + rescuedName();
+    EXPECT_THROW_MSG(store->SaveFile(), EFCreateError,
+        (cannotCreate(Path(u"2009.jnl"_qs)) + savedInstead(rescued)).toStdString());
     EXPECT_TRUE(store->Modified());
     EXPECT_TRUE(QFileInfo(Path(u"2009.jnl"_qs)).isDir());
+    // The whole year as its file would hold it.
+    EXPECT_EQ(ReadAll(rescued), WriteYearFile(store->Contents(), 2009, true));
 
     // A failed save inside Close leaves the store active; inside a year switch, on its year.
     EXPECT_THROW(store->Close(), EFCreateError);
@@ -53,6 +63,12 @@ TEST_F(StoreFailure, YearFilePathThatIsAFolderCannotBeWritten)
     EXPECT_EQ(store->Year(), 2009);
     EXPECT_EQ(store->FileName(), u"2009.jnl");
     EXPECT_EQ(store->GetDayText(Day(2009, 1, 5)), "text");
+    // Tried again, a save names the same file; a new edit goes to a file of its own.
+    EXPECT_EQ(QDir(RescueFolder()).entryList(QDir::Files), QStringList { rescuedName() });
+    store->SetDayText(Day(2009, 1, 6), "more");
+    EXPECT_THROW_MSG(store->SaveFile(), EFCreateError,
+        (cannotCreate(Path(u"2009.jnl"_qs)) + savedInstead(rescued + u"-2"_qs)).toStdString());
+    EXPECT_TRUE(ReadAll(rescued + u"-2"_qs).contains("\r\nmore\r\n"));
     store->SetAutoSave(false);
 }
 
@@ -121,8 +137,9 @@ TEST_F(StoreFailure, FinalSaveFailureIsShownNotThrown)
     store.reset();
     const QString path = Path(u"2009.jnl"_qs);
     EXPECT_EQ(Shown,
-        QStringList {
-            u"日記を保存できませんでした。\r\n"_qs + path + u"\r\n"_qs + cannotCreate(path) });
+        QStringList { u"日記を保存できませんでした。\r\n"_qs + path + u"\r\n"_qs
+            + cannotCreate(path) + savedInstead(RescueFolder() + rescuedName()) });
+    EXPECT_TRUE(ReadAll(RescueFolder() + rescuedName()).endsWith("\r\ntext\r\n"));
 }
 
 TEST_F(StoreFailure, OpeningAnOpenStoreHoldsOnePreamble)

@@ -72,8 +72,9 @@ inline QByteArray Golden(const char *name)
     return ReadAll(QStringLiteral(KIVLOG_STORE_TEST_DATA "/") + QString::fromUtf8(name));
 }
 
-// Every test gets its own folder, a clock pinned to 15 June 2026, Japanese weekday names and a
-// record of what the store showed the user.
+// Every test gets its own folder, a user's data folder of its own (where a year goes that cannot
+// be saved), a clock pinned to 15 June 2026, Japanese weekday names and a record of what the
+// store showed the user.
 class StoreInTempDir : public ::testing::Test {
 protected:
     StoreInTempDir()
@@ -83,7 +84,9 @@ protected:
                 return QString::fromUtf8(names[dow - 1]);
             } })
     {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(FHome.path()));
     }
+    ~StoreInTempDir() override { qunsetenv("XDG_DATA_HOME"); }
 
     QString Dir() const { return FDir.path() + u'/'; }
     QString Path(const QString &name) const { return Dir() + name; }
@@ -105,6 +108,7 @@ protected:
 
 private:
     QTemporaryDir FDir;
+    QTemporaryDir FHome;
     TScopedDiaryServices FServices;
 };
 
