@@ -33,4 +33,16 @@ inline constexpr char kOwnVersionKept[]
     = "日記ファイルはそのままにして、こちらの内容を次のファイルに保存しました。";
 inline constexpr char kShownVersionKept[] = "表示中の内容はそのまま残しています。";
 inline constexpr char kBackupFailed[] = "日付つきのバックアップを作成できませんでした。";
+
+// Merging two versions of a year by day.
+// The line between this diary's text and the one written elsewhere, in a part both changed.
+inline constexpr char kBothTextsSeparator[] = "――― ここからは別の保存で書かれた文章 ―――";
+// After a save that merged the year file with a version written elsewhere meanwhile; followed by
+// CR LF and the path, CR LF and the parts holding both texts, one a line.
+inline constexpr char kMergedBothTexts[]
+    = "日記ファイルがほかの保存で書き換えられていたため、日ごとに合わせて保存しました。\r\n"
+      "次の日は両方で書き換えられていたので、両方の文章を残しています。\r\n"
+      "「――― ここからは別の保存で書かれた文章 ―――」の行から後が、ほかの保存の文章です。";
+inline constexpr char kBothPreambles[] = "（最初の日付より前の文章）";
+inline constexpr char kBothErrorData[] = "（読み込めなかった行）";
 } // namespace msg
