@@ -293,6 +293,25 @@ void TKivDiary::TakeContents(TYearContents &&contents)
     FModifiedByLoad = FModified;
 }
 
+TYearMerge TKivDiary::TakeInVersion(const TYearContents &other)
+{
+    if (!FActive)
+        throw EKivDiaryError(text(msg::kNotActive));
+    if (!FLoadError.isEmpty())
+        throw EKivDiaryError(FLoadError);
+    SortDays();
+    TYearContents own = Contents();
+    TYearMerge merge = MergeYears(TYearContents(), own, other);
+    if (merge.Contents == own)
+        return merge;
+    TakeContents(TYearContents(merge.Contents));
+    // What came in is unsaved, like an edit.
+    FModified = true;
+    FModifiedByLoad = false;
+    emit Merged();
+    return merge;
+}
+
 qsizetype TKivDiary::IndexOfSetting(const QByteArray &name) const
 {
     for (qsizetype i = 0; i < FSettings.size(); ++i) {

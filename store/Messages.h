@@ -24,9 +24,6 @@ inline constexpr char kCannotCreate[] = "ファイル %1 を作成できませ�
 inline constexpr char kFinalSaveFailed[] = "日記を保存できませんでした。";
 // The year file changed on disk while the diary held it. Each is followed by CR LF and the
 // path(s) named; parts are joined with CR LF.
-inline constexpr char kOtherVersionKept[]
-    = "日記ファイルがほかのプログラムによって書き換えられていました。\r\n"
-      "書き換えられた内容は次のファイルに残し、日記ファイルにはこちらの内容を保存しました。";
 inline constexpr char kChangedUnreadable[]
     = "日記ファイルがほかのプログラムによって書き換えられ、読み込めなくなっています。";
 inline constexpr char kOwnVersionKept[]
