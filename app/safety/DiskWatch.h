@@ -14,11 +14,9 @@ class TKivDiaryEdit;
 // Notices when another program (a sync tool, a text editor) changes the loaded year file: it
 // watches the file and its folder, and checks when the window becomes active. With nothing
 // unsaved the year is read again and the editor shows the other version, the caret where it
-// was; with unsaved text the year is saved at once, and the store keeps the other version in
-// a conflict file and says which.
-//
-// A save that meets another version merges it by day; the editor then shows the merged text of
-// its day when that changed and the editor holds no edit of its own.
+// was; with unsaved text the year is saved at once, and the save merges the other version in
+// by day. After any merge the editor shows the merged text of its day when that changed and the
+// editor holds no edit of its own.
 //
 // When a year is opened (at the start and at each year switch) that has conflict copies beside
 // its file (a sync engine's or the diary's own), the user is told once per year and run and may
