@@ -51,8 +51,9 @@ QString ConflictPathBase(const QString &yearFilePath, const QDateTime &now);
 QStringList ConflictFilesOf(const QString &yearFilePath);
 
 // Whether 'name' is a copy a sync engine made of the year file 'yearFileName' (whose extension
-// is 'ext') when two versions of it met: Syncthing's "2026.sync-conflict-20261209-060034-FEYNXDC.jnl",
-// Nextcloud's and ownCloud's "2026 (conflicted copy 2026-12-09 060034).jnl", Dropbox's
+// is 'ext') when two versions of it met: Syncthing's
+// "2026.sync-conflict-20261209-060034-FEYNXDC.jnl", Nextcloud's and ownCloud's
+// "2026 (conflicted copy 2026-12-09 060034).jnl", Dropbox's
 // "2026 (Taro's conflicted copy 2026-12-09).jnl".
 bool IsSyncConflictCopyName(const QString &name, const QString &yearFileName, const QString &ext);
 // What holds a version of the year file beside it: the diary's own conflict files, oldest first,

@@ -14,7 +14,7 @@ QString text(const char *utf8) { return QString::fromUtf8(utf8); }
 
 constexpr QByteArrayView kCrLf("\r\n");
 
-// One part as three sides have it; 'written' is how each compares.
+// Which side a part is taken from.
 enum class TPick { Own, Other, Both };
 
 template <typename T, typename Eq>
@@ -44,8 +44,8 @@ QByteArray joined(QByteArrayView own, QByteArrayView other)
 }
 
 // A preamble or the rejected lines: one text each.
-QByteArray mergeWhole(const QByteArray &base, const QByteArray &own, const QByteArray &other,
-    bool &both)
+QByteArray mergeWhole(
+    const QByteArray &base, const QByteArray &own, const QByteArray &other, bool &both)
 {
     const auto same = [](const QByteArray &a, const QByteArray &b) { return a == b; };
     switch (pick(base, own, other, own.isEmpty(), other.isEmpty(), same)) {
@@ -98,8 +98,9 @@ QList<QByteArray> mergeSettings(
         }
         return false;
     };
-    const auto same
-        = [](const std::optional<QByteArray> &a, const std::optional<QByteArray> &b) { return a == b; };
+    const auto same = [](const std::optional<QByteArray> &a, const std::optional<QByteArray> &b) {
+        return a == b;
+    };
     for (const QList<QByteArray> *side : { &own, &other }) {
         for (const QByteArray &line : *side) {
             const QByteArrayView name = SettingName(line);
@@ -127,14 +128,13 @@ QList<QByteArray> mergeSettings(
 
 QByteArray BothTextsSeparator() { return cp932::Encode(text(msg::kBothTextsSeparator)); }
 
-TYearMerge MergeYears(const TYearContents &base, const TYearContents &own,
-    const TYearContents &other)
+TYearMerge MergeYears(
+    const TYearContents &base, const TYearContents &own, const TYearContents &other)
 {
     TYearMerge merge;
     TYearContents &out = merge.Contents;
     out.Preamble = mergeWhole(base.Preamble, own.Preamble, other.Preamble, merge.BothPreambles);
-    out.ErrorData
-        = mergeWhole(base.ErrorData, own.ErrorData, other.ErrorData, merge.BothErrorData);
+    out.ErrorData = mergeWhole(base.ErrorData, own.ErrorData, other.ErrorData, merge.BothErrorData);
     out.Settings = mergeSettings(base.Settings, own.Settings, other.Settings);
 
     const TDays b = byDate(base);
@@ -150,8 +150,8 @@ TYearMerge MergeYears(const TYearContents &base, const TYearContents &own,
         const double date = entry.first;
         const QByteArrayView ownText = written(o, date);
         const QByteArrayView otherText = written(t, date);
-        const TPick chosen
-            = pick(written(b, date), ownText, otherText, ownText.isEmpty(), otherText.isEmpty(), same);
+        const TPick chosen = pick(
+            written(b, date), ownText, otherText, ownText.isEmpty(), otherText.isEmpty(), same);
         QByteArray result;
         if (chosen == TPick::Both) {
             result = joined(*o.at(date), *t.at(date));

@@ -27,8 +27,8 @@ struct TYearMerge {
 //
 // For a version without a known common base (a sync engine's conflict copy) the base is an empty
 // year: nothing is removed, and whatever differs holds both texts.
-TYearMerge MergeYears(const TYearContents &base, const TYearContents &own,
-    const TYearContents &other);
+TYearMerge MergeYears(
+    const TYearContents &base, const TYearContents &own, const TYearContents &other);
 
 // The line between the two texts of a part that holds both, in CP932. It begins with no "!", so
 // the year file never reads it as a day header, separator or setting.

@@ -71,7 +71,8 @@ inline constexpr char kConflictCopiesFound[]
       "（同期ソフトの競合コピー、または日記の競合ファイル）\r\n"
       "%1\r\n"
       "日ごとに日記に取り込みますか？\r\n"
-      "「日ごとに取り込む」: 日記にない日や違う日の文章を取り込み、ファイルはバックアップフォルダに移します。\r\n"
+      "「日ごとに取り込む」: 日記にない日や違う日の文章を取り込み、"
+      "ファイルはバックアップフォルダに移します。\r\n"
       "「そのままにする」: 何も変えません。";
 inline constexpr char kConflictCopiesMerge[] = "日ごとに取り込む(&M)";
 inline constexpr char kConflictCopiesLeave[] = "そのままにする(&L)";

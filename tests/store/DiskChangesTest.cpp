@@ -44,7 +44,8 @@ TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
         bool YearFileIsOurs;
     } cases[] = {
         { "rewritten in place", [](const QString &p) { WriteAll(p, kOther); }, Merged, true },
-        { "replaced by rename", [](const QString &p) { replaceByRename(p, kOther); }, Merged, true },
+        { "replaced by rename", [](const QString &p) { replaceByRename(p, kOther); }, Merged,
+            true },
         { "same bytes again", [](const QString &p) { replaceByRename(p, kLoaded); }, None, true },
         { "removed", [](const QString &p) { QFile::remove(p); }, None, true },
         { "damaged", [](const QString &p) { WriteAll(p, "garbage\r\n"); }, Ours, false },

@@ -1,6 +1,7 @@
 // The merge of two versions of a year by day, setting and text.
-#include "StoreTestSupport.h"
 #include "YearMerge.h"
+
+#include "StoreTestSupport.h"
 
 namespace {
 
@@ -52,17 +53,16 @@ TEST(YearMerge, EachPartComesFromTheSideThatChangedIt)
     const TMergeCase cases[] = {
         { "only own changed", { { { 7, "a" } } }, { { { 7, "A" } } }, { { { 7, "a" } } },
             { { { 7, "A" } } }, {} },
-        { "only other changed, and a day only it added", { { { 8, "a" } } },
-            { { { 8, "a" } } }, { { { 7, "B7" }, { 8, "B" } } }, { { { 7, "B7" }, { 8, "B" } } },
-            {} },
+        { "only other changed, and a day only it added", { { { 8, "a" } } }, { { { 8, "a" } } },
+            { { { 7, "B7" }, { 8, "B" } } }, { { { 7, "B7" }, { 8, "B" } } }, {} },
         { "both to the same text, trailing blanks aside", { { { 8, "a" } } },
             { { { 8, "same  \r\n" } } }, { { { 8, "same" } } }, { { { 8, "same  \r\n" } } }, {} },
         { "both to different texts", { { { 8, "a" } } }, { { { 8, "A8\r\n" } } },
             { { { 8, "B8" } } }, { { { 8, b78.constData() } } }, { 8 } },
         { "removed on one side, unchanged on the other", { { { 7, "a" }, { 8, "b" } } },
             { { { 8, "b" } } }, { { { 7, "a" } } }, {}, {} },
-        { "removed on one side, changed on the other", { { { 8, "b" } } }, {},
-            { { { 8, "B" } } }, { { { 8, "B" } } }, {} },
+        { "removed on one side, changed on the other", { { { 8, "b" } } }, {}, { { { 8, "B" } } },
+            { { { 8, "B" } } }, {} },
         { "settings by name: one side's size, the other's font", { {}, { "WIDTH=800", "FONT=a" } },
             { {}, { "WIDTH=900", "FONT=a" } }, { {}, { "width=800", "FONT=b", "DAYNAME=TRUE" } },
             { {}, { "WIDTH=900", "FONT=b", "DAYNAME=TRUE" } }, {} },
