@@ -389,7 +389,7 @@ def run(args, session_a):
 
         problems = []
         boxes = both_write(machines, opened, ((day_a, "Written on A."), (day_b, "Written on B.")))
-        print(f"different days: A answered {boxes} boxes")
+        print(f"different days: A answered {boxes} box(es)")
         for m in machines:
             texts, line = describe(m, year_name, (seed_day, day_a, day_b))
             print(line)
@@ -400,7 +400,7 @@ def run(args, session_a):
 
         same = ("Same day on A.", "Same day on B.")
         boxes = both_write(machines, opened, ((opened, same[0]), (opened, same[1])))
-        print(f"same day: A answered {boxes} boxes")
+        print(f"same day: A answered {boxes} box(es)")
         for m in machines:
             print(describe(m, year_name, (opened,))[1])
             aside = conflict_files(m, year_name)
