@@ -208,6 +208,7 @@ int RunCheck(QStringList args)
     if (!spelled)
         return status;
     bool allLoad = true;
+    bool anyConflict = false;
     const QList<TYearFileRef> files
         = ListYearFiles(spelled->BaseDir, spelled->Prefix, spelled->Ext);
     // A mistyped prefix or a folder emptied by a sync must not pass as a healthy diary.
@@ -232,10 +233,14 @@ int RunCheck(QStringList args)
         }
         const QStringList backups
             = DatedBackupsOf(spelled->BaseDir, spelled->Prefix, file.Year, spelled->Ext);
+        // A version that lives only in a copy beside the year file is as wrong as a year that
+        // does not load.
+        const QStringList copies = ConflictCopiesOf(file.Path, spelled->Ext);
+        anyConflict = anyConflict || !copies.isEmpty();
         print(stdout,
             QStringLiteral("%1: %2; conflict files: %3; newest backup: %4\n")
-                .arg(file.Path, state, noneOr(ConflictFilesOf(file.Path)),
+                .arg(file.Path, state, noneOr(copies),
                     backups.isEmpty() ? QStringLiteral("none") : backups.last()));
     }
-    return allLoad ? 0 : 1;
+    return allLoad && !anyConflict ? 0 : 1;
 }

@@ -53,9 +53,11 @@ check    reads every year file of the folder (prefix + four-digit year +
          extension; by default Data/ and .jnl, set as on the diary's command
          line: the value follows the letter, as in -d~/diary) and prints one line
          for each: whether it loads, its days, its rejected blocks, the conflict
-         files beside it and its newest dated backup. Nothing is written. Exit
-         status 0 when every year file loads, 1 when one does not or none is
-         found, 2 on wrong usage or a missing folder.
+         files beside it (the diary's own and a sync engine's conflict copies:
+         Syncthing, Nextcloud, ownCloud, Dropbox) and its newest dated backup.
+         Nothing is written. Exit status 0 when every year file loads and none
+         has a conflict file, 1 when one does not load, has a conflict file or
+         none is found, 2 on wrong usage or a missing folder.
 search   finds the days whose text holds every WORD, in every year file of the
          folder (default Data/, no prefix, extension .jnl; the value follows
          the option letter without a blank, as on the diary's command line).

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <algorithm>
 #include <sys/stat.h>
 
@@ -38,6 +39,16 @@ QStringList namesBetween(const QString &folder, const QString &prefix, const QSt
 QString folderOf(const QString &path) { return path.left(path.lastIndexOf(u'/') + 1); }
 
 QString conflictTag() { return QStringLiteral(".conflict-"); }
+
+// No more open than the data folder it lies in.
+bool makeBackupFolder(const QString &baseDir)
+{
+    const QString folder = BackupFolder(baseDir);
+    if (QFileInfo(folder).isDir())
+        return true;
+    const QString data = baseDir.isEmpty() ? QStringLiteral(".") : baseDir;
+    return QDir().mkdir(folder, QFileInfo(data).permissions());
+}
 
 } // namespace
 
@@ -78,6 +89,43 @@ QStringList ConflictFilesOf(const QString &yearFilePath)
     for (const QString &found : namesBetween(folder, name + conflictTag(), QString(), -1, false))
         paths << folder + found;
     return paths;
+}
+
+bool IsSyncConflictCopyName(const QString &name, const QString &yearFileName, const QString &ext)
+{
+    if (!yearFileName.endsWith(ext) || !name.endsWith(ext) || name == yearFileName)
+        return false;
+    const QString stem = yearFileName.chopped(ext.size());
+    if (!name.startsWith(stem) || name.size() <= stem.size() + ext.size())
+        return false;
+    const QString middle = name.sliced(stem.size(), name.size() - stem.size() - ext.size());
+    // Syncthing: ".sync-conflict-" date "-" time "-" the short id of the device that wrote it.
+    static const QRegularExpression syncthing(
+        QStringLiteral("^\\.sync-conflict-[0-9]{8}-[0-9]{6}-[A-Za-z0-9]+$"));
+    // Nextcloud and ownCloud: " (conflicted copy" ... ")"; Dropbox: " (" who " conflicted copy"
+    // ... ")".
+    static const QRegularExpression copy(
+        QStringLiteral("^ \\((.*\\s)?conflicted copy(\\s.*)?\\)$"));
+    return syncthing.match(middle).hasMatch() || copy.match(middle).hasMatch();
+}
+
+QStringList ConflictCopiesOf(const QString &yearFilePath, const QString &ext)
+{
+    QStringList paths = ConflictFilesOf(yearFilePath);
+    const QString folder = folderOf(yearFilePath);
+    const QString name = yearFilePath.mid(folder.size());
+    for (const QString &found : namesBetween(folder, QString(), ext, -1, false)) {
+        if (IsSyncConflictCopyName(found, name, ext))
+            paths << folder + found;
+    }
+    return paths;
+}
+
+std::optional<QString> MoveIntoBackupFolder(const QString &baseDir, const QString &path)
+{
+    if (!makeBackupFolder(baseDir))
+        return std::nullopt;
+    return MoveUnderFreeName(path, BackupFolder(baseDir) + QFileInfo(path).fileName());
 }
 
 QString BackupPathOf(const QString &path)
@@ -144,13 +192,8 @@ bool MakeDatedBackup(const QString &baseDir, const QString &prefix, int year, co
     if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
         return true;
 
-    const QString folder = BackupFolder(baseDir);
-    if (!QFileInfo(folder).isDir()) {
-        // No more open than the data folder it lies in.
-        const QString data = baseDir.isEmpty() ? QStringLiteral(".") : baseDir;
-        if (!QDir().mkdir(folder, QFileInfo(data).permissions()))
-            return false;
-    }
+    if (!makeBackupFolder(baseDir))
+        return false;
     // Another diary may have made today's backup a moment ago: then there is one.
     const TFileWrite written = WriteNewFile(target, bytes, access);
     if (!written && !QFileInfo::exists(target))

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // What a year file on disk was when the diary last read or wrote it, and the copies the diary
 // keeps beside it: conflict files (another program's version, or the diary's own when the file
@@ -48,6 +49,19 @@ size_t HashBytes(const QByteArray &bytes);
 QString ConflictPathBase(const QString &yearFilePath, const QDateTime &now);
 // The conflict files of a year file, oldest first.
 QStringList ConflictFilesOf(const QString &yearFilePath);
+
+// Whether 'name' is a copy a sync engine made of the year file 'yearFileName' (whose extension
+// is 'ext') when two versions of it met: Syncthing's
+// "2026.sync-conflict-20261209-060034-FEYNXDC.jnl", Nextcloud's and ownCloud's
+// "2026 (conflicted copy 2026-12-09 060034).jnl", Dropbox's
+// "2026 (Taro's conflicted copy 2026-12-09).jnl".
+bool IsSyncConflictCopyName(const QString &name, const QString &yearFileName, const QString &ext);
+// What holds a version of the year file beside it: the diary's own conflict files, oldest first,
+// then the sync engines' copies by name.
+QStringList ConflictCopiesOf(const QString &yearFilePath, const QString &ext);
+// Moves a file into the backup folder (made when missing) under a free name after its own name;
+// the path taken, or nothing when it could not be moved.
+std::optional<QString> MoveIntoBackupFolder(const QString &baseDir, const QString &path);
 
 // The year file's path with its extension replaced by ".bak" (or ".bak" appended when it has
 // none): where the previous version of the year file is kept.

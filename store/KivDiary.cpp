@@ -5,6 +5,7 @@
 #include "LineBreaks.h"
 #include "Messages.h"
 #include "Services.h"
+#include "SettingValues.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -13,27 +14,6 @@
 namespace {
 
 QString text(const char *utf8) { return QString::fromUtf8(utf8); }
-
-bool isAscii(QByteArrayView bytes)
-{
-    return std::all_of(
-        bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-// Setting names compare without regard to case; ASCII names (all the window writes) need no
-// decoding.
-bool sameName(QByteArrayView a, QByteArrayView b)
-{
-    if (isAscii(a) && isAscii(b))
-        return a.size() == b.size() && qstrnicmp(a.data(), a.size(), b.data(), b.size()) == 0;
-    const QString left = cp932::Decode(a);
-    const QString right = cp932::Decode(b);
-    // Every byte that does not decode becomes U+FFFD, so such names would all look alike;
-    // no CP932 character decodes to it.
-    if (left.contains(QChar::ReplacementCharacter) || right.contains(QChar::ReplacementCharacter))
-        return a == b;
-    return left.compare(right, Qt::CaseInsensitive) == 0;
-}
 
 // The escaping of day texts protects lines after CR LF only, so every other line break is made
 // one before a text is compared or stored.
@@ -313,14 +293,32 @@ void TKivDiary::TakeContents(TYearContents &&contents)
     FModifiedByLoad = FModified;
 }
 
+TYearMerge TKivDiary::TakeInVersion(const TYearContents &other)
+{
+    if (!FActive)
+        throw EKivDiaryError(text(msg::kNotActive));
+    if (!FLoadError.isEmpty())
+        throw EKivDiaryError(FLoadError);
+    SortDays();
+    TYearContents own = Contents();
+    TYearMerge merge = MergeYears(TYearContents(), own, other);
+    if (merge.Contents == own)
+        return merge;
+    TakeContents(TYearContents(merge.Contents));
+    // What came in is unsaved, like an edit.
+    FModified = true;
+    FModifiedByLoad = false;
+    emit Merged();
+    return merge;
+}
+
 qsizetype TKivDiary::IndexOfSetting(const QByteArray &name) const
 {
     for (qsizetype i = 0; i < FSettings.size(); ++i) {
         const QByteArray &line = FSettings[i];
-        const qsizetype eq = cp932::IndexOf(line, '=');
-        if (eq < 0)
+        if (cp932::IndexOf(line, '=') < 0)
             continue;
-        if (sameName(QByteArrayView(line).first(eq), name))
+        if (SameSettingName(SettingName(line), name))
             return i;
     }
     return -1;

@@ -3,6 +3,7 @@
 #include "DiskCopies.h"
 #include "Exceptions.h"
 #include "YearFile.h"
+#include "YearMerge.h"
 
 #include <QByteArray>
 #include <QList>
@@ -61,6 +62,9 @@ public:
         NothingDue,
         // The year file holds the store's version.
         Saved,
+        // Another version had come to the disk since the store last read or wrote the file: the
+        // year file holds the two merged by day, and so does the store.
+        Merged,
         // The year file did not read any more: the store's version is in a conflict file.
         KeptAside,
         // The year's file could not be read when it was loaded, so it is never written.
@@ -121,6 +125,12 @@ public:
     // so that they are written back in their block): by an edit, a setting or MarkModified.
     bool Unsaved() const { return FModified && !FModifiedByLoad; }
 
+    // Takes in another version of this year that has no known common base with the store's (a
+    // sync engine's conflict copy, a conflict file): days only there come in, days with another
+    // text there hold both texts. The store is modified when anything came in. Throws as a day
+    // access does.
+    TYearMerge TakeInVersion(const TYearContents &other);
+
 signals:
     // After a year file was read successfully by a load (also when it did not exist yet): the
     // first read of a year since it was opened or switched to.
@@ -129,6 +139,9 @@ signals:
     void Reloaded();
     // After the year file was written successfully; FilePath() still names it.
     void Saved();
+    // After texts of another version came into the store by a merge (a save that met another
+    // version on disk, or TakeInVersion): the days may differ from what is shown.
+    void Merged();
 
 private:
     // SetDayText for a text whose line breaks are all CR LF already, as the reader builds them;
@@ -145,8 +158,9 @@ private:
     // A year read whole in place of what the store holds: all of it or, when it throws, nothing.
     void TakeContents(TYearContents &&contents);
     enum class TDiskVerdict { Ours, Other, Damaged };
-    TDiskVerdict VerifyBeforeSave(
-        const QString &path, std::optional<QByteArray> &onDisk, QString &unreadable);
+    // For Other, 'other' holds that version as read and 'seen' its identity.
+    TDiskVerdict VerifyBeforeSave(const QString &path, std::optional<QByteArray> &onDisk,
+        QString &unreadable, std::optional<TYearRead> &other, TFileIdentity &seen);
     TFileAccess AccessForSave(const QString &path) const;
     void MakeDatedBackupOnce(
         const QByteArray &bytes, const TFileAccess &access, QStringList &notices);
@@ -169,6 +183,8 @@ private:
     // The year file as last read or written, and a changed version that did not read and was
     // reported already.
     TFileIdentity FDisk;
+    // What the store read from or wrote to the year file last: the base of a merge by day.
+    TYearContents FBase;
     TFileIdentity FReportedDamaged;
     // The diary's own version kept beside that damaged file, by the hash of its bytes.
     TFileIdentity FKeptOwnBeside;

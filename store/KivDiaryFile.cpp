@@ -83,6 +83,7 @@ void TKivDiary::LoadFile()
     FLoadError.clear();
     FModifiedByLoad = false;
     FDisk = TFileIdentity();
+    FBase = TYearContents();
     FReportedDamaged = TFileIdentity();
     std::optional<TBusyScope> busy(std::in_place, FBusy);
     try {
@@ -96,6 +97,7 @@ void TKivDiary::LoadFile()
             FDisk = seen;
             read = ReadYearFile(data, FYear);
         }
+        FBase = read.Contents;
         TakeContents(std::move(read.Contents));
         for (const QString &message : read.Messages)
             ShowDiaryMessage(message);
@@ -131,14 +133,25 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYear()
     QStringList notices;
     std::optional<QByteArray> onDisk;
     QString unreadable;
-    const TDiskVerdict verdict = VerifyBeforeSave(path, onDisk, unreadable);
+    std::optional<TYearRead> other;
+    TFileIdentity otherSeen;
+    const TDiskVerdict verdict = VerifyBeforeSave(path, onDisk, unreadable, other, otherSeen);
     const TFileAccess access = AccessForSave(path);
     if (verdict == TDiskVerdict::Other) {
-        const TFileWrite kept
-            = WriteUnderFreeName(ConflictPathBase(path, DiaryNow()), *onDisk, access);
-        if (!kept)
-            throw EFCreateError(text(msg::kCannotCreate).arg(kept.Path));
-        notices << text(msg::kOtherVersionKept) + crLf() + kept.Path;
+        // Another diary (or a sync engine carrying one's save) wrote the year meanwhile: its
+        // days come in beside the store's, and the store now holds what it read there. Should
+        // the write fail, the next save then starts from that version.
+        TYearMerge merge = MergeYears(FBase, Contents(), other->Contents);
+        if (merge.HoldsBothTexts()) {
+            notices << text(msg::kMergedBothTexts) + crLf() + path + crLf()
+                    + DescribeBothTexts(merge);
+        }
+        notices << other->Messages;
+        TakeContents(std::move(merge.Contents));
+        FModified = true;
+        FModifiedByLoad = false;
+        FBase = std::move(other->Contents);
+        FDisk = otherSeen;
     }
     const QFileInfo existing(path);
     bool backedUp = false;
@@ -158,7 +171,8 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYear()
             ShowDiaryMessage(notice);
     };
 
-    const QByteArray out = WriteYearFile(Contents(), FYear, FDayName);
+    TYearContents contents = Contents();
+    const QByteArray out = WriteYearFile(contents, FYear, FDayName);
 
     if (verdict == TDiskVerdict::Damaged) {
         // The same text kept once beside the same damaged file needs no second copy.
@@ -194,12 +208,15 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYear()
         throw EFCreateError(text(msg::kCannotCreate).arg(path));
     FDisk = StatFile(path);
     FDisk.Hash = HashBytes(out);
+    FBase = std::move(contents);
     FReportedDamaged = TFileIdentity();
     FModified = false;
     FModifiedByLoad = false;
     emit Saved();
+    if (verdict == TDiskVerdict::Other)
+        emit Merged();
     showNotices();
-    return TSaveOutcome::Saved;
+    return verdict == TDiskVerdict::Other ? TSaveOutcome::Merged : TSaveOutcome::Saved;
 }
 
 TFileAccess TKivDiary::AccessForSave(const QString &path) const
@@ -212,10 +229,11 @@ TFileAccess TKivDiary::AccessForSave(const QString &path) const
     return AccessOfFile(path);
 }
 
-TKivDiary::TDiskVerdict TKivDiary::VerifyBeforeSave(
-    const QString &path, std::optional<QByteArray> &onDisk, QString &unreadable)
+TKivDiary::TDiskVerdict TKivDiary::VerifyBeforeSave(const QString &path,
+    std::optional<QByteArray> &onDisk, QString &unreadable, std::optional<TYearRead> &other,
+    TFileIdentity &seen)
 {
-    TFileIdentity seen = StatFile(path);
+    seen = StatFile(path);
     if (!seen.Exists)
         return TDiskVerdict::Ours;
     // Read even when unchanged: the backups are made of the bytes looked at here.
@@ -237,7 +255,7 @@ TKivDiary::TDiskVerdict TKivDiary::VerifyBeforeSave(
         return TDiskVerdict::Ours;
     }
     try {
-        CheckYearFileHeader(*onDisk, FYear);
+        other = ReadYearFile(*onDisk, FYear);
     } catch (const Exception &e) {
         unreadable = e.Message();
         FReportedDamaged = seen;
@@ -300,7 +318,9 @@ bool TKivDiary::ReloadFile()
             seen.Hash = HashBytes(data);
             // What the store holds stays until the other version has been read whole.
             TYearRead read = ReadYearFile(data, FYear);
+            TYearContents base = read.Contents;
             TakeContents(std::move(read.Contents));
+            FBase = std::move(base);
             messages.swap(read.Messages);
         } catch (const Exception &e) {
             failure = e.Message();

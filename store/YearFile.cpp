@@ -242,6 +242,8 @@ void appendEscaped(QByteArray &out, QByteArrayView s)
 
 bool HoldsDayText(QByteArrayView text) { return !trimTrailing(text).isEmpty(); }
 
+QByteArrayView WrittenDayText(QByteArrayView text) { return trimTrailing(text); }
+
 QByteArray EscapeDayText(QByteArrayView value)
 {
     QByteArray out;

@@ -53,6 +53,8 @@ QByteArray EscapeDayText(QByteArrayView text);
 // Whether a day's text leaves anything in the year file, which drops its trailing blanks and
 // control characters.
 bool HoldsDayText(QByteArrayView text);
+// What the year file keeps of a day's text: all but its trailing blanks and control characters.
+QByteArrayView WrittenDayText(QByteArrayView text);
 QByteArray UnescapeDayText(const QByteArray &text);
 
 // The whole of a plain file; throws EFOpenError naming the path when it cannot be read.

@@ -3,7 +3,10 @@
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
+#include <QStringList>
 #include <QTimer>
+#include <functional>
 
 class TKivDiary;
 class TKivDiaryEdit;
@@ -11,8 +14,13 @@ class TKivDiaryEdit;
 // Notices when another program (a sync tool, a text editor) changes the loaded year file: it
 // watches the file and its folder, and checks when the window becomes active. With nothing
 // unsaved the year is read again and the editor shows the other version, the caret where it
-// was; with unsaved text the year is saved at once, and the store keeps the other version in
-// a conflict file and says which.
+// was; with unsaved text the year is saved at once, and the save merges the other version in
+// by day. After any merge the editor shows the merged text of its day when that changed and the
+// editor holds no edit of its own.
+//
+// When a year is opened (at the start and at each year switch) that has conflict copies beside
+// its file (a sync engine's or the diary's own), the user is told once per year and run and may
+// take them in by day; a copy taken in is moved into the backup folder.
 //
 // Checks run from a short timer, never inside a load or save of the store (a message box of
 // one lets events run) and never twice at once.
@@ -31,6 +39,10 @@ public:
     // Milliseconds between the last notice of a change and the check.
     void SetDelay(int ms) { FTimer.setInterval(ms); }
 
+    // Tests answer the question about conflict copies here instead of a person: true takes the
+    // copies in.
+    static std::function<bool(const QStringList &copies)> MergeCopiesHook;
+
 signals:
     // After each check that ran, whatever it found.
     void Checked();
@@ -42,6 +54,11 @@ private:
     void Schedule();
     void Check();
     void ReloadKeepingCaret();
+    void RefreshKeepingCaret();
+    // After a merge: the editor follows its day when it holds nothing of its own.
+    void ShowMergedDay();
+    void OfferCopies();
+    bool AskMergeCopies(const QStringList &copies) const;
     void Rewatch();
 
     QPointer<TKivDiaryEdit> FEditor;
@@ -53,4 +70,7 @@ private:
     bool FStopped = false;
     bool FChecking = false;
     bool FSaveFailed = false;
+    bool FCopiesDue = false;
+    // The year files whose copies were offered in this run.
+    QSet<QString> FCopiesOffered;
 };

@@ -373,8 +373,9 @@ void TForm1::BindEvents()
     });
     connect(MonthCalendar1, &QCalendarWidget::currentPageChanged, this,
         [this] { RunGuarded([&] { UpdateCalendarMarks(); }); });
-    // A year read, also one read again from disk, changes the days that hold text.
-    for (auto signal : { &TKivDiary::Loaded, &TKivDiary::Reloaded }) {
+    // A year read, also one read again from disk or merged with another version, changes the
+    // days that hold text.
+    for (auto signal : { &TKivDiary::Loaded, &TKivDiary::Reloaded, &TKivDiary::Merged }) {
         connect(KivDiary1, signal, this, [this] { RunGuarded([&] { UpdateCalendarMarks(); }); });
     }
 

@@ -63,4 +63,26 @@ inline constexpr char kUsageEnglish[]
       "A value follows its option letter directly, without a blank (-d~/diary).\n"
       "Started in this folder with these arguments, the diary keeps its data in:\n"
       "  ";
+
+// Conflict copies beside a year file (a sync engine's or the diary's own), offered once per year
+// and run. %1: the files, one "> path" a line.
+inline constexpr char kConflictCopiesFound[]
+    = "この年の日記ファイルの横に、別の保存で書かれた版が残っています。\r\n"
+      "（同期ソフトの競合コピー、または日記の競合ファイル）\r\n"
+      "%1\r\n"
+      "日ごとに日記に取り込みますか？\r\n"
+      "「日ごとに取り込む」: 日記にない日や違う日の文章を取り込み、"
+      "ファイルはバックアップフォルダに移します。\r\n"
+      "「そのままにする」: 何も変えません。";
+inline constexpr char kConflictCopiesMerge[] = "日ごとに取り込む(&M)";
+inline constexpr char kConflictCopiesLeave[] = "そのままにする(&L)";
+inline constexpr char kConflictCopiesMerged[]
+    = "次のファイルを日ごとに取り込み、バックアップフォルダに移しました。\r\n%1";
+// %1: the separator line, %2: the days, one a line.
+inline constexpr char kConflictCopiesBothTexts[]
+    = "次の日は両方の文章を残しています。「%1」の行から後が、取り込んだファイルの文章です。\r\n%2";
+inline constexpr char kConflictCopiesNotRead[]
+    = "次のファイルは読み込めないため、そのままにしています。\r\n%1";
+inline constexpr char kConflictCopiesNotMoved[]
+    = "次のファイルは取り込みましたが、バックアップフォルダに移せませんでした。\r\n%1";
 } // namespace wtext

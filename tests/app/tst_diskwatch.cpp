@@ -4,7 +4,9 @@
 #include "DiaryWindowFixture.h"
 #include "DiskCopies.h"
 #include "DiskWatch.h"
+#include "Messages.h"
 #include "Recovery.h"
+#include "YearMerge.h"
 
 #include <QProcess>
 #include <QTextCursor>
@@ -27,6 +29,18 @@ void replaceByRename(const QByteArray &bytes)
 }
 
 void rewriteInPlace(const QByteArray &bytes) { TDiaryWindowFixture::Write(kYearFile, bytes); }
+
+// A day both sides wrote, as the merge keeps it.
+QByteArray bothTexts(const char *own, const char *other)
+{
+    return QByteArray(own) + "\r\n" + BothTextsSeparator() + "\r\n" + other + "\r\n";
+}
+
+QByteArray textOn1208()
+{
+    const TYearRead read = ReadYearFile(TDiaryWindowFixture::Read(kYearFile), 2026);
+    return read.Contents.Days.size() == 1 ? read.Contents.Days[0].FText : QByteArray();
+}
 
 void typeAtStart(TKivDiaryEdit *edit)
 {
@@ -51,6 +65,7 @@ private slots:
     void cleanup()
     {
         TRecovery::AskHook = nullptr;
+        TDiskWatch::MergeCopiesHook = nullptr;
         F.reset();
     }
 
@@ -89,14 +104,14 @@ private slots:
             QVERIFY(ConflictFilesOf(kYearFile).isEmpty());
             return;
         }
-        QTRY_COMPARE(ConflictFilesOf(kYearFile).size(), 1);
-        const QString kept = ConflictFilesOf(kYearFile).first();
-        QCOMPARE(kept, kYearFile + u".conflict-20261208-221530"_s);
-        QCOMPARE(F->Read(kept), version("first other"));
-        QVERIFY(F->Read(kYearFile).contains("typed loaded text"));
+        // Both wrote the day: it holds both texts, the box names it, the editor shows it.
+        QTRY_COMPARE(textOn1208(), bothTexts("typed loaded text", "first other"));
+        QCOMPARE(F->Read(u"Data/2026.bak"_s), version("first other"));
+        QVERIFY(ConflictFilesOf(kYearFile).isEmpty());
         QCOMPARE(F->Boxes.size(), 1);
-        QVERIFY(F->Boxes[0].second.endsWith(kept));
-        QCOMPARE(edit->toPlainText(), u"typed loaded text\n"_s);
+        QVERIFY(F->Boxes[0].second.startsWith(QString::fromUtf8(msg::kMergedBothTexts)));
+        QVERIFY(F->Boxes[0].second.endsWith(u"\r\n2026/12/08"_s));
+        QCOMPARE(edit->StoreText(), bothTexts("typed loaded text", "first other"));
     }
 
     void changeJustBeforeTheFinalSaveIsKept()
@@ -109,8 +124,7 @@ private slots:
         typeAtStart(F->Form->KivDiaryEdit1);
         rewriteInPlace(version("other"));
         F->Form.reset();
-        QCOMPARE(F->Read(kYearFile + u".conflict-20261208-221530"_s), version("other"));
-        QVERIFY(F->Read(kYearFile).contains("typed loaded text"));
+        QCOMPARE(textOn1208(), bothTexts("typed loaded text", "other"));
         QCOMPARE(F->Boxes.size(), 1);
     }
 
@@ -192,10 +206,9 @@ private slots:
         auto *edit = F->Form->KivDiaryEdit1;
         QTest::qWait(500); // a check of the diary's own save adds nothing
         if (takeBack) {
-            // The taken-back text is unsaved: it is saved, the other version set aside.
-            QCOMPARE(ConflictFilesOf(kYearFile).size(), 1);
-            QCOMPARE(F->Read(ConflictFilesOf(kYearFile).first()), version("other"));
-            QCOMPARE(edit->toPlainText(), u"recovered\n"_s);
+            // The taken-back text is unsaved: it is saved, merged with the other version.
+            QCOMPARE(textOn1208(), bothTexts("recovered", "other"));
+            QCOMPARE(edit->StoreText(), bothTexts("recovered", "other"));
             QCOMPARE(F->Boxes.size(), 1);
         } else {
             QCOMPARE(edit->toPlainText(), u"other\n"_s);
@@ -203,6 +216,80 @@ private slots:
             QVERIFY(F->Boxes[0].second.endsWith(u".recovery-20261208-221530"_s));
             QVERIFY(ConflictFilesOf(kYearFile).isEmpty());
         }
+    }
+
+    void mergeMovesTheEditorOnlyWhenTheOtherSideWroteItsDay_data()
+    {
+        QTest::addColumn<bool>("otherWroteShownDay");
+        QTest::newRow("other wrote another day") << false;
+        QTest::newRow("other wrote the shown day only") << true;
+    }
+    void mergeMovesTheEditorOnlyWhenTheOtherSideWroteItsDay()
+    {
+        QFETCH(bool, otherWroteShownDay);
+        auto *edit = F->Form->KivDiaryEdit1;
+        typeAtStart(edit);
+        if (otherWroteShownDay)
+            F->Form->BtnNextDayClick(); // the edit of 12/08 stays unsaved in the store
+        QTextCursor cursor = edit->textCursor();
+        cursor.setPosition(otherWroteShownDay ? 0 : 3);
+        edit->setTextCursor(cursor);
+        replaceByRename(kLoaded + "![2026/12/07]\r\nB on 12/07\r\n![2026/12/09]\r\nB on 12/09\r\n");
+        QTRY_VERIFY(F->Read(kYearFile).contains("typed loaded text"));
+        const TYearContents file = ReadYearFile(F->Read(kYearFile), 2026).Contents;
+        QCOMPARE(file.Days.size(), size_t(3));
+        QCOMPARE(file.Days[1].FText, QByteArray("typed loaded text\r\n"));
+        QVERIFY(F->Boxes.isEmpty());
+        if (otherWroteShownDay) {
+            QCOMPARE(edit->toPlainText(), u"B on 12/09\n"_s);
+        } else {
+            QCOMPARE(edit->toPlainText(), u"typed loaded text\n"_s);
+            QCOMPARE(edit->textCursor().position(), 3);
+            QVERIFY(edit->document()->isUndoAvailable());
+        }
+    }
+
+    void conflictCopyIsOfferedOnceAndTakenInByDay_data()
+    {
+        QTest::addColumn<bool>("takeIn");
+        QTest::newRow("taken in") << true;
+        QTest::newRow("left") << false;
+    }
+    void conflictCopyIsOfferedOnceAndTakenInByDay()
+    {
+        QFETCH(bool, takeIn);
+        F->Form.reset();
+        const QString copy = u"Data/2026.sync-conflict-20261209-060034-FEYNXDC.jnl"_s;
+        F->Write(copy, "!JNL 1.00 2026\r\n\r\n![2026/12/07]\r\nfrom the copy\r\n"
+                       "![2026/12/08]\r\nother text\r\n");
+        QList<QStringList> asked;
+        TDiskWatch::MergeCopiesHook = [&](const QStringList &copies) {
+            asked << copies;
+            return takeIn;
+        };
+        auto *edit = F->Start().KivDiaryEdit1;
+        QTRY_COMPARE(asked.size(), 1);
+        QCOMPARE(asked[0], QStringList { copy });
+        if (takeIn) {
+            const TYearContents file = ReadYearFile(F->Read(kYearFile), 2026).Contents;
+            QCOMPARE(file.Days.size(), size_t(2));
+            QCOMPARE(file.Days[0].FText, QByteArray("from the copy\r\n"));
+            QCOMPARE(file.Days[1].FText, bothTexts("loaded text", "other text"));
+            QCOMPARE(edit->StoreText(), bothTexts("loaded text", "other text"));
+            QVERIFY(!QFile::exists(copy));
+            QCOMPARE(F->Read(u"Data/backup/"_s + QFileInfo(copy).fileName()).size() > 0, true);
+            QCOMPARE(F->Boxes.size(), 1);
+            QVERIFY(F->Boxes[0].second.contains(u"backup/2026.sync-conflict-"_s));
+            QVERIFY(F->Boxes[0].second.endsWith(u"\r\n2026/12/08"_s));
+        } else {
+            QCOMPARE(F->Read(kYearFile), kLoaded);
+            QVERIFY(QFile::exists(copy));
+        }
+        // Not asked again in this run, also when the year is opened again.
+        F->Form->BtnNextYearClick();
+        F->Form->BtnPrevYearClick();
+        QTest::qWait(500);
+        QCOMPARE(asked.size(), 1);
     }
 
 private:

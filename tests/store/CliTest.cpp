@@ -261,6 +261,8 @@ TEST_F(Cli, CheckReportsEveryYearFileOfTheFolder)
     WriteAll(Path(u"Data/d2010.jnl"_qs), "!JNL 1.00 2011\r\n");
     // Beside them: what only looks like year files, and the copies kept of them.
     for (const char *name : { "Data/d2009.jnl.conflict-20261208-221530", "Data/d2009.bak",
+             "Data/d2009.sync-conflict-20261209-060034-FEYNXDC.jnl",
+             "Data/d2009 (conflicted copy 2026-12-09 060034).jnl", "Data/d2009 (copy).jnl",
              "Data/d1899.jnl", "Data/d20091.jnl", "Data/backup/d2009-20261207.jnl",
              "Data/backup/d2009-20261208.jnl" })
         WriteAll(Path(QString::fromUtf8(name)), "x");
@@ -269,12 +271,22 @@ TEST_F(Cli, CheckReportsEveryYearFileOfTheFolder)
     EXPECT_EQ(run.Status, 1) << run.Err.toStdString();
     EXPECT_EQ(run.Out,
         u"Data/d2009.jnl: ok; 1 days; 1 rejected blocks; "
-        "conflict files: Data/d2009.jnl.conflict-20261208-221530; "
+        "conflict files: Data/d2009.jnl.conflict-20261208-221530, "
+        "Data/d2009 (conflicted copy 2026-12-09 060034).jnl, "
+        "Data/d2009.sync-conflict-20261209-060034-FEYNXDC.jnl; "
         "newest backup: Data/backup/d2009-20261208.jnl\n"
         "Data/d2010.jnl: does not load: 日記データの年が一致しません。; conflict files: none; "
         "newest backup: none\n"_qs);
 
     QFile::remove(Path(u"Data/d2010.jnl"_qs));
+    // Every year loads, but a version of one lives in a copy beside it.
+    const QStringList copies = { u"Data/d2009.jnl.conflict-20261208-221530"_qs,
+        u"Data/d2009 (conflicted copy 2026-12-09 060034).jnl"_qs,
+        u"Data/d2009.sync-conflict-20261209-060034-FEYNXDC.jnl"_qs };
+    for (const QString &copy : copies) {
+        EXPECT_EQ(Run({ u"check"_qs, u"-dData"_qs, u"-pd"_qs, u"-ejnl"_qs }).Status, 1);
+        QFile::remove(Path(copy));
+    }
     EXPECT_EQ(Run({ u"check"_qs, u"-dData"_qs, u"-pd"_qs, u"-ejnl"_qs }).Status, 0);
     const TRun none = Run({ u"check"_qs, u"-pdiary"_qs });
     EXPECT_EQ(none.Status, 1);

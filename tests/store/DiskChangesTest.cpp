@@ -5,6 +5,7 @@
 #include "DiskCopies.h"
 #include "Messages.h"
 #include "StoreTestSupport.h"
+#include "YearMerge.h"
 
 #include <QFileInfo>
 #include <sys/stat.h>
@@ -35,15 +36,16 @@ void replaceByRename(const QString &path, const QByteArray &bytes)
 
 TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
 {
-    enum Kept { None, Theirs, Ours };
+    enum Kept { None, Merged, Ours };
     const struct {
         const char *Name;
         std::function<void(const QString &)> Change;
         Kept Conflict;
         bool YearFileIsOurs;
     } cases[] = {
-        { "rewritten in place", [](const QString &p) { WriteAll(p, kOther); }, Theirs, true },
-        { "replaced by rename", [](const QString &p) { replaceByRename(p, kOther); }, Theirs, true },
+        { "rewritten in place", [](const QString &p) { WriteAll(p, kOther); }, Merged, true },
+        { "replaced by rename", [](const QString &p) { replaceByRename(p, kOther); }, Merged,
+            true },
         { "same bytes again", [](const QString &p) { replaceByRename(p, kLoaded); }, None, true },
         { "removed", [](const QString &p) { QFile::remove(p); }, None, true },
         { "damaged", [](const QString &p) { WriteAll(p, "garbage\r\n"); }, Ours, false },
@@ -52,7 +54,7 @@ TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
             [](const QString &p) {
                 RewriteKeepingTime(p, QByteArray(kLoaded).replace("loaded", "other!"));
             },
-            Theirs, true },
+            Merged, true },
         { "damaged, same size, time put back",
             [](const QString &p) {
                 RewriteKeepingTime(p, QByteArray(kLoaded).replace("!JNL", "?JNL"));
@@ -78,9 +80,17 @@ TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
             c.Conflict == Ours || changed == "<missing>");
 
         const QStringList conflicts = ConflictFilesOf(path);
-        ASSERT_EQ(conflicts.size(), c.Conflict == None ? 0 : 1);
+        ASSERT_EQ(conflicts.size(), c.Conflict == Ours ? 1 : 0);
         EXPECT_EQ(ReadAll(path).contains("ours"), c.YearFileIsOurs);
         EXPECT_FALSE(store->Modified());
+        if (c.Conflict == Merged) {
+            // Their days came in beside ours; the version replaced is in the .bak.
+            for (const TDayText &day : ReadYearFile(changed, 2009).Contents.Days)
+                EXPECT_EQ(store->GetDayText(day.FDate), day.FText);
+            EXPECT_EQ(ReadAll(Path(u"2009.bak"_qs)), changed);
+            EXPECT_TRUE(Shown.isEmpty());
+            continue;
+        }
         if (c.Conflict == None) {
             EXPECT_TRUE(Shown.filter(u".conflict-"_qs).isEmpty());
             continue;
@@ -88,10 +98,7 @@ TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
         EXPECT_EQ(conflicts[0], path + u".conflict-20260615-120000"_qs);
         EXPECT_EQ(modeOf(conflicts[0]), 0600);
         EXPECT_EQ(ReadAll(conflicts[0]).contains("ours"), c.Conflict == Ours);
-        if (c.Conflict == Theirs)
-            EXPECT_EQ(ReadAll(conflicts[0]), changed);
-        else
-            EXPECT_EQ(ReadAll(path), changed);
+        EXPECT_EQ(ReadAll(path), changed);
         // One message, naming the file that holds the version not in the year file.
         ASSERT_EQ(Shown.size(), 1);
         EXPECT_TRUE(Shown[0].endsWith(conflicts[0]));
@@ -170,7 +177,7 @@ TEST_F(DiskChange, TwoConflictsInOneSecondKeepTwoFiles)
     WriteAll(path, kLoaded);
     auto store = NewStore();
     for (const char *theirs : { "first", "second" }) {
-        replaceByRename(path, kOther + theirs + "\r\n");
+        replaceByRename(path, QByteArray("garbage ") + theirs + "\r\n");
         store->SetDayText(Day(2009, 1, 7), theirs);
         store->SaveFile();
     }
@@ -178,6 +185,40 @@ TEST_F(DiskChange, TwoConflictsInOneSecondKeepTwoFiles)
     ASSERT_EQ(conflicts.size(), 2);
     EXPECT_TRUE(ReadAll(conflicts[0]).endsWith("first\r\n"));
     EXPECT_TRUE(ReadAll(conflicts[1]).endsWith("second\r\n"));
+}
+
+TEST_F(DiskChange, ASaveMergesTheVersionWrittenElsewhereByDay)
+{
+    const QString path = Path(u"2009.jnl"_qs);
+    WriteAll(path, kLoaded);
+    auto store = NewStore();
+    int merged = 0;
+    QObject::connect(store.get(), &TKivDiary::Merged, [&] { ++merged; });
+    store->SetDayText(Day(2009, 1, 8), "A on 01/08");
+    store->SetDayText(Day(2009, 1, 5), "A on 01/05");
+    const QByteArray theirs = "!JNL 1.00 2009\r\n\r\n![2009/01/05]\r\nB on 01/05\r\n"
+                              "![2009/01/07]\r\nB on 01/07\r\n";
+    replaceByRename(path, theirs);
+    EXPECT_EQ(store->SaveWhenDue(), TKivDiary::TSaveOutcome::Merged);
+    EXPECT_EQ(merged, 1);
+    EXPECT_EQ(ReadAll(Path(u"2009.bak"_qs)), theirs);
+    const TYearContents file = ReadYearFile(ReadAll(path), 2009).Contents;
+    EXPECT_EQ(store->GetDayText(Day(2009, 1, 7)), "B on 01/07\r\n");
+    ASSERT_EQ(file.Days.size(), 3u);
+    EXPECT_EQ(file.Days[0].FText,
+        "A on 01/05\r\n" + BothTextsSeparator() + "\r\nB on 01/05\r\n");
+    EXPECT_EQ(file.Days[1].FText, "B on 01/07\r\n");
+    EXPECT_EQ(file.Days[2].FText, "A on 01/08\r\n");
+    ASSERT_EQ(Shown.size(), 1);
+    EXPECT_TRUE(Shown[0].startsWith(msgText(msg::kMergedBothTexts)));
+    EXPECT_TRUE(Shown[0].endsWith(path + u"\r\n2009/01/05"_qs));
+    EXPECT_TRUE(ConflictFilesOf(path).isEmpty());
+
+    // The merged year is the new base: the next save is a plain one, the day not joined again.
+    store->SetDayText(Day(2009, 1, 9), "later");
+    EXPECT_EQ(store->SaveWhenDue(), TKivDiary::TSaveOutcome::Saved);
+    EXPECT_EQ(ReadAll(path).count(BothTextsSeparator()), 1);
+    EXPECT_EQ(merged, 1);
 }
 
 TEST_F(DiskChange, AnEditInAYearLoadedWithRejectedLinesIsUnsaved)
@@ -229,7 +270,7 @@ TEST_F(DiskChange, ASaveNeverWidensTheYearsPermissionsAndKeepsItsGroup)
     replaceByRename(path, kOther);
     ::chmod(QFile::encodeName(path).constData(), 0644);
     store->SaveFile();
-    const QStringList written { path, Path(u"2009.bak"_qs), ConflictFilesOf(path).value(0),
+    const QStringList written { path, Path(u"2009.bak"_qs),
         DatedBackupPath(Dir(), QString(), 2009, u".jnl"_qs, Now.date()) };
     for (const QString &file : written) {
         struct stat st { };
@@ -341,6 +382,35 @@ TEST(DiskCopies, BackupFolderIsNoMoreOpenThanTheDataFolder)
     ASSERT_TRUE(
         MakeDatedBackup(base, QString(), 2009, u".jnl"_qs, QDate(2026, 6, 15), kLoaded, {}));
     EXPECT_EQ(modeOf(base + u"backup"_qs) & 077, 0);
+}
+
+TEST(DiskCopies, SyncEngineConflictCopiesAreKnownByName)
+{
+    const struct {
+        const char *Name;
+        const char *Ext;
+        bool Copy;
+    } cases[] = {
+        { "d2026.sync-conflict-20261209-060034-FEYNXDC.jnl", ".jnl", true },
+        { "d2026 (conflicted copy 2026-12-09 060034).jnl", ".jnl", true },
+        { "d2026 (conflicted copy).jnl", ".jnl", true },
+        { "d2026 (Taro's conflicted copy 2026-12-09).jnl", ".jnl", true },
+        { "d2026.sync-conflict-20261209-060034-FEYNXDC", "", true },
+        { "d2026.jnl", ".jnl", false },
+        { "d2026.sync-conflict-2026129-060034-FEYNXDC.jnl", ".jnl", false },
+        { "d2026.sync-conflict-20261209-060034-.jnl", ".jnl", false },
+        { "d2026.sync-conflict-20261209-060034-FEYNXDC.txt", ".jnl", false },
+        { "d2025 (conflicted copy 2026-12-09 060034).jnl", ".jnl", false },
+        { "d2026 (copy).jnl", ".jnl", false },
+        { "d2026 (myconflicted copy).jnl", ".jnl", false },
+        { "d2026 conflicted copy.jnl", ".jnl", false },
+        { "d2026.jnl.conflict-20261208-221530", ".jnl", false },
+    };
+    for (const auto &c : cases) {
+        const QString ext = QString::fromUtf8(c.Ext);
+        EXPECT_EQ(IsSyncConflictCopyName(QString::fromUtf8(c.Name), u"d2026"_qs + ext, ext), c.Copy)
+            << c.Name;
+    }
 }
 
 TEST_F(DiskChange, ReloadThatFailsInAnyWayKeepsTheWholeYear)

@@ -1,0 +1,108 @@
+// The merge of two versions of a year by day, setting and text.
+#include "YearMerge.h"
+
+#include "StoreTestSupport.h"
+
+namespace {
+
+struct TYear {
+    TYear(std::vector<std::pair<int, const char *>> d = {}, std::vector<const char *> s = {},
+        const char *p = "", const char *e = "")
+        : days(std::move(d))
+        , settings(std::move(s))
+        , preamble(p)
+        , errorData(e)
+    {
+    }
+    std::vector<std::pair<int, const char *>> days; // December 2026
+    std::vector<const char *> settings;
+    const char *preamble;
+    const char *errorData;
+
+    TYearContents Contents() const
+    {
+        TYearContents c;
+        for (const auto &[d, t] : days)
+            c.Days.emplace_back(QByteArray(t), Day(2026, 12, d));
+        for (const char *s : settings)
+            c.Settings << QByteArray(s);
+        c.Preamble = preamble;
+        c.ErrorData = errorData;
+        return c;
+    }
+};
+
+QByteArray both(const char *own, const char *other)
+{
+    return QByteArray(own) + "\r\n" + BothTextsSeparator() + "\r\n" + other;
+}
+
+struct TMergeCase {
+    const char *name;
+    TYear base, own, other, merged;
+    std::vector<int> bothDays;
+};
+
+} // namespace
+
+TEST(YearMerge, EachPartComesFromTheSideThatChangedIt)
+{
+    const QByteArray b78 = both("A8", "B8");
+    const QByteArray bPre = both("own pre", "other pre");
+    const QByteArray bErr = both("!![x]own", "!![y]other");
+    const TMergeCase cases[] = {
+        { "only own changed", { { { 7, "a" } } }, { { { 7, "A" } } }, { { { 7, "a" } } },
+            { { { 7, "A" } } }, {} },
+        { "only other changed, and a day only it added", { { { 8, "a" } } }, { { { 8, "a" } } },
+            { { { 7, "B7" }, { 8, "B" } } }, { { { 7, "B7" }, { 8, "B" } } }, {} },
+        { "both to the same text, trailing blanks aside", { { { 8, "a" } } },
+            { { { 8, "same  \r\n" } } }, { { { 8, "same" } } }, { { { 8, "same  \r\n" } } }, {} },
+        { "both to different texts", { { { 8, "a" } } }, { { { 8, "A8\r\n" } } },
+            { { { 8, "B8" } } }, { { { 8, b78.constData() } } }, { 8 } },
+        { "removed on one side, unchanged on the other", { { { 7, "a" }, { 8, "b" } } },
+            { { { 8, "b" } } }, { { { 7, "a" } } }, {}, {} },
+        { "removed on one side, changed on the other", { { { 8, "b" } } }, {}, { { { 8, "B" } } },
+            { { { 8, "B" } } }, {} },
+        { "settings by name: one side's size, the other's font", { {}, { "WIDTH=800", "FONT=a" } },
+            { {}, { "WIDTH=900", "FONT=a" } }, { {}, { "width=800", "FONT=b", "DAYNAME=TRUE" } },
+            { {}, { "WIDTH=900", "FONT=b", "DAYNAME=TRUE" } }, {} },
+        { "a setting changed on both keeps this side's", { {}, { "HEIGHT=1" } },
+            { {}, { "HEIGHT=2" } }, { {}, { "HEIGHT=3" } }, { {}, { "HEIGHT=2" } }, {} },
+        { "preamble and rejected lines changed on both keep both", { {}, {}, "pre", "!![z]" },
+            { {}, {}, "own pre", "!![x]own" }, { {}, {}, "other pre", "!![y]other" },
+            { {}, {}, bPre.constData(), bErr.constData() }, {} },
+        { "preamble changed elsewhere, rejected lines gone elsewhere", { {}, {}, "pre", "!![z]" },
+            { {}, {}, "pre", "!![z]" }, { {}, {}, "pre\r\n!ErrorData\r\n!![z]\r\n!End" },
+            { {}, {}, "pre\r\n!ErrorData\r\n!![z]\r\n!End" }, {} },
+        { "a copy without base: nothing removed, differences kept twice", {},
+            { { { 1, "x" }, { 8, "A8" } }, { "WIDTH=9" } },
+            { { { 7, "c" }, { 8, "B8" } }, { "WIDTH=1", "DAYNAME=TRUE" } },
+            { { { 1, "x" }, { 7, "c" }, { 8, b78.constData() } }, { "WIDTH=9", "DAYNAME=TRUE" } },
+            { 8 } },
+    };
+    for (const TMergeCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        const TYearMerge merge
+            = MergeYears(c.base.Contents(), c.own.Contents(), c.other.Contents());
+        EXPECT_EQ(merge.Contents, c.merged.Contents());
+        std::vector<double> days;
+        for (int d : c.bothDays)
+            days.push_back(Day(2026, 12, d));
+        EXPECT_EQ(merge.BothTextDays, days);
+        EXPECT_EQ(merge.BothPreambles, c.merged.preamble == bPre);
+        EXPECT_EQ(merge.BothErrorData, c.merged.errorData == bErr);
+    }
+}
+
+TEST(YearMerge, TheSeparatorReadsBackAsTextOfTheDayAndOfThePreamble)
+{
+    TYearContents year;
+    year.Preamble = both("own", "other");
+    year.Days.emplace_back(both("own", "other") + "\r\n", Day(2026, 12, 8));
+    const QByteArray file = WriteYearFile(year, 2026, true);
+    const TYearRead read = ReadYearFile(file, 2026);
+    EXPECT_EQ(read.Contents, year);
+    EXPECT_TRUE(read.Messages.isEmpty());
+    EXPECT_EQ(cp932::Decode(BothTextsSeparator()).toStdString(),
+        "――― ここからは別の保存で書かれた文章 ―――");
+}
