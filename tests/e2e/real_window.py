@@ -41,6 +41,10 @@ class Failure(Exception):
     pass
 
 
+class Skip(Exception):
+    """A tool the scenario needs besides the display server cannot run here."""
+
+
 def check(condition, message):
     if not condition:
         raise Failure(message)
@@ -320,6 +324,9 @@ def main_with(run_scenario):
     try:
         run_scenario(args, session)
         return 0
+    except Skip as skip:
+        print(f"{skip}: skipped", file=sys.stderr)
+        return SKIP
     except Failure as failure:
         session.screenshot("failure")
         print(f"FAIL: {failure}", file=sys.stderr)
