@@ -106,6 +106,71 @@ void readAndMemmem(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * folder().Bytes);
 }
 
+// The year files' bytes one after another, read once.
+const QByteArray &allBytes()
+{
+    static const QByteArray bytes = [] {
+        QByteArray all;
+        for (const QString &path : folder().Paths) {
+            QFile file(path);
+            if (file.open(QIODevice::ReadOnly))
+                all += file.readAll();
+        }
+        return all;
+    }();
+    return bytes;
+}
+
+// Decoding the same bytes: the floor is one pass of memchr over them, looking for a byte that
+// is not there.
+void decodeFloorMemchr(benchmark::State &state)
+{
+    const QByteArray &bytes = allBytes();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(std::memchr(bytes.constData(), 0, size_t(bytes.size())));
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+}
+
+void decodeTable(benchmark::State &state)
+{
+    const QByteArray &bytes = allBytes();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(cp932::Decode(bytes));
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+}
+
+void decodeLosslessTable(benchmark::State &state)
+{
+    const QByteArray &bytes = allBytes();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(cp932::DecodeLossless(bytes));
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+}
+
+void decodeIconv(benchmark::State &state)
+{
+    const QByteArray &bytes = allBytes();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(cp932::iconvpath::Decode(bytes));
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+}
+
+void encodeTable(benchmark::State &state)
+{
+    const QString text = cp932::Decode(allBytes());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(cp932::Encode(text));
+    state.SetBytesProcessed(state.iterations() * allBytes().size());
+}
+
+void encodeIconv(benchmark::State &state)
+{
+    const QString text = cp932::Decode(allBytes());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(cp932::iconvpath::Encode(text));
+    state.SetBytesProcessed(state.iterations() * allBytes().size());
+}
+
 // The first search after start-up: every year file is read, decoded and folded.
 void firstSearch(benchmark::State &state)
 {
@@ -137,6 +202,12 @@ void warmSearch(benchmark::State &state, const QString &typed)
 
 } // namespace
 
+BENCHMARK(decodeFloorMemchr)->Unit(benchmark::kMillisecond);
+BENCHMARK(decodeTable)->Unit(benchmark::kMillisecond);
+BENCHMARK(decodeLosslessTable)->Unit(benchmark::kMillisecond);
+BENCHMARK(decodeIconv)->Unit(benchmark::kMillisecond);
+BENCHMARK(encodeTable)->Unit(benchmark::kMillisecond);
+BENCHMARK(encodeIconv)->Unit(benchmark::kMillisecond);
 BENCHMARK(readAndMemmem)->Unit(benchmark::kMillisecond);
 BENCHMARK(firstSearch)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(warmSearch, rare_word, kRare)->Unit(benchmark::kMillisecond);

@@ -57,4 +57,12 @@ QString StoredForm(QStringView text, QString *refused = nullptr);
 // Whether every character of the text can be encoded.
 bool CanEncode(QStringView text);
 
+// The same conversions through the system's converter, character by character: what the tables
+// behind the functions above are built from and proven against.
+namespace iconvpath {
+    QString Decode(QByteArrayView bytes);
+    QString DecodeLossless(QByteArrayView bytes, QList<qsizetype> *offsets = nullptr);
+    QByteArray Encode(QStringView text, bool *ok = nullptr);
+} // namespace iconvpath
+
 } // namespace cp932
