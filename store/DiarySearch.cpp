@@ -393,8 +393,8 @@ void TSearchIndex::ClearLiveYear()
     FLive = TYearTexts();
 }
 
-void TSearchIndex::SearchYear(const TYearTexts &year, const TSearchQuery &query,
-    qsizetype maxChars, std::vector<TSearchHit> &hits) const
+void TSearchIndex::SearchYear(const TYearTexts &year, const TSearchQuery &query, qsizetype maxChars,
+    std::vector<TSearchHit> &hits)
 {
     // Days are found by the longest word; the others are looked for only in those days.
     const QString &lead = query.Words().front();
@@ -468,6 +468,18 @@ TSearchResult TSearchIndex::Search(const TSearchQuery &query, qsizetype maxChars
     for (const auto &[yearNumber, skipped] : FFailed)
         result.Skipped.append(skipped);
     return result;
+}
+
+std::vector<TSearchHit> TSearchIndex::SearchDays(
+    const std::vector<TDayEntry> &days, const TSearchQuery &query, qsizetype maxChars)
+{
+    std::vector<TSearchHit> hits;
+    if (query.IsEmpty())
+        return hits;
+    TYearTexts year;
+    Fill(year, days);
+    SearchYear(year, query, maxChars, hits);
+    return hits;
 }
 
 bool TSearchIndex::HasText(QDate date) const

@@ -117,6 +117,11 @@ public:
     // Lists the folder, reads what is new or changed, and returns the days that hold every word.
     TSearchResult Search(const TSearchQuery &query, qsizetype maxChars = -1);
 
+    // The days of one year's texts that hold every word, oldest first, without keeping
+    // anything: what kivlog-cli does a year at a time.
+    static std::vector<TSearchHit> SearchDays(
+        const std::vector<TDayEntry> &days, const TSearchQuery &query, qsizetype maxChars);
+
     // Whether the day holds text, as far as the index knows: from the live year or from a year
     // file read for a search; never reads a file.
     bool HasText(QDate date) const;
@@ -142,8 +147,8 @@ private:
         QList<QByteArray> Source;
     };
     static void Fill(TYearTexts &year, const std::vector<TDayEntry> &days);
-    void SearchYear(const TYearTexts &year, const TSearchQuery &query, qsizetype maxChars,
-        std::vector<TSearchHit> &hits) const;
+    static void SearchYear(const TYearTexts &year, const TSearchQuery &query, qsizetype maxChars,
+        std::vector<TSearchHit> &hits);
 
     QString FBaseDir;
     QString FPrefix;
