@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <map>
+#include <memory>
 #include <vector>
 
 class TDayText;
@@ -107,30 +108,8 @@ struct TSearchResult {
 // from its store and its editor instead, so unsaved text is found too.
 class TSearchIndex {
 public:
-    void SetFolder(const QString &baseDir, const QString &prefix, const QString &ext);
-
-    // The store's loaded year with the days the user sees in it, the editor's unsaved text laid
-    // over them. Replaces that year's file for every search until ClearLiveYear.
-    void SetLiveYear(const TKivDiary &store, const std::vector<TDayText> &shownDays);
-    void ClearLiveYear();
-
-    // Lists the folder, reads what is new or changed, and returns the days that hold every word.
-    TSearchResult Search(const TSearchQuery &query, qsizetype maxChars = -1);
-
-    // The days of one year's texts that hold every word, oldest first, without keeping
-    // anything: what kivlog-cli does a year at a time.
-    static std::vector<TSearchHit> SearchDays(
-        const std::vector<TDayEntry> &days, const TSearchQuery &query, qsizetype maxChars);
-
-    // Whether the day holds text, as far as the index knows: from the live year or from a year
-    // file read for a search; never reads a file.
-    bool HasText(QDate date) const;
-    bool KnowsYear(int year) const;
-
-    // Units of decoded and folded text held, for the memory figure of the benchmark.
-    qsizetype HeldUnits() const;
-
-private:
+    // One year's texts. Never changed once made: a reader on another thread makes one, and the
+    // days found keep the one they were found in.
     struct TYearTexts {
         // Every day's decoded text one after another, and the same folded; each day's stretch
         // in both.
@@ -146,18 +125,90 @@ private:
         TFileIdentity Seen;
         QList<QByteArray> Source;
     };
+    using TYearPtr = std::shared_ptr<const TYearTexts>;
+
+    // A day that holds every word, and the year's texts it was found in.
+    struct TFoundDay {
+        double Date = 0;
+        TYearPtr Year;
+        size_t Day = 0;
+        QStringView Text() const;
+    };
+
+    // A year file to be read: new, or changed since it was read.
+    struct TYearToRead {
+        int Year = 0;
+        QString Path;
+        TFileIdentity Seen;
+    };
+
+    void SetFolder(const QString &baseDir, const QString &prefix, const QString &ext);
+    // Counts the changes of folder, so that what was read for another one can be told apart.
+    int FolderChanges() const { return FFolderChanges; }
+    int LiveYear() const { return FLiveYear; }
+
+    // The store's loaded year with the days the user sees in it, the editor's unsaved text laid
+    // over them. Replaces that year's file for every search until ClearLiveYear.
+    void SetLiveYear(const TKivDiary &store, const std::vector<TDayText> &shownDays);
+    void ClearLiveYear();
+
+    // Lists the folder, reads what is new or changed, and returns the days that hold every word.
+    TSearchResult Search(const TSearchQuery &query, qsizetype maxChars = -1);
+
+    // The same in steps, for a window that must not wait for the disk. Stale lists the folder
+    // and looks at each year file without reading one: it forgets the years whose files went
+    // away and returns those to read, newest first.
+    std::vector<TYearToRead> Stale();
+    // Reads a year file on any thread, touching no index; throws as ReadYearFile does.
+    static TYearPtr ReadYear(const TYearToRead &file);
+    // Takes in a year read, or the reason it could not be.
+    void Adopt(const TYearToRead &file, TYearPtr texts);
+    void AdoptFailure(const TYearToRead &file, const QString &reason);
+    // The days that hold every word, oldest first: in the years read and the live year, or in
+    // one year's texts.
+    std::vector<TFoundDay> Find(const TSearchQuery &query) const;
+    static std::vector<TFoundDay> FindIn(const TYearPtr &year, const TSearchQuery &query);
+    // The year files that could not be read, oldest first.
+    QList<TSkippedFile> Skipped() const;
+    // The texts of a year as far as the index holds them (the live year's with unsaved text),
+    // or null; never reads a file.
+    TYearPtr YearTexts(int year) const;
+
+    // The days of one year's texts that hold every word, oldest first, without keeping
+    // anything: what kivlog-cli does a year at a time.
+    static std::vector<TSearchHit> SearchDays(
+        const std::vector<TDayEntry> &days, const TSearchQuery &query, qsizetype maxChars);
+
+    // Whether the day holds text, as far as the index knows: from the live year or from a year
+    // file read for a search; never reads a file.
+    bool HasText(QDate date) const;
+    bool KnowsYear(int year) const;
+
+    // Units of decoded and folded text held, for the memory figure of the benchmark.
+    qsizetype HeldUnits() const;
+
+private:
     static void Fill(TYearTexts &year, const std::vector<TDayEntry> &days);
-    static void SearchYear(const TYearTexts &year, const TSearchQuery &query, qsizetype maxChars,
-        std::vector<TSearchHit> &hits);
+    static void FindInto(
+        const TYearPtr &year, const TSearchQuery &query, std::vector<TFoundDay> &found);
 
     QString FBaseDir;
     QString FPrefix;
     QString FExt;
-    std::map<int, TYearTexts> FYears;
-    std::map<int, TSkippedFile> FFailed;
+    int FFolderChanges = 0;
+    std::map<int, TYearPtr> FYears;
+    struct TFailed {
+        TSkippedFile File;
+        TFileIdentity Seen;
+    };
+    std::map<int, TFailed> FFailed;
     // The live year: its number (0 for none) and its texts.
     int FLiveYear = 0;
-    TYearTexts FLive;
+    TYearPtr FLive;
 };
+
+// The excerpt of a day found, as Excerpt makes it.
+TSearchHit Excerpt(
+    const TSearchIndex::TFoundDay &day, const TSearchQuery &query, qsizetype maxChars);
 
 } // namespace diarysearch

@@ -63,4 +63,7 @@ inline constexpr char kUsageEnglish[]
       "A value follows its option letter directly, without a blank (-d~/diary).\n"
       "Started in this folder with these arguments, the diary keeps its data in:\n"
       "  ";
+
+// Search as you type: after the count while year files are still being read.
+inline constexpr char kSearchStillReading[] = "（読み込み中）";
 } // namespace wtext
