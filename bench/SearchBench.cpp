@@ -200,8 +200,42 @@ void warmSearch(benchmark::State &state, const QString &typed)
     state.SetBytesProcessed(state.iterations() * folder().Bytes);
 }
 
+// What a keystroke costs the window once every year is read: the folder looked at, the days
+// found, no excerpt made (the list makes those of the rows it shows).
+void keystrokeWarm(benchmark::State &state, const QString &typed)
+{
+    TSearchIndex index;
+    index.SetFolder(folder().Dir(), QString(), u".jnl"_qs);
+    index.Search(TSearchQuery(u"x"_qs));
+    const TSearchQuery query(typed);
+    size_t found = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(index.Stale());
+        found = index.Find(query).size();
+    }
+    state.counters["days_found"] = static_cast<double>(found);
+}
+
+// The first keystroke of a run until the newest year's days can be shown: the folder looked
+// at, the newest year file read and searched (the reading thread goes on with the others).
+void keystrokeColdNewestYear(benchmark::State &state)
+{
+    const TSearchQuery query(u"カレー"_qs);
+    for (auto _ : state) {
+        TSearchIndex index;
+        index.SetFolder(folder().Dir(), QString(), u".jnl"_qs);
+        const auto stale = index.Stale();
+        benchmark::DoNotOptimize(
+            TSearchIndex::FindIn(TSearchIndex::ReadYear(stale.front()), query));
+    }
+}
+
 } // namespace
 
+BENCHMARK_CAPTURE(keystrokeWarm, rare_word, kRare)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(keystrokeWarm, two_words, u"図書館 ａｂｃ"_qs)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(keystrokeWarm, common_word, u"カレー"_qs)->Unit(benchmark::kMillisecond);
+BENCHMARK(keystrokeColdNewestYear)->Unit(benchmark::kMillisecond);
 BENCHMARK(decodeFloorMemchr)->Unit(benchmark::kMillisecond);
 BENCHMARK(decodeTable)->Unit(benchmark::kMillisecond);
 BENCHMARK(decodeLosslessTable)->Unit(benchmark::kMillisecond);

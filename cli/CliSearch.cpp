@@ -104,9 +104,9 @@ int RunSearch(QStringList args)
     bool found = false;
     for (const TYearFileRef &file :
         ListYearFiles(spelled->BaseDir, spelled->Prefix, spelled->Ext)) {
-        std::vector<TDayEntry> days;
+        TSearchIndex::TYearPtr year;
         try {
-            days = ReadYearFile(spelled->BaseDir, spelled->Prefix, spelled->Ext, file.Year);
+            year = TSearchIndex::ReadYear({ file.Year, file.Path, {} });
         } catch (const Exception &e) {
             reportSkipped(file.Path, e.Message());
             continue;
@@ -114,13 +114,13 @@ int RunSearch(QStringList args)
             reportSkipped(file.Path, QString::fromLocal8Bit(e.what()));
             continue;
         }
-        const std::vector<TSearchHit> hits
-            = TSearchIndex::SearchDays(days, query, full ? -1 : kExcerptChars);
         QString out;
-        for (const TSearchHit &hit : hits)
+        for (const TSearchIndex::TFoundDay &day : TSearchIndex::FindIn(year, query)) {
+            const TSearchHit hit = Excerpt(day, query, full ? -1 : kExcerptChars);
             out += dateText(hit.Date) + u' ' + hit.Line + u'\n';
+            found = true;
+        }
         print(stdout, out);
-        found = found || !hits.empty();
     }
     return found ? kExitFound : kExitNothing;
 }

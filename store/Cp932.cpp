@@ -327,10 +327,16 @@ QString Decode(QByteArrayView bytes)
         return QString();
     // Every byte gives at most one unit.
     QString out(bytes.size(), Qt::Uninitialized);
+    out.truncate(DecodeInto(bytes, reinterpret_cast<char16_t *>(out.data())));
+    return out;
+}
+
+qsizetype DecodeInto(QByteArrayView bytes, char16_t *out)
+{
     const TDecodeTable &table = decodeTable();
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const auto *const end = p + bytes.size();
-    char16_t *const start = reinterpret_cast<char16_t *>(out.data());
+    char16_t *const start = out;
     char16_t *o = start;
     while (p < end) {
         const unsigned char b = *p;
@@ -355,8 +361,7 @@ QString Decode(QByteArrayView bytes)
             ++p;
         }
     }
-    out.truncate(o - start);
-    return out;
+    return o - start;
 }
 
 QString DecodeLossless(QByteArrayView bytes, QList<qsizetype> *offsets)

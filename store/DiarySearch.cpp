@@ -510,8 +510,32 @@ std::vector<TSearchIndex::TYearToRead> TSearchIndex::Stale()
 
 TSearchIndex::TYearPtr TSearchIndex::ReadYear(const TYearToRead &file)
 {
+    // Decoded straight into the year's text: one buffer, no text per day.
+    const TYearContents contents = ReadYearFileAt(file.Path, file.Year).Contents;
+    std::vector<const TDayText *> days;
+    days.reserve(contents.Days.size());
+    qsizetype bytes = 0;
+    for (const TDayText &day : contents.Days) {
+        days.push_back(&day);
+        bytes += day.FText.size();
+    }
+    std::stable_sort(days.begin(), days.end(),
+        [](const TDayText *a, const TDayText *b) { return a->FDate < b->FDate; });
     auto year = std::make_shared<TYearTexts>();
-    Fill(*year, readDays(file.Path, file.Year));
+    year->Text.resize(bytes);
+    year->Folded.reserve(bytes);
+    year->Days.reserve(days.size());
+    char16_t *const text = reinterpret_cast<char16_t *>(year->Text.data());
+    qsizetype used = 0;
+    for (const TDayText *day : days) {
+        const qsizetype units = cp932::DecodeInto(day->FText, text + used);
+        const qsizetype foldedStart = year->Folded.size();
+        foldAppend(QStringView(text + used, units), year->Folded, nullptr);
+        year->Days.push_back(
+            { day->FDate, { used, units }, { foldedStart, year->Folded.size() - foldedStart } });
+        used += units;
+    }
+    year->Text.truncate(used);
     year->Seen = file.Seen;
     return year;
 }
@@ -562,17 +586,6 @@ TSearchResult TSearchIndex::Search(const TSearchQuery &query, qsizetype maxChars
         result.Hits.push_back(Excerpt(day, query, maxChars));
     result.Skipped = Skipped();
     return result;
-}
-
-std::vector<TSearchHit> TSearchIndex::SearchDays(
-    const std::vector<TDayEntry> &days, const TSearchQuery &query, qsizetype maxChars)
-{
-    std::vector<TSearchHit> hits;
-    auto year = std::make_shared<TYearTexts>();
-    Fill(*year, days);
-    for (const TFoundDay &day : FindIn(year, query))
-        hits.push_back(Excerpt(day, query, maxChars));
-    return hits;
 }
 
 bool TSearchIndex::HasText(QDate date) const

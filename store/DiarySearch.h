@@ -174,11 +174,6 @@ public:
     // or null; never reads a file.
     TYearPtr YearTexts(int year) const;
 
-    // The days of one year's texts that hold every word, oldest first, without keeping
-    // anything: what kivlog-cli does a year at a time.
-    static std::vector<TSearchHit> SearchDays(
-        const std::vector<TDayEntry> &days, const TSearchQuery &query, qsizetype maxChars);
-
     // Whether the day holds text, as far as the index knows: from the live year or from a year
     // file read for a search; never reads a file.
     bool HasText(QDate date) const;
