@@ -245,6 +245,7 @@ TSearchWindow::~TSearchWindow()
     FStop = true;
     if (FReader)
         FReader->wait();
+    delete FReader;
 }
 
 void TSearchWindow::RunSearch()
