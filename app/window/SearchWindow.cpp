@@ -131,6 +131,12 @@ public:
     }
 
     qsizetype DaysFound() const { return qsizetype(FDays.size()); }
+    int RowOf(double date) const
+    {
+        const auto it = std::find_if(FDays.begin(), FDays.end(),
+            [date](const TSearchIndex::TFoundDay &d) { return d.Date == date; });
+        return it == FDays.end() ? -1 : int(it - FDays.begin());
+    }
     const TSearchQuery &Query() const { return FQuery; }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override
@@ -269,8 +275,13 @@ void TSearchWindow::RunSearch()
         LblCount->clear();
         return;
     }
+    // The day chosen in the list stays chosen when it is found again.
+    const QVariant chosen = LstResults->currentIndex().data(DateRole);
     FResults->Reset(FQuery, FIndex->Find(FQuery), FIndex->Skipped());
+    if (const int row = chosen.isValid() ? FResults->RowOf(chosen.toDouble()) : -1; row >= 0)
+        LstResults->setCurrentIndex(FResults->index(row));
     ShowCount();
+    SelectFirst();
 }
 
 void TSearchWindow::StartReading()
