@@ -194,7 +194,7 @@ void warmSearch(benchmark::State &state, const QString &typed)
     for (auto _ : state)
         hits = index.Search(query, 60).Hits.size();
     state.counters["days_found"] = static_cast<double>(hits);
-    // What the index holds against the decoded texts in UTF-16, the limit being 3.
+    // What the index holds against the decoded texts in UTF-16, the limit being 2.
     state.counters["memory_x_utf16"]
         = static_cast<double>(index.HeldUnits()) / static_cast<double>(folder().TextUnits);
     state.SetBytesProcessed(state.iterations() * folder().Bytes);
