@@ -1,10 +1,12 @@
 #include "Cp932.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <iconv.h>
+#include <mutex>
 
 namespace cp932 {
 
@@ -214,8 +216,8 @@ QByteArray Encode(QStringView text, bool *ok)
 namespace {
 
     // The system's converter asked once about every character, so the tables hold exactly its
-    // mapping. Both are plain arrays that are never destroyed: any thread may decode, and the
-    // save at exit may still encode after other static objects have gone.
+    // mapping. They live in static storage and are built under a lock: any thread may decode,
+    // and the save at exit may still encode.
     struct TDecodeTable {
         // The character of a byte on its own; 0 when it is none. Bytes below 0x80 are themselves.
         char16_t Single[256];
@@ -225,8 +227,13 @@ namespace {
     };
 
     // Per UTF-16 unit from 0x80 on: a single byte (below 0x100), a lead byte and a second byte
-    // (lead * 256 + second, 0x8100 or more), or 0 when it has no CP932 form.
-    using TEncodeTable = std::uint16_t[0x10000];
+    // (lead * 256 + second, 0x8100 or more), or 0 when it has no CP932 form. Filled a block of
+    // 256 units at a time as texts need it: start-up encodes a few weekday names only.
+    struct TEncodeTable {
+        std::uint16_t Forms[0x10000];
+        std::atomic<bool> Built[256];
+        std::mutex Building;
+    };
 
     TDecodeTable decodeTableStorage;
     TEncodeTable encodeTableStorage;
@@ -270,24 +277,36 @@ namespace {
         iconv_close(cd);
     }
 
-    void buildEncodeTable(TEncodeTable &table)
+    void buildEncodeBlock(TEncodeTable &table, unsigned block)
     {
+        const std::lock_guard<std::mutex> lock(table.Building);
+        if (table.Built[block].load(std::memory_order_relaxed))
+            return;
         const iconv_t cd = iconv_open("CP932", "UTF-16LE");
         if (cd == reinterpret_cast<iconv_t>(-1))
             return;
         unsigned char bytes[4];
         // A surrogate is a unit of a pair, never a character of its own.
-        for (unsigned c = 0x80; c < 0x10000; ++c) {
+        for (unsigned c = std::max(block * 256, 0x80u); c < block * 256 + 256; ++c) {
             const char16_t unit = static_cast<char16_t>(c);
             if (QChar::isSurrogate(unit))
                 continue;
             const size_t length = convertOne(cd, &unit, 2, bytes, sizeof bytes);
             if (length == 1)
-                table[c] = bytes[0];
+                table.Forms[c] = bytes[0];
             else if (length == 2)
-                table[c] = static_cast<std::uint16_t>(bytes[0] * 256 + bytes[1]);
+                table.Forms[c] = static_cast<std::uint16_t>(bytes[0] * 256 + bytes[1]);
         }
         iconv_close(cd);
+        table.Built[block].store(true, std::memory_order_release);
+    }
+
+    std::uint16_t encodedForm(char16_t unit)
+    {
+        TEncodeTable &table = encodeTableStorage;
+        if (!table.Built[unit >> 8].load(std::memory_order_acquire))
+            buildEncodeBlock(table, unit >> 8);
+        return table.Forms[unit];
     }
 
     const TDecodeTable &decodeTable()
@@ -295,13 +314,6 @@ namespace {
         static const bool built = (buildDecodeTable(decodeTableStorage), true);
         (void)built;
         return decodeTableStorage;
-    }
-
-    const TEncodeTable &encodeTable()
-    {
-        static const bool built = (buildEncodeTable(encodeTableStorage), true);
-        (void)built;
-        return encodeTableStorage;
     }
 
     void appendRawBytes(char16_t *&out, unsigned value)
@@ -421,7 +433,6 @@ QByteArray Encode(QStringView text, bool *ok)
         return QByteArray();
     bool encoded = true;
     QByteArray out(text.size() * 2, Qt::Uninitialized);
-    const TEncodeTable &table = encodeTable();
     const char16_t *p = text.utf16();
     const char16_t *const end = p + text.size();
     char *const start = out.data();
@@ -431,7 +442,7 @@ QByteArray Encode(QStringView text, bool *ok)
         if (unit < 0x80) {
             *o++ = static_cast<char>(unit);
         } else if (!QChar::isSurrogate(unit)) {
-            const std::uint16_t form = table[unit];
+            const std::uint16_t form = encodedForm(unit);
             if (form >= 0x100)
                 *o++ = static_cast<char>(form >> 8);
             if (form)
