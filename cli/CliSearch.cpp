@@ -26,6 +26,8 @@ namespace {
 constexpr int kExitFound = 0;
 constexpr int kExitNothing = 1;
 constexpr int kExitUsage = 2;
+// Characters of a day's line shown around its first hit: about a terminal line of Japanese.
+constexpr qsizetype kExcerptChars = 40;
 
 } // namespace
 
@@ -70,10 +72,13 @@ int RunSearch(QStringList args)
     TDataFolder folder;
     QStringList words;
     bool optionsEnd = false;
+    bool full = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         if (!optionsEnd && arg == u"--") {
             optionsEnd = true;
+        } else if (!optionsEnd && arg == u"--full") {
+            full = true;
         } else if (!optionsEnd && arg.startsWith(u'-') && arg.size() > 1) {
             if (!folder.TakeOption(arg))
                 return usageError(QStringLiteral("unknown option '%1'").arg(arg));
@@ -95,16 +100,30 @@ int RunSearch(QStringList args)
     if (!spelled)
         return status;
 
-    TSearchIndex index;
-    index.SetFolder(spelled->BaseDir, spelled->Prefix, spelled->Ext);
-    const TSearchResult result = index.Search(query);
-    QString out;
-    for (const TSearchHit &hit : result.Hits)
-        out += dateText(hit.Date) + u' ' + diaryexport::VisibleControls(hit.Line) + u'\n';
-    print(stdout, out);
-    for (const TSkippedFile &skipped : result.Skipped)
-        reportSkipped(skipped.Path, skipped.Reason);
-    return result.Hits.empty() ? kExitNothing : kExitFound;
+    // A year at a time, read, searched, printed and let go: the output starts with the first
+    // year, and no more than one year's texts are held.
+    bool found = false;
+    for (const TYearFileRef &file :
+        ListYearFiles(spelled->BaseDir, spelled->Prefix, spelled->Ext)) {
+        TSearchIndex::TYearPtr year;
+        try {
+            year = TSearchIndex::ReadYear({ file.Year, file.Path, {} });
+        } catch (const Exception &e) {
+            reportSkipped(file.Path, e.Message());
+            continue;
+        } catch (const std::exception &e) {
+            reportSkipped(file.Path, QString::fromLocal8Bit(e.what()));
+            continue;
+        }
+        QString out;
+        for (const TSearchIndex::TFoundDay &day : TSearchIndex::FindIn(year, query)) {
+            const TSearchHit hit = Excerpt(day, query, full ? -1 : kExcerptChars);
+            out += dateText(hit.Date) + u' ' + diaryexport::VisibleControls(hit.Line) + u'\n';
+            found = true;
+        }
+        print(stdout, out);
+    }
+    return found ? kExitFound : kExitNothing;
 }
 
 int RunOnThisDay(QStringList args)

@@ -32,7 +32,7 @@ const char kUsage[] = R"(Usage:
   kivlog-cli dump FILE
   kivlog-cli rewrite [--dayname on|off] FILE
   kivlog-cli check [-dFOLDER] [-pPREFIX] [-eEXT]
-  kivlog-cli search [-dFOLDER] [-pPREFIX] [-eEXT] [--] WORD...
+  kivlog-cli search [--full] [-dFOLDER] [-pPREFIX] [-eEXT] [--] WORD...
   kivlog-cli export [--format text|markdown|html|json|pdf] [--from yyyy/mm/dd]
                     [--to yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT] [-o FILE]
   kivlog-cli onthisday [--date yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT]
@@ -66,8 +66,10 @@ search   finds the days whose text holds every WORD, in every year file of the
          folder (default Data/, no prefix, extension .jnl; the value follows
          the option letter without a blank, as on the diary's command line).
          Letter case and full-width or half-width forms do not count. Prints
-         one day a line, oldest first: yyyy/mm/dd(weekday) and the line of its
-         first hit, in UTF-8. Exit status 0 when a day was found, 1 when none
+         one day a line, oldest first: yyyy/mm/dd(weekday) and about 40
+         characters of the line of its first hit around it ("…" where it is
+         cut; --full prints the whole line), in UTF-8. Exit status 0 when a day
+         was found, 1 when none
          was, 2 on wrong usage or a missing folder. Year files that cannot be
          read are named on stderr and passed over.
 export   writes the diary, or the days from --from to --to, in UTF-8 to stdout

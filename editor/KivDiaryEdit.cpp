@@ -67,7 +67,12 @@ TKivDiaryEdit::TKivDiaryEdit(QWidget *owner)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     HideSelectionWhenUnfocused();
     new TRawBytesMarker(document());
-    connect(document(), &QTextDocument::contentsChanged, this, [this] { TrackEdit(); });
+    connect(document(), &QTextDocument::contentsChanged, this, [this] {
+        TrackEdit();
+        // An edit or another day's text ends the marks of a search.
+        if (!extraSelections().isEmpty())
+            setExtraSelections({});
+    });
 
     FNotice = new QLabel(this);
     FNotice->setObjectName(u"RefusedNotice"_s);
@@ -196,6 +201,23 @@ void TKivDiaryEdit::DoChangeDate()
 bool TKivDiaryEdit::Modified() const { return document()->isModified(); }
 
 void TKivDiaryEdit::SetModified(bool value) { document()->setModified(value); }
+
+void TKivDiaryEdit::MarkStretches(const std::vector<std::pair<int, int>> &stretches)
+{
+    // The selection's colour, faint, so that the text and the caret's selection stay readable.
+    QColor colour = palette().color(QPalette::Highlight);
+    colour.setAlpha(90);
+    QList<QTextEdit::ExtraSelection> marks;
+    for (const auto &[start, length] : stretches) {
+        QTextEdit::ExtraSelection mark;
+        mark.cursor = QTextCursor(document());
+        mark.cursor.setPosition(start);
+        mark.cursor.setPosition(start + length, QTextCursor::KeepAnchor);
+        mark.format.setBackground(colour);
+        marks.append(mark);
+    }
+    setExtraSelections(marks);
+}
 
 QByteArray TKivDiaryEdit::StoreText() const
 {

@@ -58,6 +58,10 @@ public:
     // stay when the same text is shown again. Leaves the modified flag to the caller.
     void ShowText(const QByteArray &text);
 
+    // Marks stretches of the text (start and length), the hits of a search, until the text
+    // changes by an edit or another day.
+    void MarkStretches(const std::vector<std::pair<int, int>> &stretches);
+
     // Takes the text of an open input-method composition into the editor, as if the user had
     // confirmed it, so that nothing shown on screen is left out of the text.
     void CommitComposition();

@@ -142,6 +142,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (ParseYearFileHeader(input.first(firstEnd), version, headerYear) && headerYear >= 1900)
         year = headerYear;
 
+    // The decoding tables give what the system's converter gives, for any run of bytes.
+    if (cp932::Decode(input) != cp932::iconvpath::Decode(input)
+        || cp932::DecodeLossless(input) != cp932::iconvpath::DecodeLossless(input))
+        fail("the tables decode otherwise than the system's converter");
+
     TYearRead first;
     try {
         first = ReadYearFile(input, year);

@@ -1,7 +1,12 @@
 #include "Cp932.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <iconv.h>
+#include <mutex>
 
 namespace cp932 {
 
@@ -29,10 +34,11 @@ qsizetype LastIndexOf(QByteArrayView s, char c) noexcept
     return found;
 }
 
+namespace iconvpath {
+
 namespace {
 
-    // One conversion descriptor per direction, opened on first use. The diary runs its store and
-    // its editor on one thread; the command-line tool and the tests are single-threaded too.
+    // One conversion descriptor per direction and thread, opened on first use.
     class TConverter {
     public:
         TConverter(const char *to, const char *from)
@@ -202,6 +208,265 @@ QByteArray Encode(QStringView text, bool *ok)
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
     out.resize(outPtr - out.data());
+    return out;
+}
+
+} // namespace iconvpath
+
+namespace {
+
+    // The system's converter asked once about every character, so the tables hold exactly its
+    // mapping. They live in static storage and are built under a lock: any thread may decode,
+    // and the save at exit may still encode.
+    struct TDecodeTable {
+        // The character of a byte on its own; 0 when it is none. Bytes below 0x80 are themselves.
+        char16_t Single[256];
+        // The character of a lead byte and a second byte, indexed lead * 256 + second; 0 when
+        // the two make none.
+        char16_t Pair[0x10000];
+    };
+
+    // Per UTF-16 unit from 0x80 on: a single byte (below 0x100), a lead byte and a second byte
+    // (lead * 256 + second, 0x8100 or more), or 0 when it has no CP932 form. Filled a block of
+    // 256 units at a time as texts need it: start-up encodes a few weekday names only.
+    struct TEncodeTable {
+        std::uint16_t Forms[0x10000];
+        std::atomic<bool> Built[256];
+        std::mutex Building;
+    };
+
+    TDecodeTable decodeTableStorage;
+    TEncodeTable encodeTableStorage;
+
+    // One character through the converter: the number of bytes it gave, or 0 when it took the
+    // input for no character (or for more or less than one).
+    size_t convertOne(iconv_t cd, const void *input, size_t inSize, void *output, size_t outSize)
+    {
+        char *in = static_cast<char *>(const_cast<void *>(input));
+        char *out = static_cast<char *>(output);
+        size_t outLeft = outSize;
+        if (iconv(cd, &in, &inSize, &out, &outLeft) == static_cast<size_t>(-1) || inSize != 0) {
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            return 0;
+        }
+        return outSize - outLeft;
+    }
+
+    void buildDecodeTable(TDecodeTable &table)
+    {
+        const iconv_t cd = iconv_open("UTF-16LE", "CP932");
+        if (cd == reinterpret_cast<iconv_t>(-1))
+            return;
+        char16_t unit[2];
+        for (unsigned b = 0x80; b < 0x100; ++b) {
+            const unsigned char one[] = { static_cast<unsigned char>(b) };
+            if (convertOne(cd, one, 1, unit, sizeof unit) == 2)
+                table.Single[b] = unit[0];
+        }
+        // Every byte that is no character alone, with every byte after it.
+        for (unsigned first = 0x80; first < 0x100; ++first) {
+            if (table.Single[first])
+                continue;
+            for (unsigned second = 0; second < 0x100; ++second) {
+                const unsigned char two[]
+                    = { static_cast<unsigned char>(first), static_cast<unsigned char>(second) };
+                if (convertOne(cd, two, 2, unit, sizeof unit) == 2)
+                    table.Pair[first * 256 + second] = unit[0];
+            }
+        }
+        iconv_close(cd);
+    }
+
+    void buildEncodeBlock(TEncodeTable &table, unsigned block)
+    {
+        const std::lock_guard<std::mutex> lock(table.Building);
+        if (table.Built[block].load(std::memory_order_relaxed))
+            return;
+        const iconv_t cd = iconv_open("CP932", "UTF-16LE");
+        if (cd == reinterpret_cast<iconv_t>(-1))
+            return;
+        unsigned char bytes[4];
+        // A surrogate is a unit of a pair, never a character of its own.
+        for (unsigned c = std::max(block * 256, 0x80u); c < block * 256 + 256; ++c) {
+            const char16_t unit = static_cast<char16_t>(c);
+            if (QChar::isSurrogate(unit))
+                continue;
+            const size_t length = convertOne(cd, &unit, 2, bytes, sizeof bytes);
+            if (length == 1)
+                table.Forms[c] = bytes[0];
+            else if (length == 2)
+                table.Forms[c] = static_cast<std::uint16_t>(bytes[0] * 256 + bytes[1]);
+        }
+        iconv_close(cd);
+        table.Built[block].store(true, std::memory_order_release);
+    }
+
+    std::uint16_t encodedForm(char16_t unit)
+    {
+        TEncodeTable &table = encodeTableStorage;
+        if (!table.Built[unit >> 8].load(std::memory_order_acquire))
+            buildEncodeBlock(table, unit >> 8);
+        return table.Forms[unit];
+    }
+
+    const TDecodeTable &decodeTable()
+    {
+        static const bool built = (buildDecodeTable(decodeTableStorage), true);
+        (void)built;
+        return decodeTableStorage;
+    }
+
+    void appendRawBytes(char16_t *&out, unsigned value)
+    {
+        const char32_t c = kRawBytesBase + value;
+        *out++ = QChar::highSurrogate(c);
+        *out++ = QChar::lowSurrogate(c);
+    }
+
+    // Eight bytes below 0x80 in a row: plain text, copied as it is.
+    bool asciiRun(const unsigned char *p)
+    {
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        return (word & 0x8080808080808080u) == 0;
+    }
+
+} // namespace
+
+QString Decode(QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return QString();
+    // Every byte gives at most one unit.
+    QString out(bytes.size(), Qt::Uninitialized);
+    out.truncate(DecodeInto(bytes, reinterpret_cast<char16_t *>(out.data())));
+    return out;
+}
+
+qsizetype DecodeInto(QByteArrayView bytes, char16_t *out)
+{
+    const TDecodeTable &table = decodeTable();
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *const end = p + bytes.size();
+    char16_t *const start = out;
+    char16_t *o = start;
+    while (p < end) {
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            if (end - p >= 8 && asciiRun(p)) {
+                for (int k = 0; k < 8; ++k)
+                    o[k] = p[k];
+                p += 8;
+                o += 8;
+            } else {
+                *o++ = b;
+                ++p;
+            }
+        } else if (const char16_t single = table.Single[b]) {
+            *o++ = single;
+            ++p;
+        } else if (const char16_t pair = p + 1 < end ? table.Pair[b * 256 + p[1]] : 0) {
+            *o++ = pair;
+            p += 2;
+        } else {
+            *o++ = u'\uFFFD';
+            ++p;
+        }
+    }
+    return o - start;
+}
+
+QString DecodeLossless(QByteArrayView bytes, QList<qsizetype> *offsets)
+{
+    if (offsets) {
+        offsets->clear();
+        offsets->reserve(bytes.size() + 1);
+    }
+    if (bytes.isEmpty()) {
+        if (offsets)
+            offsets->append(0);
+        return QString();
+    }
+    // One unit per byte but for raw bytes, which are rare: room is made when one comes.
+    QString out(bytes.size(), Qt::Uninitialized);
+    const TDecodeTable &table = decodeTable();
+    const auto *data = reinterpret_cast<const unsigned char *>(bytes.data());
+    const qsizetype size = bytes.size();
+    char16_t *start = reinterpret_cast<char16_t *>(out.data());
+    char16_t *o = start;
+    for (qsizetype i = 0; i < size;) {
+        const unsigned char b = data[i];
+        const qsizetype length
+            = (IsLeadByte(b) && i + 1 < size && IsTrailByte(data[i + 1])) ? 2 : 1;
+        const qsizetype before = o - start;
+        if (b < 0x80) {
+            *o++ = b;
+        } else if (const char16_t unit
+            = length == 2 ? table.Pair[b * 256 + data[i + 1]] : table.Single[b]) {
+            *o++ = unit;
+        } else {
+            const qsizetype used = o - start;
+            if (used + 2 + (size - i - length) > out.size()) {
+                out.resize(std::max(out.size() * 2, used + 2 + (size - i - length)));
+                start = reinterpret_cast<char16_t *>(out.data());
+                o = start + used;
+            }
+            appendRawBytes(o, length == 2 ? b * 256u + data[i + 1] : unsigned(b));
+        }
+        if (offsets) {
+            for (qsizetype k = before; k < o - start; ++k)
+                offsets->append(k == before ? i : i + length);
+        }
+        i += length;
+    }
+    if (offsets)
+        offsets->append(size);
+    out.truncate(o - start);
+    return out;
+}
+
+QByteArray Encode(QStringView text, bool *ok)
+{
+    if (ok)
+        *ok = true;
+    if (text.isEmpty())
+        return QByteArray();
+    bool encoded = true;
+    QByteArray out(text.size() * 2, Qt::Uninitialized);
+    const char16_t *p = text.utf16();
+    const char16_t *const end = p + text.size();
+    char *const start = out.data();
+    char *o = start;
+    while (p < end) {
+        const char16_t unit = *p++;
+        if (unit < 0x80) {
+            *o++ = static_cast<char>(unit);
+        } else if (!QChar::isSurrogate(unit)) {
+            const std::uint16_t form = encodedForm(unit);
+            if (form >= 0x100)
+                *o++ = static_cast<char>(form >> 8);
+            if (form)
+                *o++ = static_cast<char>(form & 0xFF);
+            else
+                encoded = false;
+        } else if (QChar::isHighSurrogate(unit) && p < end && QChar::isLowSurrogate(*p)) {
+            // Outside the basic plane CP932 has nothing but the raw bytes kept there.
+            const char32_t c = QChar::surrogateToUcs4(unit, *p++);
+            if (IsRawBytes(c)) {
+                const unsigned value = c - kRawBytesBase;
+                if (value > 0xFF)
+                    *o++ = static_cast<char>(value >> 8);
+                *o++ = static_cast<char>(value & 0xFF);
+            } else {
+                encoded = false;
+            }
+        } else {
+            encoded = false;
+        }
+    }
+    out.truncate(o - start);
+    if (ok)
+        *ok = encoded;
     return out;
 }
 

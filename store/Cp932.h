@@ -40,6 +40,9 @@ constexpr bool IsRawBytes(char32_t c) noexcept
 // Bytes to text. A byte that does not decode becomes U+FFFD.
 QString Decode(QByteArrayView bytes);
 
+// The same into out, which has room for bytes.size() units; returns the units written.
+qsizetype DecodeInto(QByteArrayView bytes, char16_t *out);
+
 // Bytes to text without loss: what does not decode becomes raw-byte code points. When
 // offsets is given it receives, for each UTF-16 unit of the text, the position of the first
 // byte it came from, and bytes.size() at the end: unit i came from [offsets[i], offsets[i+1]).
@@ -56,5 +59,13 @@ QString StoredForm(QStringView text, QString *refused = nullptr);
 
 // Whether every character of the text can be encoded.
 bool CanEncode(QStringView text);
+
+// The same conversions through the system's converter, character by character: what the tables
+// behind the functions above are built from and proven against.
+namespace iconvpath {
+    QString Decode(QByteArrayView bytes);
+    QString DecodeLossless(QByteArrayView bytes, QList<qsizetype> *offsets = nullptr);
+    QByteArray Encode(QStringView text, bool *ok = nullptr);
+} // namespace iconvpath
 
 } // namespace cp932

@@ -141,6 +141,8 @@ namespace {
                         ++src;
                     }
                 }
+            } else if (c >= 0x3041 && c < 0xA000) {
+                // Kana and ideographs: nothing to fold, and most of a diary's text.
             } else if (!QChar::isSurrogate(c)) {
                 c = QChar::toCaseFolded(c);
             }
@@ -257,21 +259,28 @@ QList<TYearFileRef> ListYearFiles(const QString &baseDir, const QString &prefix,
     return files;
 }
 
+namespace {
+
+    std::vector<TDayEntry> readDays(const QString &path, int year)
+    {
+        // A damaged day block is the business of whoever opens that year for writing; here it
+        // is passed over in silence.
+        const TYearContents contents = ReadYearFileAt(path, year).Contents;
+        std::vector<TDayEntry> days;
+        days.reserve(contents.Days.size());
+        for (const TDayText &entry : contents.Days)
+            days.push_back({ entry.FDate, cp932::Decode(entry.FText) });
+        std::sort(days.begin(), days.end(),
+            [](const TDayEntry &a, const TDayEntry &b) { return a.Date < b.Date; });
+        return days;
+    }
+
+} // namespace
+
 std::vector<TDayEntry> ReadYearFile(
     const QString &baseDir, const QString &prefix, const QString &ext, int year)
 {
-    // A damaged day block is the business of whoever opens that year for writing; here it is
-    // passed over in silence.
-    const TYearContents contents
-        = ReadYearFileAt(baseDir + yearFileName(prefix, year, ext), year).Contents;
-
-    std::vector<TDayEntry> days;
-    days.reserve(contents.Days.size());
-    for (const TDayText &entry : contents.Days)
-        days.push_back({ entry.FDate, cp932::Decode(entry.FText) });
-    std::sort(days.begin(), days.end(),
-        [](const TDayEntry &a, const TDayEntry &b) { return a.Date < b.Date; });
-    return days;
+    return readDays(baseDir + yearFileName(prefix, year, ext), year);
 }
 
 TSearchHit Excerpt(double date, QStringView text, const TSearchQuery &query, qsizetype maxChars)
@@ -310,6 +319,18 @@ TSearchHit Excerpt(double date, QStringView text, const TSearchQuery &query, qsi
     return hit;
 }
 
+QStringView TSearchIndex::TFoundDay::Text() const
+{
+    const TSpan &span = Year->Days[Day].InText;
+    return QStringView(Year->Text).mid(span.Start, span.Length);
+}
+
+TSearchHit Excerpt(
+    const TSearchIndex::TFoundDay &day, const TSearchQuery &query, qsizetype maxChars)
+{
+    return Excerpt(day.Date, day.Text(), query, maxChars);
+}
+
 void TSearchIndex::SetFolder(const QString &baseDir, const QString &prefix, const QString &ext)
 {
     if (baseDir == FBaseDir && prefix == FPrefix && ext == FExt)
@@ -317,6 +338,7 @@ void TSearchIndex::SetFolder(const QString &baseDir, const QString &prefix, cons
     FBaseDir = baseDir;
     FPrefix = prefix;
     FExt = ext;
+    ++FFolderChanges;
     FYears.clear();
     FFailed.clear();
     ClearLiveYear();
@@ -361,28 +383,32 @@ void TSearchIndex::SetLiveYear(const TKivDiary &store, const std::vector<TDayTex
         texts.begin(), texts.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
 
     // The year left behind keeps its texts for the calendar's marks; its file, saved at the
-    // switch, is read again at the next search.
+    // switch, is read again at the next search (its identity no longer matches).
     if (FLiveYear && FLiveYear != store.Year()) {
-        FLive.Seen = TFileIdentity();
-        FYears[FLiveYear] = std::move(FLive);
-        FLive = TYearTexts();
+        if (FLive) {
+            auto left = std::make_shared<TYearTexts>(*FLive);
+            left->Seen = TFileIdentity();
+            FYears[FLiveYear] = std::move(left);
+        }
+        FLive.reset();
         FLiveYear = 0;
     }
-    bool same
-        = FLiveYear == store.Year() && FLive.Source.size() == static_cast<qsizetype>(texts.size());
+    bool same = FLive && FLiveYear == store.Year()
+        && FLive->Source.size() == static_cast<qsizetype>(texts.size());
     for (size_t i = 0; same && i < texts.size(); ++i) {
-        same = FLive.Days[i].Date == texts[i].first
-            && FLive.Source[static_cast<qsizetype>(i)] == texts[i].second;
+        same = FLive->Days[i].Date == texts[i].first
+            && FLive->Source[static_cast<qsizetype>(i)] == texts[i].second;
     }
     if (!same) {
+        auto live = std::make_shared<TYearTexts>();
         std::vector<TDayEntry> days;
         days.reserve(texts.size());
-        FLive.Source.clear();
         for (const auto &[date, bytes] : texts) {
             days.push_back({ date, cp932::Decode(bytes) });
-            FLive.Source.append(bytes);
+            live->Source.append(bytes);
         }
-        Fill(FLive, days);
+        Fill(*live, days);
+        FLive = std::move(live);
     }
     FLiveYear = store.Year();
 }
@@ -390,40 +416,156 @@ void TSearchIndex::SetLiveYear(const TKivDiary &store, const std::vector<TDayTex
 void TSearchIndex::ClearLiveYear()
 {
     FLiveYear = 0;
-    FLive = TYearTexts();
+    FLive.reset();
 }
 
-void TSearchIndex::SearchYear(const TYearTexts &year, const TSearchQuery &query,
-    qsizetype maxChars, std::vector<TSearchHit> &hits) const
+void TSearchIndex::FindInto(
+    const TYearPtr &year, const TSearchQuery &query, std::vector<TFoundDay> &found)
 {
+    if (query.IsEmpty())
+        return;
     // Days are found by the longest word; the others are looked for only in those days.
     const QString &lead = query.Words().front();
-    const QStringView folded(year.Folded);
+    const QStringView folded(year->Folded);
+    const auto &days = year->Days;
     size_t day = 0;
     qsizetype pos = 0;
-    while (day < year.Days.size()) {
-        const qsizetype found = folded.indexOf(lead, pos);
-        if (found < 0)
+    while (day < days.size()) {
+        const qsizetype at = folded.indexOf(lead, pos);
+        if (at < 0)
             break;
-        while (day < year.Days.size()
-            && year.Days[day].InFolded.Start + year.Days[day].InFolded.Length <= found)
+        while (day < days.size() && days[day].InFolded.Start + days[day].InFolded.Length <= at)
             ++day;
-        if (day == year.Days.size())
+        if (day == days.size())
             break;
-        const auto &d = year.Days[day];
+        const auto &d = days[day];
         const qsizetype dayEnd = d.InFolded.Start + d.InFolded.Length;
-        if (found + lead.size() > dayEnd) {
+        if (at + lead.size() > dayEnd) {
             // Runs on into the next day's text.
-            pos = found + 1;
+            pos = at + 1;
             continue;
         }
-        if (query.MatchesFolded(folded.mid(d.InFolded.Start, d.InFolded.Length))) {
-            hits.push_back(Excerpt(d.Date,
-                QStringView(year.Text).mid(d.InText.Start, d.InText.Length), query, maxChars));
-        }
+        if (query.Words().size() == 1
+            || query.MatchesFolded(folded.mid(d.InFolded.Start, d.InFolded.Length)))
+            found.push_back({ d.Date, year, day });
         pos = dayEnd;
         ++day;
     }
+}
+
+std::vector<TSearchIndex::TFoundDay> TSearchIndex::FindIn(
+    const TYearPtr &year, const TSearchQuery &query)
+{
+    std::vector<TFoundDay> found;
+    if (year)
+        FindInto(year, query, found);
+    return found;
+}
+
+std::vector<TSearchIndex::TFoundDay> TSearchIndex::Find(const TSearchQuery &query) const
+{
+    std::vector<TFoundDay> found;
+    for (const auto &[yearNumber, year] : FYears) {
+        if (yearNumber != FLiveYear)
+            FindInto(year, query, found);
+    }
+    if (FLive)
+        FindInto(FLive, query, found);
+    std::sort(found.begin(), found.end(),
+        [](const TFoundDay &a, const TFoundDay &b) { return a.Date < b.Date; });
+    return found;
+}
+
+std::vector<TSearchIndex::TYearToRead> TSearchIndex::Stale()
+{
+    std::vector<TYearToRead> stale;
+    std::map<int, TYearPtr> kept;
+    std::map<int, TFailed> failed;
+    for (const TYearFileRef &file : ListYearFiles(FBaseDir, FPrefix, FExt)) {
+        if (file.Year == FLiveYear)
+            continue;
+        // The same identity as the store's: a change that put the time back is a change.
+        const TFileIdentity seen = StatFile(file.Path);
+        const auto known = FYears.find(file.Year);
+        if (known != FYears.end() && seen.Exists && known->second->Seen.SameStat(seen)) {
+            kept.insert(FYears.extract(known));
+            continue;
+        }
+        // A file that could not be read is tried again once it changed.
+        const auto refused = FFailed.find(file.Year);
+        if (refused != FFailed.end() && seen.Exists && refused->second.Seen.SameStat(seen)) {
+            failed.insert(FFailed.extract(refused));
+            continue;
+        }
+        // Until read again, a changed year still answers with what it held.
+        if (known != FYears.end())
+            kept.insert(FYears.extract(known));
+        stale.push_back({ file.Year, file.Path, seen });
+    }
+    FYears = std::move(kept);
+    FFailed = std::move(failed);
+    std::reverse(stale.begin(), stale.end());
+    return stale;
+}
+
+TSearchIndex::TYearPtr TSearchIndex::ReadYear(const TYearToRead &file)
+{
+    // Decoded straight into the year's text: one buffer, no text per day.
+    const TYearContents contents = ReadYearFileAt(file.Path, file.Year).Contents;
+    std::vector<const TDayText *> days;
+    days.reserve(contents.Days.size());
+    qsizetype bytes = 0;
+    for (const TDayText &day : contents.Days) {
+        days.push_back(&day);
+        bytes += day.FText.size();
+    }
+    std::stable_sort(days.begin(), days.end(),
+        [](const TDayText *a, const TDayText *b) { return a->FDate < b->FDate; });
+    auto year = std::make_shared<TYearTexts>();
+    year->Text.resize(bytes);
+    year->Folded.reserve(bytes);
+    year->Days.reserve(days.size());
+    char16_t *const text = reinterpret_cast<char16_t *>(year->Text.data());
+    qsizetype used = 0;
+    for (const TDayText *day : days) {
+        const qsizetype units = cp932::DecodeInto(day->FText, text + used);
+        const qsizetype foldedStart = year->Folded.size();
+        foldAppend(QStringView(text + used, units), year->Folded, nullptr);
+        year->Days.push_back(
+            { day->FDate, { used, units }, { foldedStart, year->Folded.size() - foldedStart } });
+        used += units;
+    }
+    year->Text.truncate(used);
+    year->Seen = file.Seen;
+    return year;
+}
+
+void TSearchIndex::Adopt(const TYearToRead &file, TYearPtr texts)
+{
+    FFailed.erase(file.Year);
+    FYears[file.Year] = std::move(texts);
+}
+
+void TSearchIndex::AdoptFailure(const TYearToRead &file, const QString &reason)
+{
+    FYears.erase(file.Year);
+    FFailed[file.Year] = { { file.Path, reason }, file.Seen };
+}
+
+QList<TSkippedFile> TSearchIndex::Skipped() const
+{
+    QList<TSkippedFile> skipped;
+    for (const auto &[yearNumber, file] : FFailed)
+        skipped.append(file.File);
+    return skipped;
+}
+
+TSearchIndex::TYearPtr TSearchIndex::YearTexts(int year) const
+{
+    if (year == FLiveYear)
+        return FLive;
+    const auto it = FYears.find(year);
+    return it == FYears.end() ? nullptr : it->second;
 }
 
 TSearchResult TSearchIndex::Search(const TSearchQuery &query, qsizetype maxChars)
@@ -432,55 +574,23 @@ TSearchResult TSearchIndex::Search(const TSearchQuery &query, qsizetype maxChars
     if (query.IsEmpty())
         return result;
     result.Skipped = Refresh();
-    for (const auto &[yearNumber, year] : FYears)
-        SearchYear(year, query, maxChars, result.Hits);
-    if (FLiveYear)
-        SearchYear(FLive, query, maxChars, result.Hits);
-    std::sort(result.Hits.begin(), result.Hits.end(),
-        [](const TSearchHit &a, const TSearchHit &b) { return a.Date < b.Date; });
+    for (const TFoundDay &day : Find(query))
+        result.Hits.push_back(Excerpt(day, query, maxChars));
     return result;
 }
 
 QList<TSkippedFile> TSearchIndex::Refresh()
 {
-    const QList<TYearFileRef> files = ListYearFiles(FBaseDir, FPrefix, FExt);
-    std::map<int, TYearTexts> kept;
-    std::map<int, TSkippedFile> failed;
-    for (const TYearFileRef &file : files) {
-        if (file.Year == FLiveYear)
-            continue;
-        // The same identity as the store's: a change that put the time back is a change.
-        const TFileIdentity seen = StatFile(file.Path);
-        const auto known = FYears.find(file.Year);
-        if (known != FYears.end() && seen.Exists && known->second.Seen.SameStat(seen)) {
-            kept.insert(FYears.extract(known));
-            continue;
-        }
+    for (const TYearToRead &file : Stale()) {
         try {
-            TYearTexts year;
-            Fill(year, ReadYearFile(FBaseDir, FPrefix, FExt, file.Year));
-            year.Seen = seen;
-            kept.emplace(file.Year, std::move(year));
+            Adopt(file, ReadYear(file));
         } catch (const Exception &e) {
-            failed[file.Year] = { file.Path, e.Message() };
+            AdoptFailure(file, e.Message());
         } catch (const std::exception &e) {
-            failed[file.Year] = { file.Path, QString::fromLocal8Bit(e.what()) };
+            AdoptFailure(file, QString::fromLocal8Bit(e.what()));
         }
     }
-    FYears = std::move(kept);
-    FFailed = std::move(failed);
-    QList<TSkippedFile> skipped;
-    for (const auto &[yearNumber, file] : FFailed)
-        skipped.append(file);
-    return skipped;
-}
-
-const TSearchIndex::TYearTexts *TSearchIndex::Held(int year) const
-{
-    if (year == FLiveYear)
-        return &FLive;
-    const auto it = FYears.find(year);
-    return it == FYears.end() ? nullptr : &it->second;
+    return Skipped();
 }
 
 QList<int> TSearchIndex::Years() const
@@ -488,7 +598,7 @@ QList<int> TSearchIndex::Years() const
     QList<int> years;
     for (const auto &[yearNumber, year] : FYears)
         years.append(yearNumber);
-    if (FLiveYear && !FYears.contains(FLiveYear))
+    if (FLive && !FYears.contains(FLiveYear))
         years.insert(std::lower_bound(years.begin(), years.end(), FLiveYear), FLiveYear);
     return years;
 }
@@ -496,7 +606,7 @@ QList<int> TSearchIndex::Years() const
 std::vector<TDayEntry> TSearchIndex::DaysOf(int yearNumber) const
 {
     std::vector<TDayEntry> days;
-    if (const TYearTexts *year = Held(yearNumber)) {
+    if (const TYearPtr year = YearTexts(yearNumber)) {
         days.reserve(year->Days.size());
         for (const TYearTexts::TDay &day : year->Days)
             days.push_back({ day.Date, year->Text.mid(day.InText.Start, day.InText.Length) });
@@ -506,7 +616,7 @@ std::vector<TDayEntry> TSearchIndex::DaysOf(int yearNumber) const
 
 QString TSearchIndex::DayText(QDate date) const
 {
-    const TYearTexts *year = Held(date.year());
+    const TYearPtr year = YearTexts(date.year());
     if (!year)
         return {};
     const double day = DateToDayNumber(date);
@@ -519,28 +629,22 @@ QString TSearchIndex::DayText(QDate date) const
 
 bool TSearchIndex::HasText(QDate date) const
 {
-    const int yearNumber = date.year();
-    const double day = DateToDayNumber(date);
-    const TYearTexts *year = nullptr;
-    if (yearNumber == FLiveYear) {
-        year = &FLive;
-    } else if (const auto it = FYears.find(yearNumber); it != FYears.end()) {
-        year = &it->second;
-    }
+    const TYearPtr year = YearTexts(date.year());
     if (!year)
         return false;
+    const double day = DateToDayNumber(date);
     const auto it = std::lower_bound(year->Days.begin(), year->Days.end(), day,
         [](const TYearTexts::TDay &d, double value) { return d.Date < value; });
     return it != year->Days.end() && it->Date == day && it->InText.Length > 0;
 }
 
-bool TSearchIndex::KnowsYear(int year) const { return year == FLiveYear || FYears.contains(year); }
+bool TSearchIndex::KnowsYear(int year) const { return bool(YearTexts(year)); }
 
 qsizetype TSearchIndex::HeldUnits() const
 {
-    qsizetype units = FLive.Text.size() + FLive.Folded.size();
+    qsizetype units = FLive ? FLive->Text.size() + FLive->Folded.size() : 0;
     for (const auto &[yearNumber, year] : FYears)
-        units += year.Text.size() + year.Folded.size();
+        units += year->Text.size() + year->Folded.size();
     return units;
 }
 

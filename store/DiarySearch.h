@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <map>
+#include <memory>
 #include <vector>
 
 class TDayText;
@@ -107,7 +108,44 @@ struct TSearchResult {
 // from its store and its editor instead, so unsaved text is found too.
 class TSearchIndex {
 public:
+    // One year's texts. Never changed once made: a reader on another thread makes one, and the
+    // days found keep the one they were found in.
+    struct TYearTexts {
+        // Every day's decoded text one after another, and the same folded; each day's stretch
+        // in both.
+        QString Text;
+        QString Folded;
+        struct TDay {
+            double Date;
+            TSpan InText;
+            TSpan InFolded;
+        };
+        std::vector<TDay> Days;
+        // What was read: the file as the store identifies it, or the store's texts.
+        TFileIdentity Seen;
+        QList<QByteArray> Source;
+    };
+    using TYearPtr = std::shared_ptr<const TYearTexts>;
+
+    // A day that holds every word, and the year's texts it was found in.
+    struct TFoundDay {
+        double Date = 0;
+        TYearPtr Year;
+        size_t Day = 0;
+        QStringView Text() const;
+    };
+
+    // A year file to be read: new, or changed since it was read.
+    struct TYearToRead {
+        int Year = 0;
+        QString Path;
+        TFileIdentity Seen;
+    };
+
     void SetFolder(const QString &baseDir, const QString &prefix, const QString &ext);
+    // Counts the changes of folder, so that what was read for another one can be told apart.
+    int FolderChanges() const { return FFolderChanges; }
+    int LiveYear() const { return FLiveYear; }
 
     // The store's loaded year with the days the user sees in it, the editor's unsaved text laid
     // over them. Replaces that year's file for every search until ClearLiveYear.
@@ -117,8 +155,27 @@ public:
     // Lists the folder, reads what is new or changed, and returns the days that hold every word.
     TSearchResult Search(const TSearchQuery &query, qsizetype maxChars = -1);
 
-    // Lists the folder and reads what is new or changed, as a search does first; returns the
-    // year files that could not be read.
+    // The same in steps, for a window that must not wait for the disk. Stale lists the folder
+    // and looks at each year file without reading one: it forgets the years whose files went
+    // away and returns those to read, newest first.
+    std::vector<TYearToRead> Stale();
+    // Reads a year file on any thread, touching no index; throws as ReadYearFile does.
+    static TYearPtr ReadYear(const TYearToRead &file);
+    // Takes in a year read, or the reason it could not be.
+    void Adopt(const TYearToRead &file, TYearPtr texts);
+    void AdoptFailure(const TYearToRead &file, const QString &reason);
+    // The days that hold every word, oldest first: in the years read and the live year, or in
+    // one year's texts.
+    std::vector<TFoundDay> Find(const TSearchQuery &query) const;
+    static std::vector<TFoundDay> FindIn(const TYearPtr &year, const TSearchQuery &query);
+    // The year files that could not be read, oldest first.
+    QList<TSkippedFile> Skipped() const;
+    // The texts of a year as far as the index holds them (the live year's with unsaved text),
+    // or null; never reads a file.
+    TYearPtr YearTexts(int year) const;
+
+    // Lists the folder and reads what is new or changed on this thread, as Search does first;
+    // returns the year files that could not be read.
     QList<TSkippedFile> Refresh();
     // The years held, the live one among them, oldest first; never reads a file.
     QList<int> Years() const;
@@ -136,34 +193,27 @@ public:
     qsizetype HeldUnits() const;
 
 private:
-    struct TYearTexts {
-        // Every day's decoded text one after another, and the same folded; each day's stretch
-        // in both.
-        QString Text;
-        QString Folded;
-        struct TDay {
-            double Date;
-            TSpan InText;
-            TSpan InFolded;
-        };
-        std::vector<TDay> Days;
-        // What was read: the file as the store identifies it, or the store's texts.
-        TFileIdentity Seen;
-        QList<QByteArray> Source;
-    };
     static void Fill(TYearTexts &year, const std::vector<TDayEntry> &days);
-    const TYearTexts *Held(int year) const;
-    void SearchYear(const TYearTexts &year, const TSearchQuery &query, qsizetype maxChars,
-        std::vector<TSearchHit> &hits) const;
+    static void FindInto(
+        const TYearPtr &year, const TSearchQuery &query, std::vector<TFoundDay> &found);
 
     QString FBaseDir;
     QString FPrefix;
     QString FExt;
-    std::map<int, TYearTexts> FYears;
-    std::map<int, TSkippedFile> FFailed;
+    int FFolderChanges = 0;
+    std::map<int, TYearPtr> FYears;
+    struct TFailed {
+        TSkippedFile File;
+        TFileIdentity Seen;
+    };
+    std::map<int, TFailed> FFailed;
     // The live year: its number (0 for none) and its texts.
     int FLiveYear = 0;
-    TYearTexts FLive;
+    TYearPtr FLive;
 };
+
+// The excerpt of a day found, as Excerpt makes it.
+TSearchHit Excerpt(
+    const TSearchIndex::TFoundDay &day, const TSearchQuery &query, qsizetype maxChars);
 
 } // namespace diarysearch

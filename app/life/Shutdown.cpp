@@ -1,7 +1,6 @@
 #include "Shutdown.h"
 
 #include "AppServices.h"
-#include "Cp932.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "MainForm.h"
@@ -113,10 +112,6 @@ void TShutdown::ReadSignals()
 void TShutdown::WatchSession(TForm1 *form)
 {
     FForm = form;
-    // Thread-local objects go in the reverse order of their creation: the codec's converters,
-    // which the save needs, are made to exist before the guard, so that they outlive it.
-    cp932::Encode(u"日");
-    cp932::Decode("\x93\xfa");
     thread_local TSaveAtExit guard;
     formAtExit = form;
     auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance());

@@ -53,23 +53,26 @@ void TForm1::ActSearchExecute()
     if (!FSearchIndex)
         FSearchIndex = std::make_unique<TSearchIndex>();
     if (!FSearchWindow) {
-        const auto search = [this](const TSearchQuery &query) {
-            TSearchResult result;
+        // The unsaved text is taken from the editor at every keystroke, on this thread.
+        const auto prepare = [this] {
+            bool done = false;
             RunGuarded([&] {
                 const TKivDiary &diary = *KivDiaryEdit1->Source();
                 FSearchIndex->SetFolder(diary.BaseDir(), diary.Prefix(), diary.Ext());
                 FSearchIndex->SetLiveYear(diary, ShownDays(KivDiaryEdit1, diary));
-                result = FSearchIndex->Search(query, TSearchWindow::ExcerptChars);
-                UpdateCalendarMarks();
+                done = true;
             });
-            return result;
+            return done;
         };
+        const auto read = [this] { UpdateCalendarMarks(); };
         const auto open = [this](double date, const TSearchQuery &query) {
             RunGuarded([&] { OpenSearchHit(date, query); });
         };
-        FSearchWindow = new TSearchWindow(this, search, open);
+        FSearchWindow = new TSearchWindow(this, FSearchIndex.get(), prepare, read, open);
         FSearchWindow->SetFolder(DataFolder());
         FSearchWindow->PlaceBeside(this);
+        // The years are read while the user types the first word.
+        FSearchWindow->RunSearch();
     }
     FSearchWindow->show();
     FSearchWindow->raise();
@@ -94,6 +97,10 @@ void TForm1::OpenSearchHit(double date, const TSearchQuery &query)
         KivDiaryEdit1->setTextCursor(cursor);
         KivDiaryEdit1->centerCursor();
     }
+    std::vector<std::pair<int, int>> marks;
+    for (const TSpan &hit : hits)
+        marks.emplace_back(static_cast<int>(hit.Start), static_cast<int>(hit.Length));
+    KivDiaryEdit1->MarkStretches(marks);
     // The selection shows only in the focused editor; Ctrl+F goes back to the results.
     activateWindow();
     raise();

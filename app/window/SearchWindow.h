@@ -4,37 +4,48 @@
 
 #include <QTimer>
 #include <QWidget>
+#include <atomic>
 #include <functional>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
-class QListWidget;
-class QListWidgetItem;
+class QListView;
+class QModelIndex;
+class QThread;
+class TSearchResults;
 
 // The search window beside the diary: a query field, the days found (newest first, each with
 // its date, weekday and the line around the first hit, hits in bold) and their count. Not
-// modal; Esc closes it. It only asks: Search runs a query, Open moves the diary to a day.
+// modal; Esc closes it. Every keystroke searches: the years already read at once, the year
+// files not read yet (or changed) on a reading thread, their days added as they come.
 class TSearchWindow : public QWidget {
     Q_OBJECT
 
 public:
-    TSearchWindow(QWidget *diary,
-        std::function<diarysearch::TSearchResult(const diarysearch::TSearchQuery &)> search,
+    // prepare brings the index up to the diary (its folder and the unsaved text of the loaded
+    // year) and says whether it could; read is told after years were taken in; open moves the
+    // diary to a day.
+    TSearchWindow(QWidget *diary, diarysearch::TSearchIndex *index, std::function<bool()> prepare,
+        std::function<void()> read,
         std::function<void(double date, const diarysearch::TSearchQuery &)> open);
+    ~TSearchWindow() override;
 
     // About the width of the list in characters: longer lines are cut around their first hit.
     static constexpr qsizetype ExcerptChars = 60;
 
     QLineEdit *EdtQuery = nullptr;
-    QListWidget *LstResults = nullptr;
+    QListView *LstResults = nullptr;
     QLabel *LblCount = nullptr;
     // The data folder searched, read-only: the whole path can be scrolled and copied.
     QLineEdit *EdtFolder = nullptr;
 
     void SetFolder(const QString &path);
 
-    // Runs the query in the field now instead of after the typing pause.
+    // Searches for the query in the field now.
     void RunSearch();
+    // Whether year files are being read.
+    bool Reading() const { return FReader != nullptr; }
     // Places the window beside the diary, where the screen has room.
     void PlaceBeside(QWidget *diary);
 
@@ -42,10 +53,35 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void OpenItem(QListWidgetItem *item);
+    struct TArrival {
+        int Generation;
+        diarysearch::TSearchIndex::TYearToRead File;
+        diarysearch::TSearchIndex::TYearPtr Texts; // null when it could not be read
+        QString Reason;
+    };
+    void StartReading();
+    void TakeArrivals();
+    void ReaderDone();
+    void ShowCount();
+    void SelectFirst();
+    void OpenRow(const QModelIndex &index);
 
-    std::function<diarysearch::TSearchResult(const diarysearch::TSearchQuery &)> FSearch;
+    diarysearch::TSearchIndex *FIndex;
+    std::function<bool()> FPrepare;
+    std::function<void()> FRead;
     std::function<void(double, const diarysearch::TSearchQuery &)> FOpen;
     diarysearch::TSearchQuery FQuery;
-    QTimer FPause;
+    TSearchResults *FResults = nullptr;
+    // The one reader at a time, what it sent that is not taken in yet, and whether the folder is
+    // to be looked at again once it is done (a keystroke came while it read).
+    QThread *FReader = nullptr;
+    std::atomic<bool> FStop = false;
+    int FGeneration = 0;
+    std::vector<TArrival> FArrived;
+    bool FLookAgain = false;
+    bool FReaderDone = false;
+    // Enter was pressed before its days came: the first one is selected when it comes.
+    bool FSelectFirst = false;
+    // Retries what waits for a box of the diary to close.
+    QTimer FRetry;
 };

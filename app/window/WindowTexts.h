@@ -135,4 +135,7 @@ inline constexpr char kConflictCopiesNotRead[]
     = "次のファイルは読み込めないため、そのままにしています。\r\n%1";
 inline constexpr char kConflictCopiesNotMoved[]
     = "次のファイルは取り込みましたが、バックアップフォルダに移せませんでした。\r\n%1";
+
+// Search as you type: after the count while year files are still being read.
+inline constexpr char kSearchStillReading[] = "（読み込み中）";
 } // namespace wtext

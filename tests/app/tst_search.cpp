@@ -1,8 +1,9 @@
 #include "DiaryWindowFixture.h"
 #include "SearchWindow.h"
 
+#include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 
 class TestSearch : public QObject {
     Q_OBJECT
@@ -32,11 +33,11 @@ private slots:
         QVERIFY(form.N3->isShortcutVisibleInContextMenu());
         TSearchWindow &search = open(form);
         F->Type(search.EdtQuery, u"RAIN"_s);
-        QTRY_COMPARE(search.LstResults->count(), 3);
-        QCOMPARE(search.LstResults->item(0)->text(), u"2010/06/15(火)  ｒａｉｎ today"_s);
-        QCOMPARE(search.LstResults->item(1)->text(), u"2009/05/01(金)  late RAIN, more rain"_s);
-        QVERIFY(search.LstResults->item(2)->text().startsWith(u"2008/03/01"_s));
-        QCOMPARE(search.LblCount->text(), u"3日分"_s);
+        QTRY_COMPARE(search.LblCount->text(), u"3日分"_s);
+        QCOMPARE(rows(search), 3);
+        QCOMPARE(row(search, 0), u"2010/06/15(火)  ｒａｉｎ today"_s);
+        QCOMPARE(row(search, 1), u"2009/05/01(金)  late RAIN, more rain"_s);
+        QVERIFY(row(search, 2).startsWith(u"2008/03/01"_s));
         QVERIFY(isBold(form, QDate(2009, 5, 1)));
 
         form.MonthCalendar1->setCurrentPage(2010, 6);
@@ -53,18 +54,60 @@ private slots:
         TForm1 &form = F->Start();
         F->Type(form.KivDiaryEdit1, u"unsaved"_s);
         TSearchWindow &search = open(form);
-        search.EdtQuery->setText(u"more rain"_s);
+        search.EdtQuery->setText(u"rain"_s);
         QTest::keyClick(search.EdtQuery, Qt::Key_Return);
-        QCOMPARE(search.LstResults->count(), 1);
+        QTRY_COMPARE(search.LblCount->text(), u"2日分"_s);
+        QTRY_VERIFY(search.LstResults->hasFocus());
+        QCOMPARE(search.LstResults->currentIndex().row(), 0);
         QTest::keyClick(search.LstResults, Qt::Key_Return);
 
         QCOMPARE(DayNumberToDate(form.KivDiaryEdit1->Date()), QDate(2009, 5, 1));
         QVERIFY(F->Read(u"Data/2010.jnl"_s).contains("![2010/06/15]"));
         QCOMPARE(form.KivDiaryEdit1->textCursor().selectedText(), u"RAIN"_s);
         QVERIFY(search.isVisible());
+        // Every hit of the day stays marked until the next edit.
+        QList<int> marked;
+        for (const QTextEdit::ExtraSelection &mark : form.KivDiaryEdit1->extraSelections())
+            marked << mark.cursor.selectionStart() << mark.cursor.selectionEnd();
+        QCOMPARE(marked, (QList<int> { 13, 17, 24, 28 }));
+        F->Type(form.KivDiaryEdit1, u"x"_s);
+        QVERIFY(form.KivDiaryEdit1->extraSelections().isEmpty());
+    }
+
+    // Each keystroke searches while the year files are still being read; what shows in the
+    // end is the last query's days, counted exactly, with the unreadable file after them.
+    void newestQueryWinsWhileYearsAreRead()
+    {
+        QByteArray everyDay = F->YearFile(2007, {});
+        for (QDate d(2007, 1, 1); d.year() == 2007; d = d.addDays(1))
+            everyDay += d.toString(u"![yyyy/MM/dd]\r\nrain and sun\r\n"_s).toLatin1();
+        F->Write(u"Data/2007.jnl"_s, everyDay);
+        F->Write(u"Data/2006.jnl"_s, "!JNL 1.00 2005\r\n");
+        TForm1 &form = F->Start();
+        TSearchWindow &search = open(form);
+        F->Type(search.EdtQuery, u"rai"_s);
+        QVERIFY(search.Reading());
+        F->Type(search.EdtQuery, u"n sun"_s);
+        QTRY_VERIFY(!search.Reading());
+        QCOMPARE(search.LblCount->text(), u"365日分"_s);
+        QCOMPARE(rows(search), 366);
+        QVERIFY(row(search, 365).contains(u"2006.jnl"_s));
+        QVERIFY(!search.LstResults->model()
+                     ->flags(search.LstResults->model()->index(365, 0))
+                     .testFlag(Qt::ItemIsSelectable));
+        search.EdtQuery->selectAll();
+        F->Type(search.EdtQuery, u"RAIN"_s);
+        QCOMPARE(search.LblCount->text(), u"367日分"_s);
+        QCOMPARE(row(search, 0), u"2009/05/01(金)  late RAIN, more rain"_s);
     }
 
 private:
+    static int rows(TSearchWindow &search) { return search.LstResults->model()->rowCount(); }
+    static QString row(TSearchWindow &search, int i)
+    {
+        return search.LstResults->model()->index(i, 0).data().toString();
+    }
+
     static bool isBold(TForm1 &form, QDate day)
     {
         return form.MonthCalendar1->dateTextFormat(day).fontWeight() == QFont::Bold;

@@ -185,6 +185,18 @@ TEST_F(Cli, SearchExitStatusFollowsGrep)
     }
 }
 
+TEST_F(Cli, SearchPrintsTheStretchAroundTheHitUnlessFull)
+{
+    const QString line = QString(50, u'あ') + u"雨"_qs + QString(50, u'い');
+    WriteAll(Path(u"2009.jnl"_qs),
+        sj("!JNL 1.00 2009\r\n![2009/05/01]\r\n晴れ\r\n") + cp932::Encode(line) + "\r\n");
+    const QString folder = u"-d"_qs + Dir();
+    EXPECT_EQ(Run({ u"search"_qs, folder, u"雨"_qs }).Out,
+        u"2009/05/01(金) …"_qs + QString(10, u'あ') + u"雨"_qs + QString(29, u'い') + u"…\n"_qs);
+    EXPECT_EQ(Run({ u"search"_qs, u"--full"_qs, folder, u"雨"_qs }).Out,
+        u"2009/05/01(金) "_qs + line + u'\n');
+}
+
 TEST_F(Cli, ExportWritesEveryFormatInUtf8)
 {
     WriteAll(Path(u"2009.jnl"_qs),
