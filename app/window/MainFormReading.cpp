@@ -21,6 +21,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QMenu>
 #include <QPrintDialog>
@@ -210,6 +211,10 @@ void TForm1::ActExportExecute()
                 ShowMessageBox(QString::fromUtf8(wtext::kTargetIsDiaryFile).arg(choice.Path));
                 return;
             }
+            // A file named by hand is replaced only when the user says so; the file dialog asked.
+            if (!choice.Confirmed && QFileInfo::exists(choice.Path)
+                && !TExportDialog::AskReplace(QApplication::activeModalWidget(), choice.Path))
+                return;
             QByteArray bytes;
             QStringList skipped;
             if (!choice.Format) {

@@ -1,5 +1,6 @@
 #include "ReadingDialogs.h"
 
+#include "CommandLine.h"
 #include "DayNumber.h"
 #include "WindowTexts.h"
 
@@ -12,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -173,13 +175,27 @@ void TExportDialog::Browse()
         start = QDir::home().filePath(u"日記"_s + QLatin1StringView(entry.Suffix));
     const QString path = QFileDialog::getSaveFileName(this, text(wtext::kExportTitle), start,
         QString(), nullptr, QFileDialog::DontUseNativeDialog);
-    if (!path.isEmpty())
+    if (!path.isEmpty()) {
         EdtFile->setText(path);
+        FConfirmed = path;
+    }
 }
 
 void TExportDialog::Export()
 {
     const TFormatEntry &entry = kFormats[CmbFormat->currentIndex()];
-    if (FWrite({ entry.Format, Range->Range(), EdtFile->text().trimmed() }))
+    const QString typed = EdtFile->text().trimmed();
+    if (FWrite({ entry.Format, Range->Range(), ExpandHome(typed),
+            !typed.isEmpty() && typed == FConfirmed }))
         accept();
 }
+
+std::function<bool(QWidget *, const QString &)> TExportDialog::AskReplace
+    = [](QWidget *parent, const QString &path) {
+          QMessageBox box(QMessageBox::Question, text(wtext::kExportTitle),
+              text(wtext::kReplaceExisting).arg(path), QMessageBox::Yes | QMessageBox::No, parent);
+          box.button(QMessageBox::Yes)->setText(text(wtext::kRecoveryYes));
+          box.button(QMessageBox::No)->setText(text(wtext::kRecoveryNo));
+          box.setDefaultButton(QMessageBox::No);
+          return box.exec() == QMessageBox::Yes;
+      };

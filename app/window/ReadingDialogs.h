@@ -54,7 +54,11 @@ public:
         std::optional<diaryexport::TFormat> Format; // none for PDF
         diaryexport::TRange Range;
         QString Path;
+        // Chosen in the file dialog, which asked already before a file was replaced.
+        bool Confirmed = false;
     };
+    // Asks whether a typed path's existing file may be replaced; tests answer in its place.
+    static std::function<bool(QWidget *parent, const QString &path)> AskReplace;
     TExportDialog(QWidget *parent, double shownDay, std::function<bool(const TChoice &)> write);
 
     QComboBox *CmbFormat = nullptr;
@@ -68,4 +72,5 @@ private:
     void Export();
 
     std::function<bool(const TChoice &)> FWrite;
+    QString FConfirmed;
 };

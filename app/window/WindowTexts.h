@@ -106,6 +106,7 @@ inline constexpr char kTargetIsDiaryFile[]
     = "このファイルは日記のデータです。別のファイルを指定してください。\r\n> %1";
 inline constexpr char kCannotWrite[] = "ファイルに書き込めません。\r\n> %1\r\n%2";
 inline constexpr char kExportSkipped[] = "読めないため書き出さなかったファイル:\r\n%1";
+inline constexpr char kReplaceExisting[] = "このファイルはすでにあります。置き換えますか？\r\n> %1";
 
 // Where the diary lives: a data folder that takes no new files, said at start, and the data
 // folder's full path (the status panel's tool tip, the search window), after the head.

@@ -71,8 +71,22 @@ private slots:
             QCOMPARE(F->Boxes.size(), 1);
             dialog->Range->RbYear->setChecked(true);
             dialog->EdtFile->setText(u"out.txt"_s);
-            dialog->BtnExport->click();
+            // A typed name of a file that is there is replaced only when the user says so.
+            QStringList asked;
+            const auto ask = TExportDialog::AskReplace;
+            for (const bool replace : { false, true }) {
+                TExportDialog::AskReplace = [&](QWidget *, const QString &path) {
+                    asked << path;
+                    return replace;
+                };
+                dialog->BtnExport->click();
+                if (!replace)
+                    QCOMPARE(F->Read(u"out.txt"_s), QByteArray("kept"));
+            }
+            TExportDialog::AskReplace = ask;
+            QCOMPARE(asked, (QStringList { u"out.txt"_s, u"out.txt"_s }));
         });
+        F->Write(u"out.txt"_s, "kept");
         form.N6->trigger();
         QCOMPARE(F->Read(u"out.txt"_s), u"2010/06/15(火)\n書き出す日\n\n"_s.toUtf8());
         QVERIFY(F->Read(u"Data/2010.jnl"_s).contains(QByteArray("\x8f\x91\x82\xab")));
