@@ -1,12 +1,8 @@
 // Searching 30 years of diary (about 12 MB of CP932, 11,000 days), against the floor: reading
 // the same files and finding one byte string in them with memmem.
-#include "Cp932.h"
-#include "DayNumber.h"
+#include "DiaryFolder.h"
 #include "DiarySearch.h"
-#include "KivDiary.h"
-#include "Services.h"
 
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <cstring>
 #include <fcntl.h>
@@ -20,39 +16,27 @@ namespace {
 constexpr int kFirstYear = 1996;
 constexpr int kYears = 30;
 
-class TDiaryFolder {
-public:
-    TDiaryFolder()
-        : FServices({ [](const QString &) {}, {}, {} })
+// The 30 years, and what the figures are measured against: their size and their texts.
+struct TSearchFolder : TDiaryFolder {
+    TSearchFolder()
+        : TDiaryFolder(kFirstYear, kYears, [random = std::mt19937(42)](QDate) mutable {
+            static const QStringList sentences = {
+                u"今日は朝から晴れていたので、川沿いを歩いて図書館まで行った。"_qs,
+                u"午後は会議が三つ続き、資料の直しで夜まで掛かった。"_qs,
+                u"夕飯はカレー。ＡＢＣストアで買った玉ねぎが甘かった。"_qs,
+                u"雨が降りそうだったが、傘を持たずに出て少し濡れた。"_qs,
+                u"友人から手紙が届いた。来月は京都へ行くらしい。"_qs,
+                u"Read a chapter of the novel before bed; slept well."_qs,
+                u"ｶﾀｶﾅの看板を見つけて、古い喫茶店に入ってみた。"_qs,
+            };
+            QString text;
+            while (text.size() < 520)
+                text += sentences[random() % sentences.size()] + u"\r\n"_qs;
+            if (random() % 500 == 0)
+                text += u"珍しい言葉：蜃気楼\r\n"_qs;
+            return text;
+        })
     {
-        const QStringList sentences = {
-            u"今日は朝から晴れていたので、川沿いを歩いて図書館まで行った。"_qs,
-            u"午後は会議が三つ続き、資料の直しで夜まで掛かった。"_qs,
-            u"夕飯はカレー。ＡＢＣストアで買った玉ねぎが甘かった。"_qs,
-            u"雨が降りそうだったが、傘を持たずに出て少し濡れた。"_qs,
-            u"友人から手紙が届いた。来月は京都へ行くらしい。"_qs,
-            u"Read a chapter of the novel before bed; slept well."_qs,
-            u"ｶﾀｶﾅの看板を見つけて、古い喫茶店に入ってみた。"_qs,
-        };
-        std::mt19937 random(42);
-        for (int year = kFirstYear; year < kFirstYear + kYears; ++year) {
-            TKivDiary store;
-            store.SetBaseDir(FDir.path());
-            store.SetExt(u".jnl"_qs);
-            store.SetYear(year);
-            store.SetAutoSave(false);
-            store.Open();
-            for (QDate d(year, 1, 1); d.year() == year; d = d.addDays(1)) {
-                QString text;
-                while (text.size() < 520)
-                    text += sentences[random() % sentences.size()] + u"\r\n"_qs;
-                if (random() % 500 == 0)
-                    text += u"珍しい言葉：蜃気楼\r\n"_qs;
-                store.SetDayText(DateToDayNumber(d), cp932::Encode(text));
-            }
-            store.SaveFile();
-            Paths << store.FilePath();
-        }
         for (const QString &path : Paths)
             Bytes += QFileInfo(path).size();
         for (int year = kFirstYear; year < kFirstYear + kYears; ++year) {
@@ -61,21 +45,14 @@ public:
         }
     }
 
-    QString Dir() const { return FDir.path() + u'/'; }
-
-    QStringList Paths;
     qint64 Bytes = 0;
     // The day texts decoded, in UTF-16 units.
     qint64 TextUnits = 0;
-
-private:
-    QTemporaryDir FDir;
-    TScopedDiaryServices FServices;
 };
 
-TDiaryFolder &folder()
+TSearchFolder &folder()
 {
-    static TDiaryFolder f;
+    static TSearchFolder f;
     return f;
 }
 

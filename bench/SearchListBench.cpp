@@ -1,16 +1,12 @@
 // The search window's list: a query that finds 10,900 days against one that finds a screenful,
 // from the keystroke to the list drawn, the years read already.
-#include "Cp932.h"
-#include "DayNumber.h"
+#include "DiaryFolder.h"
 #include "DiarySearch.h"
-#include "KivDiary.h"
 #include "SearchWindow.h"
-#include "Services.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QListView>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 using namespace diarysearch;
@@ -21,41 +17,18 @@ namespace {
 constexpr int kFirstYear = 1996;
 constexpr int kYears = 30;
 
-// 30 years, 10,958 days; every day but 58 says "晴れ", one day in 500 "蜃気楼".
-class TDiaryFolder {
-public:
-    TDiaryFolder()
-        : FServices({ [](const QString &) {}, {}, {} })
-    {
-        int day = 0;
-        for (int year = kFirstYear; year < kFirstYear + kYears; ++year) {
-            TKivDiary store;
-            store.SetBaseDir(FDir.path());
-            store.SetExt(u".jnl"_s);
-            store.SetYear(year);
-            store.SetAutoSave(false);
-            store.Open();
-            for (QDate d(year, 1, 1); d.year() == year; d = d.addDays(1), ++day) {
-                QString text = u"今日は朝から川沿いを歩いて図書館まで行った。\r\n"_s;
-                if (day % 189 != 0)
-                    text += u"晴れていたので、帰りに古い喫茶店に入ってみた。\r\n"_s;
-                if (day % 500 == 0)
-                    text += u"珍しい言葉：蜃気楼\r\n"_s;
-                store.SetDayText(DateToDayNumber(d), cp932::Encode(text));
-            }
-            store.SaveFile();
-        }
-    }
-    QString Dir() const { return FDir.path() + u'/'; }
-
-private:
-    QTemporaryDir FDir;
-    TScopedDiaryServices FServices;
-};
-
 void typeAndDraw(benchmark::State &state, const QString &typed)
 {
-    static TDiaryFolder folder;
+    // 30 years, 10,958 days; every day but 58 says "晴れ", one day in 500 "蜃気楼".
+    static TDiaryFolder folder(kFirstYear, kYears, [day = 0](QDate) mutable {
+        QString text = u"今日は朝から川沿いを歩いて図書館まで行った。\r\n"_s;
+        if (day % 189 != 0)
+            text += u"晴れていたので、帰りに古い喫茶店に入ってみた。\r\n"_s;
+        if (day % 500 == 0)
+            text += u"珍しい言葉：蜃気楼\r\n"_s;
+        ++day;
+        return text;
+    });
     TSearchIndex index;
     index.SetFolder(folder.Dir(), QString(), u".jnl"_s);
     index.Search(TSearchQuery(u"x"_s));
