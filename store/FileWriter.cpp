@@ -1,5 +1,6 @@
 #include "FileWriter.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -242,4 +243,14 @@ TFileWrite WriteUnderFreeName(const QString &base, QByteArrayView bytes, const T
 std::optional<QString> MoveUnderFreeName(const QString &path, const QString &base)
 {
     return moveUnderFreeName(native(path), base);
+}
+
+QByteArray WrittenToMemory(const std::function<void(QIODevice &device)> &write)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    write(buffer);
+    buffer.close();
+    return bytes;
 }

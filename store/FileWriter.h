@@ -2,7 +2,10 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <functional>
 #include <optional>
+
+class QIODevice;
 
 // The one writer of whole files. The year file and its .bak, dated backups, conflict copies, the
 // recovery file and exports are all written here, and nothing else in the programs opens a file
@@ -60,3 +63,7 @@ bool FolderTakesNewFiles(const QString &folder);
 // Makes the folder with every missing parent, each new one in 'mode' whatever the umask (by
 // default the user's alone); folders that exist keep their modes. True when the folder is there.
 bool MakeFolders(const QString &path, unsigned mode = 0700);
+
+// The bytes that a writer needing a device (a PDF writer) makes, kept in memory so that one of
+// the functions above puts them in place.
+QByteArray WrittenToMemory(const std::function<void(QIODevice &device)> &write);

@@ -1,8 +1,8 @@
 #include "DiaryPrint.h"
 
 #include "DayNumber.h"
+#include "FileWriter.h"
 
-#include <QBuffer>
 #include <QPdfWriter>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
@@ -59,18 +59,13 @@ QPageLayout DefaultPageLayout()
 
 QByteArray RenderPdf(const QTextDocument &document, const QPageLayout &page)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&buffer);
+    return WrittenToMemory([&](QIODevice &device) {
+        QPdfWriter writer(&device);
         writer.setPageLayout(page);
         writer.setCreator(QStringLiteral("kivlog"));
         writer.setTitle(QStringLiteral("日記"));
         document.print(&writer);
-    }
-    buffer.close();
-    return bytes;
+    });
 }
 
 QFont FontOfSettings(const QString &family, int points)
