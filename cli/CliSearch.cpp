@@ -15,9 +15,12 @@
 #include "Services.h"
 #include "YearFile.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
 #include <optional>
+#include <unistd.h>
 
 using namespace diarysearch;
 
@@ -39,6 +42,11 @@ std::optional<TDataFolder> StoreSpelling(const TDataFolder &folder, int &status)
     store.SetAutoSave(false);
     folder.ApplyTo(store);
     const QString dir = store.BaseDir().isEmpty() ? QStringLiteral(".") : store.BaseDir();
+    // Another user's folder lists as empty: say why instead of "nothing found".
+    if (::access(QFile::encodeName(dir).constData(), R_OK | X_OK) != 0 && errno == EACCES) {
+        status = usageError(QStringLiteral("cannot read folder '%1': permission denied").arg(dir));
+        return std::nullopt;
+    }
     if (!QFileInfo(dir).isDir()) {
         status = usageError(QStringLiteral("no folder '%1'").arg(dir));
         return std::nullopt;

@@ -176,11 +176,11 @@ TEST_F(Cli, SearchExitStatusFollowsGrep)
     EXPECT_EQ(found.Out, u"2009/05/01(金) 夕方にＲＡＩＮ\n"_qs);
     EXPECT_TRUE(found.Err.contains(u"d2010.jnl"_qs));
     EXPECT_EQ(Run({ u"search"_qs, folder, u"-pd"_qs, u"雪"_qs }).Status, 1);
-    for (const QStringList &wrong :
-        QList<QStringList> { { u"search"_qs }, { u"search"_qs, u"-x"_qs, u"a"_qs },
-            { u"search"_qs, u"-dmissing"_qs, u"a"_qs }, { u"search"_qs, u"-d"_qs, Dir(), u"夕方"_qs },
-            { u"export"_qs, u"--format"_qs, u"odt"_qs },
-            { u"export"_qs, u"--from"_qs, u"2009/13/01"_qs } }) {
+    for (const QStringList &wrong : QList<QStringList> { { u"search"_qs },
+             { u"search"_qs, u"-x"_qs, u"a"_qs }, { u"search"_qs, u"-dmissing"_qs, u"a"_qs },
+             { u"search"_qs, u"-d"_qs, Dir(), u"夕方"_qs },
+             { u"export"_qs, u"--format"_qs, u"odt"_qs },
+             { u"export"_qs, u"--from"_qs, u"2009/13/01"_qs } }) {
         EXPECT_EQ(Run(wrong).Status, 2) << wrong.join(u' ').toStdString();
     }
 }
@@ -326,7 +326,8 @@ TEST_F(Cli, RewriteBeyondTheFileSizeLimitFailsAndKeepsTheFile)
 TEST_F(Cli, CheckReportsEveryYearFileOfTheFolder)
 {
     QDir(Dir()).mkpath(u"Data/backup"_qs);
-    WriteAll(Path(u"Data/d2009.jnl"_qs), "!JNL 1.00 2009\r\n![2009/01/05]\r\na\r\n![2009/02/30]\r\nb\r\n");
+    WriteAll(Path(u"Data/d2009.jnl"_qs),
+        "!JNL 1.00 2009\r\n![2009/01/05]\r\na\r\n![2009/02/30]\r\nb\r\n");
     WriteAll(Path(u"Data/d2010.jnl"_qs), "!JNL 1.00 2011\r\n");
     // Beside them: what only looks like year files, and the copies kept of them.
     for (const char *name : { "Data/d2009.jnl.conflict-20261208-221530", "Data/d2009.bak",
@@ -359,10 +360,31 @@ TEST_F(Cli, CheckReportsEveryYearFileOfTheFolder)
     EXPECT_EQ(Run({ u"check"_qs, u"-dData"_qs, u"-pd"_qs, u"-ejnl"_qs }).Status, 0);
     const TRun none = Run({ u"check"_qs, u"-pdiary"_qs });
     EXPECT_EQ(none.Status, 1);
-    EXPECT_EQ(none.Err, u"kivlog-cli: no year file diary????.jnl found in "_qs
-        + Path(u"Data/"_qs) + u'\n');
+    EXPECT_EQ(none.Err,
+        u"kivlog-cli: no year file diary????.jnl found in "_qs + Path(u"Data/"_qs) + u'\n');
     EXPECT_EQ(Run({ u"check"_qs, u"-dNone"_qs }).Status, 2);
     EXPECT_EQ(Run({ u"check"_qs, u"Data"_qs }).Status, 2);
 }
 
 } // namespace
+
+TEST_F(Cli, AFolderOfAnotherUserIsNamedNotTakenForAnEmptyOne)
+{
+    const QString folder = Path(u"other/"_qs);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    WriteAll(folder + u"2009.jnl"_qs, sj("!JNL 1.00 2009\r\n![2009/05/01]\r\n雨\r\n"));
+    ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner));
+    // As another user: root reads every folder.
+    const auto otherUser = [] {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(99);
+    };
+    for (const QStringList &args : { QStringList { u"check"_qs, u"-d"_qs + folder },
+             QStringList { u"search"_qs, u"-d"_qs + folder, u"雨"_qs },
+             QStringList { u"onthisday"_qs, u"-d"_qs + folder, u"--date=2026/05/01"_qs } }) {
+        const TRun run = Run(args, otherUser);
+        EXPECT_EQ(run.Status, 2) << args.join(u' ').toStdString();
+        EXPECT_TRUE(run.Err.contains(u"permission denied"_qs)) << run.Err.toStdString();
+    }
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
