@@ -194,9 +194,8 @@ int rewrite(const TYearFile &file, std::optional<bool> dayName)
             QStringLiteral("kivlog-cli: the data folder %1 is in use by a diary%2; close it "
                            "before a rewrite\n")
                 .arg(folder,
-                    lock.HolderPid() > 0
-                        ? QStringLiteral(" (process %1)").arg(lock.HolderPid())
-                        : QString()));
+                    lock.HolderPid() > 0 ? QStringLiteral(" (process %1)").arg(lock.HolderPid())
+                                         : QString()));
         return kExitFailed;
     }
     TKivDiary store;
@@ -231,9 +230,8 @@ int main(int argc, char *argv[])
     }
     if (pdf && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    std::unique_ptr<QCoreApplication> app = pdf
-        ? std::make_unique<QGuiApplication>(argc, argv)
-        : std::make_unique<QCoreApplication>(argc, argv);
+    std::unique_ptr<QCoreApplication> app = pdf ? std::make_unique<QGuiApplication>(argc, argv)
+                                                : std::make_unique<QCoreApplication>(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
 

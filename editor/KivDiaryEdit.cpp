@@ -13,8 +13,8 @@
 #include <QScrollBar>
 #include <QSyntaxHighlighter>
 #include <QTextBlock>
-#include <QTextDocument>
 #include <QTextBoundaryFinder>
+#include <QTextDocument>
 #include <QTextLayout>
 #include <algorithm>
 
@@ -553,7 +553,8 @@ void TKivDiaryEdit::ShowNotice(const QString &text)
     int y = caret.bottom() + 2;
     if (y + FNotice->height() > height() - margin)
         y = std::max(margin, caret.top() - 2 - FNotice->height());
-    const int x = std::clamp(caret.left(), margin, std::max(margin, width() - margin - FNotice->width()));
+    const int x
+        = std::clamp(caret.left(), margin, std::max(margin, width() - margin - FNotice->width()));
     FNotice->move(x, y);
     FNotice->show();
     FNotice->raise();

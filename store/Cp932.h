@@ -22,10 +22,7 @@ qsizetype IndexOf(QByteArrayView s, char c, qsizetype from = 0) noexcept;
 qsizetype LastIndexOf(QByteArrayView s, char c) noexcept;
 
 // Second bytes of double-byte characters: 0x40-0x7E and 0x80-0xFC.
-constexpr bool IsTrailByte(unsigned char c) noexcept
-{
-    return c >= 0x40 && c <= 0xFC && c != 0x7F;
-}
+constexpr bool IsTrailByte(unsigned char c) noexcept { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
 
 // Bytes that do not decode are kept as code points of the supplementary private use plane,
 // where CP932 maps nothing: a single byte b as U+F0000 + b, a lead byte and a second byte that

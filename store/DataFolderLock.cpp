@@ -59,7 +59,7 @@ TDataFolderLock::TState TDataFolderLock::Acquire(const QString &folder)
         return TState::Held;
     }
     const int error = errno;
-    struct stat info {};
+    struct stat info { };
     if (error == EWOULDBLOCK && ::fstat(dir, &info) == 0)
         FHolderPid = flockHolder(info);
     ::close(dir);

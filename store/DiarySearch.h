@@ -73,8 +73,8 @@ struct TDayEntry {
 };
 
 // Reads a year file of the folder without writing anything (messages about damaged day blocks
-// are dropped; the year still reads). Days in date order. Throws the store's exception when the file
-// cannot be read as a year file of that year.
+// are dropped; the year still reads). Days in date order. Throws the store's exception when the
+// file cannot be read as a year file of that year.
 std::vector<TDayEntry> ReadYearFile(
     const QString &baseDir, const QString &prefix, const QString &ext, int year);
 

@@ -1,11 +1,11 @@
 #include "DiskCopies.h"
 
-#include <QHashFunctions>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
+#include <QHashFunctions>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <algorithm>
 #include <sys/stat.h>
 
@@ -60,7 +60,7 @@ bool makeBackupFolder(const QString &baseDir)
 TFileIdentity StatFile(const QString &path)
 {
     TFileIdentity id;
-    struct stat st {};
+    struct stat st { };
     if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return id;
     id.Exists = true;

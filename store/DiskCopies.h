@@ -78,8 +78,8 @@ QString BackupFolder(const QString &baseDir);
 QString DatedBackupPath(
     const QString &baseDir, const QString &prefix, int year, const QString &ext, QDate day);
 // The dated backups of one year, oldest first: only names whose yyyymmdd is a day.
-QStringList DatedBackupsOf(const QString &baseDir, const QString &prefix, int year,
-    const QString &ext);
+QStringList DatedBackupsOf(
+    const QString &baseDir, const QString &prefix, int year, const QString &ext);
 
 // Writes 'bytes' (the year file as the diary read or wrote it) to today's backup unless that
 // backup exists, then removes all but the newest kKeptBackupsPerYear backups of that year.

@@ -389,8 +389,8 @@ bool TKivDiary::ReloadFile()
             }
         }
         FReportedDamaged = seen;
-        ShowDiaryMessage(text(msg::kChangedUnreadable) + crLf() + path + crLf() + failure
-            + crLf() + text(msg::kShownVersionKept));
+        ShowDiaryMessage(text(msg::kChangedUnreadable) + crLf() + path + crLf() + failure + crLf()
+            + text(msg::kShownVersionKept));
         return false;
     }
     emit Reloaded();

@@ -1,4 +1,5 @@
 #include "InfoOptions.h"
+
 #include "CommandLine.h"
 #include "WindowTexts.h"
 

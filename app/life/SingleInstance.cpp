@@ -43,7 +43,7 @@ QString privateTempFolder()
     const QString folder = QDir::tempPath() + u"/kivlog-"_s + QString::number(::getuid());
     const QByteArray path = QFile::encodeName(folder);
     ::mkdir(path.constData(), 0700);
-    struct stat info {};
+    struct stat info { };
     if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()
         || (info.st_mode & 077) != 0)
         return {};

@@ -80,7 +80,8 @@ void TDiskWatch::Stop()
 
 bool TDiskWatch::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::ActivationChange && static_cast<QWidget *>(watched)->isActiveWindow())
+    if (event->type() == QEvent::ActivationChange
+        && static_cast<QWidget *>(watched)->isActiveWindow())
         Schedule();
     return QObject::eventFilter(watched, event);
 }

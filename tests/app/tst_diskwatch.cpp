@@ -260,8 +260,9 @@ private slots:
         QFETCH(bool, takeIn);
         F->Form.reset();
         const QString copy = u"Data/2026.sync-conflict-20261209-060034-FEYNXDC.jnl"_s;
-        F->Write(copy, "!JNL 1.00 2026\r\n\r\n![2026/12/07]\r\nfrom the copy\r\n"
-                       "![2026/12/08]\r\nother text\r\n");
+        F->Write(copy,
+            "!JNL 1.00 2026\r\n\r\n![2026/12/07]\r\nfrom the copy\r\n"
+            "![2026/12/08]\r\nother text\r\n");
         QList<QStringList> asked;
         TDiskWatch::MergeCopiesHook = [&](const QStringList &copies) {
             asked << copies;

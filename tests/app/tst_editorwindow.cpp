@@ -3,8 +3,8 @@
 
 #include "Cp932.h"
 #include "DiaryWindowFixture.h"
-#include "Messages.h"
 #include "DiskCopies.h"
+#include "Messages.h"
 #include "Recovery.h"
 
 #include <QInputMethodEvent>
@@ -182,7 +182,8 @@ private slots:
         TForm1 &form = F->Start();
         F->Type(form.KivDiaryEdit1, u"a\n![2009/01/07]\nb"_s);
         QVERIFY(form.findChild<TRecovery *>()->WriteNow());
-        QVERIFY(F->Read(TRecovery::PathFor(*form.KivDiary1)).contains("a\r\n!![2009/01/07]\r\nb\r\n"));
+        QVERIFY(
+            F->Read(TRecovery::PathFor(*form.KivDiary1)).contains("a\r\n!![2009/01/07]\r\nb\r\n"));
     }
 
 private:

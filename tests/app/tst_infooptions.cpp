@@ -17,8 +17,8 @@ private slots:
         QTest::addColumn<bool>("japanese");
         QTest::newRow("LANG") << QStringList { "", "", "ja_JP.UTF-8", "" } << true;
         QTest::newRow("LC_ALL wins") << QStringList { "C.UTF-8", "", "ja_JP.UTF-8", "" } << false;
-        QTest::newRow("LC_MESSAGES") << QStringList { "", "ja_JP.UTF-8", "en_GB.UTF-8", "" }
-                                     << true;
+        QTest::newRow("LC_MESSAGES")
+            << QStringList { "", "ja_JP.UTF-8", "en_GB.UTF-8", "" } << true;
         QTest::newRow("LANGUAGE first") << QStringList { "", "", "en_US.UTF-8", "ja:en" } << true;
         QTest::newRow("LANGUAGE under C") << QStringList { "", "", "C", "ja" } << false;
         QTest::newRow("nothing set") << QStringList { "", "", "", "" } << false;
@@ -63,9 +63,15 @@ private slots:
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("lang");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("help, Japanese") << "--help" << "ja_JP.UTF-8" << "使い方: kivlog";
-        QTest::newRow("help, English") << "--help" << "de_DE.UTF-8" << "Usage: kivlog";
-        QTest::newRow("version") << "--version" << "C" << "kivlog (KIV-N's Diary) " KIVLOG_VERSION;
+        QTest::newRow("help, Japanese") << "--help"
+                                        << "ja_JP.UTF-8"
+                                        << "使い方: kivlog";
+        QTest::newRow("help, English") << "--help"
+                                       << "de_DE.UTF-8"
+                                       << "Usage: kivlog";
+        QTest::newRow("version") << "--version"
+                                 << "C"
+                                 << "kivlog (KIV-N's Diary) " KIVLOG_VERSION;
     }
 
     void answeredWithoutWindowOrFolder()
@@ -76,7 +82,8 @@ private slots:
         QTemporaryDir folder;
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char *name : { "LC_ALL", "LC_MESSAGES", "LANGUAGE", "DISPLAY", "WAYLAND_DISPLAY" })
+        for (const char *name :
+            { "LC_ALL", "LC_MESSAGES", "LANGUAGE", "DISPLAY", "WAYLAND_DISPLAY" })
             environment.remove(QString::fromLatin1(name));
         environment.insert(u"LANG"_s, lang);
         environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);

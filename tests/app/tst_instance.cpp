@@ -410,8 +410,7 @@ private slots:
         QVERIFY2(diary.WaitFor("box"), diary.Errors.constData());
         diary.Signal(SIGTERM);
         QCOMPARE(diary.Finish(), 1);
-        QVERIFY2(diary.Errors.contains(
-                     data.toUtf8() + "/ is in use (process "
+        QVERIFY2(diary.Errors.contains(data.toUtf8() + "/ is in use (process "
                      + QByteArray::number(QCoreApplication::applicationPid()) + ')'),
             diary.Errors.constData());
         QVERIFY(!diary.Seen("map"));

@@ -1,8 +1,8 @@
 // A move into another year whose save or load fails: the error box says which file and why,
 // the editor stays on its day with the typed text, and nothing typed is lost.
 
-#include "Cp932.h"
 #include "../FullDisk.h"
+#include "Cp932.h"
 #include "DiaryWindowFixture.h"
 
 #include <QTextCursor>

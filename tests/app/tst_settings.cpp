@@ -58,7 +58,8 @@ private slots:
     void restoredWindowLiesOnTheScreen_data()
     {
         QTest::addColumn<QByteArrayList>("settings");
-        QTest::newRow("larger than the screen") << QByteArrayList { "WIDTH=100000", "HEIGHT=99999" };
+        QTest::newRow("larger than the screen")
+            << QByteArrayList { "WIDTH=100000", "HEIGHT=99999" };
         QTest::newRow("over the right and bottom edges")
             << QByteArrayList { "WIDTH=700", "HEIGHT=560" };
     }
@@ -76,8 +77,8 @@ private slots:
         form.BtnClose->click();
         F->Form.reset();
         QVERIFY(F->Read(u"Data/2009.jnl"_s)
-                    .contains("!WIDTH=" + QByteArray::number(real.width()) + "\r\n!HEIGHT="
-                        + QByteArray::number(real.height()) + "\r\n"));
+                    .contains("!WIDTH=" + QByteArray::number(real.width())
+                        + "\r\n!HEIGHT=" + QByteArray::number(real.height()) + "\r\n"));
     }
 
     void closeButtonComparesTheStoredText_data()

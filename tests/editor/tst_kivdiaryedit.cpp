@@ -307,12 +307,12 @@ void TestKivDiaryEdit::inputShowsWhatIsStored_data()
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("refused");
-    QTest::newRow("decomposed voicing marks") << u"カ\u3099イト\u3099フ\u3099ック"_s
-                                              << u"ガイドブック"_s << QString();
-    QTest::newRow("no-break space, en dash") << u"10\u00A0km \u2013 ok"_s << u"10 km  ok"_s
-                                             << u"\u2013"_s;
-    QTest::newRow("line and paragraph separators") << u"a\u2028b\u2029c"_s << u"a\nb\nc"_s
-                                                   << QString();
+    QTest::newRow("decomposed voicing marks")
+        << u"カ\u3099イト\u3099フ\u3099ック"_s << u"ガイドブック"_s << QString();
+    QTest::newRow("no-break space, en dash")
+        << u"10\u00A0km \u2013 ok"_s << u"10 km  ok"_s << u"\u2013"_s;
+    QTest::newRow("line and paragraph separators")
+        << u"a\u2028b\u2029c"_s << u"a\nb\nc"_s << QString();
     QTest::newRow("stored as another character")
         << u"\u301C\u2014\u2016\u2212\u00A2\u00A3\u00AC\u00A5\u203E"_s
         << u"\uFF5E\u2015\u2225\uFF0D\uFFE0\uFFE1\uFFE2\\~"_s << QString();
@@ -365,12 +365,12 @@ void TestKivDiaryEdit::undecodableBytesSurviveWhenTheTextComesBack()
 {
     // 0x85 0x40 and 0x80 and 0xFD have no character; 0xED 0x40 is stored again as 0xFA 0x5C
     // when encoded anew; a bare CR shows as a line break.
-    const QByteArray raw("abc\x85\x40" "def\x80g\xFD\r\xED\x40\r\n");
+    const QByteArray raw("abc\x85\x40"
+                         "def\x80g\xFD\r\xED\x40\r\n");
     FStore->SetDayText(day(2008, 12, 30), raw);
     const QByteArray held = FStore->GetDayText(day(2008, 12, 30));
     FEdit->Reload();
-    QCOMPARE(FEdit->toPlainText(),
-        u"abc\U000F8540def\U000F0080g\U000F00FD\n\u7E8A\n"_s);
+    QCOMPARE(FEdit->toPlainText(), u"abc\U000F8540def\U000F0080g\U000F00FD\n\u7E8A\n"_s);
 
     // An edit elsewhere in the day leaves every other byte as it was.
     FEdit->moveCursor(QTextCursor::End);
@@ -515,19 +515,20 @@ void TestKivDiaryEdit::keptLeadByteNeverJoins_data()
     QTest::addColumn<int>("key");
     QTest::addColumn<QByteArray>("after");
     const QString marker = u"\U000F0081"_s;
-    QTest::newRow("typed after it") << QByteArray("m\x81") << 3 << u"B"_s << 0
-                                    << QByteArray("m\x81");
-    QTest::newRow("Japanese after it") << QByteArray("m\x81") << 3 << u"あ"_s << 0
-                                       << QByteArray("m\x81");
+    QTest::newRow("typed after it")
+        << QByteArray("m\x81") << 3 << u"B"_s << 0 << QByteArray("m\x81");
+    QTest::newRow("Japanese after it")
+        << QByteArray("m\x81") << 3 << u"あ"_s << 0 << QByteArray("m\x81");
     QTest::newRow("line break deleted") << QByteArray("x\x81\r\nAB") << 3 << QString()
                                         << int(Qt::Key_Delete) << QByteArray("x\x81\r\nAB");
-    QTest::newRow("marker pasted before text") << QByteArray("def") << 0 << marker << 0
-                                               << QByteArray("def");
+    QTest::newRow("marker pasted before text")
+        << QByteArray("def") << 0 << marker << 0 << QByteArray("def");
     // The second key goes into the undo step of the first.
-    QTest::newRow("marker typed after typing") << QByteArray("def") << 0 << u"ab"_s + marker
-                                                << 0 << QByteArray("abdef");
+    QTest::newRow("marker typed after typing")
+        << QByteArray("def") << 0 << u"ab"_s + marker << 0 << QByteArray("abdef");
     QTest::newRow("a digit does not join") << QByteArray("m\x81") << 3 << u"1"_s << 0
-                                           << QByteArray("m\x81" "1");
+                                           << QByteArray("m\x81"
+                                                         "1");
 }
 
 void TestKivDiaryEdit::keptLeadByteNeverJoins()
@@ -658,12 +659,12 @@ void TestKivDiaryEdit::editsKeepTheirBytes_data()
     // Markers that share their first or their second UTF-16 unit.
     QTest::newRow("0x80 -> 0xFD") << QByteArray("a\x80z") << 1 << 3 << u"\U000F00FD"_s
                                   << QByteArray("a\xFDz");
-    QTest::newRow("0x80 -> 0x88 0x80") << QByteArray("a\x80z") << 1 << 3 << u"\U000F8880"_s
-                                       << QByteArray("a\x88\x80z");
+    QTest::newRow("0x80 -> 0x88 0x80")
+        << QByteArray("a\x80z") << 1 << 3 << u"\U000F8880"_s << QByteArray("a\x88\x80z");
     QTest::newRow("0xFF alone") << QByteArray("az") << 1 << 1 << u"\U000F00FF"_s
                                 << QByteArray("a\xFFz");
-    QTest::newRow("refused alone keeps the selection") << QByteArray("abc") << 1 << 2
-                                                       << u"😀"_s << QByteArray("abc");
+    QTest::newRow("refused alone keeps the selection")
+        << QByteArray("abc") << 1 << 2 << u"😀"_s << QByteArray("abc");
 }
 
 void TestKivDiaryEdit::editsKeepTheirBytes()
@@ -684,7 +685,8 @@ void TestKivDiaryEdit::editsKeepTheirBytes()
     FEdit->insertFromMimeData(&mime);
     QCOMPARE(FEdit->StoreText(), after);
     if (after == stored)
-        QCOMPARE(FEdit->textCursor().selectionEnd() - FEdit->textCursor().selectionStart(), to - from);
+        QCOMPARE(
+            FEdit->textCursor().selectionEnd() - FEdit->textCursor().selectionStart(), to - from);
 
     // An input method's reconversion replaces the text it converts, also when it is refused.
     FEdit->setPlainText(u"かんじ"_s);

@@ -22,7 +22,7 @@ QString msgText(const char *utf8) { return QString::fromUtf8(utf8); }
 
 int modeOf(const QString &path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
 }
 
@@ -49,7 +49,8 @@ TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
         { "same bytes again", [](const QString &p) { replaceByRename(p, kLoaded); }, None, true },
         { "removed", [](const QString &p) { QFile::remove(p); }, None, true },
         { "damaged", [](const QString &p) { WriteAll(p, "garbage\r\n"); }, Ours, false },
-        { "another year", [](const QString &p) { WriteAll(p, "!JNL 1.00 2010\r\n"); }, Ours, false },
+        { "another year", [](const QString &p) { WriteAll(p, "!JNL 1.00 2010\r\n"); }, Ours,
+            false },
         { "same size, time put back",
             [](const QString &p) {
                 RewriteKeepingTime(p, QByteArray(kLoaded).replace("loaded", "other!"));
@@ -76,8 +77,8 @@ TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
         const QByteArray changed = ReadAll(path);
         store->SaveFile();
         // The .bak holds only a version the diary could read.
-        EXPECT_EQ(ReadAll(Path(u"2009.bak"_qs)) == "older",
-            c.Conflict == Ours || changed == "<missing>");
+        EXPECT_EQ(
+            ReadAll(Path(u"2009.bak"_qs)) == "older", c.Conflict == Ours || changed == "<missing>");
 
         const QStringList conflicts = ConflictFilesOf(path);
         ASSERT_EQ(conflicts.size(), c.Conflict == Ours ? 1 : 0);
@@ -205,8 +206,7 @@ TEST_F(DiskChange, ASaveMergesTheVersionWrittenElsewhereByDay)
     const TYearContents file = ReadYearFile(ReadAll(path), 2009).Contents;
     EXPECT_EQ(store->GetDayText(Day(2009, 1, 7)), "B on 01/07\r\n");
     ASSERT_EQ(file.Days.size(), 3u);
-    EXPECT_EQ(file.Days[0].FText,
-        "A on 01/05\r\n" + BothTextsSeparator() + "\r\nB on 01/05\r\n");
+    EXPECT_EQ(file.Days[0].FText, "A on 01/05\r\n" + BothTextsSeparator() + "\r\nB on 01/05\r\n");
     EXPECT_EQ(file.Days[1].FText, "B on 01/07\r\n");
     EXPECT_EQ(file.Days[2].FText, "A on 01/08\r\n");
     ASSERT_EQ(Shown.size(), 1);
@@ -306,9 +306,12 @@ TEST(FileIdentity, EveryPartOfTheStatTellsVersionsApart)
 {
     const TFileIdentity loaded { true, 100, 5, 7, 1, 2, 0600, 0, 0 };
     std::vector<std::function<void(TFileIdentity &)>> changes {
-        [](TFileIdentity &id) { id.Size = 101; }, [](TFileIdentity &id) { id.MTimeNs = 6; },
-        [](TFileIdentity &id) { id.CTimeNs = 8; }, [](TFileIdentity &id) { id.Device = 3; },
-        [](TFileIdentity &id) { id.Inode = 4; }, [](TFileIdentity &id) { id.Exists = false; },
+        [](TFileIdentity &id) { id.Size = 101; },
+        [](TFileIdentity &id) { id.MTimeNs = 6; },
+        [](TFileIdentity &id) { id.CTimeNs = 8; },
+        [](TFileIdentity &id) { id.Device = 3; },
+        [](TFileIdentity &id) { id.Inode = 4; },
+        [](TFileIdentity &id) { id.Exists = false; },
     };
     for (size_t i = 0; i < changes.size(); ++i) {
         TFileIdentity other = loaded;
@@ -369,8 +372,8 @@ TEST_F(DiskChange, BackupThatCannotBeMadeIsSaidOnceAndTheSaveGoesOn)
         EXPECT_TRUE(ReadAll(path).contains(text));
     }
     EXPECT_EQ(Shown,
-        QStringList { msgText(msg::kBackupFailed) + u"\r\n"_qs
-            + Path(u"backup/2009-20260615.jnl"_qs) });
+        QStringList {
+            msgText(msg::kBackupFailed) + u"\r\n"_qs + Path(u"backup/2009-20260615.jnl"_qs) });
 }
 
 TEST(DiskCopies, BackupFolderIsNoMoreOpenThanTheDataFolder)

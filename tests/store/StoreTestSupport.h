@@ -9,8 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QStringList>
-#include <QThread>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
