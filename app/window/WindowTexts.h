@@ -114,6 +114,9 @@ inline constexpr char kFolderNotWritable[] = "データフォルダに書き込�
 inline constexpr char kSavedElsewhereThen[]
     = "保存できないときは、日記の内容を次のフォルダに保存します。";
 inline constexpr char kDataFolderHead[] = "データフォルダ: ";
+// After the data folder in the status panel's tool tip; %1 is the command.
+inline constexpr char kMenuEntryHint[]
+    = "メニューから起動したときもこのフォルダを使うには、次のコマンドを実行します:\n%1";
 
 // Conflict copies beside a year file (a sync engine's or the diary's own), offered once per year
 // and run. %1: the files, one "> path" a line.
