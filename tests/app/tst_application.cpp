@@ -4,9 +4,14 @@
 
 #include "AppServices.h"
 #include "Application.h"
+#include "ColorScheme.h"
 #include "Exceptions.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QProcess>
 #include <QTemporaryFile>
+#include <QThread>
 #include <QTimer>
 #include <QtTest>
 #include <stdexcept>
@@ -32,6 +37,25 @@ protected:
         ++Handled;
         Throw();
         return true;
+    }
+};
+
+// The desktop portal's settings as the portal answers them, on a thread of its own so that a
+// caller on the main thread can block for the answer.
+class TFakePortal : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
+
+public:
+    uint Scheme = 0;
+
+public slots:
+    QDBusVariant Read(const QString &group, const QString &key)
+    {
+        const QVariant value = group == u"org.freedesktop.appearance"_s && key == u"color-scheme"_s
+            ? QVariant(Scheme)
+            : QVariant();
+        return QDBusVariant(QVariant::fromValue(QDBusVariant(value)));
     }
 };
 
@@ -159,6 +183,50 @@ private slots:
         const QIcon icon = DiaryIcon();
         for (const int size : { 16, 48, 256 })
             QCOMPARE(icon.pixmap(size).size(), QSize(size, size));
+    }
+
+    // The portal's color-scheme on a bus of the test's own; no portal, no preference.
+    void colorSchemeIsReadFromThePortal_data()
+    {
+        QTest::addColumn<int>("portalScheme");
+        QTest::addColumn<int>("scheme");
+        QTest::newRow("dark") << 1 << int(TColorScheme::Dark);
+        QTest::newRow("light") << 2 << int(TColorScheme::Light);
+        QTest::newRow("no preference") << 0 << int(TColorScheme::NoPreference);
+        QTest::newRow("no portal") << -1 << int(TColorScheme::NoPreference);
+    }
+    void colorSchemeIsReadFromThePortal()
+    {
+        QFETCH(int, portalScheme);
+        QFETCH(int, scheme);
+        QProcess daemon;
+        daemon.start(u"dbus-daemon"_s, { u"--session"_s, u"--nofork"_s, u"--print-address"_s });
+        if (!daemon.waitForStarted() || !daemon.waitForReadyRead(5000))
+            QSKIP("dbus-daemon does not start");
+        const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+        const auto stop = qScopeGuard([&] {
+            QDBusConnection::disconnectFromBus(u"portal"_s);
+            QDBusConnection::disconnectFromBus(u"diary"_s);
+            daemon.kill();
+            daemon.waitForFinished();
+        });
+        TFakePortal portal;
+        QThread thread;
+        portal.Scheme = uint(portalScheme);
+        portal.moveToThread(&thread);
+        thread.start();
+        const auto join = qScopeGuard([&] {
+            thread.quit();
+            thread.wait();
+        });
+        if (portalScheme >= 0) {
+            QDBusConnection bus = QDBusConnection::connectToBus(address, u"portal"_s);
+            QVERIFY(bus.registerObject(
+                u"/org/freedesktop/portal/desktop"_s, &portal, QDBusConnection::ExportAllSlots));
+            QVERIFY(bus.registerService(u"org.freedesktop.portal.Desktop"_s));
+        }
+        QCOMPARE(
+            int(PortalColorScheme(QDBusConnection::connectToBus(address, u"diary"_s))), scheme);
     }
 
 private:
