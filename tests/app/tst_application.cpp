@@ -52,10 +52,8 @@ public:
 public slots:
     QDBusVariant Read(const QString &group, const QString &key)
     {
-        const QVariant value = group == u"org.freedesktop.appearance"_s && key == u"color-scheme"_s
-            ? QVariant(Scheme)
-            : QVariant();
-        return QDBusVariant(QVariant::fromValue(QDBusVariant(value)));
+        const bool asked = group == u"org.freedesktop.appearance"_s && key == u"color-scheme"_s;
+        return QDBusVariant(QVariant::fromValue(QDBusVariant(asked ? Scheme : 0u)));
     }
 };
 
@@ -189,35 +187,32 @@ private slots:
     void colorSchemeIsReadFromThePortal_data()
     {
         QTest::addColumn<int>("portalScheme");
-        QTest::addColumn<int>("scheme");
-        QTest::newRow("dark") << 1 << int(TColorScheme::Dark);
-        QTest::newRow("light") << 2 << int(TColorScheme::Light);
-        QTest::newRow("no preference") << 0 << int(TColorScheme::NoPreference);
-        QTest::newRow("no portal") << -1 << int(TColorScheme::NoPreference);
+        QTest::addColumn<TColorScheme>("scheme");
+        QTest::newRow("dark") << 1 << TColorScheme::Dark;
+        QTest::newRow("light") << 2 << TColorScheme::Light;
+        QTest::newRow("no portal") << -1 << TColorScheme::NoPreference;
     }
     void colorSchemeIsReadFromThePortal()
     {
         QFETCH(int, portalScheme);
-        QFETCH(int, scheme);
+        QFETCH(TColorScheme, scheme);
         QProcess daemon;
         daemon.start(u"dbus-daemon"_s, { u"--session"_s, u"--nofork"_s, u"--print-address"_s });
         if (!daemon.waitForStarted() || !daemon.waitForReadyRead(5000))
             QSKIP("dbus-daemon does not start");
         const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
-        const auto stop = qScopeGuard([&] {
-            QDBusConnection::disconnectFromBus(u"portal"_s);
-            QDBusConnection::disconnectFromBus(u"diary"_s);
-            daemon.kill();
-            daemon.waitForFinished();
-        });
         TFakePortal portal;
         QThread thread;
         portal.Scheme = uint(portalScheme);
         portal.moveToThread(&thread);
         thread.start();
-        const auto join = qScopeGuard([&] {
+        const auto stop = qScopeGuard([&] {
+            QDBusConnection::disconnectFromBus(u"portal"_s);
+            QDBusConnection::disconnectFromBus(u"diary"_s);
             thread.quit();
             thread.wait();
+            daemon.kill();
+            daemon.waitForFinished();
         });
         if (portalScheme >= 0) {
             QDBusConnection bus = QDBusConnection::connectToBus(address, u"portal"_s);
@@ -225,8 +220,7 @@ private slots:
                 u"/org/freedesktop/portal/desktop"_s, &portal, QDBusConnection::ExportAllSlots));
             QVERIFY(bus.registerService(u"org.freedesktop.portal.Desktop"_s));
         }
-        QCOMPARE(
-            int(PortalColorScheme(QDBusConnection::connectToBus(address, u"diary"_s))), scheme);
+        QCOMPARE(PortalColorScheme(QDBusConnection::connectToBus(address, u"diary"_s)), scheme);
     }
 
 private:

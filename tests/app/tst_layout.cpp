@@ -377,13 +377,19 @@ void TestLayout::destroyingSavesTheEditsLast()
 
 namespace {
 
-// How a part of a screenshot looks: the colour most of it shows, the mean colour of the
-// strokes drawn on it (the pixels farthest from that ground, not their blurred edges), and how
-// many pixels those strokes cover.
+int apart(QRgb a, QRgb b)
+{
+    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b))
+        + std::abs(qBlue(a) - qBlue(b));
+}
+int contrast(const QColor &a, const QColor &b) { return std::abs(a.lightness() - b.lightness()); }
+
+// A part of a screenshot: the colour most of it shows, the mean colour of the strokes on it
+// (the pixels farthest from that ground, not their blurred edges), how many pixels the strokes
+// cover, and how many are bright red.
 struct TLook {
-    QColor Ground;
-    QColor Ink;
-    int InkPixels = 0;
+    QColor Ground, Ink;
+    int InkPixels = 0, Red = 0;
 };
 
 TLook lookOf(const QImage &image, const QRect &area)
@@ -393,25 +399,18 @@ TLook lookOf(const QImage &image, const QRect &area)
         for (int x = area.left(); x <= area.right(); ++x)
             ++counts[image.pixel(x, y)];
     QRgb ground = 0;
-    int most = 0, far = 0;
+    int far = 0;
     for (auto [colour, count] : counts.asKeyValueRange())
-        if (count > most)
-            std::tie(ground, most) = std::pair(colour, count);
-    const auto distance = [ground](QRgb c) {
-        return std::abs(qRed(c) - qRed(ground)) + std::abs(qGreen(c) - qGreen(ground))
-            + std::abs(qBlue(c) - qBlue(ground));
-    };
+        ground = count > counts.value(ground) ? colour : ground;
     for (auto [colour, count] : counts.asKeyValueRange())
-        far = std::max(far, distance(colour));
+        far = std::max(far, apart(colour, ground));
     TLook look { QColor(ground), QColor(ground) };
     long r = 0, g = 0, b = 0, strong = 0;
     for (auto [colour, count] : counts.asKeyValueRange()) {
-        if (distance(colour) * 2 >= far)
-            look.InkPixels += count;
-        if (distance(colour) * 10 >= far * 7) {
-            r += qRed(colour) * count;
-            g += qGreen(colour) * count;
-            b += qBlue(colour) * count;
+        look.InkPixels += apart(colour, ground) * 2 >= far ? count : 0;
+        look.Red += qRed(colour) > 180 && qGreen(colour) < 90 ? count : 0;
+        if (apart(colour, ground) * 10 >= far * 7) {
+            r += qRed(colour) * count, g += qGreen(colour) * count, b += qBlue(colour) * count;
             strong += count;
         }
     }
@@ -420,14 +419,12 @@ TLook lookOf(const QImage &image, const QRect &area)
     return look;
 }
 
-int contrast(const QColor &a, const QColor &b) { return std::abs(a.lightness() - b.lightness()); }
-
 } // namespace
 
 void TestLayout::renderAtDesignSize_data()
 {
-    // The palette: none for the desktop's own, else one that a dark style forces, whose
-    // disabled text is hardly dimmer than its text.
+    // The palette: the desktop's own, or one that a dark style forces, whose disabled text is
+    // hardly dimmer than its text.
     QTest::addColumn<TColorScheme>("scheme");
     QTest::addColumn<QPalette>("forced");
     QTest::newRow("light") << TColorScheme::Light << QPalette();
@@ -458,17 +455,16 @@ void TestLayout::renderAtDesignSize()
     QCOMPARE(shot.deviceIndependentSize().toSize(), QSize(544, 360));
     QVERIFY(shot.save(QStringLiteral(KIVLOG_BUILD_DIR "/layout-%1.png")
                           .arg(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'))));
+    const auto look = [&](const QWidget *widget, const QRect &rect) {
+        return lookOf(shot, QRect(widget->mapTo(&form, rect.topLeft()), rect.size()));
+    };
 
     // The calendar's rows from Monday 26 April to Sunday 6 June, under the weekdays' row.
     auto *view = form.MonthCalendar1->findChild<QTableView *>();
-    const auto cellArea = [&](int row, int column, const char *number) {
+    const auto cell = [&](int row, int column, const char *number) {
         const QModelIndex index = view->model()->index(row, column);
         [&] { QCOMPARE(index.data().toString(), QString::fromLatin1(number)); }();
-        const QRect rect = view->visualRect(index).adjusted(1, 1, -1, -1);
-        return QRect(view->viewport()->mapTo(&form, rect.topLeft()), rect.size());
-    };
-    const auto cell = [&](int row, int column, const char *number) {
-        return lookOf(shot, cellArea(row, column, number));
+        return look(view->viewport(), view->visualRect(index).adjusted(1, 1, -1, -1));
     };
     const TLook may11 = cell(3, 1, "11"), april27 = cell(1, 1, "27");
     QCOMPARE(may11.Ground.lightness() < 128, scheme != TColorScheme::Light);
@@ -477,31 +473,20 @@ void TestLayout::renderAtDesignSize()
     QVERIFY2(contrast(april27.Ink, may11.Ink) >= 40, "other months' days look like this month's");
     QVERIFY2(cell(2, 0, "3").InkPixels > cell(6, 3, "3").InkPixels * 11 / 10,
         "the day with text is not bold");
-    int ring = 0;
-    const QRect today = cellArea(3, 5, "15");
-    for (int y = today.top(); y <= today.bottom(); ++y)
-        for (int x = today.left(); x <= today.right(); ++x)
-            ring += shot.pixelColor(x, y).red() > 180 && shot.pixelColor(x, y).green() < 90;
-    QVERIFY2(ring >= 15, "today has no red ring");
+    QVERIFY2(cell(3, 5, "15").Red >= 15, "today has no red ring");
 
     TKivDiaryEdit *edit = form.KivDiaryEdit1;
-    const QColor base = edit->palette().color(QPalette::Base);
     QTextCursor afterAb(edit->document());
     afterAb.setPosition(2);
-    const QRect box = edit->cursorRect(afterAb).adjusted(2, 2, 6, -2);
-    const TLook boxLook
-        = lookOf(shot, QRect(edit->viewport()->mapTo(&form, box.topLeft()), box.size()));
-    QVERIFY2(boxLook.Ground.red() > boxLook.Ground.blue() + 60, "the box is not red");
-    QVERIFY2(contrast(boxLook.Ink, boxLook.Ground) >= 60, "the box's byte cannot be read");
+    const TLook box = look(edit->viewport(), edit->cursorRect(afterAb).adjusted(2, 2, 6, -2));
+    QVERIFY2(box.Ground.red() > box.Ground.blue() + 60, "the box is not red");
+    QVERIFY2(contrast(box.Ink, box.Ground) >= 60, "the box's byte cannot be read");
     const auto *notice = edit->findChild<QLabel *>(u"RefusedNotice"_s);
     QVERIFY(notice->isVisible());
-    const TLook noticeLook
-        = lookOf(shot, QRect(notice->mapTo(&form, QPoint(2, 2)), notice->size() - QSize(4, 4)));
-    QVERIFY2(contrast(noticeLook.Ink, noticeLook.Ground) >= 120, "the notice is hard to read");
-    const int apart = std::abs(noticeLook.Ground.red() - base.red())
-        + std::abs(noticeLook.Ground.green() - base.green())
-        + std::abs(noticeLook.Ground.blue() - base.blue());
-    QVERIFY2(apart >= 30, "the notice does not stand out from the text");
+    const TLook shown = look(notice, notice->rect().adjusted(2, 2, -2, -2));
+    QVERIFY2(contrast(shown.Ink, shown.Ground) >= 120, "the notice is hard to read");
+    QVERIFY2(apart(shown.Ground.rgb(), edit->palette().color(QPalette::Base).rgb()) >= 30,
+        "the notice does not stand out from the text");
 }
 
 QTEST_MAIN(TestLayout)

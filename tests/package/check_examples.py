@@ -47,12 +47,9 @@ def man_examples(path):
 
 
 def is_example(line):
-    command = line.split("#")[0].split()
-    if not command:
-        return False
-    if command[0] == "kivlog-cli":
-        return True
-    return command[0] == "kivlog" and {"--help", "--version"} & set(command)
+    command = line.split("#")[0].split() or [""]
+    return command[0] == "kivlog-cli" or (
+        command[0] == "kivlog" and bool({"--help", "--version"} & set(command)))
 
 
 def year_file(year, days):
@@ -106,10 +103,9 @@ def main():
     for example in examples:
         run = subprocess.run(["bash", "-c", example], cwd=work, env=env, capture_output=True,
                              text=True, timeout=60)
-        expected = EXPECTED.get(example.split("#")[0].strip(), 0)
-        status = "ok" if run.returncode == expected else "FAIL"
-        print(f"{status}: {example} (exit {run.returncode})")
-        if status != "ok":
+        ok = run.returncode == EXPECTED.get(example.split("#")[0].strip(), 0)
+        print(f"{'ok' if ok else 'FAIL'}: {example} (exit {run.returncode})")
+        if not ok:
             failed.append(example)
             print(run.stdout[-2000:] + run.stderr[-2000:])
     if failed:
