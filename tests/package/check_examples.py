@@ -10,7 +10,6 @@ one that exits other than 0 fails the test, except the few listed in EXPECTED be
 """
 import datetime
 import os
-import re
 import shutil
 import subprocess
 import sys
