@@ -161,7 +161,7 @@ TEST_F(Cli, RewriteOfAMissingFileCreatesItAndSaysSoOnStderr)
     const TRun run = Run({ u"rewrite"_qs, u"d2010.txt"_qs });
     EXPECT_EQ(run.Status, 0);
     EXPECT_TRUE(run.Out.isEmpty());
-    EXPECT_EQ(run.Err, u"[d2010.txt]を作成します。\n"_qs);
+    EXPECT_EQ(run.Err, u'[' + Path(u"d2010.txt"_qs) + u"]を作成します。\n"_qs);
     EXPECT_EQ(ReadAll(Path(u"d2010.txt"_qs)), "!JNL 1.00 2010\r\n\r\n");
 }
 
