@@ -3,6 +3,7 @@
 #include "Cp932.h"
 #include "KivDiary.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QInputMethod>
@@ -589,6 +590,10 @@ void TKivDiaryEdit::ShowNotice(const QString &text)
     FNotice->show();
     FNotice->raise();
     FNoticeTimer.start();
+    // A screen reader says the notice as it appears, not only the beep.
+    FNotice->setAccessibleName(text);
+    QAccessibleEvent alert(FNotice, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
 }
 
 void TKivDiaryEdit::HideNotice()

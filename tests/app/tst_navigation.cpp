@@ -144,7 +144,8 @@ private slots:
                 u"%1 2009年05月10日(日) / 表示中の日付\n"_s.arg(int(QAccessible::StaticText)),
                 u"%1 2009年 / 今日の年\n"_s.arg(int(QAccessible::StaticText)),
                 u"%1 05月10日(日) / 今日の月日と曜日\n"_s.arg(int(QAccessible::StaticText)),
-                u" カレンダー / 日付を選ぶと"_s, u" 今日の日付 / "_s })
+                u" カレンダー / 日付を選ぶと"_s, u" 今日の日付 / "_s, u" 前の月 / \n"_s,
+                u" 次の月 / \n"_s })
             QVERIFY2(first.count(expected) == 1, qPrintable(expected + u"not in\n"_s + first));
 
         int key = Qt::Key_Right;
