@@ -254,6 +254,7 @@ void TForm1::ActPrintExecute()
             reportLeftOut(exported, replacedIn(days));
         return;
     }
+    diaryprint::KeepHeadingsWithText(*document, printer);
     document->print(&printer);
     reportLeftOut(exported, replacedIn(days));
 }
