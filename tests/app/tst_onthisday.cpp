@@ -161,6 +161,10 @@ private slots:
             refused << path;
             return true;
         });
+        dialog.show();
+        // The last printer of the list is the file.
+        if (auto *printers = dialog.findChild<QComboBox *>(u"printers"_s))
+            printers->setCurrentIndex(printers->count() - 1);
         auto *file = dialog.findChild<QLineEdit *>(u"filename"_s);
         if (!file || !file->isEnabled())
             QSKIP("the print dialog offers no file here");
