@@ -85,6 +85,8 @@ namespace {
 
     constexpr char16_t kVoicedMark = 0xFF9E;
     constexpr char16_t kSemiVoicedMark = 0xFF9F;
+    // From katakana ァ..ヶ to the hiragana of the same sound.
+    constexpr char16_t kKatakanaToHiragana = u'ァ' - u'ぁ';
 
     // The letter with the voiced mark (ガ for カ), or 0 when it has none.
     char16_t voiced(char16_t kana)
@@ -141,6 +143,10 @@ namespace {
                         ++src;
                     }
                 }
+                if (c >= u'ァ' && c <= u'ヶ')
+                    c -= kKatakanaToHiragana;
+            } else if (c >= u'ァ' && c <= u'ヶ') {
+                c -= kKatakanaToHiragana;
             } else if (c >= 0x3041 && c < 0xA000) {
                 // Kana and ideographs: nothing to fold, and most of a diary's text.
             } else if (!QChar::isSurrogate(c)) {
@@ -222,6 +228,16 @@ bool TSearchQuery::MatchesFolded(QStringView folded) const
         FWords.begin(), FWords.end(), [&](const QString &word) { return folded.contains(word); });
 }
 
+bool TSearchQuery::Narrows(const TSearchQuery &wider) const
+{
+    if (FWords.isEmpty() || wider.FWords.isEmpty())
+        return false;
+    return std::all_of(wider.FWords.begin(), wider.FWords.end(), [this](const QString &wide) {
+        return std::any_of(FWords.begin(), FWords.end(),
+            [&wide](const QString &word) { return word.contains(wide); });
+    });
+}
+
 QList<TSpan> TSearchQuery::Hits(QStringView text) const
 {
     std::vector<qsizetype> map;
@@ -283,40 +299,106 @@ std::vector<TDayEntry> ReadYearFile(
     return readDays(baseDir + yearFileName(prefix, year, ext), year);
 }
 
+namespace {
+
+    // The first hit's line: its start and end in the text.
+    std::pair<qsizetype, qsizetype> lineAround(QStringView text, qsizetype at)
+    {
+        qsizetype lineStart = at;
+        while (lineStart > 0 && text[lineStart - 1] != u'\n' && text[lineStart - 1] != u'\r')
+            --lineStart;
+        qsizetype lineEnd = at;
+        while (lineEnd < text.size() && text[lineEnd] != u'\n' && text[lineEnd] != u'\r')
+            ++lineEnd;
+        return { lineStart, lineEnd };
+    }
+
+    // The stretch [from, to) of the line [lineStart, lineEnd), "…" where it was cut, and the
+    // hits inside it.
+    TSearchHit cutLine(double date, QStringView text, const QList<TSpan> &spans,
+        std::pair<qsizetype, qsizetype> line, qsizetype from, qsizetype to)
+    {
+        TSearchHit hit;
+        hit.Date = date;
+        const QString head = from > line.first ? QStringLiteral("…") : QString();
+        const QString tail = to < line.second ? QStringLiteral("…") : QString();
+        hit.Line = head + text.mid(from, to - from).toString() + tail;
+        for (const TSpan &s : spans) {
+            const qsizetype start = std::max(s.Start, from);
+            const qsizetype end = std::min(s.Start + s.Length, to);
+            if (start < end)
+                hit.Marks.append({ start - from + head.size(), end - start });
+        }
+        return hit;
+    }
+
+} // namespace
+
 TSearchHit Excerpt(double date, QStringView text, const TSearchQuery &query, qsizetype maxChars)
 {
-    TSearchHit hit;
-    hit.Date = date;
     const QList<TSpan> spans = query.Hits(text);
     const qsizetype first = spans.isEmpty() ? 0 : spans.front().Start;
-    qsizetype lineStart = first;
-    while (lineStart > 0 && text[lineStart - 1] != u'\n' && text[lineStart - 1] != u'\r')
-        --lineStart;
-    qsizetype lineEnd = first;
-    while (lineEnd < text.size() && text[lineEnd] != u'\n' && text[lineEnd] != u'\r')
-        ++lineEnd;
+    const auto line = lineAround(text, first);
+    qsizetype from = line.first;
+    qsizetype to = line.second;
+    if (maxChars >= 0 && to - from > maxChars) {
+        from = std::max(line.first, first - maxChars / 4);
+        to = std::min(line.second, from + maxChars);
+        from = std::max(line.first, to - maxChars);
+    }
+    return cutLine(date, text, spans, line, from, to);
+}
 
-    qsizetype from = lineStart;
-    qsizetype to = lineEnd;
-    QString head;
-    QString tail;
-    if (maxChars >= 0 && lineEnd - lineStart > maxChars) {
-        from = std::max(lineStart, first - maxChars / 4);
-        to = std::min(lineEnd, from + maxChars);
-        from = std::max(lineStart, to - maxChars);
-        if (from > lineStart)
-            head = QStringLiteral("…");
-        if (to < lineEnd)
-            tail = QStringLiteral("…");
+TSearchHit FittedExcerpt(double date, QStringView text, const TSearchQuery &query, double room,
+    const std::function<double(QStringView)> &width)
+{
+    const QList<TSpan> spans = query.Hits(text);
+    const qsizetype first = spans.isEmpty() ? 0 : spans.front().Start;
+    const qsizetype firstEnd = spans.isEmpty() ? 0 : first + spans.front().Length;
+    const auto line = lineAround(text, first);
+    // Lines wider than any row are measured only around the hit.
+    constexpr qsizetype kMeasured = 512;
+    if (line.second - line.first <= 2 * kMeasured
+        && width(text.mid(line.first, line.second - line.first)) <= room)
+        return cutLine(date, text, spans, line, line.first, line.second);
+    auto lo = std::max(line.first, first - kMeasured);
+    lo += lo > line.first && text[lo].isLowSurrogate() ? 1 : 0;
+    const qsizetype hi = std::min(line.second, firstEnd + kMeasured);
+
+    // Each unit's advance, a surrogate pair's on its first unit, and the room less the two "…".
+    std::vector<double> advance(static_cast<size_t>(hi - lo), 0.0);
+    for (qsizetype i = lo; i < hi; ++i) {
+        const qsizetype units = text[i].isHighSurrogate() && i + 1 < hi ? 2 : 1;
+        advance[static_cast<size_t>(i - lo)] = width(text.mid(i, units));
+        i += units - 1;
     }
-    hit.Line = head + text.mid(from, to - from).toString() + tail;
-    for (const TSpan &s : spans) {
-        const qsizetype start = std::max(s.Start, from);
-        const qsizetype end = std::min(s.Start + s.Length, to);
-        if (start < end)
-            hit.Marks.append({ start - from + head.size(), end - start });
+    const auto at = [&](qsizetype pos) { return advance[static_cast<size_t>(pos - lo)]; };
+    const double left = room - 2 * width(u"…");
+    // The text before the hit takes up to a quarter of the row, less when the hit is wide.
+    double hitWidth = 0;
+    for (qsizetype i = first; i < firstEnd; ++i)
+        hitWidth += at(i);
+    double before = std::max(0.0, std::min(left / 4, left - hitWidth));
+    const auto previous = [&](qsizetype pos) {
+        return pos - (text[pos - 1].isLowSurrogate() && pos - 1 > lo ? 2 : 1);
+    };
+    qsizetype from = first;
+    while (from > lo && at(previous(from)) <= before) {
+        from = previous(from);
+        before -= at(from);
     }
-    return hit;
+    double used = 0;
+    qsizetype to = from;
+    while (to < hi && used + at(to) <= left) {
+        used += at(to);
+        to += text[to].isHighSurrogate() && to + 1 < hi ? 2 : 1;
+    }
+    // Room left at the end goes to the text before the hit.
+    while (to == hi && from > lo && used + at(previous(from)) <= left) {
+        from = previous(from);
+        used += at(from);
+    }
+    return cutLine(date, text, spans, line, from, std::max(to, from));
 }
 
 QStringView TSearchIndex::TFoundDay::Text() const
@@ -329,6 +411,12 @@ TSearchHit Excerpt(
     const TSearchIndex::TFoundDay &day, const TSearchQuery &query, qsizetype maxChars)
 {
     return Excerpt(day.Date, day.Text(), query, maxChars);
+}
+
+TSearchHit FittedExcerpt(const TSearchIndex::TFoundDay &day, const TSearchQuery &query, double room,
+    const std::function<double(QStringView)> &width)
+{
+    return FittedExcerpt(day.Date, day.Text(), query, room, width);
 }
 
 void TSearchIndex::SetFolder(const QString &baseDir, const QString &prefix, const QString &ext)
@@ -471,6 +559,42 @@ std::vector<TSearchIndex::TFoundDay> TSearchIndex::Find(const TSearchQuery &quer
     }
     if (FLive)
         FindInto(FLive, query, found);
+    std::sort(found.begin(), found.end(),
+        [](const TFoundDay &a, const TFoundDay &b) { return a.Date < b.Date; });
+    return found;
+}
+
+TSearchIndex::TYearTextsMap TSearchIndex::Searched() const
+{
+    TYearTextsMap years = FYears;
+    if (FLive)
+        years[FLiveYear] = FLive;
+    return years;
+}
+
+std::vector<TSearchIndex::TFoundDay> TSearchIndex::FindNarrowing(const TSearchQuery &query,
+    const std::vector<TFoundDay> &widerFound, const TYearTextsMap &searchedThen) const
+{
+    std::vector<TFoundDay> found;
+    if (query.IsEmpty())
+        return found;
+    const TYearTextsMap now = Searched();
+    const auto unchanged = [&](int year, const TYearPtr &texts) {
+        const auto then = searchedThen.find(year);
+        return then != searchedThen.end() && then->second == texts;
+    };
+    for (const TFoundDay &day : widerFound) {
+        const auto &span = day.Year->Days[day.Day].InFolded;
+        const int year = DayNumberToDate(day.Date).year();
+        const auto held = now.find(year);
+        if (held != now.end() && held->second == day.Year
+            && query.MatchesFolded(QStringView(day.Year->Folded).mid(span.Start, span.Length)))
+            found.push_back(day);
+    }
+    for (const auto &[year, texts] : now) {
+        if (!unchanged(year, texts))
+            FindInto(texts, query, found);
+    }
     std::sort(found.begin(), found.end(),
         [](const TFoundDay &a, const TFoundDay &b) { return a.Date < b.Date; });
     return found;

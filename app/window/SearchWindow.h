@@ -45,12 +45,13 @@ public:
     // Searches for the query in the field now.
     void RunSearch();
     // Whether year files are being read.
-    bool Reading() const { return FReader != nullptr; }
+    bool Reading() const { return !FReaders.empty(); }
     // Places the window beside the diary, where the screen has room.
     void PlaceBeside(QWidget *diary);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     struct TArrival {
@@ -59,7 +60,9 @@ private:
         diarysearch::TSearchIndex::TYearPtr Texts; // null when it could not be read
         QString Reason;
     };
+    void SearchSoon();
     void StartReading();
+    void TakeArrivalsSoon();
     void TakeArrivals();
     void ReaderDone();
     void ShowCount();
@@ -72,14 +75,19 @@ private:
     std::function<void(double, const diarysearch::TSearchQuery &)> FOpen;
     diarysearch::TSearchQuery FQuery;
     TSearchResults *FResults = nullptr;
-    // The one reader at a time, what it sent that is not taken in yet, and whether the folder is
-    // to be looked at again once it is done (a keystroke came while it read).
-    QThread *FReader = nullptr;
+    // The texts the days shown were found in, for a query that narrows theirs.
+    diarysearch::TSearchIndex::TYearTextsMap FSearched;
+    // A search or a batch of arrivals waits for the next pass of the event loop.
+    bool FSearchPosted = false;
+    bool FTakePosted = false;
+    // The readers of one look at the folder, what they sent that is not taken in yet, how many
+    // have finished, and whether the folder is to be looked at again once they are done (a
+    // keystroke came while they read).
+    std::vector<QThread *> FReaders;
     std::atomic<bool> FStop = false;
-    int FGeneration = 0;
     std::vector<TArrival> FArrived;
     bool FLookAgain = false;
-    bool FReaderDone = false;
+    int FReadersDone = 0;
     // Enter was pressed before its days came: the first one is selected when it comes.
     bool FSelectFirst = false;
     // Retries what waits for a box of the diary to close.

@@ -39,7 +39,9 @@ TEST(SearchMatching, FoldsWhatAJapaneseReaderDoesNotMean)
         { "雨のち晴れ", "晴れ　雨", "[雨]のち[晴れ]" },
         { "雨のち晴れ", "晴れ 雪", nullptr },
         { "ababab", "aba bab", "[ababab]" },
-        { "かな", "カナ", nullptr },
+        // Hiragana and katakana are one; the marks cover the letters as written.
+        { "りんご、リンゴ、ﾘﾝｺﾞ", "リンゴ", "[りんご]、[リンゴ]、[ﾘﾝｺﾞ]" },
+        { "ﾊﾞﾅﾅ", "ばな", "[ﾊﾞﾅ]ﾅ" },
         { "x", "   ", nullptr },
     };
     for (const TMatchCase &c : cases) {
@@ -63,7 +65,87 @@ TEST(SearchExcerpt, ShowsTheLineOfTheFirstHitCutAroundIt)
     EXPECT_EQ(marked(cut.Line, cut.Marks), u"…89[雨]abcde…"_qs);
 }
 
+TEST(SearchExcerpt, FitsTheRoomWithTheHitInside)
+{
+    // Measured one per unit: the room is a number of characters, "…" one of them.
+    const auto units = [](QStringView text) { return double(text.size()); };
+    const struct {
+        const char *Text;
+        double Room;
+        const char *Shown;
+    } cases[] = {
+        { "0123456789雨", 11, "0123456789[雨]" },
+        { "0123456789abcdefghij雨", 10, "…defghij[雨]" },
+        { "雨0123456789abcdefghij", 10, "[雨]0123456…" },
+        { "0123456789雨abcdefghij", 10, "…89[雨]abcde…" },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Text);
+        const TSearchHit hit
+            = FittedExcerpt(0, QString::fromUtf8(c.Text), TSearchQuery(u"雨"_qs), c.Room, units);
+        EXPECT_EQ(marked(hit.Line, hit.Marks), QString::fromUtf8(c.Shown));
+    }
+}
+
 class SearchIndexInTempDir : public StoreInTempDir { };
+
+// A query that narrows the last finds the same days among the last one's as in every year.
+TEST_F(SearchIndexInTempDir, NarrowingFindsWhatAFullSearchFinds)
+{
+    WriteAll(Path(u"2009.jnl"_qs),
+        sj("!JNL 1.00 2009\r\n![2009/05/01]\r\n雨の朝\r\n![2009/05/02]\r\n雨、晴れた\r\n"
+           "![2009/05/03]\r\n晴れ\r\n"));
+    auto store = NewStore(2010);
+    store->SetDayText(Day(2010, 5, 1), sj("雨のち晴れ"));
+    const auto shown = [&] {
+        std::vector<TDayText> days;
+        for (const auto &day : store->Days())
+            if (day->FDate != 0)
+                days.push_back(*day);
+        return days;
+    };
+    TSearchIndex index;
+    index.SetFolder(Dir(), QString(), u".jnl"_qs);
+    index.SetLiveYear(*store, shown());
+    index.Refresh();
+    const auto dates = [](const std::vector<TSearchIndex::TFoundDay> &found) {
+        std::vector<double> out;
+        for (const auto &day : found)
+            out.push_back(day.Date);
+        return out;
+    };
+    const struct {
+        const char *Wider;
+        const char *Query;
+        bool Narrows;
+    } cases[] = {
+        { "雨", "雨の", true },
+        { "雨", "晴れ 雨", true },
+        { "晴れ 雨", "晴れた 雨", true },
+        { "ﾊﾚ", "はれた", true },
+        { "雨の", "雨", false },
+        { "雨", "晴れ", false },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.Wider) + " -> " + c.Query);
+        const TSearchQuery wider(QString::fromUtf8(c.Wider));
+        const TSearchQuery query(QString::fromUtf8(c.Query));
+        EXPECT_EQ(query.Narrows(wider), c.Narrows);
+        if (!c.Narrows)
+            continue;
+        const auto widerFound = index.Find(wider);
+        const auto searched = index.Searched();
+        EXPECT_EQ(
+            dates(index.FindNarrowing(query, widerFound, searched)), dates(index.Find(query)));
+        // Text typed since in the loaded year is searched in full.
+        store->SetDayText(Day(2010, 5, 2), sj("雨の日も晴れた"));
+        index.SetLiveYear(*store, shown());
+        EXPECT_EQ(
+            dates(index.FindNarrowing(query, widerFound, searched)), dates(index.Find(query)));
+        store->SetDayText(Day(2010, 5, 2), QByteArray());
+        index.SetLiveYear(*store, shown());
+    }
+}
 
 TEST_F(SearchIndexInTempDir, SearchesEveryYearFileAndSkipsTheUnreadable)
 {
