@@ -1,8 +1,10 @@
 #include "DiarySearch.h"
 
+#include "Cp932.h"
 #include "StoreTestSupport.h"
 
 #include <QFileInfo>
+#include <random>
 
 using namespace diarysearch;
 
@@ -88,6 +90,29 @@ TEST(SearchExcerpt, FitsTheRoomWithTheHitInside)
 }
 
 class SearchIndexInTempDir : public StoreInTempDir { };
+
+// Any bytes read for a search decode as the decoder decodes them and fold as Fold folds.
+TEST_F(SearchIndexInTempDir, YearsAreReadAsTheDecoderAndFoldReadThem)
+{
+    std::mt19937 random(7);
+    QByteArray bytes = cp932::Encode(u"ｶﾞﾊﾟｱﾞ&#x1F600;&amp;"_qs) + '\xB6';
+    while (bytes.size() < 20000)
+        bytes.append(char(0x20 + random() % 0xE0));
+    bytes.replace('!', '?');
+    for (const QByteArray &day : { bytes, QByteArray(bytes).replace('&', '+') }) {
+        WriteAll(Path(u"2009.jnl"_qs), sj("!JNL 1.00 2009\r\n![2009/05/01]\r\n") + day + "\r\n");
+        const auto year = TSearchIndex::ReadYear({ 2009, Path(u"2009.jnl"_qs), {} });
+        ASSERT_EQ(year->Days.size(), 1u);
+        const auto differ = [](const QString &a, const QString &b) {
+            const auto at = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+            return a.size() == b.size() && at.first == a.end() ? QString()
+                                                               : a.mid(at.first - a.begin(), 8);
+        };
+        EXPECT_EQ(differ(year->Text, ReadYearFile(Dir(), QString(), u".jnl"_qs, 2009)[0].Text),
+            QString());
+        EXPECT_EQ(differ(year->Folded, Fold(year->Text)), QString());
+    }
+}
 
 // A query that narrows the last finds the same days among the last one's as in every year.
 TEST_F(SearchIndexInTempDir, NarrowingFindsWhatAFullSearchFinds)
