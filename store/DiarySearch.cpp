@@ -665,12 +665,18 @@ std::vector<TSearchIndex::TFoundDay> TSearchIndex::FindNarrowing(const TSearchQu
         const auto then = searchedThen.find(year);
         return then != searchedThen.end() && then->second == texts;
     };
+    // The days come year by year: whether a year's texts are still those is asked once.
+    const TYearTexts *lastYear = nullptr;
+    bool keep = false;
     for (const TFoundDay &day : widerFound) {
+        if (day.Year.get() != lastYear) {
+            lastYear = day.Year.get();
+            const int year = DayNumberToDate(day.Date).year();
+            const auto held = now.find(year);
+            keep = held != now.end() && held->second == day.Year && unchanged(year, day.Year);
+        }
         const auto &span = day.Year->Days[day.Day].InFolded;
-        const int year = DayNumberToDate(day.Date).year();
-        const auto held = now.find(year);
-        if (held != now.end() && held->second == day.Year
-            && query.MatchesFolded(QStringView(day.Year->Folded).mid(span.Start, span.Length)))
+        if (keep && query.MatchesFolded(QStringView(day.Year->Folded).mid(span.Start, span.Length)))
             found.push_back(day);
     }
     for (const auto &[year, texts] : now) {
