@@ -17,8 +17,9 @@ class TSearchResults;
 
 // The search window beside the diary: a query field, the days found (newest first, each with
 // its date, weekday and the line around the first hit, hits in bold) and their count. Not
-// modal; Esc closes it. Every keystroke searches: the years already read at once, the year
-// files not read yet (or changed) on a reading thread, their days added as they come.
+// modal; Esc closes it. Keys search once per pass of the event loop, with the newest text: the
+// years already read at once (only the days shown when the query narrows theirs), the year files
+// not read yet (or changed) on a reader per core, their days added in batches as they come.
 class TSearchWindow : public QWidget {
     Q_OBJECT
 
@@ -31,7 +32,8 @@ public:
         std::function<void(double date, const diarysearch::TSearchQuery &)> open);
     ~TSearchWindow() override;
 
-    // About the width of the list in characters: longer lines are cut around their first hit.
+    // About the width of the list in characters until it has one: longer lines are cut around
+    // their first hit, to the list's width once it is laid out.
     static constexpr qsizetype ExcerptChars = 60;
 
     QLineEdit *EdtQuery = nullptr;
