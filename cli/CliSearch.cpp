@@ -136,7 +136,7 @@ int RunSearch(QStringList args)
         TYearOut out;
         try {
             const TSearchIndex::TYearPtr year
-                = TSearchIndex::ReadYear({ file.Year, file.Path, {} });
+                = TSearchIndex::ReadYear({ file.Year, file.Path, {} }, query);
             for (const TSearchIndex::TFoundDay &day : TSearchIndex::FindIn(year, query)) {
                 const TSearchHit hit = Excerpt(day, query, full ? -1 : kExcerptChars);
                 out.Out

@@ -831,38 +831,106 @@ namespace {
 
 } // namespace
 
+namespace {
+
+    // The byte forms a day's bytes must hold one of to hold a query, found from one letter of
+    // it: every double-byte pair that reads as a letter folding to it. None when each letter
+    // of the query could also come from a single byte (which may be the second byte of a pair,
+    // so that looking for it tells nothing).
+    std::vector<QByteArray> bytesToLookFor(const TSearchQuery &query)
+    {
+        if (query.IsEmpty())
+            return {};
+        const TCp932Table &table = cp932Table();
+        const char16_t *const fold = foldTable();
+        std::vector<QByteArray> best;
+        for (const QChar letter : query.Words().front()) {
+            const char16_t c = letter.unicode();
+            bool single = c < 0x80;
+            for (int b = 0x80; b < 0x100 && !single; ++b)
+                single = table.Single[b] && fold[table.Single[b]] == c;
+            // A half-width letter joined to its sound mark.
+            for (char16_t katakana : kHalfWidthKana) {
+                single = single || (voiced(katakana) && fold[voiced(katakana)] == c)
+                    || (semiVoiced(katakana) && fold[semiVoiced(katakana)] == c);
+            }
+            if (single)
+                continue;
+            std::vector<QByteArray> forms;
+            for (int lead = 0x81; lead < 0x100; ++lead) {
+                for (int trail = 0x40; cp932::IsLeadByte(uchar(lead)) && trail < 0x100; ++trail) {
+                    const char16_t unit = table.Pair[size_t(lead * 256 + trail)];
+                    if (unit && fold[unit] == c)
+                        forms.push_back(QByteArray().append(char(lead)).append(char(trail)));
+                }
+            }
+            if (!forms.empty() && (best.empty() || forms.size() < best.size()))
+                best = std::move(forms);
+        }
+        return best;
+    }
+
+    // Whether a day's bytes may hold the letter the forms stand for: a text with "&" always
+    // may, a character reference in it reading as any letter.
+    bool mayHold(QByteArrayView bytes, const std::vector<QByteArray> &forms)
+    {
+        if (forms.empty() || bytes.contains('&'))
+            return true;
+        return std::any_of(forms.begin(), forms.end(), [&](const QByteArray &form) {
+            return ::memmem(
+                       bytes.data(), size_t(bytes.size()), form.constData(), size_t(form.size()))
+                != nullptr;
+        });
+    }
+
+    TSearchIndex::TYearPtr readYear(const TSearchIndex::TYearToRead &file, const TSearchQuery *only)
+    {
+        const std::vector<QByteArray> forms
+            = only ? bytesToLookFor(*only) : std::vector<QByteArray>();
+        // Decoded straight into the year's text: one buffer, no text per day.
+        const TYearContents contents = ReadYearFileAt(file.Path, file.Year).Contents;
+        std::vector<const TDayText *> days;
+        days.reserve(contents.Days.size());
+        qsizetype bytes = 0;
+        for (const TDayText &day : contents.Days) {
+            if (!mayHold(day.FText, forms))
+                continue;
+            days.push_back(&day);
+            bytes += day.FText.size();
+        }
+        std::stable_sort(days.begin(), days.end(),
+            [](const TDayText *a, const TDayText *b) { return a->FDate < b->FDate; });
+        auto year = std::make_shared<TSearchIndex::TYearTexts>();
+        year->Text.resize(bytes);
+        year->Folded.resize(bytes);
+        year->Days.reserve(days.size());
+        char16_t *const text = reinterpret_cast<char16_t *>(year->Text.data());
+        char16_t *const folded = reinterpret_cast<char16_t *>(year->Folded.data());
+        qsizetype used = 0;
+        qsizetype foldedUsed = 0;
+        for (const TDayText *day : days) {
+            const auto [units, foldedUnits]
+                = decodeFolded(day->FText, text + used, folded + foldedUsed);
+            year->Days.push_back({ day->FDate, { used, units }, { foldedUsed, foldedUnits } });
+            used += units;
+            foldedUsed += foldedUnits;
+        }
+        year->Text.truncate(used);
+        year->Folded.truncate(foldedUsed);
+        year->Seen = file.Seen;
+        return year;
+    }
+
+} // namespace
+
 TSearchIndex::TYearPtr TSearchIndex::ReadYear(const TYearToRead &file)
 {
-    // Decoded straight into the year's text: one buffer, no text per day.
-    const TYearContents contents = ReadYearFileAt(file.Path, file.Year).Contents;
-    std::vector<const TDayText *> days;
-    days.reserve(contents.Days.size());
-    qsizetype bytes = 0;
-    for (const TDayText &day : contents.Days) {
-        days.push_back(&day);
-        bytes += day.FText.size();
-    }
-    std::stable_sort(days.begin(), days.end(),
-        [](const TDayText *a, const TDayText *b) { return a->FDate < b->FDate; });
-    auto year = std::make_shared<TYearTexts>();
-    year->Text.resize(bytes);
-    year->Folded.resize(bytes);
-    year->Days.reserve(days.size());
-    char16_t *const text = reinterpret_cast<char16_t *>(year->Text.data());
-    char16_t *const folded = reinterpret_cast<char16_t *>(year->Folded.data());
-    qsizetype used = 0;
-    qsizetype foldedUsed = 0;
-    for (const TDayText *day : days) {
-        const auto [units, foldedUnits]
-            = decodeFolded(day->FText, text + used, folded + foldedUsed);
-        year->Days.push_back({ day->FDate, { used, units }, { foldedUsed, foldedUnits } });
-        used += units;
-        foldedUsed += foldedUnits;
-    }
-    year->Text.truncate(used);
-    year->Folded.truncate(foldedUsed);
-    year->Seen = file.Seen;
-    return year;
+    return readYear(file, nullptr);
+}
+
+TSearchIndex::TYearPtr TSearchIndex::ReadYear(const TYearToRead &file, const TSearchQuery &only)
+{
+    return readYear(file, &only);
 }
 
 void TSearchIndex::Adopt(const TYearToRead &file, TYearPtr texts)

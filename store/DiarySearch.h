@@ -171,6 +171,8 @@ public:
     std::vector<TYearToRead> Stale();
     // Reads a year file on any thread, touching no index; throws as ReadYearFile does.
     static TYearPtr ReadYear(const TYearToRead &file);
+    // The same for one query only: days whose bytes cannot hold it are left out undecoded.
+    static TYearPtr ReadYear(const TYearToRead &file, const TSearchQuery &only);
     // Takes in a year read, or the reason it could not be.
     void Adopt(const TYearToRead &file, TYearPtr texts);
     void AdoptFailure(const TYearToRead &file, const QString &reason);

@@ -114,6 +114,31 @@ TEST_F(SearchIndexInTempDir, YearsAreReadAsTheDecoderAndFoldReadThem)
     }
 }
 
+// Reading for one query leaves out only days that cannot hold it, whatever bytes it is in.
+TEST_F(SearchIndexInTempDir, ReadingForOneQueryFindsWhatReadingAllFinds)
+{
+    const QByteArray days[] = { "\x81\xE6", "\x87\x9A", sj("図書館"), sj("ﾄｼｮｶﾝ"), sj("としょかん"),
+        sj("&雨"), sj("ＡＢＣ") };
+    QByteArray file = sj("!JNL 1.00 2009\r\n");
+    for (int i = 0; i < int(std::size(days)); ++i)
+        file += QStringLiteral("![2009/05/%1]\r\n").arg(i + 1, 2, 10, QChar(u'0')).toLatin1()
+            + days[i] + "\r\n";
+    WriteAll(Path(u"2009.jnl"_qs), file);
+    const TSearchIndex::TYearToRead year { 2009, Path(u"2009.jnl"_qs), {} };
+    for (const char *typed : { "∵", "図書館", "ﾄｼｮｶﾝ", "雨", "abc" }) {
+        SCOPED_TRACE(typed);
+        const TSearchQuery query(QString::fromUtf8(typed));
+        const auto all = TSearchIndex::FindIn(TSearchIndex::ReadYear(year), query);
+        const auto only = TSearchIndex::FindIn(TSearchIndex::ReadYear(year, query), query);
+        ASSERT_FALSE(all.empty());
+        ASSERT_EQ(all.size(), only.size());
+        for (size_t i = 0; i < all.size(); ++i)
+            EXPECT_EQ(all[i].Date, only[i].Date);
+    }
+    // The day that holds it and the one whose "&" may stand for it.
+    EXPECT_EQ(TSearchIndex::ReadYear(year, TSearchQuery(u"図書館"_qs))->Days.size(), 2u);
+}
+
 // A query that narrows the last finds the same days among the last one's as in every year.
 TEST_F(SearchIndexInTempDir, NarrowingFindsWhatAFullSearchFinds)
 {
