@@ -21,7 +21,6 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
-#include <malloc.h>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -124,10 +123,6 @@ int RunSearch(QStringList args)
         bool Done = false;
     };
     std::vector<TYearOut> outs(static_cast<size_t>(files.size()));
-    // Each year's texts take the memory the year before let go, instead of pages fresh from the
-    // system each time.
-    mallopt(M_MMAP_THRESHOLD, 64 << 20);
-    mallopt(M_TRIM_THRESHOLD, 128 << 20);
     std::atomic<qsizetype> next = 0;
     std::mutex lock;
     std::condition_variable done;
