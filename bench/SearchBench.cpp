@@ -193,6 +193,22 @@ void keystrokeWarm(benchmark::State &state, const QString &typed)
     state.counters["days_found"] = static_cast<double>(found);
 }
 
+// One more letter typed after a query shown: only the days it found are looked at again.
+void keystrokeNarrowing(benchmark::State &state, const QString &typed)
+{
+    TSearchIndex index;
+    index.SetFolder(folder().Dir(), QString(), u".jnl"_qs);
+    index.Search(TSearchQuery(u"x"_qs));
+    const TSearchQuery wider(typed.chopped(1));
+    const auto widerFound = index.Find(wider);
+    const auto searched = index.Searched();
+    const TSearchQuery query(typed);
+    size_t found = 0;
+    for (auto _ : state)
+        found = index.FindNarrowing(query, widerFound, searched).size();
+    state.counters["days_found"] = static_cast<double>(found);
+}
+
 // The first keystroke of a run until the newest year's days can be shown: the folder looked
 // at, the newest year file read and searched (the reading thread goes on with the others).
 void keystrokeColdNewestYear(benchmark::State &state)
@@ -212,6 +228,9 @@ void keystrokeColdNewestYear(benchmark::State &state)
 BENCHMARK_CAPTURE(keystrokeWarm, rare_word, kRare)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(keystrokeWarm, two_words, u"図書館 ａｂｃ"_qs)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(keystrokeWarm, common_word, u"カレー"_qs)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(keystrokeWarm, common_word_3, u"喫茶店"_qs)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(keystrokeNarrowing, common_word_3, u"喫茶店"_qs)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(keystrokeNarrowing, rare_word, kRare)->Unit(benchmark::kMillisecond);
 BENCHMARK(keystrokeColdNewestYear)->Unit(benchmark::kMillisecond);
 BENCHMARK(decodeFloorMemchr)->Unit(benchmark::kMillisecond);
 BENCHMARK(decodeTable)->Unit(benchmark::kMillisecond);
