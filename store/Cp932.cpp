@@ -325,12 +325,13 @@ namespace {
         *out++ = QChar::lowSurrogate(c);
     }
 
-    // Eight bytes below 0x80 in a row: plain text, copied as it is.
-    bool asciiRun(const unsigned char *p)
+    // Eight bytes below 0x80 in a row, none of them an '&': plain text, copied as it is.
+    bool plainRun(const unsigned char *p)
     {
         std::uint64_t word;
         std::memcpy(&word, p, sizeof word);
-        return (word & 0x8080808080808080u) == 0;
+        const std::uint64_t amps = word ^ 0x2626262626262626u; // a zero byte for each '&'
+        return ((word | ((amps - 0x0101010101010101u) & ~amps)) & 0x8080808080808080u) == 0;
     }
 
     // Whether a reference to c reads as c: a character without a CP932 form, or the '&'.
@@ -383,36 +384,6 @@ namespace {
         }
     }
 
-    // The bytes from p to end, none of them an '&'.
-    char16_t *decodeRun(const TDecodeTable &table, const unsigned char *p,
-        const unsigned char *const end, char16_t *o)
-    {
-        while (p < end) {
-            const unsigned char b = *p;
-            if (b < 0x80) {
-                if (end - p >= 8 && asciiRun(p)) {
-                    for (int k = 0; k < 8; ++k)
-                        o[k] = p[k];
-                    p += 8;
-                    o += 8;
-                } else {
-                    *o++ = b;
-                    ++p;
-                }
-            } else if (const char16_t single = table.Single[b]) {
-                *o++ = single;
-                ++p;
-            } else if (const char16_t pair = p + 1 < end ? table.Pair[b * 256 + p[1]] : 0) {
-                *o++ = pair;
-                p += 2;
-            } else {
-                *o++ = u'\uFFFD';
-                ++p;
-            }
-        }
-        return o;
-    }
-
 } // namespace
 
 QString Decode(QByteArrayView bytes)
@@ -454,19 +425,35 @@ qsizetype DecodeInto(QByteArrayView bytes, char16_t *out)
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const auto *const end = p + bytes.size();
     char16_t *o = out;
-    // A reference is at least five bytes for at most two units.
     while (p < end) {
-        const auto *amp = static_cast<const unsigned char *>(std::memchr(p, '&', size_t(end - p)));
-        o = decodeRun(table, p, amp ? amp : end, o);
-        if (!amp)
-            break;
-        qsizetype length = 0;
-        if (const char32_t c = ReferenceAt(QByteArrayView(amp, end - amp), &length)) {
-            appendUnits(o, c);
-            p = amp + length;
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            if (end - p >= 8 && plainRun(p)) {
+                for (int k = 0; k < 8; ++k)
+                    o[k] = p[k];
+                p += 8;
+                o += 8;
+                continue;
+            }
+            // A reference is at least five bytes for at most two units.
+            qsizetype length = 0;
+            const char32_t c = b == '&' ? ReferenceAt(QByteArrayView(p, end - p), &length) : 0;
+            if (c) {
+                appendUnits(o, c);
+                p += length;
+            } else {
+                *o++ = b;
+                ++p;
+            }
+        } else if (const char16_t single = table.Single[b]) {
+            *o++ = single;
+            ++p;
+        } else if (const char16_t pair = p + 1 < end ? table.Pair[b * 256 + p[1]] : 0) {
+            *o++ = pair;
+            p += 2;
         } else {
-            *o++ = u'&';
-            p = amp + 1;
+            *o++ = u'\uFFFD';
+            ++p;
         }
     }
     return o - out;
