@@ -284,6 +284,9 @@ void TestKivDiaryEdit::sourceChangeDiscardsPendingEdits()
 void TestKivDiaryEdit::charactersOutsideCp932GoInAsReferences()
 {
     type(u"a😀"_s);
+    // As an input method converts a word to an emoji: the composition, then its commit.
+    QInputMethodEvent composing(u"にちはーと"_s, {});
+    QApplication::sendEvent(FEdit.get(), &composing);
     QInputMethodEvent composed;
     composed.setCommitString(u"日♥"_s);
     QApplication::sendEvent(FEdit.get(), &composed);
