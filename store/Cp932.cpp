@@ -303,7 +303,8 @@ namespace {
         table.Built[block].store(true, std::memory_order_release);
     }
 
-    std::uint16_t encodedForm(char16_t unit)
+    // Inline in the encoder's loop, where it runs for every character.
+    [[gnu::always_inline]] inline std::uint16_t encodedForm(char16_t unit)
     {
         TEncodeTable &table = encodeTableStorage;
         if (!table.Built[unit >> 8].load(std::memory_order_acquire))
@@ -325,13 +326,23 @@ namespace {
         *out++ = QChar::lowSurrogate(c);
     }
 
-    // Eight bytes below 0x80 in a row, none of them an '&': plain text, copied as it is.
-    bool plainRun(const unsigned char *p)
+    // Eight bytes below 0x80 in a row (none of them an '&' where references may occur): plain
+    // text, copied as it is.
+    template <bool References> bool plainRun(const unsigned char *p)
     {
         std::uint64_t word;
         std::memcpy(&word, p, sizeof word);
-        const std::uint64_t amps = word ^ 0x2626262626262626u; // a zero byte for each '&'
-        return ((word | ((amps - 0x0101010101010101u) & ~amps)) & 0x8080808080808080u) == 0;
+        if constexpr (References) {
+            const std::uint64_t amps = word ^ 0x2626262626262626u; // a zero byte for each '&'
+            word |= (amps - 0x0101010101010101u) & ~amps;
+        }
+        return (word & 0x8080808080808080u) == 0;
+    }
+
+    // Whether the bytes hold an '&', which a reference starts with.
+    bool mayHoldReferences(QByteArrayView bytes)
+    {
+        return std::memchr(bytes.data(), '&', size_t(bytes.size())) != nullptr;
     }
 
     // Whether a reference to c reads as c: a character without a CP932 form, or the '&'.
@@ -419,44 +430,58 @@ bool StartsReference(QStringView text, QStringView next)
         != 0;
 }
 
+namespace {
+
+    template <bool References>
+    qsizetype decodeInto(const TDecodeTable &table, QByteArrayView bytes, char16_t *out)
+    {
+        const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+        const auto *const end = p + bytes.size();
+        char16_t *o = out;
+        while (p < end) {
+            const unsigned char b = *p;
+            if (b < 0x80) {
+                if (end - p >= 8 && plainRun<References>(p)) {
+                    for (int k = 0; k < 8; ++k)
+                        o[k] = p[k];
+                    p += 8;
+                    o += 8;
+                    continue;
+                }
+                // A reference is at least five bytes for at most two units.
+                if constexpr (References) {
+                    qsizetype length = 0;
+                    if (b == '&') {
+                        if (const char32_t c = ReferenceAt(QByteArrayView(p, end - p), &length)) {
+                            appendUnits(o, c);
+                            p += length;
+                            continue;
+                        }
+                    }
+                }
+                *o++ = b;
+                ++p;
+            } else if (const char16_t single = table.Single[b]) {
+                *o++ = single;
+                ++p;
+            } else if (const char16_t pair = p + 1 < end ? table.Pair[b * 256 + p[1]] : 0) {
+                *o++ = pair;
+                p += 2;
+            } else {
+                *o++ = u'\uFFFD';
+                ++p;
+            }
+        }
+        return o - out;
+    }
+
+} // namespace
+
 qsizetype DecodeInto(QByteArrayView bytes, char16_t *out)
 {
     const TDecodeTable &table = decodeTable();
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const auto *const end = p + bytes.size();
-    char16_t *o = out;
-    while (p < end) {
-        const unsigned char b = *p;
-        if (b < 0x80) {
-            if (end - p >= 8 && plainRun(p)) {
-                for (int k = 0; k < 8; ++k)
-                    o[k] = p[k];
-                p += 8;
-                o += 8;
-                continue;
-            }
-            // A reference is at least five bytes for at most two units.
-            qsizetype length = 0;
-            const char32_t c = b == '&' ? ReferenceAt(QByteArrayView(p, end - p), &length) : 0;
-            if (c) {
-                appendUnits(o, c);
-                p += length;
-            } else {
-                *o++ = b;
-                ++p;
-            }
-        } else if (const char16_t single = table.Single[b]) {
-            *o++ = single;
-            ++p;
-        } else if (const char16_t pair = p + 1 < end ? table.Pair[b * 256 + p[1]] : 0) {
-            *o++ = pair;
-            p += 2;
-        } else {
-            *o++ = u'\uFFFD';
-            ++p;
-        }
-    }
-    return o - out;
+    return mayHoldReferences(bytes) ? decodeInto<true>(table, bytes, out)
+                                    : decodeInto<false>(table, bytes, out);
 }
 
 QString DecodeLossless(QByteArrayView bytes, QList<qsizetype> *offsets)
@@ -477,14 +502,27 @@ QString DecodeLossless(QByteArrayView bytes, QList<qsizetype> *offsets)
     const qsizetype size = bytes.size();
     char16_t *start = reinterpret_cast<char16_t *>(out.data());
     char16_t *o = start;
+    const bool references = mayHoldReferences(bytes);
     for (qsizetype i = 0; i < size;) {
         const unsigned char b = data[i];
-        qsizetype length = (IsLeadByte(b) && i + 1 < size && IsTrailByte(data[i + 1])) ? 2 : 1;
+        if (references && b == '&') {
+            // At least five bytes for at most two units.
+            qsizetype length = 0;
+            if (const char32_t c = ReferenceAt(bytes.sliced(i), &length)) {
+                if (offsets) {
+                    offsets->append(i);
+                    if (c > 0xFFFF)
+                        offsets->append(i + length);
+                }
+                appendUnits(o, c);
+                i += length;
+                continue;
+            }
+        }
+        const qsizetype length
+            = (IsLeadByte(b) && i + 1 < size && IsTrailByte(data[i + 1])) ? 2 : 1;
         const qsizetype before = o - start;
-        char32_t referenced = 0;
-        if (b == '&' && (referenced = ReferenceAt(bytes.sliced(i), &length)) != 0) {
-            appendUnits(o, referenced);
-        } else if (b < 0x80) {
+        if (b < 0x80) {
             *o++ = b;
         } else if (const char16_t unit
             = length == 2 ? table.Pair[b * 256 + data[i + 1]] : table.Single[b]) {
@@ -546,44 +584,27 @@ namespace {
         return 0;
     }
 
-    // Bytes written at o, with room for two bytes a unit of what is left to write; more room is
-    // made when a reference needs it.
-    class TByteWriter {
-    public:
-        explicit TByteWriter(qsizetype units)
-            : FOut(units * 2, Qt::Uninitialized)
-            , FAt(FOut.data())
-        {
+    // Writes the reference to c at o in out, making room for it and for two bytes a unit of
+    // the unitsLeft still to write; returns where the next byte goes.
+    char *appendReference(QByteArray &out, char *o, char32_t c, qsizetype unitsLeft)
+    {
+        char digits[8];
+        int count = 0;
+        for (char32_t v = c; count == 0 || v != 0; v >>= 4)
+            digits[count++] = "0123456789ABCDEF"[v & 0xF];
+        const qsizetype used = o - out.data();
+        const qsizetype needed = used + 4 + count + unitsLeft * 2;
+        if (needed > out.size()) {
+            out.resize(std::max(needed, out.size() + out.size() / 2));
+            o = out.data() + used;
         }
-        void Byte(char b) { *FAt++ = b; }
-        void Reference(char32_t c, qsizetype unitsLeft)
-        {
-            char digits[8];
-            int count = 0;
-            for (char32_t v = c; count == 0 || v != 0; v >>= 4)
-                digits[count++] = "0123456789ABCDEF"[v & 0xF];
-            const qsizetype used = FAt - FOut.data();
-            const qsizetype needed = used + 4 + count + unitsLeft * 2;
-            if (needed > FOut.size()) {
-                FOut.resize(std::max(needed, FOut.size() + FOut.size() / 2));
-                FAt = FOut.data() + used;
-            }
-            std::memcpy(FAt, "&#x", 3);
-            FAt += 3;
-            while (count > 0)
-                *FAt++ = digits[--count];
-            *FAt++ = ';';
-        }
-        QByteArray Take()
-        {
-            FOut.truncate(FAt - FOut.data());
-            return std::move(FOut);
-        }
-
-    private:
-        QByteArray FOut;
-        char *FAt;
-    };
+        std::memcpy(o, "&#x", 3);
+        o += 3;
+        while (count > 0)
+            *o++ = digits[--count];
+        *o++ = ';';
+        return o;
+    }
 
 } // namespace
 
@@ -594,49 +615,49 @@ QByteArray Encode(QStringView text, bool *ok, QStringView next)
     if (text.isEmpty())
         return QByteArray();
     bool encoded = true;
-    const qsizetype size = text.size();
-    TByteWriter out(size);
-    // What follows the character that ends at i.
-    const auto after = [&](qsizetype i) { return i < size ? text.sliced(i) : next; };
-    for (qsizetype i = 0; i < size;) {
-        const char16_t unit = text[i].unicode();
+    // Two bytes a unit at most, but for references, which make room for themselves.
+    QByteArray out(text.size() * 2, Qt::Uninitialized);
+    const char16_t *const begin = text.utf16();
+    const char16_t *p = begin;
+    const char16_t *const end = p + text.size();
+    char *o = out.data();
+    while (p < end) {
+        const char16_t unit = *p++;
         if (unit < 0x80) {
-            if (unit == u'&' && StartsReference(text.sliced(i), next))
-                out.Reference(u'&', size - i - 1);
+            if (unit == u'&' && StartsReference(text.sliced(p - 1 - begin), next))
+                o = appendReference(out, o, u'&', end - p);
             else
-                out.Byte(static_cast<char>(unit));
-            ++i;
+                *o++ = static_cast<char>(unit);
         } else if (!QChar::isSurrogate(unit)) {
             const std::uint16_t form = encodedForm(unit);
             if (form >= 0x100)
-                out.Byte(static_cast<char>(form >> 8));
+                *o++ = static_cast<char>(form >> 8);
             if (form)
-                out.Byte(static_cast<char>(form & 0xFF));
+                *o++ = static_cast<char>(form & 0xFF);
             else if (referable(unit))
-                out.Reference(unit, size - i - 1);
+                o = appendReference(out, o, unit, end - p);
             else
                 encoded = false;
-            ++i;
-        } else if (QChar::isHighSurrogate(unit) && i + 1 < size && text[i + 1].isLowSurrogate()) {
+        } else if (QChar::isHighSurrogate(unit) && p < end && QChar::isLowSurrogate(*p)) {
             // Outside the basic plane CP932 has nothing but the raw bytes kept there.
-            const char32_t c = QChar::surrogateToUcs4(unit, text[i + 1].unicode());
-            i += 2;
+            const char32_t c = QChar::surrogateToUcs4(unit, *p++);
             const unsigned value = c - kRawBytesBase;
-            if (IsRawBytes(c) && rawBytesReadBack(value, firstByte(after(i)))) {
+            if (IsRawBytes(c)
+                && rawBytesReadBack(value, firstByte(p < end ? text.sliced(p - begin) : next))) {
                 if (value > 0xFF)
-                    out.Byte(static_cast<char>(value >> 8));
-                out.Byte(static_cast<char>(value & 0xFF));
+                    *o++ = static_cast<char>(value >> 8);
+                *o++ = static_cast<char>(value & 0xFF);
             } else {
-                out.Reference(c, size - i);
+                o = appendReference(out, o, c, end - p);
             }
         } else {
             encoded = false;
-            ++i;
         }
     }
+    out.truncate(o - out.data());
     if (ok)
         *ok = encoded;
-    return out.Take();
+    return out;
 }
 
 QString StoredForm(QStringView text, QString *refused)
