@@ -200,7 +200,8 @@ TEST_F(SearchIndexInTempDir, NarrowingFindsWhatAFullSearchFinds)
 TEST_F(SearchIndexInTempDir, SearchesEveryYearFileAndSkipsTheUnreadable)
 {
     WriteAll(Path(u"2009.jnl"_qs), sj("!JNL 1.00 2009\r\n![2009/05/01]\r\n古い雨\r\n"));
-    WriteAll(Path(u"2010.jnl"_qs), sj("!JNL 1.00 2010\r\n![2010/05/01]\r\n雨\r\n"));
+    WriteAll(Path(u"2010.jnl"_qs),
+        sj("!JNL 1.00 2010\r\n![2010/05/01]\r\n") + "&#x20BB7;" + sj("野家の雨\r\n"));
     WriteAll(Path(u"2011.jnl"_qs), sj("!JNL 1.00 2012\r\n"));
     WriteAll(Path(u"2012.txt"_qs), sj("!JNL 1.00 2012\r\n![2012/05/01]\r\n雨\r\n"));
     WriteAll(Path(u"x2013.jnl"_qs), sj("!JNL 1.00 2013\r\n![2013/05/01]\r\n雨\r\n"));
@@ -218,6 +219,7 @@ TEST_F(SearchIndexInTempDir, SearchesEveryYearFileAndSkipsTheUnreadable)
     EXPECT_EQ(QDir(Dir()).entryList(QDir::Files), before);
     EXPECT_TRUE(index.HasText(QDate(2010, 5, 1)));
     EXPECT_FALSE(index.HasText(QDate(2010, 5, 2)));
+    EXPECT_EQ(index.Search(TSearchQuery(u"𠮷野家"_qs)).Hits.size(), 1u);
 
     // A changed file is read again, even when its size and time stayed; a removed one is
     // forgotten.
