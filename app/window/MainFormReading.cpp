@@ -135,7 +135,12 @@ bool writeRefusingDiaryFiles(const TKivDiary &diary, const QString &path, const 
         ShowMessageBox(QString::fromUtf8(wtext::kTargetIsDiaryFile).arg(path));
         return false;
     }
-    const TFileWrite written = ReplaceFile(path, bytes, AccessOfFile(path));
+    // As private as the year files it is made of.
+    QStringList years;
+    for (const diarysearch::TYearFileRef &year :
+        diarysearch::ListYearFiles(diary.BaseDir(), diary.Prefix(), diary.Ext()))
+        years << year.Path;
+    const TFileWrite written = ReplaceFile(path, bytes, AccessOfCopy(years, path));
     if (!written) {
         ShowMessageBox(QString::fromUtf8(wtext::kCannotWrite).arg(path, written.Error));
         return false;

@@ -6,13 +6,52 @@
 #include "StoreTestSupport.h"
 
 #include <QFileInfo>
+#include <cstddef>
 #include <cstdint>
+#include <dlfcn.h>
+#include <iterator>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 
 namespace {
 
+// While set, the folder syncs counted: those made when the file named stood already.
+const char *gSyncedAfter = nullptr;
+int gFolderSyncs = 0;
+
+} // namespace
+
+// Every fsync of the test binary passes here, and on to the system's.
+extern "C" int fsync(int fd)
+{
+    static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
+    struct stat st { };
+    if (gSyncedAfter && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)
+        && ::access(gSyncedAfter, F_OK) == 0)
+        ++gFolderSyncs;
+    return real(fd);
+}
+
+namespace {
+
 using FileWriter = StoreInTempDir;
+
+// Refuses renameat2 in this process from now on, as a file system without it does.
+bool refuseRenameat2()
+{
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_renameat2, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EINVAL),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program { static_cast<unsigned short>(std::size(filter)), filter };
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0
+        && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
 
 QStringList allEntries(const QString &folder)
 {
@@ -72,13 +111,66 @@ TEST_F(FileWriter, InPlaceWriteIsOnTheDiskWhenItReturns)
 
 TEST_F(FileWriter, ACopyGetsNoGroupPermissionsInAGroupItCannotHave)
 {
-    const QString path = Path(u"copy"_qs);
+    // In another group, the group gets what everyone gets.
+    const std::pair<unsigned, unsigned> modes[] = { { 0660, 0600 }, { 0644, 0644 } };
     EXPECT_IN_CHILD(TChildUser::Unprivileged, Dir(), [&](TChildChecks &check) {
-        check.Expect(bool(WriteNewFile(path, "private", { 0660, 0u })), "written");
+        for (const auto &[asked, given] : modes) {
+            const QString path = Path(QString::number(asked, 8));
+            check.Expect(bool(WriteNewFile(path, "private", { asked, 0u })), "written");
+            struct stat st { };
+            check.Expect(::stat(QFile::encodeName(path).constData(), &st) == 0
+                    && (st.st_mode & 0777) == given,
+                "mode " + std::to_string(asked));
+        }
+    });
+}
+
+TEST_F(FileWriter, FoldersItMakesKeepTheGroupTheirParentHandsDown)
+{
+    const QByteArray shared = QFile::encodeName(Path(u"shared"_qs));
+    ASSERT_EQ(::mkdir(shared.constData(), 0755), 0);
+    ASSERT_EQ(::chown(shared.constData(), static_cast<uid_t>(-1), childprocess::kNobody), 0);
+    ASSERT_EQ(::chmod(shared.constData(), 02775), 0);
+    ASSERT_TRUE(MakeFolders(Path(u"shared/data/backup"_qs)));
+    for (const QString &folder : { u"shared/data"_qs, u"shared/data/backup"_qs }) {
         struct stat st { };
-        check.Expect(
-            ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 0777) == 0600,
-            "owner only");
+        ASSERT_EQ(::stat(QFile::encodeName(Path(folder)).constData(), &st), 0);
+        EXPECT_TRUE(st.st_mode & S_ISGID) << folder.toStdString();
+        EXPECT_EQ(st.st_gid, childprocess::kNobody) << folder.toStdString();
+    }
+}
+
+TEST_F(FileWriter, WithoutTheNoReplaceRenameAFreeNameStillReplacesNothing)
+{
+    const QString base = Path(u"copy"_qs);
+    WriteAll(base, "first");
+    EXPECT_IN_CHILD(TChildUser::Same, Dir(), [&](TChildChecks &check) {
+        check.Expect(refuseRenameat2(), "renameat2 refused");
+        check.ExpectEq(WriteUnderFreeName(base, "second", {}).Path, base + u"-2"_qs, "free name");
+        check.ExpectEq(ReadAll(base), QByteArray("first"), "the first stays");
+        check.Expect(!WriteNewFile(base, "third", {}), "no new file over it");
+    });
+}
+
+// A renamed file is on the disk only once its folder is.
+TEST_F(FileWriter, TheFolderIsSyncedAfterTheFileIsInPlace)
+{
+    const QString path = Path(u"file"_qs);
+    const QByteArray name = QFile::encodeName(path);
+    const std::function<TFileWrite()> writes[] = {
+        [&] { return ReplaceFile(path, "bytes", {}); },
+        [&] { return WriteNewFile(path, "bytes", {}); },
+        [&] { return WriteUnderFreeName(path, "bytes", {}); },
+    };
+    EXPECT_IN_CHILD(TChildUser::Same, Dir(), [&](TChildChecks &check) {
+        for (const auto &write : writes) {
+            QFile::remove(path);
+            gFolderSyncs = 0;
+            gSyncedAfter = name.constData();
+            check.Expect(bool(write()), "written");
+            gSyncedAfter = nullptr;
+            check.ExpectEq(gFolderSyncs, 1, "one folder sync after the rename");
+        }
     });
 }
 
