@@ -51,16 +51,24 @@ std::optional<TDataFolder> StoreSpelling(const TDataFolder &folder, int &status)
         status = usageError(QStringLiteral("no folder '%1'").arg(dir));
         return std::nullopt;
     }
+    return TDataFolder::Of(store);
+}
+
+std::optional<TDataFolder> DiaryFolder(const TDataFolder &folder, int &status)
+{
+    std::optional<TDataFolder> store = StoreSpelling(folder, status);
+    if (!store)
+        return store;
     // A mistyped prefix or a folder emptied by a sync must not pass for a diary with nothing in
     // it: a backup script would get an empty export and no error.
-    if (ListYearFiles(store.BaseDir(), store.Prefix(), store.Ext()).isEmpty()) {
+    if (ListYearFiles(store->BaseDir, store->Prefix, store->Ext).isEmpty()) {
         print(stderr,
             QStringLiteral("kivlog-cli: no year file %1????%2 found in %3\n")
-                .arg(store.Prefix(), store.Ext(), FullFolderPath(store.BaseDir())));
+                .arg(store->Prefix, store->Ext, FullFolderPath(store->BaseDir)));
         status = 1;
         return std::nullopt;
     }
-    return TDataFolder::Of(store);
+    return store;
 }
 
 TFileAccess ExportAccess(const TDataFolder &folder, const QString &outPath)
@@ -136,7 +144,7 @@ int RunSearch(QStringList args)
     if (query.IsEmpty())
         return usageError(QStringLiteral("search needs a word to look for"));
     int status = kExitUsage;
-    const std::optional<TDataFolder> spelled = StoreSpelling(folder, status);
+    const std::optional<TDataFolder> spelled = DiaryFolder(folder, status);
     if (!spelled)
         return status;
 
@@ -189,7 +197,7 @@ int RunOnThisDay(QStringList args)
         }
     }
     int status = kExitUsage;
-    const std::optional<TDataFolder> spelled = StoreSpelling(folder, status);
+    const std::optional<TDataFolder> spelled = DiaryFolder(folder, status);
     if (!spelled)
         return status;
 
@@ -259,7 +267,7 @@ int RunExport(QStringList args)
     if (from && to && *from > *to)
         return usageError(QStringLiteral("--from lies after --to"));
     int status = kExitUsage;
-    const std::optional<TDataFolder> spelled = StoreSpelling(folder, status);
+    const std::optional<TDataFolder> spelled = DiaryFolder(folder, status);
     if (!spelled)
         return status;
     // An export in place of a year file, its .bak, a dated backup or a conflict copy, of this
@@ -320,7 +328,7 @@ int RunCheck(QStringList args)
         }
     }
     int status = kExitUsage;
-    const std::optional<TDataFolder> spelled = StoreSpelling(folder, status);
+    const std::optional<TDataFolder> spelled = DiaryFolder(folder, status);
     if (!spelled)
         return status;
     bool allLoad = true;

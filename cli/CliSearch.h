@@ -22,9 +22,11 @@ int RunOnThisDay(QStringList args);
 int RunCheck(QStringList args);
 
 // The folder, prefix and extension as the store spells them ("/" after the folder, "." before
-// the extension), or nullopt with the exit status, the problem said on stderr: 2 for a missing
-// or unreadable folder, 1 for a folder without year files.
+// the extension), or nullopt with the exit status of a usage error (a missing folder).
 std::optional<TDataFolder> StoreSpelling(const TDataFolder &folder, int &status);
+// The same for a command that reads the year files: a folder without any is named on stderr and
+// gives nullopt with exit status 1.
+std::optional<TDataFolder> DiaryFolder(const TDataFolder &folder, int &status);
 
 // The access of an export of the folder's year files to outPath: as private as they are.
 TFileAccess ExportAccess(const TDataFolder &folder, const QString &outPath);
