@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QScopeGuard>
 #include <QStringList>
 #include <csignal>
 #include <cstdio>
@@ -38,11 +39,14 @@ const char kUsage[] = R"(Usage:
                     [--to yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT] [-o FILE]
   kivlog-cli onthisday [--date yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT]
   kivlog-cli menu-entry [-dFOLDER] [-pPREFIX] [-eEXT] | --remove
-  kivlog-cli --help
+  kivlog-cli --help | --version
 
 FILE is a year file named prefix + four-digit year + extension, for example
 Data/d2009.jnl, 2009.jnl or 2009. The folder, prefix, extension and year are
-taken from it; the year must be 1900 or later.
+taken from it; the year must be 1900 or later. In the commands that read a
+folder, -d, -p and -e take their value right after the letter (-dData, not
+-d Data); on a folder without such year files they name what is missing and
+exit with status 1.
 
 dump     reads the year file and prints its contents as one JSON object (UTF-8):
          {"year", "modified", "preamble", "days": [{"date", "text"}], "settings",
@@ -53,8 +57,8 @@ rewrite  reads the year file and writes it back in the diary's own form, after
          copying the previous file to the .bak backup beside it. --dayname on
          writes weekday names in the day headers, off leaves them out; without
          it the file's own DAYNAME setting decides, as in the diary. Prints
-         nothing on success. Refused (exit status 1) while a diary has the
-         folder open.
+         nothing on success. Refused (exit status 1) for a year file that does
+         not exist and while a diary has the folder open.
 check    reads every year file of the folder (prefix + four-digit year +
          extension; by default Data/ and .jnl, set as on the diary's command
          line: the value follows the letter, as in -d~/diary) and prints one line
@@ -79,8 +83,11 @@ export   writes the diary, or the days from --from to --to, in UTF-8 to stdout
          (a list of the objects dump prints, one a year), pdf (each day under
          its date heading, in the editor's font of the newest year, as the
          diary prints it; searchable text). Bytes that are not
-         CP932 are written as U+FFFD and counted on stderr. Exit status 1 when
-         a year file could not be read (it is left out), else 0.
+         CP932 are written as U+FFFD and counted on stderr. FILE is as private
+         as the year files; a file holding a version of any diary (a year
+         file, its .bak, a backup, a conflict file or copy, a file beginning
+         with "!JNL ") is refused. Exit status 1 when a year file could not be
+         read (it is left out), else 0.
 onthisday
          prints the same month and day in every year file of the folder (as
          for search) that has text on it, newest first, one a line:
@@ -188,6 +195,16 @@ int dump(const TYearFile &file)
 
 int rewrite(const TYearFile &file, std::optional<bool> dayName)
 {
+    // A mistyped year would otherwise come into being as an empty year file.
+    const QString path = file.BaseDir + file.Prefix
+        + QStringLiteral("%1").arg(file.Year, 4, 10, QLatin1Char('0')) + file.Ext;
+    if (!QFileInfo::exists(path)) {
+        print(stderr,
+            QStringLiteral("kivlog-cli: %1 does not exist; rewrite writes only a year "
+                           "file that is there\n")
+                .arg(path));
+        return kExitFailed;
+    }
     QStringList messages;
     TScopedDiaryServices services({ [&](const QString &m) {
                                        messages << m;
@@ -208,6 +225,11 @@ int rewrite(const TYearFile &file, std::optional<bool> dayName)
                                          : QString()));
         return kExitFailed;
     }
+    // The store writes by path: should another folder stand there by the time it writes, the
+    // lock goes with it, and a diary holding that one keeps the file from being written.
+    TKivDiary::FolderGuard
+        = [&lock](const QString &at) { return lock.Follow(at) != TDataFolderLock::TState::InUse; };
+    const auto unguarded = qScopeGuard([] { TKivDiary::FolderGuard = nullptr; });
     TKivDiary store;
     if (!openStore(store, file, messages))
         return kExitFailed;
@@ -247,6 +269,10 @@ int main(int argc, char *argv[])
 
     if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
         print(stdout, QString::fromUtf8(kUsage));
+        return kExitOk;
+    }
+    if (args.contains(QStringLiteral("--version"))) {
+        print(stdout, QStringLiteral("kivlog-cli (KIV-N's Diary) " KIVLOG_VERSION "\n"));
         return kExitOk;
     }
     if (args.isEmpty())

@@ -41,6 +41,8 @@ QByteArray toCrLf(const QByteArray &value)
 
 } // namespace
 
+std::function<bool(const QString &folder)> TKivDiary::FolderGuard;
+
 TKivDiary::TKivDiary(QObject *owner)
     : QObject(owner)
 {

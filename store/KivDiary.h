@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -79,6 +80,10 @@ public:
     static bool HoldsText(QByteArrayView text);
     static QByteArray UnescapeText(const QByteArray &text);
     static bool ParseHeader(const QByteArray &line, double &version, quint16 &year);
+    // Asked before every write of a year file, with the full path of its data folder as the
+    // path names it at that moment: false writes nothing and keeps the year unsaved. The
+    // programs hold the data folder's lock through it.
+    static std::function<bool(const QString &folder)> FolderGuard;
 
     // Properties.
     const QString &BaseDir() const { return FBaseDir; }

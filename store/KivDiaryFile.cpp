@@ -1,4 +1,6 @@
 // The store's year file on disk: loading, saving and reloading it.
+#include "CommandLine.h"
+#include "DayNumber.h"
 #include "DiskCopies.h"
 #include "FileWriter.h"
 #include "KivDiary.h"
@@ -9,7 +11,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <map>
 #include <optional>
+#include <set>
 #include <utility>
 
 namespace {
@@ -59,6 +63,31 @@ bool makeBackup(const QString &path, QByteArrayView contents, const TFileAccess 
         return false;
     old.close();
     return bool(OverwriteInPlace(bak, contents, access, QByteArrayView(older)));
+}
+
+// The days whose text in 'now' is not the one last read or written ('base'), one a line: what
+// is lost when the program ends before a save.
+QString unsavedDays(const TYearContents &base, const TYearContents &now)
+{
+    std::map<double, QByteArray> before;
+    for (const TDayText &day : base.Days)
+        before[day.FDate] = day.FText;
+    std::set<double> changed;
+    for (const TDayText &day : now.Days) {
+        const auto it = before.find(day.FDate);
+        if (it == before.end() || it->second != day.FText)
+            changed.insert(day.FDate);
+        if (it != before.end())
+            before.erase(it);
+    }
+    for (const auto &[date, text] : before)
+        changed.insert(date); // emptied
+    QStringList lines;
+    for (const double date : changed)
+        lines << FormatDayNumber(QStringLiteral("yyyy/mm/dd"), date);
+    if (base.Preamble != now.Preamble)
+        lines << text(msg::kBothPreambles);
+    return lines.join(crLf());
 }
 
 } // namespace
@@ -122,8 +151,12 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYear()
         // The store keeps the edits and stays modified, so a later save tries the year file
         // again; should the program end first, the whole year is in a file of the user's own.
         const std::optional<QString> rescued = RescueYear();
-        if (!rescued)
-            throw;
+        if (!rescued) {
+            // No place takes the year: it lives in this process alone, and each save says so.
+            const QString days = unsavedDays(FBase, Contents());
+            throw EFCreateError(e.Message() + crLf() + text(msg::kKeptInProcessOnly)
+                + (days.isEmpty() ? QString() : crLf() + days));
+        }
         throw EFCreateError(e.Message() + crLf() + text(msg::kSavedInstead) + crLf() + *rescued);
     }
 }
@@ -164,6 +197,8 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYearFileInPlace()
 
     const QString path = FilePath();
     TBusyScope busy(FBusy);
+    if (FolderGuard && !FolderGuard(FullFolderPath(FBaseDir)))
+        throw EKivDiaryError(text(msg::kFolderHeldElsewhere) + crLf() + FullFolderPath(FBaseDir));
     // What the save has to say waits until the year file is written: a message box lets events
     // and other programs run, and nothing they do to the file may fall between the last look at
     // the disk and the write that relies on it.
@@ -188,6 +223,10 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYearFileInPlace()
         FModified = true;
         FModifiedByLoad = false;
         FBase = std::move(other->Contents);
+        // The other version's mode and group are not the year's: a save after a failed write
+        // here keeps the access the year had.
+        otherSeen.Mode = access.Mode;
+        otherSeen.Group = access.Group.value_or(otherSeen.Group);
         FDisk = otherSeen;
     }
     const QFileInfo existing(path);
@@ -236,14 +275,19 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYearFileInPlace()
     // Written beside the old file and renamed over it, so a failed write leaves the old file.
     // Whatever stands there that is no plain file (a folder, a pipe, a link) is not the diary's
     // to replace.
-    TFileWrite written = ReplaceFile(path, out, access);
+    // A year file linked in from elsewhere (a synced folder) is written there; the link stays.
+    const QString target = WriteTargetOf(path);
+    TFileWrite written = ReplaceFile(target, out, access);
     if (!written && noNewFiles(written) && backedUp && existing.isFile()) {
         // A folder that takes no new files, around a year file that may be written: with the
         // previous text whole in the backup, the year file is written in place.
-        written = OverwriteInPlace(path, out, access, QByteArrayView(*onDisk));
+        written = OverwriteInPlace(target, out, access, QByteArrayView(*onDisk));
     }
     if (!written)
         throw EFCreateError(text(msg::kCannotCreate).arg(QFileInfo(path).absoluteFilePath()));
+    // Left by a save that was killed halfway; a sync tool would carry them everywhere.
+    RemoveLeftoverTemporaries(target);
+    RemoveLeftoverTemporaries(BackupPathOf(path));
     FDisk = StatFile(path);
     FDisk.Hash = HashBytes(out);
     FBase = std::move(contents);

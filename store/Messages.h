@@ -29,12 +29,23 @@ inline constexpr char kChangedUnreadable[]
 inline constexpr char kOwnVersionKept[]
     = "日記ファイルはそのままにして、こちらの内容を次のファイルに保存しました。";
 inline constexpr char kShownVersionKept[] = "表示中の内容はそのまま残しています。";
+// The data folder's path names a folder that another diary holds now; followed by CR LF and the
+// folder.
+inline constexpr char kFolderHeldElsewhere[]
+    = "データフォルダがほかの日記に使われているため、保存しませんでした。"
+      "書いた内容はまだ保存されていません。";
 inline constexpr char kBackupFailed[] = "日付つきのバックアップを作成できませんでした。";
 
 // A save that cannot write the year file: the whole year goes to a file in the user's own data
 // folder instead. Follows the failure's message and CR LF; followed by CR LF and that file.
 inline constexpr char kSavedInstead[]
     = "日記ファイルに保存できないため、日記の内容を次のファイルに保存しました。";
+
+// A save that can write neither the year file nor that file: followed by CR LF and the days whose
+// text is not saved, one a line.
+inline constexpr char kKeptInProcessOnly[]
+    = "日記の内容を保存できる場所がありません。次の日の文章はまだどこにも保存されておらず、"
+      "終了すると失われます。";
 
 // Merging two versions of a year by day.
 // The line between this diary's text and the one written elsewhere, in a part both changed.

@@ -179,9 +179,14 @@ QString refusalOf(const TKivDiary &diary, const QString &path)
 }
 
 // A written file names the reason it failed.
-bool writeTarget(const QString &path, const QByteArray &bytes)
+bool writeTarget(const TKivDiary &diary, const QString &path, const QByteArray &bytes)
 {
-    const TFileWrite written = ReplaceFile(path, bytes, AccessOfFile(path));
+    // As private as the year files it is made of.
+    QStringList years;
+    for (const diarysearch::TYearFileRef &year :
+        diarysearch::ListYearFiles(diary.BaseDir(), diary.Prefix(), diary.Ext()))
+        years << year.Path;
+    const TFileWrite written = ReplaceFile(path, bytes, AccessOfCopy(years, path));
     if (!written) {
         ShowMessageBox(QString::fromUtf8(wtext::kCannotWrite)
                            .arg(QFileInfo(path).absoluteFilePath(), written.Error));
@@ -280,7 +285,7 @@ void TForm1::ActPrintExecute()
             ShowMessageBox(refused);
             return;
         }
-        if (writeTarget(path, diaryprint::RenderPdf(*document, printer.pageLayout())))
+        if (writeTarget(diary, path, diaryprint::RenderPdf(*document, printer.pageLayout())))
             reportLeftOut(exported, replacedIn(days));
         return;
     }
@@ -325,7 +330,7 @@ void TForm1::ActExportExecute()
             } else {
                 bytes = exported.Out.toUtf8();
             }
-            done = writeTarget(choice.Path, bytes);
+            done = writeTarget(diary, choice.Path, bytes);
             if (done)
                 reportLeftOut(exported, replaced);
         });

@@ -11,6 +11,10 @@ inline constexpr char kFolderCreateFailed[] = "フォルダの作成に失敗し
 inline constexpr char kUseCurrentFolder[] = "カレントフォルダを使用します。";
 inline constexpr char kFolderInUse[] = "データフォルダは他の日記が使用中です。";
 inline constexpr char kFolderHolder[] = "使用中のプロセスID: %1";
+// The data folder takes no lock (a folder the user may not read, a network file system that
+// refuses it); followed by CR LF, "> " and the folder.
+inline constexpr char kFolderUnlockable[]
+    = "データフォルダをロックできません。ほかの日記が同じフォルダを開いても止められません。";
 inline constexpr char kApplicationEnds[] = "アプリケーションを終了します。";
 inline constexpr char kCalendarCannotHold[] = "カレンダーにこの日付は設定できません。";
 inline constexpr char kUnknownError[] = "不明なエラーが発生しました。";
@@ -43,7 +47,7 @@ inline constexpr char kUsageJapanese[]
       "  -p接頭辞     ファイル名で年の前に付く文字列（既定: なし）\n"
       "  -e拡張子     ファイル名の拡張子、ドットを含めて（既定: .jnl）\n"
       "  年ファイル   例えば ~/diary/notes2026.jnl: そのフォルダ・接頭辞・拡張子を使います\n"
-      "  --help       この説明を表示して終了します\n"
+      "  -h, --help   この説明を表示して終了します\n"
       "  --version    バージョンを表示して終了します\n"
       "\n"
       "値はオプション文字のすぐ後に空白なしで書きます（-d~/diary）。\n"
@@ -58,7 +62,7 @@ inline constexpr char kUsageEnglish[]
       "  -pPREFIX     text in front of the year in file names (default: none)\n"
       "  -eEXTENSION  the file names' extension, with its dot (default: .jnl)\n"
       "  YEARFILE     such as ~/diary/notes2026.jnl: its folder, prefix and extension are used\n"
-      "  --help       print this text and exit\n"
+      "  -h, --help   print this text and exit\n"
       "  --version    print the version and exit\n"
       "\n"
       "A value follows its option letter directly, without a blank (-d~/diary).\n"
@@ -126,6 +130,9 @@ inline constexpr char kReplaceExisting[] = "このファイルはすでにあり
 inline constexpr char kFolderNotWritable[] = "データフォルダに書き込めません。";
 inline constexpr char kSavedElsewhereThen[]
     = "保存できないときは、日記の内容を次のフォルダに保存します。";
+// Instead of kSavedElsewhereThen when the user's own data folder takes no files either.
+inline constexpr char kNothingCanBeKept[]
+    = "ほかに保存できる場所もありません。書いた内容は保存できず、終了すると失われます。";
 inline constexpr char kDataFolderHead[] = "データフォルダ: ";
 // After the data folder in the status panel's tool tip; %1 is the command.
 inline constexpr char kMenuEntryHint[]

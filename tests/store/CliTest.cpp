@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QProcess>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -120,6 +121,14 @@ TEST_F(Cli, WrongUsageExitsWithTwo)
     const TRun help = Run({ u"--help"_qs });
     EXPECT_EQ(help.Status, 0);
     EXPECT_TRUE(help.Out.contains(u"rewrite [--dayname on|off] FILE"));
+    EXPECT_TRUE(Run({ u"--version"_qs }).Out.startsWith(u"kivlog-cli (KIV-N's Diary) "_qs));
+    // A blank after a folder option is explained alike by every command that reads a folder.
+    for (const char *command : { "check", "export", "onthisday", "search" }) {
+        const TRun blank = Run({ QString::fromUtf8(command), u"-d"_qs, u"Data"_qs });
+        EXPECT_EQ(blank.Status, 2) << command;
+        EXPECT_TRUE(blank.Err.contains(u"-d takes its value right after the letter, as in -dData"))
+            << command << blank.Err.toStdString();
+    }
 }
 
 // The entry starts the diary installed beside the tool on the folder, quoted as the desktop
@@ -178,13 +187,22 @@ TEST_F(Cli, RewriteIsRefusedWhileADiaryHoldsTheFolder)
     EXPECT_EQ(Run({ u"check"_qs, u"-d."_qs }).Status, 0);
 }
 
-TEST_F(Cli, RewriteOfAMissingFileCreatesItAndSaysSoOnStderr)
+// A mistyped name is no reason to make a year file, nor an empty folder a diary without days.
+TEST_F(Cli, CommandsOnMissingYearFilesNameThemAndFail)
 {
-    const TRun run = Run({ u"rewrite"_qs, u"d2010.txt"_qs });
-    EXPECT_EQ(run.Status, 0);
-    EXPECT_TRUE(run.Out.isEmpty());
-    EXPECT_EQ(run.Err, u'[' + Path(u"d2010.txt"_qs) + u"]を作成します。\n"_qs);
-    EXPECT_EQ(ReadAll(Path(u"d2010.txt"_qs)), "!JNL 1.00 2010\r\n\r\n");
+    const TRun rewrite = Run({ u"rewrite"_qs, u"d2010.txt"_qs });
+    EXPECT_EQ(rewrite.Status, 1);
+    EXPECT_EQ(rewrite.Err,
+        u"kivlog-cli: d2010.txt does not exist; rewrite writes only a year file that is there\n"_qs);
+    const QStringList onEmpty[] = { { u"export"_qs, u"-d"_qs, u"-pd"_qs, u"-o"_qs, u"x.md"_qs },
+        { u"search"_qs, u"-d"_qs, u"-pd"_qs, u"word"_qs },
+        { u"onthisday"_qs, u"-d"_qs, u"-pd"_qs } };
+    for (const QStringList &args : onEmpty) {
+        const TRun run = Run(args);
+        EXPECT_EQ(run.Status, 1) << args.join(u' ').toStdString();
+        EXPECT_EQ(run.Err, u"kivlog-cli: no year file d????.jnl found in "_qs + Dir() + u"\n"_qs);
+    }
+    EXPECT_TRUE(QDir(Dir()).isEmpty());
 }
 
 TEST_F(Cli, SearchExitStatusFollowsGrep)
@@ -350,8 +368,14 @@ TEST_F(Cli, ExportNeverTakesTheDiarysOwnFilesAndFailsOnAFullDisk)
     const QByteArray year = "!JNL 1.00 2009\r\n![2009/01/05]\r\n" + QByteArray(8192, 'x') + "\r\n";
     WriteAll(Path(u"2009.jnl"_qs), year);
     QDir(Dir()).mkdir(u"backup"_qs);
+    // And a version of any diary, wherever it lies.
+    QDir(Dir()).mkdir(u"other"_qs);
+    WriteAll(Path(u"other/notes.txt"_qs), "!JNL 1.00 2009\r\n");
     for (const QString &own :
-        { u"2009.jnl"_qs, u"2010.jnl"_qs, u"2009.bak"_qs, u"backup/mine.txt"_qs }) {
+        { u"2009.jnl"_qs, u"2010.jnl"_qs, u"2009.bak"_qs, u"backup/mine.txt"_qs,
+            u"other/notes.txt"_qs, u"other/d2026.txt.conflict-20261208-221530-2"_qs,
+            u"other/2026.sync-conflict-20261209-060034-FEYNXDC.jnl"_qs,
+            u"other/2026 (Taro's conflicted copy 2026-12-09).jnl"_qs }) {
         const TRun run = Run({ u"export"_qs, u"-d"_qs, u"-o"_qs, own });
         EXPECT_EQ(run.Status, 2) << own.toStdString();
         EXPECT_TRUE(run.Err.contains(own)) << run.Err.toStdString();
@@ -362,6 +386,13 @@ TEST_F(Cli, ExportNeverTakesTheDiarysOwnFilesAndFailsOnAFullDisk)
         = Run({ u"export"_qs, u"-d"_qs, u"-o"_qs, u"out.txt"_qs }, [] { LimitFileSize(4096); });
     EXPECT_EQ(full.Status, 1) << full.Err.toStdString();
     EXPECT_EQ(QDir(Dir()).entryList(QDir::Files | QDir::Hidden), QStringList { u"2009.jnl"_qs });
+
+    // As private as the year files it is made of.
+    ASSERT_EQ(::chmod(QFile::encodeName(Path(u"2009.jnl"_qs)).constData(), 0640), 0);
+    EXPECT_EQ(Run({ u"export"_qs, u"-d"_qs, u"-o"_qs, u"out.txt"_qs }).Status, 0);
+    struct stat out { };
+    ASSERT_EQ(::stat(QFile::encodeName(Path(u"out.txt"_qs)).constData(), &out), 0);
+    EXPECT_EQ(out.st_mode & 0777, 0640u);
 }
 
 TEST_F(Cli, RewriteBeyondTheFileSizeLimitFailsAndKeepsTheFile)

@@ -1,5 +1,6 @@
 // The year file changed by another program while the store holds it, and the copies the store
 // keeps: conflict files, dated backups.
+#include "../FullDisk.h"
 #include "ChildProcess.h"
 #include "DiarySearch.h"
 #include "DiskCopies.h"
@@ -259,25 +260,57 @@ TEST_F(DiskChange, AVersionThatNoLongerReadsIsAnsweredByKeepingTheShownOneInAFil
 
 TEST_F(DiskChange, ASaveNeverWidensTheYearsPermissionsAndKeepsItsGroup)
 {
-    // Loaded as 0640 of group nogroup; another program's version arrives 0644 of group root.
+    // Loaded as 0640 of group nogroup, another program's version arrives 0644 of group root; or,
+    // in a year the store found no file for, that version arrives 0640 of group nogroup.
     const QString path = Path(u"2009.jnl"_qs);
     const gid_t group = childprocess::kNobody;
-    WriteAll(path, kLoaded);
-    ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 0, group), 0);
-    ::chmod(QFile::encodeName(path).constData(), 0640);
-    auto store = NewStore();
-    store->SetDayText(Day(2009, 1, 7), "ours");
-    replaceByRename(path, kOther);
-    ::chmod(QFile::encodeName(path).constData(), 0644);
-    store->SaveFile();
-    const QStringList written { path, Path(u"2009.bak"_qs),
-        DatedBackupPath(Dir(), QString(), 2009, u".jnl"_qs, Now.date()) };
-    for (const QString &file : written) {
-        struct stat st { };
-        ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0) << file.toStdString();
-        EXPECT_EQ(st.st_mode & 0777, 0640u) << file.toStdString();
-        EXPECT_EQ(st.st_gid, group) << file.toStdString();
+    for (const bool seen : { true, false }) {
+        QDir(Dir()).removeRecursively();
+        QDir().mkpath(Dir());
+        if (seen) {
+            WriteAll(path, kLoaded);
+            ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 0, group), 0);
+            ::chmod(QFile::encodeName(path).constData(), 0640);
+        }
+        auto store = NewStore();
+        store->SetDayText(Day(2009, 1, 7), "ours");
+        replaceByRename(path, kOther);
+        ::chmod(QFile::encodeName(path).constData(), seen ? 0644 : 0640);
+        if (!seen) {
+            ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 0, group), 0);
+        }
+        store->SaveFile();
+        const QStringList written { path, Path(u"2009.bak"_qs),
+            DatedBackupPath(Dir(), QString(), 2009, u".jnl"_qs, Now.date()) };
+        for (const QString &file : written) {
+            struct stat st { };
+            ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0) << file.toStdString();
+            EXPECT_EQ(st.st_mode & 0777, 0640u) << file.toStdString() << " seen " << seen;
+            EXPECT_EQ(st.st_gid, group) << file.toStdString() << " seen " << seen;
+        }
     }
+}
+
+// The other version came in wider, and the merged year could not be written: the next save
+// still writes the year as private as it was.
+TEST_F(DiskChange, AMergeWhoseWriteFailedLeavesTheYearsOwnMode)
+{
+    const QString path = Path(u"2009.jnl"_qs);
+    WriteAll(path, kLoaded);
+    ::chmod(QFile::encodeName(path).constData(), 0600);
+    EXPECT_IN_CHILD(TChildUser::Same, Dir(), [&](TChildChecks &check) {
+        auto store = NewStore();
+        store->SetDayText(Day(2009, 1, 7), QByteArray(100000, 'x'));
+        replaceByRename(path, kOther);
+        ::chmod(QFile::encodeName(path).constData(), 0644);
+        {
+            TFullDisk full(4096);
+            check.Expect(ThrownMessage<EFCreateError>([&] { store->SaveFile(); }).has_value(),
+                "the merged year does not fit");
+        }
+        store->SaveFile();
+        check.ExpectEq(modeOf(path), 0600, "the year file stays private");
+    });
 }
 
 TEST_F(DiskChange, AReplacementTheDiaryCannotReadIsNotTakenForItsOwn)
