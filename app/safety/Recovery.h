@@ -8,6 +8,7 @@
 #include <functional>
 
 class TKivDiary;
+struct TYearContents;
 class TKivDiaryEdit;
 
 // A safety net for a diary that is left open for days: a few seconds after the last edit the
@@ -56,7 +57,7 @@ private:
     void YearReloaded();
     void YearSaved();
     TChoice Ask(const QString &path) const;
-    void TakeBack(const QString &path);
+    void TakeBack(const QString &path, const TYearContents &recovered);
     QString KeepAside(const QString &path);
     // The year as the user sees it, the editor's unsaved text included, as a recovery file.
     QByteArray BuildImage() const;

@@ -105,13 +105,13 @@ private slots:
             return;
         }
         // Both wrote the day: it holds both texts, the box names it, the editor shows it.
-        QTRY_COMPARE(textOn1208(), bothTexts("typed loaded text", "first other"));
+        QTRY_COMPARE(textOn1208(), bothTexts("first other", "typed loaded text"));
         QCOMPARE(F->Read(u"Data/2026.bak"_s), version("first other"));
         QVERIFY(ConflictFilesOf(kYearFile).isEmpty());
         QCOMPARE(F->Boxes.size(), 1);
         QVERIFY(F->Boxes[0].second.startsWith(QString::fromUtf8(msg::kMergedBothTexts)));
         QVERIFY(F->Boxes[0].second.endsWith(u"\r\n2026/12/08"_s));
-        QCOMPARE(edit->StoreText(), bothTexts("typed loaded text", "first other"));
+        QCOMPARE(edit->StoreText(), bothTexts("first other", "typed loaded text"));
     }
 
     void changeJustBeforeTheFinalSaveIsKept()
