@@ -139,12 +139,17 @@ TPick pick(const TYearHistory &history, const TOtherVersion &known, double key, 
     const size_t otherHash = PartHash(t);
     if (o.isEmpty() && known.SawOwnWrite && !hashAt(known.GrewFrom, key))
         return TPick::Other;
-    if (heldHash(history.Held, key, otherHash) || hashAt(known.GrewFrom, key) == otherHash)
+    // Left as it grew there, or changed there only.
+    if (hashAt(known.GrewFrom, key) == otherHash)
         return TPick::Own;
     if (!o.isEmpty() && hashAt(known.GrewFrom, key) == ownHash)
         return TPick::Other;
-    const QList<QByteArrayView> ownLines = linesOf(o);
     const QList<QByteArrayView> otherLines = linesOf(t);
+    const auto last = history.Last.find(key);
+    if (heldHash(history.Held, key, otherHash)
+        || (last != history.Last.end() && holdsLines(linesOf(last->second), otherLines)))
+        return TPick::Own;
+    const QList<QByteArrayView> ownLines = linesOf(o);
     if (holdsLines(ownLines, otherLines))
         return TPick::Own;
     if (holdsLines(otherLines, ownLines))
@@ -186,8 +191,9 @@ bool listed(const QList<QByteArrayView> &names, QByteArrayView name)
     return false;
 }
 
-QList<QByteArray> mergeSettings(
-    const QList<QByteArray> &base, const QList<QByteArray> &own, const QList<QByteArray> &other)
+// A copy's values are older ones: only the year file's next version changes a setting here.
+QList<QByteArray> mergeSettings(const QList<QByteArray> &base, const QList<QByteArray> &own,
+    const QList<QByteArray> &other, bool takeChanged)
 {
     QList<QByteArray> out;
     QList<QByteArrayView> done;
@@ -200,7 +206,7 @@ QList<QByteArray> mergeSettings(
         done << name;
         const std::optional<QByteArray> theirs = settingNamed(other, name);
         const bool changedHere = settingNamed(base, name) != line;
-        out << (theirs && !changedHere ? *theirs : line);
+        out << (theirs && takeChanged && !changedHere ? *theirs : line);
     }
     for (const QByteArray &line : other) {
         const QByteArrayView name = SettingName(line);
@@ -266,8 +272,10 @@ TOtherVersion TYearHistory::Known(const TYearContents &other) const
 void TYearHistory::Saw(const TYearContents &contents)
 {
     for (const auto &[key, part] : partsOf(contents)) {
-        if (HoldsDayText(part))
+        if (HoldsDayText(part)) {
             Held[key].insert(PartHash(part));
+            Last[key] = WrittenDayText(part).toByteArray();
+        }
     }
 }
 
@@ -287,7 +295,8 @@ TYearMerge MergeYears(const TYearHistory &history, const TYearContents &own,
 {
     TYearMerge merge;
     TYearContents &out = merge.Contents;
-    out.Settings = mergeSettings(history.Base.Settings, own.Settings, other.Settings);
+    out.Settings
+        = mergeSettings(history.Base.Settings, own.Settings, other.Settings, known.AbsentIsCleared);
 
     const TParts o = partsOf(own);
     const TParts t = partsOf(other);
@@ -307,8 +316,11 @@ TYearMerge MergeYears(const TYearHistory &history, const TYearContents &own,
             out.ErrorData = std::move(result);
             merge.BothErrorData = both;
         } else {
-            if (both)
+            if (both) {
+                // Ended as a day's text read from the year file ends.
+                result += kCrLf;
                 merge.BothTextDays.push_back(key);
+            }
             if (WrittenDayText(result) != WrittenDayText(ownText))
                 merge.ChangedDays.push_back(key);
             if (WrittenDayText(result) != WrittenDayText(partOf(t, key)))

@@ -21,21 +21,23 @@
 //    for a part whose text this diary last read there (the year file at the start counts) and
 //    left unchanged, tells that the other side cleared it: then it goes. A sync engine that met
 //    two versions keeps the other as a copy, which brings it back.
-// 3. A text this diary once held for the part (read or written, taken in, or cleared since) is
-//    one this side moved on from: own stays, also when own is empty because the user cleared it.
-//    A text that gave way to another version's is no longer held: a copy brings it back.
-//    Unless the other version grew from this diary's last write, which lacked the day: then the
-//    other side kept or wrote it knowingly, and it comes back.
-// 4. A text the other version is known to have grown from (what this diary last read from
-//    elsewhere, or what a recovered text was edited from) left unchanged on one side gives way
-//    to the other side's.
+// 3. A text the other version is known to have grown from (what this diary last read there, or
+//    what a recovered text was edited from) left unchanged on one side gives way to the other
+//    side's.
+// 4. A text this diary once held for the part (read or written, taken in, or cleared since), or
+//    one whose lines all stand in the last text it held there, is one this side moved on from:
+//    own stays, also when own is empty because the user cleared it. A text that gave way to
+//    another version's is no longer held: a copy brings it back. Unless the other version grew
+//    from this diary's last write, which lacked the day: then the other side kept or wrote it
+//    knowingly, and it comes back.
 // 5. A text whose lines already hold all the lines of the other, in order, is taken as it is.
 // 6. Otherwise both stay: the lines both share at the beginning and at the end once, and between
 //    them the two differing parts around the separator line, the lesser bytes first, so that
 //    taking A into B and B into A ends equal.
 // A setting counts as changed on this side only when it differs from what this diary last read
-// or wrote; a changed one stays, an unchanged one takes the other side's value, and one the
-// other side lacks stays. Further lines of one name in this diary's list stay as they are.
+// or wrote; a changed one stays, an unchanged one takes the value of the year file's next
+// version (never a copy's, whose values are older), and one the other side lacks stays. Further
+// lines of one name in this diary's list stay as they are.
 //
 // Taking in a version whose text the year holds already changes nothing, however often.
 
@@ -59,6 +61,9 @@ struct TYearHistory {
     // Per part (a day's date; kPreamblePart, kErrorDataPart), the hashes of the texts this diary
     // held there at each read, write or take-in.
     std::map<double, std::set<size_t>> Held;
+    // Per part, the last text held there: a text whose lines it holds all is one this side
+    // moved on from too.
+    std::map<double, QByteArray> Last;
     // Per part, the hash of the text the year file held when this diary last read a version
     // written elsewhere: what the other side had. A part missing there is absent.
     std::map<double, size_t> Elsewhere;

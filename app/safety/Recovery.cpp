@@ -303,6 +303,12 @@ void TRecovery::TakeBack(const QString &path, const TYearContents &recovered)
     // that change beside the recovered text, and days the file holds are left as they are.
     TOtherVersion known;
     const TYearContents days = RecoveredDays(recovered, known);
+    // An earlier diary's file does not say what its days were edited from: its texts are laid
+    // over what the year holds, as that diary did.
+    if (settingValue(recovered.Settings, kFolderSetting).isEmpty()) {
+        for (const TDayText &day : days.Days)
+            known.GrewFrom[day.FDate] = PartHash(FStore->GetDayText(day.FDate));
+    }
     const TYearMerge merge = FStore->TakeInVersion(days, known);
     if (merge.HoldsBothTexts()) {
         ShowMessageBox(

@@ -32,9 +32,9 @@ struct TYear {
     }
 };
 
-QByteArray both(const char *own, const char *other)
+QByteArray both(const char *own, const char *other, const char *end = "\r\n")
 {
-    return QByteArray(own) + "\r\n" + BothTextsSeparator() + "\r\n" + other;
+    return QByteArray(own) + "\r\n" + BothTextsSeparator() + "\r\n" + other + end;
 }
 
 struct TMergeCase {
@@ -50,9 +50,9 @@ struct TMergeCase {
 TEST(YearMerge, EachPartComesFromTheSideThatChangedIt)
 {
     const QByteArray b78 = both("A8", "B8");
-    const QByteArray bPre = both("other pre", "own pre");
+    const QByteArray bPre = both("other pre", "own pre", "");
     const QByteArray b9 = both("x\r\na", "b");
-    const QByteArray bErr = both("!![x]own", "!![y]other");
+    const QByteArray bErr = both("!![x]own", "!![y]other", "");
     const TMergeCase cases[] = {
         { "only own changed", { { { 7, "a" } } }, { { { 7, "A" } } }, { { { 7, "a" } } },
             { { { 7, "A" } } }, {} },
@@ -116,8 +116,8 @@ TEST(YearMerge, EachPartComesFromTheSideThatChangedIt)
 TEST(YearMerge, TheSeparatorReadsBackAsTextOfTheDayAndOfThePreamble)
 {
     TYearContents year;
-    year.Preamble = both("own", "other");
-    year.Days.emplace_back(both("own", "other") + "\r\n", Day(2026, 12, 8));
+    year.Preamble = both("own", "other", "");
+    year.Days.emplace_back(both("own", "other"), Day(2026, 12, 8));
     const QByteArray file = WriteYearFile(year, 2026, true);
     const TYearRead read = ReadYearFile(file, 2026);
     EXPECT_EQ(read.Contents, year);
@@ -136,7 +136,7 @@ TEST(YearMerge, TakingInIsCommutativeAndIdempotent)
     EXPECT_EQ(ab, MergeYears(none, b.Contents(), a.Contents(), {}).Contents);
     for (const TYear &again : { a, b })
         EXPECT_EQ(MergeYears(none, ab, again.Contents(), {}).Contents, ab);
-    EXPECT_EQ(ab.Days[2].FText, "s\r\nA8\r\n" + BothTextsSeparator() + "\r\nB8\r\nt");
+    EXPECT_EQ(ab.Days[2].FText, "s\r\nA8\r\n" + BothTextsSeparator() + "\r\nB8\r\nt\r\n");
 }
 
 // A recovered day is taken back over the text it was edited from; what the year file changed
