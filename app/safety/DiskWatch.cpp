@@ -7,11 +7,14 @@
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "Messages.h"
+#include "Recovery.h"
 #include "ShownYear.h"
 #include "WindowTexts.h"
 #include "YearFile.h"
 
+#include <QCryptographicHash>
 #include <QEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
@@ -26,6 +29,32 @@ std::function<bool(const QStringList &copies)> TDiskWatch::MergeCopiesHook;
 namespace {
 
 QString text(const char *utf8) { return QString::fromUtf8(utf8); }
+
+// The copies taken in, by the SHA-1 of their bytes, one a line in this machine's state folder:
+// taken in once, a copy is never offered again, moved or not.
+QString takenCopiesFile() { return DiaryStateFolder() + QLatin1String("taken-copies"); }
+
+QByteArrayList takenCopies()
+{
+    QFile file(takenCopiesFile());
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QByteArrayList();
+}
+
+QByteArray copyHash(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex();
+}
+
+bool takenBefore(const QByteArray &bytes) { return takenCopies().contains(copyHash(bytes)); }
+
+void rememberTaken(const QByteArray &bytes)
+{
+    MakeFolders(DiaryStateFolder());
+    QByteArrayList lines = takenCopies();
+    lines.removeAll(QByteArray());
+    lines << copyHash(bytes) << QByteArray();
+    ReplaceFile(takenCopiesFile(), lines.join('\n'), TFileAccess());
+}
 
 QString pathLines(const QStringList &paths)
 {
@@ -177,6 +206,7 @@ void TDiskWatch::OfferCopies()
     QStringList offered;
     QStringList held;
     QStringList unreadable;
+    QList<QByteArray> offeredBytes;
     std::vector<TYearContents> versions;
     for (const QString &copy : ConflictCopiesOf(path, FStore->Ext())) {
         TYearRead read;
@@ -194,10 +224,11 @@ void TDiskWatch::OfferCopies()
             held << copy;
             continue;
         }
-        if (FCopiesSeen.contains(HashBytes(bytes)))
+        if (FCopiesSeen.contains(HashBytes(bytes)) || takenBefore(bytes))
             continue;
         FCopiesSeen.insert(HashBytes(bytes));
         offered << copy;
+        offeredBytes << bytes;
         versions.push_back(std::move(read.Contents));
     }
     QStringList parts;
@@ -224,6 +255,7 @@ void TDiskWatch::OfferCopies()
             both.BothPreambles = both.BothPreambles || merge.BothPreambles;
             both.BothErrorData = both.BothErrorData || merge.BothErrorData;
             taken << offered[int(i)];
+            rememberTaken(offeredBytes[qsizetype(i)]);
         }
         FStore->SaveWhenDue();
     }

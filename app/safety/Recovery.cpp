@@ -106,6 +106,12 @@ bool belongsTo(const TYearContents &recovered, const TKivDiary &store)
         == QFile::encodeName(year.fileName()).toPercentEncoding();
 }
 
+} // namespace
+
+QString DiaryStateFolder() { return stateRoot(); }
+
+namespace {
+
 QString fallbackOf(const QString &path) { return UserDataFolder() + path.mid(stateRoot().size()); }
 
 // A recovery file goes with its stand-in.
