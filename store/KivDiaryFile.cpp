@@ -10,7 +10,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -112,7 +114,7 @@ void TKivDiary::LoadFile()
     FLoadError.clear();
     FModifiedByLoad = false;
     FDisk = TFileIdentity();
-    FBase = TYearContents();
+    FHistory = TYearHistory();
     FReportedDamaged = TFileIdentity();
     std::optional<TBusyScope> busy(std::in_place, FBusy);
     try {
@@ -126,7 +128,8 @@ void TKivDiary::LoadFile()
             FDisk = seen;
             read = ReadYearFile(data, FYear);
         }
-        FBase = read.Contents;
+        // The year file as the sync engine left it: what the other side is taken to have.
+        FHistory.Read(read.Contents, true);
         TakeContents(std::move(read.Contents));
         for (const QString &message : read.Messages)
             ShowDiaryMessage(message);
@@ -213,16 +216,25 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYearFileInPlace()
         // Another diary (or a sync engine carrying one's save) wrote the year meanwhile: its
         // days come in beside the store's, and the store now holds what it read there. Should
         // the write fail, the next save then starts from that version.
-        TYearMerge merge = MergeYears(FBase, Contents(), other->Contents);
+        TYearMerge merge
+            = MergeYears(FHistory, Contents(), other->Contents, FHistory.Known(other->Contents));
         if (merge.HoldsBothTexts()) {
             notices << text(msg::kMergedBothTexts) + crLf() + path + crLf()
                     + DescribeBothTexts(merge);
         }
+        std::vector<double> changed;
+        std::set_difference(merge.ChangedDays.begin(), merge.ChangedDays.end(),
+            merge.BothTextDays.begin(), merge.BothTextDays.end(), std::back_inserter(changed));
+        if (!changed.empty()) {
+            notices << text(msg::kMergedChangedDays) + crLf() + path + crLf()
+                    + DescribeChangedDays(changed);
+        }
         notices << other->Messages;
+        FHistory.GaveWay(Contents(), merge);
         TakeContents(std::move(merge.Contents));
         FModified = true;
         FModifiedByLoad = false;
-        FBase = std::move(other->Contents);
+        FHistory.Read(other->Contents, true);
         // The other version's mode and group are not the year's: a save after a failed write
         // here keeps the access the year had.
         otherSeen.Mode = access.Mode;
@@ -290,7 +302,7 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYearFileInPlace()
     RemoveLeftoverTemporaries(BackupPathOf(path));
     FDisk = StatFile(path);
     FDisk.Hash = HashBytes(out);
-    FBase = std::move(contents);
+    FHistory.Wrote(contents);
     FReportedDamaged = TFileIdentity();
     FModified = false;
     FModifiedByLoad = false;
@@ -400,10 +412,24 @@ bool TKivDiary::ReloadFile()
             seen.Hash = HashBytes(data);
             // What the store holds stays until the other version has been read whole.
             TYearRead read = ReadYearFile(data, FYear);
-            TYearContents base = read.Contents;
-            TakeContents(std::move(read.Contents));
-            FBase = std::move(base);
-            messages.swap(read.Messages);
+            // Through the door: what the store saved that the other version lacks was never
+            // seen there, and stays, unsaved, for the next save to write back.
+            SortDays();
+            TYearMerge merge
+                = MergeYears(FHistory, Contents(), read.Contents, FHistory.Known(read.Contents));
+            const bool kept = !(merge.Contents == read.Contents);
+            FHistory.GaveWay(Contents(), merge);
+            FHistory.Read(read.Contents, true);
+            TakeContents(std::move(merge.Contents));
+            if (kept) {
+                FModified = true;
+                FModifiedByLoad = false;
+            }
+            if (!merge.KeptDays.empty()) {
+                messages << text(msg::kReloadKeptDays) + crLf() + path + crLf()
+                        + DescribeChangedDays(merge.KeptDays);
+            }
+            messages << read.Messages;
         } catch (const Exception &e) {
             failure = e.Message();
         } catch (const std::exception &e) {

@@ -202,6 +202,12 @@ private:
     TRecovery *FRecovery = nullptr;
     // Corrects the restored size for the frame once the window manager has framed the window.
     QPointer<QObject> FOuterSizeKeeper;
+    // The window's settings as it last took them from the year (at the start and at each year
+    // switch): 終了 writes only what this run's user changed, and leaves a value another
+    // machine's version brought in meanwhile.
+    struct TTakenSettings {
+        QByteArray Width, Height, FontName, FontSize, DayName;
+    } FTaken;
     // Built when the search is first used, so start-up reads no year file.
     std::unique_ptr<diarysearch::TSearchIndex> FSearchIndex;
     QPointer<TSearchWindow> FSearchWindow;

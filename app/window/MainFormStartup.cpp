@@ -233,4 +233,6 @@ void TForm1::ReadDayNameSetting()
     TKivDiary &diary = *KivDiaryEdit1->Source();
     diary.SetDayName(DayNameSettingOn(diary.GetSetting("DAYNAME")));
     N2->setChecked(diary.DayName());
+    FTaken = { diary.GetSetting("WIDTH"), diary.GetSetting("HEIGHT"), diary.GetSetting("FONTNAME"),
+        diary.GetSetting("FONTSIZE"), diary.GetSetting("DAYNAME") };
 }

@@ -36,6 +36,10 @@ inline constexpr char kRecoveryYes[] = "はい(&Y)";
 inline constexpr char kRecoveryNo[] = "いいえ(&N)";
 inline constexpr char kRecoveryCannotRename[] = "復元ファイルの名前を変更できません。\r\n> %1";
 inline constexpr char kRecoveryKeptAs[] = "復元ファイルは次の名前で残してあります。\r\n> %1";
+// Recovered texts of days the year file changed meanwhile. %1: the separator line, %2: the days.
+inline constexpr char kRecoveryBothTexts[]
+    = "次の日は日記ファイルでも書き換えられていたので、両方の文章を残しています。"
+      "「%1」の行の前と後が、それぞれで違っていた部分です。\r\n%2";
 
 // kivlog --help, followed by the data folder's full path and a line break.
 inline constexpr char kUsageJapanese[]
@@ -152,9 +156,13 @@ inline constexpr char kConflictCopiesMerge[] = "日ごとに取り込む(&M)";
 inline constexpr char kConflictCopiesLeave[] = "そのままにする(&L)";
 inline constexpr char kConflictCopiesMerged[]
     = "次のファイルを日ごとに取り込み、バックアップフォルダに移しました。\r\n%1";
+// %1: the days, one a line.
+inline constexpr char kConflictCopiesChangedDays[]
+    = "次の日は、取り込んだファイルの文章に変わりました。\r\n%1";
 // %1: the separator line, %2: the days, one a line.
 inline constexpr char kConflictCopiesBothTexts[]
-    = "次の日は両方の文章を残しています。「%1」の行から後が、取り込んだファイルの文章です。\r\n%2";
+    = "次の日は両方の文章を残しています。「%1」の行の前と後が、それぞれで違っていた部分です。\r\n%"
+      "2";
 inline constexpr char kConflictCopiesNotRead[]
     = "次のファイルは読み込めないため、そのままにしています。\r\n%1";
 inline constexpr char kConflictCopiesNotMoved[]
