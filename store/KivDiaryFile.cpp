@@ -156,7 +156,7 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYear()
         const std::optional<QString> rescued = RescueYear();
         if (!rescued) {
             // No place takes the year: it lives in this process alone, and each save says so.
-            const QString days = unsavedDays(FBase, Contents());
+            const QString days = unsavedDays(FHistory.Base, Contents());
             throw EFCreateError(e.Message() + crLf() + text(msg::kKeptInProcessOnly)
                 + (days.isEmpty() ? QString() : crLf() + days));
         }
