@@ -26,7 +26,8 @@ QList<TYearOutcome> TakeInto(TKivDiary &store, const std::map<QDate, QString> &d
     std::map<int, TYearContents> years;
     std::map<int, QStringList> notStored;
     for (const auto &[day, text] : days) {
-        QString lines = text;
+        // As the year file's reader gives a day's text: every line ends in CR LF.
+        QString lines = text + u'\n';
         lines.replace(u'\n', QStringLiteral("\r\n"));
         bool whole = true;
         const QByteArray bytes = cp932::Encode(lines, &whole);
