@@ -416,7 +416,7 @@ namespace {
                 format = TFormat::DayOne;
             else if (monthFileName().match(name).hasMatch())
                 format = TFormat::RedNotebook;
-            else if (DayOfFileName(name).isValid())
+            else if (DayOfFileName(QDir::fromNativeSeparators(path)).isValid())
                 format = TFormat::DayFiles;
         }
         switch (format) {
@@ -434,7 +434,7 @@ namespace {
             return;
         case TFormat::DayFiles: {
             source.Format = format;
-            const QDate day = DayOfFileName(name);
+            const QDate day = DayOfFileName(QDir::fromNativeSeparators(path));
             if (!day.isValid())
                 throw TReadError {
                     QStringLiteral("%1 is named for no day (YYYY-MM-DD.txt or .md)").arg(path)

@@ -228,8 +228,8 @@ void TestLayout::popupMenuOpensOnTheRightColumnOnly()
 void TestLayout::popupItemsRunTheirActions()
 {
     QCOMPARE(F->Form->PopupMenu1->actions(),
-        (QList<QAction *> {
-            F->Form->N1, F->Form->N2, F->Form->N3, F->Form->N4, F->Form->N5, F->Form->N6 }));
+        (QList<QAction *> { F->Form->N1, F->Form->N2, F->Form->N3, F->Form->N4, F->Form->N5,
+            F->Form->N6, F->Form->N7 }));
     QCOMPARE(F->Form->N1->text(), u"フォント変更"_s);
     QCOMPARE(F->Form->N2->text(), u"曜日を保存する"_s);
     QCOMPARE(F->Form->N3->text(), u"検索..."_s);
