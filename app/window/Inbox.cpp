@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <algorithm>
 
 using namespace diaryimport;
 
@@ -129,7 +130,10 @@ void TInbox::Take()
             FEditor->Commit();
         // The store's year switch saves each year as it is left, as the ordinary save does.
         QStringList days;
+        QSet<int> unreadYears;
         for (const TYearOutcome &year : TakeInto(*FStore, JoinDays(sources))) {
+            if (!year.Error.isEmpty())
+                unreadYears.insert(year.Year);
             for (const QDate day : year.Added + year.BothTexts)
                 days << FormatDate(QStringLiteral("yyyy/mm/dd"), day);
         }
@@ -138,8 +142,16 @@ void TInbox::Take()
         if (!YearUnsaved(FEditor, *FStore)) {
             QStringList stuck;
             for (const TSource &source : std::as_const(sources)) {
-                if (!MoveIntoBackupFolder(FStore->BaseDir(), source.Path, QStringLiteral("inbox/")))
+                // A day whose year file does not read did not come in: its file stays.
+                const bool taken = std::none_of(source.Days.begin(), source.Days.end(),
+                    [&](const auto &day) { return unreadYears.contains(day.first.year()); });
+                if (!taken) {
+                    FReported.insert(version(QFileInfo(source.Path)));
+                    unreadable << source.Path;
+                } else if (!MoveIntoBackupFolder(
+                               FStore->BaseDir(), source.Path, QStringLiteral("inbox/"))) {
                     stuck << source.Path;
+                }
             }
             if (!stuck.isEmpty())
                 parts << text(wtext::kInboxNotMoved).arg(lines(stuck));
