@@ -54,7 +54,7 @@ void TForm1::BuildReadingActions()
     entry(N4, ActOnThisDay, "ActOnThisDay", wtext::kOnThisDayCaption, QKeySequence(u"Ctrl+T"_s));
     entry(N5, ActPrint, "ActPrint", wtext::kPrintCaption, QKeySequence::Print);
     entry(N6, ActExport, "ActExport", wtext::kExportCaption, QKeySequence(u"Ctrl+E"_s));
-    entry(N7, ActImport, "ActImport", wtext::kImportCaption, QKeySequence());
+    entry(N7, ActImport, "ActImport", wtext::kImportCaption, QKeySequence(u"Ctrl+I"_s));
     N4->setObjectName(u"N4"_s);
     N5->setObjectName(u"N5"_s);
     N6->setObjectName(u"N6"_s);
