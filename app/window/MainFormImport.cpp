@@ -70,6 +70,8 @@ QString report(const QList<TYearOutcome> &years, const QList<TSource> &sources)
         lines << text(wtext::kImportYear)
                      .arg(QString::number(year.Year), QString::number(year.Added.size()),
                          QString::number(year.BothTexts.size()));
+        for (const QDate day : year.BothTexts)
+            lines << text(wtext::kImportBothDay).arg(FormatDate(u"yyyy/mm/dd"_s, day));
         for (const QString &chars : year.NotStored)
             lines << text(wtext::kImportNotStored).arg(chars);
     }

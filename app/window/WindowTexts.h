@@ -122,6 +122,7 @@ inline constexpr char kImportAsk[] = "取り込みますか？";
 inline constexpr char kImportNothing[] = "取り込む日はありません。";
 // %1: the year, %2: the days added, %3: the days that hold both texts.
 inline constexpr char kImportYear[] = "%1年: %2日を追加、%3日は両方の文章を残します";
+inline constexpr char kImportBothDay[] = "  %1: 両方の文章を残す日";
 inline constexpr char kImportYearUnread[] = "%1年: 日記ファイルを読めないため取り込みません。%2";
 inline constexpr char kImportNotStored[] = "  Shift-JIS にない文字のため保存できない文字: %1";
 inline constexpr char kImportSkipped[] = "取り込まないもの:";

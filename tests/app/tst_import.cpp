@@ -51,7 +51,8 @@ private slots:
             return F->Read(kYearFile) == before && take;
         };
         form.N7->trigger();
-        QCOMPARE(report, u"2026年: 1日を追加、1日は両方の文章を残します"_s);
+        QCOMPARE(report,
+            u"2026年: 1日を追加、1日は両方の文章を残します\r\n  2026/12/08: 両方の文章を残す日"_s);
         QCOMPARE(F->Read(kYearFile).contains(cp932::Encode(u"翌日")), take);
         QCOMPARE(form.KivDiaryEdit1->toPlainText().contains(u"他の日記"_s), take);
         QVERIFY(F->Boxes.isEmpty());
