@@ -1,6 +1,7 @@
 // kivlog-cli: looks into a year file, or rewrites it through the diary's own store; searches
 // and exports the whole diary.
 #include "CliImport.h"
+#include "CliMenuEntry.h"
 #include "CliOutput.h"
 #include "CliSearch.h"
 #include "CommandLine.h"
@@ -39,6 +40,7 @@ const char kUsage[] = R"(Usage:
   kivlog-cli onthisday [--date yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT]
   kivlog-cli import [-dFOLDER] [-pPREFIX] [-eEXT] [--dry-run]
                     [--format dayone|jrnl|rednotebook|days] SOURCE...
+  kivlog-cli menu-entry [-dFOLDER] [-pPREFIX] [-eEXT] | --remove
   kivlog-cli --help
 
 FILE is a year file named prefix + four-digit year + extension, for example
@@ -102,6 +104,14 @@ import   takes the days of other diaries into the folder's year files (folder,
          has the folder open. Exit status 0 when done (also when nothing was
          new), 1 when a source cannot be read (nothing is taken from it), 2 on
          wrong usage or a missing folder.
+menu-entry
+         writes the user's own menu entry for the diary (kivlog.desktop in
+         ~/.local/share/applications/, or below $XDG_DATA_HOME), which takes
+         the place of the installed one and starts the diary on the folder,
+         prefix and extension given (as for search) instead of ~/Data/.
+         --remove removes it again. Exit status 0 when it was written or
+         removed, 1 when not (or there was none to remove), 2 on wrong usage
+         or a missing folder.
 
 A year file that cannot be read prints {"error": ..., "messages": [...]} and
 exits with status 1; wrong usage exits with status 2.
@@ -257,7 +267,8 @@ int main(int argc, char *argv[])
     }
     if (args.isEmpty())
         return usageError(QStringLiteral(
-            "a command is missing: dump, rewrite, search, export, onthisday, import or check"));
+            "a command is missing: dump, rewrite, search, export, onthisday, import, check or "
+            "menu-entry"));
 
     const QString command = args.takeFirst();
     if (command == u"search")
@@ -270,6 +281,8 @@ int main(int argc, char *argv[])
         return RunOnThisDay(args);
     if (command == u"import")
         return RunImport(args);
+    if (command == u"menu-entry")
+        return RunMenuEntry(args);
     std::optional<bool> dayName;
     if (command == u"rewrite") {
         while (!args.isEmpty() && args.front().startsWith(u"--dayname")) {

@@ -22,6 +22,7 @@ class TKivDiary;
 class TKivDiaryEdit;
 class TMonthCalendar;
 class TRecovery;
+class TKeysWindow;
 class TSearchWindow;
 class TOnThisDayWindow;
 namespace diarysearch {
@@ -105,6 +106,9 @@ public:
     QAction *ActExport = nullptr;
     QAction *N7 = nullptr;
     QAction *ActImport = nullptr;
+    // The keys at hand: F1, and the popup's last entry, which names it.
+    QAction *NKeys = nullptr;
+    QAction *ActShowKeys = nullptr;
 
     // Handlers bound to the components' events.
     void BtnCloseClick();
@@ -136,6 +140,8 @@ public:
     void ActExportExecute();
     // Asks for other diaries' files or folder, shows what would come in, and takes it in.
     void ActImportExecute();
+    // Opens the window listing the keys, the popup's entries and the data folder.
+    void ActShowKeysExecute();
     // Moves to the day as a calendar click does.
     void OpenOnThisDay(double date);
     // The window of the same day follows the calendar's day while it is open.
@@ -194,6 +200,7 @@ private:
     // The popup entries after 検索... and their actions, built and bound with the others.
     void BuildReadingActions();
     void BindReadingActions();
+    void BuildKeysAction();
     // The search's index brought up to date with the folder and the year as shown, its unsaved
     // text included; the year files it could not read go to skipped.
     diarysearch::TSearchIndex &ReadingIndex(QList<diarysearch::TSkippedFile> *skipped = nullptr);
@@ -207,6 +214,7 @@ private:
     std::unique_ptr<diarysearch::TSearchIndex> FSearchIndex;
     QPointer<TSearchWindow> FSearchWindow;
     QPointer<TOnThisDayWindow> FOnThisDayWindow;
+    QPointer<TKeysWindow> FKeysWindow;
     bool FEditorEmpty = true;
     TDiskWatch *FDiskWatch = nullptr;
     TInbox *FInbox = nullptr;

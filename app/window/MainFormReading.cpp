@@ -8,6 +8,7 @@
 #include "DiarySearch.h"
 #include "DiskCopies.h"
 #include "FileWriter.h"
+#include "KeysWindow.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "MainForm.h"
@@ -74,6 +75,35 @@ void TForm1::BindReadingActions()
     // A year read again from disk (another program wrote it) changes what この日 shows.
     connect(
         KivDiary1, &TKivDiary::Reloaded, this, [this] { RunGuarded([&] { UpdateOnThisDay(); }); });
+}
+
+void TForm1::BuildKeysAction()
+{
+    ActShowKeys = new QAction(QString::fromUtf8(wtext::kKeysCaption), ActionList1);
+    ActShowKeys->setObjectName(u"ActShowKeys"_s);
+    ActShowKeys->setShortcut(QKeySequence::HelpContents);
+    ActShowKeys->setShortcutContext(Qt::WindowShortcut);
+    addAction(ActShowKeys);
+    connect(ActShowKeys, &QAction::triggered, this,
+        [this] { RunGuarded([&] { ActShowKeysExecute(); }); });
+    PopupMenu1->addSeparator();
+    NKeys = new QAction(ActShowKeys->text(), PopupMenu1);
+    NKeys->setObjectName(u"NKeys"_s);
+    NKeys->setShortcut(ActShowKeys->shortcut());
+    NKeys->setShortcutContext(Qt::WidgetShortcut);
+    NKeys->setShortcutVisibleInContextMenu(true);
+    PopupMenu1->addAction(NKeys);
+    connect(NKeys, &QAction::triggered, ActShowKeys, [this] { ActShowKeys->trigger(); });
+}
+
+void TForm1::ActShowKeysExecute()
+{
+    // Built anew each time, so it lists the entries and the folder as they are now.
+    delete FKeysWindow.data();
+    FKeysWindow = new TKeysWindow(this, PopupMenu1->actions(), DataFolder());
+    FKeysWindow->show();
+    FKeysWindow->raise();
+    FKeysWindow->activateWindow();
 }
 
 TSearchIndex &TForm1::ReadingIndex(QList<TSkippedFile> *skipped)

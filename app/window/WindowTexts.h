@@ -142,6 +142,9 @@ inline constexpr char kFolderNotWritable[] = "データフォルダに書き込�
 inline constexpr char kSavedElsewhereThen[]
     = "保存できないときは、日記の内容を次のフォルダに保存します。";
 inline constexpr char kDataFolderHead[] = "データフォルダ: ";
+// After the data folder in the status panel's tool tip; %1 is the command.
+inline constexpr char kMenuEntryHint[]
+    = "メニューから起動したときもこのフォルダを使うには、次のコマンドを実行します:\n%1";
 
 // Conflict copies beside a year file (a sync engine's or the diary's own), offered once per year
 // and run. %1: the files, one "> path" a line.
@@ -167,4 +170,18 @@ inline constexpr char kConflictCopiesNotMoved[]
 
 // Search as you type: after the count while year files are still being read.
 inline constexpr char kSearchStillReading[] = "（読み込み中）";
+
+// The keys at hand (F1).
+inline constexpr char kKeysCaption[] = "キー操作の一覧...";
+inline constexpr char kKeysTitle[] = "キー操作";
+inline constexpr char kKeysEditorHead[] = "日記を書きながら";
+inline constexpr const char *kKeysOfTheEditor[][2] = {
+    { "Ctrl+← / Ctrl+→", "前日・翌日に移ります" },
+    { "Ctrl+↑ / Ctrl+↓", "1週間前・1週間後に移ります" },
+    { "Ctrl+A", "この日の文章をすべて選びます" },
+    { "Ctrl+Z", "「やり直し」の直後なら、入力した文章に戻します" },
+    { "F1", "この一覧を開きます" },
+};
+inline constexpr char kKeysPopupHead[] = "カレンダーか下の日付を右クリックして開くメニュー";
+inline constexpr char kKeysFolderHead[] = "日記のファイルを置くデータフォルダ";
 } // namespace wtext

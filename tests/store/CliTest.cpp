@@ -109,6 +109,8 @@ TEST_F(Cli, WrongUsageExitsWithTwo)
         { u"dump"_qs, u"--dayname"_qs, u"on"_qs, u"2009.jnl"_qs },
         { u"import"_qs, u"-d."_qs },
         { u"import"_qs, u"--format"_qs, u"diary"_qs, u"a.json"_qs },
+        { u"menu-entry"_qs, u"-dno such folder"_qs },
+        { u"menu-entry"_qs, u"--remove"_qs, u"-d."_qs },
     };
     for (const QStringList &args : wrong) {
         const TRun run = Run(args);
@@ -120,6 +122,26 @@ TEST_F(Cli, WrongUsageExitsWithTwo)
     const TRun help = Run({ u"--help"_qs });
     EXPECT_EQ(help.Status, 0);
     EXPECT_TRUE(help.Out.contains(u"rewrite [--dayname on|off] FILE"));
+}
+
+// The entry starts the diary installed beside the tool on the folder, quoted as the desktop
+// entry format asks, under the installed entry's name; --remove takes it back once.
+TEST_F(Cli, MenuEntryStartsTheDiaryOnTheFolderUntilRemoved)
+{
+    ASSERT_TRUE(QDir().mkpath(Path(u"my diary $5 100%"_qs)));
+    const QString path = qEnvironmentVariable("XDG_DATA_HOME") + u"/applications/kivlog.desktop"_qs;
+    const TRun written = Run({ u"menu-entry"_qs, u"-dmy diary $5 100%"_qs, u"-pd"_qs });
+    const QByteArray entry = ReadAll(path);
+    EXPECT_EQ(written.Status, 0) << written.Err.toStdString();
+    const QString program = QFileInfo(QStringLiteral(KIVLOG_CLI)).path() + u"/kivlog"_qs;
+    EXPECT_TRUE(entry.contains(
+        (u"\nExec="_qs + program + u" \"-d"_qs + Dir() + u"my diary \\\\$5 100%%/\" -pd %f\n"_qs)
+            .toUtf8()))
+        << entry.toStdString();
+    EXPECT_TRUE(entry.contains("\nName=KIV-N's Diary\n"));
+    EXPECT_EQ(Run({ u"menu-entry"_qs, u"--remove"_qs }).Status, 0);
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_EQ(Run({ u"menu-entry"_qs, u"--remove"_qs }).Status, 1);
 }
 
 TEST_F(Cli, RewriteBacksUpAndWritesTheStoresOwnForm)
