@@ -105,8 +105,13 @@ void TInbox::Take()
     QStringList unreadable;
     QDirIterator it(inbox, QDir::Files, QDirIterator::Subdirectories);
     QStringList files;
-    while (it.hasNext())
-        files << it.next();
+    while (it.hasNext()) {
+        // A sync tool's file still coming in is hidden or named as a part; it is looked at once
+        // it has its name.
+        const QString path = it.next();
+        if (!path.endsWith(u".part") && !path.endsWith(u".tmp") && !path.endsWith(u'~'))
+            files << path;
+    }
     files.sort();
     for (const QString &path : std::as_const(files)) {
         const QFileInfo info(path);
