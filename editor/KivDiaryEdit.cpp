@@ -3,6 +3,7 @@
 #include "Cp932.h"
 #include "KivDiary.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QInputMethod>
@@ -10,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QSyntaxHighlighter>
 #include <QTextBlock>
@@ -440,33 +442,62 @@ void TKivDiaryEdit::SettleEdit(int undoStepsBefore, bool modifiedBefore)
 bool TKivDiaryEdit::event(QEvent *event)
 {
     const TUserEdit userEdit(*this);
+    if (event->type() == QEvent::FocusOut) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::MenuBarFocusReason) {
+            // What the editor shows stays in the text: some input methods drop the composition
+            // when the window loses the focus. One the input method handed over as the focus
+            // left (Qt asks for that) may still come again from its engine.
+            if (!Composition().isEmpty())
+                CommitComposition();
+            else if (!FHandedOver.isEmpty())
+                FTakenComposition = FHandedOver;
+        }
+    }
     return QPlainTextEdit::event(event);
+}
+
+void TKivDiaryEdit::mousePressEvent(QMouseEvent *event)
+{
+    // A click outside the composition ends it. The text control would have the input method
+    // hand it over behind the editor's back, and ibus then sends its engine's copy as well.
+    if (event->button() == Qt::LeftButton && !Composition().isEmpty()) {
+        const int at
+            = cursorForPosition(event->position().toPoint()).position() - textCursor().position();
+        if (at < 0 || at > Composition().size())
+            CommitComposition();
+    }
+    QPlainTextEdit::mousePressEvent(event);
+}
+
+QString TKivDiaryEdit::Composition() const
+{
+    const QTextLayout *layout = textCursor().block().layout();
+    return layout ? layout->preeditAreaText() : QString();
 }
 
 void TKivDiaryEdit::CommitComposition()
 {
-    const auto preedit = [this] {
-        const QTextLayout *layout = textCursor().block().layout();
-        return layout ? layout->preeditAreaText() : QString();
-    };
-    if (preedit().isEmpty())
+    const QString shown = Composition();
+    if (shown.isEmpty())
         return;
     // An input method that can commits its composition itself and so knows that it ended;
     // some do so only when they are reset.
     if (hasFocus()) {
         QGuiApplication::inputMethod()->commit();
-        if (!preedit().isEmpty())
+        if (!Composition().isEmpty())
             QGuiApplication::inputMethod()->reset();
     }
-    const QString left = preedit();
-    if (left.isEmpty())
-        return;
-    QInputMethodEvent commit;
-    commit.setCommitString(left);
-    inputMethodEvent(&commit);
+    const QString left = Composition();
+    if (!left.isEmpty()) {
+        QInputMethodEvent commit;
+        commit.setCommitString(left);
+        inputMethodEvent(&commit);
+    }
     // The input method may still deliver its own copy later, after the focus came back or on
-    // another day: that copy is not taken in again.
-    FTakenComposition = left;
+    // another day, also when it handed the composition over at once (ibus does, and then
+    // sends the copy its engine makes when it is reset): that copy is not taken in again.
+    FTakenComposition = shown;
 }
 
 QString TKivDiaryEdit::AcceptedInput(const QString &input, QString *refused)
@@ -559,6 +590,10 @@ void TKivDiaryEdit::ShowNotice(const QString &text)
     FNotice->show();
     FNotice->raise();
     FNoticeTimer.start();
+    // A screen reader says the notice as it appears, not only the beep.
+    FNotice->setAccessibleName(text);
+    QAccessibleEvent alert(FNotice, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
 }
 
 void TKivDiaryEdit::HideNotice()
@@ -571,6 +606,7 @@ void TKivDiaryEdit::keyPressEvent(QKeyEvent *event)
 {
     HideNotice();
     FTakenComposition.clear();
+    FHandedOver.clear();
     int key = event->key();
     if (OnKeyDown) {
         OnKeyDown(key, event->modifiers());
@@ -610,6 +646,11 @@ void TKivDiaryEdit::inputMethodEvent(QInputMethodEvent *event)
     }
     if (!event->commitString().isEmpty() || !event->preeditString().isEmpty())
         FTakenComposition.clear();
+    // The composition shown, confirmed as it is, as input methods hand it over when asked.
+    FHandedOver = event->preeditString().isEmpty() && event->replacementLength() == 0
+            && !event->commitString().isEmpty() && event->commitString() == Composition()
+        ? event->commitString()
+        : QString();
     // Composing leaves the notice for its time: input methods send updates of the composition
     // at every key, and an empty one right after each commit.
     if (!event->commitString().isEmpty() || event->replacementLength() != 0)

@@ -77,9 +77,12 @@ protected:
     void inputMethodEvent(QInputMethodEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
     void changeEvent(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
 
 private:
     void HideSelectionWhenUnfocused();
+    // The text of the input method's open composition, empty when there is none.
+    QString Composition() const;
     // The accepted part of input; refusing anything beeps and shows the notice.
     QString Filter(const QString &input);
     void ShowRefusal(const QString &refused);
@@ -127,6 +130,9 @@ private:
     int FUserEdits = 0;
     // A composition the editor took in itself: the input method may still deliver its own copy.
     QString FTakenComposition;
+    // The last input-method event confirmed the composition shown as it was, and nothing was
+    // typed since: the text.
+    QString FHandedOver;
 
     QLabel *FNotice = nullptr;
     QTimer FNoticeTimer;

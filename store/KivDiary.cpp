@@ -52,8 +52,8 @@ TKivDiary::~TKivDiary()
     // A destructor must not throw: a final save that fails is reported instead, naming the file
     // and the reason, so the user knows the edits of this year were not written.
     const auto report = [this](const QString &reason) {
-        ShowDiaryMessage(text(msg::kFinalSaveFailed) + QStringLiteral("\r\n") + FilePath()
-            + QStringLiteral("\r\n") + reason);
+        ShowDiaryMessage(text(msg::kFinalSaveFailed) + QStringLiteral("\r\n")
+            + QFileInfo(FilePath()).absoluteFilePath() + QStringLiteral("\r\n") + reason);
     };
     try {
         SaveWhenDue();

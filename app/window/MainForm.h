@@ -130,7 +130,8 @@ public:
     void ActToggleDayNameExecute();
     // Opens the search window, or brings it forward when it is open.
     void ActSearchExecute();
-    // Moves to the day as a calendar click does and selects the query's first hit there.
+    // Moves to the day as a calendar click does, marks the query's hits there and puts the
+    // caret at the first.
     void OpenSearchHit(double date, const diarysearch::TSearchQuery &query);
     // Opens the window of the same day in other years, or brings it forward.
     void ActOnThisDayExecute();

@@ -47,6 +47,12 @@ TMonthCalendar::TMonthCalendar(QWidget *parent)
         view->verticalHeader()->setMinimumSectionSize(1);
     }
 
+    // The month arrows show only an arrow.
+    if (auto *prev = findChild<QToolButton *>(QStringLiteral("qt_calendar_prevmonth")))
+        prev->setAccessibleName(QString::fromUtf8(wtext::kA11yPrevMonthName));
+    if (auto *next = findChild<QToolButton *>(QStringLiteral("qt_calendar_nextmonth")))
+        next->setAccessibleName(QString::fromUtf8(wtext::kA11yNextMonthName));
+
     // Tab passes the calendar by; a click still gives it the focus.
     setFocusPolicy(Qt::ClickFocus);
     for (QWidget *child : findChildren<QWidget *>()) {

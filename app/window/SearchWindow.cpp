@@ -15,6 +15,7 @@
 #include <QStyledItemDelegate>
 #include <QTextLayout>
 #include <QThread>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -209,9 +210,13 @@ TSearchWindow::TSearchWindow(QWidget *diary, TSearchIndex *index, std::function<
     EdtQuery->setObjectName(u"EdtQuery"_s);
     EdtQuery->setPlaceholderText(QString::fromUtf8(wtext::kSearchPlaceholder));
     EdtQuery->setClearButtonEnabled(true);
+    EdtQuery->setAccessibleName(QString::fromUtf8(wtext::kA11ySearchFieldName));
+    for (QToolButton *clear : EdtQuery->findChildren<QToolButton *>())
+        clear->setAccessibleName(QString::fromUtf8(wtext::kA11ySearchClearName));
     FResults = new TSearchResults(this);
     LstResults = new QListView(this);
     LstResults->setObjectName(u"LstResults"_s);
+    LstResults->setAccessibleName(QString::fromUtf8(wtext::kA11ySearchResultsName));
     LstResults->setModel(FResults);
     LstResults->setItemDelegate(new THitDelegate(LstResults));
     LstResults->setUniformItemSizes(true);

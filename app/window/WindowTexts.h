@@ -19,6 +19,7 @@ inline constexpr char kUnknownError[] = "不明なエラーが発生しました
 inline constexpr char kSearchTitle[] = "検索";
 inline constexpr char kSearchPlaceholder[] = "探す言葉 (空白で区切ると全部を含む日)";
 inline constexpr char kSearchSkippedHead[] = "読めないため検索しなかったファイル: ";
+inline constexpr char kOnThisDaySkippedHead[] = "読めないため表示しなかったファイル: ";
 inline constexpr char kSearchDaysTail[] = "日分";
 
 // The recovery file; %1 is its path.
@@ -76,6 +77,14 @@ inline constexpr char kA11yShownDayDescription[] = "表示中の日付";
 inline constexpr char kA11yTodayName[] = "今日の日付";
 inline constexpr char kA11yTodayYearDescription[] = "今日の年";
 inline constexpr char kA11yTodayDateDescription[] = "今日の月日と曜日";
+inline constexpr char kA11yPrevMonthName[] = "前の月";
+inline constexpr char kA11yNextMonthName[] = "次の月";
+inline constexpr char kA11ySearchFieldName[] = "検索する言葉";
+inline constexpr char kA11ySearchClearName[] = "検索する言葉を消す";
+inline constexpr char kA11ySearchResultsName[] = "見つかった日";
+inline constexpr char kA11yOnThisDayListName[] = "同じ日の日記";
+inline constexpr char kA11yRangeFromName[] = "期間の始めの日";
+inline constexpr char kA11yRangeToName[] = "期間の終わりの日";
 
 // Reading back: この日 (the same day in other years), printing and exporting.
 inline constexpr char kOnThisDayCaption[] = "この日...";
@@ -106,6 +115,10 @@ inline constexpr char kTargetIsDiaryFile[]
     = "このファイルは日記のデータです。別のファイルを指定してください。\r\n> %1";
 inline constexpr char kCannotWrite[] = "ファイルに書き込めません。\r\n> %1\r\n%2";
 inline constexpr char kExportSkipped[] = "読めないため書き出さなかったファイル:\r\n%1";
+inline constexpr char kTargetIsFolder[]
+    = "フォルダには書き出せません。ファイルを指定してください。\r\n> %1";
+inline constexpr char kBytesReplaced[]
+    = "Shift_JIS の文字として読めないバイトが %1 個あったため、U+FFFD (�) にして書き出しました。";
 inline constexpr char kReplaceExisting[] = "このファイルはすでにあります。置き換えますか？\r\n> %1";
 
 // 取り込み: other diaries' days brought in, after a report of what would come.

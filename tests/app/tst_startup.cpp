@@ -147,7 +147,7 @@ private slots:
         QCOMPARE(F->Boxes, (TBoxes { { TBoxKind::Message, box } }));
         F->Boxes.clear();
         F->Type(form.KivDiaryEdit1, u"日記"_s);
-        const QString yearFile = F->Diary().FilePath();
+        const QString yearFile = QFileInfo(F->Diary().FilePath()).absoluteFilePath();
         F->Form.reset();
 
         const QString rescued = root + u"share/kivlog/rescued/2009.jnl.rescued-20090510-120000"_s;

@@ -185,7 +185,7 @@ TEST_F(Cli, RewriteOfAMissingFileCreatesItAndSaysSoOnStderr)
     const TRun run = Run({ u"rewrite"_qs, u"d2010.txt"_qs });
     EXPECT_EQ(run.Status, 0);
     EXPECT_TRUE(run.Out.isEmpty());
-    EXPECT_EQ(run.Err, u"[d2010.txt]を作成します。\n"_qs);
+    EXPECT_EQ(run.Err, u'[' + Path(u"d2010.txt"_qs) + u"]を作成します。\n"_qs);
     EXPECT_EQ(ReadAll(Path(u"d2010.txt"_qs)), "!JNL 1.00 2010\r\n\r\n");
 }
 
@@ -316,6 +316,35 @@ TEST_F(Cli, ExportPdfIsSearchableTextAndNeedsNoDisplay)
             u"2009/05/01(金)"_qs, u"一日"_qs, u"2009/05/02(土)"_qs, u"二日目"_qs, u"字下げ"_qs }));
     EXPECT_EQ(
         Run({ u"export"_qs, u"-d"_qs, u"--format=pdf"_qs, u"-o"_qs, u"2009.jnl"_qs }).Status, 2);
+}
+
+// Days of many lengths over many pages: no page ends with a date heading whose text begins on
+// the next.
+TEST_F(Cli, ExportPdfKeepsEachDateHeadingWithItsText)
+{
+    QByteArray year = "!JNL 1.00 2009\r\n";
+    for (int day = 0; day < 90; ++day) {
+        year += QDate(2009, 1, 1).addDays(day).toString(u"'!['yyyy/MM/dd']'\r\n"_qs).toLatin1();
+        for (int line = 0; line <= day * 7 % 13; ++line)
+            year += sj("行\r\n");
+    }
+    WriteAll(Path(u"2009.jnl"_qs), year);
+    ASSERT_EQ(
+        Run({ u"export"_qs, u"-d"_qs, u"--format=pdf"_qs, u"-o"_qs, u"out.pdf"_qs }).Status, 0);
+    QProcess text;
+    text.start(u"pdftotext"_qs, { u"-layout"_qs, Path(u"out.pdf"_qs), u"-"_qs });
+    if (!text.waitForFinished(30000))
+        GTEST_SKIP() << "pdftotext is not installed";
+    const QStringList pages = QString::fromUtf8(text.readAllStandardOutput()).split(u'\f');
+    ASSERT_GT(pages.size(), 5);
+    for (const QString &page : pages) {
+        QStringList lines = page.split(u'\n');
+        lines.removeIf([](const QString &line) { return line.trimmed().isEmpty(); });
+        // The page number comes last.
+        if (lines.size() > 1) {
+            EXPECT_FALSE(lines[lines.size() - 2].contains(u'/')) << page.toStdString();
+        }
+    }
 }
 
 TEST_F(Cli, ExportNeverTakesTheDiarysOwnFilesAndFailsOnAFullDisk)
