@@ -24,7 +24,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const char kRefusedNotice[] = "「%1」は日記ファイル(Shift_JIS)に保存できないため入力できません。";
+const char kRefusedNotice[]
+    = "「%1」は制御文字など日記ファイルに文字として書けないものなので入力できません。";
 const char kJoinNotice[]
     = "赤い四角のバイトが隣の文字とつながって別の文字に変わるため、この編集はできません。";
 constexpr int kNoticeMs = 4000;
@@ -234,12 +235,16 @@ QByteArray TKivDiaryEdit::StoreText() const
             return;
         QString fresh = FTracked.mid(freshFrom, to - freshFrom);
         fresh.replace(u'\n', u"\r\n"_s);
-        out += cp932::Encode(fresh);
+        out += cp932::Encode(fresh, nullptr, QStringView(FTracked).sliced(to));
         freshFrom = -1;
     };
     for (qsizetype i = 0; i < qsizetype(FSpans.size()); ++i) {
         const TSpan span = FSpans[size_t(i)];
-        if (span.Start < 0) {
+        // A kept '&' that the text typed after it would make read as a reference is written
+        // anew, escaped.
+        if (span.Start < 0
+            || (span.End - span.Start == 1 && FTracked[i] == u'&'
+                && cp932::StartsReference(QStringView(FTracked).sliced(i)))) {
             if (freshFrom < 0)
                 freshFrom = i;
             continue;
@@ -527,6 +532,12 @@ QString TKivDiaryEdit::AcceptedInput(const QString &input, QString *refused)
             c = u' ';
         else if (c == QChar::LineSeparator || c == QChar::ParagraphSeparator || c == u'\r')
             c = u'\n';
+    }
+    // A NUL would end the text for many a reader of the year file.
+    if (text.contains(QChar(0))) {
+        text.remove(QChar(0));
+        if (refused && !refused->contains(QChar(0)))
+            refused->append(QChar(0));
     }
     QString refusedMarks;
     const QString stored = cp932::StoredForm(text, refused ? &refusedMarks : nullptr);

@@ -16,9 +16,10 @@ class TKivDiary;
 // the user's edits back to the store when it moves to another day or is committed.
 //
 // This is the one place where store bytes meet the widget: the store keeps CP932 with CR LF,
-// the widget holds Unicode with LF. Input is shown at once as it will be stored; a character
-// that CP932 cannot hold is refused with a beep and a notice by the caret, so what the user
-// sees is what the store gets. Bytes that do not decode are shown as marked raw-byte
+// the widget holds Unicode with LF. Input is shown at once as it will be stored (a character
+// that CP932 cannot hold goes in as a character reference and reads back as itself); what no
+// reference can carry is refused with a beep and a notice by the caret, so what the user sees
+// is what the store gets. Bytes that do not decode are shown as marked raw-byte
 // characters, and every character the user did not touch goes back as the bytes it came from.
 class TKivDiaryEdit : public QPlainTextEdit {
     Q_OBJECT

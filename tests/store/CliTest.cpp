@@ -224,23 +224,23 @@ TEST_F(Cli, SearchPrintsTheStretchAroundTheHitUnlessFull)
 TEST_F(Cli, ExportWritesEveryFormatInUtf8)
 {
     WriteAll(Path(u"2009.jnl"_qs),
-        sj("!JNL 1.00 2009\r\n![2009/05/02]\r\n<b>&</b>\r\n# 見出し\r\n![2009/05/01]\r\n一日\r\n")
-            + "\x85\r\n");
+        sj("!JNL 1.00 2009\r\n![2009/05/02]\r\n<b>&</b>") + "&#x1F600;"
+            + sj("\r\n# 見出し\r\n![2009/05/01]\r\n一日\r\n") + "\x85\r\n");
     struct TCase {
         const char *Format;
         const char *Out;
     };
     const TCase cases[] = {
-        { "text", "2009/05/01(金)\n一日\n\uFFFD\n\n2009/05/02(土)\n<b>&</b>\n# 見出し\n\n" },
+        { "text", "2009/05/01(金)\n一日\n\uFFFD\n\n2009/05/02(土)\n<b>&</b>😀\n# 見出し\n\n" },
         { "markdown",
             "# 日記\n\n## 2009/05/01(金)\n\n一日  \n\uFFFD  \n\n"
-            "## 2009/05/02(土)\n\n&lt;b&gt;&amp;&lt;/b&gt;  \n\\# 見出し  \n\n" },
+            "## 2009/05/02(土)\n\n&lt;b&gt;&amp;&lt;/b&gt;😀  \n\\# 見出し  \n\n" },
         { "html",
             "<section id=\"d2009-05-02\">\n<h2>2009/05/02(土)</h2>\n"
-            "<div class=\"text\">&lt;b&gt;&amp;&lt;/b&gt;\n# 見出し</div>\n</section>\n" },
+            "<div class=\"text\">&lt;b&gt;&amp;&lt;/b&gt;😀\n# 見出し</div>\n</section>\n" },
         { "json",
             "[{\"year\":2009,\"modified\":false,\"preamble\":\"\",\"days\":"
-            "[{\"date\":\"2009-05-02\",\"text\":\"<b>&</b>\\r\\n# 見出し\\r\\n\"}],"
+            "[{\"date\":\"2009-05-02\",\"text\":\"<b>&</b>😀\\r\\n# 見出し\\r\\n\"}],"
             "\"settings\":[],\"error_data\":\"\",\"messages\":[]}]\n" },
     };
     for (const TCase &c : cases) {
