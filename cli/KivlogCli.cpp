@@ -1,5 +1,6 @@
 // kivlog-cli: looks into a year file, or rewrites it through the diary's own store; searches
 // and exports the whole diary.
+#include "CliImport.h"
 #include "CliMenuEntry.h"
 #include "CliOutput.h"
 #include "CliSearch.h"
@@ -38,6 +39,8 @@ const char kUsage[] = R"(Usage:
   kivlog-cli export [--format text|markdown|html|json|pdf] [--from yyyy/mm/dd]
                     [--to yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT] [-o FILE]
   kivlog-cli onthisday [--date yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT]
+  kivlog-cli import [-dFOLDER] [-pPREFIX] [-eEXT] [--dry-run]
+                    [--format dayone|jrnl|rednotebook|days] SOURCE...
   kivlog-cli menu-entry [-dFOLDER] [-pPREFIX] [-eEXT] | --remove
   kivlog-cli --help | --version
 
@@ -95,6 +98,19 @@ onthisday
          --date, else today's diary day (it begins at about 08:00). 29 February
          shows the years that have one. Exit status 0 when a day was found, 1
          when none was, 2 on wrong usage or a missing folder. Nothing is written.
+import   takes the days of other diaries into the folder's year files (folder,
+         prefix and extension as for search): a Day One export (.zip or its
+         JSON), a jrnl JSON export, a RedNotebook data folder or month file
+         (YYYY-MM.txt), a folder of one file a day (YYYY-MM-DD, YYYYMMDD or
+         YYYY/MM/DD, .txt or .md) or one such file; --format names the kind
+         when the file does not tell. A day with text already keeps it and the
+         imported text after it; what is there already is not taken twice.
+         Prints for each year the days added and the days that hold both
+         texts, then the entries skipped and why and the media not copied.
+         --dry-run prints the same and writes nothing. Refused while a diary
+         has the folder open. Exit status 0 when done (also when nothing was
+         new), 1 when a source cannot be read (nothing is taken from it), 2 on
+         wrong usage or a missing folder.
 menu-entry
          writes the user's own menu entry for the diary (kivlog.desktop in
          ~/.local/share/applications/, or below $XDG_DATA_HOME), which takes
@@ -277,7 +293,8 @@ int main(int argc, char *argv[])
     }
     if (args.isEmpty())
         return usageError(QStringLiteral(
-            "a command is missing: dump, rewrite, search, export, onthisday, check or menu-entry"));
+            "a command is missing: dump, rewrite, search, export, onthisday, import, check or "
+            "menu-entry"));
 
     const QString command = args.takeFirst();
     if (command == u"search")
@@ -288,6 +305,8 @@ int main(int argc, char *argv[])
         return RunCheck(args);
     if (command == u"onthisday")
         return RunOnThisDay(args);
+    if (command == u"import")
+        return RunImport(args);
     if (command == u"menu-entry")
         return RunMenuEntry(args);
     std::optional<bool> dayName;

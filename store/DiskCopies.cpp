@@ -42,9 +42,9 @@ QString folderOf(const QString &path) { return path.left(path.lastIndexOf(u'/') 
 QString conflictTag() { return QStringLiteral(".conflict-"); }
 
 // No more open than the data folder it lies in.
-bool makeBackupFolder(const QString &baseDir)
+bool makeBackupFolder(const QString &baseDir, const QString &subFolder = QString())
 {
-    const QString folder = BackupFolder(baseDir);
+    const QString folder = BackupFolder(baseDir) + subFolder;
     if (QFileInfo(folder).isDir())
         return true;
     // As open as the data folder it lies in, no more and, whatever the umask, no less.
@@ -146,11 +146,12 @@ QStringList ConflictCopiesOf(const QString &yearFilePath, const QString &ext)
     return paths;
 }
 
-std::optional<QString> MoveIntoBackupFolder(const QString &baseDir, const QString &path)
+std::optional<QString> MoveIntoBackupFolder(
+    const QString &baseDir, const QString &path, const QString &subFolder)
 {
-    if (!makeBackupFolder(baseDir))
+    if (!makeBackupFolder(baseDir, subFolder))
         return std::nullopt;
-    return MoveUnderFreeName(path, BackupFolder(baseDir) + QFileInfo(path).fileName());
+    return MoveUnderFreeName(path, BackupFolder(baseDir) + subFolder + QFileInfo(path).fileName());
 }
 
 QString BackupPathOf(const QString &path)

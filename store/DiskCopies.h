@@ -63,9 +63,11 @@ bool IsDiaryVersionFile(const QString &path);
 // What holds a version of the year file beside it: the diary's own conflict files, oldest first,
 // then the sync engines' copies by name.
 QStringList ConflictCopiesOf(const QString &yearFilePath, const QString &ext);
-// Moves a file into the backup folder (made when missing) under a free name after its own name;
-// the path taken, or nothing when it could not be moved.
-std::optional<QString> MoveIntoBackupFolder(const QString &baseDir, const QString &path);
+// Moves a file into the backup folder, or the sub-folder of it given as "name/" (made when
+// missing), under a free name after its own name; the path taken, or nothing when it could not
+// be moved.
+std::optional<QString> MoveIntoBackupFolder(
+    const QString &baseDir, const QString &path, const QString &subFolder = QString());
 
 // The year file's path with its extension replaced by ".bak" (or ".bak" appended when it has
 // none): where the previous version of the year file is kept.

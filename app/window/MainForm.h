@@ -17,6 +17,7 @@ class QMenu;
 class QPushButton;
 class TAlignLayout;
 class TDiskWatch;
+class TInbox;
 class TKivDiary;
 class TKivDiaryEdit;
 class TMonthCalendar;
@@ -103,6 +104,8 @@ public:
     QAction *ActOnThisDay = nullptr;
     QAction *ActPrint = nullptr;
     QAction *ActExport = nullptr;
+    QAction *N7 = nullptr;
+    QAction *ActImport = nullptr;
     // The keys at hand: F1, and the popup's last entry, which names it.
     QAction *NKeys = nullptr;
     QAction *ActShowKeys = nullptr;
@@ -136,6 +139,8 @@ public:
     void ActPrintExecute();
     // Asks for format, days and file, and writes them.
     void ActExportExecute();
+    // Asks for other diaries' files or folder, shows what would come in, and takes it in.
+    void ActImportExecute();
     // Opens the window listing the keys, the popup's entries and the data folder.
     void ActShowKeysExecute();
     // Moves to the day as a calendar click does.
@@ -172,6 +177,10 @@ public:
     // When set, answers the font dialog instead of a person: gets the editor's font, returns
     // whether it was confirmed with the font changed in place. Tests set it.
     static std::function<bool(QFont &)> FontChooser;
+    // When set, answer 取り込み... instead of a person: the paths chosen (none to cancel), and
+    // whether the report is answered with 取り込む. Tests set them.
+    static std::function<QStringList()> ImportChooser;
+    static std::function<bool(const QString &report)> ImportConfirm;
 
 private:
     void BuildLayout();
@@ -215,6 +224,7 @@ private:
     QPointer<TKeysWindow> FKeysWindow;
     bool FEditorEmpty = true;
     TDiskWatch *FDiskWatch = nullptr;
+    TInbox *FInbox = nullptr;
     // Parents before children, so that each container has its size before its children are
     // placed in it.
     std::vector<TAlignLayout *> FLayouts;

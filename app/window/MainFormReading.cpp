@@ -57,9 +57,11 @@ void TForm1::BuildReadingActions()
     entry(N4, ActOnThisDay, "ActOnThisDay", wtext::kOnThisDayCaption, QKeySequence(u"Ctrl+T"_s));
     entry(N5, ActPrint, "ActPrint", wtext::kPrintCaption, QKeySequence::Print);
     entry(N6, ActExport, "ActExport", wtext::kExportCaption, QKeySequence(u"Ctrl+E"_s));
+    entry(N7, ActImport, "ActImport", wtext::kImportCaption, QKeySequence(u"Ctrl+I"_s));
     N4->setObjectName(u"N4"_s);
     N5->setObjectName(u"N5"_s);
     N6->setObjectName(u"N6"_s);
+    N7->setObjectName(u"N7"_s);
 }
 
 void TForm1::BindReadingActions()
@@ -70,6 +72,8 @@ void TForm1::BindReadingActions()
         ActPrint, &QAction::triggered, this, [this] { RunGuarded([&] { ActPrintExecute(); }); });
     connect(
         ActExport, &QAction::triggered, this, [this] { RunGuarded([&] { ActExportExecute(); }); });
+    connect(
+        ActImport, &QAction::triggered, this, [this] { RunGuarded([&] { ActImportExecute(); }); });
     // A year read again from disk (another program wrote it) changes what この日 shows.
     connect(
         KivDiary1, &TKivDiary::Reloaded, this, [this] { RunGuarded([&] { UpdateOnThisDay(); }); });

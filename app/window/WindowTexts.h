@@ -129,6 +129,34 @@ inline constexpr char kBytesReplaced[]
     = "Shift_JIS の文字として読めないバイトが %1 個あったため、U+FFFD (�) にして書き出しました。";
 inline constexpr char kReplaceExisting[] = "このファイルはすでにあります。置き換えますか？\r\n> %1";
 
+// 取り込み: other diaries' days brought in, after a report of what would come.
+inline constexpr char kImportCaption[] = "取り込み...";
+inline constexpr char kImportTitle[] = "取り込み";
+inline constexpr char kImportChoose[] = "取り込む日記を選んでください。";
+inline constexpr char kImportFiles[] = "ファイル(&F)...";
+inline constexpr char kImportFolder[] = "フォルダ(&D)...";
+inline constexpr char kImportFilter[]
+    = "日記の書き出し (*.zip *.json *.txt *.md);;すべてのファイル (*)";
+inline constexpr char kImportTake[] = "取り込む(&I)";
+inline constexpr char kImportCancel[] = "やめる";
+inline constexpr char kImportAsk[] = "取り込みますか？";
+inline constexpr char kImportNothing[] = "取り込む日はありません。";
+// %1: the year, %2: the days added, %3: the days that hold both texts.
+inline constexpr char kImportYear[] = "%1年: %2日を追加、%3日は両方の文章を残します";
+inline constexpr char kImportBothDay[] = "  %1: 両方の文章を残す日";
+inline constexpr char kImportYearUnread[] = "%1年: 日記ファイルを読めないため取り込みません。%2";
+inline constexpr char kImportNotStored[] = "  Shift-JIS にない文字のため保存できない文字: %1";
+inline constexpr char kImportSkipped[] = "取り込まないもの:";
+inline constexpr char kImportMedia[] = "写真などのファイル %1 個はコピーしません:";
+inline constexpr char kImportUnreadable[] = "読めないため何も取り込まないもの:";
+// The inbox/ folder: files dropped there come in by day. %1: the days, one a line.
+inline constexpr char kInboxTaken[]
+    = "inbox フォルダのファイルから次の日を取り込み、ファイルは backup/inbox に移しました。\r\n%1";
+inline constexpr char kInboxNotRead[]
+    = "inbox フォルダの次のファイルは読み込めないため、そのままにしています。\r\n%1";
+inline constexpr char kInboxNotMoved[]
+    = "次のファイルは取り込みましたが、backup/inbox に移せませんでした。\r\n%1";
+
 // Where the diary lives: a data folder that takes no new files, said at start, and the data
 // folder's full path (the status panel's tool tip, the search window), after the head.
 inline constexpr char kFolderNotWritable[] = "データフォルダに書き込めません。";

@@ -108,6 +108,8 @@ TEST_F(Cli, WrongUsageExitsWithTwo)
         { u"dump"_qs, u"2009.jnl"_qs, u"2010.jnl"_qs },
         { u"rewrite"_qs, u"--dayname"_qs, u"maybe"_qs, u"2009.jnl"_qs },
         { u"dump"_qs, u"--dayname"_qs, u"on"_qs, u"2009.jnl"_qs },
+        { u"import"_qs, u"-d."_qs },
+        { u"import"_qs, u"--format"_qs, u"diary"_qs, u"a.json"_qs },
         { u"menu-entry"_qs, u"-dno such folder"_qs },
         { u"menu-entry"_qs, u"--remove"_qs, u"-d."_qs },
     };
@@ -469,4 +471,34 @@ TEST_F(Cli, AFolderOfAnotherUserIsNamedNotTakenForAnEmptyOne)
         EXPECT_TRUE(run.Err.contains(u"permission denied"_qs)) << run.Err.toStdString();
     }
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// This test holds the folder as a running diary does at its end.
+TEST_F(Cli, ImportTakesNewDaysOnceNamesUnreadableSourcesAndRespectsTheLock)
+{
+    ASSERT_TRUE(QDir(Dir()).mkpath(u"Data"_qs) && QDir(Dir()).mkpath(u"days"_qs));
+    WriteAll(Path(u"days/2023-03-07.md"_qs), "# 見出し\n");
+    WriteAll(Path(u"bad.json"_qs), "{\"entries\": [");
+    const QStringList args { u"import"_qs, u"-dData"_qs, u"days"_qs };
+    const TRun dry = Run(QStringList(args) << u"--dry-run"_qs);
+    EXPECT_EQ(dry.Status, 0) << dry.Err.toStdString();
+    EXPECT_TRUE(QDir(Path(u"Data"_qs)).isEmpty());
+    const TRun run = Run(args);
+    EXPECT_EQ(run.Status, 0) << run.Err.toStdString();
+    EXPECT_EQ(run.Out, u"2023: 1 day added; 0 days hold both texts\n"_qs);
+    EXPECT_EQ(dry.Out, run.Out + u"dry run: nothing written\n"_qs);
+    const QByteArray written = ReadAll(Path(u"Data/2023.jnl"_qs));
+    EXPECT_TRUE(written.contains("# "));
+
+    const TRun again = Run(QStringList(args) << u"bad.json"_qs);
+    EXPECT_EQ(again.Status, 1);
+    EXPECT_TRUE(again.Err.contains(u"bad.json cannot be read"_qs)) << again.Err.toStdString();
+    EXPECT_TRUE(again.Out.startsWith(u"2023: 0 days added"_qs));
+    EXPECT_EQ(ReadAll(Path(u"Data/2023.jnl"_qs)), written);
+
+    TDataFolderLock diary;
+    ASSERT_EQ(diary.Acquire(Path(u"Data"_qs)), TDataFolderLock::TState::Held);
+    WriteAll(Path(u"days/2023-03-08.md"_qs), "次\n");
+    EXPECT_EQ(Run(args).Status, 1);
+    EXPECT_EQ(ReadAll(Path(u"Data/2023.jnl"_qs)), written);
 }
