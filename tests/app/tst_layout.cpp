@@ -450,7 +450,9 @@ void TestLayout::renderAtDesignSize()
     TForm1 &form = F->Start();
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    F->Type(form.KivDiaryEdit1, u"😀"_s);
+    QInputMethodEvent refused;
+    refused.setCommitString(u"\u0085"_s);
+    QApplication::sendEvent(form.KivDiaryEdit1, &refused);
     const QImage shot = form.grab().toImage();
     QCOMPARE(shot.deviceIndependentSize().toSize(), QSize(544, 360));
     QVERIFY(shot.save(QStringLiteral(KIVLOG_BUILD_DIR "/layout-%1.png")
