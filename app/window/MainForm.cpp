@@ -134,8 +134,12 @@ TForm1::TForm1(QWidget *parent)
         FDiskWatch->Start();
 }
 
-TForm1::~TForm1()
+TForm1::~TForm1() { Dismantle(); }
+
+bool TForm1::Dismantle()
 {
+    if (!KivDiary1)
+        return FFinalSaved;
     // The search window asks the store; it goes before the final save can show a box.
     delete FSearchWindow.data();
     delete FOnThisDayWindow.data();
@@ -164,8 +168,10 @@ TForm1::~TForm1()
     N1 = N2 = N3 = ActChangeFont = ActToggleDayName = ActSearch = nullptr;
     N4 = N5 = N6 = ActOnThisDay = ActPrint = ActExport = nullptr;
     ActionList1 = nullptr;
+    FFinalSaved = KivDiary1->FinalSave();
     delete KivDiary1;
     KivDiary1 = nullptr;
+    return FFinalSaved;
 }
 
 void TForm1::DetachFromControls()
@@ -409,4 +415,20 @@ void TForm1::ApplyLayoutGeometry()
 {
     for (TAlignLayout *layout : FLayouts)
         layout->Apply();
+}
+
+bool SaveDiaryNow(TForm1 &form)
+{
+    try {
+        // While the window is being destroyed its controls are gone before the store makes the
+        // final save; the editor's text is in the store by then.
+        if (TKivDiaryEdit *editor = form.KivDiaryEdit1)
+            editor->Commit();
+        if (TKivDiary *store = form.KivDiary1)
+            store->SaveWhenDue();
+        return true;
+    } catch (...) {
+        ShowException();
+        return false;
+    }
 }
