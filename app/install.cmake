@@ -5,6 +5,7 @@
 # the install's bin folder is not on PATH. The path is known only when installing (cmake
 # --install --prefix, a package's staging), hence the entry is written then.
 install(CODE "set(KIVLOG_DESKTOP_SOURCE \"${CMAKE_CURRENT_LIST_DIR}/kivlog.desktop\")
+  set(KIVLOG_DESKTOP_STAGING \"${CMAKE_CURRENT_BINARY_DIR}\")
   set(KIVLOG_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
   set(KIVLOG_APPLICATIONS_DIR \"${CMAKE_INSTALL_DATADIR}/applications\")")
 install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/DesktopEntry.cmake)

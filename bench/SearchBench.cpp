@@ -16,10 +16,11 @@ namespace {
 constexpr int kFirstYear = 1996;
 constexpr int kYears = 30;
 
-// The 30 years, and what the figures are measured against: their size and their texts.
+// The 30 years, and what the figures are measured against: their size and their texts. With
+// references, every day also has a line of characters the code page lacks.
 struct TSearchFolder : TDiaryFolder {
-    TSearchFolder()
-        : TDiaryFolder(kFirstYear, kYears, [random = std::mt19937(42)](QDate) mutable {
+    explicit TSearchFolder(bool references = false)
+        : TDiaryFolder(kFirstYear, kYears, [references, random = std::mt19937(42)](QDate) mutable {
             static const QStringList sentences = {
                 u"今日は朝から晴れていたので、川沿いを歩いて図書館まで行った。"_qs,
                 u"午後は会議が三つ続き、資料の直しで夜まで掛かった。"_qs,
@@ -34,6 +35,8 @@ struct TSearchFolder : TDiaryFolder {
                 text += sentences[random() % sentences.size()] + u"\r\n"_qs;
             if (random() % 500 == 0)
                 text += u"珍しい言葉：蜃気楼\r\n"_qs;
+            if (references)
+                text += u"空は☀️、夕飯は🍛。𠮷野家で😀\r\n"_qs;
             return text;
         })
     {
@@ -53,6 +56,13 @@ struct TSearchFolder : TDiaryFolder {
 TSearchFolder &folder()
 {
     static TSearchFolder f;
+    return f;
+}
+
+// The same with references.
+TSearchFolder &folderWithReferences()
+{
+    static TSearchFolder f(true);
     return f;
 }
 
@@ -84,6 +94,23 @@ void readAndMemmem(benchmark::State &state)
 }
 
 // The year files' bytes one after another, read once.
+QByteArray readAll(const TSearchFolder &from)
+{
+    QByteArray all;
+    for (const QString &path : from.Paths) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            all += file.readAll();
+    }
+    return all;
+}
+
+const QByteArray &allBytesWithReferences()
+{
+    static const QByteArray bytes = readAll(folderWithReferences());
+    return bytes;
+}
+
 const QByteArray &allBytes()
 {
     static const QByteArray bytes = [] {
@@ -119,6 +146,22 @@ void decodeTable(benchmark::State &state)
 void decodeLosslessTable(benchmark::State &state)
 {
     const QByteArray &bytes = allBytes();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(cp932::DecodeLossless(bytes));
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+}
+
+void decodeTableWithReferences(benchmark::State &state)
+{
+    const QByteArray &bytes = allBytesWithReferences();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(cp932::Decode(bytes));
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+}
+
+void decodeLosslessTableWithReferences(benchmark::State &state)
+{
+    const QByteArray &bytes = allBytesWithReferences();
     for (auto _ : state)
         benchmark::DoNotOptimize(cp932::DecodeLossless(bytes));
     state.SetBytesProcessed(state.iterations() * bytes.size());
@@ -160,6 +203,17 @@ void firstSearch(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * folder().Bytes);
 }
 
+void firstSearchWithReferences(benchmark::State &state)
+{
+    const TSearchQuery query(kRare);
+    for (auto _ : state) {
+        TSearchIndex index;
+        index.SetFolder(folderWithReferences().Dir(), QString(), u".jnl"_qs);
+        benchmark::DoNotOptimize(index.Search(query, 60));
+    }
+    state.SetBytesProcessed(state.iterations() * folderWithReferences().Bytes);
+}
+
 // Later searches: the folder is listed and every file looked at, nothing read again.
 void warmSearch(benchmark::State &state, const QString &typed)
 {
@@ -193,6 +247,22 @@ void keystrokeWarm(benchmark::State &state, const QString &typed)
     state.counters["days_found"] = static_cast<double>(found);
 }
 
+// One more letter typed after a query shown: only the days it found are looked at again.
+void keystrokeNarrowing(benchmark::State &state, const QString &typed)
+{
+    TSearchIndex index;
+    index.SetFolder(folder().Dir(), QString(), u".jnl"_qs);
+    index.Search(TSearchQuery(u"x"_qs));
+    const TSearchQuery wider(typed.chopped(1));
+    const auto widerFound = index.Find(wider);
+    const auto searched = index.Searched();
+    const TSearchQuery query(typed);
+    size_t found = 0;
+    for (auto _ : state)
+        found = index.FindNarrowing(query, widerFound, searched).size();
+    state.counters["days_found"] = static_cast<double>(found);
+}
+
 // The first keystroke of a run until the newest year's days can be shown: the folder looked
 // at, the newest year file read and searched (the reading thread goes on with the others).
 void keystrokeColdNewestYear(benchmark::State &state)
@@ -212,15 +282,21 @@ void keystrokeColdNewestYear(benchmark::State &state)
 BENCHMARK_CAPTURE(keystrokeWarm, rare_word, kRare)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(keystrokeWarm, two_words, u"図書館 ａｂｃ"_qs)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(keystrokeWarm, common_word, u"カレー"_qs)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(keystrokeWarm, common_word_3, u"喫茶店"_qs)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(keystrokeNarrowing, common_word_3, u"喫茶店"_qs)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(keystrokeNarrowing, rare_word, kRare)->Unit(benchmark::kMillisecond);
 BENCHMARK(keystrokeColdNewestYear)->Unit(benchmark::kMillisecond);
 BENCHMARK(decodeFloorMemchr)->Unit(benchmark::kMillisecond);
 BENCHMARK(decodeTable)->Unit(benchmark::kMillisecond);
 BENCHMARK(decodeLosslessTable)->Unit(benchmark::kMillisecond);
+BENCHMARK(decodeTableWithReferences)->Unit(benchmark::kMillisecond);
+BENCHMARK(decodeLosslessTableWithReferences)->Unit(benchmark::kMillisecond);
 BENCHMARK(decodeIconv)->Unit(benchmark::kMillisecond);
 BENCHMARK(encodeTable)->Unit(benchmark::kMillisecond);
 BENCHMARK(encodeIconv)->Unit(benchmark::kMillisecond);
 BENCHMARK(readAndMemmem)->Unit(benchmark::kMillisecond);
 BENCHMARK(firstSearch)->Unit(benchmark::kMillisecond);
+BENCHMARK(firstSearchWithReferences)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(warmSearch, rare_word, kRare)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(warmSearch, two_words, u"図書館 ａｂｃ"_qs)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(warmSearch, common_word, u"カレー"_qs)->Unit(benchmark::kMillisecond);

@@ -18,8 +18,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <unistd.h>
 
 using namespace diarysearch;
@@ -108,29 +112,72 @@ int RunSearch(QStringList args)
     if (!spelled)
         return status;
 
-    // A year at a time, read, searched, printed and let go: the output starts with the first
-    // year, and no more than one year's texts are held.
-    bool found = false;
-    for (const TYearFileRef &file :
-        ListYearFiles(spelled->BaseDir, spelled->Prefix, spelled->Ext)) {
-        TSearchIndex::TYearPtr year;
+    // The years are read, searched and let go on both cores, each to whichever is free, and
+    // printed in order as soon as each and those before it are done: no more than two years'
+    // texts are held.
+    const QList<TYearFileRef> files
+        = ListYearFiles(spelled->BaseDir, spelled->Prefix, spelled->Ext);
+    struct TYearOut {
+        QString Out;
+        QString Skipped;
+        bool Done = false;
+    };
+    std::vector<TYearOut> outs(static_cast<size_t>(files.size()));
+    std::atomic<qsizetype> next = 0;
+    std::mutex lock;
+    std::condition_variable done;
+    const auto searchYear = [&](qsizetype at) {
+        const TYearFileRef &file = files[at];
+        TYearOut out;
         try {
-            year = TSearchIndex::ReadYear({ file.Year, file.Path, {} });
+            const TSearchIndex::TYearPtr year
+                = TSearchIndex::ReadYear({ file.Year, file.Path, {} }, query);
+            for (const TSearchIndex::TFoundDay &day : TSearchIndex::FindIn(year, query)) {
+                const TSearchHit hit = Excerpt(day, query, full ? -1 : kExcerptChars);
+                out.Out
+                    += dateText(hit.Date) + u' ' + diaryexport::VisibleControls(hit.Line) + u'\n';
+            }
         } catch (const Exception &e) {
-            reportSkipped(file.Path, e.Message());
-            continue;
+            out.Skipped = e.Message();
         } catch (const std::exception &e) {
-            reportSkipped(file.Path, QString::fromLocal8Bit(e.what()));
-            continue;
+            out.Skipped = QString::fromLocal8Bit(e.what());
         }
-        QString out;
-        for (const TSearchIndex::TFoundDay &day : TSearchIndex::FindIn(year, query)) {
-            const TSearchHit hit = Excerpt(day, query, full ? -1 : kExcerptChars);
-            out += dateText(hit.Date) + u' ' + diaryexport::VisibleControls(hit.Line) + u'\n';
-            found = true;
-        }
-        print(stdout, out);
+        out.Done = true;
+        const std::lock_guard<std::mutex> held(lock);
+        outs[static_cast<size_t>(at)] = std::move(out);
+        done.notify_all();
+    };
+    std::thread helper;
+    if (files.size() > 1 && std::thread::hardware_concurrency() > 1) {
+        helper = std::thread([&] {
+            for (qsizetype at = next++; at < files.size(); at = next++)
+                searchYear(at);
+        });
     }
+    bool found = false;
+    for (qsizetype printed = 0; printed < files.size(); ++printed) {
+        // This thread searches too until the year to print next is done.
+        std::unique_lock<std::mutex> held(lock);
+        while (!outs[static_cast<size_t>(printed)].Done) {
+            held.unlock();
+            const qsizetype at = next++;
+            if (at < files.size()) {
+                searchYear(at);
+                held.lock();
+            } else {
+                held.lock();
+                done.wait(held, [&] { return outs[static_cast<size_t>(printed)].Done; });
+            }
+        }
+        const TYearOut out = std::move(outs[static_cast<size_t>(printed)]);
+        held.unlock();
+        if (!out.Skipped.isEmpty())
+            reportSkipped(files[printed].Path, out.Skipped);
+        found = found || !out.Out.isEmpty();
+        print(stdout, out.Out);
+    }
+    if (helper.joinable())
+        helper.join();
     return found ? kExitFound : kExitNothing;
 }
 

@@ -1,5 +1,6 @@
 // kivlog-cli: looks into a year file, or rewrites it through the diary's own store; searches
 // and exports the whole diary.
+#include "CliMenuEntry.h"
 #include "CliOutput.h"
 #include "CliSearch.h"
 #include "CommandLine.h"
@@ -36,6 +37,7 @@ const char kUsage[] = R"(Usage:
   kivlog-cli export [--format text|markdown|html|json|pdf] [--from yyyy/mm/dd]
                     [--to yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT] [-o FILE]
   kivlog-cli onthisday [--date yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT]
+  kivlog-cli menu-entry [-dFOLDER] [-pPREFIX] [-eEXT] | --remove
   kivlog-cli --help
 
 FILE is a year file named prefix + four-digit year + extension, for example
@@ -86,6 +88,14 @@ onthisday
          --date, else today's diary day (it begins at about 08:00). 29 February
          shows the years that have one. Exit status 0 when a day was found, 1
          when none was, 2 on wrong usage or a missing folder. Nothing is written.
+menu-entry
+         writes the user's own menu entry for the diary (kivlog.desktop in
+         ~/.local/share/applications/, or below $XDG_DATA_HOME), which takes
+         the place of the installed one and starts the diary on the folder,
+         prefix and extension given (as for search) instead of ~/Data/.
+         --remove removes it again. Exit status 0 when it was written or
+         removed, 1 when not (or there was none to remove), 2 on wrong usage
+         or a missing folder.
 
 A year file that cannot be read prints {"error": ..., "messages": [...]} and
 exits with status 1; wrong usage exits with status 2.
@@ -241,7 +251,7 @@ int main(int argc, char *argv[])
     }
     if (args.isEmpty())
         return usageError(QStringLiteral(
-            "a command is missing: dump, rewrite, search, export, onthisday or check"));
+            "a command is missing: dump, rewrite, search, export, onthisday, check or menu-entry"));
 
     const QString command = args.takeFirst();
     if (command == u"search")
@@ -252,6 +262,8 @@ int main(int argc, char *argv[])
         return RunCheck(args);
     if (command == u"onthisday")
         return RunOnThisDay(args);
+    if (command == u"menu-entry")
+        return RunMenuEntry(args);
     std::optional<bool> dayName;
     if (command == u"rewrite") {
         while (!args.isEmpty() && args.front().startsWith(u"--dayname")) {

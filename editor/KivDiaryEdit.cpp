@@ -3,6 +3,7 @@
 #include "Cp932.h"
 #include "KivDiary.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QInputMethod>
@@ -10,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QSyntaxHighlighter>
 #include <QTextBlock>
@@ -22,7 +24,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const char kRefusedNotice[] = "「%1」は日記ファイル(Shift_JIS)に保存できないため入力できません。";
+const char kRefusedNotice[]
+    = "「%1」は制御文字など日記ファイルに文字として書けないものなので入力できません。";
 const char kJoinNotice[]
     = "赤い四角のバイトが隣の文字とつながって別の文字に変わるため、この編集はできません。";
 constexpr int kNoticeMs = 4000;
@@ -232,12 +235,16 @@ QByteArray TKivDiaryEdit::StoreText() const
             return;
         QString fresh = FTracked.mid(freshFrom, to - freshFrom);
         fresh.replace(u'\n', u"\r\n"_s);
-        out += cp932::Encode(fresh);
+        out += cp932::Encode(fresh, nullptr, QStringView(FTracked).sliced(to));
         freshFrom = -1;
     };
     for (qsizetype i = 0; i < qsizetype(FSpans.size()); ++i) {
         const TSpan span = FSpans[size_t(i)];
-        if (span.Start < 0) {
+        // A kept '&' that the text typed after it would make read as a reference is written
+        // anew, escaped.
+        if (span.Start < 0
+            || (span.End - span.Start == 1 && FTracked[i] == u'&'
+                && cp932::StartsReference(QStringView(FTracked).sliced(i)))) {
             if (freshFrom < 0)
                 freshFrom = i;
             continue;
@@ -440,33 +447,62 @@ void TKivDiaryEdit::SettleEdit(int undoStepsBefore, bool modifiedBefore)
 bool TKivDiaryEdit::event(QEvent *event)
 {
     const TUserEdit userEdit(*this);
+    if (event->type() == QEvent::FocusOut) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::MenuBarFocusReason) {
+            // What the editor shows stays in the text: some input methods drop the composition
+            // when the window loses the focus. One the input method handed over as the focus
+            // left (Qt asks for that) may still come again from its engine.
+            if (!Composition().isEmpty())
+                CommitComposition();
+            else if (!FHandedOver.isEmpty())
+                FTakenComposition = FHandedOver;
+        }
+    }
     return QPlainTextEdit::event(event);
+}
+
+void TKivDiaryEdit::mousePressEvent(QMouseEvent *event)
+{
+    // A click outside the composition ends it. The text control would have the input method
+    // hand it over behind the editor's back, and ibus then sends its engine's copy as well.
+    if (event->button() == Qt::LeftButton && !Composition().isEmpty()) {
+        const int at
+            = cursorForPosition(event->position().toPoint()).position() - textCursor().position();
+        if (at < 0 || at > Composition().size())
+            CommitComposition();
+    }
+    QPlainTextEdit::mousePressEvent(event);
+}
+
+QString TKivDiaryEdit::Composition() const
+{
+    const QTextLayout *layout = textCursor().block().layout();
+    return layout ? layout->preeditAreaText() : QString();
 }
 
 void TKivDiaryEdit::CommitComposition()
 {
-    const auto preedit = [this] {
-        const QTextLayout *layout = textCursor().block().layout();
-        return layout ? layout->preeditAreaText() : QString();
-    };
-    if (preedit().isEmpty())
+    const QString shown = Composition();
+    if (shown.isEmpty())
         return;
     // An input method that can commits its composition itself and so knows that it ended;
     // some do so only when they are reset.
     if (hasFocus()) {
         QGuiApplication::inputMethod()->commit();
-        if (!preedit().isEmpty())
+        if (!Composition().isEmpty())
             QGuiApplication::inputMethod()->reset();
     }
-    const QString left = preedit();
-    if (left.isEmpty())
-        return;
-    QInputMethodEvent commit;
-    commit.setCommitString(left);
-    inputMethodEvent(&commit);
+    const QString left = Composition();
+    if (!left.isEmpty()) {
+        QInputMethodEvent commit;
+        commit.setCommitString(left);
+        inputMethodEvent(&commit);
+    }
     // The input method may still deliver its own copy later, after the focus came back or on
-    // another day: that copy is not taken in again.
-    FTakenComposition = left;
+    // another day, also when it handed the composition over at once (ibus does, and then
+    // sends the copy its engine makes when it is reset): that copy is not taken in again.
+    FTakenComposition = shown;
 }
 
 QString TKivDiaryEdit::AcceptedInput(const QString &input, QString *refused)
@@ -496,6 +532,12 @@ QString TKivDiaryEdit::AcceptedInput(const QString &input, QString *refused)
             c = u' ';
         else if (c == QChar::LineSeparator || c == QChar::ParagraphSeparator || c == u'\r')
             c = u'\n';
+    }
+    // A NUL would end the text for many a reader of the year file.
+    if (text.contains(QChar(0))) {
+        text.remove(QChar(0));
+        if (refused && !refused->contains(QChar(0)))
+            refused->append(QChar(0));
     }
     QString refusedMarks;
     const QString stored = cp932::StoredForm(text, refused ? &refusedMarks : nullptr);
@@ -559,6 +601,10 @@ void TKivDiaryEdit::ShowNotice(const QString &text)
     FNotice->show();
     FNotice->raise();
     FNoticeTimer.start();
+    // A screen reader says the notice as it appears, not only the beep.
+    FNotice->setAccessibleName(text);
+    QAccessibleEvent alert(FNotice, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
 }
 
 void TKivDiaryEdit::HideNotice()
@@ -571,6 +617,7 @@ void TKivDiaryEdit::keyPressEvent(QKeyEvent *event)
 {
     HideNotice();
     FTakenComposition.clear();
+    FHandedOver.clear();
     int key = event->key();
     if (OnKeyDown) {
         OnKeyDown(key, event->modifiers());
@@ -610,6 +657,11 @@ void TKivDiaryEdit::inputMethodEvent(QInputMethodEvent *event)
     }
     if (!event->commitString().isEmpty() || !event->preeditString().isEmpty())
         FTakenComposition.clear();
+    // The composition shown, confirmed as it is, as input methods hand it over when asked.
+    FHandedOver = event->preeditString().isEmpty() && event->replacementLength() == 0
+            && !event->commitString().isEmpty() && event->commitString() == Composition()
+        ? event->commitString()
+        : QString();
     // Composing leaves the notice for its time: input methods send updates of the composition
     // at every key, and an empty one right after each commit.
     if (!event->commitString().isEmpty() || event->replacementLength() != 0)

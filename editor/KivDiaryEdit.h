@@ -16,9 +16,10 @@ class TKivDiary;
 // the user's edits back to the store when it moves to another day or is committed.
 //
 // This is the one place where store bytes meet the widget: the store keeps CP932 with CR LF,
-// the widget holds Unicode with LF. Input is shown at once as it will be stored; a character
-// that CP932 cannot hold is refused with a beep and a notice by the caret, so what the user
-// sees is what the store gets. Bytes that do not decode are shown as marked raw-byte
+// the widget holds Unicode with LF. Input is shown at once as it will be stored (a character
+// that CP932 cannot hold goes in as a character reference and reads back as itself); what no
+// reference can carry is refused with a beep and a notice by the caret, so what the user sees
+// is what the store gets. Bytes that do not decode are shown as marked raw-byte
 // characters, and every character the user did not touch goes back as the bytes it came from.
 class TKivDiaryEdit : public QPlainTextEdit {
     Q_OBJECT
@@ -77,9 +78,12 @@ protected:
     void inputMethodEvent(QInputMethodEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
     void changeEvent(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
 
 private:
     void HideSelectionWhenUnfocused();
+    // The text of the input method's open composition, empty when there is none.
+    QString Composition() const;
     // The accepted part of input; refusing anything beeps and shows the notice.
     QString Filter(const QString &input);
     void ShowRefusal(const QString &refused);
@@ -127,6 +131,9 @@ private:
     int FUserEdits = 0;
     // A composition the editor took in itself: the input method may still deliver its own copy.
     QString FTakenComposition;
+    // The last input-method event confirmed the composition shown as it was, and nothing was
+    // typed since: the text.
+    QString FHandedOver;
 
     QLabel *FNotice = nullptr;
     QTimer FNoticeTimer;

@@ -76,6 +76,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # window uses a Mincho face (the HTML export names serif fonts for the reader's browser).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-wayland, fonts-ipafont-gothic")
 # Japanese is typed through an input method's Qt 6 module; Qt's own texts in Japanese come
-# with its translations.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fcitx5-frontend-qt6 | ibus, qt6-translations-l10n")
+# with its translations. Emoji kept in the diary as character references show, print and go
+# into PDFs in colour with the colour-emoji font.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "fcitx5-frontend-qt6 | ibus, qt6-translations-l10n, fonts-noto-color-emoji")
 include(CPack)

@@ -3,13 +3,28 @@
 #include "DayNumber.h"
 #include "FileWriter.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QPdfWriter>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QTextLayout>
+#include <cmath>
+
+// Qt's own default resolution, which QTextDocument::print lays its copy out from.
+Q_GUI_EXPORT int qt_defaultDpiX();
+Q_GUI_EXPORT int qt_defaultDpiY();
 
 namespace diaryprint {
+
+namespace {
+
+    // Marks the blocks of date headings.
+    constexpr int kHeadingProperty = QTextFormat::UserProperty + 1;
+
+} // namespace
 
 std::unique_ptr<QTextDocument> BuildDocument(
     const std::vector<diarysearch::TDayEntry> &days, const QFont &font)
@@ -27,6 +42,7 @@ std::unique_ptr<QTextDocument> BuildDocument(
     QTextBlockFormat headingBlock;
     headingBlock.setTopMargin(font.pointSizeF() > 0 ? font.pointSizeF() * 1.5 : 14);
     headingBlock.setBottomMargin(4);
+    headingBlock.setProperty(kHeadingProperty, true);
     const QTextBlockFormat bodyBlock;
     bool first = true;
     for (const diarysearch::TDayEntry &day : days) {
@@ -57,6 +73,51 @@ QPageLayout DefaultPageLayout()
         QPageLayout::Millimeter);
 }
 
+void KeepHeadingsWithText(QTextDocument &document, QPagedPaintDevice &device)
+{
+    // Laid out as QTextDocument::print lays out its copy: on the device, in pages of the
+    // device's size, with 2 cm around the text reckoned at Qt's default resolution.
+    const qreal pageHeight = device.height();
+    for (int from = 0;;) {
+        const std::unique_ptr<QTextDocument> copy(document.clone());
+        copy->documentLayout()->setPaintDevice(&device);
+        QTextFrameFormat frame = copy->rootFrame()->frameFormat();
+        const int across = static_cast<int>((2 / 2.54) * qt_defaultDpiX());
+        const int down = static_cast<int>((2 / 2.54) * qt_defaultDpiY());
+        frame.setLeftMargin(across);
+        frame.setRightMargin(across);
+        frame.setTopMargin(down);
+        frame.setBottomMargin(down);
+        copy->rootFrame()->setFrameFormat(frame);
+        copy->setPageSize(QSizeF(device.width(), pageHeight));
+        copy->documentLayout()->documentSize(); // lays the copy out
+        const auto page = [pageHeight](const QTextBlock &block, bool lastLine) {
+            const QTextLayout *lines = block.layout();
+            const qreal y = lines->lineCount() == 0
+                ? 0
+                : lines->lineAt(lastLine ? lines->lineCount() - 1 : 0).y();
+            return std::floor((lines->position().y() + y) / pageHeight);
+        };
+        int split = -1;
+        for (QTextBlock block = copy->findBlockByNumber(from); block.isValid();
+             block = block.next()) {
+            if (block.blockFormat().boolProperty(kHeadingProperty) && block.next().isValid()
+                && page(block, true) != page(block.next(), false)) {
+                split = block.blockNumber();
+                break;
+            }
+        }
+        if (split < 0)
+            return;
+        // The heading opens the next page, with its text; the pages after it are laid out anew.
+        QTextCursor cursor(document.findBlockByNumber(split));
+        QTextBlockFormat format = cursor.blockFormat();
+        format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+        cursor.setBlockFormat(format);
+        from = split + 1;
+    }
+}
+
 QByteArray RenderPdf(const QTextDocument &document, const QPageLayout &page)
 {
     return WrittenToMemory([&](QIODevice &device) {
@@ -64,7 +125,9 @@ QByteArray RenderPdf(const QTextDocument &document, const QPageLayout &page)
         writer.setPageLayout(page);
         writer.setCreator(QStringLiteral("kivlog"));
         writer.setTitle(QStringLiteral("日記"));
-        document.print(&writer);
+        const std::unique_ptr<QTextDocument> paged(document.clone());
+        KeepHeadingsWithText(*paged, writer);
+        paged->print(&writer);
     });
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+class QPagedPaintDevice;
 class QTextDocument;
 
 // Days of the diary on paper: the window's print and PDF export and kivlog-cli's PDF export
@@ -21,6 +22,10 @@ std::unique_ptr<QTextDocument> BuildDocument(
 
 // A4 upright with margins of 20 mm, as the print dialog starts.
 QPageLayout DefaultPageLayout();
+
+// Sets a page break before each date heading that would end a page without the first line of
+// its day, as the document is printed on the device.
+void KeepHeadingsWithText(QTextDocument &document, QPagedPaintDevice &device);
 
 // The document as the bytes of a PDF file, laid out on the page; the caller writes them.
 QByteArray RenderPdf(const QTextDocument &document, const QPageLayout &page = DefaultPageLayout());

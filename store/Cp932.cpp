@@ -303,7 +303,8 @@ namespace {
         table.Built[block].store(true, std::memory_order_release);
     }
 
-    std::uint16_t encodedForm(char16_t unit)
+    // Inline in the encoder's loop, where it runs for every character.
+    [[gnu::always_inline]] inline std::uint16_t encodedForm(char16_t unit)
     {
         TEncodeTable &table = encodeTableStorage;
         if (!table.Built[unit >> 8].load(std::memory_order_acquire))
@@ -325,12 +326,73 @@ namespace {
         *out++ = QChar::lowSurrogate(c);
     }
 
-    // Eight bytes below 0x80 in a row: plain text, copied as it is.
-    bool asciiRun(const unsigned char *p)
+    // Eight bytes below 0x80 in a row (none of them an '&' where references may occur): plain
+    // text, copied as it is.
+    template <bool References> bool plainRun(const unsigned char *p)
     {
         std::uint64_t word;
         std::memcpy(&word, p, sizeof word);
+        if constexpr (References) {
+            const std::uint64_t amps = word ^ 0x2626262626262626u; // a zero byte for each '&'
+            word |= (amps - 0x0101010101010101u) & ~amps;
+        }
         return (word & 0x8080808080808080u) == 0;
+    }
+
+    // Whether the bytes hold an '&', which a reference starts with.
+    bool mayHoldReferences(QByteArrayView bytes)
+    {
+        return std::memchr(bytes.data(), '&', size_t(bytes.size())) != nullptr;
+    }
+
+    // Whether a reference to c reads as c: a character without a CP932 form, or the '&'.
+    bool referable(char32_t c)
+    {
+        if (c == u'&')
+            return true;
+        // C1 controls have no place in a line of text either.
+        if (c < 0xA0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        return c > 0xFFFF || encodedForm(char16_t(c)) == 0;
+    }
+
+    // The reference at the start of the units at(0), at(1) ..., where at gives 0 past the end:
+    // its code point and length, or 0.
+    template <typename At> char32_t referenceAt(At at, qsizetype *length)
+    {
+        if (at(0) != u'&' || at(1) != u'#' || at(2) != u'x')
+            return 0;
+        char32_t c = 0;
+        qsizetype i = 3;
+        for (;; ++i) {
+            const char32_t u = at(i);
+            int digit;
+            if (u >= u'0' && u <= u'9')
+                digit = int(u - u'0');
+            else if (u >= u'A' && u <= u'F')
+                digit = int(u - u'A') + 10;
+            else if (u >= u'a' && u <= u'f')
+                digit = int(u - u'a') + 10;
+            else
+                break;
+            c = c * 16 + char32_t(digit);
+            if (c > 0x10FFFF)
+                return 0;
+        }
+        if (i == 3 || at(i) != u';' || !referable(c))
+            return 0;
+        *length = i + 1;
+        return c;
+    }
+
+    void appendUnits(char16_t *&out, char32_t c)
+    {
+        if (c > 0xFFFF) {
+            *out++ = QChar::highSurrogate(c);
+            *out++ = QChar::lowSurrogate(c);
+        } else {
+            *out++ = char16_t(c);
+        }
     }
 
 } // namespace
@@ -345,37 +407,81 @@ QString Decode(QByteArrayView bytes)
     return out;
 }
 
+char32_t ReferenceAt(QByteArrayView bytes, qsizetype *length)
+{
+    return referenceAt(
+        [bytes](qsizetype i) {
+            return i < bytes.size() ? char32_t(static_cast<unsigned char>(bytes[i])) : char32_t(0);
+        },
+        length);
+}
+
+bool StartsReference(QStringView text, QStringView next)
+{
+    qsizetype length = 0;
+    return referenceAt(
+               [text, next](qsizetype i) {
+                   if (i < text.size())
+                       return char32_t(text[i].unicode());
+                   i -= text.size();
+                   return i < next.size() ? char32_t(next[i].unicode()) : char32_t(0);
+               },
+               &length)
+        != 0;
+}
+
+namespace {
+
+    template <bool References>
+    qsizetype decodeInto(const TDecodeTable &table, QByteArrayView bytes, char16_t *out)
+    {
+        const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+        const auto *const end = p + bytes.size();
+        char16_t *o = out;
+        while (p < end) {
+            const unsigned char b = *p;
+            if (b < 0x80) {
+                if (end - p >= 8 && plainRun<References>(p)) {
+                    for (int k = 0; k < 8; ++k)
+                        o[k] = p[k];
+                    p += 8;
+                    o += 8;
+                    continue;
+                }
+                // A reference is at least five bytes for at most two units.
+                if constexpr (References) {
+                    qsizetype length = 0;
+                    if (b == '&') {
+                        if (const char32_t c = ReferenceAt(QByteArrayView(p, end - p), &length)) {
+                            appendUnits(o, c);
+                            p += length;
+                            continue;
+                        }
+                    }
+                }
+                *o++ = b;
+                ++p;
+            } else if (const char16_t single = table.Single[b]) {
+                *o++ = single;
+                ++p;
+            } else if (const char16_t pair = p + 1 < end ? table.Pair[b * 256 + p[1]] : 0) {
+                *o++ = pair;
+                p += 2;
+            } else {
+                *o++ = u'\uFFFD';
+                ++p;
+            }
+        }
+        return o - out;
+    }
+
+} // namespace
+
 qsizetype DecodeInto(QByteArrayView bytes, char16_t *out)
 {
     const TDecodeTable &table = decodeTable();
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const auto *const end = p + bytes.size();
-    char16_t *const start = out;
-    char16_t *o = start;
-    while (p < end) {
-        const unsigned char b = *p;
-        if (b < 0x80) {
-            if (end - p >= 8 && asciiRun(p)) {
-                for (int k = 0; k < 8; ++k)
-                    o[k] = p[k];
-                p += 8;
-                o += 8;
-            } else {
-                *o++ = b;
-                ++p;
-            }
-        } else if (const char16_t single = table.Single[b]) {
-            *o++ = single;
-            ++p;
-        } else if (const char16_t pair = p + 1 < end ? table.Pair[b * 256 + p[1]] : 0) {
-            *o++ = pair;
-            p += 2;
-        } else {
-            *o++ = u'\uFFFD';
-            ++p;
-        }
-    }
-    return o - start;
+    return mayHoldReferences(bytes) ? decodeInto<true>(table, bytes, out)
+                                    : decodeInto<false>(table, bytes, out);
 }
 
 QString DecodeLossless(QByteArrayView bytes, QList<qsizetype> *offsets)
@@ -396,8 +502,23 @@ QString DecodeLossless(QByteArrayView bytes, QList<qsizetype> *offsets)
     const qsizetype size = bytes.size();
     char16_t *start = reinterpret_cast<char16_t *>(out.data());
     char16_t *o = start;
+    const bool references = mayHoldReferences(bytes);
     for (qsizetype i = 0; i < size;) {
         const unsigned char b = data[i];
+        if (references && b == '&') {
+            // At least five bytes for at most two units.
+            qsizetype length = 0;
+            if (const char32_t c = ReferenceAt(bytes.sliced(i), &length)) {
+                if (offsets) {
+                    offsets->append(i);
+                    if (c > 0xFFFF)
+                        offsets->append(i + length);
+                }
+                appendUnits(o, c);
+                i += length;
+                continue;
+            }
+        }
         const qsizetype length
             = (IsLeadByte(b) && i + 1 < size && IsTrailByte(data[i + 1])) ? 2 : 1;
         const qsizetype before = o - start;
@@ -427,46 +548,113 @@ QString DecodeLossless(QByteArrayView bytes, QList<qsizetype> *offsets)
     return out;
 }
 
-QByteArray Encode(QStringView text, bool *ok)
+namespace {
+
+    // Whether the raw bytes of value read back as value, with the byte next after them.
+    bool rawBytesReadBack(unsigned value, unsigned char next)
+    {
+        const TDecodeTable &table = decodeTable();
+        if (value >= 0x100)
+            return IsTrailByte(static_cast<unsigned char>(value)) && table.Pair[value] == 0;
+        return value >= 0x80 && table.Single[value] == 0
+            && !(IsLeadByte(static_cast<unsigned char>(value)) && IsTrailByte(next));
+    }
+
+    // The first byte the character at the start of text is stored with, 0 for none. Raw bytes
+    // are taken to stay bytes, which makes a lone lead byte before them a reference at worst.
+    unsigned char firstByte(QStringView text)
+    {
+        if (text.isEmpty())
+            return 0;
+        const char16_t unit = text[0].unicode();
+        if (unit < 0x80)
+            return static_cast<unsigned char>(unit == u'\n' ? u'\r' : unit);
+        if (!QChar::isSurrogate(unit)) {
+            const std::uint16_t form = encodedForm(unit);
+            return form == 0 ? '&' : static_cast<unsigned char>(form >= 0x100 ? form >> 8 : form);
+        }
+        if (QChar::isHighSurrogate(unit) && text.size() > 1 && text[1].isLowSurrogate()) {
+            const char32_t c = QChar::surrogateToUcs4(unit, text[1].unicode());
+            if (IsRawBytes(c)) {
+                const unsigned value = c - kRawBytesBase;
+                return static_cast<unsigned char>(value >= 0x100 ? value >> 8 : value);
+            }
+            return '&';
+        }
+        return 0;
+    }
+
+    // Writes the reference to c at o in out, making room for it and for two bytes a unit of
+    // the unitsLeft still to write; returns where the next byte goes.
+    char *appendReference(QByteArray &out, char *o, char32_t c, qsizetype unitsLeft)
+    {
+        char digits[8];
+        int count = 0;
+        for (char32_t v = c; count == 0 || v != 0; v >>= 4)
+            digits[count++] = "0123456789ABCDEF"[v & 0xF];
+        const qsizetype used = o - out.data();
+        const qsizetype needed = used + 4 + count + unitsLeft * 2;
+        if (needed > out.size()) {
+            out.resize(std::max(needed, out.size() + out.size() / 2));
+            o = out.data() + used;
+        }
+        std::memcpy(o, "&#x", 3);
+        o += 3;
+        while (count > 0)
+            *o++ = digits[--count];
+        *o++ = ';';
+        return o;
+    }
+
+} // namespace
+
+QByteArray Encode(QStringView text, bool *ok, QStringView next)
 {
     if (ok)
         *ok = true;
     if (text.isEmpty())
         return QByteArray();
     bool encoded = true;
+    // Two bytes a unit at most, but for references, which make room for themselves.
     QByteArray out(text.size() * 2, Qt::Uninitialized);
-    const char16_t *p = text.utf16();
+    const char16_t *const begin = text.utf16();
+    const char16_t *p = begin;
     const char16_t *const end = p + text.size();
-    char *const start = out.data();
-    char *o = start;
+    char *o = out.data();
     while (p < end) {
         const char16_t unit = *p++;
         if (unit < 0x80) {
-            *o++ = static_cast<char>(unit);
+            if (unit == u'&' && StartsReference(text.sliced(p - 1 - begin), next))
+                o = appendReference(out, o, u'&', end - p);
+            else
+                *o++ = static_cast<char>(unit);
         } else if (!QChar::isSurrogate(unit)) {
             const std::uint16_t form = encodedForm(unit);
             if (form >= 0x100)
                 *o++ = static_cast<char>(form >> 8);
             if (form)
                 *o++ = static_cast<char>(form & 0xFF);
+            else if (referable(unit))
+                o = appendReference(out, o, unit, end - p);
             else
                 encoded = false;
         } else if (QChar::isHighSurrogate(unit) && p < end && QChar::isLowSurrogate(*p)) {
             // Outside the basic plane CP932 has nothing but the raw bytes kept there.
             const char32_t c = QChar::surrogateToUcs4(unit, *p++);
-            if (IsRawBytes(c)) {
-                const unsigned value = c - kRawBytesBase;
+            const unsigned value = c - kRawBytesBase;
+            if (IsRawBytes(c)
+                && rawBytesReadBack(value, firstByte(p < end ? text.sliced(p - begin) : next))) {
                 if (value > 0xFF)
                     *o++ = static_cast<char>(value >> 8);
                 *o++ = static_cast<char>(value & 0xFF);
             } else {
-                encoded = false;
+                o = appendReference(out, o, c, end - p);
             }
         } else {
             encoded = false;
         }
     }
-    out.truncate(o - start);
+    out.truncate(o - out.data());
     if (ok)
         *ok = encoded;
     return out;
@@ -476,11 +664,7 @@ QString StoredForm(QStringView text, QString *refused)
 {
     bool ok = true;
     const QByteArray whole = Encode(text, &ok);
-    // Without surrogates no raw bytes can join the next character's bytes into another one.
-    bool plain = ok;
-    for (qsizetype i = 0; plain && i < text.size(); ++i)
-        plain = !text[i].isSurrogate();
-    if (plain)
+    if (ok)
         return DecodeLossless(whole);
 
     QString out;
@@ -491,21 +675,35 @@ QString StoredForm(QStringView text, QString *refused)
             ? 2
             : 1;
         const QStringView character = text.mid(i, length);
-        const QByteArray bytes = Encode(character, &ok);
+        Encode(character, &ok);
         if (ok)
-            out += DecodeLossless(bytes);
+            out += character;
         else if (refused && !refused->contains(character))
             refused->append(character);
         i += length;
     }
-    return out;
+    // The characters kept, in the form they read back in.
+    return DecodeLossless(Encode(out));
 }
 
 bool CanEncode(QStringView text)
 {
-    bool ok = true;
-    Encode(text, &ok);
-    return ok;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i].unicode();
+        if (unit < 0x80)
+            continue;
+        if (!QChar::isSurrogate(unit)) {
+            if (encodedForm(unit) == 0)
+                return false;
+        } else if (QChar::isHighSurrogate(unit) && i + 1 < text.size()
+            && text[i + 1].isLowSurrogate()
+            && IsRawBytes(QChar::surrogateToUcs4(unit, text[i + 1].unicode()))) {
+            ++i;
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace cp932

@@ -34,6 +34,21 @@ constexpr bool IsRawBytes(char32_t c) noexcept
         && (c - kRawBytesBase < 0x100 || IsLeadByte((c - kRawBytesBase) >> 8));
 }
 
+// Characters CP932 cannot hold are kept as character references, "&#x" and the code point in
+// upper-case hexadecimal and ";" (U+1F600 as "&#x1F600;"). Reading takes any number of hex
+// digits in either case, but only for a code point the writer would have written so: one with
+// no CP932 form (no control character or surrogate), or the '&' itself, written "&#x26;" where
+// the text that follows an '&' would otherwise read as a reference. Everything else is text.
+// The bytes of a reference are found by their '&' (0x26), which is never a second byte.
+
+// The code point of the reference at the start of bytes, with its length in bytes; 0 when they
+// start with none.
+char32_t ReferenceAt(QByteArrayView bytes, qsizetype *length);
+
+// Whether text, which starts with '&', reads as a reference once stored as it is, together with
+// next when text ends there (next is what will follow it in the same stored text).
+bool StartsReference(QStringView text, QStringView next = {});
+
 // Bytes to text. A byte that does not decode becomes U+FFFD.
 QString Decode(QByteArrayView bytes);
 
@@ -45,16 +60,20 @@ qsizetype DecodeInto(QByteArrayView bytes, char16_t *out);
 // byte it came from, and bytes.size() at the end: unit i came from [offsets[i], offsets[i+1]).
 QString DecodeLossless(QByteArrayView bytes, QList<qsizetype> *offsets = nullptr);
 
-// Text to bytes. Raw-byte code points become their bytes. Characters that cannot be encoded
-// are left out; *ok tells whether any were.
-QByteArray Encode(QStringView text, bool *ok = nullptr);
+// Text to bytes. Raw-byte code points become their bytes, unless those would read back as
+// something else (a lone lead byte before a second byte, bytes that make a character), and
+// characters without a CP932 form become references: the bytes read back as the text. What
+// no reference carries (a control character CP932 lacks, a lone surrogate) is left out; *ok
+// tells whether anything was. next is the text that will follow these bytes in the same stored
+// text, if any: what the last characters become may depend on it.
+QByteArray Encode(QStringView text, bool *ok = nullptr, QStringView next = {});
 
 // The text as it reads back once stored: each character in the form CP932 gives back for it
-// (U+301C becomes U+FF5E, the yen sign a backslash). Characters with no CP932 form are left out
-// and appended to *refused, each once.
+// (U+301C becomes U+FF5E, the yen sign a backslash). Characters that Encode leaves out are left
+// out here too and appended to *refused, each once.
 QString StoredForm(QStringView text, QString *refused = nullptr);
 
-// Whether every character of the text can be encoded.
+// Whether every character of the text has a CP932 form of its own, with no reference.
 bool CanEncode(QStringView text);
 
 // The same conversions through the system's converter, character by character: what the tables

@@ -133,34 +133,53 @@ bool TRange::HoldsYear(int year) const
 }
 
 TExport ExportFolder(const QString &baseDir, const QString &prefix, const QString &ext,
-    TFormat format, const TRange &range)
+    TFormat format, const TRange &range, const TLiveYear *live)
 {
     TExport result;
     const bool json = format == TFormat::Json;
     QStringList yearObjects;
     QString body;
-    for (const diarysearch::TYearFileRef &file : diarysearch::ListYearFiles(baseDir, prefix, ext)) {
+    QList<diarysearch::TYearFileRef> files = diarysearch::ListYearFiles(baseDir, prefix, ext);
+    // The live year is exported also when its file is not written yet.
+    if (live && range.HoldsYear(live->Year)
+        && std::none_of(files.cbegin(), files.cend(),
+            [&](const diarysearch::TYearFileRef &file) { return file.Year == live->Year; })) {
+        const auto after = std::find_if(files.begin(), files.end(),
+            [&](const diarysearch::TYearFileRef &file) { return file.Year > live->Year; });
+        files.insert(after, { live->Year, QString() });
+    }
+    for (const diarysearch::TYearFileRef &file : files) {
         if (!range.HoldsYear(file.Year))
             continue;
         TYearRead read;
-        try {
-            read = ReadYearFileAt(file.Path, file.Year);
-        } catch (const Exception &e) {
-            result.Skipped.append({ file.Path, e.Message() });
-            continue;
+        if (!file.Path.isEmpty()) {
+            try {
+                read = ReadYearFileAt(file.Path, file.Year);
+            } catch (const Exception &e) {
+                // The live year reads from the window, whatever became of its file.
+                if (!live || live->Year != file.Year) {
+                    result.Skipped.append({ file.Path, e.Message() });
+                    continue;
+                }
+            }
         }
+        if (live && live->Year == file.Year)
+            read.Contents.Days = live->Days;
+        std::erase_if(read.Contents.Days, [&](const TDayText &day) {
+            return !range.Holds(day.FDate) || !HoldsDayText(day.FText);
+        });
+        std::sort(read.Contents.Days.begin(), read.Contents.Days.end(),
+            [](const TDayText &a, const TDayText &b) { return a.FDate < b.FDate; });
+        result.Days.insert(
+            result.Days.end(), read.Contents.Days.cbegin(), read.Contents.Days.cend());
         if (json) {
             yearObjects << dumpJson(file.Year, read.Contents, read.Messages, [&](double day) {
                 return range.Holds(day);
             }).trimmed();
             continue;
         }
-        std::sort(read.Contents.Days.begin(), read.Contents.Days.end(),
-            [](const TDayText &a, const TDayText &b) { return a.FDate < b.FDate; });
         for (const TDayText &entry : read.Contents.Days) {
             const double day = entry.FDate;
-            if (!range.Holds(day))
-                continue;
             const QString text = exportText(entry.FText);
             if (format == TFormat::Text) {
                 body += dateText(day) + u'\n' + text + QStringLiteral("\n\n");

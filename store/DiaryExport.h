@@ -1,13 +1,13 @@
 #pragma once
 
+#include "YearFile.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <optional>
-
-class QByteArray;
-struct TYearContents;
+#include <vector>
 
 // The diary's texts taken out of the year files: plain text, Markdown, HTML or JSON. Reads
 // and never writes; the caller writes the result through the file writer.
@@ -32,6 +32,8 @@ struct TSkipped {
 
 struct TExport {
     QString Out;
+    // The days written out, oldest first, as the year files or the live year hold them.
+    std::vector<TDayText> Days;
     // Year files that could not be read, with why; the export holds the others.
     QList<TSkipped> Skipped;
     // U+FFFD in the output: CP932 has none of its own, so each stands for bytes that did not
@@ -39,9 +41,16 @@ struct TExport {
     qsizetype Replaced = 0;
 };
 
-// Every year file of the folder (as the store spells it) that the range touches.
+// A year as a window shows it, unsaved text included: taken instead of that year's file.
+struct TLiveYear {
+    int Year = 0;
+    std::vector<TDayText> Days;
+};
+
+// Every year file of the folder (as the store spells it) that the range touches, and the live
+// year when given. Only days that hold text are written out.
 TExport ExportFolder(const QString &baseDir, const QString &prefix, const QString &ext,
-    TFormat format, const TRange &range);
+    TFormat format, const TRange &range, const TLiveYear *live = nullptr);
 
 // The text with its control characters shown, so that printing it cannot move a terminal's
 // cursor, clear its screen or ring it: C0 ones (but line feed and tab) as their control pictures

@@ -1,19 +1,13 @@
 #include "DiaryReading.h"
 
 #include "DayNumber.h"
+#include "YearFile.h"
 
 #include <algorithm>
 
 using diarysearch::TDayEntry;
 
 namespace diaryreading {
-
-namespace {
-
-    // A day of blanks only is no written day, as the calendar's marks count it.
-    bool written(const QString &text) { return !text.trimmed().isEmpty(); }
-
-} // namespace
 
 std::vector<TDayEntry> OnThisDay(const diarysearch::TSearchIndex &index, QDate day)
 {
@@ -24,7 +18,7 @@ std::vector<TDayEntry> OnThisDay(const diarysearch::TSearchIndex &index, QDate d
         if (!same.isValid())
             continue;
         QString text = index.DayText(same);
-        if (written(text))
+        if (HoldsDayText(text))
             days.push_back({ DateToDayNumber(same), std::move(text) });
     }
     return days;
@@ -38,7 +32,7 @@ std::vector<TDayEntry> DaysIn(
         if (!range.HoldsYear(year))
             continue;
         for (TDayEntry &day : index.DaysOf(year)) {
-            if (range.Holds(day.Date) && written(day.Text))
+            if (range.Holds(day.Date) && HoldsDayText(day.Text))
                 days.push_back(std::move(day));
         }
     }

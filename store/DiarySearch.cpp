@@ -10,6 +10,10 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace diarysearch {
 
@@ -85,6 +89,8 @@ namespace {
 
     constexpr char16_t kVoicedMark = 0xFF9E;
     constexpr char16_t kSemiVoicedMark = 0xFF9F;
+    // From katakana ァ..ヶ to the hiragana of the same sound.
+    constexpr char16_t kKatakanaToHiragana = u'ァ' - u'ぁ';
 
     // The letter with the voiced mark (ガ for カ), or 0 when it has none.
     char16_t voiced(char16_t kana)
@@ -111,8 +117,47 @@ namespace {
         return kana >= u'ハ' && kana <= u'ホ' && (kana - u'ハ') % 3 == 0 ? kana + 2 : 0;
     }
 
+    // The folded form of one unit, where it does not depend on the next one.
+    char16_t foldUnit(char16_t c)
+    {
+        if (c < 0x80) {
+            if (c >= u'A' && c <= u'Z')
+                c += 0x20;
+        } else if (c >= 0xFF01 && c <= 0xFF5E) {
+            c -= 0xFEE0;
+            if (c >= u'A' && c <= u'Z')
+                c += 0x20;
+        } else if (c == 0x3000) {
+            c = u' ';
+        } else if (c >= 0xFF61 && c <= 0xFF9F) {
+            c = kHalfWidthKana[c - 0xFF61];
+            if (c >= u'ァ' && c <= u'ヶ')
+                c -= kKatakanaToHiragana;
+        } else if (c >= u'ァ' && c <= u'ヶ') {
+            c -= kKatakanaToHiragana;
+        } else if (c >= 0x3000 && c < 0xA000) {
+            // Kana and ideographs: nothing more to fold, and most of a diary's text.
+        } else if (!QChar::isSurrogate(c)) {
+            c = QChar::toCaseFolded(c);
+        }
+        return c;
+    }
+
+    // Every unit folded, made once: the text is folded through it in one pass.
+    const char16_t *foldTable()
+    {
+        static const std::unique_ptr<char16_t[]> table = [] {
+            auto units = std::make_unique<char16_t[]>(0x10000);
+            for (char32_t c = 0; c < 0x10000; ++c)
+                units[c] = foldUnit(char16_t(c));
+            return units;
+        }();
+        return table.get();
+    }
+
     void foldAppend(QStringView text, QString &out, std::vector<qsizetype> *map)
     {
+        const char16_t *const table = foldTable();
         const qsizetype base = out.size();
         out.resize(base + text.size());
         char16_t *dst = reinterpret_cast<char16_t *>(out.data()) + base;
@@ -122,35 +167,58 @@ namespace {
         while (src < end) {
             if (map)
                 map->push_back(src - text.utf16());
-            char16_t c = *src++;
-            if (c < 0x80) {
-                if (c >= u'A' && c <= u'Z')
-                    c += 0x20;
-            } else if (c >= 0xFF01 && c <= 0xFF5E) {
-                c -= 0xFEE0;
-                if (c >= u'A' && c <= u'Z')
-                    c += 0x20;
-            } else if (c == 0x3000) {
-                c = u' ';
-            } else if (c >= 0xFF61 && c <= 0xFF9F) {
-                c = kHalfWidthKana[c - 0xFF61];
-                if (src < end && (*src == kVoicedMark || *src == kSemiVoicedMark)) {
-                    const char16_t joined = *src == kVoicedMark ? voiced(c) : semiVoiced(c);
-                    if (joined) {
-                        c = joined;
-                        ++src;
-                    }
+            const char16_t c = *src++;
+            char16_t folded = table[c];
+            // A half-width letter and its voiced or semi-voiced sound mark are one letter.
+            if (c >= 0xFF61 && c <= 0xFF9F && src < end
+                && (*src == kVoicedMark || *src == kSemiVoicedMark)) {
+                const char16_t katakana = kHalfWidthKana[c - 0xFF61];
+                const char16_t joined
+                    = *src == kVoicedMark ? voiced(katakana) : semiVoiced(katakana);
+                if (joined) {
+                    folded = foldUnit(joined);
+                    ++src;
                 }
-            } else if (c >= 0x3041 && c < 0xA000) {
-                // Kana and ideographs: nothing to fold, and most of a diary's text.
-            } else if (!QChar::isSurrogate(c)) {
-                c = QChar::toCaseFolded(c);
             }
-            *dst++ = c;
+            *dst++ = folded;
         }
         out.resize(base + (dst - start));
         if (map)
             map->push_back(text.size());
+    }
+
+    // Where word occurs in folded text at or after from, or -1: exact units, the first one
+    // looked for eight at a time.
+    qsizetype find(QStringView text, QStringView word, qsizetype from = 0)
+    {
+        const qsizetype n = word.size();
+        const qsizetype last = text.size() - n;
+        if (n == 0)
+            return from <= text.size() ? from : -1;
+        const char16_t *const t = text.utf16();
+        const char16_t *const w = word.utf16();
+        const auto restMatches = [&](qsizetype at) {
+            return std::memcmp(t + at + 1, w + 1, size_t(n - 1) * sizeof(char16_t)) == 0;
+        };
+        qsizetype i = std::max<qsizetype>(from, 0);
+#ifdef __SSE2__
+        const __m128i firstUnit = _mm_set1_epi16(static_cast<short>(w[0]));
+        for (; i + 7 <= last; i += 8) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + i));
+            for (unsigned mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(block, firstUnit)));
+                 mask; mask &= mask - 1) {
+                const int bit = __builtin_ctz(mask);
+                mask &= ~(1u << bit); // each unit is two bits
+                if (restMatches(i + bit / 2))
+                    return i + bit / 2;
+            }
+        }
+#endif
+        for (; i <= last; ++i) {
+            if (t[i] == w[0] && restMatches(i))
+                return i;
+        }
+        return -1;
     }
 
     bool isBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
@@ -159,7 +227,7 @@ namespace {
     {
         QList<TSpan> spans;
         for (const QString &word : words) {
-            for (qsizetype p = folded.indexOf(word); p >= 0; p = folded.indexOf(word, p + 1))
+            for (qsizetype p = find(folded, word); p >= 0; p = find(folded, word, p + 1))
                 spans.append({ p, word.size() });
         }
         std::sort(spans.begin(), spans.end(),
@@ -219,7 +287,17 @@ bool TSearchQuery::MatchesFolded(QStringView folded) const
     if (FWords.isEmpty())
         return false;
     return std::all_of(
-        FWords.begin(), FWords.end(), [&](const QString &word) { return folded.contains(word); });
+        FWords.begin(), FWords.end(), [&](const QString &word) { return find(folded, word) >= 0; });
+}
+
+bool TSearchQuery::Narrows(const TSearchQuery &wider) const
+{
+    if (FWords.isEmpty() || wider.FWords.isEmpty())
+        return false;
+    return std::all_of(wider.FWords.begin(), wider.FWords.end(), [this](const QString &wide) {
+        return std::any_of(FWords.begin(), FWords.end(),
+            [&wide](const QString &word) { return word.contains(wide); });
+    });
 }
 
 QList<TSpan> TSearchQuery::Hits(QStringView text) const
@@ -283,40 +361,126 @@ std::vector<TDayEntry> ReadYearFile(
     return readDays(baseDir + yearFileName(prefix, year, ext), year);
 }
 
+namespace {
+
+    // The first hit's line: its start and end in the text.
+    std::pair<qsizetype, qsizetype> lineAround(QStringView text, qsizetype at)
+    {
+        qsizetype lineStart = at;
+        while (lineStart > 0 && text[lineStart - 1] != u'\n' && text[lineStart - 1] != u'\r')
+            --lineStart;
+        qsizetype lineEnd = at;
+        while (lineEnd < text.size() && text[lineEnd] != u'\n' && text[lineEnd] != u'\r')
+            ++lineEnd;
+        return { lineStart, lineEnd };
+    }
+
+    // The stretch [from, to) of the line [lineStart, lineEnd), "…" where it was cut, and the
+    // hits inside it.
+    TSearchHit cutLine(double date, QStringView text, const QList<TSpan> &spans,
+        std::pair<qsizetype, qsizetype> line, qsizetype from, qsizetype to)
+    {
+        TSearchHit hit;
+        hit.Date = date;
+        const QString head = from > line.first ? QStringLiteral("…") : QString();
+        const QString tail = to < line.second ? QStringLiteral("…") : QString();
+        hit.Line = head + text.mid(from, to - from).toString() + tail;
+        for (const TSpan &s : spans) {
+            const qsizetype start = std::max(s.Start, from);
+            const qsizetype end = std::min(s.Start + s.Length, to);
+            if (start < end)
+                hit.Marks.append({ start - from + head.size(), end - start });
+        }
+        return hit;
+    }
+
+    TSearchHit excerptOf(
+        double date, QStringView text, const QList<TSpan> &spans, qsizetype maxChars)
+    {
+        const qsizetype first = spans.isEmpty() ? 0 : spans.front().Start;
+        const auto line = lineAround(text, first);
+        qsizetype from = line.first;
+        qsizetype to = line.second;
+        if (maxChars >= 0 && to - from > maxChars) {
+            from = std::max(line.first, first - maxChars / 4);
+            to = std::min(line.second, from + maxChars);
+            from = std::max(line.first, to - maxChars);
+        }
+        return cutLine(date, text, spans, line, from, to);
+    }
+
+    TSearchHit fittedExcerptOf(double date, QStringView text, const QList<TSpan> &spans,
+        double room, const std::function<double(QStringView)> &width)
+    {
+        const qsizetype first = spans.isEmpty() ? 0 : spans.front().Start;
+        const qsizetype firstEnd = spans.isEmpty() ? 0 : first + spans.front().Length;
+        const auto line = lineAround(text, first);
+        // Lines wider than any row are measured only around the hit.
+        constexpr qsizetype kMeasured = 512;
+        if (line.second - line.first <= 2 * kMeasured
+            && width(text.mid(line.first, line.second - line.first)) <= room)
+            return cutLine(date, text, spans, line, line.first, line.second);
+        auto lo = std::max(line.first, first - kMeasured);
+        lo += lo > line.first && text[lo].isLowSurrogate() ? 1 : 0;
+        const qsizetype hi = std::min(line.second, firstEnd + kMeasured);
+
+        // Each unit's advance, a surrogate pair's on its first unit, and the room less the two "…".
+        std::vector<double> advance(static_cast<size_t>(hi - lo), 0.0);
+        for (qsizetype i = lo; i < hi; ++i) {
+            const qsizetype units = text[i].isHighSurrogate() && i + 1 < hi ? 2 : 1;
+            advance[static_cast<size_t>(i - lo)] = width(text.mid(i, units));
+            i += units - 1;
+        }
+        const auto at = [&](qsizetype pos) { return advance[static_cast<size_t>(pos - lo)]; };
+        const double left = room - 2 * width(u"…");
+        // The text before the hit takes up to a quarter of the row, less when the hit is wide.
+        double hitWidth = 0;
+        for (qsizetype i = first; i < firstEnd; ++i)
+            hitWidth += at(i);
+        double before = std::max(0.0, std::min(left / 4, left - hitWidth));
+        const auto previous = [&](qsizetype pos) {
+            return pos - (text[pos - 1].isLowSurrogate() && pos - 1 > lo ? 2 : 1);
+        };
+        qsizetype from = first;
+        while (from > lo && at(previous(from)) <= before) {
+            from = previous(from);
+            before -= at(from);
+        }
+        double used = 0;
+        qsizetype to = from;
+        while (to < hi && used + at(to) <= left) {
+            used += at(to);
+            to += text[to].isHighSurrogate() && to + 1 < hi ? 2 : 1;
+        }
+        // Room left at the end goes to the text before the hit.
+        while (to == hi && from > lo && used + at(previous(from)) <= left) {
+            from = previous(from);
+            used += at(from);
+        }
+        return cutLine(date, text, spans, line, from, std::max(to, from));
+    }
+
+    // The hits of a day found, from its folded text when folding kept every position.
+    QList<TSpan> dayHits(const TSearchIndex::TFoundDay &day, const TSearchQuery &query)
+    {
+        const auto &d = day.Year->Days[day.Day];
+        if (d.InFolded.Length != d.InText.Length)
+            return query.Hits(day.Text());
+        return foldedHits(
+            QStringView(day.Year->Folded).mid(d.InFolded.Start, d.InFolded.Length), query.Words());
+    }
+
+} // namespace
+
 TSearchHit Excerpt(double date, QStringView text, const TSearchQuery &query, qsizetype maxChars)
 {
-    TSearchHit hit;
-    hit.Date = date;
-    const QList<TSpan> spans = query.Hits(text);
-    const qsizetype first = spans.isEmpty() ? 0 : spans.front().Start;
-    qsizetype lineStart = first;
-    while (lineStart > 0 && text[lineStart - 1] != u'\n' && text[lineStart - 1] != u'\r')
-        --lineStart;
-    qsizetype lineEnd = first;
-    while (lineEnd < text.size() && text[lineEnd] != u'\n' && text[lineEnd] != u'\r')
-        ++lineEnd;
+    return excerptOf(date, text, query.Hits(text), maxChars);
+}
 
-    qsizetype from = lineStart;
-    qsizetype to = lineEnd;
-    QString head;
-    QString tail;
-    if (maxChars >= 0 && lineEnd - lineStart > maxChars) {
-        from = std::max(lineStart, first - maxChars / 4);
-        to = std::min(lineEnd, from + maxChars);
-        from = std::max(lineStart, to - maxChars);
-        if (from > lineStart)
-            head = QStringLiteral("…");
-        if (to < lineEnd)
-            tail = QStringLiteral("…");
-    }
-    hit.Line = head + text.mid(from, to - from).toString() + tail;
-    for (const TSpan &s : spans) {
-        const qsizetype start = std::max(s.Start, from);
-        const qsizetype end = std::min(s.Start + s.Length, to);
-        if (start < end)
-            hit.Marks.append({ start - from + head.size(), end - start });
-    }
-    return hit;
+TSearchHit FittedExcerpt(double date, QStringView text, const TSearchQuery &query, double room,
+    const std::function<double(QStringView)> &width)
+{
+    return fittedExcerptOf(date, text, query.Hits(text), room, width);
 }
 
 QStringView TSearchIndex::TFoundDay::Text() const
@@ -328,7 +492,13 @@ QStringView TSearchIndex::TFoundDay::Text() const
 TSearchHit Excerpt(
     const TSearchIndex::TFoundDay &day, const TSearchQuery &query, qsizetype maxChars)
 {
-    return Excerpt(day.Date, day.Text(), query, maxChars);
+    return excerptOf(day.Date, day.Text(), dayHits(day, query), maxChars);
+}
+
+TSearchHit FittedExcerpt(const TSearchIndex::TFoundDay &day, const TSearchQuery &query, double room,
+    const std::function<double(QStringView)> &width)
+{
+    return fittedExcerptOf(day.Date, day.Text(), dayHits(day, query), room, width);
 }
 
 void TSearchIndex::SetFolder(const QString &baseDir, const QString &prefix, const QString &ext)
@@ -431,7 +601,7 @@ void TSearchIndex::FindInto(
     size_t day = 0;
     qsizetype pos = 0;
     while (day < days.size()) {
-        const qsizetype at = folded.indexOf(lead, pos);
+        const qsizetype at = find(folded, lead, pos);
         if (at < 0)
             break;
         while (day < days.size() && days[day].InFolded.Start + days[day].InFolded.Length <= at)
@@ -476,6 +646,48 @@ std::vector<TSearchIndex::TFoundDay> TSearchIndex::Find(const TSearchQuery &quer
     return found;
 }
 
+TSearchIndex::TYearTextsMap TSearchIndex::Searched() const
+{
+    TYearTextsMap years = FYears;
+    if (FLive)
+        years[FLiveYear] = FLive;
+    return years;
+}
+
+std::vector<TSearchIndex::TFoundDay> TSearchIndex::FindNarrowing(const TSearchQuery &query,
+    const std::vector<TFoundDay> &widerFound, const TYearTextsMap &searchedThen) const
+{
+    std::vector<TFoundDay> found;
+    if (query.IsEmpty())
+        return found;
+    const TYearTextsMap now = Searched();
+    const auto unchanged = [&](int year, const TYearPtr &texts) {
+        const auto then = searchedThen.find(year);
+        return then != searchedThen.end() && then->second == texts;
+    };
+    // The days come year by year: whether a year's texts are still those is asked once.
+    const TYearTexts *lastYear = nullptr;
+    bool keep = false;
+    for (const TFoundDay &day : widerFound) {
+        if (day.Year.get() != lastYear) {
+            lastYear = day.Year.get();
+            const int year = DayNumberToDate(day.Date).year();
+            const auto held = now.find(year);
+            keep = held != now.end() && held->second == day.Year && unchanged(year, day.Year);
+        }
+        const auto &span = day.Year->Days[day.Day].InFolded;
+        if (keep && query.MatchesFolded(QStringView(day.Year->Folded).mid(span.Start, span.Length)))
+            found.push_back(day);
+    }
+    for (const auto &[year, texts] : now) {
+        if (!unchanged(year, texts))
+            FindInto(texts, query, found);
+    }
+    std::sort(found.begin(), found.end(),
+        [](const TFoundDay &a, const TFoundDay &b) { return a.Date < b.Date; });
+    return found;
+}
+
 std::vector<TSearchIndex::TYearToRead> TSearchIndex::Stale()
 {
     std::vector<TYearToRead> stale;
@@ -508,36 +720,217 @@ std::vector<TSearchIndex::TYearToRead> TSearchIndex::Stale()
     return stale;
 }
 
+namespace {
+
+    // CP932 as the decoder reads it, in tables taken from it once: the character of each byte
+    // that stands alone and of each double-byte pair (0 where there is none).
+    struct TCp932Table {
+        char16_t Single[256] = {};
+        std::unique_ptr<char16_t[]> Pair = std::make_unique<char16_t[]>(0x10000);
+    };
+
+    const TCp932Table &cp932Table()
+    {
+        static const TCp932Table table = [] {
+            TCp932Table t;
+            // Every byte and every pair, each followed by a line break: what a unit stands for
+            // is the text between two breaks, one unit when it decoded as one character.
+            QByteArray all;
+            for (int b = 0x80; b < 0x100; ++b) {
+                if (!cp932::IsLeadByte(static_cast<unsigned char>(b)))
+                    all.append(char(b)).append('\n');
+            }
+            for (int lead = 0x81; lead < 0x100; ++lead) {
+                if (!cp932::IsLeadByte(static_cast<unsigned char>(lead)))
+                    continue;
+                for (int trail = 0x40; trail < 0x100; ++trail) {
+                    if (cp932::IsTrailByte(static_cast<unsigned char>(trail)))
+                        all.append(char(lead)).append(char(trail)).append('\n');
+                }
+            }
+            const QString decoded = cp932::Decode(all);
+            qsizetype at = 0;
+            const auto next = [&]() -> char16_t {
+                const qsizetype end = decoded.indexOf(u'\n', at);
+                const char16_t c = end == at + 1 && decoded[at] != QChar::ReplacementCharacter
+                    ? decoded[at].unicode()
+                    : 0;
+                at = end + 1;
+                return c;
+            };
+            for (int b = 0x80; b < 0x100; ++b) {
+                if (!cp932::IsLeadByte(static_cast<unsigned char>(b)))
+                    t.Single[b] = next();
+            }
+            for (int lead = 0x81; lead < 0x100; ++lead) {
+                if (!cp932::IsLeadByte(static_cast<unsigned char>(lead)))
+                    continue;
+                for (int trail = 0x40; trail < 0x100; ++trail) {
+                    if (cp932::IsTrailByte(static_cast<unsigned char>(trail)))
+                        t.Pair[size_t(lead * 256 + trail)] = next();
+                }
+            }
+            return t;
+        }();
+        return table;
+    }
+
+    // Decodes bytes into text and folds them into folded in one pass, each with room for
+    // bytes.size() units; returns the units of each written. A text with "&" takes the
+    // decoder's own way, which reads character references.
+    std::pair<qsizetype, qsizetype> decodeFolded(
+        QByteArrayView bytes, char16_t *text, char16_t *folded)
+    {
+        if (bytes.contains('&')) {
+            const qsizetype units = cp932::DecodeInto(bytes, text);
+            QString out;
+            foldAppend(QStringView(text, units), out, nullptr);
+            std::copy(out.utf16(), out.utf16() + out.size(), folded);
+            return { units, out.size() };
+        }
+        const TCp932Table &table = cp932Table();
+        const char16_t *const fold = foldTable();
+        const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+        const auto *const end = p + bytes.size();
+        char16_t *t = text;
+        char16_t *f = folded;
+        while (p < end) {
+            const unsigned char b = *p++;
+            char16_t c = b;
+            if (b < 0x80) {
+                *t++ = c;
+                *f++ = fold[c];
+                continue;
+            }
+            if (table.Single[b]) {
+                c = table.Single[b];
+            } else if (const char16_t pair = p < end ? table.Pair[size_t(b * 256 + *p)] : 0) {
+                c = pair;
+                ++p;
+            } else {
+                c = u'\uFFFD';
+            }
+            *t++ = c;
+            // A half-width letter and its voiced or semi-voiced sound mark are one letter.
+            if (c >= 0xFF61 && c <= 0xFF9D && p < end
+                && (table.Single[*p] == kVoicedMark || table.Single[*p] == kSemiVoicedMark)) {
+                const char16_t katakana = kHalfWidthKana[c - 0xFF61];
+                const char16_t mark = table.Single[*p];
+                if (const char16_t joined
+                    = mark == kVoicedMark ? voiced(katakana) : semiVoiced(katakana)) {
+                    *t++ = mark;
+                    ++p;
+                    *f++ = fold[joined];
+                    continue;
+                }
+            }
+            *f++ = fold[c];
+        }
+        return { t - text, f - folded };
+    }
+
+} // namespace
+
+namespace {
+
+    // The byte forms a day's bytes must hold one of to hold a query, found from one letter of
+    // it: every double-byte pair that reads as a letter folding to it. None when each letter
+    // of the query could also come from a single byte (which may be the second byte of a pair,
+    // so that looking for it tells nothing).
+    std::vector<QByteArray> bytesToLookFor(const TSearchQuery &query)
+    {
+        if (query.IsEmpty())
+            return {};
+        const TCp932Table &table = cp932Table();
+        const char16_t *const fold = foldTable();
+        std::vector<QByteArray> best;
+        for (const QChar letter : query.Words().front()) {
+            const char16_t c = letter.unicode();
+            bool single = c < 0x80;
+            for (int b = 0x80; b < 0x100 && !single; ++b)
+                single = table.Single[b] && fold[table.Single[b]] == c;
+            // A half-width letter joined to its sound mark.
+            for (char16_t katakana : kHalfWidthKana) {
+                single = single || (voiced(katakana) && fold[voiced(katakana)] == c)
+                    || (semiVoiced(katakana) && fold[semiVoiced(katakana)] == c);
+            }
+            if (single)
+                continue;
+            std::vector<QByteArray> forms;
+            for (int lead = 0x81; lead < 0x100; ++lead) {
+                for (int trail = 0x40; cp932::IsLeadByte(uchar(lead)) && trail < 0x100; ++trail) {
+                    const char16_t unit = table.Pair[size_t(lead * 256 + trail)];
+                    if (unit && fold[unit] == c)
+                        forms.push_back(QByteArray().append(char(lead)).append(char(trail)));
+                }
+            }
+            if (!forms.empty() && (best.empty() || forms.size() < best.size()))
+                best = std::move(forms);
+        }
+        return best;
+    }
+
+    // Whether a day's bytes may hold the letter the forms stand for: a text with "&" always
+    // may, a character reference in it reading as any letter.
+    bool mayHold(QByteArrayView bytes, const std::vector<QByteArray> &forms)
+    {
+        if (forms.empty() || bytes.contains('&'))
+            return true;
+        return std::any_of(forms.begin(), forms.end(), [&](const QByteArray &form) {
+            return ::memmem(
+                       bytes.data(), size_t(bytes.size()), form.constData(), size_t(form.size()))
+                != nullptr;
+        });
+    }
+
+    TSearchIndex::TYearPtr readYear(const TSearchIndex::TYearToRead &file, const TSearchQuery *only)
+    {
+        const std::vector<QByteArray> forms
+            = only ? bytesToLookFor(*only) : std::vector<QByteArray>();
+        // Decoded straight into the year's text: one buffer, no text per day.
+        const TYearContents contents = ReadYearFileAt(file.Path, file.Year).Contents;
+        std::vector<const TDayText *> days;
+        days.reserve(contents.Days.size());
+        qsizetype bytes = 0;
+        for (const TDayText &day : contents.Days) {
+            if (!mayHold(day.FText, forms))
+                continue;
+            days.push_back(&day);
+            bytes += day.FText.size();
+        }
+        std::stable_sort(days.begin(), days.end(),
+            [](const TDayText *a, const TDayText *b) { return a->FDate < b->FDate; });
+        auto year = std::make_shared<TSearchIndex::TYearTexts>();
+        year->Text.resize(bytes);
+        year->Folded.resize(bytes);
+        year->Days.reserve(days.size());
+        char16_t *const text = reinterpret_cast<char16_t *>(year->Text.data());
+        char16_t *const folded = reinterpret_cast<char16_t *>(year->Folded.data());
+        qsizetype used = 0;
+        qsizetype foldedUsed = 0;
+        for (const TDayText *day : days) {
+            const auto [units, foldedUnits]
+                = decodeFolded(day->FText, text + used, folded + foldedUsed);
+            year->Days.push_back({ day->FDate, { used, units }, { foldedUsed, foldedUnits } });
+            used += units;
+            foldedUsed += foldedUnits;
+        }
+        year->Text.truncate(used);
+        year->Folded.truncate(foldedUsed);
+        year->Seen = file.Seen;
+        return year;
+    }
+
+} // namespace
+
 TSearchIndex::TYearPtr TSearchIndex::ReadYear(const TYearToRead &file)
 {
-    // Decoded straight into the year's text: one buffer, no text per day.
-    const TYearContents contents = ReadYearFileAt(file.Path, file.Year).Contents;
-    std::vector<const TDayText *> days;
-    days.reserve(contents.Days.size());
-    qsizetype bytes = 0;
-    for (const TDayText &day : contents.Days) {
-        days.push_back(&day);
-        bytes += day.FText.size();
-    }
-    std::stable_sort(days.begin(), days.end(),
-        [](const TDayText *a, const TDayText *b) { return a->FDate < b->FDate; });
-    auto year = std::make_shared<TYearTexts>();
-    year->Text.resize(bytes);
-    year->Folded.reserve(bytes);
-    year->Days.reserve(days.size());
-    char16_t *const text = reinterpret_cast<char16_t *>(year->Text.data());
-    qsizetype used = 0;
-    for (const TDayText *day : days) {
-        const qsizetype units = cp932::DecodeInto(day->FText, text + used);
-        const qsizetype foldedStart = year->Folded.size();
-        foldAppend(QStringView(text + used, units), year->Folded, nullptr);
-        year->Days.push_back(
-            { day->FDate, { used, units }, { foldedStart, year->Folded.size() - foldedStart } });
-        used += units;
-    }
-    year->Text.truncate(used);
-    year->Seen = file.Seen;
-    return year;
+    return readYear(file, nullptr);
+}
+
+TSearchIndex::TYearPtr TSearchIndex::ReadYear(const TYearToRead &file, const TSearchQuery &only)
+{
+    return readYear(file, &only);
 }
 
 void TSearchIndex::Adopt(const TYearToRead &file, TYearPtr texts)

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -28,9 +29,9 @@ struct TSpan {
 };
 
 // The form texts are compared in: Latin letters in lower case, full-width letters, digits and
-// signs as their ASCII forms, the ideographic space as a blank, half-width katakana as
-// full-width ones with a following voiced or semi-voiced sound mark joined to its letter
-// (ｶﾞ is ガ). When map is given, it receives for every unit of the result the position in the
+// signs as their ASCII forms, the ideographic space as a blank, katakana as hiragana, half-width
+// katakana too, with a following voiced or semi-voiced sound mark joined to its letter (ｶﾞ and
+// ガ are が). When map is given, it receives for every unit of the result the position in the
 // text of the unit it came from, and one more entry: text.size().
 QString Fold(QStringView text, std::vector<qsizetype> *map = nullptr);
 
@@ -45,6 +46,9 @@ public:
     const QStringList &Words() const { return FWords; }
     // Whether every word occurs in the folded text.
     bool MatchesFolded(QStringView folded) const;
+    // Whether every day this query finds is also found by wider: each of its words lies inside
+    // one of these (a character added to a word, a word added).
+    bool Narrows(const TSearchQuery &wider) const;
     bool Matches(QStringView text) const { return MatchesFolded(Fold(text)); }
     // Every occurrence of any word in the text, in text positions, in order; overlapping and
     // touching occurrences joined into one.
@@ -91,6 +95,12 @@ struct TSearchHit {
 // maxChars < 0 keeps the whole line; otherwise the line is cut to about that many characters,
 // starting a little before the first hit, and "…" marks what was cut.
 TSearchHit Excerpt(double date, QStringView text, const TSearchQuery &query, qsizetype maxChars);
+
+// The same fitted to a room: the whole line when its width fits, otherwise the stretch around
+// the first hit that fits with the two "…", the hit inside it after up to a quarter of the room.
+// width measures a stretch of text in the room's unit.
+TSearchHit FittedExcerpt(double date, QStringView text, const TSearchQuery &query, double room,
+    const std::function<double(QStringView)> &width);
 
 // A year file that could not be read: its path and the reason.
 struct TSkippedFile {
@@ -161,6 +171,8 @@ public:
     std::vector<TYearToRead> Stale();
     // Reads a year file on any thread, touching no index; throws as ReadYearFile does.
     static TYearPtr ReadYear(const TYearToRead &file);
+    // The same for one query only: days whose bytes cannot hold it are left out undecoded.
+    static TYearPtr ReadYear(const TYearToRead &file, const TSearchQuery &only);
     // Takes in a year read, or the reason it could not be.
     void Adopt(const TYearToRead &file, TYearPtr texts);
     void AdoptFailure(const TYearToRead &file, const QString &reason);
@@ -168,6 +180,13 @@ public:
     // one year's texts.
     std::vector<TFoundDay> Find(const TSearchQuery &query) const;
     static std::vector<TFoundDay> FindIn(const TYearPtr &year, const TSearchQuery &query);
+    // The texts each year is searched in now: the years read and the live year.
+    using TYearTextsMap = std::map<int, TYearPtr>;
+    TYearTextsMap Searched() const;
+    // Find for a query that narrows wider, whose days were found in the texts searchedThen:
+    // only those days are looked at again in the years whose texts are still the same.
+    std::vector<TFoundDay> FindNarrowing(const TSearchQuery &query,
+        const std::vector<TFoundDay> &widerFound, const TYearTextsMap &searchedThen) const;
     // The year files that could not be read, oldest first.
     QList<TSkippedFile> Skipped() const;
     // The texts of a year as far as the index holds them (the live year's with unsaved text),
@@ -215,5 +234,7 @@ private:
 // The excerpt of a day found, as Excerpt makes it.
 TSearchHit Excerpt(
     const TSearchIndex::TFoundDay &day, const TSearchQuery &query, qsizetype maxChars);
+TSearchHit FittedExcerpt(const TSearchIndex::TFoundDay &day, const TSearchQuery &query, double room,
+    const std::function<double(QStringView)> &width);
 
 } // namespace diarysearch

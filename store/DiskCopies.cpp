@@ -166,6 +166,14 @@ bool IsDiaryOwnFile(
         || (!shared.contains(u"0000") && name == shared);
 }
 
+bool IsDiaryVersionFile(const QString &path)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return false;
+    return file.read(5) == "!JNL ";
+}
+
 QString BackupFolder(const QString &baseDir) { return baseDir + QStringLiteral("backup/"); }
 
 QString DatedBackupPath(

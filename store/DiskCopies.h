@@ -72,6 +72,10 @@ QString BackupPathOf(const QString &yearFilePath);
 bool IsDiaryOwnFile(
     const QString &baseDir, const QString &prefix, const QString &ext, const QString &path);
 
+// Whether path holds a version of a year file: an existing file whose bytes begin as a year
+// file's do ("!JNL "), in any folder. Such a file is never the target of what the diary writes
+// out.
+bool IsDiaryVersionFile(const QString &path);
 // Dated backups: backup/ + prefix + year + "-" + yyyymmdd + ext, below the data folder.
 inline constexpr int kKeptBackupsPerYear = 30;
 QString BackupFolder(const QString &baseDir);

@@ -55,8 +55,8 @@ bool TKivDiary::FinalSave()
     // instead, naming the file and the reason, so the user knows the edits of this year were
     // not written.
     const auto report = [this](const QString &reason) {
-        ShowDiaryMessage(text(msg::kFinalSaveFailed) + QStringLiteral("\r\n") + FilePath()
-            + QStringLiteral("\r\n") + reason);
+        ShowDiaryMessage(text(msg::kFinalSaveFailed) + QStringLiteral("\r\n")
+            + QFileInfo(FilePath()).absoluteFilePath() + QStringLiteral("\r\n") + reason);
     };
     bool saved = false;
     try {

@@ -201,7 +201,7 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYearFileInPlace()
     } else if (!existing.exists()) {
         // Also for a year file that was deleted or moved away since it was read: it is written
         // again, and the notice asks nothing.
-        notices << u'[' + path + text(msg::kCreateNoticeTail);
+        notices << u'[' + QFileInfo(path).absoluteFilePath() + text(msg::kCreateNoticeTail);
     }
     const auto showNotices = [&] {
         for (const QString &notice : std::as_const(notices))
@@ -218,12 +218,13 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYearFileInPlace()
             const TFileWrite kept
                 = WriteUnderFreeName(ConflictPathBase(path, DiaryNow()), out, access);
             if (!kept)
-                throw EFCreateError(text(msg::kCannotCreate).arg(kept.Path));
+                throw EFCreateError(
+                    text(msg::kCannotCreate).arg(QFileInfo(kept.Path).absoluteFilePath()));
             FKeptOwnBeside = FReportedDamaged;
             FKeptOwnHash = hash;
-            notices << text(msg::kChangedUnreadable) + crLf() + path + crLf()
-                    + (unreadable.isEmpty() ? QString() : unreadable + crLf())
-                    + text(msg::kOwnVersionKept) + crLf() + kept.Path;
+            notices << text(msg::kChangedUnreadable) + crLf() + QFileInfo(path).absoluteFilePath()
+                    + crLf() + (unreadable.isEmpty() ? QString() : unreadable + crLf())
+                    + text(msg::kOwnVersionKept) + crLf() + QFileInfo(kept.Path).absoluteFilePath();
         }
         FModified = false;
         FModifiedByLoad = false;
@@ -242,7 +243,7 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYearFileInPlace()
         written = OverwriteInPlace(path, out, access, QByteArrayView(*onDisk));
     }
     if (!written)
-        throw EFCreateError(text(msg::kCannotCreate).arg(path));
+        throw EFCreateError(text(msg::kCannotCreate).arg(QFileInfo(path).absoluteFilePath()));
     FDisk = StatFile(path);
     FDisk.Hash = HashBytes(out);
     FBase = std::move(contents);

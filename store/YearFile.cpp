@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -241,6 +242,11 @@ void appendEscaped(QByteArray &out, QByteArrayView s)
 } // namespace
 
 bool HoldsDayText(QByteArrayView text) { return !trimTrailing(text).isEmpty(); }
+
+bool HoldsDayText(QStringView text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() > 32; });
+}
 
 QByteArrayView WrittenDayText(QByteArrayView text) { return trimTrailing(text); }
 
@@ -473,10 +479,10 @@ QByteArray ReadWholeFile(const QString &path)
     // Only a plain file is a year file: a folder opens for reading on some systems, a pipe
     // would wait for a writer forever, and a device such as /dev/zero never ends.
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        throw EFOpenError(text(msg::kCannotOpen).arg(path));
+        throw EFOpenError(text(msg::kCannotOpen).arg(QFileInfo(path).absoluteFilePath()));
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw EFOpenError(text(msg::kCannotOpen).arg(path));
+        throw EFOpenError(text(msg::kCannotOpen).arg(QFileInfo(path).absoluteFilePath()));
     return data;
 }
 

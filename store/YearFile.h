@@ -53,6 +53,9 @@ QByteArray EscapeDayText(QByteArrayView text);
 // Whether a day's text leaves anything in the year file, which drops its trailing blanks and
 // control characters.
 bool HoldsDayText(QByteArrayView text);
+// The same for a day's text as read: whatever is more than a blank or control byte once stored
+// (the ideographic space is) holds text.
+bool HoldsDayText(QStringView text);
 // What the year file keeps of a day's text: all but its trailing blanks and control characters.
 QByteArrayView WrittenDayText(QByteArrayView text);
 QByteArray UnescapeDayText(const QByteArray &text);

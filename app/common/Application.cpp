@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include "AppServices.h"
+#include "ColorScheme.h"
 
 #include <QCalendarWidget>
 #include <QEvent>
@@ -137,6 +138,8 @@ TApplication::TApplication(int &argc, char **argv)
 {
     // Wraps the style that the desktop or -style chose, so that choice still holds.
     setStyle(new TDiaryStyle(style()));
+    // Dark or light as the desktop prefers, before the first window takes its colours.
+    new TColorSchemeFollower(this);
     // Qt's own texts (the editor's context menu, the font dialog, box buttons) in the user's
     // language, as the rest of a desktop speaks it.
     auto *translator = new QTranslator(this);

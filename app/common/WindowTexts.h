@@ -19,6 +19,7 @@ inline constexpr char kUnknownError[] = "不明なエラーが発生しました
 inline constexpr char kSearchTitle[] = "検索";
 inline constexpr char kSearchPlaceholder[] = "探す言葉 (空白で区切ると全部を含む日)";
 inline constexpr char kSearchSkippedHead[] = "読めないため検索しなかったファイル: ";
+inline constexpr char kOnThisDaySkippedHead[] = "読めないため表示しなかったファイル: ";
 inline constexpr char kSearchDaysTail[] = "日分";
 
 // The recovery file; %1 is its path.
@@ -76,6 +77,14 @@ inline constexpr char kA11yShownDayDescription[] = "表示中の日付";
 inline constexpr char kA11yTodayName[] = "今日の日付";
 inline constexpr char kA11yTodayYearDescription[] = "今日の年";
 inline constexpr char kA11yTodayDateDescription[] = "今日の月日と曜日";
+inline constexpr char kA11yPrevMonthName[] = "前の月";
+inline constexpr char kA11yNextMonthName[] = "次の月";
+inline constexpr char kA11ySearchFieldName[] = "検索する言葉";
+inline constexpr char kA11ySearchClearName[] = "検索する言葉を消す";
+inline constexpr char kA11ySearchResultsName[] = "見つかった日";
+inline constexpr char kA11yOnThisDayListName[] = "同じ日の日記";
+inline constexpr char kA11yRangeFromName[] = "期間の始めの日";
+inline constexpr char kA11yRangeToName[] = "期間の終わりの日";
 
 // Reading back: この日 (the same day in other years), printing and exporting.
 inline constexpr char kOnThisDayCaption[] = "この日...";
@@ -106,6 +115,10 @@ inline constexpr char kTargetIsDiaryFile[]
     = "このファイルは日記のデータです。別のファイルを指定してください。\r\n> %1";
 inline constexpr char kCannotWrite[] = "ファイルに書き込めません。\r\n> %1\r\n%2";
 inline constexpr char kExportSkipped[] = "読めないため書き出さなかったファイル:\r\n%1";
+inline constexpr char kTargetIsFolder[]
+    = "フォルダには書き出せません。ファイルを指定してください。\r\n> %1";
+inline constexpr char kBytesReplaced[]
+    = "Shift_JIS の文字として読めないバイトが %1 個あったため、U+FFFD (�) にして書き出しました。";
 inline constexpr char kReplaceExisting[] = "このファイルはすでにあります。置き換えますか？\r\n> %1";
 
 // Where the diary lives: a data folder that takes no new files, said at start, and the data
@@ -114,6 +127,9 @@ inline constexpr char kFolderNotWritable[] = "データフォルダに書き込�
 inline constexpr char kSavedElsewhereThen[]
     = "保存できないときは、日記の内容を次のフォルダに保存します。";
 inline constexpr char kDataFolderHead[] = "データフォルダ: ";
+// After the data folder in the status panel's tool tip; %1 is the command.
+inline constexpr char kMenuEntryHint[]
+    = "メニューから起動したときもこのフォルダを使うには、次のコマンドを実行します:\n%1";
 
 // Conflict copies beside a year file (a sync engine's or the diary's own), offered once per year
 // and run. %1: the files, one "> path" a line.
@@ -139,4 +155,18 @@ inline constexpr char kConflictCopiesNotMoved[]
 
 // Search as you type: after the count while year files are still being read.
 inline constexpr char kSearchStillReading[] = "（読み込み中）";
+
+// The keys at hand (F1).
+inline constexpr char kKeysCaption[] = "キー操作の一覧...";
+inline constexpr char kKeysTitle[] = "キー操作";
+inline constexpr char kKeysEditorHead[] = "日記を書きながら";
+inline constexpr const char *kKeysOfTheEditor[][2] = {
+    { "Ctrl+← / Ctrl+→", "前日・翌日に移ります" },
+    { "Ctrl+↑ / Ctrl+↓", "1週間前・1週間後に移ります" },
+    { "Ctrl+A", "この日の文章をすべて選びます" },
+    { "Ctrl+Z", "「やり直し」の直後なら、入力した文章に戻します" },
+    { "F1", "この一覧を開きます" },
+};
+inline constexpr char kKeysPopupHead[] = "カレンダーか下の日付を右クリックして開くメニュー";
+inline constexpr char kKeysFolderHead[] = "日記のファイルを置くデータフォルダ";
 } // namespace wtext

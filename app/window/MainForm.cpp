@@ -325,6 +325,7 @@ void TForm1::BuildLayout()
     N3->setShortcutContext(Qt::WidgetShortcut);
     N3->setShortcutVisibleInContextMenu(true);
     BuildReadingActions();
+    BuildKeysAction();
     PnlCalendar->setContextMenuPolicy(Qt::CustomContextMenu);
     PnlStatus->setContextMenuPolicy(Qt::CustomContextMenu);
     KivDiaryEdit1->SetSource(KivDiary1);

@@ -21,6 +21,7 @@ class TKivDiary;
 class TKivDiaryEdit;
 class TMonthCalendar;
 class TRecovery;
+class TKeysWindow;
 class TSearchWindow;
 class TOnThisDayWindow;
 namespace diarysearch {
@@ -106,6 +107,9 @@ public:
     QAction *ActOnThisDay = nullptr;
     QAction *ActPrint = nullptr;
     QAction *ActExport = nullptr;
+    // The keys at hand: F1, and the popup's last entry, which names it.
+    QAction *NKeys = nullptr;
+    QAction *ActShowKeys = nullptr;
 
     // Handlers bound to the components' events.
     void BtnCloseClick();
@@ -127,7 +131,8 @@ public:
     void ActToggleDayNameExecute();
     // Opens the search window, or brings it forward when it is open.
     void ActSearchExecute();
-    // Moves to the day as a calendar click does and selects the query's first hit there.
+    // Moves to the day as a calendar click does, marks the query's hits there and puts the
+    // caret at the first.
     void OpenSearchHit(double date, const diarysearch::TSearchQuery &query);
     // Opens the window of the same day in other years, or brings it forward.
     void ActOnThisDayExecute();
@@ -135,6 +140,8 @@ public:
     void ActPrintExecute();
     // Asks for format, days and file, and writes them.
     void ActExportExecute();
+    // Opens the window listing the keys, the popup's entries and the data folder.
+    void ActShowKeysExecute();
     // Moves to the day as a calendar click does.
     void OpenOnThisDay(double date);
     // The window of the same day follows the calendar's day while it is open.
@@ -189,6 +196,7 @@ private:
     // The popup entries after 検索... and their actions, built and bound with the others.
     void BuildReadingActions();
     void BindReadingActions();
+    void BuildKeysAction();
     // The search's index brought up to date with the folder and the year as shown, its unsaved
     // text included; the year files it could not read go to skipped.
     diarysearch::TSearchIndex &ReadingIndex(QList<diarysearch::TSkippedFile> *skipped = nullptr);
@@ -203,6 +211,7 @@ private:
     std::unique_ptr<diarysearch::TSearchIndex> FSearchIndex;
     QPointer<TSearchWindow> FSearchWindow;
     QPointer<TOnThisDayWindow> FOnThisDayWindow;
+    QPointer<TKeysWindow> FKeysWindow;
     bool FEditorEmpty = true;
     TDiskWatch *FDiskWatch = nullptr;
     // Parents before children, so that each container has its size before its children are

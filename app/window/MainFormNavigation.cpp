@@ -130,8 +130,14 @@ void TForm1::KivDiaryEdit1KeyDown(int &key, Qt::KeyboardModifiers shift)
 void TForm1::UpdateDate()
 {
     // When the editor refuses the day (the year 1899, a year file that cannot be saved or
-    // read), nothing below runs: title, labels and the weekday option stay on the old day.
-    KivDiaryEdit1->SetDate(MonthCalendar1->Date());
+    // read), nothing below runs: title, labels and the weekday option stay on the old day,
+    // and the calendar goes back to it, whatever moved it.
+    try {
+        KivDiaryEdit1->SetDate(MonthCalendar1->Date());
+    } catch (...) {
+        MonthCalendar1->SetDate(KivDiaryEdit1->Date());
+        throw;
+    }
 
     const double day = KivDiaryEdit1->Date();
     const QString title = YearText(day) + MonthDayText(day);

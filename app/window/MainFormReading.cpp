@@ -1,6 +1,8 @@
 // Reading the diary back: the same day in other years, printing and exporting.
 
 #include "AppServices.h"
+#include "CommandLine.h"
+#include "Cp932.h"
 #include "DayNumber.h"
 #include "DiaryExport.h"
 #include "DiaryPrint.h"
@@ -8,6 +10,7 @@
 #include "DiarySearch.h"
 #include "DiskCopies.h"
 #include "FileWriter.h"
+#include "KeysWindow.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "MainForm.h"
@@ -71,6 +74,35 @@ void TForm1::BindReadingActions()
         KivDiary1, &TKivDiary::Reloaded, this, [this] { RunGuarded([&] { UpdateOnThisDay(); }); });
 }
 
+void TForm1::BuildKeysAction()
+{
+    ActShowKeys = new QAction(QString::fromUtf8(wtext::kKeysCaption), ActionList1);
+    ActShowKeys->setObjectName(u"ActShowKeys"_s);
+    ActShowKeys->setShortcut(QKeySequence::HelpContents);
+    ActShowKeys->setShortcutContext(Qt::WindowShortcut);
+    addAction(ActShowKeys);
+    connect(ActShowKeys, &QAction::triggered, this,
+        [this] { RunGuarded([&] { ActShowKeysExecute(); }); });
+    PopupMenu1->addSeparator();
+    NKeys = new QAction(ActShowKeys->text(), PopupMenu1);
+    NKeys->setObjectName(u"NKeys"_s);
+    NKeys->setShortcut(ActShowKeys->shortcut());
+    NKeys->setShortcutContext(Qt::WidgetShortcut);
+    NKeys->setShortcutVisibleInContextMenu(true);
+    PopupMenu1->addAction(NKeys);
+    connect(NKeys, &QAction::triggered, ActShowKeys, [this] { ActShowKeys->trigger(); });
+}
+
+void TForm1::ActShowKeysExecute()
+{
+    // Built anew each time, so it lists the entries and the folder as they are now.
+    delete FKeysWindow.data();
+    FKeysWindow = new TKeysWindow(this, PopupMenu1->actions(), DataFolder());
+    FKeysWindow->show();
+    FKeysWindow->raise();
+    FKeysWindow->activateWindow();
+}
+
 TSearchIndex &TForm1::ReadingIndex(QList<TSkippedFile> *skipped)
 {
     if (!FSearchIndex)
@@ -110,7 +142,9 @@ void TForm1::UpdateOnThisDay()
     if (!FOnThisDayWindow)
         return;
     const double day = std::floor(KivDiaryEdit1->Date());
-    FOnThisDayWindow->Show(day, diaryreading::OnThisDay(ReadingIndex(), DayNumberToDate(day)));
+    QList<TSkippedFile> skipped;
+    const TSearchIndex &index = ReadingIndex(&skipped);
+    FOnThisDayWindow->Show(day, diaryreading::OnThisDay(index, DayNumberToDate(day)), skipped);
     // Years read for this window are known to the calendar's marks too.
     UpdateCalendarMarks();
 }
@@ -127,33 +161,79 @@ void TForm1::OpenOnThisDay(double date)
 
 namespace {
 
-// The day's file is written by the diary alone, and a written file names the reason it failed.
-bool writeRefusingDiaryFiles(const TKivDiary &diary, const QString &path, const QByteArray &bytes)
+// Why a file may not take what the diary writes out, or nothing: the diary's own files, the
+// copies of other versions of a year, and its folder are never targets, nor is any folder.
+QString refusalOf(const TKivDiary &diary, const QString &path)
 {
-    if (IsDiaryOwnFile(diary.BaseDir(), diary.Prefix(), diary.Ext(), path)) {
-        ShowMessageBox(QString::fromUtf8(wtext::kTargetIsDiaryFile).arg(path));
-        return false;
-    }
+    const QFileInfo target(path);
+    if (IsDiaryOwnFile(diary.BaseDir(), diary.Prefix(), diary.Ext(), path)
+        || IsDiaryVersionFile(path)
+        || (target.isDir()
+            && target.canonicalFilePath()
+                == QFileInfo(FullFolderPath(diary.BaseDir())).canonicalFilePath()))
+        return QString::fromUtf8(wtext::kTargetIsDiaryFile).arg(target.absoluteFilePath());
+    if (target.isDir())
+        return QString::fromUtf8(wtext::kTargetIsFolder).arg(target.absoluteFilePath());
+    return QString();
+}
+
+// A written file names the reason it failed.
+bool writeTarget(const QString &path, const QByteArray &bytes)
+{
     const TFileWrite written = ReplaceFile(path, bytes, AccessOfFile(path));
     if (!written) {
-        ShowMessageBox(QString::fromUtf8(wtext::kCannotWrite).arg(path, written.Error));
+        ShowMessageBox(QString::fromUtf8(wtext::kCannotWrite)
+                           .arg(QFileInfo(path).absoluteFilePath(), written.Error));
         return false;
     }
     return true;
 }
 
-void reportSkipped(const QStringList &paths)
+// What print and every export take: the year files the range touches, the shown year with its
+// unsaved text instead of its file. Nothing is saved for it.
+diaryexport::TExport readDays(
+    const TKivDiaryEdit *editor, diaryexport::TFormat format, const diaryexport::TRange &range)
 {
-    if (!paths.isEmpty())
-        ShowMessageBox(QString::fromUtf8(wtext::kExportSkipped).arg(paths.join(u"\r\n"_s)));
+    const TKivDiary &diary = *editor->Source();
+    std::optional<diaryexport::TLiveYear> live;
+    if (diary.Active() && diary.LoadError().isEmpty())
+        live = diaryexport::TLiveYear { diary.Year(), ShownDays(editor, diary) };
+    return diaryexport::ExportFolder(
+        diary.BaseDir(), diary.Prefix(), diary.Ext(), format, range, live ? &*live : nullptr);
 }
 
-QStringList pathsOf(const QList<TSkippedFile> &skipped)
+std::vector<TDayEntry> entriesOf(const std::vector<TDayText> &days)
 {
-    QStringList paths;
-    for (const TSkippedFile &file : skipped)
-        paths << file.Path;
-    return paths;
+    std::vector<TDayEntry> entries;
+    entries.reserve(days.size());
+    for (const TDayText &day : days)
+        entries.push_back({ day.FDate, cp932::Decode(day.FText) });
+    return entries;
+}
+
+// What was left out or changed on the way, said after the file was written: years that could
+// not be read, and bytes that are no CP932 text.
+void reportLeftOut(const diaryexport::TExport &exported, qsizetype replaced)
+{
+    QStringList said;
+    if (!exported.Skipped.isEmpty()) {
+        QStringList paths;
+        for (const diaryexport::TSkipped &file : exported.Skipped)
+            paths << QFileInfo(file.Path).absoluteFilePath();
+        said << QString::fromUtf8(wtext::kExportSkipped).arg(paths.join(u"\r\n"_s));
+    }
+    if (replaced > 0)
+        said << QString::fromUtf8(wtext::kBytesReplaced).arg(replaced);
+    if (!said.isEmpty())
+        ShowMessageBox(said.join(u"\r\n\r\n"_s));
+}
+
+qsizetype replacedIn(const std::vector<TDayEntry> &days)
+{
+    qsizetype replaced = 0;
+    for (const TDayEntry &day : days)
+        replaced += day.Text.count(QChar(0xFFFD));
+    return replaced;
 }
 
 } // namespace
@@ -164,11 +244,11 @@ void TForm1::ActPrintExecute()
     TPrintRangeDialog ask(this, day);
     if (ask.exec() != QDialog::Accepted)
         return;
-    QList<TSkippedFile> skipped;
-    const std::vector<TDayEntry> days
-        = diaryreading::DaysIn(ReadingIndex(&skipped), ask.Range->Range());
-    reportSkipped(pathsOf(skipped));
+    const diaryexport::TExport exported
+        = readDays(KivDiaryEdit1, diaryexport::TFormat::Text, ask.Range->Range());
+    const std::vector<TDayEntry> days = entriesOf(exported.Days);
     if (days.empty()) {
+        reportLeftOut(exported, 0);
         ShowMessageBox(QString::fromUtf8(wtext::kNoDaysInRange));
         return;
     }
@@ -182,17 +262,30 @@ void TForm1::ActPrintExecute()
     if (QPrinterInfo::availablePrinters().isEmpty())
         printer.setOutputFileName(
             QDir::home().filePath(FormatDayNumber(u"日記-yyyymmdd.pdf"_s, days.front().Date)));
-    QPrintDialog dialog(&printer, this);
+    const TKivDiary &diary = *KivDiaryEdit1->Source();
+    TPrintDialog dialog(&printer, this, [&diary](const QString &path) {
+        const QString refused = refusalOf(diary, path);
+        if (!refused.isEmpty())
+            ShowMessageBox(refused);
+        return !refused.isEmpty();
+    });
     dialog.setObjectName(u"PrintDialog"_s);
     if (dialog.exec() != QDialog::Accepted)
         return;
     if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
         // A PDF file goes through the diary's one file writer, as every file it writes.
-        writeRefusingDiaryFiles(*KivDiaryEdit1->Source(), printer.outputFileName(),
-            diaryprint::RenderPdf(*document, printer.pageLayout()));
+        const QString path = ExpandHome(printer.outputFileName());
+        if (const QString refused = refusalOf(diary, path); !refused.isEmpty()) {
+            ShowMessageBox(refused);
+            return;
+        }
+        if (writeTarget(path, diaryprint::RenderPdf(*document, printer.pageLayout())))
+            reportLeftOut(exported, replacedIn(days));
         return;
     }
+    diaryprint::KeepHeadingsWithText(*document, printer);
     document->print(&printer);
+    reportLeftOut(exported, replacedIn(days));
 }
 
 void TForm1::ActExportExecute()
@@ -206,36 +299,34 @@ void TForm1::ActExportExecute()
                 return;
             }
             const TKivDiary &diary = *KivDiaryEdit1->Source();
-            if (IsDiaryOwnFile(diary.BaseDir(), diary.Prefix(), diary.Ext(), choice.Path)) {
-                ShowMessageBox(QString::fromUtf8(wtext::kTargetIsDiaryFile).arg(choice.Path));
+            if (const QString refused = refusalOf(diary, choice.Path); !refused.isEmpty()) {
+                ShowMessageBox(refused);
                 return;
             }
-            // A file named by hand is replaced only when the user says so; the file dialog asked.
-            if (!choice.Confirmed && QFileInfo::exists(choice.Path)
+            const diaryexport::TExport exported = readDays(
+                KivDiaryEdit1, choice.Format.value_or(diaryexport::TFormat::Text), choice.Range);
+            if (exported.Days.empty()) {
+                reportLeftOut(exported, 0);
+                ShowMessageBox(QString::fromUtf8(wtext::kNoDaysInRange));
+                return;
+            }
+            // A file is replaced only when the user says so.
+            if (QFileInfo::exists(choice.Path)
                 && !TExportDialog::AskReplace(QApplication::activeModalWidget(), choice.Path))
                 return;
             QByteArray bytes;
-            QStringList skipped;
+            qsizetype replaced = exported.Replaced;
             if (!choice.Format) {
-                QList<TSkippedFile> failed;
-                const std::vector<TDayEntry> days
-                    = diaryreading::DaysIn(ReadingIndex(&failed), choice.Range);
-                skipped = pathsOf(failed);
+                const std::vector<TDayEntry> days = entriesOf(exported.Days);
+                replaced = replacedIn(days);
                 bytes = diaryprint::RenderPdf(
                     *diaryprint::BuildDocument(days, KivDiaryEdit1->font()));
             } else {
-                // The export reads the year files: what is unsaved is saved first, as at a
-                // year switch.
-                if (YearUnsaved(KivDiaryEdit1, diary) && !SaveDiaryNow(*this))
-                    return;
-                const diaryexport::TExport exported = diaryexport::ExportFolder(
-                    diary.BaseDir(), diary.Prefix(), diary.Ext(), *choice.Format, choice.Range);
-                for (const diaryexport::TSkipped &file : exported.Skipped)
-                    skipped << file.Path;
                 bytes = exported.Out.toUtf8();
             }
-            done = writeRefusingDiaryFiles(diary, choice.Path, bytes);
-            reportSkipped(skipped);
+            done = writeTarget(choice.Path, bytes);
+            if (done)
+                reportLeftOut(exported, replaced);
         });
         return done;
     };

@@ -90,10 +90,10 @@ void TForm1::OpenSearchHit(double date, const TSearchQuery &query)
         return; // the move was refused and has been reported
     const QList<TSpan> hits = query.Hits(KivDiaryEdit1->toPlainText());
     if (!hits.isEmpty()) {
+        // The caret goes before the first hit with nothing selected: a key typed next (an
+        // Enter pressed twice by habit) must not replace the word found.
         QTextCursor cursor = KivDiaryEdit1->textCursor();
         cursor.setPosition(static_cast<int>(hits.front().Start));
-        cursor.setPosition(
-            static_cast<int>(hits.front().Start + hits.front().Length), QTextCursor::KeepAnchor);
         KivDiaryEdit1->setTextCursor(cursor);
         KivDiaryEdit1->centerCursor();
     }
@@ -101,7 +101,7 @@ void TForm1::OpenSearchHit(double date, const TSearchQuery &query)
     for (const TSpan &hit : hits)
         marks.emplace_back(static_cast<int>(hit.Start), static_cast<int>(hit.Length));
     KivDiaryEdit1->MarkStretches(marks);
-    // The selection shows only in the focused editor; Ctrl+F goes back to the results.
+    // The caret shows only in the focused editor; Ctrl+F goes back to the results.
     activateWindow();
     raise();
     KivDiaryEdit1->setFocus();

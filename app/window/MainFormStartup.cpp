@@ -21,6 +21,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
@@ -148,7 +149,14 @@ void TForm1::FormCreate()
     folder.TakeCommandLine(commandLine().mid(1));
     folder.ApplyTo(diary);
     ensureDataFolder(diary);
-    PnlStatus->setToolTip(QString::fromUtf8(wtext::kDataFolderHead) + DataFolder());
+    // A menu starts the diary in the home folder: the tool tip says how its entry gets this
+    // folder, in a form a shell takes as it stands.
+    QString folderArgument = u"-d"_s + DataFolder();
+    if (folderArgument.contains(QRegularExpression(u"[^\\w/.~+-]"_s)))
+        folderArgument = u'\'' + folderArgument.replace(u"'"_s, u"'\\''"_s) + u'\'';
+    PnlStatus->setToolTip(QString::fromUtf8(wtext::kDataFolderHead) + DataFolder() + u'\n'
+        + QString::fromUtf8(wtext::kMenuEntryHint)
+              .arg(u"kivlog-cli menu-entry "_s + folderArgument));
     if (DataFolderClaim
         && !DataFolderClaim(
             diary.BaseDir().isEmpty() ? QDir::currentPath() : FullFolderPath(diary.BaseDir()))) {

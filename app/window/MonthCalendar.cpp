@@ -5,6 +5,7 @@
 #include "Services.h"
 #include "WindowTexts.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QLocale>
 #include <QPainter>
@@ -32,12 +33,7 @@ TMonthCalendar::TMonthCalendar(QWidget *parent)
     setFirstDayOfWeek(QLocale().firstDayOfWeek());
     setSelectionMode(QCalendarWidget::SingleSelection);
 
-    // The month title sits on the button-shadow colour.
-    if (auto *bar = findChild<QWidget *>(QStringLiteral("qt_calendar_navigationbar"))) {
-        QPalette pal = bar->palette();
-        pal.setColor(QPalette::Highlight, palette().color(QPalette::Dark));
-        bar->setPalette(pal);
-    }
+    FollowPalette();
 
     // The month's name opens the month menu, but its button is narrower than the drop-down
     // arrow needs, which would sit on the name's last character; the name stands alone.
@@ -51,6 +47,12 @@ TMonthCalendar::TMonthCalendar(QWidget *parent)
         view->verticalHeader()->setMinimumSectionSize(1);
     }
 
+    // The month arrows show only an arrow.
+    if (auto *prev = findChild<QToolButton *>(QStringLiteral("qt_calendar_prevmonth")))
+        prev->setAccessibleName(QString::fromUtf8(wtext::kA11yPrevMonthName));
+    if (auto *next = findChild<QToolButton *>(QStringLiteral("qt_calendar_nextmonth")))
+        next->setAccessibleName(QString::fromUtf8(wtext::kA11yNextMonthName));
+
     // Tab passes the calendar by; a click still gives it the focus.
     setFocusPolicy(Qt::ClickFocus);
     for (QWidget *child : findChildren<QWidget *>()) {
@@ -59,6 +61,38 @@ TMonthCalendar::TMonthCalendar(QWidget *parent)
     }
 
     connect(this, &QCalendarWidget::clicked, this, [this] { emit Click(); });
+}
+
+void TMonthCalendar::FollowPalette()
+{
+    // The month title sits on the button-shadow colour.
+    if (auto *bar = findChild<QWidget *>(QStringLiteral("qt_calendar_navigationbar"))) {
+        QPalette pal;
+        pal.setResolveMask(0);
+        pal.setColor(QPalette::Highlight, palette().color(QPalette::Dark));
+        bar->setPalette(pal);
+    }
+    // The grid draws other months' days in the disabled text colour, which some (dark) styles
+    // make nearly that of the text itself; there it is taken halfway to the background.
+    if (auto *view = findChild<QTableView *>()) {
+        const QColor text = palette().color(QPalette::Active, QPalette::Text);
+        const QColor base = palette().color(QPalette::Active, QPalette::Base);
+        QColor dimmed = palette().color(QPalette::Disabled, QPalette::Text);
+        if (std::abs(dimmed.lightness() - text.lightness()) < 64)
+            dimmed = QColor((text.red() + base.red()) / 2, (text.green() + base.green()) / 2,
+                (text.blue() + base.blue()) / 2);
+        QPalette pal;
+        pal.setResolveMask(0);
+        pal.setColor(QPalette::Disabled, QPalette::Text, dimmed);
+        view->setPalette(pal);
+    }
+}
+
+void TMonthCalendar::changeEvent(QEvent *event)
+{
+    QCalendarWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        FollowPalette();
 }
 
 double TMonthCalendar::Date() const { return DateToDayNumber(selectedDate()) + FTimeOfDay; }

@@ -22,7 +22,12 @@ signals:
 
 protected:
     void paintCell(QPainter *painter, const QRect &rect, QDate date) const override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    // The month title's colour, and the days of other months dimmed against this month's in
+    // whatever palette the desktop gives.
+    void FollowPalette();
+
     double FTimeOfDay;
 };

@@ -27,6 +27,7 @@ TOnThisDayWindow::TOnThisDayWindow(QWidget *diary, std::function<void(double)> o
     resize(420, 420);
     LstDays = new QListWidget(this);
     LstDays->setObjectName(u"LstDays"_s);
+    LstDays->setAccessibleName(QString::fromUtf8(wtext::kA11yOnThisDayListName));
     LstDays->setWordWrap(false);
     LstDays->setSpacing(3);
     LblCount = new QLabel(this);
@@ -38,7 +39,8 @@ TOnThisDayWindow::TOnThisDayWindow(QWidget *diary, std::function<void(double)> o
     connect(LstDays, &QListWidget::itemDoubleClicked, this, &TOnThisDayWindow::OpenItem);
 }
 
-void TOnThisDayWindow::Show(double day, const std::vector<diarysearch::TDayEntry> &days)
+void TOnThisDayWindow::Show(double day, const std::vector<diarysearch::TDayEntry> &days,
+    const QList<diarysearch::TSkippedFile> &skipped)
 {
     day = std::floor(day);
     setWindowTitle(QString::fromUtf8(wtext::kOnThisDayTitle)
@@ -64,6 +66,13 @@ void TOnThisDayWindow::Show(double day, const std::vector<diarysearch::TDayEntry
         }
         if (wasCurrent.isValid() && wasCurrent.toDouble() == entry.Date)
             LstDays->setCurrentItem(item);
+    }
+    for (const diarysearch::TSkippedFile &file : skipped) {
+        auto *item = new QListWidgetItem(
+            QString::fromUtf8(wtext::kOnThisDaySkippedHead) + file.Path + u"  "_s + file.Reason,
+            LstDays);
+        item->setFlags(Qt::ItemIsEnabled);
+        item->setToolTip(file.Reason);
     }
     LstDays->setUpdatesEnabled(true);
     LblCount->setText(QString::number(days.size()) + QString::fromUtf8(wtext::kOnThisDayYearsTail));

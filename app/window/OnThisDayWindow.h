@@ -26,7 +26,9 @@ public:
     QLabel *LblCount = nullptr;
 
     // Shows the days found for the diary's day; the row of the same date as before stays current.
-    void Show(double day, const std::vector<diarysearch::TDayEntry> &days);
+    // The year files that could not be read follow them, named.
+    void Show(double day, const std::vector<diarysearch::TDayEntry> &days,
+        const QList<diarysearch::TSkippedFile> &skipped = {});
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

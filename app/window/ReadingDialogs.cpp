@@ -63,6 +63,8 @@ TRangeChooser::TRangeChooser(QWidget *parent, double shownDay)
     };
     EdtFrom = dateEdit(u"EdtFrom"_s, QDate(shown.year(), shown.month(), 1));
     EdtTo = dateEdit(u"EdtTo"_s, shown);
+    EdtFrom->setAccessibleName(text(wtext::kA11yRangeFromName));
+    EdtTo->setAccessibleName(text(wtext::kA11yRangeToName));
     RbDay->setChecked(true);
 
     auto *layout = new QGridLayout(this);
@@ -173,20 +175,18 @@ void TExportDialog::Browse()
     QString start = EdtFile->text();
     if (start.isEmpty())
         start = QDir::home().filePath(u"日記"_s + QLatin1StringView(entry.Suffix));
+    // Whether a file there may be replaced is asked once the diary's own files were refused.
     const QString path = QFileDialog::getSaveFileName(this, text(wtext::kExportTitle), start,
-        QString(), nullptr, QFileDialog::DontUseNativeDialog);
-    if (!path.isEmpty()) {
+        QString(), nullptr, QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+    if (!path.isEmpty())
         EdtFile->setText(path);
-        FConfirmed = path;
-    }
 }
 
 void TExportDialog::Export()
 {
     const TFormatEntry &entry = kFormats[CmbFormat->currentIndex()];
     const QString typed = EdtFile->text().trimmed();
-    if (FWrite({ entry.Format, Range->Range(), ExpandHome(typed),
-            !typed.isEmpty() && typed == FConfirmed }))
+    if (FWrite({ entry.Format, Range->Range(), ExpandHome(typed) }))
         accept();
 }
 
@@ -199,3 +199,24 @@ std::function<bool(QWidget *, const QString &)> TExportDialog::AskReplace
           box.setDefaultButton(QMessageBox::No);
           return box.exec() == QMessageBox::Yes;
       };
+
+TPrintDialog::TPrintDialog(
+    QPrinter *printer, QWidget *parent, std::function<bool(const QString &)> refuse)
+    : QPrintDialog(printer, parent)
+    , FRefuse(std::move(refuse))
+{
+}
+
+void TPrintDialog::accept()
+{
+    // The dialog's file field is open only while a file is printed to.
+    auto *file = findChild<QLineEdit *>(u"filename"_s);
+    if (file && file->isEnabled() && !file->text().trimmed().isEmpty()) {
+        file->setText(ExpandHome(file->text().trimmed()));
+        if (FRefuse(file->text())) {
+            file->setFocus();
+            return;
+        }
+    }
+    QPrintDialog::accept();
+}

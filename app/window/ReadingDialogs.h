@@ -3,6 +3,7 @@
 #include "DiaryExport.h"
 
 #include <QDialog>
+#include <QPrintDialog>
 #include <functional>
 #include <optional>
 
@@ -54,10 +55,8 @@ public:
         std::optional<diaryexport::TFormat> Format; // none for PDF
         diaryexport::TRange Range;
         QString Path;
-        // Chosen in the file dialog, which asked already before a file was replaced.
-        bool Confirmed = false;
     };
-    // Asks whether a typed path's existing file may be replaced; tests answer in its place.
+    // Asks whether an existing file may be replaced; tests answer in its place.
     static std::function<bool(QWidget *parent, const QString &path)> AskReplace;
     TExportDialog(QWidget *parent, double shownDay, std::function<bool(const TChoice &)> write);
 
@@ -72,5 +71,18 @@ private:
     void Export();
 
     std::function<bool(const TChoice &)> FWrite;
-    QString FConfirmed;
+};
+
+// The desktop's print dialog, which takes "~" for the home folder as the export does, and
+// lets refuse turn down a file the diary may not write (saying why, and returning true) before
+// it asks anything itself; it then stays open for another file.
+class TPrintDialog : public QPrintDialog {
+    Q_OBJECT
+
+public:
+    TPrintDialog(QPrinter *printer, QWidget *parent, std::function<bool(const QString &)> refuse);
+    void accept() override;
+
+private:
+    std::function<bool(const QString &)> FRefuse;
 };

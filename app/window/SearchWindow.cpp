@@ -15,6 +15,7 @@
 #include <QStyledItemDelegate>
 #include <QTextLayout>
 #include <QThread>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -131,6 +132,22 @@ public:
     }
 
     qsizetype DaysFound() const { return qsizetype(FDays.size()); }
+    // Newest first.
+    const std::vector<TSearchIndex::TFoundDay> &Days() const { return FDays; }
+
+    // The width a row's line has, in the list's font: excerpts are cut to it.
+    void SetRoom(double room, const QFont &font)
+    {
+        if (room == FRoom && font == FFont)
+            return;
+        FRoom = room;
+        FFont = font;
+        FMetrics = QFontMetricsF(font);
+        FCachedRow = -1;
+        if (!FDays.empty())
+            emit dataChanged(
+                index(0), index(int(FDays.size()) - 1), { Qt::DisplayRole, MarksRole });
+    }
     int RowOf(double date) const
     {
         const auto it = std::find_if(FDays.begin(), FDays.end(),
@@ -171,8 +188,12 @@ public:
             return {};
         if (row != FCachedRow) {
             // The view asks for several roles of a row in turn: one excerpt serves them all.
-            const TSearchHit hit = Excerpt(day, FQuery, TSearchWindow::ExcerptChars);
             const QString head = FormatDayNumber(u"yyyy/mm/dd(aaa)  "_s, day.Date);
+            const TSearchHit hit = FRoom < 0
+                ? Excerpt(day, FQuery, TSearchWindow::ExcerptChars)
+                : FittedExcerpt(day, FQuery, FRoom - FMetrics.horizontalAdvance(head),
+                    [this](
+                        QStringView text) { return FMetrics.horizontalAdvance(text.toString()); });
             FCachedText = head + hit.Line;
             FCachedMarks.clear();
             for (const TSpan &mark : hit.Marks)
@@ -187,6 +208,9 @@ private:
     TSearchQuery FQuery;
     std::vector<TSearchIndex::TFoundDay> FDays;
     QList<TSkippedFile> FSkipped;
+    double FRoom = -1;
+    QFont FFont;
+    QFontMetricsF FMetrics { QFont() };
     mutable int FCachedRow = -1;
     mutable QString FCachedText;
     mutable QVariantList FCachedMarks;
@@ -209,9 +233,13 @@ TSearchWindow::TSearchWindow(QWidget *diary, TSearchIndex *index, std::function<
     EdtQuery->setObjectName(u"EdtQuery"_s);
     EdtQuery->setPlaceholderText(QString::fromUtf8(wtext::kSearchPlaceholder));
     EdtQuery->setClearButtonEnabled(true);
+    EdtQuery->setAccessibleName(QString::fromUtf8(wtext::kA11ySearchFieldName));
+    for (QToolButton *clear : EdtQuery->findChildren<QToolButton *>())
+        clear->setAccessibleName(QString::fromUtf8(wtext::kA11ySearchClearName));
     FResults = new TSearchResults(this);
     LstResults = new QListView(this);
     LstResults->setObjectName(u"LstResults"_s);
+    LstResults->setAccessibleName(QString::fromUtf8(wtext::kA11ySearchResultsName));
     LstResults->setModel(FResults);
     LstResults->setItemDelegate(new THitDelegate(LstResults));
     LstResults->setUniformItemSizes(true);
@@ -245,12 +273,13 @@ TSearchWindow::TSearchWindow(QWidget *diary, TSearchIndex *index, std::function<
     FRetry.setSingleShot(true);
     FRetry.setInterval(50);
     connect(&FRetry, &QTimer::timeout, this, [this] {
-        if (!FArrived.empty() || FReaderDone)
+        if (!FArrived.empty() || FReadersDone > 0)
             TakeArrivals();
-        else
+        if (FResults->Query().Words() != TSearchQuery(EdtQuery->text()).Words())
             RunSearch();
     });
-    connect(EdtQuery, &QLineEdit::textEdited, this, &TSearchWindow::RunSearch);
+    connect(EdtQuery, &QLineEdit::textEdited, this, &TSearchWindow::SearchSoon);
+    LstResults->viewport()->installEventFilter(this);
     connect(EdtQuery, &QLineEdit::returnPressed, this, [this] {
         if (TSearchQuery(EdtQuery->text()).Words() != FQuery.Words() || FQuery.IsEmpty())
             RunSearch();
@@ -263,11 +292,12 @@ TSearchWindow::TSearchWindow(QWidget *diary, TSearchIndex *index, std::function<
 
 TSearchWindow::~TSearchWindow()
 {
-    // The reader only reads and sends; once it has stopped nothing of it is left.
+    // The readers only read and send; once they have stopped nothing of them is left.
     FStop = true;
-    if (FReader)
-        FReader->wait();
-    delete FReader;
+    for (QThread *reader : FReaders) {
+        reader->wait();
+        delete reader;
+    }
 }
 
 void TSearchWindow::SetFolder(const QString &path)
@@ -275,6 +305,22 @@ void TSearchWindow::SetFolder(const QString &path)
     EdtFolder->setText(path);
     EdtFolder->setCursorPosition(0);
     EdtFolder->setToolTip(path);
+}
+
+void TSearchWindow::SearchSoon()
+{
+    // Keys typed in a burst arrive in one pass of the event loop: the newest text is searched
+    // once, after them.
+    if (FSearchPosted)
+        return;
+    FSearchPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            FSearchPosted = false;
+            RunSearch();
+        },
+        Qt::QueuedConnection);
 }
 
 void TSearchWindow::RunSearch()
@@ -289,18 +335,25 @@ void TSearchWindow::RunSearch()
     FRetry.stop();
     if (!FPrepare())
         return;
-    if (FReader)
+    if (!FReaders.empty())
         FLookAgain = true;
     else
         StartReading();
     if (FQuery.IsEmpty()) {
         FResults->Reset(FQuery, {}, {});
+        FSearched.clear();
         LblCount->clear();
         return;
     }
+    // A query that only narrows the one shown looks again at the days shown.
+    const bool narrows = FQuery.Narrows(FResults->Query());
+    std::vector<TSearchIndex::TFoundDay> found = narrows
+        ? FIndex->FindNarrowing(FQuery, FResults->Days(), FSearched)
+        : FIndex->Find(FQuery);
+    FSearched = FIndex->Searched();
     // The day chosen in the list stays chosen when it is found again.
     const QVariant chosen = LstResults->currentIndex().data(DateRole);
-    FResults->Reset(FQuery, FIndex->Find(FQuery), FIndex->Skipped());
+    FResults->Reset(FQuery, std::move(found), FIndex->Skipped());
     if (const int row = chosen.isValid() ? FResults->RowOf(chosen.toDouble()) : -1; row >= 0)
         LstResults->setCurrentIndex(FResults->index(row));
     ShowCount();
@@ -309,37 +362,58 @@ void TSearchWindow::RunSearch()
 
 void TSearchWindow::StartReading()
 {
-    std::vector<TSearchIndex::TYearToRead> stale = FIndex->Stale();
-    if (stale.empty())
+    auto stale = std::make_shared<std::vector<TSearchIndex::TYearToRead>>(FIndex->Stale());
+    if (stale->empty())
         return;
     const int generation = FIndex->FolderChanges();
-    FReaderDone = false;
-    FReader = QThread::create([this, stale = std::move(stale), generation] {
-        for (const TSearchIndex::TYearToRead &file : stale) {
-            if (FStop)
-                return;
-            TArrival arrival { generation, file, nullptr, QString() };
-            try {
-                arrival.Texts = TSearchIndex::ReadYear(file);
-            } catch (const Exception &e) {
-                arrival.Reason = e.Message();
-            } catch (const std::exception &e) {
-                arrival.Reason = QString::fromLocal8Bit(e.what());
+    // Newest first, each year to whichever reader is free: both cores read, decode and fold.
+    auto next = std::make_shared<std::atomic<size_t>>(0);
+    const int readers = std::clamp(QThread::idealThreadCount(), 1, 2);
+    FReadersDone = 0;
+    for (int i = 0; i < readers; ++i) {
+        QThread *reader = QThread::create([this, stale, next, generation] {
+            for (size_t at = (*next)++; at < stale->size() && !FStop; at = (*next)++) {
+                const TSearchIndex::TYearToRead &file = (*stale)[at];
+                TArrival arrival { generation, file, nullptr, QString() };
+                try {
+                    arrival.Texts = TSearchIndex::ReadYear(file);
+                } catch (const Exception &e) {
+                    arrival.Reason = e.Message();
+                } catch (const std::exception &e) {
+                    arrival.Reason = QString::fromLocal8Bit(e.what());
+                }
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, arrival = std::move(arrival)]() mutable {
+                        FArrived.push_back(std::move(arrival));
+                        TakeArrivalsSoon();
+                    },
+                    Qt::QueuedConnection);
             }
-            QMetaObject::invokeMethod(
-                this,
-                [this, arrival = std::move(arrival)]() mutable {
-                    FArrived.push_back(std::move(arrival));
-                    TakeArrivals();
-                },
-                Qt::QueuedConnection);
-        }
-    });
-    connect(FReader, &QThread::finished, this, [this] {
-        FReaderDone = true;
-        TakeArrivals();
-    });
-    FReader->start();
+        });
+        connect(reader, &QThread::finished, this, [this] {
+            ++FReadersDone;
+            TakeArrivalsSoon();
+        });
+        FReaders.push_back(reader);
+    }
+    for (QThread *reader : FReaders)
+        reader->start();
+}
+
+void TSearchWindow::TakeArrivalsSoon()
+{
+    // The years that came by the next pass of the event loop are taken in together.
+    if (FTakePosted)
+        return;
+    FTakePosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            FTakePosted = false;
+            TakeArrivals();
+        },
+        Qt::QueuedConnection);
 }
 
 void TSearchWindow::TakeArrivals()
@@ -349,56 +423,81 @@ void TSearchWindow::TakeArrivals()
         FRetry.start();
         return;
     }
+    // Newest year first, as the list shows them.
+    std::sort(FArrived.begin(), FArrived.end(),
+        [](const TArrival &a, const TArrival &b) { return a.File.Year > b.File.Year; });
+    // The years are searched for the query of the list they join.
+    const TSearchQuery shown = FResults->Query();
     bool took = false;
     for (TArrival &arrival : FArrived) {
         // Read for a folder the diary has left, or the year the diary has loaded since.
         if (arrival.Generation != FIndex->FolderChanges()
             || arrival.File.Year == FIndex->LiveYear())
             continue;
-        if (arrival.Texts) {
+        const int year = arrival.File.Year;
+        if (arrival.Texts)
             FIndex->Adopt(arrival.File, arrival.Texts);
-            if (!FQuery.IsEmpty())
-                FResults->ReplaceYear(
-                    arrival.File.Year, TSearchIndex::FindIn(arrival.Texts, FQuery));
-        } else {
+        else
             FIndex->AdoptFailure(arrival.File, arrival.Reason);
-            if (!FQuery.IsEmpty())
-                FResults->ReplaceYear(arrival.File.Year, {});
+        if (!shown.IsEmpty()) {
+            FResults->ReplaceYear(year,
+                arrival.Texts ? TSearchIndex::FindIn(arrival.Texts, shown)
+                              : std::vector<TSearchIndex::TFoundDay>());
+            if (arrival.Texts)
+                FSearched[year] = arrival.Texts;
+            else
+                FSearched.erase(year);
         }
         took = true;
     }
     FArrived.clear();
     if (took) {
-        if (!FQuery.IsEmpty()) {
+        if (!shown.IsEmpty()) {
             FResults->SetSkipped(FIndex->Skipped());
             ShowCount();
             SelectFirst();
         }
         FRead();
     }
-    if (FReaderDone)
+    if (!FReaders.empty() && FReadersDone == int(FReaders.size()))
         ReaderDone();
 }
 
 void TSearchWindow::ReaderDone()
 {
-    FReaderDone = false;
-    FReader->wait();
-    delete FReader;
-    FReader = nullptr;
+    for (QThread *reader : FReaders) {
+        reader->wait();
+        delete reader;
+    }
+    FReaders.clear();
+    FReadersDone = 0;
+    // The years that changed while they were read are read again and replace theirs in the
+    // list; the list itself stays as it is.
     if (FLookAgain) {
         FLookAgain = false;
-        RunSearch();
-    } else if (!FQuery.IsEmpty()) {
-        ShowCount();
+        StartReading();
     }
+    if (!FResults->Query().IsEmpty())
+        ShowCount();
+}
+
+bool TSearchWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // The list's lines are cut to its width, again whenever it changes.
+    if (watched == LstResults->viewport() && event->type() == QEvent::Resize) {
+        const QStyle *style = LstResults->style();
+        const int margin
+            = 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, LstResults) + 1) + 4;
+        FResults->SetRoom(LstResults->viewport()->width() - margin, LstResults->font());
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TSearchWindow::ShowCount()
 {
     QString text
         = QString::number(FResults->DaysFound()) + QString::fromUtf8(wtext::kSearchDaysTail);
-    if (FReader)
+    if (!FReaders.empty())
         text += QString::fromUtf8(wtext::kSearchStillReading);
     LblCount->setText(text);
 }

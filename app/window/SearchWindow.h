@@ -17,8 +17,9 @@ class TSearchResults;
 
 // The search window beside the diary: a query field, the days found (newest first, each with
 // its date, weekday and the line around the first hit, hits in bold) and their count. Not
-// modal; Esc closes it. Every keystroke searches: the years already read at once, the year
-// files not read yet (or changed) on a reading thread, their days added as they come.
+// modal; Esc closes it. Keys search once per pass of the event loop, with the newest text: the
+// years already read at once (only the days shown when the query narrows theirs), the year files
+// not read yet (or changed) on a reader per core, their days added in batches as they come.
 class TSearchWindow : public QWidget {
     Q_OBJECT
 
@@ -31,7 +32,8 @@ public:
         std::function<void(double date, const diarysearch::TSearchQuery &)> open);
     ~TSearchWindow() override;
 
-    // About the width of the list in characters: longer lines are cut around their first hit.
+    // About the width of the list in characters until it has one: longer lines are cut around
+    // their first hit, to the list's width once it is laid out.
     static constexpr qsizetype ExcerptChars = 60;
 
     QLineEdit *EdtQuery = nullptr;
@@ -45,12 +47,13 @@ public:
     // Searches for the query in the field now.
     void RunSearch();
     // Whether year files are being read.
-    bool Reading() const { return FReader != nullptr; }
+    bool Reading() const { return !FReaders.empty(); }
     // Places the window beside the diary, where the screen has room.
     void PlaceBeside(QWidget *diary);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     struct TArrival {
@@ -59,7 +62,9 @@ private:
         diarysearch::TSearchIndex::TYearPtr Texts; // null when it could not be read
         QString Reason;
     };
+    void SearchSoon();
     void StartReading();
+    void TakeArrivalsSoon();
     void TakeArrivals();
     void ReaderDone();
     void ShowCount();
@@ -72,14 +77,19 @@ private:
     std::function<void(double, const diarysearch::TSearchQuery &)> FOpen;
     diarysearch::TSearchQuery FQuery;
     TSearchResults *FResults = nullptr;
-    // The one reader at a time, what it sent that is not taken in yet, and whether the folder is
-    // to be looked at again once it is done (a keystroke came while it read).
-    QThread *FReader = nullptr;
+    // The texts the days shown were found in, for a query that narrows theirs.
+    diarysearch::TSearchIndex::TYearTextsMap FSearched;
+    // A search or a batch of arrivals waits for the next pass of the event loop.
+    bool FSearchPosted = false;
+    bool FTakePosted = false;
+    // The readers of one look at the folder, what they sent that is not taken in yet, how many
+    // have finished, and whether the folder is to be looked at again once they are done (a
+    // keystroke came while they read).
+    std::vector<QThread *> FReaders;
     std::atomic<bool> FStop = false;
-    int FGeneration = 0;
     std::vector<TArrival> FArrived;
     bool FLookAgain = false;
-    bool FReaderDone = false;
+    int FReadersDone = 0;
     // Enter was pressed before its days came: the first one is selected when it comes.
     bool FSelectFirst = false;
     // Retries what waits for a box of the diary to close.

@@ -4,9 +4,14 @@
 
 #include "AppServices.h"
 #include "Application.h"
+#include "ColorScheme.h"
 #include "Exceptions.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QProcess>
 #include <QTemporaryFile>
+#include <QThread>
 #include <QTimer>
 #include <QtTest>
 #include <stdexcept>
@@ -32,6 +37,23 @@ protected:
         ++Handled;
         Throw();
         return true;
+    }
+};
+
+// The desktop portal's settings as the portal answers them, on a thread of its own so that a
+// caller on the main thread can block for the answer.
+class TFakePortal : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
+
+public:
+    uint Scheme = 0;
+
+public slots:
+    QDBusVariant Read(const QString &group, const QString &key)
+    {
+        const bool asked = group == u"org.freedesktop.appearance"_s && key == u"color-scheme"_s;
+        return QDBusVariant(QVariant::fromValue(QDBusVariant(asked ? Scheme : 0u)));
     }
 };
 
@@ -159,6 +181,46 @@ private slots:
         const QIcon icon = DiaryIcon();
         for (const int size : { 16, 48, 256 })
             QCOMPARE(icon.pixmap(size).size(), QSize(size, size));
+    }
+
+    // The portal's color-scheme on a bus of the test's own; no portal, no preference.
+    void colorSchemeIsReadFromThePortal_data()
+    {
+        QTest::addColumn<int>("portalScheme");
+        QTest::addColumn<TColorScheme>("scheme");
+        QTest::newRow("dark") << 1 << TColorScheme::Dark;
+        QTest::newRow("light") << 2 << TColorScheme::Light;
+        QTest::newRow("no portal") << -1 << TColorScheme::NoPreference;
+    }
+    void colorSchemeIsReadFromThePortal()
+    {
+        QFETCH(int, portalScheme);
+        QFETCH(TColorScheme, scheme);
+        QProcess daemon;
+        daemon.start(u"dbus-daemon"_s, { u"--session"_s, u"--nofork"_s, u"--print-address"_s });
+        if (!daemon.waitForStarted() || !daemon.waitForReadyRead(5000))
+            QSKIP("dbus-daemon does not start");
+        const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+        TFakePortal portal;
+        QThread thread;
+        portal.Scheme = uint(portalScheme);
+        portal.moveToThread(&thread);
+        thread.start();
+        const auto stop = qScopeGuard([&] {
+            QDBusConnection::disconnectFromBus(u"portal"_s);
+            QDBusConnection::disconnectFromBus(u"diary"_s);
+            thread.quit();
+            thread.wait();
+            daemon.kill();
+            daemon.waitForFinished();
+        });
+        if (portalScheme >= 0) {
+            QDBusConnection bus = QDBusConnection::connectToBus(address, u"portal"_s);
+            QVERIFY(bus.registerObject(
+                u"/org/freedesktop/portal/desktop"_s, &portal, QDBusConnection::ExportAllSlots));
+            QVERIFY(bus.registerService(u"org.freedesktop.portal.Desktop"_s));
+        }
+        QCOMPARE(PortalColorScheme(QDBusConnection::connectToBus(address, u"diary"_s)), scheme);
     }
 
 private:

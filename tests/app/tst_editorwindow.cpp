@@ -177,6 +177,66 @@ private slots:
                 + u"\nother\n"_s);
     }
 
+    // The input method of the tests plays each framework as it was seen with Mozc; the word
+    // being composed ends up once, on its own day, whatever ends the composition.
+    void composedWordIsStoredOnceOnItsDay_data()
+    {
+        QTest::addColumn<QString>("framework");
+        QTest::addColumn<QString>("way");
+        QTest::newRow("ibus, next day") << "ibus"
+                                        << "next day";
+        QTest::newRow("ibus, a day in the calendar") << "ibus"
+                                                     << "calendar";
+        QTest::newRow("ibus, a click in the text") << "ibus"
+                                                   << "click";
+        QTest::newRow("ibus, the file changed") << "ibus"
+                                                << "file changed";
+        QTest::newRow("fcitx5, another window") << "fcitx5"
+                                                << "other window";
+    }
+    void composedWordIsStoredOnceOnItsDay()
+    {
+        QFETCH(QString, framework);
+        QFETCH(QString, way);
+        auto *ime = qvariant_cast<QObject *>(qApp->property("kivlogComposing"));
+        if (!ime)
+            QSKIP("the input method of the tests is not loaded");
+        ime->setProperty("framework", framework);
+        F->Write(kYearFile, yearWith(dayBlock("2009/03/10", "stored")));
+        TForm1 &form = F->Start();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        auto *edit = form.KivDiaryEdit1;
+        QTRY_COMPARE(QApplication::focusWidget(), edit);
+        F->Type(edit, u"今日は"_s);
+        QMetaObject::invokeMethod(ime, "compose", Q_ARG(QString, u"にほんご"_s));
+        QWidget other;
+        if (way == u"next day") {
+            form.BtnNextDay->click();
+        } else if (way == u"calendar") {
+            form.MonthCalendar1->setFocus(Qt::MouseFocusReason);
+            form.MonthCalendar1->SetDate(DateToDayNumber(QDate(2009, 3, 12)));
+            form.MonthCalendar1Click();
+        } else if (way == u"click") {
+            QTest::mouseClick(edit->viewport(), Qt::LeftButton, {}, QPoint(2, 2));
+        } else if (way == u"file changed") {
+            F->Write(kYearFile, yearWith(dayBlock("2009/03/10", "other")));
+            QTRY_VERIFY(F->Read(kYearFile).contains(cp932::Encode(u"にほんご"_s)));
+        } else {
+            other.show();
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+            form.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&form));
+        }
+        QTest::qWait(20); // the input method's late delivery
+        F->Form.reset();
+        const QByteArray year = F->Read(kYearFile);
+        const QByteArray word = cp932::Encode(u"にほんご"_s);
+        QCOMPARE(year.count(word), 1);
+        QCOMPARE(year.lastIndexOf("![", year.indexOf(word)), year.indexOf("![2009/03/10]"));
+    }
+
     void typedDayHeaderIsEscapedInTheRecoveryFile()
     {
         TForm1 &form = F->Start();

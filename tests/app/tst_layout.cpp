@@ -1,8 +1,10 @@
 // The main window as built: where every control stands at the design size and after
 // resizing, the smallest size, the tab order, fonts, the popup menu and the event bindings.
 
+#include "ColorScheme.h"
 #include "DiaryWindowFixture.h"
 #include "Exceptions.h"
+#include "KeysWindow.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -59,11 +61,13 @@ private slots:
     void tabOrderPassesTheCalendarBy();
     void popupMenuOpensOnTheRightColumnOnly();
     void popupItemsRunTheirActions();
+    void f1ListsTheKeysTheEntriesAndTheFolder();
     void buttonsAndCalendarAreBound_data();
     void buttonsAndCalendarAreBound();
     void calendarKeepsItsTimeOfDay();
     void monthTitleShowsNoArrowOverItsName();
     void destroyingSavesTheEditsLast();
+    void renderAtDesignSize_data();
     void renderAtDesignSize();
 
 private:
@@ -227,9 +231,11 @@ void TestLayout::popupMenuOpensOnTheRightColumnOnly()
 
 void TestLayout::popupItemsRunTheirActions()
 {
-    QCOMPARE(F->Form->PopupMenu1->actions(),
+    const QList<QAction *> entries = F->Form->PopupMenu1->actions();
+    QCOMPARE(entries.mid(0, 6),
         (QList<QAction *> {
             F->Form->N1, F->Form->N2, F->Form->N3, F->Form->N4, F->Form->N5, F->Form->N6 }));
+    QCOMPARE(entries.last(), F->Form->NKeys);
     QCOMPARE(F->Form->N1->text(), u"フォント変更"_s);
     QCOMPARE(F->Form->N2->text(), u"曜日を保存する"_s);
     QCOMPARE(F->Form->N3->text(), u"検索..."_s);
@@ -254,6 +260,25 @@ void TestLayout::popupItemsRunTheirActions()
     F->Form->N1->trigger();
     TForm1::FontChooser = nullptr;
     QCOMPARE(asked, 1);
+}
+
+// F1, which the popup's last entry names, lists the keys, every entry of the popup with its
+// key, and the data folder.
+void TestLayout::f1ListsTheKeysTheEntriesAndTheFolder()
+{
+    F->Form->show();
+    QVERIFY(QTest::qWaitForWindowActive(F->Form.get()));
+    QVERIFY(F->Form->NKeys->isShortcutVisibleInContextMenu());
+    QCOMPARE(F->Form->NKeys->shortcut(), QKeySequence(Qt::Key_F1));
+    QTest::keyClick(F->Form->KivDiaryEdit1, Qt::Key_F1);
+    auto *keys = F->Form->findChild<TKeysWindow *>();
+    QVERIFY(keys && keys->isVisible());
+    QStringList shown;
+    for (const QLabel *label : keys->findChildren<QLabel *>())
+        shown << label->text();
+    for (const QString &text : { u"Ctrl+↑ / Ctrl+↓"_s, u"検索..."_s, u"Ctrl+F"_s, u"この日..."_s,
+             u"Ctrl+T"_s, u"Ctrl+E"_s, u"フォント変更"_s, F->Form->DataFolder() })
+        QVERIFY2(shown.contains(text), qPrintable(text));
 }
 
 void TestLayout::buttonsAndCalendarAreBound_data()
@@ -350,14 +375,118 @@ void TestLayout::destroyingSavesTheEditsLast()
     QVERIFY(content.contains("\x8d\xc5\x8c\xe3\x82\xcc\x93\xfa\x8b\x4c"));
 }
 
+namespace {
+
+int apart(QRgb a, QRgb b)
+{
+    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b))
+        + std::abs(qBlue(a) - qBlue(b));
+}
+int contrast(const QColor &a, const QColor &b) { return std::abs(a.lightness() - b.lightness()); }
+
+// A part of a screenshot: the colour most of it shows, the mean colour of the strokes on it
+// (the pixels farthest from that ground, not their blurred edges), how many pixels the strokes
+// cover, and how many are bright red.
+struct TLook {
+    QColor Ground, Ink;
+    int InkPixels = 0, Red = 0;
+};
+
+TLook lookOf(const QImage &image, const QRect &area)
+{
+    QHash<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            ++counts[image.pixel(x, y)];
+    QRgb ground = 0;
+    int far = 0;
+    for (auto [colour, count] : counts.asKeyValueRange())
+        ground = count > counts.value(ground) ? colour : ground;
+    for (auto [colour, count] : counts.asKeyValueRange())
+        far = std::max(far, apart(colour, ground));
+    TLook look { QColor(ground), QColor(ground) };
+    long r = 0, g = 0, b = 0, strong = 0;
+    for (auto [colour, count] : counts.asKeyValueRange()) {
+        look.InkPixels += apart(colour, ground) * 2 >= far ? count : 0;
+        look.Red += qRed(colour) > 180 && qGreen(colour) < 90 ? count : 0;
+        if (apart(colour, ground) * 10 >= far * 7) {
+            r += qRed(colour) * count, g += qGreen(colour) * count, b += qBlue(colour) * count;
+            strong += count;
+        }
+    }
+    if (strong)
+        look.Ink = QColor(int(r / strong), int(g / strong), int(b / strong));
+    return look;
+}
+
+} // namespace
+
+void TestLayout::renderAtDesignSize_data()
+{
+    // The palette: the desktop's own, or one that a dark style forces, whose disabled text is
+    // hardly dimmer than its text.
+    QTest::addColumn<TColorScheme>("scheme");
+    QTest::addColumn<QPalette>("forced");
+    QTest::newRow("light") << TColorScheme::Light << QPalette();
+    QTest::newRow("dark") << TColorScheme::Dark << QPalette();
+    QPalette forced(QColor(0x35, 0x35, 0x35));
+    forced.setColor(QPalette::Disabled, QPalette::Text, QColor(0xd0, 0xd0, 0xd0));
+    QTest::newRow("dark style forced") << TColorScheme::NoPreference << forced;
+}
+
+// In either scheme the calendar's other-month days are dimmer than this month's yet readable,
+// a day with text is bolder, today has its red ring, and the red box and the refusal notice
+// stand out from the text around them. The screenshots stay in the build folder.
 void TestLayout::renderAtDesignSize()
 {
-    F->Form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(F->Form.get()));
-    F->Form->KivDiaryEdit1->setPlainText(u"今日は晴れ。\n散歩をした。"_s);
-    const QPixmap shot = F->Form->grab();
+    QFETCH(TColorScheme, scheme);
+    QFETCH(QPalette, forced);
+    const QPalette desktop = QApplication::palette();
+    const auto restore = qScopeGuard([&] { QApplication::setPalette(desktop); });
+    QApplication::setPalette(SchemePalette(scheme, forced.resolveMask() ? forced : desktop));
+    // 3 May holds text; today, 15 May, holds the bytes 85 40, which CP932 maps to nothing.
+    F->Write(u"Data/2010.jnl"_s,
+        F->YearFile(2010, {}) + "![2010/05/03]\r\nx\r\n![2010/05/15]\r\nab\x85\x40\r\n");
+    TForm1 &form = F->Start();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    F->Type(form.KivDiaryEdit1, u"😀"_s);
+    const QImage shot = form.grab().toImage();
     QCOMPARE(shot.deviceIndependentSize().toSize(), QSize(544, 360));
-    QVERIFY(shot.save(QStringLiteral(KIVLOG_BUILD_DIR "/layout.png")));
+    QVERIFY(shot.save(QStringLiteral(KIVLOG_BUILD_DIR "/layout-%1.png")
+                          .arg(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'))));
+    const auto look = [&](const QWidget *widget, const QRect &rect) {
+        return lookOf(shot, QRect(widget->mapTo(&form, rect.topLeft()), rect.size()));
+    };
+
+    // The calendar's rows from Monday 26 April to Sunday 6 June, under the weekdays' row.
+    auto *view = form.MonthCalendar1->findChild<QTableView *>();
+    const auto cell = [&](int row, int column, const char *number) {
+        const QModelIndex index = view->model()->index(row, column);
+        [&] { QCOMPARE(index.data().toString(), QString::fromLatin1(number)); }();
+        return look(view->viewport(), view->visualRect(index).adjusted(1, 1, -1, -1));
+    };
+    const TLook may11 = cell(3, 1, "11"), april27 = cell(1, 1, "27");
+    QCOMPARE(may11.Ground.lightness() < 128, scheme != TColorScheme::Light);
+    QVERIFY2(contrast(may11.Ink, may11.Ground) >= 120, "this month's days are hard to read");
+    QVERIFY2(contrast(april27.Ink, april27.Ground) >= 40, "other months' days cannot be read");
+    QVERIFY2(contrast(april27.Ink, may11.Ink) >= 40, "other months' days look like this month's");
+    QVERIFY2(cell(2, 0, "3").InkPixels > cell(6, 3, "3").InkPixels * 11 / 10,
+        "the day with text is not bold");
+    QVERIFY2(cell(3, 5, "15").Red >= 15, "today has no red ring");
+
+    TKivDiaryEdit *edit = form.KivDiaryEdit1;
+    QTextCursor afterAb(edit->document());
+    afterAb.setPosition(2);
+    const TLook box = look(edit->viewport(), edit->cursorRect(afterAb).adjusted(2, 2, 6, -2));
+    QVERIFY2(box.Ground.red() > box.Ground.blue() + 60, "the box is not red");
+    QVERIFY2(contrast(box.Ink, box.Ground) >= 60, "the box's byte cannot be read");
+    const auto *notice = edit->findChild<QLabel *>(u"RefusedNotice"_s);
+    QVERIFY(notice->isVisible());
+    const TLook shown = look(notice, notice->rect().adjusted(2, 2, -2, -2));
+    QVERIFY2(contrast(shown.Ink, shown.Ground) >= 120, "the notice is hard to read");
+    QVERIFY2(apart(shown.Ground.rgb(), edit->palette().color(QPalette::Base).rgb()) >= 30,
+        "the notice does not stand out from the text");
 }
 
 QTEST_MAIN(TestLayout)

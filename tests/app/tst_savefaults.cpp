@@ -35,6 +35,8 @@ private slots:
         QFETCH(int, fault);
         F->SetUp(At(2008, 12, 31));
         const QString yearFile = u"Data/2008.jnl"_s;
+        // Messages name the file in full, wherever the program was started from.
+        const QString named = QDir::current().filePath(yearFile);
         const QByteArray previous = F->YearFile(2008, {}) + "![2008/12/30]\r\nday before\r\n";
         F->Write(yearFile, previous);
         TForm1 &form = F->Start();
@@ -58,8 +60,8 @@ private slots:
                 + F->Dir.filePath(u"share/kivlog/rescued/2008.jnl.rescued-20081231-120000"_s)
             : QString();
         QCOMPARE(F->Boxes,
-            (TBoxes { { TBoxKind::Error,
-                u"ファイル "_s + yearFile + u" を作成できません"_s + rescued } }));
+            (TBoxes {
+                { TBoxKind::Error, u"ファイル "_s + named + u" を作成できません"_s + rescued } }));
         QCOMPARE(DayNumberToDate(form.KivDiaryEdit1->Date()), QDate(2008, 12, 31));
         QCOMPARE(form.KivDiaryEdit1->toPlainText(), typed);
         QVERIFY(form.KivDiaryEdit1->document()->isModified());
@@ -81,7 +83,7 @@ private slots:
         form.BtnNextDay->click();
 
         const TBoxes expected = fault == int(TFault::FolderInPlace)
-            ? TBoxes { { TBoxKind::Message, u"["_s + yearFile + u"]を作成します。"_s } }
+            ? TBoxes { { TBoxKind::Message, u"["_s + named + u"]を作成します。"_s } }
             : TBoxes {};
         QCOMPARE(F->Boxes, expected);
         QVERIFY(F->Read(yearFile).endsWith("\r\n" + cp932::Encode(typed) + "\r\n"));
@@ -102,8 +104,12 @@ private slots:
         form.BtnNextDay->click();
 
         QCOMPARE(F->Boxes,
-            (TBoxes { { TBoxKind::Message, u"[Data/2008.jnl]を作成します。"_s },
-                { TBoxKind::Error, u"ファイル Data/2009.jnl は開けません"_s } }));
+            (TBoxes {
+                { TBoxKind::Message,
+                    u"["_s + QDir::current().filePath(u"Data/2008.jnl"_s) + u"]を作成します。"_s },
+                { TBoxKind::Error,
+                    u"ファイル "_s + QDir::current().filePath(u"Data/2009.jnl"_s)
+                        + u" は開けません"_s } }));
         QVERIFY(F->Read(u"Data/2008.jnl"_s).endsWith("\r\ntyped\r\n"));
         QCOMPARE(DayNumberToDate(form.KivDiaryEdit1->Date()), QDate(2008, 12, 31));
         QCOMPARE(form.Label1->text(), u"2008年12月31日(水)"_s);

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QSignalSpy>
 
 class TestSearch : public QObject {
     Q_OBJECT
@@ -15,7 +16,8 @@ private slots:
         F->SetUp(At(2010, 6, 15));
         F->Write(u"Data/2008.jnl"_s, F->YearFile(2008, {}) + "![2008/03/01]\r\nrain\r\n");
         F->Write(u"Data/2009.jnl"_s,
-            F->YearFile(2009, {}) + "![2009/05/01]\r\nmorning\r\nlate RAIN, more rain\r\n");
+            F->YearFile(2009, {})
+                + "![2009/05/01]\r\nmorning&#x1F600;\r\nlate RAIN, more rain\r\n");
     }
     void cleanup() { F.reset(); }
 
@@ -47,8 +49,8 @@ private slots:
         QTRY_VERIFY(!form.findChild<TSearchWindow *>());
     }
 
-    // Enter on a result goes the calendar's way: the year left is saved, then the hit is
-    // selected in the day's text.
+    // Enter on a result goes the calendar's way: the year left is saved, then the caret goes
+    // to the first hit in the day's text, with nothing selected.
     void enterMovesToTheDayAndSelectsTheHit()
     {
         TForm1 &form = F->Start();
@@ -63,14 +65,18 @@ private slots:
 
         QCOMPARE(DayNumberToDate(form.KivDiaryEdit1->Date()), QDate(2009, 5, 1));
         QVERIFY(F->Read(u"Data/2010.jnl"_s).contains("![2010/06/15]"));
-        QCOMPARE(form.KivDiaryEdit1->textCursor().selectedText(), u"RAIN"_s);
+        QVERIFY(!form.KivDiaryEdit1->textCursor().hasSelection());
+        QCOMPARE(form.KivDiaryEdit1->textCursor().position(), 15);
         QVERIFY(search.isVisible());
         // Every hit of the day stays marked until the next edit.
         QList<int> marked;
         for (const QTextEdit::ExtraSelection &mark : form.KivDiaryEdit1->extraSelections())
             marked << mark.cursor.selectionStart() << mark.cursor.selectionEnd();
-        QCOMPARE(marked, (QList<int> { 13, 17, 24, 28 }));
-        F->Type(form.KivDiaryEdit1, u"x"_s);
+        QCOMPARE(marked, (QList<int> { 15, 19, 26, 30 }));
+        // A second Enter by habit breaks the line and leaves the word found in place.
+        QTest::keyClick(form.KivDiaryEdit1, Qt::Key_Return);
+        QCOMPARE(
+            form.KivDiaryEdit1->toPlainText(), u"morning\U0001F600\nlate \nRAIN, more rain\n"_s);
         QVERIFY(form.KivDiaryEdit1->extraSelections().isEmpty());
     }
 
@@ -97,8 +103,45 @@ private slots:
                      .testFlag(Qt::ItemIsSelectable));
         search.EdtQuery->selectAll();
         F->Type(search.EdtQuery, u"RAIN"_s);
-        QCOMPARE(search.LblCount->text(), u"367日分"_s);
+        QTRY_COMPARE(search.LblCount->text(), u"367日分"_s);
         QCOMPARE(row(search, 0), u"2009/05/01(金)  late RAIN, more rain"_s);
+    }
+
+    // Keys typed faster than a search are searched once, with the newest text; the years that
+    // arrive meanwhile join the list below its first screen, the day chosen staying chosen.
+    void aBurstSearchesOnceAndArrivalsKeepTheChoice()
+    {
+        TForm1 &form = F->Start();
+        F->Type(form.KivDiaryEdit1, u"rain today"_s);
+        TSearchWindow &search = open(form);
+        QSignalSpy resets(search.LstResults->model(), &QAbstractItemModel::modelReset);
+        QTest::keyClicks(search.EdtQuery, u"rain"_s);
+        QCOMPARE(resets.count(), 0);
+        QTRY_COMPARE(resets.count(), 1);
+        search.LstResults->setCurrentIndex(search.LstResults->model()->index(0, 0));
+        QTRY_COMPARE(search.LblCount->text(), u"3日分"_s);
+        QCOMPARE(resets.count(), 1);
+        QCOMPARE(search.LstResults->currentIndex().row(), 0);
+        QVERIFY(row(search, 0).startsWith(u"2010/06/15"_s));
+    }
+
+    // A line longer than the list is cut around its hit, and cut again when the list widens.
+    void theExcerptFitsTheRowWidth()
+    {
+        F->Write(u"Data/2005.jnl"_s,
+            F->YearFile(2005, {}) + "![2005/01/01]\r\n" + QByteArray(300, 'x') + " rain "
+                + QByteArray(300, 'y') + "\r\n");
+        TForm1 &form = F->Start();
+        TSearchWindow &search = open(form);
+        F->Type(search.EdtQuery, u"rain"_s);
+        QTRY_COMPARE(search.LblCount->text(), u"3日分"_s);
+        const QString narrow = row(search, 2);
+        QVERIFY(narrow.startsWith(u"2005/01/01(土)  …x"_s));
+        QVERIFY(narrow.contains(u" rain y"_s));
+        QVERIFY(narrow.endsWith(u"y…"_s));
+        search.resize(search.width() * 2, search.height());
+        QTRY_VERIFY(row(search, 2).size() > narrow.size() + 20);
+        QVERIFY(row(search, 2).contains(u" rain y"_s));
     }
 
 private:

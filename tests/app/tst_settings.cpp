@@ -48,7 +48,8 @@ private slots:
             F->YearFile(2009,
                 { "WIDTH=700", "HEIGHT=480", "FONTNAME=IPAGothic", "FONTSIZE=11",
                     "DAYNAME=FALSE" }));
-        QCOMPARE(F->Boxes.value(0).second, u"[Data/2009.jnl]を作成します。"_s);
+        QCOMPARE(F->Boxes.value(0).second,
+            u"["_s + QDir::current().filePath(u"Data/2009.jnl"_s) + u"]を作成します。"_s);
         TForm1 &again = F->Start();
         QCOMPARE(again.frameGeometry().size(), QSize(700, 480));
         QCOMPARE(again.KivDiaryEdit1->font().family(), u"IPAGothic"_s);

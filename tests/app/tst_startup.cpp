@@ -147,7 +147,7 @@ private slots:
         QCOMPARE(F->Boxes, (TBoxes { { TBoxKind::Message, box } }));
         F->Boxes.clear();
         F->Type(form.KivDiaryEdit1, u"日記"_s);
-        const QString yearFile = F->Diary().FilePath();
+        const QString yearFile = QFileInfo(F->Diary().FilePath()).absoluteFilePath();
         F->Form.reset();
 
         const QString rescued = root + u"share/kivlog/rescued/2009.jnl.rescued-20090510-120000"_s;
@@ -166,6 +166,7 @@ private slots:
         QTest::newRow("made at start") << QStringList {} << "Data/";
         QTest::newRow("relative, through ..") << QStringList { "-dsub/../diary" } << "diary/";
         QTest::newRow("the current folder") << QStringList { "-d" } << "";
+        QTest::newRow("with a blank") << QStringList { "-dmy diary" } << "my diary/";
     }
 
     void theDataFolderIsShownInFull()
@@ -176,7 +177,13 @@ private slots:
         TForm1 &form = F->Start(arguments);
         const QString full = QDir::currentPath() + u'/' + folder;
 
-        QCOMPARE(form.PnlStatus->toolTip(), u"データフォルダ: "_s + full);
+        // With the command, as a shell takes it, that makes the menu start the diary there.
+        const QString option = u"-d"_s + full;
+        QCOMPARE(form.PnlStatus->toolTip(),
+            u"データフォルダ: "_s + full
+                + u"\nメニューから起動したときもこのフォルダを使うには、次のコマンドを実行します:\n"
+                  u"kivlog-cli menu-entry "_s
+                + (folder.contains(u' ') ? u'\'' + option + u'\'' : option));
         form.ActSearch->trigger();
         auto *search = form.findChild<TSearchWindow *>(u"SearchWindow"_s);
         QVERIFY(search);

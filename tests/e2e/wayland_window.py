@@ -24,7 +24,7 @@ import time
 
 from real_window import SKIP, Failure, check, diary_day
 
-TYPED = "波の音 Waves, 2 km."
+TYPED = "波の音🌊 Waves, 2 km."
 
 
 def wait_for(what, condition, timeout, proc=None):

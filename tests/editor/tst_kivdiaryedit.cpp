@@ -53,7 +53,7 @@ private slots:
     void reloadDropsEditsAndKeepsCaretWhenUnchanged();
     void commitHandsOverOnce();
     void sourceChangeDiscardsPendingEdits();
-    void charactersOutsideCp932AreRefused();
+    void charactersOutsideCp932GoInAsReferences();
     void inputShowsWhatIsStored_data();
     void inputShowsWhatIsStored();
     void undecodableBytesSurviveWhenTheTextComesBack();
@@ -281,25 +281,33 @@ void TestKivDiaryEdit::sourceChangeDiscardsPendingEdits()
     FEdit->SetSource(nullptr);
 }
 
-void TestKivDiaryEdit::charactersOutsideCp932AreRefused()
+void TestKivDiaryEdit::charactersOutsideCp932GoInAsReferences()
 {
-    const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80"); // outside the BMP
-    type(u"a"_s + emoji + u"日"_s);
-    QCOMPARE(FEdit->toPlainText(), u"a日"_s);
-    type(emoji); // nothing left to type: nothing happens
-    QCOMPARE(FEdit->toPlainText(), u"a日"_s);
-
+    type(u"a😀"_s);
+    // As an input method converts a word to an emoji: the composition, then its commit.
+    QInputMethodEvent composing(u"にちはーと"_s, {});
+    QApplication::sendEvent(FEdit.get(), &composing);
     QInputMethodEvent composed;
-    composed.setCommitString(u"記"_s + emoji + u"\u00E9"_s + u"す"_s);
+    composed.setCommitString(u"日♥"_s);
     QApplication::sendEvent(FEdit.get(), &composed);
-    QCOMPARE(FEdit->toPlainText(), u"a日記す"_s);
-
     QMimeData pasted;
-    pasted.setText(u"\u20AC5 "_s + emoji + u"ア"_s);
+    pasted.setText(u"&#x41;&#x1F600;"_s);
     FEdit->insertFromMimeData(&pasted);
-    QCOMPARE(FEdit->toPlainText(), u"a日記す5 ア"_s);
+    const QString shown = u"a😀日♥&#x41;&#x1F600;"_s;
+    QCOMPARE(FEdit->toPlainText(), shown);
+    QCOMPARE(
+        FEdit->StoreText(), "a&#x1F600;" + cp932::Encode(u"日") + "&#x2665;&#x41;&#x26;#x1F600;");
+    // Undo takes the emoji back whole, and redo brings back its reference.
+    FEdit->undo();
+    FEdit->undo();
+    QCOMPARE(FEdit->toPlainText(), u"a😀"_s);
+    type(u"!"_s);
+    FEdit->undo();
+    FEdit->redo();
+    QCOMPARE(FEdit->StoreText(), "a&#x1F600;!");
     FEdit->Commit();
-    QCOMPARE(cp932::Decode(FStore->GetDayText(day(2008, 12, 30))), FEdit->toPlainText());
+    FEdit->Refresh();
+    QCOMPARE(FEdit->toPlainText(), u"a😀!"_s);
 }
 
 void TestKivDiaryEdit::inputShowsWhatIsStored_data()
@@ -310,18 +318,20 @@ void TestKivDiaryEdit::inputShowsWhatIsStored_data()
     QTest::newRow("decomposed voicing marks")
         << u"カ\u3099イト\u3099フ\u3099ック"_s << u"ガイドブック"_s << QString();
     QTest::newRow("no-break space, en dash")
-        << u"10\u00A0km \u2013 ok"_s << u"10 km  ok"_s << u"\u2013"_s;
+        << u"10\u00A0km \u2013 ok"_s << u"10 km \u2013 ok"_s << QString();
     QTest::newRow("line and paragraph separators")
         << u"a\u2028b\u2029c"_s << u"a\nb\nc"_s << QString();
     QTest::newRow("stored as another character")
         << u"\u301C\u2014\u2016\u2212\u00A2\u00A3\u00AC\u00A5\u203E"_s
         << u"\uFF5E\u2015\u2225\uFF0D\uFFE0\uFFE1\uFFE2\\~"_s << QString();
-    QTest::newRow("outside CP932, each named once") << u"😀日𠮷😀"_s << u"日"_s << u"😀𠮷"_s;
-    QTest::newRow("keycap named whole") << u"1\uFE0F\u20E3"_s << u"1"_s << u"1\uFE0F\u20E3"_s;
-    QTest::newRow("emoji with its selector") << u"\u2764\uFE0F!"_s << u"!"_s << u"\u2764\uFE0F"_s;
-    QTest::newRow("long list cut between characters")
-        << u"😀1\uFE0F\u20E32\uFE0F\u20E33\uFE0F\u20E34\uFE0F\u20E3"_s << u"1234"_s
-        << u"😀1\uFE0F\u20E32\uFE0F\u20E33\uFE0F\u20E3…"_s;
+    QTest::newRow("outside CP932 kept") << u"😀日𠮷1\uFE0F\u20E3\u2764\uFE0F👨\u200D👧"_s
+                                        << u"😀日𠮷1\uFE0F\u20E3\u2764\uFE0F👨\u200D👧"_s << QString();
+    QTest::newRow("a combining mark joins its letter") << u"e\u0301"_s << u"\u00E9"_s << QString();
+    QTest::newRow("no reference carries these, each named once") << u"a\u0000b\u0085c"_s
+            + QChar(0xD800) + QChar(0) << u"abc"_s << u"\u0000\u0085"_s + QChar(0xD800);
+    QTest::newRow("long list cut")
+        << u"x\u0081\u0082\u0083\u0084\u0085\u0086\u0087\u0088\u0089\u008A\u008B\u008C\u008D"_s
+        << u"x"_s << u"\u0081\u0082\u0083\u0084\u0085\u0086\u0087\u0088\u0089\u008A\u008B\u008C…"_s;
     QTest::newRow("pasted CR LF is one break") << u"a\r\nb"_s << u"a\nb"_s << QString();
 }
 
@@ -636,7 +646,7 @@ void TestKivDiaryEdit::noticeOutlastsCompositionUpdates()
 {
     const auto *notice = FEdit->findChild<QLabel *>(u"RefusedNotice"_s);
     QInputMethodEvent refused;
-    refused.setCommitString(u"😀"_s);
+    refused.setCommitString(u"\u0085"_s);
     QApplication::sendEvent(FEdit.get(), &refused);
     for (const QString &composing : { QString(), u"に"_s, QString() }) {
         QInputMethodEvent update(composing, {});
@@ -664,7 +674,14 @@ void TestKivDiaryEdit::editsKeepTheirBytes_data()
     QTest::newRow("0xFF alone") << QByteArray("az") << 1 << 1 << u"\U000F00FF"_s
                                 << QByteArray("a\xFFz");
     QTest::newRow("refused alone keeps the selection")
-        << QByteArray("abc") << 1 << 2 << u"😀"_s << QByteArray("abc");
+        << QByteArray("abc") << 1 << 2 << u"\u0085"_s << QByteArray("abc");
+    // Text that would make a kept '&' or the one put in read as a reference escapes it.
+    QTest::newRow("typed after a kept &")
+        << QByteArray("a&b") << 2 << 2 << u"#x1F600;"_s << QByteArray("a&#x26;#x1F600;b");
+    QTest::newRow("& put before kept text")
+        << QByteArray("#x2665;") << 0 << 0 << u"&"_s << QByteArray("&#x26;#x2665;");
+    QTest::newRow("a reference another program wrote keeps its bytes")
+        << QByteArray("&#x1f600;z") << 2 << 3 << u"y"_s << QByteArray("&#x1f600;y");
 }
 
 void TestKivDiaryEdit::editsKeepTheirBytes()
@@ -692,7 +709,7 @@ void TestKivDiaryEdit::editsKeepTheirBytes()
     FEdit->setPlainText(u"かんじ"_s);
     FEdit->moveCursor(QTextCursor::End);
     QInputMethodEvent reconverted;
-    reconverted.setCommitString(u"漢😀字"_s, -3, 3);
+    reconverted.setCommitString(u"漢\u0085字"_s, -3, 3);
     QApplication::sendEvent(FEdit.get(), &reconverted);
     QCOMPARE(FEdit->toPlainText(), u"漢字"_s);
 }

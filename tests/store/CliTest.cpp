@@ -108,6 +108,8 @@ TEST_F(Cli, WrongUsageExitsWithTwo)
         { u"dump"_qs, u"2009.jnl"_qs, u"2010.jnl"_qs },
         { u"rewrite"_qs, u"--dayname"_qs, u"maybe"_qs, u"2009.jnl"_qs },
         { u"dump"_qs, u"--dayname"_qs, u"on"_qs, u"2009.jnl"_qs },
+        { u"menu-entry"_qs, u"-dno such folder"_qs },
+        { u"menu-entry"_qs, u"--remove"_qs, u"-d."_qs },
     };
     for (const QStringList &args : wrong) {
         const TRun run = Run(args);
@@ -119,6 +121,26 @@ TEST_F(Cli, WrongUsageExitsWithTwo)
     const TRun help = Run({ u"--help"_qs });
     EXPECT_EQ(help.Status, 0);
     EXPECT_TRUE(help.Out.contains(u"rewrite [--dayname on|off] FILE"));
+}
+
+// The entry starts the diary installed beside the tool on the folder, quoted as the desktop
+// entry format asks, under the installed entry's name; --remove takes it back once.
+TEST_F(Cli, MenuEntryStartsTheDiaryOnTheFolderUntilRemoved)
+{
+    ASSERT_TRUE(QDir().mkpath(Path(u"my diary $5 100%"_qs)));
+    const QString path = qEnvironmentVariable("XDG_DATA_HOME") + u"/applications/kivlog.desktop"_qs;
+    const TRun written = Run({ u"menu-entry"_qs, u"-dmy diary $5 100%"_qs, u"-pd"_qs });
+    const QByteArray entry = ReadAll(path);
+    EXPECT_EQ(written.Status, 0) << written.Err.toStdString();
+    const QString program = QFileInfo(QStringLiteral(KIVLOG_CLI)).path() + u"/kivlog"_qs;
+    EXPECT_TRUE(entry.contains(
+        (u"\nExec="_qs + program + u" \"-d"_qs + Dir() + u"my diary \\\\$5 100%%/\" -pd %f\n"_qs)
+            .toUtf8()))
+        << entry.toStdString();
+    EXPECT_TRUE(entry.contains("\nName=KIV-N's Diary\n"));
+    EXPECT_EQ(Run({ u"menu-entry"_qs, u"--remove"_qs }).Status, 0);
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_EQ(Run({ u"menu-entry"_qs, u"--remove"_qs }).Status, 1);
 }
 
 TEST_F(Cli, RewriteBacksUpAndWritesTheStoresOwnForm)
@@ -162,7 +184,7 @@ TEST_F(Cli, RewriteOfAMissingFileCreatesItAndSaysSoOnStderr)
     const TRun run = Run({ u"rewrite"_qs, u"d2010.txt"_qs });
     EXPECT_EQ(run.Status, 0);
     EXPECT_TRUE(run.Out.isEmpty());
-    EXPECT_EQ(run.Err, u"[d2010.txt]を作成します。\n"_qs);
+    EXPECT_EQ(run.Err, u'[' + Path(u"d2010.txt"_qs) + u"]を作成します。\n"_qs);
     EXPECT_EQ(ReadAll(Path(u"d2010.txt"_qs)), "!JNL 1.00 2010\r\n\r\n");
 }
 
@@ -201,23 +223,23 @@ TEST_F(Cli, SearchPrintsTheStretchAroundTheHitUnlessFull)
 TEST_F(Cli, ExportWritesEveryFormatInUtf8)
 {
     WriteAll(Path(u"2009.jnl"_qs),
-        sj("!JNL 1.00 2009\r\n![2009/05/02]\r\n<b>&</b>\r\n# 見出し\r\n![2009/05/01]\r\n一日\r\n")
-            + "\x85\r\n");
+        sj("!JNL 1.00 2009\r\n![2009/05/02]\r\n<b>&</b>") + "&#x1F600;"
+            + sj("\r\n# 見出し\r\n![2009/05/01]\r\n一日\r\n") + "\x85\r\n");
     struct TCase {
         const char *Format;
         const char *Out;
     };
     const TCase cases[] = {
-        { "text", "2009/05/01(金)\n一日\n\uFFFD\n\n2009/05/02(土)\n<b>&</b>\n# 見出し\n\n" },
+        { "text", "2009/05/01(金)\n一日\n\uFFFD\n\n2009/05/02(土)\n<b>&</b>😀\n# 見出し\n\n" },
         { "markdown",
             "# 日記\n\n## 2009/05/01(金)\n\n一日  \n\uFFFD  \n\n"
-            "## 2009/05/02(土)\n\n&lt;b&gt;&amp;&lt;/b&gt;  \n\\# 見出し  \n\n" },
+            "## 2009/05/02(土)\n\n&lt;b&gt;&amp;&lt;/b&gt;😀  \n\\# 見出し  \n\n" },
         { "html",
             "<section id=\"d2009-05-02\">\n<h2>2009/05/02(土)</h2>\n"
-            "<div class=\"text\">&lt;b&gt;&amp;&lt;/b&gt;\n# 見出し</div>\n</section>\n" },
+            "<div class=\"text\">&lt;b&gt;&amp;&lt;/b&gt;😀\n# 見出し</div>\n</section>\n" },
         { "json",
             "[{\"year\":2009,\"modified\":false,\"preamble\":\"\",\"days\":"
-            "[{\"date\":\"2009-05-02\",\"text\":\"<b>&</b>\\r\\n# 見出し\\r\\n\"}],"
+            "[{\"date\":\"2009-05-02\",\"text\":\"<b>&</b>😀\\r\\n# 見出し\\r\\n\"}],"
             "\"settings\":[],\"error_data\":\"\",\"messages\":[]}]\n" },
     };
     for (const TCase &c : cases) {
@@ -293,6 +315,35 @@ TEST_F(Cli, ExportPdfIsSearchableTextAndNeedsNoDisplay)
             u"2009/05/01(金)"_qs, u"一日"_qs, u"2009/05/02(土)"_qs, u"二日目"_qs, u"字下げ"_qs }));
     EXPECT_EQ(
         Run({ u"export"_qs, u"-d"_qs, u"--format=pdf"_qs, u"-o"_qs, u"2009.jnl"_qs }).Status, 2);
+}
+
+// Days of many lengths over many pages: no page ends with a date heading whose text begins on
+// the next.
+TEST_F(Cli, ExportPdfKeepsEachDateHeadingWithItsText)
+{
+    QByteArray year = "!JNL 1.00 2009\r\n";
+    for (int day = 0; day < 90; ++day) {
+        year += QDate(2009, 1, 1).addDays(day).toString(u"'!['yyyy/MM/dd']'\r\n"_qs).toLatin1();
+        for (int line = 0; line <= day * 7 % 13; ++line)
+            year += sj("行\r\n");
+    }
+    WriteAll(Path(u"2009.jnl"_qs), year);
+    ASSERT_EQ(
+        Run({ u"export"_qs, u"-d"_qs, u"--format=pdf"_qs, u"-o"_qs, u"out.pdf"_qs }).Status, 0);
+    QProcess text;
+    text.start(u"pdftotext"_qs, { u"-layout"_qs, Path(u"out.pdf"_qs), u"-"_qs });
+    if (!text.waitForFinished(30000))
+        GTEST_SKIP() << "pdftotext is not installed";
+    const QStringList pages = QString::fromUtf8(text.readAllStandardOutput()).split(u'\f');
+    ASSERT_GT(pages.size(), 5);
+    for (const QString &page : pages) {
+        QStringList lines = page.split(u'\n');
+        lines.removeIf([](const QString &line) { return line.trimmed().isEmpty(); });
+        // The page number comes last.
+        if (lines.size() > 1) {
+            EXPECT_FALSE(lines[lines.size() - 2].contains(u'/')) << page.toStdString();
+        }
+    }
 }
 
 TEST_F(Cli, ExportNeverTakesTheDiarysOwnFilesAndFailsOnAFullDisk)

@@ -1,8 +1,10 @@
 #include "DiarySearch.h"
 
+#include "Cp932.h"
 #include "StoreTestSupport.h"
 
 #include <QFileInfo>
+#include <random>
 
 using namespace diarysearch;
 
@@ -39,7 +41,9 @@ TEST(SearchMatching, FoldsWhatAJapaneseReaderDoesNotMean)
         { "雨のち晴れ", "晴れ　雨", "[雨]のち[晴れ]" },
         { "雨のち晴れ", "晴れ 雪", nullptr },
         { "ababab", "aba bab", "[ababab]" },
-        { "かな", "カナ", nullptr },
+        // Hiragana and katakana are one; the marks cover the letters as written.
+        { "りんご、リンゴ、ﾘﾝｺﾞ", "リンゴ", "[りんご]、[リンゴ]、[ﾘﾝｺﾞ]" },
+        { "ﾊﾞﾅﾅ", "ばな", "[ﾊﾞﾅ]ﾅ" },
         { "x", "   ", nullptr },
     };
     for (const TMatchCase &c : cases) {
@@ -63,12 +67,141 @@ TEST(SearchExcerpt, ShowsTheLineOfTheFirstHitCutAroundIt)
     EXPECT_EQ(marked(cut.Line, cut.Marks), u"…89[雨]abcde…"_qs);
 }
 
+TEST(SearchExcerpt, FitsTheRoomWithTheHitInside)
+{
+    // Measured one per unit: the room is a number of characters, "…" one of them.
+    const auto units = [](QStringView text) { return double(text.size()); };
+    const struct {
+        const char *Text;
+        double Room;
+        const char *Shown;
+    } cases[] = {
+        { "0123456789雨", 11, "0123456789[雨]" },
+        { "0123456789abcdefghij雨", 10, "…defghij[雨]" },
+        { "雨0123456789abcdefghij", 10, "[雨]0123456…" },
+        { "0123456789雨abcdefghij", 10, "…89[雨]abcde…" },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Text);
+        const TSearchHit hit
+            = FittedExcerpt(0, QString::fromUtf8(c.Text), TSearchQuery(u"雨"_qs), c.Room, units);
+        EXPECT_EQ(marked(hit.Line, hit.Marks), QString::fromUtf8(c.Shown));
+    }
+}
+
 class SearchIndexInTempDir : public StoreInTempDir { };
+
+// Any bytes read for a search decode as the decoder decodes them and fold as Fold folds.
+TEST_F(SearchIndexInTempDir, YearsAreReadAsTheDecoderAndFoldReadThem)
+{
+    std::mt19937 random(7);
+    QByteArray bytes = cp932::Encode(u"ｶﾞﾊﾟｱﾞ&#x1F600;&amp;"_qs) + '\xB6';
+    while (bytes.size() < 20000)
+        bytes.append(char(0x20 + random() % 0xE0));
+    bytes.replace('!', '?');
+    for (const QByteArray &day : { bytes, QByteArray(bytes).replace('&', '+') }) {
+        WriteAll(Path(u"2009.jnl"_qs), sj("!JNL 1.00 2009\r\n![2009/05/01]\r\n") + day + "\r\n");
+        const auto year = TSearchIndex::ReadYear({ 2009, Path(u"2009.jnl"_qs), {} });
+        ASSERT_EQ(year->Days.size(), 1u);
+        const auto differ = [](const QString &a, const QString &b) {
+            const auto at = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+            return a.size() == b.size() && at.first == a.end() ? QString()
+                                                               : a.mid(at.first - a.begin(), 8);
+        };
+        EXPECT_EQ(differ(year->Text, ReadYearFile(Dir(), QString(), u".jnl"_qs, 2009)[0].Text),
+            QString());
+        EXPECT_EQ(differ(year->Folded, Fold(year->Text)), QString());
+    }
+}
+
+// Reading for one query leaves out only days that cannot hold it, whatever bytes it is in.
+TEST_F(SearchIndexInTempDir, ReadingForOneQueryFindsWhatReadingAllFinds)
+{
+    const QByteArray days[] = { "\x81\xE6", "\x87\x9A", sj("図書館"), sj("ﾄｼｮｶﾝ"), sj("としょかん"),
+        sj("&雨"), sj("ＡＢＣ") };
+    QByteArray file = sj("!JNL 1.00 2009\r\n");
+    for (int i = 0; i < int(std::size(days)); ++i)
+        file += QStringLiteral("![2009/05/%1]\r\n").arg(i + 1, 2, 10, QChar(u'0')).toLatin1()
+            + days[i] + "\r\n";
+    WriteAll(Path(u"2009.jnl"_qs), file);
+    const TSearchIndex::TYearToRead year { 2009, Path(u"2009.jnl"_qs), {} };
+    for (const char *typed : { "∵", "図書館", "ﾄｼｮｶﾝ", "雨", "abc" }) {
+        SCOPED_TRACE(typed);
+        const TSearchQuery query(QString::fromUtf8(typed));
+        const auto all = TSearchIndex::FindIn(TSearchIndex::ReadYear(year), query);
+        const auto only = TSearchIndex::FindIn(TSearchIndex::ReadYear(year, query), query);
+        ASSERT_FALSE(all.empty());
+        ASSERT_EQ(all.size(), only.size());
+        for (size_t i = 0; i < all.size(); ++i)
+            EXPECT_EQ(all[i].Date, only[i].Date);
+    }
+    // The day that holds it and the one whose "&" may stand for it.
+    EXPECT_EQ(TSearchIndex::ReadYear(year, TSearchQuery(u"図書館"_qs))->Days.size(), 2u);
+}
+
+// A query that narrows the last finds the same days among the last one's as in every year.
+TEST_F(SearchIndexInTempDir, NarrowingFindsWhatAFullSearchFinds)
+{
+    WriteAll(Path(u"2009.jnl"_qs),
+        sj("!JNL 1.00 2009\r\n![2009/05/01]\r\n雨の朝\r\n![2009/05/02]\r\n雨、晴れた\r\n"
+           "![2009/05/03]\r\n晴れ\r\n"));
+    auto store = NewStore(2010);
+    store->SetDayText(Day(2010, 5, 1), sj("雨のち晴れ"));
+    const auto shown = [&] {
+        std::vector<TDayText> days;
+        for (const auto &day : store->Days())
+            if (day->FDate != 0)
+                days.push_back(*day);
+        return days;
+    };
+    TSearchIndex index;
+    index.SetFolder(Dir(), QString(), u".jnl"_qs);
+    index.SetLiveYear(*store, shown());
+    index.Refresh();
+    const auto dates = [](const std::vector<TSearchIndex::TFoundDay> &found) {
+        std::vector<double> out;
+        for (const auto &day : found)
+            out.push_back(day.Date);
+        return out;
+    };
+    const struct {
+        const char *Wider;
+        const char *Query;
+        bool Narrows;
+    } cases[] = {
+        { "雨", "雨の", true },
+        { "雨", "晴れ 雨", true },
+        { "晴れ 雨", "晴れた 雨", true },
+        { "ﾊﾚ", "はれた", true },
+        { "雨の", "雨", false },
+        { "雨", "晴れ", false },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.Wider) + " -> " + c.Query);
+        const TSearchQuery wider(QString::fromUtf8(c.Wider));
+        const TSearchQuery query(QString::fromUtf8(c.Query));
+        EXPECT_EQ(query.Narrows(wider), c.Narrows);
+        if (!c.Narrows)
+            continue;
+        const auto widerFound = index.Find(wider);
+        const auto searched = index.Searched();
+        EXPECT_EQ(
+            dates(index.FindNarrowing(query, widerFound, searched)), dates(index.Find(query)));
+        // Text typed since in the loaded year is searched in full.
+        store->SetDayText(Day(2010, 5, 2), sj("雨の日も晴れた"));
+        index.SetLiveYear(*store, shown());
+        EXPECT_EQ(
+            dates(index.FindNarrowing(query, widerFound, searched)), dates(index.Find(query)));
+        store->SetDayText(Day(2010, 5, 2), QByteArray());
+        index.SetLiveYear(*store, shown());
+    }
+}
 
 TEST_F(SearchIndexInTempDir, SearchesEveryYearFileAndSkipsTheUnreadable)
 {
     WriteAll(Path(u"2009.jnl"_qs), sj("!JNL 1.00 2009\r\n![2009/05/01]\r\n古い雨\r\n"));
-    WriteAll(Path(u"2010.jnl"_qs), sj("!JNL 1.00 2010\r\n![2010/05/01]\r\n雨\r\n"));
+    WriteAll(Path(u"2010.jnl"_qs),
+        sj("!JNL 1.00 2010\r\n![2010/05/01]\r\n") + "&#x20BB7;" + sj("野家の雨\r\n"));
     WriteAll(Path(u"2011.jnl"_qs), sj("!JNL 1.00 2012\r\n"));
     WriteAll(Path(u"2012.txt"_qs), sj("!JNL 1.00 2012\r\n![2012/05/01]\r\n雨\r\n"));
     WriteAll(Path(u"x2013.jnl"_qs), sj("!JNL 1.00 2013\r\n![2013/05/01]\r\n雨\r\n"));
@@ -86,6 +219,7 @@ TEST_F(SearchIndexInTempDir, SearchesEveryYearFileAndSkipsTheUnreadable)
     EXPECT_EQ(QDir(Dir()).entryList(QDir::Files), before);
     EXPECT_TRUE(index.HasText(QDate(2010, 5, 1)));
     EXPECT_FALSE(index.HasText(QDate(2010, 5, 2)));
+    EXPECT_EQ(index.Search(TSearchQuery(u"𠮷野家"_qs)).Hits.size(), 1u);
 
     // A changed file is read again, even when its size and time stayed; a removed one is
     // forgotten.

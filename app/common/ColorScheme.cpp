@@ -1,0 +1,139 @@
+#include "ColorScheme.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QFileInfo>
+#include <QStyleHints>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kPortal = u"org.freedesktop.portal.Desktop"_s;
+const QString kPortalPath = u"/org/freedesktop/portal/desktop"_s;
+const QString kSettings = u"org.freedesktop.portal.Settings"_s;
+const QString kAppearance = u"org.freedesktop.appearance"_s;
+const QString kColorScheme = u"color-scheme"_s;
+// A portal that takes longer is not waited for: the window opens in the desktop's palette.
+constexpr int kPortalTimeoutMs = 300;
+
+// The portal's answer: 1 prefers dark, 2 prefers light, anything else no preference. Read
+// wraps the value in one variant more than SettingChanged does.
+TColorScheme schemeOf(QVariant value)
+{
+    while (value.userType() == qMetaTypeId<QDBusVariant>())
+        value = value.value<QDBusVariant>().variant();
+    switch (value.toUInt()) {
+    case 1:
+        return TColorScheme::Dark;
+    case 2:
+        return TColorScheme::Light;
+    default:
+        return TColorScheme::NoPreference;
+    }
+}
+
+bool isDark(const QPalette &palette) { return palette.color(QPalette::Window).lightness() < 128; }
+
+QPalette darkPalette()
+{
+    QPalette dark;
+    const auto all
+        = [&dark](QPalette::ColorRole role, QColor colour) { dark.setColor(role, colour); };
+    all(QPalette::Window, QColor(0x35, 0x35, 0x35));
+    all(QPalette::WindowText, QColor(0xe8, 0xe8, 0xe8));
+    all(QPalette::Base, QColor(0x24, 0x24, 0x24));
+    all(QPalette::AlternateBase, QColor(0x30, 0x30, 0x30));
+    all(QPalette::Text, QColor(0xe8, 0xe8, 0xe8));
+    all(QPalette::Button, QColor(0x3c, 0x3c, 0x3c));
+    all(QPalette::ButtonText, QColor(0xe8, 0xe8, 0xe8));
+    all(QPalette::BrightText, QColor(0xff, 0x60, 0x60));
+    all(QPalette::Light, QColor(0x5a, 0x5a, 0x5a));
+    all(QPalette::Midlight, QColor(0x48, 0x48, 0x48));
+    all(QPalette::Mid, QColor(0x2c, 0x2c, 0x2c));
+    all(QPalette::Dark, QColor(0x20, 0x20, 0x20));
+    all(QPalette::Shadow, QColor(0x10, 0x10, 0x10));
+    all(QPalette::Highlight, QColor(0x2f, 0x6f, 0xb5));
+    all(QPalette::HighlightedText, QColor(0xff, 0xff, 0xff));
+    all(QPalette::Link, QColor(0x6c, 0xb0, 0xff));
+    all(QPalette::LinkVisited, QColor(0xc0, 0x90, 0xff));
+    // The notice by the caret stands out from the text it covers, as on a light desktop.
+    all(QPalette::ToolTipBase, QColor(0x4d, 0x47, 0x20));
+    all(QPalette::ToolTipText, QColor(0xf4, 0xf0, 0xd8));
+    all(QPalette::PlaceholderText, QColor(0x90, 0x90, 0x90));
+    // Disabled texts (and the calendar's days of other months) are dimmed, still readable.
+    for (const QPalette::ColorRole role :
+        { QPalette::WindowText, QPalette::Text, QPalette::ButtonText }) {
+        dark.setColor(QPalette::Disabled, role, QColor(0x80, 0x80, 0x80));
+    }
+    dark.setColor(QPalette::Disabled, QPalette::Base, QColor(0x30, 0x30, 0x30));
+    dark.setColor(QPalette::Disabled, QPalette::Button, QColor(0x35, 0x35, 0x35));
+    return dark;
+}
+
+} // namespace
+
+TColorScheme PortalColorScheme(const QDBusConnection &bus)
+{
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(kPortal))
+        return TColorScheme::NoPreference;
+    QDBusMessage read = QDBusMessage::createMethodCall(kPortal, kPortalPath, kSettings, u"Read"_s);
+    read << kAppearance << kColorScheme;
+    read.setAutoStartService(false);
+    const QDBusMessage reply = bus.call(read, QDBus::Block, kPortalTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return TColorScheme::NoPreference;
+    return schemeOf(reply.arguments().constFirst());
+}
+
+QPalette SchemePalette(TColorScheme scheme, const QPalette &desktop)
+{
+    return scheme == TColorScheme::Dark && !isDark(desktop) ? darkPalette() : desktop;
+}
+
+TColorSchemeFollower::TColorSchemeFollower(QObject *parent)
+    : QObject(parent)
+    , FDesktop(QApplication::palette())
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+    const auto fromQt = [] {
+        switch (QGuiApplication::styleHints()->colorScheme()) {
+        case Qt::ColorScheme::Dark:
+            return TColorScheme::Dark;
+        case Qt::ColorScheme::Light:
+            return TColorScheme::Light;
+        default:
+            return TColorScheme::NoPreference;
+        }
+    };
+    Apply(fromQt());
+    connect(QGuiApplication::styleHints(), &QStyleHints::colorSchemeChanged, this,
+        [this, fromQt] { Apply(fromQt()); });
+#else
+    // Without a session bus nothing answers; libdbus would otherwise try to launch one.
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")
+        && !QFileInfo::exists(qEnvironmentVariable("XDG_RUNTIME_DIR") + u"/bus"_s))
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    Apply(PortalColorScheme(bus));
+    bus.connect(kPortal, kPortalPath, kSettings, u"SettingChanged"_s, this,
+        SLOT(SettingChanged(QString, QString, QDBusVariant)));
+#endif
+}
+
+void TColorSchemeFollower::SettingChanged(
+    const QString &group, const QString &key, const QDBusVariant &value)
+{
+    if (group == kAppearance && key == kColorScheme)
+        Apply(schemeOf(value.variant()));
+}
+
+void TColorSchemeFollower::Apply(TColorScheme scheme)
+{
+    if (scheme == FShown)
+        return;
+    FShown = scheme;
+    QApplication::setPalette(SchemePalette(scheme, FDesktop));
+}
