@@ -81,9 +81,14 @@ int RunMenuEntry(QStringList args)
     if (args == QStringList { QStringLiteral("--remove") })
         return removeEntry(path);
     TDataFolder folder;
-    for (const QString &arg : args) {
-        if (!folder.TakeOption(arg))
-            return usageError(QStringLiteral("unknown argument '%1'").arg(arg));
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (const TFolderOption read
+            = TakeFolderOption(args[i], i + 1 < args.size() ? &args[i + 1] : nullptr, folder);
+            read != TFolderOption::Taken) {
+            return read == TFolderOption::Refused
+                ? 2
+                : usageError(QStringLiteral("unknown argument '%1'").arg(args[i]));
+        }
     }
     int status = 2;
     const std::optional<TDataFolder> spelled = StoreSpelling(folder, status);

@@ -54,7 +54,7 @@ int ExportPdf(const TDataFolder &folder, const diaryexport::TRange &range, const
     if (outPath.isEmpty()) {
         std::fwrite(pdf.constData(), 1, static_cast<size_t>(pdf.size()), stdout);
     } else {
-        const TFileWrite written = ReplaceFile(outPath, pdf, AccessOfFile(outPath));
+        const TFileWrite written = ReplaceFile(outPath, pdf, ExportAccess(folder, outPath));
         if (!written) {
             print(stderr,
                 QStringLiteral("kivlog-cli: cannot write %1: %2\n").arg(outPath, written.Error));

@@ -58,6 +58,45 @@ std::optional<TDataFolder> StoreSpelling(const TDataFolder &folder, int &status)
     return TDataFolder::Of(store);
 }
 
+std::optional<TDataFolder> DiaryFolder(const TDataFolder &folder, int &status)
+{
+    std::optional<TDataFolder> store = StoreSpelling(folder, status);
+    if (!store)
+        return store;
+    // A mistyped prefix or a folder emptied by a sync must not pass for a diary with nothing in
+    // it: a backup script would get an empty export and no error.
+    if (ListYearFiles(store->BaseDir, store->Prefix, store->Ext).isEmpty()) {
+        print(stderr,
+            QStringLiteral("kivlog-cli: no year file %1????%2 found in %3\n")
+                .arg(store->Prefix, store->Ext, FullFolderPath(store->BaseDir)));
+        status = 1;
+        return std::nullopt;
+    }
+    return store;
+}
+
+TFileAccess ExportAccess(const TDataFolder &folder, const QString &outPath)
+{
+    QStringList years;
+    for (const TYearFileRef &file : ListYearFiles(folder.BaseDir, folder.Prefix, folder.Ext))
+        years << file.Path;
+    return AccessOfCopy(years, outPath);
+}
+
+TFolderOption TakeFolderOption(const QString &arg, const QString *next, TDataFolder &folder)
+{
+    if (!arg.startsWith(u'-') || arg.startsWith(u"--") || !folder.TakeOption(arg))
+        return TFolderOption::NotOne;
+    // "-d ~/Data": the value after a blank would be taken for a word or a file of the command.
+    if (arg.size() == 2 && next && !next->startsWith(u'-')) {
+        usageError(QStringLiteral("%1 takes its value right after the letter, as in %1%2, not "
+                                  "after a blank")
+                       .arg(arg, *next));
+        return TFolderOption::Refused;
+    }
+    return TFolderOption::Taken;
+}
+
 namespace {
 
 QString dateText(double day) { return FormatDayNumber(QStringLiteral("yyyy/mm/dd(aaa)"), day); }
@@ -92,14 +131,15 @@ int RunSearch(QStringList args)
         } else if (!optionsEnd && arg == u"--full") {
             full = true;
         } else if (!optionsEnd && arg.startsWith(u'-') && arg.size() > 1) {
-            if (!folder.TakeOption(arg))
+            // An empty value stays possible with "--" before the words.
+            switch (TakeFolderOption(arg, i + 1 < args.size() ? &args[i + 1] : nullptr, folder)) {
+            case TFolderOption::NotOne:
                 return usageError(QStringLiteral("unknown option '%1'").arg(arg));
-            // "-d ~/Data": the value after a blank would be searched for, as check and export
-            // refuse it. An empty value stays possible with "--" before the words.
-            if (arg.size() == 2 && i + 1 < args.size() && !args[i + 1].startsWith(u'-'))
-                return usageError(QStringLiteral("%1 takes its value right after the letter, "
-                                                 "as in %1%2, not after a blank")
-                                      .arg(arg, args[i + 1]));
+            case TFolderOption::Refused:
+                return kExitUsage;
+            case TFolderOption::Taken:
+                break;
+            }
         } else {
             words << arg;
         }
@@ -108,7 +148,7 @@ int RunSearch(QStringList args)
     if (query.IsEmpty())
         return usageError(QStringLiteral("search needs a word to look for"));
     int status = kExitUsage;
-    const std::optional<TDataFolder> spelled = StoreSpelling(folder, status);
+    const std::optional<TDataFolder> spelled = DiaryFolder(folder, status);
     if (!spelled)
         return status;
 
@@ -195,12 +235,16 @@ int RunOnThisDay(QStringList args)
             if (!day)
                 return usageError(
                     QStringLiteral("'%1' is no date of the form yyyy/mm/dd").arg(value));
-        } else if (!arg.startsWith(u'-') || !folder.TakeOption(arg)) {
-            return usageError(QStringLiteral("unknown argument '%1'").arg(arg));
+        } else if (const TFolderOption read
+                   = TakeFolderOption(arg, args.isEmpty() ? nullptr : &args.front(), folder);
+                   read != TFolderOption::Taken) {
+            return read == TFolderOption::Refused
+                ? kExitUsage
+                : usageError(QStringLiteral("unknown argument '%1'").arg(arg));
         }
     }
     int status = kExitUsage;
-    const std::optional<TDataFolder> spelled = StoreSpelling(folder, status);
+    const std::optional<TDataFolder> spelled = DiaryFolder(folder, status);
     if (!spelled)
         return status;
 
@@ -256,8 +300,12 @@ int RunExport(QStringList args)
                 (arg.startsWith(u"--from") ? from : to) = day;
             } else if (takeValue(QStringLiteral("-o"))) {
                 outPath = ExpandHome(value);
-            } else if (!arg.startsWith(u'-') || !folder.TakeOption(arg)) {
-                return usageError(QStringLiteral("unknown argument '%1'").arg(arg));
+            } else if (const TFolderOption read
+                       = TakeFolderOption(arg, args.isEmpty() ? nullptr : &args.front(), folder);
+                       read != TFolderOption::Taken) {
+                return read == TFolderOption::Refused
+                    ? kExitUsage
+                    : usageError(QStringLiteral("unknown argument '%1'").arg(arg));
             }
         } catch (const std::invalid_argument &) {
             return usageError(QStringLiteral("%1 needs a value").arg(arg));
@@ -266,13 +314,14 @@ int RunExport(QStringList args)
     if (from && to && *from > *to)
         return usageError(QStringLiteral("--from lies after --to"));
     int status = kExitUsage;
-    const std::optional<TDataFolder> spelled = StoreSpelling(folder, status);
+    const std::optional<TDataFolder> spelled = DiaryFolder(folder, status);
     if (!spelled)
         return status;
-    // An export in place of a year file, its .bak or a dated backup would put a text no diary
-    // reads where the diary keeps its versions.
+    // An export in place of a year file, its .bak, a dated backup or a conflict copy, of this
+    // diary or another, would put a text no diary reads where a version of a diary was.
     if (!outPath.isEmpty()
-        && IsDiaryOwnFile(spelled->BaseDir, spelled->Prefix, spelled->Ext, outPath))
+        && (IsDiaryOwnFile(spelled->BaseDir, spelled->Prefix, spelled->Ext, outPath)
+            || IsDiaryVersionFile(outPath)))
         return usageError(
             QStringLiteral("-o '%1' is a file the diary keeps; export elsewhere").arg(outPath));
 
@@ -293,7 +342,8 @@ int RunExport(QStringList args)
     if (outPath.isEmpty()) {
         print(stdout, out);
     } else {
-        const TFileWrite written = ReplaceFile(outPath, out.toUtf8(), AccessOfFile(outPath));
+        const TFileWrite written
+            = ReplaceFile(outPath, out.toUtf8(), ExportAccess(*spelled, outPath));
         if (!written) {
             print(stderr,
                 QStringLiteral("kivlog-cli: cannot write %1: %2\n").arg(outPath, written.Error));
@@ -315,25 +365,23 @@ QString noneOr(const QStringList &items)
 int RunCheck(QStringList args)
 {
     TDataFolder folder;
-    for (const QString &arg : args) {
-        if (!folder.TakeOption(arg))
-            return usageError(QStringLiteral("unknown argument '%1'").arg(arg));
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (const TFolderOption read
+            = TakeFolderOption(args[i], i + 1 < args.size() ? &args[i + 1] : nullptr, folder);
+            read != TFolderOption::Taken) {
+            return read == TFolderOption::Refused
+                ? kExitUsage
+                : usageError(QStringLiteral("unknown argument '%1'").arg(args[i]));
+        }
     }
     int status = kExitUsage;
-    const std::optional<TDataFolder> spelled = StoreSpelling(folder, status);
+    const std::optional<TDataFolder> spelled = DiaryFolder(folder, status);
     if (!spelled)
         return status;
     bool allLoad = true;
     bool anyConflict = false;
     const QList<TYearFileRef> files
         = ListYearFiles(spelled->BaseDir, spelled->Prefix, spelled->Ext);
-    // A mistyped prefix or a folder emptied by a sync must not pass as a healthy diary.
-    if (files.isEmpty()) {
-        print(stderr,
-            QStringLiteral("kivlog-cli: no year file %1????%2 found in %3\n")
-                .arg(spelled->Prefix, spelled->Ext, FullFolderPath(spelled->BaseDir)));
-        return 1;
-    }
     for (const TYearFileRef &file : files) {
         QString state;
         try {

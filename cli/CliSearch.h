@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "FileWriter.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,3 +24,16 @@ int RunCheck(QStringList args);
 // The folder, prefix and extension as the store spells them ("/" after the folder, "." before
 // the extension), or nullopt with the exit status of a usage error (a missing folder).
 std::optional<TDataFolder> StoreSpelling(const TDataFolder &folder, int &status);
+// The same for a command that reads the year files: a folder without any is named on stderr and
+// gives nullopt with exit status 1.
+std::optional<TDataFolder> DiaryFolder(const TDataFolder &folder, int &status);
+
+// The access of an export of the folder's year files to outPath: as private as they are.
+TFileAccess ExportAccess(const TDataFolder &folder, const QString &outPath);
+
+// -dFOLDER, -pPREFIX or -eEXT read into folder, alike in every command that reads a folder: the
+// value follows the letter without a blank. A bare letter before a word that is no option
+// ("-d ~/diary", given the next argument as 'next') is refused and explained on stderr; a bare
+// letter otherwise is the empty value.
+enum class TFolderOption { NotOne, Taken, Refused };
+TFolderOption TakeFolderOption(const QString &arg, const QString *next, TDataFolder &folder);

@@ -1,5 +1,6 @@
 // kivlog-cli: looks into a year file, or rewrites it through the diary's own store; searches
 // and exports the whole diary.
+#include "CliImport.h"
 #include "CliMenuEntry.h"
 #include "CliOutput.h"
 #include "CliSearch.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QScopeGuard>
 #include <QStringList>
 #include <csignal>
 #include <cstdio>
@@ -37,12 +39,17 @@ const char kUsage[] = R"(Usage:
   kivlog-cli export [--format text|markdown|html|json|pdf] [--from yyyy/mm/dd]
                     [--to yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT] [-o FILE]
   kivlog-cli onthisday [--date yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT]
+  kivlog-cli import [-dFOLDER] [-pPREFIX] [-eEXT] [--dry-run]
+                    [--format dayone|jrnl|rednotebook|days] SOURCE...
   kivlog-cli menu-entry [-dFOLDER] [-pPREFIX] [-eEXT] | --remove
-  kivlog-cli --help
+  kivlog-cli --help | --version
 
 FILE is a year file named prefix + four-digit year + extension, for example
 Data/d2009.jnl, 2009.jnl or 2009. The folder, prefix, extension and year are
-taken from it; the year must be 1900 or later.
+taken from it; the year must be 1900 or later. In the commands that read a
+folder, -d, -p and -e take their value right after the letter (-dData, not
+-d Data); on a folder without such year files they name what is missing and
+exit with status 1.
 
 dump     reads the year file and prints its contents as one JSON object (UTF-8):
          {"year", "modified", "preamble", "days": [{"date", "text"}], "settings",
@@ -53,8 +60,8 @@ rewrite  reads the year file and writes it back in the diary's own form, after
          copying the previous file to the .bak backup beside it. --dayname on
          writes weekday names in the day headers, off leaves them out; without
          it the file's own DAYNAME setting decides, as in the diary. Prints
-         nothing on success. Refused (exit status 1) while a diary has the
-         folder open.
+         nothing on success. Refused (exit status 1) for a year file that does
+         not exist and while a diary has the folder open.
 check    reads every year file of the folder (prefix + four-digit year +
          extension; by default Data/ and .jnl, set as on the diary's command
          line: the value follows the letter, as in -d~/diary) and prints one line
@@ -79,8 +86,11 @@ export   writes the diary, or the days from --from to --to, in UTF-8 to stdout
          (a list of the objects dump prints, one a year), pdf (each day under
          its date heading, in the editor's font of the newest year, as the
          diary prints it; searchable text). Bytes that are not
-         CP932 are written as U+FFFD and counted on stderr. Exit status 1 when
-         a year file could not be read (it is left out), else 0.
+         CP932 are written as U+FFFD and counted on stderr. FILE is as private
+         as the year files; a file holding a version of any diary (a year
+         file, its .bak, a backup, a conflict file or copy, a file beginning
+         with "!JNL ") is refused. Exit status 1 when a year file could not be
+         read (it is left out), else 0.
 onthisday
          prints the same month and day in every year file of the folder (as
          for search) that has text on it, newest first, one a line:
@@ -88,6 +98,19 @@ onthisday
          --date, else today's diary day (it begins at about 08:00). 29 February
          shows the years that have one. Exit status 0 when a day was found, 1
          when none was, 2 on wrong usage or a missing folder. Nothing is written.
+import   takes the days of other diaries into the folder's year files (folder,
+         prefix and extension as for search): a Day One export (.zip or its
+         JSON), a jrnl JSON export, a RedNotebook data folder or month file
+         (YYYY-MM.txt), a folder of one file a day (YYYY-MM-DD, YYYYMMDD or
+         YYYY/MM/DD, .txt or .md) or one such file; --format names the kind
+         when the file does not tell. A day with text already keeps it and the
+         imported text after it; what is there already is not taken twice.
+         Prints for each year the days added and the days that hold both
+         texts, then the entries skipped and why and the media not copied.
+         --dry-run prints the same and writes nothing. Refused while a diary
+         has the folder open. Exit status 0 when done (also when nothing was
+         new), 1 when a source cannot be read (nothing is taken from it), 2 on
+         wrong usage or a missing folder.
 menu-entry
          writes the user's own menu entry for the diary (kivlog.desktop in
          ~/.local/share/applications/, or below $XDG_DATA_HOME), which takes
@@ -188,6 +211,16 @@ int dump(const TYearFile &file)
 
 int rewrite(const TYearFile &file, std::optional<bool> dayName)
 {
+    // A mistyped year would otherwise come into being as an empty year file.
+    const QString path = file.BaseDir + file.Prefix
+        + QStringLiteral("%1").arg(file.Year, 4, 10, QLatin1Char('0')) + file.Ext;
+    if (!QFileInfo::exists(path)) {
+        print(stderr,
+            QStringLiteral("kivlog-cli: %1 does not exist; rewrite writes only a year "
+                           "file that is there\n")
+                .arg(path));
+        return kExitFailed;
+    }
     QStringList messages;
     TScopedDiaryServices services({ [&](const QString &m) {
                                        messages << m;
@@ -208,6 +241,11 @@ int rewrite(const TYearFile &file, std::optional<bool> dayName)
                                          : QString()));
         return kExitFailed;
     }
+    // The store writes by path: should another folder stand there by the time it writes, the
+    // lock goes with it, and a diary holding that one keeps the file from being written.
+    TKivDiary::FolderGuard
+        = [&lock](const QString &at) { return lock.Follow(at) != TDataFolderLock::TState::InUse; };
+    const auto unguarded = qScopeGuard([] { TKivDiary::FolderGuard = nullptr; });
     TKivDiary store;
     if (!openStore(store, file, messages))
         return kExitFailed;
@@ -249,9 +287,14 @@ int main(int argc, char *argv[])
         print(stdout, QString::fromUtf8(kUsage));
         return kExitOk;
     }
+    if (args.contains(QStringLiteral("--version"))) {
+        print(stdout, QStringLiteral("kivlog-cli (KIV-N's Diary) " KIVLOG_VERSION "\n"));
+        return kExitOk;
+    }
     if (args.isEmpty())
         return usageError(QStringLiteral(
-            "a command is missing: dump, rewrite, search, export, onthisday, check or menu-entry"));
+            "a command is missing: dump, rewrite, search, export, onthisday, import, check or "
+            "menu-entry"));
 
     const QString command = args.takeFirst();
     if (command == u"search")
@@ -262,6 +305,8 @@ int main(int argc, char *argv[])
         return RunCheck(args);
     if (command == u"onthisday")
         return RunOnThisDay(args);
+    if (command == u"import")
+        return RunImport(args);
     if (command == u"menu-entry")
         return RunMenuEntry(args);
     std::optional<bool> dayName;

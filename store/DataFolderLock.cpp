@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -64,4 +65,20 @@ TDataFolderLock::TState TDataFolderLock::Acquire(const QString &folder)
         FHolderPid = flockHolder(info);
     ::close(dir);
     return error == EWOULDBLOCK ? TState::InUse : TState::Unavailable;
+}
+
+TDataFolderLock::TState TDataFolderLock::Follow(const QString &folder)
+{
+    struct stat named { };
+    struct stat held { };
+    if (FFolder >= 0 && ::stat(QFile::encodeName(folder).constData(), &named) == 0
+        && ::fstat(FFolder, &held) == 0 && named.st_dev == held.st_dev
+        && named.st_ino == held.st_ino)
+        return TState::Held;
+    TDataFolderLock there;
+    const TState state = there.Acquire(folder);
+    FHolderPid = there.FHolderPid;
+    if (state == TState::Held)
+        std::swap(FFolder, there.FFolder);
+    return state;
 }

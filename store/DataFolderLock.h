@@ -22,6 +22,10 @@ public:
     TDataFolderLock &operator=(const TDataFolderLock &) = delete;
 
     TState Acquire(const QString &folder);
+    // The lock of the folder that 'folder' names now. A folder moved away and another put at
+    // its path (a restore, a tool that recreates folders) leaves the lock on the old one: the
+    // one there now is taken instead, and the old one is let go only once it is.
+    TState Follow(const QString &folder);
 
     // After InUse: the holder's process id as the system lists it (0 when it cannot be found).
     qint64 HolderPid() const { return FHolderPid; }

@@ -42,9 +42,9 @@ QString folderOf(const QString &path) { return path.left(path.lastIndexOf(u'/') 
 QString conflictTag() { return QStringLiteral(".conflict-"); }
 
 // No more open than the data folder it lies in.
-bool makeBackupFolder(const QString &baseDir)
+bool makeBackupFolder(const QString &baseDir, const QString &subFolder = QString())
 {
-    const QString folder = BackupFolder(baseDir);
+    const QString folder = BackupFolder(baseDir) + subFolder;
     if (QFileInfo(folder).isDir())
         return true;
     // As open as the data folder it lies in, no more and, whatever the umask, no less.
@@ -114,6 +114,26 @@ bool IsSyncConflictCopyName(const QString &name, const QString &yearFileName, co
     return syncthing.match(middle).hasMatch() || copy.match(middle).hasMatch();
 }
 
+bool IsDiaryVersionFile(const QString &path)
+{
+    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    static const QRegularExpression conflictFile(
+        QStringLiteral("[0-9]{4}.*\\.conflict-[0-9]{8}-[0-9]{6}(-[0-9]+)?$"));
+    if (conflictFile.match(name).hasMatch())
+        return true;
+    // The year file a copy was made of: its name up to four digits, then the extension.
+    const qsizetype dot = name.lastIndexOf(u'.');
+    for (const QString &ext : { dot > 0 ? name.mid(dot) : QString(), QString() }) {
+        for (qsizetype end = 4; end + ext.size() < name.size(); ++end) {
+            if (isDigits(QStringView(name).sliced(end - 4, 4))
+                && IsSyncConflictCopyName(name, name.left(end) + ext, ext))
+                return true;
+        }
+    }
+    QFile file(path);
+    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly) && file.read(5) == "!JNL ";
+}
+
 QStringList ConflictCopiesOf(const QString &yearFilePath, const QString &ext)
 {
     QStringList paths = ConflictFilesOf(yearFilePath);
@@ -126,11 +146,12 @@ QStringList ConflictCopiesOf(const QString &yearFilePath, const QString &ext)
     return paths;
 }
 
-std::optional<QString> MoveIntoBackupFolder(const QString &baseDir, const QString &path)
+std::optional<QString> MoveIntoBackupFolder(
+    const QString &baseDir, const QString &path, const QString &subFolder)
 {
-    if (!makeBackupFolder(baseDir))
+    if (!makeBackupFolder(baseDir, subFolder))
         return std::nullopt;
-    return MoveUnderFreeName(path, BackupFolder(baseDir) + QFileInfo(path).fileName());
+    return MoveUnderFreeName(path, BackupFolder(baseDir) + subFolder + QFileInfo(path).fileName());
 }
 
 QString BackupPathOf(const QString &path)
@@ -164,14 +185,6 @@ bool IsDiaryOwnFile(
         = QFileInfo(BackupPathOf(prefix + QStringLiteral("0000") + ext)).fileName();
     return yearFileOf(ext) || yearFileOf(QStringLiteral(".bak"))
         || (!shared.contains(u"0000") && name == shared);
-}
-
-bool IsDiaryVersionFile(const QString &path)
-{
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return false;
-    return file.read(5) == "!JNL ";
 }
 
 QString BackupFolder(const QString &baseDir) { return baseDir + QStringLiteral("backup/"); }

@@ -56,12 +56,18 @@ QStringList ConflictFilesOf(const QString &yearFilePath);
 // "2026 (conflicted copy 2026-12-09 060034).jnl", Dropbox's
 // "2026 (Taro's conflicted copy 2026-12-09).jnl".
 bool IsSyncConflictCopyName(const QString &name, const QString &yearFileName, const QString &ext);
+// Whether the file at path holds a version of some diary's year, wherever it lies: a conflict
+// file of a year file, a sync engine's conflict copy of one (by their names), or an existing
+// file whose bytes begin with a year file's "!JNL ". Nothing is written over such a file.
+bool IsDiaryVersionFile(const QString &path);
 // What holds a version of the year file beside it: the diary's own conflict files, oldest first,
 // then the sync engines' copies by name.
 QStringList ConflictCopiesOf(const QString &yearFilePath, const QString &ext);
-// Moves a file into the backup folder (made when missing) under a free name after its own name;
-// the path taken, or nothing when it could not be moved.
-std::optional<QString> MoveIntoBackupFolder(const QString &baseDir, const QString &path);
+// Moves a file into the backup folder, or the sub-folder of it given as "name/" (made when
+// missing), under a free name after its own name; the path taken, or nothing when it could not
+// be moved.
+std::optional<QString> MoveIntoBackupFolder(
+    const QString &baseDir, const QString &path, const QString &subFolder = QString());
 
 // The year file's path with its extension replaced by ".bak" (or ".bak" appended when it has
 // none): where the previous version of the year file is kept.
@@ -72,10 +78,6 @@ QString BackupPathOf(const QString &yearFilePath);
 bool IsDiaryOwnFile(
     const QString &baseDir, const QString &prefix, const QString &ext, const QString &path);
 
-// Whether path holds a version of a year file: an existing file whose bytes begin as a year
-// file's do ("!JNL "), in any folder. Such a file is never the target of what the diary writes
-// out.
-bool IsDiaryVersionFile(const QString &path);
 // Dated backups: backup/ + prefix + year + "-" + yyyymmdd + ext, below the data folder.
 inline constexpr int kKeptBackupsPerYear = 30;
 QString BackupFolder(const QString &baseDir);

@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -53,9 +55,10 @@ int applyAccess(int fd, const TFileAccess &access)
     if (::fstat(fd, &st) != 0)
         return errno;
     mode_t mode = access.Mode & 0777;
+    // In another group, the group may have what everyone has, and no more.
     if (access.Group && st.st_gid != *access.Group
         && ::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(*access.Group)) != 0)
-        mode &= ~static_cast<mode_t>(070);
+        mode = (mode & ~static_cast<mode_t>(070)) | ((mode & 07) << 3);
     if (::fchmod(fd, mode) == 0 || (st.st_mode & 0777 & ~mode) == 0)
         return 0;
     return EPERM;
@@ -147,9 +150,86 @@ TFileAccess AccessOfDiaryFile(const QString &path)
     return AccessOfFile(path);
 }
 
+TFileAccess AccessOfCopy(const QStringList &sources, const QString &path)
+{
+    std::optional<TFileAccess> access;
+    bool oneGroup = true;
+    for (const QString &source : sources) {
+        struct stat st { };
+        if (::stat(native(source).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        const unsigned mode = st.st_mode & 0777;
+        if (!access) {
+            access = TFileAccess { mode, static_cast<unsigned>(st.st_gid) };
+            continue;
+        }
+        access->Mode &= mode;
+        oneGroup = oneGroup && access->Group == static_cast<unsigned>(st.st_gid);
+    }
+    TFileAccess result = access.value_or(TFileAccess { 0600, std::nullopt });
+    if (!oneGroup) {
+        // No group shares them all: the group may have what everyone has.
+        result.Group.reset();
+        result.Mode = (result.Mode & ~070u) | ((result.Mode & 07u) << 3);
+    }
+    struct stat st { };
+    if (::lstat(native(path).constData(), &st) == 0 && S_ISREG(st.st_mode))
+        result.Mode &= st.st_mode & 0777;
+    return result;
+}
+
+QString WriteTargetOf(const QString &path)
+{
+    QString at = path;
+    // As many links as the system follows itself.
+    for (int links = 0; links < 40; ++links) {
+        struct stat st { };
+        if (::lstat(native(at).constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return at;
+        QByteArray target(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(native(at).constData(), target.data(), PATH_MAX);
+        if (n <= 0)
+            return at;
+        const QString next = QFile::decodeName(target.left(n));
+        at = next.startsWith(u'/') ? next
+                                   : (folderOf(at) == u"." ? QString() : folderOf(at)) + next;
+    }
+    return at;
+}
+
+void RemoveLeftoverTemporaries(const QString &path)
+{
+    const QString folder = folderOf(path);
+    const QString head = u'.' + path.mid(path.lastIndexOf(u'/') + 1) + u'-';
+    const QStringList names = QDir(folder).entryList(
+        QStringList { head + QStringLiteral("??????") }, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        const QStringView tail = QStringView(name).sliced(head.size());
+        // mkostemp's letters only: any other name is not the writer's.
+        if (!std::all_of(tail.begin(), tail.end(), [](QChar c) {
+                return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')
+                    || (c >= u'0' && c <= u'9');
+            }))
+            continue;
+        const QString full = (folder == u"." ? QString() : folder) + name;
+        struct stat st { };
+        if (::lstat(native(full).constData(), &st) == 0 && S_ISREG(st.st_mode)
+            && st.st_uid == ::geteuid())
+            ::unlink(native(full).constData());
+    }
+}
+
 bool FolderTakesNewFiles(const QString &folder)
 {
     return QFileInfo(folder).isDir() && ::access(native(folder).constData(), W_OK | X_OK) == 0;
+}
+
+bool FolderCouldTakeNewFiles(const QString &folder)
+{
+    QString at = QDir::cleanPath(QDir::current().absoluteFilePath(folder));
+    while (!QFileInfo::exists(at) && !QFileInfo(at).isSymLink() && QFileInfo(at).path() != at)
+        at = QFileInfo(at).path();
+    return FolderTakesNewFiles(at);
 }
 
 bool MakeFolders(const QString &path, unsigned mode)

@@ -2,6 +2,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -12,7 +13,8 @@ class QIODevice;
 // for writing. Every write is unbuffered, so a short write (a full disk, a file-size limit) is
 // seen; a file counts as written only once it is on the disk (fsync) and, when it is new, renamed
 // into place; until then the previous file stands, or, written in place, is put back. A symbolic
-// link is never written through: a link where a file is to be written makes the write fail.
+// link is never written through: a link where a file is to be written makes the write fail,
+// unless the caller asks for the file it leads to (WriteTargetOf) and writes that.
 
 // The permissions and group a written file gets: the group when the user may give it, and no
 // group permissions when not, so a copy is never more open than what it copies.
@@ -28,6 +30,20 @@ TFileAccess AccessOfFile(const QString &path);
 // new one is the user's alone: 0600 whatever the umask, which could otherwise take the user's
 // own right to write it away.
 TFileAccess AccessOfDiaryFile(const QString &path);
+
+// The access of a file made from the diary's files at 'sources' (an export, a PDF) that is to
+// stand at path: no more open than the most private of them, nor than a file standing at path;
+// in their group when they share one. Without a source, the user's alone (0600).
+TFileAccess AccessOfCopy(const QStringList &sources, const QString &path);
+
+// The file a write to path is to replace: path, or, when path is a symbolic link, the file the
+// links lead to, which is then written in its own folder while the links stay.
+QString WriteTargetOf(const QString &path);
+
+// Removes what writes to path that were cut off before their rename (a process killed) left
+// beside it: the writer's own temporaries, "." + name + "-" + six letters or digits, plain files
+// of this user only.
+void RemoveLeftoverTemporaries(const QString &path);
 
 struct TFileWrite {
     bool Ok = false;
@@ -60,6 +76,8 @@ std::optional<QString> MoveUnderFreeName(const QString &path, const QString &bas
 // Whether new files can be made in the folder, as the system answers for this user (a read-only
 // mount, another user's folder).
 bool FolderTakesNewFiles(const QString &folder);
+// The same, or for a folder that is missing, whether MakeFolders could make it there.
+bool FolderCouldTakeNewFiles(const QString &folder);
 // Makes the folder with every missing parent, each new one in 'mode' whatever the umask (by
 // default the user's alone); folders that exist keep their modes. True when the folder is there.
 bool MakeFolders(const QString &path, unsigned mode = 0700);

@@ -41,6 +41,8 @@ QByteArray toCrLf(const QByteArray &value)
 
 } // namespace
 
+std::function<bool(const QString &folder)> TKivDiary::FolderGuard;
+
 TKivDiary::TKivDiary(QObject *owner)
     : QObject(owner)
 {
@@ -300,15 +302,29 @@ void TKivDiary::TakeContents(TYearContents &&contents)
     FModifiedByLoad = FModified;
 }
 
-TYearMerge TKivDiary::TakeInVersion(const TYearContents &other)
+TYearContents TKivDiary::OwnForMerge()
 {
     if (!FActive)
         throw EKivDiaryError(text(msg::kNotActive));
     if (!FLoadError.isEmpty())
         throw EKivDiaryError(FLoadError);
     SortDays();
-    TYearContents own = Contents();
-    TYearMerge merge = MergeYears(TYearContents(), own, other);
+    return Contents();
+}
+
+bool TKivDiary::HoldsVersion(const TYearContents &other)
+{
+    const TYearContents own = OwnForMerge();
+    return MergeYears(FHistory, own, other, TOtherVersion()).Contents == own;
+}
+
+TYearMerge TKivDiary::TakeInVersion(const TYearContents &other, const TOtherVersion &known)
+{
+    TYearContents own = OwnForMerge();
+    TYearMerge merge = MergeYears(FHistory, own, other, known);
+    // Once taken in, its texts are ones the year moved on from: taken in again, they add nothing.
+    FHistory.GaveWay(own, merge);
+    FHistory.Saw(other);
     if (merge.Contents == own)
         return merge;
     TakeContents(TYearContents(merge.Contents));

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -83,6 +84,10 @@ public:
     static bool HoldsText(QByteArrayView text);
     static QByteArray UnescapeText(const QByteArray &text);
     static bool ParseHeader(const QByteArray &line, double &version, quint16 &year);
+    // Asked before every write of a year file, with the full path of its data folder as the
+    // path names it at that moment: false writes nothing and keeps the year unsaved. The
+    // programs hold the data folder's lock through it.
+    static std::function<bool(const QString &folder)> FolderGuard;
 
     // Properties.
     const QString &BaseDir() const { return FBaseDir; }
@@ -109,6 +114,9 @@ public:
     const QByteArray &ErrorData() const { return FErrorData; }
     // The year as it would be written now (the days in the store's order).
     TYearContents Contents() const;
+    // What the store knows of the year's earlier texts; its Base is the year file as the store
+    // last read or wrote it.
+    const TYearHistory &History() const { return FHistory; }
     QString FilePath() const { return FBaseDir + FFileName; }
     // Non-empty while the current year's file could not be read: the message of that failure.
     // Such a year is never written, and its day texts cannot be read or written.
@@ -129,11 +137,15 @@ public:
     // so that they are written back in their block): by an edit, a setting or MarkModified.
     bool Unsaved() const { return FModified && !FModifiedByLoad; }
 
-    // Takes in another version of this year that has no known common base with the store's (a
-    // sync engine's conflict copy, a conflict file): days only there come in, days with another
-    // text there hold both texts. The store is modified when anything came in. Throws as a day
-    // access does.
-    TYearMerge TakeInVersion(const TYearContents &other);
+    // The one way text from elsewhere comes into the year (a conflict copy, a conflict file, the
+    // recovery file, an import; the save and the reload use the same merge): the rules are
+    // those of MergeYears, with what the store knows of the year's earlier texts. What is known
+    // of the other version's own past goes in 'known' (a recovered text's edited-from text);
+    // nothing known means a version from elsewhere whose absent days were never seen there.
+    // The store is modified when anything came in. Throws as a day access does.
+    TYearMerge TakeInVersion(const TYearContents &other, const TOtherVersion &known = {});
+    // Whether the year holds every text of 'other' already: taking it in would change nothing.
+    bool HoldsVersion(const TYearContents &other);
 
 signals:
     // After a year file was read successfully by a load (also when it did not exist yet): the
@@ -164,6 +176,8 @@ private:
     qsizetype IndexOfSetting(const QByteArray &name) const;
     // A year read whole in place of what the store holds: all of it or, when it throws, nothing.
     void TakeContents(TYearContents &&contents);
+    // Checks for TakeInVersion and HoldsVersion; the store as it would be written.
+    TYearContents OwnForMerge();
     enum class TDiskVerdict { Ours, Other, Damaged };
     // For Other, 'other' holds that version as read and 'seen' its identity.
     TDiskVerdict VerifyBeforeSave(const QString &path, std::optional<QByteArray> &onDisk,
@@ -190,8 +204,8 @@ private:
     // The year file as last read or written, and a changed version that did not read and was
     // reported already.
     TFileIdentity FDisk;
-    // What the store read from or wrote to the year file last: the base of a merge by day.
-    TYearContents FBase;
+    // What the store read from or wrote to the year file, and took in: the base of a merge.
+    TYearHistory FHistory;
     TFileIdentity FReportedDamaged;
     // The diary's own version kept beside that damaged file, by the hash of its bytes.
     TFileIdentity FKeptOwnBeside;

@@ -1,4 +1,6 @@
 // The store's year file on disk: loading, saving and reloading it.
+#include "CommandLine.h"
+#include "DayNumber.h"
 #include "DiskCopies.h"
 #include "FileWriter.h"
 #include "KivDiary.h"
@@ -8,8 +10,12 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
+#include <map>
 #include <optional>
+#include <set>
 #include <utility>
 
 namespace {
@@ -61,6 +67,31 @@ bool makeBackup(const QString &path, QByteArrayView contents, const TFileAccess 
     return bool(OverwriteInPlace(bak, contents, access, QByteArrayView(older)));
 }
 
+// The days whose text in 'now' is not the one last read or written ('base'), one a line: what
+// is lost when the program ends before a save.
+QString unsavedDays(const TYearContents &base, const TYearContents &now)
+{
+    std::map<double, QByteArray> before;
+    for (const TDayText &day : base.Days)
+        before[day.FDate] = day.FText;
+    std::set<double> changed;
+    for (const TDayText &day : now.Days) {
+        const auto it = before.find(day.FDate);
+        if (it == before.end() || it->second != day.FText)
+            changed.insert(day.FDate);
+        if (it != before.end())
+            before.erase(it);
+    }
+    for (const auto &[date, text] : before)
+        changed.insert(date); // emptied
+    QStringList lines;
+    for (const double date : changed)
+        lines << FormatDayNumber(QStringLiteral("yyyy/mm/dd"), date);
+    if (base.Preamble != now.Preamble)
+        lines << text(msg::kBothPreambles);
+    return lines.join(crLf());
+}
+
 } // namespace
 
 bool TKivDiary::HoldsText(QByteArrayView text) { return HoldsDayText(text); }
@@ -83,7 +114,7 @@ void TKivDiary::LoadFile()
     FLoadError.clear();
     FModifiedByLoad = false;
     FDisk = TFileIdentity();
-    FBase = TYearContents();
+    FHistory = TYearHistory();
     FReportedDamaged = TFileIdentity();
     std::optional<TBusyScope> busy(std::in_place, FBusy);
     try {
@@ -97,7 +128,8 @@ void TKivDiary::LoadFile()
             FDisk = seen;
             read = ReadYearFile(data, FYear);
         }
-        FBase = read.Contents;
+        // The year file as the sync engine left it: what the other side is taken to have.
+        FHistory.Read(read.Contents, true);
         TakeContents(std::move(read.Contents));
         for (const QString &message : read.Messages)
             ShowDiaryMessage(message);
@@ -122,8 +154,12 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYear()
         // The store keeps the edits and stays modified, so a later save tries the year file
         // again; should the program end first, the whole year is in a file of the user's own.
         const std::optional<QString> rescued = RescueYear();
-        if (!rescued)
-            throw;
+        if (!rescued) {
+            // No place takes the year: it lives in this process alone, and each save says so.
+            const QString days = unsavedDays(FHistory.Base, Contents());
+            throw EFCreateError(e.Message() + crLf() + text(msg::kKeptInProcessOnly)
+                + (days.isEmpty() ? QString() : crLf() + days));
+        }
         throw EFCreateError(e.Message() + crLf() + text(msg::kSavedInstead) + crLf() + *rescued);
     }
 }
@@ -164,6 +200,8 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYearFileInPlace()
 
     const QString path = FilePath();
     TBusyScope busy(FBusy);
+    if (FolderGuard && !FolderGuard(FullFolderPath(FBaseDir)))
+        throw EKivDiaryError(text(msg::kFolderHeldElsewhere) + crLf() + FullFolderPath(FBaseDir));
     // What the save has to say waits until the year file is written: a message box lets events
     // and other programs run, and nothing they do to the file may fall between the last look at
     // the disk and the write that relies on it.
@@ -178,16 +216,29 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYearFileInPlace()
         // Another diary (or a sync engine carrying one's save) wrote the year meanwhile: its
         // days come in beside the store's, and the store now holds what it read there. Should
         // the write fail, the next save then starts from that version.
-        TYearMerge merge = MergeYears(FBase, Contents(), other->Contents);
+        TYearMerge merge
+            = MergeYears(FHistory, Contents(), other->Contents, FHistory.Known(other->Contents));
         if (merge.HoldsBothTexts()) {
             notices << text(msg::kMergedBothTexts) + crLf() + path + crLf()
                     + DescribeBothTexts(merge);
         }
+        std::vector<double> changed;
+        std::set_difference(merge.ChangedDays.begin(), merge.ChangedDays.end(),
+            merge.BothTextDays.begin(), merge.BothTextDays.end(), std::back_inserter(changed));
+        if (!changed.empty()) {
+            notices << text(msg::kMergedChangedDays) + crLf() + path + crLf()
+                    + DescribeChangedDays(changed);
+        }
         notices << other->Messages;
+        FHistory.GaveWay(Contents(), merge);
         TakeContents(std::move(merge.Contents));
         FModified = true;
         FModifiedByLoad = false;
-        FBase = std::move(other->Contents);
+        FHistory.Read(other->Contents, true);
+        // The other version's mode and group are not the year's: a save after a failed write
+        // here keeps the access the year had.
+        otherSeen.Mode = access.Mode;
+        otherSeen.Group = access.Group.value_or(otherSeen.Group);
         FDisk = otherSeen;
     }
     const QFileInfo existing(path);
@@ -236,17 +287,22 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYearFileInPlace()
     // Written beside the old file and renamed over it, so a failed write leaves the old file.
     // Whatever stands there that is no plain file (a folder, a pipe, a link) is not the diary's
     // to replace.
-    TFileWrite written = ReplaceFile(path, out, access);
+    // A year file linked in from elsewhere (a synced folder) is written there; the link stays.
+    const QString target = WriteTargetOf(path);
+    TFileWrite written = ReplaceFile(target, out, access);
     if (!written && noNewFiles(written) && backedUp && existing.isFile()) {
         // A folder that takes no new files, around a year file that may be written: with the
         // previous text whole in the backup, the year file is written in place.
-        written = OverwriteInPlace(path, out, access, QByteArrayView(*onDisk));
+        written = OverwriteInPlace(target, out, access, QByteArrayView(*onDisk));
     }
     if (!written)
         throw EFCreateError(text(msg::kCannotCreate).arg(QFileInfo(path).absoluteFilePath()));
+    // Left by a save that was killed halfway; a sync tool would carry them everywhere.
+    RemoveLeftoverTemporaries(target);
+    RemoveLeftoverTemporaries(BackupPathOf(path));
     FDisk = StatFile(path);
     FDisk.Hash = HashBytes(out);
-    FBase = std::move(contents);
+    FHistory.Wrote(contents);
     FReportedDamaged = TFileIdentity();
     FModified = false;
     FModifiedByLoad = false;
@@ -356,10 +412,24 @@ bool TKivDiary::ReloadFile()
             seen.Hash = HashBytes(data);
             // What the store holds stays until the other version has been read whole.
             TYearRead read = ReadYearFile(data, FYear);
-            TYearContents base = read.Contents;
-            TakeContents(std::move(read.Contents));
-            FBase = std::move(base);
-            messages.swap(read.Messages);
+            // Through the door: what the store saved that the other version lacks was never
+            // seen there, and stays, unsaved, for the next save to write back.
+            SortDays();
+            TYearMerge merge
+                = MergeYears(FHistory, Contents(), read.Contents, FHistory.Known(read.Contents));
+            const bool kept = !(merge.Contents == read.Contents);
+            FHistory.GaveWay(Contents(), merge);
+            FHistory.Read(read.Contents, true);
+            TakeContents(std::move(merge.Contents));
+            if (kept) {
+                FModified = true;
+                FModifiedByLoad = false;
+            }
+            if (!merge.KeptDays.empty()) {
+                messages << text(msg::kReloadKeptDays) + crLf() + path + crLf()
+                        + DescribeChangedDays(merge.KeptDays);
+            }
+            messages << read.Messages;
         } catch (const Exception &e) {
             failure = e.Message();
         } catch (const std::exception &e) {

@@ -29,6 +29,11 @@ inline constexpr char kChangedUnreadable[]
 inline constexpr char kOwnVersionKept[]
     = "日記ファイルはそのままにして、こちらの内容を次のファイルに保存しました。";
 inline constexpr char kShownVersionKept[] = "表示中の内容はそのまま残しています。";
+// The data folder's path names a folder that another diary holds now; followed by CR LF and the
+// folder.
+inline constexpr char kFolderHeldElsewhere[]
+    = "データフォルダがほかの日記に使われているため、保存しませんでした。"
+      "書いた内容はまだ保存されていません。";
 inline constexpr char kBackupFailed[] = "日付つきのバックアップを作成できませんでした。";
 
 // A save that cannot write the year file: the whole year goes to a file in the user's own data
@@ -36,15 +41,33 @@ inline constexpr char kBackupFailed[] = "日付つきのバックアップを作
 inline constexpr char kSavedInstead[]
     = "日記ファイルに保存できないため、日記の内容を次のファイルに保存しました。";
 
+// A save that can write neither the year file nor that file: followed by CR LF and the days whose
+// text is not saved, one a line.
+inline constexpr char kKeptInProcessOnly[]
+    = "日記の内容を保存できる場所がありません。次の日の文章はまだどこにも保存されておらず、"
+      "終了すると失われます。";
+
 // Merging two versions of a year by day.
-// The line between this diary's text and the one written elsewhere, in a part both changed.
+// The line between the two differing texts of a part both sides changed.
 inline constexpr char kBothTextsSeparator[] = "――― ここからは別の保存で書かれた文章 ―――";
 // After a save that merged the year file with a version written elsewhere meanwhile; followed by
 // CR LF and the path, CR LF and the parts holding both texts, one a line.
 inline constexpr char kMergedBothTexts[]
     = "日記ファイルがほかの保存で書き換えられていたため、日ごとに合わせて保存しました。\r\n"
       "次の日は両方で書き換えられていたので、両方の文章を残しています。\r\n"
-      "「――― ここからは別の保存で書かれた文章 ―――」の行から後が、ほかの保存の文章です。";
+      "「――― ここからは別の保存で書かれた文章 "
+      "―――」の行の前と後が、それぞれの保存で違っていた部分です。";
+// After a save that merged: the days whose text came from the other version (written there,
+// changed there or cleared there), beyond what the user edited here. Followed by CR LF and the
+// path, CR LF and the days, one a line.
+inline constexpr char kMergedChangedDays[]
+    = "日記ファイルがほかの保存で書き換えられていたため、日ごとに合わせて保存しました。\r\n"
+      "次の日は、ほかの保存で書かれた文章を取り込みました。";
+// After a reload that kept days of this diary the other version lacks or holds otherwise.
+// Followed by CR LF and the path, CR LF and the days, one a line.
+inline constexpr char kReloadKeptDays[]
+    = "日記ファイルがほかの保存で書き換えられていました。\r\n"
+      "次の日はこの日記の文章がそちらになかったか違っていたため、合わせて残しています。";
 inline constexpr char kBothPreambles[] = "（最初の日付より前の文章）";
 inline constexpr char kBothErrorData[] = "（読み込めなかった行）";
 } // namespace msg

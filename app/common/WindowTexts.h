@@ -11,6 +11,10 @@ inline constexpr char kFolderCreateFailed[] = "フォルダの作成に失敗し
 inline constexpr char kUseCurrentFolder[] = "カレントフォルダを使用します。";
 inline constexpr char kFolderInUse[] = "データフォルダは他の日記が使用中です。";
 inline constexpr char kFolderHolder[] = "使用中のプロセスID: %1";
+// The data folder takes no lock (a folder the user may not read, a network file system that
+// refuses it); followed by CR LF, "> " and the folder.
+inline constexpr char kFolderUnlockable[]
+    = "データフォルダをロックできません。ほかの日記が同じフォルダを開いても止められません。";
 inline constexpr char kApplicationEnds[] = "アプリケーションを終了します。";
 inline constexpr char kCalendarCannotHold[] = "カレンダーにこの日付は設定できません。";
 inline constexpr char kUnknownError[] = "不明なエラーが発生しました。";
@@ -32,6 +36,10 @@ inline constexpr char kRecoveryYes[] = "はい(&Y)";
 inline constexpr char kRecoveryNo[] = "いいえ(&N)";
 inline constexpr char kRecoveryCannotRename[] = "復元ファイルの名前を変更できません。\r\n> %1";
 inline constexpr char kRecoveryKeptAs[] = "復元ファイルは次の名前で残してあります。\r\n> %1";
+// Recovered texts of days the year file changed meanwhile. %1: the separator line, %2: the days.
+inline constexpr char kRecoveryBothTexts[]
+    = "次の日は日記ファイルでも書き換えられていたので、両方の文章を残しています。"
+      "「%1」の行の前と後が、それぞれで違っていた部分です。\r\n%2";
 
 // kivlog --help, followed by the data folder's full path and a line break.
 inline constexpr char kUsageJapanese[]
@@ -43,7 +51,7 @@ inline constexpr char kUsageJapanese[]
       "  -p接頭辞     ファイル名で年の前に付く文字列（既定: なし）\n"
       "  -e拡張子     ファイル名の拡張子、ドットを含めて（既定: .jnl）\n"
       "  年ファイル   例えば ~/diary/notes2026.jnl: そのフォルダ・接頭辞・拡張子を使います\n"
-      "  --help       この説明を表示して終了します\n"
+      "  -h, --help   この説明を表示して終了します\n"
       "  --version    バージョンを表示して終了します\n"
       "\n"
       "値はオプション文字のすぐ後に空白なしで書きます（-d~/diary）。\n"
@@ -58,7 +66,7 @@ inline constexpr char kUsageEnglish[]
       "  -pPREFIX     text in front of the year in file names (default: none)\n"
       "  -eEXTENSION  the file names' extension, with its dot (default: .jnl)\n"
       "  YEARFILE     such as ~/diary/notes2026.jnl: its folder, prefix and extension are used\n"
-      "  --help       print this text and exit\n"
+      "  -h, --help   print this text and exit\n"
       "  --version    print the version and exit\n"
       "\n"
       "A value follows its option letter directly, without a blank (-d~/diary).\n"
@@ -121,11 +129,42 @@ inline constexpr char kBytesReplaced[]
     = "Shift_JIS の文字として読めないバイトが %1 個あったため、U+FFFD (�) にして書き出しました。";
 inline constexpr char kReplaceExisting[] = "このファイルはすでにあります。置き換えますか？\r\n> %1";
 
+// 取り込み: other diaries' days brought in, after a report of what would come.
+inline constexpr char kImportCaption[] = "取り込み...";
+inline constexpr char kImportTitle[] = "取り込み";
+inline constexpr char kImportChoose[] = "取り込む日記を選んでください。";
+inline constexpr char kImportFiles[] = "ファイル(&F)...";
+inline constexpr char kImportFolder[] = "フォルダ(&D)...";
+inline constexpr char kImportFilter[]
+    = "日記の書き出し (*.zip *.json *.txt *.md);;すべてのファイル (*)";
+inline constexpr char kImportTake[] = "取り込む(&I)";
+inline constexpr char kImportCancel[] = "やめる";
+inline constexpr char kImportAsk[] = "取り込みますか？";
+inline constexpr char kImportNothing[] = "取り込む日はありません。";
+// %1: the year, %2: the days added, %3: the days that hold both texts.
+inline constexpr char kImportYear[] = "%1年: %2日を追加、%3日は両方の文章を残します";
+inline constexpr char kImportBothDay[] = "  %1: 両方の文章を残す日";
+inline constexpr char kImportYearUnread[] = "%1年: 日記ファイルを読めないため取り込みません。%2";
+inline constexpr char kImportNotStored[] = "  Shift-JIS にない文字のため保存できない文字: %1";
+inline constexpr char kImportSkipped[] = "取り込まないもの:";
+inline constexpr char kImportMedia[] = "写真などのファイル %1 個はコピーしません:";
+inline constexpr char kImportUnreadable[] = "読めないため何も取り込まないもの:";
+// The inbox/ folder: files dropped there come in by day. %1: the days, one a line.
+inline constexpr char kInboxTaken[]
+    = "inbox フォルダのファイルから次の日を取り込み、ファイルは backup/inbox に移しました。\r\n%1";
+inline constexpr char kInboxNotRead[]
+    = "inbox フォルダの次のファイルは読み込めないため、そのままにしています。\r\n%1";
+inline constexpr char kInboxNotMoved[]
+    = "次のファイルは取り込みましたが、backup/inbox に移せませんでした。\r\n%1";
+
 // Where the diary lives: a data folder that takes no new files, said at start, and the data
 // folder's full path (the status panel's tool tip, the search window), after the head.
 inline constexpr char kFolderNotWritable[] = "データフォルダに書き込めません。";
 inline constexpr char kSavedElsewhereThen[]
     = "保存できないときは、日記の内容を次のフォルダに保存します。";
+// Instead of kSavedElsewhereThen when the user's own data folder takes no files either.
+inline constexpr char kNothingCanBeKept[]
+    = "ほかに保存できる場所もありません。書いた内容は保存できず、終了すると失われます。";
 inline constexpr char kDataFolderHead[] = "データフォルダ: ";
 // After the data folder in the status panel's tool tip; %1 is the command.
 inline constexpr char kMenuEntryHint[]
@@ -145,9 +184,13 @@ inline constexpr char kConflictCopiesMerge[] = "日ごとに取り込む(&M)";
 inline constexpr char kConflictCopiesLeave[] = "そのままにする(&L)";
 inline constexpr char kConflictCopiesMerged[]
     = "次のファイルを日ごとに取り込み、バックアップフォルダに移しました。\r\n%1";
+// %1: the days, one a line.
+inline constexpr char kConflictCopiesChangedDays[]
+    = "次の日は、取り込んだファイルの文章に変わりました。\r\n%1";
 // %1: the separator line, %2: the days, one a line.
 inline constexpr char kConflictCopiesBothTexts[]
-    = "次の日は両方の文章を残しています。「%1」の行から後が、取り込んだファイルの文章です。\r\n%2";
+    = "次の日は両方の文章を残しています。「%1」の行の前と後が、それぞれで違っていた部分です。\r\n%"
+      "2";
 inline constexpr char kConflictCopiesNotRead[]
     = "次のファイルは読み込めないため、そのままにしています。\r\n%1";
 inline constexpr char kConflictCopiesNotMoved[]

@@ -50,7 +50,7 @@ QString UsageText(bool japanese, const QString &dataFolder)
 std::optional<int> AnswerInfoOption(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             QStringList others;
             for (int j = 1; j < argc; ++j) {
                 if (j != i)

@@ -4,8 +4,8 @@
 #include <QStringList>
 #include <optional>
 
-// "--help" and "--version": answered on stdout before anything else happens, so that neither
-// a window, nor the instance lock, nor the data folder comes into being for them.
+// "-h" or "--help", and "--version": answered on stdout before anything else happens, so that
+// neither a window, nor the instance lock, nor the data folder comes into being for them.
 
 // True when messages should be Japanese: the user's message locale (LC_ALL, else LC_MESSAGES,
 // else LANG) is Japanese, or LANGUAGE names Japanese first while that locale is not "C".

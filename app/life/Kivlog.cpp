@@ -2,14 +2,17 @@
 #include "Application.h"
 #include "DataFolderLock.h"
 #include "InfoOptions.h"
+#include "KivDiary.h"
 #include "MainForm.h"
 #include "Services.h"
 #include "Shutdown.h"
 #include "SingleInstance.h"
 #include "WindowTexts.h"
 
+#include <QDir>
 #include <QFile>
 #include <QMetaObject>
+#include <QSet>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
@@ -33,6 +36,42 @@ void bringForward(TForm1 *form)
     form->activateWindow();
 }
 
+// Says once, in the window, that a folder takes no lock: stderr is seen by nobody who started
+// the diary from a menu. A save asks from within its write, so its box waits for the event loop.
+void sayUnlockable(const QString &folder, bool duringSave)
+{
+    static QSet<QString> said;
+    const QString clean = QDir::cleanPath(folder);
+    if (said.contains(clean))
+        return;
+    said.insert(clean);
+    std::fprintf(stderr, "kivlog: cannot lock the data folder %s; running without it\n",
+        QFile::encodeName(clean).constData());
+    const QString text = QString::fromUtf8(wtext::kFolderUnlockable) + u"\r\n> "_s + clean;
+    if (duringSave)
+        QTimer::singleShot(0, QCoreApplication::instance(), [text] { ShowMessageBox(text); });
+    else
+        ShowMessageBox(text);
+}
+
+// Before every save: the lock follows the folder that the data folder's path names now. Held
+// by another diary there, nothing is written; a folder without locks is written as at the start.
+bool followDataFolder(TDataFolderLock &lock, const QString &folder)
+{
+    switch (lock.Follow(folder)) {
+    case TDataFolderLock::TState::Held:
+        return true;
+    case TDataFolderLock::TState::Unavailable:
+        sayUnlockable(folder, true);
+        return true;
+    case TDataFolderLock::TState::InUse:
+        break;
+    }
+    std::fprintf(stderr, "kivlog: the data folder %s is in use (process %lld); not saved\n",
+        QFile::encodeName(folder).constData(), static_cast<long long>(lock.HolderPid()));
+    return false;
+}
+
 // Takes the data folder for this diary. When another diary holds it, that one comes forward
 // if it can be reached; otherwise the user learns which folder is in use, and by which process.
 bool claimDataFolder(
@@ -43,8 +82,7 @@ bool claimDataFolder(
         instance.PublishFolderContact(folder);
         return true;
     case TDataFolderLock::TState::Unavailable:
-        std::fprintf(stderr, "kivlog: cannot lock the data folder %s; running without it\n",
-            QFile::encodeName(folder).constData());
+        sayUnlockable(folder, false);
         return true;
     case TDataFolderLock::TState::InUse:
         break;
@@ -106,6 +144,8 @@ int main(int argc, char *argv[])
     TForm1::DataFolderClaim = [&](const QString &folder) {
         return claimDataFolder(folderLock, instance, folder, refusedStatus);
     };
+    TKivDiary::FolderGuard
+        = [&folderLock](const QString &folder) { return followDataFolder(folderLock, folder); };
     StartupTrace("instance");
     auto *form = new TForm1;
     StartupTrace("window");

@@ -3,13 +3,18 @@
 #include "AppServices.h"
 #include "DayNumber.h"
 #include "DiskCopies.h"
+#include "FileWriter.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "Messages.h"
+#include "Recovery.h"
 #include "ShownYear.h"
 #include "WindowTexts.h"
+#include "YearFile.h"
 
+#include <QCryptographicHash>
 #include <QEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
@@ -24,6 +29,32 @@ std::function<bool(const QStringList &copies)> TDiskWatch::MergeCopiesHook;
 namespace {
 
 QString text(const char *utf8) { return QString::fromUtf8(utf8); }
+
+// The copies taken in, by the SHA-1 of their bytes, one a line in this machine's state folder:
+// taken in once, a copy is never offered again, moved or not.
+QString takenCopiesFile() { return DiaryStateFolder() + QLatin1String("taken-copies"); }
+
+QByteArrayList takenCopies()
+{
+    QFile file(takenCopiesFile());
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QByteArrayList();
+}
+
+QByteArray copyHash(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex();
+}
+
+bool takenBefore(const QByteArray &bytes) { return takenCopies().contains(copyHash(bytes)); }
+
+void rememberTaken(const QByteArray &bytes)
+{
+    MakeFolders(DiaryStateFolder());
+    QByteArrayList lines = takenCopies();
+    lines.removeAll(QByteArray());
+    lines << copyHash(bytes) << QByteArray();
+    ReplaceFile(takenCopiesFile(), lines.join('\n'), TFileAccess());
+}
 
 QString pathLines(const QStringList &paths)
 {
@@ -46,7 +77,6 @@ TDiskWatch::TDiskWatch(TKivDiaryEdit *editor, TKivDiary *store, QWidget *window)
     // Another year, or the file replaced by the diary's own save: watch what is there now.
     connect(store, &TKivDiary::Loaded, this, [this] {
         FSaveFailed = false;
-        FCopiesDue = true;
         Rewatch();
         Schedule();
     });
@@ -64,7 +94,6 @@ void TDiskWatch::Start()
     if (FStarted || FStopped)
         return;
     FStarted = true;
-    FCopiesDue = true;
     Rewatch();
     Schedule();
 }
@@ -102,11 +131,8 @@ void TDiskWatch::Check()
         return;
     }
     FChecking = true;
-    // The copies as the year was opened, before anything this check writes beside it.
-    if (FCopiesDue) {
-        FCopiesDue = false;
-        RunGuarded([this] { OfferCopies(); });
-    }
+    // The copies beside the year, also those a sync engine leaves while the window runs.
+    RunGuarded([this] { OfferCopies(); });
     RunGuarded([this] {
         if (FStopped || !FEditor || !FStore
             || FStore->CheckFile() != TKivDiary::TDiskChange::Changed)
@@ -135,7 +161,13 @@ void TDiskWatch::Check()
 
 void TDiskWatch::ReloadKeepingCaret()
 {
-    if (!FStore->ReloadFile() || !FEditor || FEditor->Source() != FStore)
+    if (!FStore->ReloadFile())
+        return;
+    // What the reload kept of this diary's own (days the other version never saw) goes back
+    // into the year file at once.
+    if (FStore->Unsaved())
+        FStore->SaveWhenDue();
+    if (!FEditor || FEditor->Source() != FStore)
         return;
     RefreshKeepingCaret();
 }
@@ -169,63 +201,88 @@ void TDiskWatch::OfferCopies()
     if (!FStore->Active() || !FStore->LoadError().isEmpty())
         return;
     const QString path = FStore->FilePath();
-    if (FCopiesOffered.contains(path))
-        return;
-    const QStringList copies = ConflictCopiesOf(path, FStore->Ext());
-    if (copies.isEmpty())
-        return;
-    FCopiesOffered.insert(path);
-    if (!AskMergeCopies(copies))
-        return;
-    // Events ran while the box waited: the year may be another now, its file changed. The copies
-    // are read now, and the save makes its own check of the year file.
-    if (FStore->FilePath() != path || !FStore->Active() || !FStore->LoadError().isEmpty())
-        return;
-    if (FEditor && FEditor->Source() == FStore)
-        FEditor->Commit();
-    QStringList taken;
+    // Each copy by its content: one whose text the year holds goes without a question, one
+    // offered or taken in once is not offered again in this run, wherever it lies.
+    QStringList offered;
+    QStringList held;
     QStringList unreadable;
-    std::set<double> bothDays;
-    TYearMerge both;
-    for (const QString &copy : copies) {
+    QList<QByteArray> offeredBytes;
+    std::vector<TYearContents> versions;
+    for (const QString &copy : ConflictCopiesOf(path, FStore->Ext())) {
         TYearRead read;
+        QByteArray bytes;
         try {
-            read = ReadYearFileAt(copy, FStore->Year());
+            bytes = ReadWholeFile(copy);
+            read = ReadYearFile(bytes, FStore->Year());
         } catch (const Exception &e) {
-            unreadable << copy + QStringLiteral(": ") + e.Message();
+            if (!FCopiesSeen.contains(HashBytes(bytes) ^ qHash(copy)))
+                unreadable << copy + QStringLiteral(": ") + e.Message();
+            FCopiesSeen.insert(HashBytes(bytes) ^ qHash(copy));
             continue;
         }
-        const TYearMerge merge = FStore->TakeInVersion(read.Contents);
-        bothDays.insert(merge.BothTextDays.begin(), merge.BothTextDays.end());
-        both.BothPreambles = both.BothPreambles || merge.BothPreambles;
-        both.BothErrorData = both.BothErrorData || merge.BothErrorData;
-        taken << copy;
+        if (FStore->HoldsVersion(read.Contents)) {
+            held << copy;
+            continue;
+        }
+        if (FCopiesSeen.contains(HashBytes(bytes)) || takenBefore(bytes))
+            continue;
+        FCopiesSeen.insert(HashBytes(bytes));
+        offered << copy;
+        offeredBytes << bytes;
+        versions.push_back(std::move(read.Contents));
     }
-    if (!taken.isEmpty())
-        FStore->SaveWhenDue();
     QStringList parts;
+    if (!unreadable.isEmpty())
+        parts << text(wtext::kConflictCopiesNotRead).arg(pathLines(unreadable));
+    QStringList taken;
+    TYearMerge both;
+    std::set<double> changed;
+    std::set<double> bothDays;
+    if (!offered.isEmpty() && AskMergeCopies(offered)) {
+        // Events ran while the box waited: the year may be another now, its file changed. The
+        // save makes its own check of the year file.
+        if (FStore->FilePath() != path || !FStore->Active() || !FStore->LoadError().isEmpty())
+            return;
+        if (FEditor && FEditor->Source() == FStore)
+            FEditor->Commit();
+        for (size_t i = 0; i < versions.size(); ++i) {
+            const TYearMerge merge = FStore->TakeInVersion(versions[i]);
+            bothDays.insert(merge.BothTextDays.begin(), merge.BothTextDays.end());
+            for (const double day : merge.ChangedDays) {
+                if (!std::binary_search(merge.BothTextDays.begin(), merge.BothTextDays.end(), day))
+                    changed.insert(day);
+            }
+            both.BothPreambles = both.BothPreambles || merge.BothPreambles;
+            both.BothErrorData = both.BothErrorData || merge.BothErrorData;
+            taken << offered[int(i)];
+            rememberTaken(offeredBytes[qsizetype(i)]);
+        }
+        FStore->SaveWhenDue();
+    }
     // A copy goes only once what it brought is in the year file.
-    if (!taken.isEmpty() && !YearUnsaved(FEditor, *FStore)) {
+    if ((!taken.isEmpty() || !held.isEmpty()) && !YearUnsaved(FEditor, *FStore)) {
         QStringList moved;
         QStringList stuck;
-        for (const QString &copy : std::as_const(taken)) {
+        for (const QString &copy : taken + held) {
             if (const std::optional<QString> aside = MoveIntoBackupFolder(FStore->BaseDir(), copy))
                 moved << *aside;
-            else
+            else if (taken.contains(copy))
                 stuck << copy;
         }
-        if (!moved.isEmpty())
+        if (!taken.isEmpty() && !moved.isEmpty())
             parts << text(wtext::kConflictCopiesMerged).arg(pathLines(moved));
         if (!stuck.isEmpty())
             parts << text(wtext::kConflictCopiesNotMoved).arg(pathLines(stuck));
+    }
+    if (!changed.empty()) {
+        parts << text(wtext::kConflictCopiesChangedDays)
+                     .arg(DescribeChangedDays(std::vector<double>(changed.begin(), changed.end())));
     }
     both.BothTextDays.assign(bothDays.begin(), bothDays.end());
     if (both.HoldsBothTexts()) {
         parts << text(wtext::kConflictCopiesBothTexts)
                      .arg(text(msg::kBothTextsSeparator), DescribeBothTexts(both));
     }
-    if (!unreadable.isEmpty())
-        parts << text(wtext::kConflictCopiesNotRead).arg(pathLines(unreadable));
     if (!parts.isEmpty())
         ShowMessageBox(parts.join(QStringLiteral("\r\n\r\n")));
 }

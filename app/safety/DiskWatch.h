@@ -18,9 +18,11 @@ class TKivDiaryEdit;
 // by day. After any merge the editor shows the merged text of its day when that changed and the
 // editor holds no edit of its own.
 //
-// When a year is opened (at the start and at each year switch) that has conflict copies beside
-// its file (a sync engine's or the diary's own), the user is told once per year and run and may
-// take them in by day; a copy taken in is moved into the backup folder.
+// Conflict copies beside the year's file (a sync engine's or the diary's own), found when a year
+// is opened and at every check while it is shown: one whose text the year holds already is moved
+// into the backup folder without a question; the others are offered once per content and run
+// and may be taken in by day, through the store's one door for text from elsewhere. A copy goes
+// into the backup folder only once what it brought is saved.
 //
 // Checks run from a short timer, never inside a load or save of the store (a message box of
 // one lets events run) and never twice at once.
@@ -70,7 +72,7 @@ private:
     bool FStopped = false;
     bool FChecking = false;
     bool FSaveFailed = false;
-    bool FCopiesDue = false;
-    // The year files whose copies were offered in this run.
-    QSet<QString> FCopiesOffered;
+    // The copies offered or taken in during this run, by the hash of their bytes (an unreadable
+    // one by its bytes and name).
+    QSet<size_t> FCopiesSeen;
 };

@@ -6,9 +6,11 @@
 #include "FileWriter.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
+#include "Messages.h"
 #include "Services.h"
 #include "ShownYear.h"
 #include "WindowTexts.h"
+#include "YearMerge.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -19,6 +21,7 @@
 #include <QSysInfo>
 #include <QTextDocument>
 #include <cstdio>
+#include <sys/stat.h>
 
 std::function<TRecovery::TChoice(const QString &path)> TRecovery::AskHook;
 
@@ -37,17 +40,77 @@ QString stateRoot()
     return state + QLatin1String("/kivlog/");
 }
 
-// Keyed by the machine too, for a home folder that several machines share.
-QString recoveryFolder(const QString &dataFolder)
+// Found by what it belongs to: the data folder as the file system knows it (its device and
+// inode), so that a renamed machine, a folder moved or reached through another path still finds
+// its text. The file names its folder and year file inside, and is offered for those only.
+QByteArray folderIdentity(const QString &dataFolder)
+{
+    struct stat st { };
+    if (::stat(QFile::encodeName(dataFolder).constData(), &st) != 0)
+        return QByteArray();
+    return QByteArray::number(quint64(st.st_dev)) + ':' + QByteArray::number(quint64(st.st_ino));
+}
+
+QString keyedFolder(const QByteArray &key)
+{
+    const QByteArray hash = QCryptographicHash::hash(key, QCryptographicHash::Sha1);
+    return stateRoot() + QLatin1String("recovery/") + QString::fromLatin1(hash.toHex().left(16));
+}
+
+QString canonicalFolder(const QString &dataFolder)
 {
     QString folder = QFileInfo(dataFolder).canonicalFilePath();
     if (folder.isEmpty())
         folder = QDir::cleanPath(QDir(dataFolder).absolutePath());
-    const QByteArray key = QCryptographicHash::hash(
-        QSysInfo::machineHostName().toUtf8() + '\n' + QFile::encodeName(folder),
-        QCryptographicHash::Sha1);
-    return stateRoot() + QLatin1String("recovery/") + QString::fromLatin1(key.toHex().left(16));
+    return folder;
 }
+
+QString recoveryFolder(const QString &dataFolder)
+{
+    QByteArray identity = folderIdentity(dataFolder);
+    if (identity.isEmpty())
+        identity = QFile::encodeName(canonicalFolder(dataFolder));
+    return keyedFolder("folder\n" + identity);
+}
+
+// Where earlier diaries kept it: keyed by the machine's name and the folder's path.
+QString hostKeyedFolder(const QString &dataFolder)
+{
+    return keyedFolder(QSysInfo::machineHostName().toUtf8() + '\n'
+        + QFile::encodeName(canonicalFolder(dataFolder)));
+}
+
+// The settings lines that tie a recovery file to its year file, and carry what each recovered
+// day was edited from.
+const char kFolderSetting[] = "RECOVERY-FOLDER";
+const char kFileSetting[] = "RECOVERY-FILE";
+QByteArray settingValue(const QList<QByteArray> &settings, const QByteArray &name)
+{
+    for (const QByteArray &line : settings) {
+        if (line.startsWith(name + '='))
+            return line.mid(name.size() + 1);
+    }
+    return QByteArray();
+}
+
+// Whether a recovery file read belongs to the store's year file; one without the tie comes from
+// an earlier diary, whose place named its folder.
+bool belongsTo(const TYearContents &recovered, const TKivDiary &store)
+{
+    const QByteArray folder = settingValue(recovered.Settings, kFolderSetting);
+    if (folder.isEmpty())
+        return true;
+    const QFileInfo year(store.FilePath());
+    return folder == folderIdentity(year.absolutePath())
+        && settingValue(recovered.Settings, kFileSetting)
+        == QFile::encodeName(year.fileName()).toPercentEncoding();
+}
+
+} // namespace
+
+QString DiaryStateFolder() { return stateRoot(); }
+
+namespace {
 
 QString fallbackOf(const QString &path) { return UserDataFolder() + path.mid(stateRoot().size()); }
 
@@ -68,16 +131,6 @@ TFileWrite writeRecovery(const QString &path, const QByteArray &image, const TFi
 QString besideYearFile(const TKivDiary &store)
 {
     return store.FilePath() + QLatin1String(kRecoveryExt);
-}
-
-// Day texts are compared as the year file would keep them: without trailing blanks and breaks.
-QByteArray trimmedTail(QByteArray text)
-{
-    qsizetype n = text.size();
-    while (n > 0 && static_cast<unsigned char>(text[n - 1]) <= 32)
-        --n;
-    text.truncate(n);
-    return text;
 }
 
 } // namespace
@@ -119,14 +172,15 @@ QString TRecovery::PathFor(const TKivDiary &store)
 
 QByteArray TRecovery::BuildImage() const
 {
-    // The year file's own format, without weekday names: any copy of the diary reads it.
-    QByteArray image = "!JNL 1.00 " + QByteArray::number(FStore->Year()) + "\r\n\r\n";
-    for (const TDayText &day : ShownDays(FEditor, *FStore)) {
-        image += "!------------\r\n!"
-            + FormatDayNumber(QStringLiteral("[yyyy/mm/dd]"), day.FDate).toLatin1()
-            + "\r\n!------------\r\n" + TKivDiary::EscapeText(trimmedTail(day.FText)) + "\r\n";
-    }
-    return image;
+    // The year file's own format, without weekday names: any copy of the diary reads it. It
+    // holds the days whose text the year file lacks, each with what it was edited from, and
+    // names the year file it belongs to.
+    const QFileInfo year(FStore->FilePath());
+    TYearContents image = UnsavedDays(FStore->History(), ShownDays(FEditor, *FStore));
+    image.Settings.prepend(
+        QByteArray(kFileSetting) + '=' + QFile::encodeName(year.fileName()).toPercentEncoding());
+    image.Settings.prepend(QByteArray(kFolderSetting) + '=' + folderIdentity(year.absolutePath()));
+    return WriteYearFile(image, FStore->Year(), false);
 }
 
 bool TRecovery::WriteNow()
@@ -198,15 +252,36 @@ void TRecovery::YearLoaded()
     QString path = PathFor(*FStore);
     if (!QFileInfo(path).isFile() && QFileInfo(fallbackOf(path)).isFile())
         path = fallbackOf(path);
-    // One left beside the year file by an older diary is offered once: taken back, its texts
-    // move into this diary's own recovery file.
-    const bool old = !QFileInfo(path).isFile() && QFileInfo(besideYearFile(*FStore)).isFile();
-    if (old)
-        path = besideYearFile(*FStore);
+    // One left by an older diary (beside the year file, or under the machine's name) is offered
+    // once: taken back, its texts move into this diary's own recovery file.
+    const QFileInfo year(FStore->FilePath());
+    const QString hostKeyed = hostKeyedFolder(year.absolutePath()) + u'/' + year.fileName()
+        + QLatin1String(kRecoveryExt);
+    bool old = false;
+    for (const QString &earlier : { hostKeyed, fallbackOf(hostKeyed), besideYearFile(*FStore) }) {
+        if (!QFileInfo(path).isFile() && QFileInfo(earlier).isFile()) {
+            path = earlier;
+            old = true;
+        }
+    }
     if (!QFileInfo(path).isFile())
         return;
+    // The recovery file is in the diary's own format.
+    TYearContents recovered;
+    try {
+        recovered = ReadYearFileAt(path, FStore->Year()).Contents;
+    } catch (const Exception &e) {
+        // A damaged recovery file is set aside as it is, like a declined one.
+        if (Ask(path) == TChoice::TakeBack)
+            ShowMessageBox(e.Message());
+        KeepAside(path);
+        return;
+    }
+    // Another folder's text is never offered here.
+    if (!belongsTo(recovered, *FStore))
+        return;
     if (Ask(path) == TChoice::TakeBack) {
-        TakeBack(path);
+        TakeBack(path, recovered);
         if (old && QFileInfo::exists(path) && WriteNow())
             QFile::remove(path);
     } else {
@@ -228,25 +303,27 @@ TRecovery::TChoice TRecovery::Ask(const QString &path) const
     return box.exec() == QMessageBox::Yes ? TChoice::TakeBack : TChoice::KeepAside;
 }
 
-void TRecovery::TakeBack(const QString &path)
+void TRecovery::TakeBack(const QString &path, const TYearContents &recovered)
 {
-    // The recovery file is in the diary's own format.
-    std::vector<std::pair<double, QByteArray>> recovered;
-    try {
-        for (const TDayText &day : ReadYearFileAt(path, FStore->Year()).Contents.Days)
-            recovered.emplace_back(day.FDate, day.FText);
-    } catch (const Exception &e) {
-        // A damaged recovery file is set aside as it is, like a declined one.
-        ShowMessageBox(e.Message());
-        KeepAside(path);
-        return;
+    // Through the door like any other version: a day the year file changed meanwhile keeps
+    // that change beside the recovered text, and days the file holds are left as they are.
+    TOtherVersion known;
+    const TYearContents days = RecoveredDays(recovered, known);
+    // An earlier diary's file does not say what its days were edited from: its texts are laid
+    // over what the year holds, as that diary did.
+    if (settingValue(recovered.Settings, kFolderSetting).isEmpty()) {
+        for (const TDayText &day : days.Days)
+            known.GrewFrom[day.FDate] = PartHash(FStore->GetDayText(day.FDate));
     }
-    for (const auto &[date, text] : recovered) {
-        if (trimmedTail(FStore->GetDayText(date)) != trimmedTail(text))
-            FStore->SetDayText(date, text);
+    const TYearMerge merge = FStore->TakeInVersion(days, known);
+    if (merge.HoldsBothTexts()) {
+        ShowMessageBox(
+            QString::fromUtf8(wtext::kRecoveryBothTexts)
+                .arg(QString::fromUtf8(msg::kBothTextsSeparator), DescribeBothTexts(merge)));
     }
     // The file stays until the next successful save of the year, so a second crash before
     // that loses nothing either.
+    Q_UNUSED(path);
 }
 
 QString TRecovery::KeepAside(const QString &path)

@@ -8,6 +8,11 @@
 #include <functional>
 
 class TKivDiary;
+struct TYearContents;
+
+// This machine's own folder for the diary's state ($XDG_STATE_HOME/kivlog/, else
+// ~/.local/state/kivlog/), which no sync tool carries; it ends in "/".
+QString DiaryStateFolder();
 class TKivDiaryEdit;
 
 // A safety net for a diary that is left open for days: a few seconds after the last edit the
@@ -56,7 +61,7 @@ private:
     void YearReloaded();
     void YearSaved();
     TChoice Ask(const QString &path) const;
-    void TakeBack(const QString &path);
+    void TakeBack(const QString &path, const TYearContents &recovered);
     QString KeepAside(const QString &path);
     // The year as the user sees it, the editor's unsaved text included, as a recovery file.
     QByteArray BuildImage() const;

@@ -9,6 +9,7 @@
 #include "DayNumber.h"
 #include "DiarySearch.h"
 #include "DiskWatch.h"
+#include "Inbox.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "Layout.h"
@@ -129,9 +130,12 @@ TForm1::TForm1(QWidget *parent)
     // back as soon as it is opened.
     FRecovery = new TRecovery(KivDiaryEdit1, KivDiary1, this);
     FDiskWatch = new TDiskWatch(KivDiaryEdit1, KivDiary1, this);
+    FInbox = new TInbox(KivDiaryEdit1, KivDiary1, this);
     RunGuarded([&] { FormCreate(); });
-    if (!FTerminateRequested)
+    if (!FTerminateRequested) {
         FDiskWatch->Start();
+        FInbox->Start();
+    }
 }
 
 TForm1::~TForm1() { Dismantle(); }
@@ -166,7 +170,7 @@ bool TForm1::Dismantle()
     LblYear = LblDate = Label1 = nullptr;
     PopupMenu1 = nullptr;
     N1 = N2 = N3 = ActChangeFont = ActToggleDayName = ActSearch = nullptr;
-    N4 = N5 = N6 = ActOnThisDay = ActPrint = ActExport = nullptr;
+    N4 = N5 = N6 = N7 = ActOnThisDay = ActPrint = ActExport = ActImport = nullptr;
     ActionList1 = nullptr;
     FFinalSaved = KivDiary1->FinalSave();
     delete KivDiary1;
@@ -187,6 +191,7 @@ void TForm1::DetachFromControls()
     // Nothing looks at the year file any more: no reload, and no save started by a change on
     // disk, may run inside a box of the final save.
     FDiskWatch->Stop();
+    FInbox->Stop();
 }
 
 void TForm1::BuildLayout()

@@ -17,6 +17,7 @@ class QMenu;
 class QPushButton;
 class TAlignLayout;
 class TDiskWatch;
+class TInbox;
 class TKivDiary;
 class TKivDiaryEdit;
 class TMonthCalendar;
@@ -107,6 +108,8 @@ public:
     QAction *ActOnThisDay = nullptr;
     QAction *ActPrint = nullptr;
     QAction *ActExport = nullptr;
+    QAction *N7 = nullptr;
+    QAction *ActImport = nullptr;
     // The keys at hand: F1, and the popup's last entry, which names it.
     QAction *NKeys = nullptr;
     QAction *ActShowKeys = nullptr;
@@ -140,6 +143,8 @@ public:
     void ActPrintExecute();
     // Asks for format, days and file, and writes them.
     void ActExportExecute();
+    // Asks for other diaries' files or folder, shows what would come in, and takes it in.
+    void ActImportExecute();
     // Opens the window listing the keys, the popup's entries and the data folder.
     void ActShowKeysExecute();
     // Moves to the day as a calendar click does.
@@ -176,6 +181,10 @@ public:
     // When set, answers the font dialog instead of a person: gets the editor's font, returns
     // whether it was confirmed with the font changed in place. Tests set it.
     static std::function<bool(QFont &)> FontChooser;
+    // When set, answer 取り込み... instead of a person: the paths chosen (none to cancel), and
+    // whether the report is answered with 取り込む. Tests set them.
+    static std::function<QStringList()> ImportChooser;
+    static std::function<bool(const QString &report)> ImportConfirm;
 
 private:
     void BuildLayout();
@@ -207,6 +216,12 @@ private:
     TRecovery *FRecovery = nullptr;
     // Corrects the restored size for the frame once the window manager has framed the window.
     QPointer<QObject> FOuterSizeKeeper;
+    // The window's settings as it last took them from the year (at the start and at each year
+    // switch): 終了 writes only what this run's user changed, and leaves a value another
+    // machine's version brought in meanwhile.
+    struct TTakenSettings {
+        QByteArray Width, Height, FontName, FontSize, DayName;
+    } FTaken;
     // Built when the search is first used, so start-up reads no year file.
     std::unique_ptr<diarysearch::TSearchIndex> FSearchIndex;
     QPointer<TSearchWindow> FSearchWindow;
@@ -214,6 +229,7 @@ private:
     QPointer<TKeysWindow> FKeysWindow;
     bool FEditorEmpty = true;
     TDiskWatch *FDiskWatch = nullptr;
+    TInbox *FInbox = nullptr;
     // Parents before children, so that each container has its size before its children are
     // placed in it.
     std::vector<TAlignLayout *> FLayouts;

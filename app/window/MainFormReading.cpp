@@ -56,9 +56,11 @@ void TForm1::BuildReadingActions()
     entry(N4, ActOnThisDay, "ActOnThisDay", wtext::kOnThisDayCaption, QKeySequence(u"Ctrl+T"_s));
     entry(N5, ActPrint, "ActPrint", wtext::kPrintCaption, QKeySequence::Print);
     entry(N6, ActExport, "ActExport", wtext::kExportCaption, QKeySequence(u"Ctrl+E"_s));
+    entry(N7, ActImport, "ActImport", wtext::kImportCaption, QKeySequence(u"Ctrl+I"_s));
     N4->setObjectName(u"N4"_s);
     N5->setObjectName(u"N5"_s);
     N6->setObjectName(u"N6"_s);
+    N7->setObjectName(u"N7"_s);
 }
 
 void TForm1::BindReadingActions()
@@ -69,6 +71,8 @@ void TForm1::BindReadingActions()
         ActPrint, &QAction::triggered, this, [this] { RunGuarded([&] { ActPrintExecute(); }); });
     connect(
         ActExport, &QAction::triggered, this, [this] { RunGuarded([&] { ActExportExecute(); }); });
+    connect(
+        ActImport, &QAction::triggered, this, [this] { RunGuarded([&] { ActImportExecute(); }); });
     // A year read again from disk (another program wrote it) changes what この日 shows.
     connect(
         KivDiary1, &TKivDiary::Reloaded, this, [this] { RunGuarded([&] { UpdateOnThisDay(); }); });
@@ -178,9 +182,14 @@ QString refusalOf(const TKivDiary &diary, const QString &path)
 }
 
 // A written file names the reason it failed.
-bool writeTarget(const QString &path, const QByteArray &bytes)
+bool writeTarget(const TKivDiary &diary, const QString &path, const QByteArray &bytes)
 {
-    const TFileWrite written = ReplaceFile(path, bytes, AccessOfFile(path));
+    // As private as the year files it is made of.
+    QStringList years;
+    for (const diarysearch::TYearFileRef &year :
+        diarysearch::ListYearFiles(diary.BaseDir(), diary.Prefix(), diary.Ext()))
+        years << year.Path;
+    const TFileWrite written = ReplaceFile(path, bytes, AccessOfCopy(years, path));
     if (!written) {
         ShowMessageBox(QString::fromUtf8(wtext::kCannotWrite)
                            .arg(QFileInfo(path).absoluteFilePath(), written.Error));
@@ -279,7 +288,7 @@ void TForm1::ActPrintExecute()
             ShowMessageBox(refused);
             return;
         }
-        if (writeTarget(path, diaryprint::RenderPdf(*document, printer.pageLayout())))
+        if (writeTarget(diary, path, diaryprint::RenderPdf(*document, printer.pageLayout())))
             reportLeftOut(exported, replacedIn(days));
         return;
     }
@@ -324,7 +333,7 @@ void TForm1::ActExportExecute()
             } else {
                 bytes = exported.Out.toUtf8();
             }
-            done = writeTarget(choice.Path, bytes);
+            done = writeTarget(diary, choice.Path, bytes);
             if (done)
                 reportLeftOut(exported, replaced);
         });

@@ -4,6 +4,7 @@
 #include "KivDiaryEdit.h"
 #include "MainForm.h"
 #include "Recovery.h"
+#include "SettingValues.h"
 #include "WindowRules.h"
 
 #include <QAction>
@@ -14,15 +15,31 @@
 std::function<bool(QFont &)> TForm1::FontChooser;
 
 // The stored values are compared as text, so "0800" differs from a width of 800 and is
-// written again. DAYNAME is always written, but alone it is no reason to save.
+// written again. DAYNAME is always written, but alone it is no reason to save. A value the year
+// got from another machine while this window ran stays, unless this run's user changed the
+// window's own since the window took it.
 void TForm1::BtnCloseClick()
 {
     TKivDiary &diary = *KivDiaryEdit1->Source();
+    const auto keepsOther = [&](std::initializer_list<std::pair<const char *, QByteArray>> now,
+                                std::initializer_list<QByteArray> taken) {
+        auto t = taken.begin();
+        bool elsewhere = false;
+        bool changedHere = false;
+        for (const auto &[name, value] : now) {
+            elsewhere = elsewhere || diary.GetSetting(name) != *t;
+            changedHere = changedHere || value != *t;
+            ++t;
+        }
+        return elsewhere && !changedHere;
+    };
 
     const QSize outer = frameGeometry().size();
     const QByteArray width = QByteArray::number(outer.width());
     const QByteArray height = QByteArray::number(outer.height());
-    if (diary.GetSetting("WIDTH") != width || diary.GetSetting("HEIGHT") != height) {
+    if ((diary.GetSetting("WIDTH") != width || diary.GetSetting("HEIGHT") != height)
+        && !keepsOther(
+            { { "WIDTH", width }, { "HEIGHT", height } }, { FTaken.Width, FTaken.Height })) {
         diary.SetSetting("WIDTH", width);
         diary.SetSetting("HEIGHT", height);
         diary.MarkModified();
@@ -32,13 +49,19 @@ void TForm1::BtnCloseClick()
     const QByteArray size
         = QByteArray::number(FontSizeInPoints(font, KivDiaryEdit1->logicalDpiY()));
     const QByteArray face = FaceNameSetting(font.family());
-    if (diary.GetSetting("FONTSIZE") != size || diary.GetSetting("FONTNAME") != face) {
+    if ((diary.GetSetting("FONTSIZE") != size || diary.GetSetting("FONTNAME") != face)
+        && !keepsOther(
+            { { "FONTNAME", face }, { "FONTSIZE", size } }, { FTaken.FontName, FTaken.FontSize })) {
         diary.SetSetting("FONTNAME", face);
         diary.SetSetting("FONTSIZE", size);
         diary.MarkModified();
     }
 
-    diary.SetSetting("DAYNAME", DayNameSettingValue(diary.DayName()));
+    const bool toggled = diary.DayName() != DayNameSettingOn(FTaken.DayName);
+    if (!toggled && diary.GetSetting("DAYNAME") != FTaken.DayName)
+        diary.SetDayName(DayNameSettingOn(diary.GetSetting("DAYNAME")));
+    else
+        diary.SetSetting("DAYNAME", DayNameSettingValue(diary.DayName()));
     close();
 }
 

@@ -58,8 +58,11 @@ void ensureDataFolder(TKivDiary &diary)
     if (!FolderTakesNewFiles(used)) {
         if (!box.isEmpty())
             box += u"\r\n"_s;
-        box += QString::fromUtf8(wtext::kFolderNotWritable) + u"\r\n> "_s + used + u"\r\n"_s
-            + QString::fromUtf8(wtext::kSavedElsewhereThen) + u"\r\n> "_s + RescueFolder();
+        box += QString::fromUtf8(wtext::kFolderNotWritable) + u"\r\n> "_s + used + u"\r\n"_s;
+        // No file is promised where none can be made.
+        box += FolderCouldTakeNewFiles(RescueFolder())
+            ? QString::fromUtf8(wtext::kSavedElsewhereThen) + u"\r\n> "_s + RescueFolder()
+            : QString::fromUtf8(wtext::kNothingCanBeKept);
     }
     if (!box.isEmpty())
         ShowMessageBox(box);
@@ -230,4 +233,6 @@ void TForm1::ReadDayNameSetting()
     TKivDiary &diary = *KivDiaryEdit1->Source();
     diary.SetDayName(DayNameSettingOn(diary.GetSetting("DAYNAME")));
     N2->setChecked(diary.DayName());
+    FTaken = { diary.GetSetting("WIDTH"), diary.GetSetting("HEIGHT"), diary.GetSetting("FONTNAME"),
+        diary.GetSetting("FONTSIZE"), diary.GetSetting("DAYNAME") };
 }

@@ -5,6 +5,11 @@
 #include "Recovery.h"
 #include "Shutdown.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 const QByteArray kTyped = "\x93\xfa\x8b\x4c"; // 日記
@@ -60,6 +65,22 @@ private slots:
         F->Form.reset();
         shutdown.ReleaseWindow();
 
+        QVERIFY2(saved.contains(kTyped), saved.constData());
+    }
+
+    // Qt ends the process with exit() when the display's connection breaks: the text typed is
+    // saved on the way out, with no display server needed to show it.
+    void exitAtALostDisplaySavesTheText()
+    {
+        TShutdown shutdown;
+        std::fflush(nullptr);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            shutdown.WatchSession(F->Form.get());
+            std::exit(0);
+        }
+        QCOMPARE(::waitpid(child, nullptr, 0), child);
+        const QByteArray saved = F->Read(u"Data/2009.jnl"_s);
         QVERIFY2(saved.contains(kTyped), saved.constData());
     }
 

@@ -7,6 +7,7 @@
 #include "KivDiaryEdit.h"
 #include "Recovery.h"
 #include "Services.h"
+#include "YearFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -105,13 +106,11 @@ private slots:
         type(diary->Editor.get(), u"!六日"_s); // still only in the editor
         QVERIFY(diary->Recovery->WriteNow());
 
-        QCOMPARE(read(recoveryFile()),
-            "!JNL 1.00 2009\r\n\r\n"
-            "!------------\r\n![2009/01/05]\r\n!------------\r\n"
-                + cp932::Encode(u"五日の日記")
-                + "\r\n"
-                  "!------------\r\n![2009/01/06]\r\n!------------\r\n!!"
-                + cp932::Encode(u"六日") + "\r\n");
+        const TYearContents image = ReadYearFileAt(recoveryFile(), 2009).Contents;
+        QCOMPARE(image.Days,
+            (std::vector<TDayText> { { cp932::Encode(u"五日の日記") + "\r\n", day(2009, 1, 5) },
+                { "!" + cp932::Encode(u"六日") + "\r\n", day(2009, 1, 6) } }));
+        QVERIFY(image.Settings.contains("RECOVERY-FILE=2009.jnl"));
         // Nothing reached the data folder.
         QCOMPARE(QDir(FDir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
@@ -266,6 +265,39 @@ private slots:
         auto diary = open(day(2009, 1, 5));
         QVERIFY(!diary->Store->Modified());
         QCOMPARE(QFileInfo(recoveryFile()).dir().entryList({ u"2009.jnl.recovery-*"_s }).size(), 1);
+    }
+
+    // Found by the folder itself: the same folder under another path finds it, another folder
+    // neither shares its place nor is offered its text.
+    void theRecoveryFileBelongsToItsFolder()
+    {
+        QVERIFY(QDir().mkpath(path(u"other"_s)));
+        QVERIFY(QFile::link(FDir->path(), path(u"alias"_s)));
+        TKivDiary other;
+        other.SetBaseDir(path(u"other"_s));
+        other.SetExt(u".jnl"_s);
+        other.SetYear(2009);
+        TKivDiary alias;
+        alias.SetBaseDir(path(u"alias"_s));
+        alias.SetExt(u".jnl"_s);
+        alias.SetYear(2009);
+        QCOMPARE(TRecovery::PathFor(alias), recoveryFile());
+        QVERIFY(TRecovery::PathFor(other) != recoveryFile());
+
+        QVERIFY(QDir().mkpath(QFileInfo(recoveryFile()).path()));
+        QFile f(recoveryFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("!JNL 1.00 2009\r\n\r\n!RECOVERY-FOLDER=1:2\r\n!RECOVERY-FILE=2009.jnl\r\n\r\n"
+                "![2009/01/05]\r\nnot ours\r\n");
+        f.close();
+        bool asked = false;
+        TRecovery::AskHook = [&](const QString &) {
+            asked = true;
+            return TRecovery::TChoice::TakeBack;
+        };
+        auto diary = open(day(2009, 1, 5));
+        QVERIFY(!asked);
+        QVERIFY(!diary->Store->Modified());
     }
 
     void theFileGoesOnceNothingIsUnsaved_data()

@@ -4,6 +4,7 @@
 #include "../FullDisk.h"
 #include "Cp932.h"
 #include "DiaryWindowFixture.h"
+#include "Messages.h"
 
 #include <QTextCursor>
 #include <optional>
@@ -54,11 +55,12 @@ private slots:
         }
         form.BtnNextDay->click();
 
-        // The year also went to the user's own folder, when there was room for it.
+        // The year also went to the user's own folder, when there was room for it; else the box
+        // names the day that is not kept anywhere.
         const QString rescued = fault == int(TFault::FolderInPlace)
             ? u"\r\n日記ファイルに保存できないため、日記の内容を次のファイルに保存しました。\r\n"_s
                 + F->Dir.filePath(u"share/kivlog/rescued/2008.jnl.rescued-20081231-120000"_s)
-            : QString();
+            : u"\r\n"_s + QString::fromUtf8(msg::kKeptInProcessOnly) + u"\r\n2008/12/31"_s;
         QCOMPARE(F->Boxes,
             (TBoxes {
                 { TBoxKind::Error, u"ファイル "_s + named + u" を作成できません"_s + rescued } }));

@@ -141,6 +141,23 @@ private slots:
         QCOMPARE(QFile::exists(u"Data/2009.bak"_s), saved);
     }
 
+    // Another machine's size and weekday option, read in while this window ran, stay when this
+    // run's user changed neither.
+    void closeButtonKeepsWhatAnotherMachineChanged()
+    {
+        const QByteArrayList mine { "WIDTH=700", "HEIGHT=480", "DAYNAME=FALSE" };
+        const QByteArrayList theirs { "WIDTH=900", "HEIGHT=600", "DAYNAME=TRUE" };
+        F->Write(u"Data/2009.jnl"_s, F->YearFile(2009, mine));
+        TForm1 &form = F->Start();
+        F->Write(u"Data/2009.jnl"_s, F->YearFile(2009, theirs));
+        QVERIFY(F->Diary().ReloadFile());
+
+        form.BtnClose->click();
+
+        QCOMPARE(F->Diary().Settings().mid(0, 3), theirs);
+        QVERIFY(F->Diary().DayName());
+    }
+
     // Back where it started, and saved all the same: the action marks the store each time.
     void weekdayToggledTwiceIsSaved()
     {

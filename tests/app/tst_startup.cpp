@@ -1,7 +1,9 @@
 #include "Cp932.h"
 #include "DiaryWindowFixture.h"
 #include "InfoOptions.h"
+#include "Messages.h"
 #include "SearchWindow.h"
+#include "WindowTexts.h"
 
 #include <QLineEdit>
 #include <QScopeGuard>
@@ -117,8 +119,10 @@ private slots:
         QTest::addColumn<QString>("current"); // below the test's folder
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("uncreated");
-        QTest::newRow("read-only data folder") << "" << QStringList { "-dro" } << "";
-        QTest::newRow("read-only current folder") << "ro" << QStringList {} << "ro/Data/";
+        QTest::addColumn<bool>("nowhere"); // the user's own data folder cannot be made either
+        QTest::newRow("read-only data folder") << "" << QStringList { "-dro" } << "" << false;
+        QTest::newRow("read-only current folder") << "ro" << QStringList {} << "ro/Data/" << false;
+        QTest::newRow("nowhere else either") << "" << QStringList { "-dro" } << "" << true;
     }
 
     // Said once at start, naming both folders in full; at the end the whole year goes to the
@@ -128,8 +132,13 @@ private slots:
         QFETCH(QString, current);
         QFETCH(QStringList, arguments);
         QFETCH(QString, uncreated);
+        QFETCH(bool, nowhere);
         F->SetUp(At(2009, 5, 10));
         const QString root = F->Dir.path() + u'/';
+        if (nowhere) {
+            QFile blocker(root + u"share/kivlog"_s);
+            QVERIFY(QDir().mkpath(root + u"share"_s) && blocker.open(QIODevice::WriteOnly));
+        }
         QVERIFY(QDir().mkdir(u"ro"_s));
         if (!setWritable(root + u"ro"_s, false))
             QSKIP("no folder can be made read-only here");
@@ -141,9 +150,10 @@ private slots:
         const QString box = (uncreated.isEmpty() ? QString()
                                                  : u"フォルダの作成に失敗しました。\r\n> "_s + root
                                         + uncreated + u"\r\nカレントフォルダを使用します。\r\n"_s)
-            + u"データフォルダに書き込めません。\r\n> "_s + root
-            + u"ro/\r\n保存できないときは、日記の内容を次のフォルダに保存します。\r\n> "_s + root
-            + u"share/kivlog/rescued/"_s;
+            + u"データフォルダに書き込めません。\r\n> "_s + root + u"ro/\r\n"_s
+            + (nowhere ? QString::fromUtf8(wtext::kNothingCanBeKept)
+                       : u"保存できないときは、日記の内容を次のフォルダに保存します。\r\n> "_s
+                        + root + u"share/kivlog/rescued/"_s);
         QCOMPARE(F->Boxes, (TBoxes { { TBoxKind::Message, box } }));
         F->Boxes.clear();
         F->Type(form.KivDiaryEdit1, u"日記"_s);
@@ -154,9 +164,12 @@ private slots:
         QCOMPARE(F->Boxes,
             (TBoxes { { TBoxKind::Message,
                 u"日記を保存できませんでした。\r\n"_s + yearFile + u"\r\nファイル "_s + yearFile
-                    + u" を作成できません\r\n日記ファイルに保存できないため、"_s
-                    + u"日記の内容を次のファイルに保存しました。\r\n"_s + rescued } }));
-        QVERIFY(F->Read(rescued).endsWith("\r\n" + cp932::Encode(u"日記") + "\r\n"));
+                    + u" を作成できません\r\n"_s
+                    + (nowhere ? QString::fromUtf8(msg::kKeptInProcessOnly) + u"\r\n2009/05/10"_s
+                               : u"日記ファイルに保存できないため、"_s
+                                + u"日記の内容を次のファイルに保存しました。\r\n"_s
+                                + rescued) } }));
+        QVERIFY(nowhere || F->Read(rescued).endsWith("\r\n" + cp932::Encode(u"日記") + "\r\n"));
     }
 
     void theDataFolderIsShownInFull_data()

@@ -6,9 +6,11 @@ Under a private Xvfb, on a folder of four years that have text on today's diary 
              text typed today was saved by the year switch;
   export     Ctrl+E, PDF of this year; the year file itself as the target is refused, then
              the PDF read back with pdftotext holds the days' texts;
-  print      Ctrl+P, this year, the desktop's print dialog printing to a PDF file; read back.
+  print      Ctrl+P, this year, the desktop's print dialog printing to a PDF file; read back;
+  import     Ctrl+I, a folder of one file a day chosen in the folder dialog, the report
+             answered with 取り込む: the day keeps its text and the imported one after it.
 
-    reading_back.py --kivlog BIN --cli BIN --artifacts DIR --stage onthisday|export|print
+    reading_back.py --kivlog BIN --cli BIN --artifacts DIR --stage onthisday|export|print|import
 
 Exit status 0 on success, 1 on a failure, 77 (skipped) when Xvfb cannot start at all.
 """
@@ -194,7 +196,45 @@ def print_pdf(args, session, data, day, this_year):
     close(session, proc, window)
 
 
-STAGES = {"onthisday": onthisday, "export": export, "print": print_pdf}
+def import_days(args, session, data, day, this_year):
+    source = os.path.join(data, "phone")
+    os.makedirs(source)
+    with open(os.path.join(source, f"{day:%Y-%m-%d}.md"), "w", encoding="utf-8") as f:
+        f.write("# 電話から\n")
+    year_file = os.path.join(data, f"{day.year}.jnl")
+    proc, window = start(session, data)
+    session.xdotool("key", "ctrl+i")
+    choice = wait_window(session, proc, [window], "import choice")
+    session.screenshot("import-choice")
+    session.xdotool("windowfocus", "--sync", choice)
+    keys(session, "alt+d")
+    dialog = wait_window(session, proc, [window, choice], "folder dialog")
+    session.xdotool("windowfocus", "--sync", dialog)
+    keys(session, "ctrl+a")
+    session.xdotool("type", "--delay", "20", source)
+    session.xdotool("key", "Return")
+    report = wait_window(session, proc, [window, choice, dialog], "import report")
+    session.screenshot("import-report")
+    with open(year_file, "rb") as f:
+        check("電話から".encode("cp932") not in f.read(), "the import wrote before 取り込む")
+    session.xdotool("windowfocus", "--sync", report)
+    session.xdotool("key", "Return")
+    deadline = time.monotonic() + 10
+    written = b""
+    while time.monotonic() < deadline:
+        with open(year_file, "rb") as f:
+            written = f.read()
+        if "電話から".encode("cp932") in written:
+            break
+        time.sleep(0.2)
+    check("電話から".encode("cp932") in written, "取り込む wrote nothing into the year file")
+    check(this_year[day].split("\r\n")[0].encode("cp932") in written,
+          "the day's own text is gone after the import")
+    session.screenshot("imported")
+    close(session, proc, window)
+
+
+STAGES = {"onthisday": onthisday, "export": export, "print": print_pdf, "import": import_days}
 
 
 def main():

@@ -9,10 +9,12 @@ An example is a line of a code block (the README's indented or fenced blocks, th
 one that exits other than 0 fails the test, except the few listed in EXPECTED below.
 """
 import datetime
+import json
 import os
 import shutil
 import subprocess
 import sys
+import zipfile
 
 # Examples whose exit status is not 0 on purpose, with the status they give.
 EXPECTED = {
@@ -82,6 +84,20 @@ def make_diary(home):
                     f.write(year_file(year, days))
 
 
+def make_import_sources(home):
+    """One small export of each kind the import examples read."""
+    os.makedirs(os.path.join(home, "Downloads"))
+    entry = {"creationDate": "2026-03-01T01:00:00Z", "timeZone": "Asia/Tokyo", "text": "電話の日記"}
+    with zipfile.ZipFile(os.path.join(home, "Downloads", "DayOne.zip"), "w") as z:
+        z.writestr("Journal.json", json.dumps({"metadata": {}, "entries": [entry]}))
+    with open(os.path.join(home, "jrnl.json"), "w", encoding="utf-8") as f:
+        json.dump({"tags": {}, "entries": [
+            {"date": "2026-03-02", "time": "09:00", "title": "jrnl", "body": ""}]}, f)
+    os.makedirs(os.path.join(home, ".rednotebook", "data"))
+    with open(os.path.join(home, ".rednotebook", "data", "2026-03.txt"), "w") as f:
+        f.write("3: {text: RedNotebook}\n")
+
+
 def main():
     source, bindir, work = sys.argv[1:4]
     examples = readme_examples(os.path.join(source, "README.md"))
@@ -95,6 +111,7 @@ def main():
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     make_diary(work)
+    make_import_sources(work)
     env = dict(os.environ, HOME=work, XDG_DATA_HOME=os.path.join(work, ".local/share"),
                XDG_STATE_HOME=os.path.join(work, ".local/state"), QT_QPA_PLATFORM="offscreen",
                PATH=bindir + os.pathsep + os.environ["PATH"])

@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 // What a child found wrong, one line per failed check; empty when everything held.
 class TChildChecks {
@@ -47,6 +48,13 @@ template <typename E, typename F> std::optional<QString> ThrownMessage(F &&fn)
         return e.Message();
     }
     return std::nullopt;
+}
+
+// Its first line: what failed, without what the store says of the text kept meanwhile.
+template <typename E, typename F> std::optional<QString> ThrownHead(F &&fn)
+{
+    const std::optional<QString> message = ThrownMessage<E>(std::forward<F>(fn));
+    return message ? std::optional(message->section(QStringLiteral("\r\n"), 0, 0)) : message;
 }
 
 enum class TChildUser { Same, Unprivileged };

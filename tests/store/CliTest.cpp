@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QProcess>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -108,6 +109,8 @@ TEST_F(Cli, WrongUsageExitsWithTwo)
         { u"dump"_qs, u"2009.jnl"_qs, u"2010.jnl"_qs },
         { u"rewrite"_qs, u"--dayname"_qs, u"maybe"_qs, u"2009.jnl"_qs },
         { u"dump"_qs, u"--dayname"_qs, u"on"_qs, u"2009.jnl"_qs },
+        { u"import"_qs, u"-d."_qs },
+        { u"import"_qs, u"--format"_qs, u"diary"_qs, u"a.json"_qs },
         { u"menu-entry"_qs, u"-dno such folder"_qs },
         { u"menu-entry"_qs, u"--remove"_qs, u"-d."_qs },
     };
@@ -121,6 +124,14 @@ TEST_F(Cli, WrongUsageExitsWithTwo)
     const TRun help = Run({ u"--help"_qs });
     EXPECT_EQ(help.Status, 0);
     EXPECT_TRUE(help.Out.contains(u"rewrite [--dayname on|off] FILE"));
+    EXPECT_TRUE(Run({ u"--version"_qs }).Out.startsWith(u"kivlog-cli (KIV-N's Diary) "_qs));
+    // A blank after a folder option is explained alike by every command that reads a folder.
+    for (const char *command : { "check", "export", "onthisday", "search" }) {
+        const TRun blank = Run({ QString::fromUtf8(command), u"-d"_qs, u"Data"_qs });
+        EXPECT_EQ(blank.Status, 2) << command;
+        EXPECT_TRUE(blank.Err.contains(u"-d takes its value right after the letter, as in -dData"))
+            << command << blank.Err.toStdString();
+    }
 }
 
 // The entry starts the diary installed beside the tool on the folder, quoted as the desktop
@@ -179,13 +190,22 @@ TEST_F(Cli, RewriteIsRefusedWhileADiaryHoldsTheFolder)
     EXPECT_EQ(Run({ u"check"_qs, u"-d."_qs }).Status, 0);
 }
 
-TEST_F(Cli, RewriteOfAMissingFileCreatesItAndSaysSoOnStderr)
+// A mistyped name is no reason to make a year file, nor an empty folder a diary without days.
+TEST_F(Cli, CommandsOnMissingYearFilesNameThemAndFail)
 {
-    const TRun run = Run({ u"rewrite"_qs, u"d2010.txt"_qs });
-    EXPECT_EQ(run.Status, 0);
-    EXPECT_TRUE(run.Out.isEmpty());
-    EXPECT_EQ(run.Err, u'[' + Path(u"d2010.txt"_qs) + u"]を作成します。\n"_qs);
-    EXPECT_EQ(ReadAll(Path(u"d2010.txt"_qs)), "!JNL 1.00 2010\r\n\r\n");
+    const TRun rewrite = Run({ u"rewrite"_qs, u"d2010.txt"_qs });
+    EXPECT_EQ(rewrite.Status, 1);
+    EXPECT_EQ(rewrite.Err,
+        u"kivlog-cli: d2010.txt does not exist; rewrite writes only a year file that is there\n"_qs);
+    const QStringList onEmpty[] = { { u"export"_qs, u"-d"_qs, u"-pd"_qs, u"-o"_qs, u"x.md"_qs },
+        { u"search"_qs, u"-d"_qs, u"-pd"_qs, u"word"_qs },
+        { u"onthisday"_qs, u"-d"_qs, u"-pd"_qs } };
+    for (const QStringList &args : onEmpty) {
+        const TRun run = Run(args);
+        EXPECT_EQ(run.Status, 1) << args.join(u' ').toStdString();
+        EXPECT_EQ(run.Err, u"kivlog-cli: no year file d????.jnl found in "_qs + Dir() + u"\n"_qs);
+    }
+    EXPECT_TRUE(QDir(Dir()).isEmpty());
 }
 
 TEST_F(Cli, SearchExitStatusFollowsGrep)
@@ -351,8 +371,14 @@ TEST_F(Cli, ExportNeverTakesTheDiarysOwnFilesAndFailsOnAFullDisk)
     const QByteArray year = "!JNL 1.00 2009\r\n![2009/01/05]\r\n" + QByteArray(8192, 'x') + "\r\n";
     WriteAll(Path(u"2009.jnl"_qs), year);
     QDir(Dir()).mkdir(u"backup"_qs);
+    // And a version of any diary, wherever it lies.
+    QDir(Dir()).mkdir(u"other"_qs);
+    WriteAll(Path(u"other/notes.txt"_qs), "!JNL 1.00 2009\r\n");
     for (const QString &own :
-        { u"2009.jnl"_qs, u"2010.jnl"_qs, u"2009.bak"_qs, u"backup/mine.txt"_qs }) {
+        { u"2009.jnl"_qs, u"2010.jnl"_qs, u"2009.bak"_qs, u"backup/mine.txt"_qs,
+            u"other/notes.txt"_qs, u"other/d2026.txt.conflict-20261208-221530-2"_qs,
+            u"other/2026.sync-conflict-20261209-060034-FEYNXDC.jnl"_qs,
+            u"other/2026 (Taro's conflicted copy 2026-12-09).jnl"_qs }) {
         const TRun run = Run({ u"export"_qs, u"-d"_qs, u"-o"_qs, own });
         EXPECT_EQ(run.Status, 2) << own.toStdString();
         EXPECT_TRUE(run.Err.contains(own)) << run.Err.toStdString();
@@ -363,6 +389,13 @@ TEST_F(Cli, ExportNeverTakesTheDiarysOwnFilesAndFailsOnAFullDisk)
         = Run({ u"export"_qs, u"-d"_qs, u"-o"_qs, u"out.txt"_qs }, [] { LimitFileSize(4096); });
     EXPECT_EQ(full.Status, 1) << full.Err.toStdString();
     EXPECT_EQ(QDir(Dir()).entryList(QDir::Files | QDir::Hidden), QStringList { u"2009.jnl"_qs });
+
+    // As private as the year files it is made of.
+    ASSERT_EQ(::chmod(QFile::encodeName(Path(u"2009.jnl"_qs)).constData(), 0640), 0);
+    EXPECT_EQ(Run({ u"export"_qs, u"-d"_qs, u"-o"_qs, u"out.txt"_qs }).Status, 0);
+    struct stat out { };
+    ASSERT_EQ(::stat(QFile::encodeName(Path(u"out.txt"_qs)).constData(), &out), 0);
+    EXPECT_EQ(out.st_mode & 0777, 0640u);
 }
 
 TEST_F(Cli, RewriteBeyondTheFileSizeLimitFailsAndKeepsTheFile)
@@ -441,4 +474,34 @@ TEST_F(Cli, AFolderOfAnotherUserIsNamedNotTakenForAnEmptyOne)
         EXPECT_TRUE(run.Err.contains(u"permission denied"_qs)) << run.Err.toStdString();
     }
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// This test holds the folder as a running diary does at its end.
+TEST_F(Cli, ImportTakesNewDaysOnceNamesUnreadableSourcesAndRespectsTheLock)
+{
+    ASSERT_TRUE(QDir(Dir()).mkpath(u"Data"_qs) && QDir(Dir()).mkpath(u"days"_qs));
+    WriteAll(Path(u"days/2023-03-07.md"_qs), "# 見出し\n");
+    WriteAll(Path(u"bad.json"_qs), "{\"entries\": [");
+    const QStringList args { u"import"_qs, u"-dData"_qs, u"days"_qs };
+    const TRun dry = Run(QStringList(args) << u"--dry-run"_qs);
+    EXPECT_EQ(dry.Status, 0) << dry.Err.toStdString();
+    EXPECT_TRUE(QDir(Path(u"Data"_qs)).isEmpty());
+    const TRun run = Run(args);
+    EXPECT_EQ(run.Status, 0) << run.Err.toStdString();
+    EXPECT_EQ(run.Out, u"2023: 1 day added; 0 days hold both texts\n"_qs);
+    EXPECT_EQ(dry.Out, run.Out + u"dry run: nothing written\n"_qs);
+    const QByteArray written = ReadAll(Path(u"Data/2023.jnl"_qs));
+    EXPECT_TRUE(written.contains("# "));
+
+    const TRun again = Run(QStringList(args) << u"bad.json"_qs);
+    EXPECT_EQ(again.Status, 1);
+    EXPECT_TRUE(again.Err.contains(u"bad.json cannot be read"_qs)) << again.Err.toStdString();
+    EXPECT_TRUE(again.Out.startsWith(u"2023: 0 days added"_qs));
+    EXPECT_EQ(ReadAll(Path(u"Data/2023.jnl"_qs)), written);
+
+    TDataFolderLock diary;
+    ASSERT_EQ(diary.Acquire(Path(u"Data"_qs)), TDataFolderLock::TState::Held);
+    WriteAll(Path(u"days/2023-03-08.md"_qs), "次\n");
+    EXPECT_EQ(Run(args).Status, 1);
+    EXPECT_EQ(ReadAll(Path(u"Data/2023.jnl"_qs)), written);
 }

@@ -1,5 +1,6 @@
 // The year file changed by another program while the store holds it, and the copies the store
 // keeps: conflict files, dated backups.
+#include "../FullDisk.h"
 #include "ChildProcess.h"
 #include "DiarySearch.h"
 #include "DiskCopies.h"
@@ -89,7 +90,8 @@ TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
             for (const TDayText &day : ReadYearFile(changed, 2009).Contents.Days)
                 EXPECT_EQ(store->GetDayText(day.FDate), day.FText);
             EXPECT_EQ(ReadAll(Path(u"2009.bak"_qs)), changed);
-            EXPECT_TRUE(Shown.isEmpty());
+            ASSERT_EQ(Shown.size(), 1);
+            EXPECT_TRUE(Shown[0].startsWith(msgText(msg::kMergedChangedDays)));
             continue;
         }
         if (c.Conflict == None) {
@@ -209,9 +211,11 @@ TEST_F(DiskChange, ASaveMergesTheVersionWrittenElsewhereByDay)
     EXPECT_EQ(file.Days[0].FText, "A on 01/05\r\n" + BothTextsSeparator() + "\r\nB on 01/05\r\n");
     EXPECT_EQ(file.Days[1].FText, "B on 01/07\r\n");
     EXPECT_EQ(file.Days[2].FText, "A on 01/08\r\n");
-    ASSERT_EQ(Shown.size(), 1);
+    ASSERT_EQ(Shown.size(), 2);
     EXPECT_TRUE(Shown[0].startsWith(msgText(msg::kMergedBothTexts)));
     EXPECT_TRUE(Shown[0].endsWith(path + u"\r\n2009/01/05"_qs));
+    EXPECT_EQ(
+        Shown[1], msgText(msg::kMergedChangedDays) + u"\r\n"_qs + path + u"\r\n2009/01/07"_qs);
     EXPECT_TRUE(ConflictFilesOf(path).isEmpty());
 
     // The merged year is the new base: the next save is a plain one, the day not joined again.
@@ -219,6 +223,44 @@ TEST_F(DiskChange, ASaveMergesTheVersionWrittenElsewhereByDay)
     EXPECT_EQ(store->SaveWhenDue(), TKivDiary::TSaveOutcome::Saved);
     EXPECT_EQ(ReadAll(path).count(BothTextsSeparator()), 1);
     EXPECT_EQ(merged, 1);
+}
+
+// What the store last read or wrote is what the next merge starts from: a later edit elsewhere
+// is taken as it is, and an old text this side moved on from does not come back.
+TEST_F(DiskChange, TheNextMergeStartsFromTheLastReadOrWrite)
+{
+    const QByteArray v1 = "!JNL 1.00 2009\r\n\r\n![2009/01/05]\r\nv1\r\n";
+    const QByteArray v2 = "!JNL 1.00 2009\r\n\r\n![2009/01/05]\r\nv2\r\n";
+    const QByteArray gone = "!JNL 1.00 2009\r\n\r\n![2009/01/06]\r\nthere\r\n";
+    const struct {
+        const char *Name;
+        bool Reload;
+        QByteArray Then, Day5;
+    } cases[] = {
+        { "a reload, then an edit elsewhere", true, v2, "v2" },
+        { "a reload, then the day cleared elsewhere", true, gone, "<none>" },
+        { "saves, then one of them again", false, v1 + "![2009/01/06]\r\nthere\r\n", "v2" },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Name);
+        const QString path = Path(u"2009.jnl"_qs);
+        WriteAll(path, kLoaded);
+        auto store = NewStore();
+        if (c.Reload) {
+            replaceByRename(path, v1);
+            ASSERT_TRUE(store->ReloadFile());
+        } else {
+            for (const char *text : { "v1", "v2" }) {
+                store->SetDayText(Day(2009, 1, 5), text);
+                store->SaveFile();
+            }
+        }
+        store->SetDayText(Day(2009, 1, 7), "unsaved");
+        replaceByRename(path, c.Then);
+        store->SaveFile();
+        const QByteArray day5 = store->GetDayText(Day(2009, 1, 5));
+        EXPECT_EQ(day5.isEmpty() ? QByteArray("<none>") : WrittenDayText(day5), c.Day5);
+    }
 }
 
 TEST_F(DiskChange, AnEditInAYearLoadedWithRejectedLinesIsUnsaved)
@@ -259,25 +301,57 @@ TEST_F(DiskChange, AVersionThatNoLongerReadsIsAnsweredByKeepingTheShownOneInAFil
 
 TEST_F(DiskChange, ASaveNeverWidensTheYearsPermissionsAndKeepsItsGroup)
 {
-    // Loaded as 0640 of group nogroup; another program's version arrives 0644 of group root.
+    // Loaded as 0640 of group nogroup, another program's version arrives 0644 of group root; or,
+    // in a year the store found no file for, that version arrives 0640 of group nogroup.
     const QString path = Path(u"2009.jnl"_qs);
     const gid_t group = childprocess::kNobody;
-    WriteAll(path, kLoaded);
-    ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 0, group), 0);
-    ::chmod(QFile::encodeName(path).constData(), 0640);
-    auto store = NewStore();
-    store->SetDayText(Day(2009, 1, 7), "ours");
-    replaceByRename(path, kOther);
-    ::chmod(QFile::encodeName(path).constData(), 0644);
-    store->SaveFile();
-    const QStringList written { path, Path(u"2009.bak"_qs),
-        DatedBackupPath(Dir(), QString(), 2009, u".jnl"_qs, Now.date()) };
-    for (const QString &file : written) {
-        struct stat st { };
-        ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0) << file.toStdString();
-        EXPECT_EQ(st.st_mode & 0777, 0640u) << file.toStdString();
-        EXPECT_EQ(st.st_gid, group) << file.toStdString();
+    for (const bool seen : { true, false }) {
+        QDir(Dir()).removeRecursively();
+        QDir().mkpath(Dir());
+        if (seen) {
+            WriteAll(path, kLoaded);
+            ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 0, group), 0);
+            ::chmod(QFile::encodeName(path).constData(), 0640);
+        }
+        auto store = NewStore();
+        store->SetDayText(Day(2009, 1, 7), "ours");
+        replaceByRename(path, kOther);
+        ::chmod(QFile::encodeName(path).constData(), seen ? 0644 : 0640);
+        if (!seen) {
+            ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 0, group), 0);
+        }
+        store->SaveFile();
+        const QStringList written { path, Path(u"2009.bak"_qs),
+            DatedBackupPath(Dir(), QString(), 2009, u".jnl"_qs, Now.date()) };
+        for (const QString &file : written) {
+            struct stat st { };
+            ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0) << file.toStdString();
+            EXPECT_EQ(st.st_mode & 0777, 0640u) << file.toStdString() << " seen " << seen;
+            EXPECT_EQ(st.st_gid, group) << file.toStdString() << " seen " << seen;
+        }
     }
+}
+
+// The other version came in wider, and the merged year could not be written: the next save
+// still writes the year as private as it was.
+TEST_F(DiskChange, AMergeWhoseWriteFailedLeavesTheYearsOwnMode)
+{
+    const QString path = Path(u"2009.jnl"_qs);
+    WriteAll(path, kLoaded);
+    ::chmod(QFile::encodeName(path).constData(), 0600);
+    EXPECT_IN_CHILD(TChildUser::Same, Dir(), [&](TChildChecks &check) {
+        auto store = NewStore();
+        store->SetDayText(Day(2009, 1, 7), QByteArray(100000, 'x'));
+        replaceByRename(path, kOther);
+        ::chmod(QFile::encodeName(path).constData(), 0644);
+        {
+            TFullDisk full(4096);
+            check.Expect(ThrownMessage<EFCreateError>([&] { store->SaveFile(); }).has_value(),
+                "the merged year does not fit");
+        }
+        store->SaveFile();
+        check.ExpectEq(modeOf(path), 0600, "the year file stays private");
+    });
 }
 
 TEST_F(DiskChange, AReplacementTheDiaryCannotReadIsNotTakenForItsOwn)

@@ -6,9 +6,33 @@
 #include "StoreTestSupport.h"
 
 #include <QFileInfo>
+#include <cstddef>
 #include <cstdint>
+#include <dlfcn.h>
+#include <iterator>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+
+namespace {
+
+// While set, the folder syncs made once the file named stands are counted.
+const char *gSyncedAfter = nullptr;
+int gFolderSyncs = 0;
+
+} // namespace
+
+extern "C" int fsync(int fd)
+{
+    static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
+    struct stat st { };
+    if (gSyncedAfter && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)
+        && ::access(gSyncedAfter, F_OK) == 0)
+        ++gFolderSyncs;
+    return real(fd);
+}
 
 namespace {
 
@@ -72,13 +96,54 @@ TEST_F(FileWriter, InPlaceWriteIsOnTheDiskWhenItReturns)
 
 TEST_F(FileWriter, ACopyGetsNoGroupPermissionsInAGroupItCannotHave)
 {
-    const QString path = Path(u"copy"_qs);
+    // In another group, the group gets what everyone gets.
+    const std::pair<unsigned, unsigned> modes[] = { { 0660, 0600 }, { 0644, 0644 } };
     EXPECT_IN_CHILD(TChildUser::Unprivileged, Dir(), [&](TChildChecks &check) {
-        check.Expect(bool(WriteNewFile(path, "private", { 0660, 0u })), "written");
-        struct stat st { };
-        check.Expect(
-            ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 0777) == 0600,
-            "owner only");
+        for (const auto &[asked, given] : modes) {
+            const QString path = Path(QString::number(asked, 8));
+            check.Expect(bool(WriteNewFile(path, "private", { asked, 0u })), "written");
+            struct stat st { };
+            check.Expect(::stat(QFile::encodeName(path).constData(), &st) == 0
+                    && (st.st_mode & 0777) == given,
+                "mode " + std::to_string(asked));
+        }
+    });
+}
+
+TEST_F(FileWriter, AFolderItMakesKeepsTheGroupItsParentHandsDown)
+{
+    const QByteArray shared = QFile::encodeName(Path(u"shared"_qs));
+    ASSERT_EQ(::mkdir(shared.constData(), 02770), 0);
+    ASSERT_EQ(::chmod(shared.constData(), 02770), 0);
+    ASSERT_TRUE(MakeFolders(Path(u"shared/data"_qs)));
+    struct stat st { };
+    ASSERT_EQ(::stat(QFile::encodeName(Path(u"shared/data"_qs)).constData(), &st), 0);
+    EXPECT_TRUE(st.st_mode & S_ISGID);
+}
+
+// Where renameat2 is refused, as on a file system without it, the free-name write in a child
+// still takes a free name; and its folder is synced once the file stands there.
+TEST_F(FileWriter, AFreeNameWriteReplacesNothingAndSyncsItsFolderAfterTheRename)
+{
+    const QString base = Path(u"copy"_qs);
+    const QByteArray second = QFile::encodeName(base + u"-2"_qs);
+    WriteAll(base, "first");
+    // Where renameat2 is called: EINVAL.
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_renameat2, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EINVAL),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program { static_cast<unsigned short>(std::size(filter)), filter };
+    EXPECT_IN_CHILD(TChildUser::Same, Dir(), [&](TChildChecks &check) {
+        check.Expect(::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0
+                && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0,
+            "renameat2 refused");
+        gSyncedAfter = second.constData();
+        check.ExpectEq(WriteUnderFreeName(base, "second", {}).Path, base + u"-2"_qs, "free name");
+        check.ExpectEq(ReadAll(base), QByteArray("first"), "the first stays");
+        check.ExpectEq(gFolderSyncs, 1, "one folder sync after the rename");
     });
 }
 

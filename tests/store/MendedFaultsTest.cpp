@@ -32,7 +32,7 @@ TEST_F(StoreFailure, WriteBeyondTheFileSizeLimitKeepsTheOldFile)
         auto store = NewStore(2009);
         store->SetDayText(Day(2009, 1, 6), QByteArray(100000, 'x'));
         TFullDisk full(4096);
-        check.ExpectEq(ThrownMessage<EFCreateError>([&] { store->SaveFile(); }),
+        check.ExpectEq(ThrownHead<EFCreateError>([&] { store->SaveFile(); }),
             std::optional(cannotCreate(store->FilePath())), "the save names the file");
         check.ExpectEq(ReadAll(Path(u"2009.jnl"_qs)), previous, "the year file is whole");
         check.ExpectEq(ReadAll(Path(u"2009.bak"_qs)), previous, "the backup is the old file");
@@ -69,6 +69,21 @@ TEST_F(StoreFailure, YearFilePathThatIsAFolderCannotBeWritten)
     EXPECT_THROW_MSG(store->SaveFile(), EFCreateError,
         (cannotCreate(Path(u"2009.jnl"_qs)) + savedInstead(rescued + u"-2"_qs)).toStdString());
     EXPECT_TRUE(ReadAll(rescued + u"-2"_qs).contains("\r\nmore\r\n"));
+    store->SetAutoSave(false);
+}
+
+TEST_F(StoreFailure, WithNowhereToKeepTheYearTheSaveNamesTheDaysAtRisk)
+{
+    auto store = NewStore(2009);
+    store->SetDayText(Day(2009, 1, 5), "text");
+    QDir(Dir()).mkdir(u"2009.jnl"_qs);
+    // Where the user's own data folder would be made, a file stands.
+    const QString home = UserDataFolder().chopped(1);
+    WriteAll(home, "in the way");
+    EXPECT_THROW_MSG(store->SaveFile(), EFCreateError,
+        (cannotCreate(Path(u"2009.jnl"_qs)) + u"\r\n"_qs
+            + QString::fromUtf8(msg::kKeptInProcessOnly) + u"\r\n2009/01/05"_qs)
+            .toStdString());
     store->SetAutoSave(false);
 }
 

@@ -2,10 +2,12 @@
 // file, the edits stay in memory, and the next due save writes them once the cause is gone.
 #include "../FullDisk.h"
 #include "ChildProcess.h"
+#include "DataFolderLock.h"
 #include "Messages.h"
 #include "StoreTestSupport.h"
 
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <sys/stat.h>
 
 namespace {
@@ -92,13 +94,13 @@ TEST_F(SaveFault, AYearSwitchThatCannotSaveStaysOnItsYearUntilTheCauseIsGone)
 
             for (int attempt = 0; attempt < 2; ++attempt) {
                 check.ExpectEq(
-                    ThrownMessage<EFCreateError>([&] { store.GetDayText(Day(2010, 1, 1)); }),
+                    ThrownHead<EFCreateError>([&] { store.GetDayText(Day(2010, 1, 1)); }),
                     std::optional(cannotCreate(file)), name + "the switch names the file");
                 check.Expect(store.Year() == 2009 && store.Modified(), name + "still on 2009");
                 check.ExpectEq(store.GetDayText(Day(2009, 1, 6)), QByteArray("typed"),
                     name + "the text stays in memory");
             }
-            check.ExpectEq(ThrownMessage<EFCreateError>([&] { store.Close(); }),
+            check.ExpectEq(ThrownHead<EFCreateError>([&] { store.Close(); }),
                 std::optional(cannotCreate(file)), name + "Close names the file");
             check.Expect(store.Active(), name + "Close left the store open");
             if (fault.PreviousStays) {
@@ -133,7 +135,7 @@ TEST_F(SaveFault, FullDiskAtAYearSwitchKeepsTheYearUntilThereIsRoom)
         store->SetDayText(Day(2009, 1, 6), big);
         TFullDisk limit(8192);
         check.Expect(limit.Set(), "setting the limit");
-        check.ExpectEq(ThrownMessage<EFCreateError>([&] { store->GetDayText(Day(2010, 1, 1)); }),
+        check.ExpectEq(ThrownHead<EFCreateError>([&] { store->GetDayText(Day(2010, 1, 1)); }),
             std::optional(cannotCreate(Path(u"2009.jnl"_qs))), "the switch names the file");
         check.ExpectEq(ReadAll(Path(u"2009.jnl"_qs)), kPrevious, "the previous file is whole");
         check.ExpectEq(entries(Dir()), QStringList { u"2009.bak"_qs, u"2009.jnl"_qs },
@@ -207,7 +209,7 @@ TEST_F(SaveFault, ASmallTextOnAFullDiskLeavesNoCutFile)
         auto store = NewStore(2009);
         store->SetDayText(Day(2009, 1, 6), QByteArray(4096, 'n'));
         TFullDisk limit(1024);
-        check.ExpectEq(ThrownMessage<EFCreateError>([&] { store->SaveFile(); }),
+        check.ExpectEq(ThrownHead<EFCreateError>([&] { store->SaveFile(); }),
             std::optional(cannotCreate(jnl)), "the save fails");
         check.ExpectEq(ReadAll(jnl), previous, "the year file is whole");
         check.ExpectEq(ReadAll(bak), QByteArray("older backup"), "the older backup is whole");
@@ -229,7 +231,7 @@ TEST_F(SaveFault, ABackupWrittenInPlaceIsPutBackWhenTheDiskIsFull)
         auto store = NewStore(2009);
         store->SetDayText(Day(2009, 1, 6), "typed");
         TFullDisk limit(8192);
-        check.ExpectEq(ThrownMessage<EFCreateError>([&] { store->SaveFile(); }),
+        check.ExpectEq(ThrownHead<EFCreateError>([&] { store->SaveFile(); }),
             std::optional(cannotCreate(jnl)), "the save fails");
         check.ExpectEq(ReadAll(bak), QByteArray("older backup"), "the older backup is whole");
         check.ExpectEq(ReadAll(jnl), large, "the year file is whole");
@@ -252,7 +254,7 @@ TEST_F(SaveFault, AFolderThatTakesNoNewFilesStillGetsItsYearFileWrittenInPlace)
         auto store = NewStore(2009);
         store->SetDayText(Day(2009, 1, 6), big);
         TFullDisk limit(8192);
-        check.ExpectEq(ThrownMessage<EFCreateError>([&] { store->SaveFile(); }),
+        check.ExpectEq(ThrownHead<EFCreateError>([&] { store->SaveFile(); }),
             std::optional(cannotCreate(jnl)), "a full disk names the file");
         check.ExpectEq(ReadAll(jnl), kPrevious, "and leaves the previous text");
         limit.Lift();
@@ -263,6 +265,37 @@ TEST_F(SaveFault, AFolderThatTakesNoNewFilesStillGetsItsYearFileWrittenInPlace)
         check.ExpectEq(entries(Dir()), QStringList { u"2009.bak"_qs, u"2009.jnl"_qs }, "no more");
         check.Expect(setMode(Dir(), 0755), "chmod back");
     });
+}
+
+// A restore moves the folder away and puts a copy at its path: the store writes by path, so the
+// lock goes to the folder there at the save, and a diary that holds that one keeps the save out.
+TEST_F(SaveFault, TheFolderLockFollowsThePathItsSaveWritesTo)
+{
+    const QString data = Path(u"Data/"_qs);
+    ASSERT_TRUE(QDir().mkpath(data));
+    TKivDiary store;
+    store.SetBaseDir(data);
+    store.SetExt(u".jnl"_qs);
+    store.SetYear(2009);
+    store.Open();
+    TDataFolderLock mine;
+    ASSERT_EQ(mine.Acquire(data), TDataFolderLock::TState::Held);
+    TKivDiary::FolderGuard = [&mine](const QString &folder) {
+        return mine.Follow(folder) != TDataFolderLock::TState::InUse;
+    };
+    const auto unguarded = qScopeGuard([] { TKivDiary::FolderGuard = nullptr; });
+    store.SetDayText(Day(2009, 1, 5), "typed");
+    ASSERT_TRUE(QDir().rename(data, Path(u"Data.old"_qs)) && QDir().mkpath(data));
+    {
+        TDataFolderLock other;
+        ASSERT_EQ(other.Acquire(data), TDataFolderLock::TState::Held);
+        EXPECT_THROW_MSG(store.SaveFile(), EKivDiaryError,
+            (QString::fromUtf8(msg::kFolderHeldElsewhere) + u"\r\n"_qs + data).toStdString());
+        EXPECT_TRUE(QDir(data).isEmpty());
+    }
+    store.SaveFile();
+    TDataFolderLock later;
+    EXPECT_EQ(later.Acquire(data), TDataFolderLock::TState::InUse);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -95,6 +96,36 @@ TEST_F(YearFileWrite, TheBackupIsNoMoreOpenThanTheYearFile)
         ASSERT_EQ(::stat(bak.toLocal8Bit().constData(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, c.Year) << std::oct << c.Year;
     }
+}
+
+// A save killed before its rename leaves a temporary beside the year file or its backup; the
+// next save of the year takes it away, and nothing else.
+TEST_F(YearFileWrite, TheNextSaveRemovesOnlyTheWritersOwnLeftovers)
+{
+    const QStringList others { u".2009.jnl-a1-2c3"_qs, u".2009.jnl-keep"_qs,
+        u".2010.jnl-a1B2c3"_qs };
+    for (const QString &name : others + QStringList { u".2009.jnl-a1B2c3"_qs })
+        WriteAll(Path(name), "x");
+    NewStore(2009)->SaveFile();
+    EXPECT_EQ(QDir(Dir()).entryList(QDir::Files | QDir::Hidden),
+        QStringList { others + QStringList { u"2009.jnl"_qs } });
+}
+
+// A year file kept in a synced folder and linked into the data folder is written where the link
+// leads, and the link stays.
+TEST_F(YearFileWrite, AYearFileThatIsALinkIsWrittenWhereItLeads)
+{
+    ASSERT_TRUE(QDir(Dir()).mkdir(u"synced"_qs));
+    WriteAll(Path(u"synced/2009.jnl"_qs), "!JNL 1.00 2009\r\n");
+    ASSERT_EQ(::symlink("synced/2009.jnl", QFile::encodeName(Path(u"2009.jnl"_qs)).constData()), 0);
+    auto store = NewStore(2009);
+    for (const char *text : { "one", "two" }) {
+        store->SetDayText(Day(2009, 1, 5), text);
+        store->SaveFile();
+        EXPECT_TRUE(ReadAll(Path(u"synced/2009.jnl"_qs)).contains(text));
+    }
+    EXPECT_TRUE(QFileInfo(Path(u"2009.jnl"_qs)).isSymLink());
+    EXPECT_TRUE(Shown.isEmpty()) << Shown.join(u'|').toStdString();
 }
 
 TEST_F(YearFileWrite, BackupPathReplacesOnlyTheNamesExtension)

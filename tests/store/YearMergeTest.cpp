@@ -32,15 +32,17 @@ struct TYear {
     }
 };
 
-QByteArray both(const char *own, const char *other)
+QByteArray both(const char *own, const char *other, const char *end = "\r\n")
 {
-    return QByteArray(own) + "\r\n" + BothTextsSeparator() + "\r\n" + other;
+    return QByteArray(own) + "\r\n" + BothTextsSeparator() + "\r\n" + other + end;
 }
 
 struct TMergeCase {
     const char *name;
     TYear base, own, other, merged;
     std::vector<int> bothDays;
+    // What this side wrote after it read 'base' from elsewhere.
+    TYear saved = {};
 };
 
 } // namespace
@@ -48,8 +50,9 @@ struct TMergeCase {
 TEST(YearMerge, EachPartComesFromTheSideThatChangedIt)
 {
     const QByteArray b78 = both("A8", "B8");
-    const QByteArray bPre = both("own pre", "other pre");
-    const QByteArray bErr = both("!![x]own", "!![y]other");
+    const QByteArray bPre = both("other pre", "own pre", "");
+    const QByteArray b9 = both("x\r\na", "b");
+    const QByteArray bErr = both("!![x]own", "!![y]other", "");
     const TMergeCase cases[] = {
         { "only own changed", { { { 7, "a" } } }, { { { 7, "A" } } }, { { { 7, "a" } } },
             { { { 7, "A" } } }, {} },
@@ -79,11 +82,27 @@ TEST(YearMerge, EachPartComesFromTheSideThatChangedIt)
             { { { 7, "c" }, { 8, "B8" } }, { "WIDTH=1", "DAYNAME=TRUE" } },
             { { { 1, "x" }, { 7, "c" }, { 8, b78.constData() } }, { "WIDTH=9", "DAYNAME=TRUE" } },
             { 8 } },
+        { "days saved here stay, days cleared here stay cleared, whatever the other lacks",
+            { { { 8, "old8" }, { 9, "x" } } }, { { { 6, "A6" }, { 9, "x\r\na" }, { 10, "new" } } },
+            { { { 7, "B7" }, { 8, "old8" }, { 9, "x\r\nb" } } },
+            { { { 6, "A6" }, { 7, "B7" }, { 9, b9.constData() }, { 10, "new" } } }, { 9 },
+            { { { 6, "A6" }, { 9, "x\r\na" } } } },
+        { "removed there, edited here", { { { 8, "b" } } }, { { { 8, "b\r\nmore" } } }, {},
+            { { { 8, "b\r\nmore" } } }, {} },
+        { "a text holding the other's lines is taken as it is", {}, { { { 9, b9.constData() } } },
+            { { { 9, "x\r\nb" } } }, { { { 9, b9.constData() } } }, {} },
+        { "a second line of one name stays, the first counts", { {}, { "WIDTH=1" } },
+            { {}, { "WIDTH=1", "width=2", "FONT=a" } }, { {}, { "FONT=a" } },
+            { {}, { "WIDTH=1", "width=2", "FONT=a" } }, {} },
     };
     for (const TMergeCase &c : cases) {
         SCOPED_TRACE(c.name);
-        const TYearMerge merge
-            = MergeYears(c.base.Contents(), c.own.Contents(), c.other.Contents());
+        TYearHistory history;
+        history.Read(c.base.Contents(), true);
+        if (!c.saved.days.empty())
+            history.Wrote(c.saved.Contents());
+        const TYearMerge merge = MergeYears(
+            history, c.own.Contents(), c.other.Contents(), history.Known(c.other.Contents()));
         EXPECT_EQ(merge.Contents, c.merged.Contents());
         std::vector<double> days;
         for (int d : c.bothDays)
@@ -97,12 +116,42 @@ TEST(YearMerge, EachPartComesFromTheSideThatChangedIt)
 TEST(YearMerge, TheSeparatorReadsBackAsTextOfTheDayAndOfThePreamble)
 {
     TYearContents year;
-    year.Preamble = both("own", "other");
-    year.Days.emplace_back(both("own", "other") + "\r\n", Day(2026, 12, 8));
+    year.Preamble = both("own", "other", "");
+    year.Days.emplace_back(both("own", "other"), Day(2026, 12, 8));
     const QByteArray file = WriteYearFile(year, 2026, true);
     const TYearRead read = ReadYearFile(file, 2026);
     EXPECT_EQ(read.Contents, year);
     EXPECT_TRUE(read.Messages.isEmpty());
     EXPECT_EQ(cp932::Decode(BothTextsSeparator()).toStdString(),
         "――― ここからは別の保存で書かれた文章 ―――");
+}
+
+// Copies taken in both ways end equal, and taking one in again changes nothing.
+TEST(YearMerge, TakingInIsCommutativeAndIdempotent)
+{
+    const TYear a { { { 1, "x" }, { 8, "s\r\nA8\r\nt" } } };
+    const TYear b { { { 7, "c" }, { 8, "s\r\nB8\r\nt" } } };
+    const TYearHistory none;
+    const TYearContents ab = MergeYears(none, a.Contents(), b.Contents(), {}).Contents;
+    EXPECT_EQ(ab, MergeYears(none, b.Contents(), a.Contents(), {}).Contents);
+    for (const TYear &again : { a, b })
+        EXPECT_EQ(MergeYears(none, ab, again.Contents(), {}).Contents, ab);
+    EXPECT_EQ(ab.Days[2].FText, "s\r\nA8\r\n" + BothTextsSeparator() + "\r\nB8\r\nt\r\n");
+}
+
+// A recovered day is taken back over the text it was edited from; what the year file changed
+// meanwhile on other days stays.
+TEST(YearMerge, RecoveredDaysKeepWhatTheFileChangedMeanwhile)
+{
+    TYearHistory crashed;
+    crashed.Read(TYear { { { 1, "a" }, { 2, "b" }, { 9, "x" } } }.Contents(), false);
+    const TYearContents recovery = UnsavedDays(
+        crashed, TYear { { { 1, "a" }, { 2, "b" }, { 9, "x\r\nunsaved" } } }.Contents().Days);
+    const TYearContents now = TYear { { { 1, "A" }, { 3, "c" }, { 9, "x" } } }.Contents();
+    TYearHistory started;
+    started.Read(now, false);
+    TOtherVersion known;
+    const TYearContents back = RecoveredDays(recovery, known);
+    EXPECT_EQ(MergeYears(started, now, back, known).Contents,
+        (TYear { { { 1, "A" }, { 3, "c" }, { 9, "x\r\nunsaved" } } }.Contents()));
 }

@@ -1,0 +1,158 @@
+// kivlog-cli import: reads the sources, then takes their days into the diary through its store.
+#include "CliImport.h"
+
+#include "CliOutput.h"
+#include "CliSearch.h"
+#include "CommandLine.h"
+#include "DataFolderLock.h"
+#include "DayNumber.h"
+#include "DiaryImport.h"
+#include "Exceptions.h"
+#include "KivDiary.h"
+#include "Services.h"
+
+#include <QDir>
+
+using namespace diaryimport;
+
+namespace {
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+
+QString dayList(const QList<QDate> &days)
+{
+    QStringList out;
+    for (const QDate day : days)
+        out << FormatDate(QStringLiteral("yyyy/mm/dd"), day);
+    return out.join(QStringLiteral(", "));
+}
+
+QString yearLine(const TYearOutcome &year)
+{
+    if (!year.Error.isEmpty())
+        return QStringLiteral("%1: nothing taken in, the year file does not read: %2\n")
+            .arg(QString::number(year.Year), year.Error);
+    QString line = QString::number(year.Year) + QStringLiteral(": ")
+        + counted(year.Added.size(), QStringLiteral("day added"), QStringLiteral("days added"));
+    line += QStringLiteral("; ")
+        + counted(year.BothTexts.size(), QStringLiteral("day holds"), QStringLiteral("days hold"))
+        + QStringLiteral(" both texts");
+    if (!year.BothTexts.isEmpty())
+        line += QStringLiteral(" (") + dayList(year.BothTexts) + u')';
+    line += u'\n';
+    for (const QString &chars : year.NotStored)
+        line += QStringLiteral("  not stored (no Shift-JIS form): ") + chars + u'\n';
+    return line;
+}
+
+} // namespace
+
+int RunImport(QStringList args)
+{
+    TDataFolder folder;
+    TFormat format = TFormat::Auto;
+    bool dryRun = false;
+    bool optionsEnd = false;
+    QStringList paths;
+    while (!args.isEmpty()) {
+        const QString arg = args.takeFirst();
+        if (optionsEnd || !arg.startsWith(u'-') || arg.size() == 1) {
+            paths << ExpandHome(arg);
+        } else if (arg == u"--") {
+            optionsEnd = true;
+        } else if (arg == u"--dry-run") {
+            dryRun = true;
+        } else if (arg == u"--format" || arg.startsWith(u"--format=")) {
+            if (arg == u"--format" && args.isEmpty())
+                return usageError(QStringLiteral("--format needs a value"));
+            const QString value = arg == u"--format" ? args.takeFirst() : arg.mid(9);
+            const std::optional<TFormat> named = FormatNamed(value);
+            if (!named)
+                return usageError(QStringLiteral("--format takes dayone, jrnl, rednotebook or "
+                                                 "days, not '%1'")
+                                      .arg(value));
+            format = *named;
+        } else if (!folder.TakeOption(arg)) {
+            return usageError(QStringLiteral("unknown argument '%1'").arg(arg));
+        }
+    }
+    if (paths.isEmpty())
+        return usageError(QStringLiteral("import needs a file or folder to read"));
+    int status = 2;
+    const std::optional<TDataFolder> spelled = StoreSpelling(folder, status);
+    if (!spelled)
+        return status;
+
+    QList<TSource> sources;
+    bool failed = false;
+    for (const QString &path : std::as_const(paths)) {
+        TSource source = ReadSource(path, format);
+        if (!source.Error.isEmpty()) {
+            failed = true;
+            print(stderr,
+                QStringLiteral("kivlog-cli: %1 cannot be read, nothing taken from it: %2\n")
+                    .arg(path, source.Error));
+            continue;
+        }
+        sources << std::move(source);
+    }
+    const std::map<QDate, QString> days = JoinDays(sources);
+
+    QStringList messages;
+    TScopedDiaryServices services({ [&](const QString &m) {
+                                       messages << m;
+                                       print(stderr, m + u'\n');
+                                   },
+        {}, {} });
+    // Held to the end, so no diary starts on the folder halfway through.
+    TDataFolderLock lock;
+    const QString lockFolder = spelled->BaseDir.isEmpty() ? QDir::currentPath() : spelled->BaseDir;
+    if (!dryRun && !days.empty() && lock.Acquire(lockFolder) == TDataFolderLock::TState::InUse) {
+        print(stderr,
+            QStringLiteral("kivlog-cli: the data folder %1 is in use by a diary%2; close it "
+                           "before an import\n")
+                .arg(lockFolder,
+                    lock.HolderPid() > 0 ? QStringLiteral(" (process %1)").arg(lock.HolderPid())
+                                         : QString()));
+        return kExitFailed;
+    }
+    QList<TYearOutcome> outcomes;
+    if (!days.empty()) {
+        TKivDiary store;
+        store.SetAutoSave(!dryRun);
+        try {
+            spelled->ApplyTo(store);
+            store.SetYear(days.begin()->first.year());
+            store.Open();
+            outcomes = TakeInto(store, days);
+            store.Close();
+        } catch (const Exception &e) {
+            store.SetAutoSave(false);
+            print(stderr, QStringLiteral("kivlog-cli: import stopped: %1\n").arg(e.Message()));
+            return kExitFailed;
+        }
+    }
+
+    QString out;
+    for (const TYearOutcome &year : std::as_const(outcomes)) {
+        out += yearLine(year);
+        failed = failed || !year.Error.isEmpty();
+    }
+    for (const TSource &source : std::as_const(sources)) {
+        for (const TSkipped &skipped : source.Skipped)
+            out += QStringLiteral("skipped: %1: %2\n").arg(skipped.Where, skipped.Reason);
+        if (!source.Media.isEmpty())
+            out += QStringLiteral("not copied from %1: %2: %3\n")
+                       .arg(source.Path,
+                           counted(source.Media.size(), QStringLiteral("media file"),
+                               QStringLiteral("media files")),
+                           source.Media.join(QStringLiteral(", ")));
+    }
+    if (outcomes.isEmpty() && !failed)
+        out += QStringLiteral("no day to take in\n");
+    if (dryRun)
+        out += QStringLiteral("dry run: nothing written\n");
+    print(stdout, out);
+    return failed ? kExitFailed : kExitDone;
+}

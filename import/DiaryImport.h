@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <map>
+#include <optional>
+#include <vector>
+
+class TKivDiary;
+
+// Diaries written in other programs, read into days: a day's text as Unicode, each day once.
+namespace diaryimport {
+
+enum class TFormat {
+    // Found from the file itself.
+    Auto,
+    // A journal's JSON export: the .zip (JSON files inside, media beside them) or one JSON file.
+    DayOne,
+    // A JSON export of entries with date, time, title, body and tags.
+    Jrnl,
+    // A data folder of month files YYYY-MM.txt (YAML: day number -> text), or one month file.
+    RedNotebook,
+    // A folder of one file a day (YYYY-MM-DD, YYYYMMDD or YYYY/MM/DD; .txt or .md), or one file.
+    DayFiles,
+};
+// The name --format takes: dayone, jrnl, rednotebook, days.
+std::optional<TFormat> FormatNamed(const QString &name);
+QString FormatName(TFormat format);
+
+// Something of a source that does not come in: where it is (file, entry) and why.
+struct TSkipped {
+    QString Where;
+    QString Reason;
+};
+
+// A source as read: its days, what was left out, and the media it names (not copied).
+struct TSource {
+    QString Path;
+    TFormat Format = TFormat::Auto;
+    // Non-empty when the source could not be read at all: nothing of it comes in.
+    QString Error;
+    std::map<QDate, QString> Days;
+    QList<TSkipped> Skipped;
+    QStringList Media;
+    // The files that made its days (a folder's day files; the source itself otherwise).
+    QStringList Files;
+};
+
+TSource ReadSource(const QString &path, TFormat format = TFormat::Auto);
+
+// Whether a file name is one of a day ("2026-12-09.txt", "20261209.md", "09.txt" inside
+// 2026/12/): its day, else an invalid date.
+QDate DayOfFileName(const QString &relativePath);
+
+// The days of several sources, the texts of one day from several sources joined in the order
+// of the sources, an empty line between them.
+std::map<QDate, QString> JoinDays(const QList<TSource> &sources);
+
+// What taking days into a diary did to one year.
+struct TYearOutcome {
+    int Year = 0;
+    // Days that held no text before and hold the imported text now.
+    QList<QDate> Added;
+    // Days that held another text and now hold both.
+    QList<QDate> BothTexts;
+    // The year file could not be read: nothing came into this year.
+    QString Error;
+    // Characters the year file cannot hold, with the days they are on.
+    QStringList NotStored;
+};
+
+// Takes the days into the diary's store, a year at a time through TakeInVersion; the store must
+// be active on the diary's folder. With the store's AutoSave on each year is saved as it is left
+// (the ordinary save); with it off nothing is written. The store is back at its year after.
+// Throws what the store's year switch and save throw.
+QList<TYearOutcome> TakeInto(TKivDiary &store, const std::map<QDate, QString> &days);
+
+} // namespace diaryimport

@@ -1,0 +1,88 @@
+// Other diaries brought in from the window: 取り込み... with its report, and files dropped into
+// the data folder's inbox/.
+
+#include "Cp932.h"
+#include "DiaryWindowFixture.h"
+#include "Inbox.h"
+
+namespace {
+
+const QString kYearFile = u"Data/2026.jnl"_s;
+
+} // namespace
+
+class TestImport : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        F = std::make_unique<TDiaryWindowFixture>();
+        F->SetUp(At(2026, 12, 8));
+        F->Write(kYearFile,
+            "!JNL 1.00 2026\r\n\r\n![2026/12/08]\r\n" + cp932::Encode(u"前から") + "\r\n");
+    }
+    void cleanup()
+    {
+        TForm1::ImportChooser = nullptr;
+        TForm1::ImportConfirm = nullptr;
+        F.reset();
+    }
+
+    void menuReportsBeforeItWrites_data()
+    {
+        QTest::addColumn<bool>("take");
+        QTest::newRow("取り込む") << true;
+        QTest::newRow("やめる") << false;
+    }
+
+    void menuReportsBeforeItWrites()
+    {
+        QFETCH(bool, take);
+        F->Write(u"in/2026-12-08.md"_s, "# 他の日記\n");
+        F->Write(u"in/2026-12-09.txt"_s, "翌日\n");
+        TForm1 &form = F->Start({ u"-dData"_s });
+        const QByteArray before = F->Read(kYearFile);
+        TForm1::ImportChooser = [] { return QStringList { u"in"_s }; };
+        QString report;
+        TForm1::ImportConfirm = [&](const QString &said) {
+            report = said;
+            // Nothing is written while the report waits.
+            return F->Read(kYearFile) == before && take;
+        };
+        form.N7->trigger();
+        QCOMPARE(report,
+            u"2026年: 1日を追加、1日は両方の文章を残します\r\n  2026/12/08: 両方の文章を残す日"_s);
+        QCOMPARE(F->Read(kYearFile).contains(cp932::Encode(u"翌日")), take);
+        QCOMPARE(form.KivDiaryEdit1->toPlainText().contains(u"他の日記"_s), take);
+        QVERIFY(F->Boxes.isEmpty());
+    }
+
+    void inboxFilesComeInAndMoveToTheBackup()
+    {
+        F->Write(u"Data/inbox/2026/12/01.md"_s, "電話から\n");
+        F->Write(u"Data/inbox/note.txt"_s, "no day\n");
+        TForm1 &form = F->Start({ u"-dData"_s });
+        QVERIFY(F->Read(kYearFile).contains(cp932::Encode(u"電話から")));
+        QVERIFY(QFileInfo::exists(u"Data/backup/inbox/01.md"_s));
+        QVERIFY(!QFileInfo::exists(u"Data/inbox/2026/12/01.md"_s));
+        QCOMPARE(F->Boxes.size(), 1);
+        QVERIFY(F->Boxes[0].second.contains(u"2026/12/01"_s));
+        QVERIFY(F->Boxes[0].second.contains(u"note.txt"_s));
+
+        // While it runs: a new file comes in; the unreadable one is not named again.
+        form.findChild<TInbox *>()->SetDelay(10);
+        F->Write(u"Data/inbox/2026-12-02.txt"_s, "二日\n");
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(u"Data/backup/inbox/2026-12-02.txt"_s), 5000);
+        QVERIFY(F->Read(kYearFile).contains(cp932::Encode(u"二日")));
+        QCOMPARE(F->Boxes.size(), 2);
+        QVERIFY(!F->Boxes[1].second.contains(u"note.txt"_s));
+        QVERIFY(QFileInfo::exists(u"Data/inbox/note.txt"_s));
+    }
+
+private:
+    std::unique_ptr<TDiaryWindowFixture> F;
+};
+
+QTEST_MAIN(TestImport)
+#include "tst_import.moc"
