@@ -5,7 +5,8 @@
 //   follows it;
 // - what is refused is only what no reference carries (a lone surrogate, a control character
 //   the code page lacks);
-// - bytes read, written and read again give the same text.
+// - bytes read, written and read again give the same text;
+// - the decoding tables give what the system's converter gives, for any run of bytes.
 #include "Cp932.h"
 
 #include <cstdint>
@@ -29,6 +30,9 @@ bool refusable(QChar c) { return c.isSurrogate() || (c.unicode() >= 0x80 && c.un
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArrayView bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    check(cp932::Decode(bytes) == cp932::iconvpath::Decode(bytes)
+            && cp932::DecodeLossless(bytes) == cp932::iconvpath::DecodeLossless(bytes),
+        "the tables decode otherwise than the system's converter");
     const QString read = cp932::DecodeLossless(bytes);
     bool ok = false;
     const QByteArray written = cp932::Encode(read, &ok);

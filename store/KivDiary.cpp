@@ -49,21 +49,28 @@ TKivDiary::TKivDiary(QObject *owner)
     SetYear(1900);
 }
 
-TKivDiary::~TKivDiary()
+TKivDiary::~TKivDiary() { FinalSave(); }
+
+bool TKivDiary::FinalSave()
 {
-    // A destructor must not throw: a final save that fails is reported instead, naming the file
-    // and the reason, so the user knows the edits of this year were not written.
+    // Made by the destructor too, which must not throw: a final save that fails is reported
+    // instead, naming the file and the reason, so the user knows the edits of this year were
+    // not written.
     const auto report = [this](const QString &reason) {
         ShowDiaryMessage(text(msg::kFinalSaveFailed) + QStringLiteral("\r\n")
             + QFileInfo(FilePath()).absoluteFilePath() + QStringLiteral("\r\n") + reason);
     };
+    bool saved = false;
     try {
         SaveWhenDue();
+        saved = true;
     } catch (const Exception &e) {
         report(e.Message());
     } catch (const std::exception &e) {
         report(QString::fromLocal8Bit(e.what()));
     }
+    FAutoSave = false;
+    return saved;
 }
 
 QByteArray TKivDiary::GetDayText(double date)

@@ -74,6 +74,10 @@ public:
     // Saves the year file when AutoSave is on, the store is modified and active: the rule of
     // the year switch, the final save and every other save that is not asked for by the user.
     TSaveOutcome SaveWhenDue();
+    // The last save, also made by the destructor when it was not made before: SaveWhenDue with
+    // a failure reported (ShowMessage) instead of thrown. False when the year's text could not
+    // be written. The store saves nothing by itself afterwards.
+    bool FinalSave();
     static QByteArray EscapeText(const QByteArray &text);
     // Whether a day's text is still there once saved: the year file keeps no blanks or control
     // characters at the end of a text, so a text of nothing else is gone.

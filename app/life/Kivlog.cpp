@@ -4,7 +4,6 @@
 #include "InfoOptions.h"
 #include "KivDiary.h"
 #include "MainForm.h"
-#include "Messages.h"
 #include "Services.h"
 #include "Shutdown.h"
 #include "SingleInstance.h"
@@ -169,20 +168,14 @@ int main(int argc, char *argv[])
 
     app.exec();
 
-    // Destroying the window commits the editor's text; the store's destruction then saves the
-    // year file when that is due. The store reports a failure there itself (on stderr when
-    // unattended); the exit status tells a session or a script about it too.
-    bool finalSaveFailed = false;
-    DiaryServices().ShowMessage = [&finalSaveFailed](const QString &text) {
-        if (text.startsWith(QString::fromUtf8(msg::kFinalSaveFailed)))
-            finalSaveFailed = true;
-        ShowMessageBox(text);
-    };
+    // Taking the window apart commits the editor's text; the store then saves the year file
+    // when that is due. The store reports a failure there itself (on stderr when unattended);
+    // the exit status tells a session or a script about it too.
     // A later start may not reach the window while a box of its final save waits.
     QObject::disconnect(&instance, nullptr, form, nullptr);
+    const bool saved = form->Dismantle();
     delete form;
     shutdown.ReleaseWindow();
-    DiaryServices().ShowMessage = ShowMessageBox;
     instance.Release();
-    return finalSaveFailed ? 1 : 0;
+    return saved ? 0 : 1;
 }

@@ -1,8 +1,6 @@
 #include "Shutdown.h"
 
 #include "AppServices.h"
-#include "KivDiary.h"
-#include "KivDiaryEdit.h"
 #include "MainForm.h"
 
 #include <QCoreApplication>
@@ -129,35 +127,23 @@ void TShutdown::ReleaseWindow()
 
 void TShutdown::CommitData(QSessionManager &manager)
 {
-    Q_UNUSED(manager);
-    SaveForSessionEnd();
+    // A box may wait only when the session manager lets the diary ask the user now; it waits
+    // for the diary to release it then.
+    const bool mayAsk = manager.allowsInteraction();
+    SaveForSessionEnd(mayAsk);
+    if (mayAsk)
+        manager.release();
 }
 
-void TShutdown::SaveForSessionEnd()
+void TShutdown::SaveForSessionEnd(bool mayAsk)
 {
     // The session manager asks this both when the session ends and when it only records the
-    // session; in both cases the text must be on disk when we return, and nobody is there to
-    // answer a box. Ending the loop is left to the session's own request to quit, so a
-    // recorded (or cancelled) logout leaves the diary running.
+    // session; in both cases the text must be on disk when we return. Ending the loop is left
+    // to the session's own request to quit, so a recorded (or cancelled) logout leaves the
+    // diary running.
     const bool wasUnattended = Unattended();
-    SetUnattended(true);
+    SetUnattended(wasUnattended || !mayAsk);
     if (FForm)
         SaveDiaryNow(*FForm);
     SetUnattended(wasUnattended);
-}
-
-bool SaveDiaryNow(TForm1 &form)
-{
-    try {
-        // While the window is being destroyed its controls are gone before the store makes the
-        // final save; the editor's text is in the store by then.
-        if (TKivDiaryEdit *editor = form.KivDiaryEdit1)
-            editor->Commit();
-        if (TKivDiary *store = form.KivDiary1)
-            store->SaveWhenDue();
-        return true;
-    } catch (...) {
-        ShowException();
-        return false;
-    }
 }

@@ -9,8 +9,9 @@ class TForm1;
 
 // The ways of ending that do not come from the window itself: SIGTERM, SIGINT and SIGHUP, and
 // the desktop session ending. Each ends the event loop the normal way, so the window is
-// destroyed and its store makes the final save. Nobody may be there to answer a box then, so
-// the program becomes unattended first.
+// destroyed and its store makes the final save. Nobody may be there to answer a box at a
+// signal, so the program becomes unattended first; the session manager says so at the session's
+// end.
 class TShutdown : public QObject {
     Q_OBJECT
 
@@ -30,8 +31,8 @@ public:
     void ReleaseWindow();
 
     // What the session's request to save its data runs: the text is committed and saved at
-    // once, with no box waiting, and the diary goes on.
-    void SaveForSessionEnd();
+    // once, and the diary goes on. A box waits only when the session manager allows it (mayAsk).
+    void SaveForSessionEnd(bool mayAsk);
 
     // True once a signal asked the program to end, also when no event loop ran then.
     bool EndRequested() const { return FEndRequested; }
@@ -44,8 +45,3 @@ private:
     TForm1 *FForm = nullptr;
     bool FEndRequested = false;
 };
-
-// Commits the editor's text and saves the year file when that is due, exactly as the store's
-// destruction would. Errors are shown (on stderr while unattended) and not passed on; returns
-// false when the save failed.
-bool SaveDiaryNow(TForm1 &form);

@@ -138,8 +138,12 @@ TForm1::TForm1(QWidget *parent)
     }
 }
 
-TForm1::~TForm1()
+TForm1::~TForm1() { Dismantle(); }
+
+bool TForm1::Dismantle()
 {
+    if (!KivDiary1)
+        return FFinalSaved;
     // The search window asks the store; it goes before the final save can show a box.
     delete FSearchWindow.data();
     delete FOnThisDayWindow.data();
@@ -168,8 +172,10 @@ TForm1::~TForm1()
     N1 = N2 = N3 = ActChangeFont = ActToggleDayName = ActSearch = nullptr;
     N4 = N5 = N6 = N7 = ActOnThisDay = ActPrint = ActExport = ActImport = nullptr;
     ActionList1 = nullptr;
+    FFinalSaved = KivDiary1->FinalSave();
     delete KivDiary1;
     KivDiary1 = nullptr;
+    return FFinalSaved;
 }
 
 void TForm1::DetachFromControls()
@@ -415,4 +421,20 @@ void TForm1::ApplyLayoutGeometry()
 {
     for (TAlignLayout *layout : FLayouts)
         layout->Apply();
+}
+
+bool SaveDiaryNow(TForm1 &form)
+{
+    try {
+        // While the window is being destroyed its controls are gone before the store makes the
+        // final save; the editor's text is in the store by then.
+        if (TKivDiaryEdit *editor = form.KivDiaryEdit1)
+            editor->Commit();
+        if (TKivDiary *store = form.KivDiary1)
+            store->SaveWhenDue();
+        return true;
+    } catch (...) {
+        ShowException();
+        return false;
+    }
 }

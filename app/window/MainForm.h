@@ -67,6 +67,10 @@ public:
     explicit TForm1(QWidget *parent = nullptr);
     ~TForm1() override;
 
+    // What the destructor does, once: FormDestroy, the controls go (the editor's text into the
+    // store), then the store makes the final save and goes. False when that save failed.
+    bool Dismantle();
+
     // Components, in the order the window declares them. Each also carries its name as its
     // objectName.
     QFrame *PnlMain = nullptr;
@@ -206,6 +210,7 @@ private:
     // text included; the year files it could not read go to skipped.
     diarysearch::TSearchIndex &ReadingIndex(QList<diarysearch::TSkippedFile> *skipped = nullptr);
 
+    bool FFinalSaved = true;
     bool FTerminateRequested = false;
     bool FDataFolderRefused = false;
     TRecovery *FRecovery = nullptr;
@@ -229,3 +234,8 @@ private:
     // placed in it.
     std::vector<TAlignLayout *> FLayouts;
 };
+
+// Commits the editor's text and saves the year file when that is due, exactly as the store's
+// destruction would. Errors are shown (on stderr while unattended) and not passed on; returns
+// false when the save failed.
+bool SaveDiaryNow(TForm1 &form);

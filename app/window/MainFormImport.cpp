@@ -9,7 +9,6 @@
 #include "KivDiaryEdit.h"
 #include "MainForm.h"
 #include "ShownYear.h"
-#include "Shutdown.h"
 #include "WindowTexts.h"
 
 #include <QFileDialog>

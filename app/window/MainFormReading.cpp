@@ -18,7 +18,6 @@
 #include "OnThisDayWindow.h"
 #include "ReadingDialogs.h"
 #include "ShownYear.h"
-#include "Shutdown.h"
 #include "WindowRules.h"
 #include "WindowTexts.h"
 

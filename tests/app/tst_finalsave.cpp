@@ -58,7 +58,7 @@ private slots:
         shutdown.WatchSession(F->Form.get());
         QByteArray saved;
         SetBoxHook([&](TBoxKind, const QString &) {
-            shutdown.SaveForSessionEnd();
+            shutdown.SaveForSessionEnd(false);
             saved = F->Read(u"Data/2009.jnl"_s);
         });
 

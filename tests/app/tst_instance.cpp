@@ -503,8 +503,16 @@ private slots:
         QCOMPARE(QDir(data).entryList(QDir::Files), QStringList());
     }
 
-    void sessionEndSavesAtOnceWithoutABox()
+    void sessionEndSavesAtOnceAsksOnlyWhenAllowed_data()
     {
+        QTest::addColumn<bool>("mayAsk"); // what the session manager allows
+        QTest::newRow("no box allowed") << false;
+        QTest::newRow("a box allowed") << true;
+    }
+
+    void sessionEndSavesAtOnceAsksOnlyWhenAllowed()
+    {
+        QFETCH(bool, mayAsk);
         TDiaryWindowFixture window;
         window.SetUp(QDateTime(QDate(2009, 1, 5), QTime(12, 0)));
         TForm1 &form = window.Start({ u"-d"_s + window.Dir.filePath(u"data"_s) });
@@ -513,14 +521,15 @@ private slots:
 
         TShutdown shutdown;
         shutdown.WatchSession(&form);
-        shutdown.SaveForSessionEnd();
+        shutdown.SaveForSessionEnd(mayAsk);
 
-        // Saved although the window goes on; the creation notice did not wait for anyone, and
-        // the diary is attended again afterwards (the session may have been only recorded).
+        // Saved although the window goes on; the creation notice waits for someone only when
+        // the session manager allows it, and the diary is attended again afterwards (the
+        // session may have been only recorded).
         const QByteArray saved = readFile(window.Dir.filePath(u"data/2009.jnl"_s));
         QVERIFY2(saved.contains("![2009/01/05]\r\n!------------\r\n\x93\xfa\x8b\x4c\r\n"),
             saved.constData());
-        QVERIFY(window.Boxes.isEmpty());
+        QCOMPARE(window.Boxes.size(), mayAsk ? 1 : 0);
         QVERIFY(!Unattended());
         QVERIFY(!form.KivDiaryEdit1->Source()->Modified());
     }

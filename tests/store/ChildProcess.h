@@ -104,6 +104,28 @@ inline bool giveToNobody(const QString &folder)
 
 } // namespace childprocess
 
+// Whether the user nobody may run 'program': not from a build below a folder that only its
+// owner may enter (a clone in root's home). Users other than root stay themselves, so true.
+inline bool NobodyCanRun(const char *program)
+{
+    using namespace childprocess;
+    if (::geteuid() != 0)
+        return true;
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        ::_exit(::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0
+                    && ::access(program, X_OK) == 0
+                ? 0
+                : 1);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 // Runs 'body' in a forked child, which reports through its exit status and a pipe. With
 // TChildUser::Unprivileged a child of root first hands 'folder' to the user nobody and becomes
 // that user; other users stay themselves, as their permission checks already apply. A child

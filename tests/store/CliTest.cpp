@@ -1,4 +1,5 @@
 #include "../FullDisk.h"
+#include "ChildProcess.h"
 #include "DataFolderLock.h"
 #include "StoreTestSupport.h"
 
@@ -454,6 +455,8 @@ TEST_F(Cli, CheckReportsEveryYearFileOfTheFolder)
 
 TEST_F(Cli, AFolderOfAnotherUserIsNamedNotTakenForAnEmptyOne)
 {
+    if (!NobodyCanRun(KIVLOG_CLI))
+        GTEST_SKIP() << "the user nobody cannot run " KIVLOG_CLI;
     const QString folder = Path(u"other/"_qs);
     ASSERT_TRUE(QDir().mkpath(folder));
     WriteAll(folder + u"2009.jnl"_qs, sj("!JNL 1.00 2009\r\n![2009/05/01]\r\n雨\r\n"));

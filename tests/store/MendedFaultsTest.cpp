@@ -149,7 +149,8 @@ TEST_F(StoreFailure, FinalSaveFailureIsShownNotThrown)
     store->SetDayText(Day(2009, 1, 5), "text");
     QDir(Dir()).mkdir(u"2009.jnl"_qs);
     Shown.clear();
-    store.reset();
+    EXPECT_FALSE(store->FinalSave());
+    store.reset(); // made no second save
     const QString path = Path(u"2009.jnl"_qs);
     EXPECT_EQ(Shown,
         QStringList { u"日記を保存できませんでした。\r\n"_qs + path + u"\r\n"_qs

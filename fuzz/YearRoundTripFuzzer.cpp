@@ -1,0 +1,72 @@
+// Reads arbitrary bytes as a year file, in memory, writes what was read and reads that back:
+// - what is written reads back without rejected blocks, and writes back to the same bytes;
+// - without rejected blocks, reading what was written gives what was read, each day text
+//   trimmed and ended by one CR LF.
+#include "Exceptions.h"
+#include "FuzzSupport.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+using fuzz::check;
+
+void sortDays(TYearContents &c)
+{
+    std::sort(c.Days.begin(), c.Days.end(),
+        [](const TDayText &a, const TDayText &b) { return a.FDate < b.FDate; });
+}
+
+TYearContents readBack(const QByteArray &bytes, int year)
+{
+    try {
+        TYearRead read = ReadYearFile(bytes, year);
+        check(read.Messages.isEmpty() && read.Contents.ErrorData.isEmpty(),
+            "the written file has rejected blocks");
+        fuzz::checkDays(read.Contents, year);
+        return std::move(read.Contents);
+    } catch (const Exception &) {
+        fuzz::fail("the written file cannot be read");
+    }
+}
+
+QByteArray trimmedWithBreak(const QByteArray &text)
+{
+    qsizetype n = text.size();
+    while (n > 0 && static_cast<unsigned char>(text[n - 1]) <= 32)
+        --n;
+    return text.left(n) + "\r\n";
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    fuzz::useDiaryServices();
+    const QByteArrayView input(data, static_cast<qsizetype>(size));
+    const int year = fuzz::yearOf(input);
+    TYearContents read;
+    try {
+        read = ReadYearFile(input, year).Contents;
+    } catch (const Exception &) {
+        return 0;
+    }
+
+    // Both forms of day header read alike; the store sorts the days before it writes them.
+    const bool dayNames = size % 2 == 0;
+    sortDays(read);
+    const QByteArray written = WriteYearFile(read, year, dayNames);
+    const TYearContents reread = readBack(written, year);
+    if (read.ErrorData.isEmpty()) {
+        TYearContents expected = read;
+        for (TDayText &day : expected.Days)
+            day.FText = trimmedWithBreak(day.FText);
+        check(reread == expected, "write and read changed the contents");
+    }
+    const QByteArray writtenAgain = WriteYearFile(reread, year, dayNames);
+    if (read.ErrorData.isEmpty())
+        check(writtenAgain == written, "the written file does not write back to itself");
+    check(readBack(writtenAgain, year) == reread, "a second round trip changed the contents");
+    return 0;
+}
