@@ -10,6 +10,7 @@
 #include "DiarySearch.h"
 #include "DiskCopies.h"
 #include "Exceptions.h"
+#include "FileReader.h"
 #include "FileWriter.h"
 #include "KivDiary.h"
 #include "Services.h"

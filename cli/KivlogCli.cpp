@@ -9,6 +9,7 @@
 #include "DataFolderLock.h"
 #include "DayNumber.h"
 #include "Exceptions.h"
+#include "FileReader.h"
 #include "KivDiary.h"
 #include "Services.h"
 #include "SettingValues.h"

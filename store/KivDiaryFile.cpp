@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "DayNumber.h"
 #include "DiskCopies.h"
+#include "FileReader.h"
 #include "FileWriter.h"
 #include "KivDiary.h"
 #include "Messages.h"

@@ -3,6 +3,7 @@
 #include "AppServices.h"
 #include "DayNumber.h"
 #include "DiskCopies.h"
+#include "FileReader.h"
 #include "FileWriter.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"

@@ -3,6 +3,7 @@
 #include "AppServices.h"
 #include "Cp932.h"
 #include "DayNumber.h"
+#include "FileReader.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "Recovery.h"

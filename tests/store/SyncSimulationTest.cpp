@@ -3,6 +3,7 @@
 // recovery files. After every step, no text a user saved and did not clear is gone and no line
 // stands twice; whenever the sync settles, both diaries hold the same year.
 #include "DiskCopies.h"
+#include "FileReader.h"
 #include "StoreTestSupport.h"
 #include "YearFile.h"
 #include "YearMerge.h"

@@ -59,8 +59,3 @@ bool HoldsDayText(QStringView text);
 // What the year file keeps of a day's text: all but its trailing blanks and control characters.
 QByteArrayView WrittenDayText(QByteArrayView text);
 QByteArray UnescapeDayText(const QByteArray &text);
-
-// The whole of a plain file; throws EFOpenError naming the path when it cannot be read.
-QByteArray ReadWholeFile(const QString &path);
-// A year file as the store reads it: a missing file is an empty year.
-TYearRead ReadYearFileAt(const QString &path, int year);

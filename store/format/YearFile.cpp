@@ -9,8 +9,6 @@
 #include "Numbers.h"
 #include "Services.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -471,24 +469,4 @@ QByteArray WriteYearFile(const TYearContents &contents, int year, bool dayNames)
         out += kCrLf;
     }
     return out;
-}
-
-QByteArray ReadWholeFile(const QString &path)
-{
-    QFile file(path);
-    // Only a plain file is a year file: a folder opens for reading on some systems, a pipe
-    // would wait for a writer forever, and a device such as /dev/zero never ends.
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        throw EFOpenError(text(msg::kCannotOpen).arg(QFileInfo(path).absoluteFilePath()));
-    QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EFOpenError(text(msg::kCannotOpen).arg(QFileInfo(path).absoluteFilePath()));
-    return data;
-}
-
-TYearRead ReadYearFileAt(const QString &path, int year)
-{
-    if (!QFileInfo::exists(path))
-        return {};
-    return ReadYearFile(ReadWholeFile(path), year);
 }

@@ -5,6 +5,7 @@
 #include "DayNumber.h"
 #include "DiarySearch.h"
 #include "Exceptions.h"
+#include "FileReader.h"
 #include "YearFile.h"
 
 #include <algorithm>

@@ -3,6 +3,7 @@
 #include "Cp932.h"
 #include "DayNumber.h"
 #include "Exceptions.h"
+#include "FileReader.h"
 #include "KivDiary.h"
 #include "Services.h"
 

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "YearFile.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The whole of a plain file; throws EFOpenError naming the path when it cannot be read.
+QByteArray ReadWholeFile(const QString &path);
+// A year file as the store reads it: a missing file is an empty year.
+TYearRead ReadYearFileAt(const QString &path, int year);
