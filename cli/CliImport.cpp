@@ -73,8 +73,9 @@ int RunImport(QStringList args)
                                                  "days, not '%1'")
                                       .arg(value));
             format = *named;
-        } else if (!folder.TakeOption(arg)) {
-            return usageError(QStringLiteral("unknown argument '%1'").arg(arg));
+        } else if (const std::optional<int> wrong
+            = FolderArgument(arg, args.isEmpty() ? nullptr : &args.front(), folder)) {
+            return *wrong;
         }
     }
     if (paths.isEmpty())

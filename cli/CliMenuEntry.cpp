@@ -82,12 +82,9 @@ int RunMenuEntry(QStringList args)
         return removeEntry(path);
     TDataFolder folder;
     for (qsizetype i = 0; i < args.size(); ++i) {
-        if (const TFolderOption read
-            = TakeFolderOption(args[i], i + 1 < args.size() ? &args[i + 1] : nullptr, folder);
-            read != TFolderOption::Taken) {
-            return read == TFolderOption::Refused
-                ? 2
-                : usageError(QStringLiteral("unknown argument '%1'").arg(args[i]));
+        if (const std::optional<int> wrong
+            = FolderArgument(args[i], i + 1 < args.size() ? &args[i + 1] : nullptr, folder)) {
+            return *wrong;
         }
     }
     int status = 2;

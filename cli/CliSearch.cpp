@@ -98,6 +98,19 @@ TFolderOption TakeFolderOption(const QString &arg, const QString *next, TDataFol
     return TFolderOption::Taken;
 }
 
+std::optional<int> FolderArgument(const QString &arg, const QString *next, TDataFolder &folder)
+{
+    switch (TakeFolderOption(arg, next, folder)) {
+    case TFolderOption::Taken:
+        return std::nullopt;
+    case TFolderOption::Refused:
+        return kExitUsage;
+    case TFolderOption::NotOne:
+        break;
+    }
+    return usageError(QStringLiteral("unknown argument '%1'").arg(arg));
+}
+
 namespace {
 
 QString dateText(double day) { return FormatDayNumber(QStringLiteral("yyyy/mm/dd(aaa)"), day); }
@@ -236,12 +249,9 @@ int RunOnThisDay(QStringList args)
             if (!day)
                 return usageError(
                     QStringLiteral("'%1' is no date of the form yyyy/mm/dd").arg(value));
-        } else if (const TFolderOption read
-                   = TakeFolderOption(arg, args.isEmpty() ? nullptr : &args.front(), folder);
-                   read != TFolderOption::Taken) {
-            return read == TFolderOption::Refused
-                ? kExitUsage
-                : usageError(QStringLiteral("unknown argument '%1'").arg(arg));
+        } else if (const std::optional<int> wrong
+            = FolderArgument(arg, args.isEmpty() ? nullptr : &args.front(), folder)) {
+            return *wrong;
         }
     }
     int status = kExitUsage;
@@ -301,12 +311,9 @@ int RunExport(QStringList args)
                 (arg.startsWith(u"--from") ? from : to) = day;
             } else if (takeValue(QStringLiteral("-o"))) {
                 outPath = ExpandHome(value);
-            } else if (const TFolderOption read
-                       = TakeFolderOption(arg, args.isEmpty() ? nullptr : &args.front(), folder);
-                       read != TFolderOption::Taken) {
-                return read == TFolderOption::Refused
-                    ? kExitUsage
-                    : usageError(QStringLiteral("unknown argument '%1'").arg(arg));
+            } else if (const std::optional<int> wrong
+                = FolderArgument(arg, args.isEmpty() ? nullptr : &args.front(), folder)) {
+                return *wrong;
             }
         } catch (const std::invalid_argument &) {
             return usageError(QStringLiteral("%1 needs a value").arg(arg));
@@ -367,12 +374,9 @@ int RunCheck(QStringList args)
 {
     TDataFolder folder;
     for (qsizetype i = 0; i < args.size(); ++i) {
-        if (const TFolderOption read
-            = TakeFolderOption(args[i], i + 1 < args.size() ? &args[i + 1] : nullptr, folder);
-            read != TFolderOption::Taken) {
-            return read == TFolderOption::Refused
-                ? kExitUsage
-                : usageError(QStringLiteral("unknown argument '%1'").arg(args[i]));
+        if (const std::optional<int> wrong
+            = FolderArgument(args[i], i + 1 < args.size() ? &args[i + 1] : nullptr, folder)) {
+            return *wrong;
         }
     }
     int status = kExitUsage;

@@ -37,3 +37,6 @@ TFileAccess ExportAccess(const TDataFolder &folder, const QString &outPath);
 // letter otherwise is the empty value.
 enum class TFolderOption { NotOne, Taken, Refused };
 TFolderOption TakeFolderOption(const QString &arg, const QString *next, TDataFolder &folder);
+// TakeFolderOption for an argument that must be a folder option: the exit status of wrong usage
+// (said on stderr) when it is none or is refused, nothing when it was taken.
+std::optional<int> FolderArgument(const QString &arg, const QString *next, TDataFolder &folder);

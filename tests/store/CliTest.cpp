@@ -126,7 +126,8 @@ TEST_F(Cli, WrongUsageExitsWithTwo)
     EXPECT_TRUE(help.Out.contains(u"rewrite [--dayname on|off] FILE"));
     EXPECT_TRUE(Run({ u"--version"_qs }).Out.startsWith(u"kivlog-cli (KIV-N's Diary) "_qs));
     // A blank after a folder option is explained alike by every command that reads a folder.
-    for (const char *command : { "check", "export", "onthisday", "search" }) {
+    for (const char *command :
+        { "check", "export", "onthisday", "search", "import", "menu-entry" }) {
         const TRun blank = Run({ QString::fromUtf8(command), u"-d"_qs, u"Data"_qs });
         EXPECT_EQ(blank.Status, 2) << command;
         EXPECT_TRUE(blank.Err.contains(u"-d takes its value right after the letter, as in -dData"))
