@@ -464,12 +464,14 @@ bool TKivDiaryEdit::event(QEvent *event)
 
 void TKivDiaryEdit::mousePressEvent(QMouseEvent *event)
 {
-    // A click outside the composition ends it. The text control would have the input method
-    // hand it over behind the editor's back, and ibus then sends its engine's copy as well.
+    // A click anywhere but inside the composition ends it. The text control would have the
+    // input method hand it over behind the editor's back, and ibus then sends its engine's copy
+    // as well. A click at either end counts as outside: on a day with no text of its own every
+    // click lands there, and ibus confirms the composition for it the same way.
     if (event->button() == Qt::LeftButton && !Composition().isEmpty()) {
         const int at
             = cursorForPosition(event->position().toPoint()).position() - textCursor().position();
-        if (at < 0 || at > Composition().size())
+        if (at <= 0 || at >= Composition().size())
             CommitComposition();
     }
     QPlainTextEdit::mousePressEvent(event);

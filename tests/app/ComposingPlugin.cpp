@@ -64,6 +64,17 @@ public:
         send(QGuiApplication::focusObject(), event);
     }
 
+    // ibus was seen to confirm a composition clicked at either end as commit() does.
+    void invokeAction(QInputMethod::Action action, int cursorPosition) override
+    {
+        if (ibus() && action == QInputMethod::Click
+            && (cursorPosition <= 0 || cursorPosition >= FPreedit.size())) {
+            commit();
+            return;
+        }
+        QPlatformInputContext::invokeAction(action, cursorPosition);
+    }
+
     void setFocusObject(QObject *object) override
     {
         if (ibus() || FPreedit.isEmpty() || object == FComposingIn)

@@ -190,6 +190,8 @@ private slots:
                                                      << "calendar";
         QTest::newRow("ibus, a click in the text") << "ibus"
                                                    << "click";
+        QTest::newRow("ibus, a click on a day without text") << "ibus"
+                                                             << "click, no text";
         QTest::newRow("ibus, the file changed") << "ibus"
                                                 << "file changed";
         QTest::newRow("fcitx5, another window") << "fcitx5"
@@ -209,7 +211,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&form));
         auto *edit = form.KivDiaryEdit1;
         QTRY_COMPARE(QApplication::focusWidget(), edit);
-        F->Type(edit, u"今日は"_s);
+        if (way == u"click, no text")
+            edit->clear();
+        else
+            F->Type(edit, u"今日は"_s);
         QMetaObject::invokeMethod(ime, "compose", Q_ARG(QString, u"にほんご"_s));
         QWidget other;
         if (way == u"next day") {
@@ -218,7 +223,7 @@ private slots:
             form.MonthCalendar1->setFocus(Qt::MouseFocusReason);
             form.MonthCalendar1->SetDate(DateToDayNumber(QDate(2009, 3, 12)));
             form.MonthCalendar1Click();
-        } else if (way == u"click") {
+        } else if (way.startsWith(u"click")) {
             QTest::mouseClick(edit->viewport(), Qt::LeftButton, {}, QPoint(2, 2));
         } else if (way == u"file changed") {
             F->Write(kYearFile, yearWith(dayBlock("2009/03/10", "other")));
