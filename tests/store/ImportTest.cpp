@@ -29,8 +29,10 @@ protected:
         int error = 0;
         zip_t *z = zip_open(QFile::encodeName(Path(name)).constData(), ZIP_CREATE, &error);
         ASSERT_NE(z, nullptr);
-        for (const auto &[entry, bytes] : { std::pair { "Journal.json", json },
-                 std::pair { "photos/abc.jpeg", QByteArray("JPEG") } }) {
+        // zip_close reads the buffers: they live until then.
+        const std::pair<const char *, QByteArray> entries[]
+            = { { "Journal.json", json }, { "photos/abc.jpeg", QByteArray("JPEG") } };
+        for (const auto &[entry, bytes] : entries) {
             zip_source_t *src = zip_source_buffer(z, bytes.constData(), bytes.size(), 0);
             ASSERT_GE(zip_file_add(z, entry, src, 0), 0);
         }
