@@ -14,6 +14,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QtTest>
+#include <optional>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -186,15 +187,16 @@ private slots:
     // The portal's color-scheme on a bus of the test's own; no portal, no preference.
     void colorSchemeIsReadFromThePortal_data()
     {
-        QTest::addColumn<int>("portalScheme");
+        // The portal's own value: 1 dark, 2 light.
+        QTest::addColumn<std::optional<uint>>("portalScheme");
         QTest::addColumn<TColorScheme>("scheme");
-        QTest::newRow("dark") << 1 << TColorScheme::Dark;
-        QTest::newRow("light") << 2 << TColorScheme::Light;
-        QTest::newRow("no portal") << -1 << TColorScheme::NoPreference;
+        QTest::newRow("dark") << std::optional<uint>(1) << TColorScheme::Dark;
+        QTest::newRow("light") << std::optional<uint>(2) << TColorScheme::Light;
+        QTest::newRow("no portal") << std::optional<uint>() << TColorScheme::NoPreference;
     }
     void colorSchemeIsReadFromThePortal()
     {
-        QFETCH(int, portalScheme);
+        QFETCH(std::optional<uint>, portalScheme);
         QFETCH(TColorScheme, scheme);
         QProcess daemon;
         daemon.start(u"dbus-daemon"_s, { u"--session"_s, u"--nofork"_s, u"--print-address"_s });
@@ -203,7 +205,7 @@ private slots:
         const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
         TFakePortal portal;
         QThread thread;
-        portal.Scheme = uint(portalScheme);
+        portal.Scheme = portalScheme.value_or(0);
         portal.moveToThread(&thread);
         thread.start();
         const auto stop = qScopeGuard([&] {
@@ -214,7 +216,7 @@ private slots:
             daemon.kill();
             daemon.waitForFinished();
         });
-        if (portalScheme >= 0) {
+        if (portalScheme) {
             QDBusConnection bus = QDBusConnection::connectToBus(address, u"portal"_s);
             QVERIFY(bus.registerObject(
                 u"/org/freedesktop/portal/desktop"_s, &portal, QDBusConnection::ExportAllSlots));

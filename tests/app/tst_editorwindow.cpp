@@ -9,6 +9,7 @@
 
 #include <QInputMethodEvent>
 #include <QTextCharFormat>
+#include <functional>
 
 namespace {
 
@@ -53,22 +54,22 @@ private slots:
 
     void undoNeverCrossesDays_data()
     {
-        QTest::addColumn<int>("way");
-        QTest::newRow("Ctrl+Right") << 0;
-        QTest::newRow("next year") << 1;
+        using TMove = std::function<void(TForm1 &)>;
+        QTest::addColumn<TMove>("move");
+        QTest::newRow("Ctrl+Right") << TMove([](TForm1 &form) {
+            QTest::keyClick(form.KivDiaryEdit1, Qt::Key_Right, Qt::ControlModifier);
+        });
+        QTest::newRow("next year") << TMove([](TForm1 &form) { form.BtnNextYearClick(); });
     }
     void undoNeverCrossesDays()
     {
-        QFETCH(int, way);
+        QFETCH(std::function<void(TForm1 &)>, move);
         TForm1 &form = F->Start();
         auto *edit = form.KivDiaryEdit1;
         F->Type(edit, u"secret one"_s);
         edit->selectAll();
         QTest::keyClick(edit, Qt::Key_Delete);
-        if (way == 0)
-            QTest::keyClick(edit, Qt::Key_Right, Qt::ControlModifier);
-        else
-            form.BtnNextYearClick();
+        move(form);
         QVERIFY(undoAndRedoChangeNothing(edit));
         QCOMPARE(edit->toPlainText(), QString());
         F->Form.reset();

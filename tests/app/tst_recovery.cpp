@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <functional>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -303,34 +304,32 @@ private slots:
 
     void theFileGoesOnceNothingIsUnsaved_data()
     {
-        QTest::addColumn<int>("way");
-        QTest::newRow("reload") << 0;
-        QTest::newRow("typing undone") << 1;
-        QTest::newRow("typing deleted, then the next write") << 2;
-        QTest::newRow("another year, no save needed") << 3;
+        // What takes the typing back, the recovery file still there.
+        using TUndo = std::function<void(TDiary &)>;
+        QTest::addColumn<TUndo>("undo");
+        QTest::newRow("reload") << TUndo([](TDiary &diary) { diary.Editor->Reload(); });
+        QTest::newRow("typing undone") << TUndo([](TDiary &diary) { diary.Editor->undo(); });
+        QTest::newRow("typing deleted, then the next write") << TUndo([this](TDiary &diary) {
+            QTest::keyClick(diary.Editor.get(), Qt::Key_Backspace);
+            QVERIFY(QFile::exists(recoveryFile()));
+            QVERIFY(diary.Recovery->WriteNow());
+        });
+        QTest::newRow("another year, no save needed") << TUndo([this](TDiary &diary) {
+            QTest::keyClick(diary.Editor.get(), Qt::Key_Backspace);
+            QVERIFY(QFile::exists(recoveryFile()));
+            diary.Editor->SetDate(day(2010, 1, 1));
+        });
     }
 
     void theFileGoesOnceNothingIsUnsaved()
     {
-        QFETCH(int, way);
+        QFETCH(std::function<void(TDiary &)>, undo);
         const QString file = recoveryFile();
         auto diary = open(day(2009, 1, 5));
-        TKivDiaryEdit *editor = diary->Editor.get();
-        type(editor, u"x"_s);
+        type(diary->Editor.get(), u"x"_s);
         QVERIFY(diary->Recovery->WriteNow());
         QVERIFY(QFile::exists(file));
-        if (way == 0) {
-            editor->Reload();
-        } else if (way == 1) {
-            editor->undo();
-        } else {
-            QTest::keyClick(editor, Qt::Key_Backspace);
-            QVERIFY(QFile::exists(file));
-            if (way == 2)
-                QVERIFY(diary->Recovery->WriteNow());
-            else
-                editor->SetDate(day(2010, 1, 1));
-        }
+        undo(*diary);
         QVERIFY(!QFile::exists(file));
         QVERIFY(!QFile::exists(path(u"2009.jnl"_s)));
     }

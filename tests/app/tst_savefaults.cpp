@@ -26,14 +26,14 @@ private slots:
 
     void nextDayIntoAYearThatCannotBeSaved_data()
     {
-        QTest::addColumn<int>("fault");
-        QTest::newRow("the year file was replaced by a folder") << int(TFault::FolderInPlace);
-        QTest::newRow("the disk is full") << int(TFault::DiskFull);
+        QTest::addColumn<TFault>("fault");
+        QTest::newRow("the year file was replaced by a folder") << TFault::FolderInPlace;
+        QTest::newRow("the disk is full") << TFault::DiskFull;
     }
 
     void nextDayIntoAYearThatCannotBeSaved()
     {
-        QFETCH(int, fault);
+        QFETCH(TFault, fault);
         F->SetUp(At(2008, 12, 31));
         const QString yearFile = u"Data/2008.jnl"_s;
         // Messages name the file in full, wherever the program was started from.
@@ -47,7 +47,7 @@ private slots:
         F->Type(form.KivDiaryEdit1, typed);
 
         std::optional<TFullDisk> limit;
-        if (fault == int(TFault::FolderInPlace)) {
+        if (fault == TFault::FolderInPlace) {
             QVERIFY(QFile::remove(yearFile) && QDir().mkdir(yearFile));
         } else {
             limit.emplace(4096);
@@ -57,7 +57,7 @@ private slots:
 
         // The year also went to the user's own folder, when there was room for it; else the box
         // names the day that is not kept anywhere.
-        const QString rescued = fault == int(TFault::FolderInPlace)
+        const QString rescued = fault == TFault::FolderInPlace
             ? u"\r\n日記ファイルに保存できないため、日記の内容を次のファイルに保存しました。\r\n"_s
                 + F->Dir.filePath(u"share/kivlog/rescued/2008.jnl.rescued-20081231-120000"_s)
             : u"\r\n"_s + QString::fromUtf8(msg::kKeptInProcessOnly) + u"\r\n2008/12/31"_s;
@@ -71,20 +71,20 @@ private slots:
         QCOMPARE(form.windowTitle(), caption);
         QCOMPARE(F->Diary().Year(), 2008);
         QVERIFY(F->Diary().Modified());
-        if (fault == int(TFault::FolderInPlace))
+        if (fault == TFault::FolderInPlace)
             QVERIFY(QFileInfo(yearFile).isDir());
         else
             QCOMPARE(F->Read(yearFile), previous);
 
         // Once the cause is gone, the next move saves.
         F->Boxes.clear();
-        if (fault == int(TFault::FolderInPlace))
+        if (fault == TFault::FolderInPlace)
             QVERIFY(QDir().rmdir(yearFile));
         else
             limit->Lift();
         form.BtnNextDay->click();
 
-        const TBoxes expected = fault == int(TFault::FolderInPlace)
+        const TBoxes expected = fault == TFault::FolderInPlace
             ? TBoxes { { TBoxKind::Message, u"["_s + named + u"]を作成します。"_s } }
             : TBoxes {};
         QCOMPARE(F->Boxes, expected);

@@ -7,6 +7,7 @@
 #include "Shutdown.h"
 
 #include <QInputMethodEvent>
+#include <functional>
 
 class TestUnsavedText : public QObject {
     Q_OBJECT
@@ -25,25 +26,23 @@ private slots:
 
     void compositionIsSavedOnEveryWayOfEnding_data()
     {
-        QTest::addColumn<int>("way");
-        QTest::newRow("window closed") << 0;
-        QTest::newRow("session's save") << 1;
-        QTest::newRow("year switch") << 2;
+        using TEnd = std::function<void(TDiaryWindowFixture &)>;
+        QTest::addColumn<TEnd>("end");
+        QTest::newRow("window closed") << TEnd([](TDiaryWindowFixture &f) { f.Form.reset(); });
+        QTest::newRow("session's save")
+            << TEnd([](TDiaryWindowFixture &f) { QVERIFY(SaveDiaryNow(*f.Form)); });
+        QTest::newRow("year switch")
+            << TEnd([](TDiaryWindowFixture &f) { f.Form->BtnNextYearClick(); });
     }
 
     void compositionIsSavedOnEveryWayOfEnding()
     {
-        QFETCH(int, way);
+        QFETCH(std::function<void(TDiaryWindowFixture &)>, end);
         TForm1 &form = F->Start();
         F->Type(form.KivDiaryEdit1, u"今日は"_s);
         QInputMethodEvent preedit(u"にっき"_s, {});
         QApplication::sendEvent(form.KivDiaryEdit1, &preedit);
-        if (way == 0)
-            F->Form.reset();
-        else if (way == 1)
-            QVERIFY(SaveDiaryNow(form));
-        else
-            form.BtnNextYearClick();
+        end(*F);
         QVERIFY(F->Read(u"Data/2009.jnl"_s).contains(cp932::Encode(u"今日はにっき\r\n")));
     }
 

@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
+#include <functional>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -474,22 +475,22 @@ void TestKivDiaryEdit::selectionHiddenWithoutFocus()
 
 void TestKivDiaryEdit::everyDayStartsWithoutUndo_data()
 {
-    QTest::addColumn<int>("way");
-    QTest::newRow("another day") << 0;
-    QTest::newRow("another year") << 1;
-    QTest::newRow("store read again") << 2;
+    QTest::addColumn<std::function<void()>>("leave");
+    QTest::newRow("another day") << std::function<void()>(
+        [this] { FEdit->SetDate(day(2008, 12, 31)); });
+    QTest::newRow("another year") << std::function<void()>(
+        [this] { FEdit->SetDate(day(2009, 1, 5)); });
+    // The text is the same, and yet the history goes.
+    QTest::newRow("store read again") << std::function<void()>([this] { FEdit->Refresh(); });
 }
 
 void TestKivDiaryEdit::everyDayStartsWithoutUndo()
 {
-    QFETCH(int, way);
+    QFETCH(std::function<void()>, leave);
     type(u"secret one"_s);
     FEdit->selectAll();
     QTest::keyClick(FEdit.get(), Qt::Key_Delete);
-    if (way == 2)
-        FEdit->Refresh(); // the text is the same, and yet the history goes
-    else
-        FEdit->SetDate(way == 0 ? day(2008, 12, 31) : day(2009, 1, 5));
+    leave();
     QTest::keyClick(FEdit.get(), Qt::Key_Z, Qt::ControlModifier);
     QTest::keyClick(FEdit.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(FEdit->toPlainText(), QString());
