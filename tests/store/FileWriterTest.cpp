@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <dlfcn.h>
 #include <iterator>
 #include <linux/filter.h>
@@ -208,6 +209,11 @@ TEST_P(DiaryModes, NewFoldersAndYearFilesAreTheUsersAloneAndCopiesFollowTheYearF
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Umasks, DiaryModes, ::testing::Values(0, 022, 077, 0277));
+INSTANTIATE_TEST_SUITE_P(Umasks, DiaryModes, ::testing::Values(0, 022, 077, 0277),
+    [](const testing::TestParamInfo<mode_t> &param) {
+        char name[16];
+        std::snprintf(name, sizeof name, "umask%04o", unsigned(param.param));
+        return std::string(name);
+    });
 
 } // namespace
