@@ -304,4 +304,47 @@ TEST_F(Store, DestructionSavesWhenDue)
     EXPECT_FALSE(QFileInfo::exists(Path(u"2010.jnl"_qs)));
 }
 
+TEST_F(Store, OpeningAnOpenStoreHoldsOnePreamble)
+{
+    WriteAll(Path(u"2009.jnl"_qs), "!JNL 1.00 2009\r\npre\r\n![2009/01/05]\r\nfive\r\n");
+    auto store = NewStore(2009);
+    store->SetActive(true);
+    store->Close();
+    store->Open();
+    ASSERT_EQ(store->Days().size(), 2u);
+    EXPECT_EQ(store->Days()[0]->FText, "pre");
+    EXPECT_EQ(store->Days()[1]->FDate, Day(2009, 1, 5));
+
+    // Unsaved changes are saved before the year is read again, as at a year switch.
+    store->SetDayText(Day(2009, 1, 6), "six");
+    store->Open();
+    EXPECT_EQ(store->GetDayText(Day(2009, 1, 6)), "six\r\n");
+    EXPECT_EQ(store->Days().size(), 3u);
+}
+
+TEST_F(Store, TextsAreStoredWithCrLfBreaksOnly)
+{
+    auto store = NewStore(2009);
+    store->SetDayText(Day(2009, 1, 5), "a\n!-b\r![2009/01/06]\r\r\nc");
+    EXPECT_EQ(store->GetDayText(Day(2009, 1, 5)), "a\r\n!-b\r\n![2009/01/06]\r\n\r\nc");
+    store->SaveFile();
+    store->SetDayText(Day(2009, 1, 5), "a\r\n!-b\n![2009/01/06]\n\nc");
+    EXPECT_FALSE(store->Modified()) << "the same text with other line breaks is no change";
+    store.reset();
+    auto reread = NewStore(2009);
+    EXPECT_EQ(reread->GetDayText(Day(2009, 1, 5)), "a\r\n!-b\r\n![2009/01/06]\r\n\r\nc\r\n");
+    EXPECT_EQ(reread->Days().size(), 2u);
+}
+
+TEST_F(Store, RejectedLinesStayWithTheYearTheyCameFrom)
+{
+    WriteAll(Path(u"2009.jnl"_qs), "!JNL 1.00 2009\r\n![2009/02/30]\r\nrejected\r\n");
+    WriteAll(Path(u"2010.jnl"_qs), "!JNL 1.00 2010\r\n");
+    auto store = NewStore(2009);
+    store->SetDayText(Day(2010, 1, 1), "new year");
+    store->Close();
+    EXPECT_TRUE(ReadAll(Path(u"2009.jnl"_qs)).contains("rejected"));
+    EXPECT_FALSE(ReadAll(Path(u"2010.jnl"_qs)).contains("rejected"));
+}
+
 } // namespace

@@ -1,11 +1,13 @@
-// Year files that no diary wrote: huge, with huge lines, with bytes that are no text, or not
-// files at all. Each is read or refused with a message, and none is written over.
+// Year files that no diary wrote: huge, with huge lines, with bytes that are no text, damaged, or
+// not files at all. Each is read or refused with a message, and none is written over; a year whose
+// load failed or was cut short stays blocked until it is read again.
 #include "ChildProcess.h"
 #include "Messages.h"
 #include "StoreTestSupport.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <new>
 #include <sys/stat.h>
 
 namespace {
@@ -38,6 +40,7 @@ protected:
         const QStringList before = QDir(Dir()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
         auto store = NewStore(2009, false);
         EXPECT_THROW_MSG(store->Open(), Exception, message.toStdString());
+        EXPECT_TRUE(store->Days().empty());
         EXPECT_THROW(store->SetDayText(Day(2009, 1, 5), "typed after the failure"), Exception);
         store->MarkModified();
         store->Close();
@@ -149,6 +152,7 @@ TEST_F(HostileYearFile, NulBytesAreKeptInTextsAndRefusedInStructure)
 
     ExpectRefusedAndKept("!JNL 1.00 2009" + nul + "\r\n", QString::fromUtf8(msg::kBadData));
     ExpectRefusedAndKept(QByteArray(4096, '\0'), QString::fromUtf8(msg::kBadData));
+    ExpectRefusedAndKept(QByteArray(), QString::fromUtf8(msg::kBadData));
 }
 
 TEST_F(HostileYearFile, BytesThatAreNoCp932PassThroughUnchanged)
@@ -229,6 +233,69 @@ TEST_F(HostileYearFile, FileWithoutReadPermissionIsRefusedAndNeverWritten)
     });
     EXPECT_EQ(ReadAll(path), contents);
     EXPECT_FALSE(QFileInfo::exists(Path(u"2010.bak"_qs)));
+}
+
+TEST_F(HostileYearFile, AYearThatFailedToLoadIsNeverWritten)
+{
+    const QByteArray damaged = "!JNL 1.00 2010x\r\n![2010/01/01]\r\nprecious\r\n";
+    WriteAll(Path(u"2010.jnl"_qs), damaged);
+    auto store = NewStore(2009);
+    store->SetDayText(Day(2009, 12, 31), "saved on the way out");
+    EXPECT_THROW_MSG(store->GetDayText(Day(2010, 1, 1)), EKivDiaryError, msg::kBadData);
+    EXPECT_EQ(store->Year(), 2010);
+    EXPECT_EQ(store->LoadError(), QString::fromUtf8(msg::kBadData));
+    EXPECT_TRUE(ReadAll(Path(u"2009.jnl"_qs)).contains("saved on the way out"));
+
+    EXPECT_THROW_MSG(store->GetDayText(Day(2010, 1, 1)), EKivDiaryError, msg::kBadData);
+    EXPECT_THROW_MSG(store->SetDayText(Day(2010, 1, 2), "lost"), EKivDiaryError, msg::kBadData);
+    EXPECT_TRUE(store->Days().empty());
+
+    store->MarkModified();
+    store->SaveFile();
+    EXPECT_FALSE(store->Modified());
+    store->MarkModified();
+    store->Close();
+    EXPECT_FALSE(store->Modified());
+    EXPECT_EQ(ReadAll(Path(u"2010.jnl"_qs)), damaged);
+    EXPECT_FALSE(QFileInfo::exists(Path(u"2010.bak"_qs)));
+
+    // Repaired by hand, the year opens again.
+    WriteAll(Path(u"2010.jnl"_qs), "!JNL 1.00 2010\r\n![2010/01/01]\r\nprecious\r\n");
+    store->Open();
+    EXPECT_EQ(store->LoadError(), QString());
+    EXPECT_EQ(store->GetDayText(Day(2010, 1, 1)), "precious\r\n");
+}
+
+TEST_F(HostileYearFile, AnUnreadableYearFileBlocksItsYearWithTheFileMessage)
+{
+    QDir(Dir()).mkdir(u"2010.jnl"_qs);
+    auto store = NewStore(2010, false);
+    const std::string message = cannotOpen(Path(u"2010.jnl"_qs)).toStdString();
+    EXPECT_THROW_MSG(store->Open(), EFOpenError, message);
+    EXPECT_TRUE(store->Active());
+    EXPECT_THROW_MSG(store->GetDayText(Day(2010, 3, 3)), EKivDiaryError, message);
+
+    // Leaving the year ends it; the other year works as usual.
+    store->SetDayText(Day(2011, 3, 3), "fine");
+    EXPECT_EQ(store->LoadError(), QString());
+    EXPECT_EQ(store->GetDayText(Day(2011, 3, 3)), "fine");
+}
+
+TEST_F(HostileYearFile, ALoadCutShortByAForeignExceptionBlocksItsYear)
+{
+    // The message about the bad date is where the load is cut short, after the first day.
+    const QByteArray file = "!JNL 1.00 2009\r\n![2009/01/05]\r\nfirst\r\n![2009/02/30]\r\n"
+                            "![2009/01/06]\r\nlast\r\n";
+    WriteAll(Path(u"2009.jnl"_qs), file);
+    {
+        TScopedDiaryServices failing({ [](const QString &) { throw std::bad_alloc(); }, {}, {} });
+        auto store = NewStore(2009, false);
+        EXPECT_THROW(store->Open(), std::bad_alloc);
+        EXPECT_THROW(store->SetDayText(Day(2009, 1, 7), "typed"), EKivDiaryError);
+        store->MarkModified();
+        store->SaveFile();
+    }
+    EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), file);
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 // Saves that fail on real files: the previous year file stays whole, the failure names the
-// file, the edits stay in memory, and the next due save writes them once the cause is gone.
+// file, the edits stay in memory (and in a file of the user's own where there is room), and the
+// next due save writes them once the cause is gone.
 #include "../FullDisk.h"
 #include "ChildProcess.h"
 #include "DataFolderLock.h"
+#include "DiskCopies.h"
 #include "Messages.h"
 #include "StoreTestSupport.h"
 
@@ -21,6 +23,13 @@ QString cannotCreate(const QString &path)
 {
     return QString::fromUtf8(msg::kCannotCreate).arg(path);
 }
+
+// What a failed save adds when the year went to a file of the user's own instead.
+QString savedInstead(const QString &rescued)
+{
+    return u"\r\n"_qs + QString::fromUtf8(msg::kSavedInstead) + u"\r\n"_qs + rescued;
+}
+QString rescuedName() { return u"2009.jnl.rescued-20260615-120000"_qs; }
 
 QString createNotice(const QString &path)
 {
@@ -126,7 +135,7 @@ TEST_F(SaveFault, AYearSwitchThatCannotSaveStaysOnItsYearUntilTheCauseIsGone)
     });
 }
 
-TEST_F(SaveFault, FullDiskAtAYearSwitchKeepsTheYearUntilThereIsRoom)
+TEST_F(SaveFault, FullDiskKeepsTheYearFileAndTheEditUntilThereIsRoom)
 {
     WriteAll(Path(u"2009.jnl"_qs), kPrevious);
     const QByteArray big(64 * 1024, 'b');
@@ -135,6 +144,14 @@ TEST_F(SaveFault, FullDiskAtAYearSwitchKeepsTheYearUntilThereIsRoom)
         store->SetDayText(Day(2009, 1, 6), big);
         TFullDisk limit(8192);
         check.Expect(limit.Set(), "setting the limit");
+        check.ExpectEq(ThrownHead<EFCreateError>([&] { store->SaveFile(); }),
+            std::optional(cannotCreate(store->FilePath())), "the save names the file");
+        check.ExpectEq(ReadAll(Path(u"2009.jnl"_qs)), kPrevious, "the year file is whole");
+        check.ExpectEq(ReadAll(Path(u"2009.bak"_qs)), kPrevious, "the backup is the old file");
+        check.Expect(store->Modified() && store->Days().size() == 3, "the edit stays");
+        check.ExpectEq(entries(Dir()), QStringList { u"2009.bak"_qs, u"2009.jnl"_qs },
+            "the temporary file is gone");
+
         check.ExpectEq(ThrownHead<EFCreateError>([&] { store->GetDayText(Day(2010, 1, 1)); }),
             std::optional(cannotCreate(Path(u"2009.jnl"_qs))), "the switch names the file");
         check.ExpectEq(ReadAll(Path(u"2009.jnl"_qs)), kPrevious, "the previous file is whole");
@@ -296,6 +313,65 @@ TEST_F(SaveFault, TheFolderLockFollowsThePathItsSaveWritesTo)
     store.SaveFile();
     TDataFolderLock later;
     EXPECT_EQ(later.Acquire(data), TDataFolderLock::TState::InUse);
+}
+
+TEST_F(SaveFault, YearFilePathThatIsAFolderCannotBeWritten)
+{
+    auto store = NewStore(2009);
+    store->SetDayText(Day(2009, 1, 5), "text");
+    QDir(Dir()).mkdir(u"2009.jnl"_qs);
+    const QString rescued = RescueFolder() + rescuedName();
+    EXPECT_THROW_MSG(store->SaveFile(), EFCreateError,
+        (cannotCreate(Path(u"2009.jnl"_qs)) + savedInstead(rescued)).toStdString());
+    EXPECT_TRUE(store->Modified());
+    EXPECT_TRUE(QFileInfo(Path(u"2009.jnl"_qs)).isDir());
+    // The whole year as its file would hold it.
+    EXPECT_EQ(ReadAll(rescued), WriteYearFile(store->Contents(), 2009, true));
+
+    // A failed save inside Close leaves the store active; inside a year switch, on its year.
+    EXPECT_THROW(store->Close(), EFCreateError);
+    EXPECT_TRUE(store->Active());
+    EXPECT_THROW(store->SetYear(2010), EFCreateError);
+    EXPECT_EQ(store->Year(), 2009);
+    EXPECT_EQ(store->FileName(), u"2009.jnl");
+    EXPECT_EQ(store->GetDayText(Day(2009, 1, 5)), "text");
+    // Tried again, a save names the same file; a new edit goes to a file of its own.
+    EXPECT_EQ(QDir(RescueFolder()).entryList(QDir::Files), QStringList { rescuedName() });
+    store->SetDayText(Day(2009, 1, 6), "more");
+    EXPECT_THROW_MSG(store->SaveFile(), EFCreateError,
+        (cannotCreate(Path(u"2009.jnl"_qs)) + savedInstead(rescued + u"-2"_qs)).toStdString());
+    EXPECT_TRUE(ReadAll(rescued + u"-2"_qs).contains("\r\nmore\r\n"));
+    store->SetAutoSave(false);
+}
+
+TEST_F(SaveFault, WithNowhereToKeepTheYearTheSaveNamesTheDaysAtRisk)
+{
+    auto store = NewStore(2009);
+    store->SetDayText(Day(2009, 1, 5), "text");
+    QDir(Dir()).mkdir(u"2009.jnl"_qs);
+    // Where the user's own data folder would be made, a file stands.
+    const QString home = UserDataFolder().chopped(1);
+    WriteAll(home, "in the way");
+    EXPECT_THROW_MSG(store->SaveFile(), EFCreateError,
+        (cannotCreate(Path(u"2009.jnl"_qs)) + u"\r\n"_qs
+            + QString::fromUtf8(msg::kKeptInProcessOnly) + u"\r\n2009/01/05"_qs)
+            .toStdString());
+    store->SetAutoSave(false);
+}
+
+TEST_F(SaveFault, FinalSaveFailureIsShownNotThrown)
+{
+    auto store = NewStore(2009);
+    store->SetDayText(Day(2009, 1, 5), "text");
+    QDir(Dir()).mkdir(u"2009.jnl"_qs);
+    Shown.clear();
+    EXPECT_FALSE(store->FinalSave());
+    store.reset(); // made no second save
+    const QString path = Path(u"2009.jnl"_qs);
+    EXPECT_EQ(Shown,
+        QStringList { u"日記を保存できませんでした。\r\n"_qs + path + u"\r\n"_qs
+            + cannotCreate(path) + savedInstead(RescueFolder() + rescuedName()) });
+    EXPECT_TRUE(ReadAll(RescueFolder() + rescuedName()).endsWith("\r\ntext\r\n"));
 }
 
 } // namespace
