@@ -141,13 +141,12 @@ int main(int argc, char *argv[])
     // Held to the end of the process, so the final save is made under it.
     TDataFolderLock folderLock;
     int refusedStatus = 0;
-    TForm1::DataFolderClaim = [&](const QString &folder) {
-        return claimDataFolder(folderLock, instance, folder, refusedStatus);
-    };
     TKivDiary::FolderGuard
         = [&folderLock](const QString &folder) { return followDataFolder(folderLock, folder); };
     StartupTrace("instance");
-    auto *form = new TForm1;
+    auto *form = new TForm1(nullptr, [&](const QString &folder) {
+        return claimDataFolder(folderLock, instance, folder, refusedStatus);
+    });
     StartupTrace("window");
     if (form->DataFolderRefused()) {
         delete form;

@@ -120,8 +120,9 @@ QFontDialog *TFontDialogHolder::Get() const
 
 void TFontDialogHolder::Destroy() { delete FDialog.data(); }
 
-TForm1::TForm1(QWidget *parent)
+TForm1::TForm1(QWidget *parent, TDataFolderClaim claimDataFolder)
     : QWidget(parent)
+    , FDataFolderClaim(std::move(claimDataFolder))
 {
     BuildLayout();
     BindEvents();

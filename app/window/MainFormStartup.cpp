@@ -134,8 +134,6 @@ private:
 
 } // namespace
 
-std::function<bool(const QString &folder)> TForm1::DataFolderClaim;
-
 void TForm1::SplitOption(const QString &argument, QString &value, QString &option)
 {
     ::SplitOption(argument, value, option);
@@ -160,8 +158,8 @@ void TForm1::FormCreate()
     PnlStatus->setToolTip(QString::fromUtf8(wtext::kDataFolderHead) + DataFolder() + u'\n'
         + QString::fromUtf8(wtext::kMenuEntryHint)
               .arg(u"kivlog-cli menu-entry "_s + folderArgument));
-    if (DataFolderClaim
-        && !DataFolderClaim(
+    if (FDataFolderClaim
+        && !FDataFolderClaim(
             diary.BaseDir().isEmpty() ? QDir::currentPath() : FullFolderPath(diary.BaseDir()))) {
         FDataFolderRefused = FTerminateRequested = true;
         return;

@@ -47,7 +47,6 @@ private slots:
     }
     void cleanup()
     {
-        TRecovery::AskHook = nullptr;
         F.reset();
     }
 
