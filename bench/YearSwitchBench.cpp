@@ -53,8 +53,7 @@ void switchYear(benchmark::State &state)
         TStandIn person;
         TScopedDiaryServices services({ [&boxes](const QString &) { ++boxes; },
             [] { return QDateTime(QDate(kToday, 6, 15), QTime(12, 0)); }, {} });
-        TForm1::SetCommandLine({ u"kivlog"_s, u"-d"_s + data });
-        auto form = std::make_unique<TForm1>();
+        auto form = std::make_unique<TForm1>(QStringList { u"kivlog"_s, u"-d"_s + data });
         form->show();
         QApplication::processEvents();
 

@@ -19,7 +19,6 @@ class QWidget;
 // - The store's services (Services.h, DiaryServices): how the store shows a message (through the
 //   notices above in the window, on stderr in kivlog-cli), the clock and the weekday names.
 // - The application title below: the caption of every box.
-// - The program's command line (TForm1::SetCommandLine), read when the window is made.
 // - The data folder's lock as the store follows it (TKivDiary::FolderGuard): the window and
 //   kivlog-cli hold a lock on the folder, and a save into another folder must take it first.
 

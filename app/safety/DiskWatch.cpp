@@ -23,7 +23,6 @@
 #include <algorithm>
 #include <set>
 
-
 namespace {
 
 QString text(const char *utf8) { return QString::fromUtf8(utf8); }

@@ -22,7 +22,6 @@
 #include <cstdio>
 #include <sys/stat.h>
 
-
 namespace {
 
 const char kRecoveryExt[] = ".recovery";
@@ -290,8 +289,7 @@ void TRecovery::YearLoaded()
 TRecovery::TChoice TRecovery::Ask(const QString &path) const
 {
     // Unattended, nothing of the recovered texts is touched.
-    return ::Ask({ TQuestionKind::TakeBack, {},
-               QString::fromUtf8(wtext::kRecoveryFound).arg(path),
+    return ::Ask({ TQuestionKind::TakeBack, {}, QString::fromUtf8(wtext::kRecoveryFound).arg(path),
                { { TAnswer::Yes, QString::fromUtf8(wtext::kRecoveryYes) },
                    { TAnswer::No, QString::fromUtf8(wtext::kRecoveryNo) } },
                TAnswer::Yes, TAnswer::No, path })

@@ -68,8 +68,11 @@ public:
     // folder's full path; false when another diary holds it.
     using TDataFolderClaim = std::function<bool(const QString &folder)>;
 
-    // The program entry gives the claim; without one the folder is used as it is.
-    explicit TForm1(QWidget *parent = nullptr, TDataFolderClaim claimDataFolder = {});
+    // The window reads the command line (the program's own name first) as it is made. The
+    // program entry gives QCoreApplication::arguments() and the claim; without a claim the
+    // folder is used as it is.
+    explicit TForm1(QStringList commandLine = {}, TDataFolderClaim claimDataFolder = {},
+        QWidget *parent = nullptr);
     ~TForm1() override;
 
     // What the destructor does, once: FormDestroy, the controls go (the editor's text into the
@@ -167,10 +170,6 @@ public:
     // (the second character when the first is "-", else empty).
     static void SplitOption(const QString &argument, QString &value, QString &option);
 
-    // The command line FormCreate reads (the program's own name first). Set before the
-    // window is constructed; the program entry passes QCoreApplication::arguments().
-    static void SetCommandLine(const QStringList &arguments);
-
     // The data folder's full path, ending in "/".
     QString DataFolder() const;
 
@@ -207,6 +206,7 @@ private:
     bool FFinalSaved = true;
     bool FTerminateRequested = false;
     bool FDataFolderRefused = false;
+    QStringList FCommandLine;
     TDataFolderClaim FDataFolderClaim;
     TRecovery *FRecovery = nullptr;
     // Corrects the restored size for the frame once the window manager has framed the window.

@@ -22,13 +22,13 @@ QString text(const char *utf8) { return QString::fromUtf8(utf8); }
 
 QStringList chooseSources(QWidget *parent)
 {
-    const TAnswer from = Ask({ TQuestionKind::ImportFrom, text(wtext::kImportTitle),
-                                 text(wtext::kImportChoose),
-                                 { { TAnswer::Files, text(wtext::kImportFiles) },
-                                     { TAnswer::Folder, text(wtext::kImportFolder) },
-                                     { TAnswer::Cancel, text(wtext::kImportCancel) } },
-                                 TAnswer::Files, TAnswer::Cancel },
-        parent);
+    const TAnswer from
+        = Ask({ TQuestionKind::ImportFrom, text(wtext::kImportTitle), text(wtext::kImportChoose),
+                  { { TAnswer::Files, text(wtext::kImportFiles) },
+                      { TAnswer::Folder, text(wtext::kImportFolder) },
+                      { TAnswer::Cancel, text(wtext::kImportCancel) } },
+                  TAnswer::Files, TAnswer::Cancel },
+            parent);
     if (from == TAnswer::Files) {
         return Choose({ TQuestionKind::ImportFiles, text(wtext::kImportTitle) }, [parent] {
             return QFileDialog::getOpenFileNames(

@@ -13,7 +13,6 @@
 #include <QFontDialog>
 #include <QFontInfo>
 
-
 // The stored values are compared as text, so "0800" differs from a width of 800 and is
 // written again. DAYNAME is always written, but alone it is no reason to save. A value the year
 // got from another machine while this window ran stays, unless this run's user changed the

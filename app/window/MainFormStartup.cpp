@@ -32,12 +32,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList &commandLine()
-{
-    static QStringList arguments;
-    return arguments;
-}
-
 constexpr int kDefaultFontSize = 9;
 
 // The store's paths stay as they were given, relative ones included; only the check and the
@@ -139,15 +133,13 @@ void TForm1::SplitOption(const QString &argument, QString &value, QString &optio
     ::SplitOption(argument, value, option);
 }
 
-void TForm1::SetCommandLine(const QStringList &arguments) { commandLine() = arguments; }
-
 QString TForm1::DataFolder() const { return FullFolderPath(KivDiary1->BaseDir()); }
 
 void TForm1::FormCreate()
 {
     TKivDiary &diary = *KivDiaryEdit1->Source();
     TDataFolder folder = TDataFolder::Of(diary);
-    folder.TakeCommandLine(commandLine().mid(1));
+    folder.TakeCommandLine(FCommandLine.mid(1));
     folder.ApplyTo(diary);
     ensureDataFolder(diary);
     // A menu starts the diary in the home folder: the tool tip says how its entry gets this

@@ -41,8 +41,7 @@ public:
     TForm1 &Start(const QStringList &arguments = {})
     {
         Form.reset();
-        TForm1::SetCommandLine(QStringList { u"kivlog"_s } + arguments);
-        Form = std::make_unique<TForm1>();
+        Form = std::make_unique<TForm1>(QStringList { u"kivlog"_s } + arguments);
         return *Form;
     }
 

@@ -184,8 +184,8 @@ private slots:
         QTest::addColumn<int>("asked");
         const QList<TReply> both { TAnswer::Folder, { TAnswer::Yes, u"in"_s } };
         QTest::newRow("queued answers in turn") << false << both << TAnswer::Folder << u"in"_s << 2;
-        QTest::newRow("queue used up") << false << QList<TReply>() << TAnswer::Cancel << QString()
-                                       << 2;
+        QTest::newRow("queue used up")
+            << false << QList<TReply>() << TAnswer::Cancel << QString() << 2;
         QTest::newRow("unattended") << true << both << TAnswer::Cancel << QString() << 0;
     }
     void questionsGetTheStandInsAnswersOrTheSafeOne()

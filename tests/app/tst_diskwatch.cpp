@@ -62,10 +62,7 @@ private slots:
         F->Start();
         QVERIFY(F->Form->findChild<TDiskWatch *>());
     }
-    void cleanup()
-    {
-        F.reset();
-    }
+    void cleanup() { F.reset(); }
 
     void changedOnDisk_data()
     {

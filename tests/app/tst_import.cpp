@@ -22,10 +22,7 @@ private slots:
         F->Write(kYearFile,
             "!JNL 1.00 2026\r\n\r\n![2026/12/08]\r\n" + cp932::Encode(u"前から") + "\r\n");
     }
-    void cleanup()
-    {
-        F.reset();
-    }
+    void cleanup() { F.reset(); }
 
     void menuReportsBeforeItWrites_data()
     {

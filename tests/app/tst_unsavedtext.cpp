@@ -17,10 +17,7 @@ private slots:
         F = std::make_unique<TDiaryWindowFixture>();
         F->SetUp(At(2009, 3, 10));
     }
-    void cleanup()
-    {
-        F.reset();
-    }
+    void cleanup() { F.reset(); }
 
     void compositionIsSavedOnEveryWayOfEnding_data()
     {
