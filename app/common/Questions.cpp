@@ -65,8 +65,11 @@ std::optional<TReply> replyWithoutPerson(const TQuestion &question)
 {
     if (unattended)
         return TReply(question.Unattended);
+    // The command-line tool and early start-up have no widgets to ask with.
     if (!standIn)
-        return std::nullopt;
+        return qobject_cast<QApplication *>(QCoreApplication::instance())
+            ? std::nullopt
+            : std::optional<TReply>(question.Unattended);
     standIn->Asked.append(question);
     if (standIn->Answer)
         return standIn->Answer(question);
