@@ -17,15 +17,11 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QWidget>
 #include <algorithm>
 #include <set>
-
-std::function<bool(const QStringList &copies)> TDiskWatch::MergeCopiesHook;
 
 namespace {
 
@@ -290,17 +286,13 @@ void TDiskWatch::OfferCopies()
 
 bool TDiskWatch::AskMergeCopies(const QStringList &copies) const
 {
-    if (MergeCopiesHook)
-        return MergeCopiesHook(copies);
-    if (Unattended())
-        return false;
-    QMessageBox box(QMessageBox::Question, ApplicationTitle(),
-        text(wtext::kConflictCopiesFound).arg(pathLines(copies)),
-        QMessageBox::Yes | QMessageBox::No);
-    box.button(QMessageBox::Yes)->setText(text(wtext::kConflictCopiesMerge));
-    box.button(QMessageBox::No)->setText(text(wtext::kConflictCopiesLeave));
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
+    // Unattended, the copies stay as they are for the next start to offer again.
+    return Ask({ TQuestionKind::MergeCopies, {},
+               text(wtext::kConflictCopiesFound).arg(pathLines(copies)),
+               { { TAnswer::Yes, text(wtext::kConflictCopiesMerge) },
+                   { TAnswer::No, text(wtext::kConflictCopiesLeave) } },
+               TAnswer::Yes, TAnswer::No, copies })
+        == TAnswer::Yes;
 }
 
 void TDiskWatch::Rewatch()

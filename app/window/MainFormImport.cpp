@@ -12,14 +12,9 @@
 #include "WindowTexts.h"
 
 #include <QFileDialog>
-#include <QMessageBox>
-#include <QPushButton>
 
 using namespace Qt::StringLiterals;
 using namespace diaryimport;
-
-std::function<QStringList()> TForm1::ImportChooser;
-std::function<bool(const QString &report)> TForm1::ImportConfirm;
 
 namespace {
 
@@ -27,19 +22,24 @@ QString text(const char *utf8) { return QString::fromUtf8(utf8); }
 
 QStringList chooseSources(QWidget *parent)
 {
-    if (TForm1::ImportChooser)
-        return TForm1::ImportChooser();
-    QMessageBox box(QMessageBox::Question, text(wtext::kImportTitle), text(wtext::kImportChoose),
-        QMessageBox::NoButton, parent);
-    QPushButton *files = box.addButton(text(wtext::kImportFiles), QMessageBox::AcceptRole);
-    QPushButton *folder = box.addButton(text(wtext::kImportFolder), QMessageBox::AcceptRole);
-    box.addButton(text(wtext::kImportCancel), QMessageBox::RejectRole);
-    box.exec();
-    if (box.clickedButton() == files)
-        return QFileDialog::getOpenFileNames(
-            parent, text(wtext::kImportTitle), QString(), text(wtext::kImportFilter));
-    if (box.clickedButton() == folder) {
-        const QString path = QFileDialog::getExistingDirectory(parent, text(wtext::kImportTitle));
+    const TAnswer from
+        = Ask({ TQuestionKind::ImportFrom, text(wtext::kImportTitle), text(wtext::kImportChoose),
+                  { { TAnswer::Files, text(wtext::kImportFiles) },
+                      { TAnswer::Folder, text(wtext::kImportFolder) },
+                      { TAnswer::Cancel, text(wtext::kImportCancel) } },
+                  TAnswer::Files, TAnswer::Cancel },
+            parent);
+    if (from == TAnswer::Files) {
+        return Choose({ TQuestionKind::ImportFiles, text(wtext::kImportTitle) }, [parent] {
+            return QFileDialog::getOpenFileNames(
+                parent, text(wtext::kImportTitle), QString(), text(wtext::kImportFilter));
+        }).toStringList();
+    }
+    if (from == TAnswer::Folder) {
+        const QString path
+            = Choose({ TQuestionKind::ImportFolder, text(wtext::kImportTitle) }, [parent] {
+                  return QFileDialog::getExistingDirectory(parent, text(wtext::kImportTitle));
+              }).toString();
         return path.isEmpty() ? QStringList() : QStringList { path };
     }
     return {};
@@ -47,15 +47,13 @@ QStringList chooseSources(QWidget *parent)
 
 bool confirm(QWidget *parent, const QString &report)
 {
-    if (TForm1::ImportConfirm)
-        return TForm1::ImportConfirm(report);
-    QMessageBox box(QMessageBox::Question, text(wtext::kImportTitle),
-        report + u"\r\n\r\n"_s + text(wtext::kImportAsk), QMessageBox::Yes | QMessageBox::No,
-        parent);
-    box.button(QMessageBox::Yes)->setText(text(wtext::kImportTake));
-    box.button(QMessageBox::No)->setText(text(wtext::kImportCancel));
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
+    return Ask({ TQuestionKind::ImportTake, text(wtext::kImportTitle),
+                   report + u"\r\n\r\n"_s + text(wtext::kImportAsk),
+                   { { TAnswer::Yes, text(wtext::kImportTake) },
+                       { TAnswer::No, text(wtext::kImportCancel) } },
+                   TAnswer::Yes, TAnswer::No, report },
+               parent)
+        == TAnswer::Yes;
 }
 
 QString report(const QList<TYearOutcome> &years, const QList<TSource> &sources)

@@ -32,12 +32,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList &commandLine()
-{
-    static QStringList arguments;
-    return arguments;
-}
-
 constexpr int kDefaultFontSize = 9;
 
 // The store's paths stay as they were given, relative ones included; only the check and the
@@ -134,14 +128,10 @@ private:
 
 } // namespace
 
-std::function<bool(const QString &folder)> TForm1::DataFolderClaim;
-
 void TForm1::SplitOption(const QString &argument, QString &value, QString &option)
 {
     ::SplitOption(argument, value, option);
 }
-
-void TForm1::SetCommandLine(const QStringList &arguments) { commandLine() = arguments; }
 
 QString TForm1::DataFolder() const { return FullFolderPath(KivDiary1->BaseDir()); }
 
@@ -149,7 +139,7 @@ void TForm1::FormCreate()
 {
     TKivDiary &diary = *KivDiaryEdit1->Source();
     TDataFolder folder = TDataFolder::Of(diary);
-    folder.TakeCommandLine(commandLine().mid(1));
+    folder.TakeCommandLine(FCommandLine.mid(1));
     folder.ApplyTo(diary);
     ensureDataFolder(diary);
     // A menu starts the diary in the home folder: the tool tip says how its entry gets this
@@ -160,8 +150,8 @@ void TForm1::FormCreate()
     PnlStatus->setToolTip(QString::fromUtf8(wtext::kDataFolderHead) + DataFolder() + u'\n'
         + QString::fromUtf8(wtext::kMenuEntryHint)
               .arg(u"kivlog-cli menu-entry "_s + folderArgument));
-    if (DataFolderClaim
-        && !DataFolderClaim(
+    if (FDataFolderClaim
+        && !FDataFolderClaim(
             diary.BaseDir().isEmpty() ? QDir::currentPath() : FullFolderPath(diary.BaseDir()))) {
         FDataFolderRefused = FTerminateRequested = true;
         return;

@@ -2,6 +2,7 @@
 
 #include "CommandLine.h"
 #include "DayNumber.h"
+#include "Questions.h"
 #include "WindowTexts.h"
 
 #include <QComboBox>
@@ -13,7 +14,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -176,8 +176,12 @@ void TExportDialog::Browse()
     if (start.isEmpty())
         start = QDir::home().filePath(u"日記"_s + QLatin1StringView(entry.Suffix));
     // Whether a file there may be replaced is asked once the diary's own files were refused.
-    const QString path = QFileDialog::getSaveFileName(this, text(wtext::kExportTitle), start,
-        QString(), nullptr, QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+    TQuestion question { TQuestionKind::ExportFile, text(wtext::kExportTitle) };
+    question.Subject = start;
+    const QString path = Choose(question, [&] {
+        return QFileDialog::getSaveFileName(this, text(wtext::kExportTitle), start, QString(),
+            nullptr, QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+    }).toString();
     if (!path.isEmpty())
         EdtFile->setText(path);
 }
@@ -190,15 +194,16 @@ void TExportDialog::Export()
         accept();
 }
 
-std::function<bool(QWidget *, const QString &)> TExportDialog::AskReplace
-    = [](QWidget *parent, const QString &path) {
-          QMessageBox box(QMessageBox::Question, text(wtext::kExportTitle),
-              text(wtext::kReplaceExisting).arg(path), QMessageBox::Yes | QMessageBox::No, parent);
-          box.button(QMessageBox::Yes)->setText(text(wtext::kRecoveryYes));
-          box.button(QMessageBox::No)->setText(text(wtext::kRecoveryNo));
-          box.setDefaultButton(QMessageBox::No);
-          return box.exec() == QMessageBox::Yes;
-      };
+bool TExportDialog::AskReplace(QWidget *parent, const QString &path)
+{
+    return Ask({ TQuestionKind::ReplaceFile, text(wtext::kExportTitle),
+                   text(wtext::kReplaceExisting).arg(path),
+                   { { TAnswer::Yes, text(wtext::kRecoveryYes) },
+                       { TAnswer::No, text(wtext::kRecoveryNo) } },
+                   TAnswer::No, TAnswer::No, path },
+               parent)
+        == TAnswer::Yes;
+}
 
 TPrintDialog::TPrintDialog(
     QPrinter *printer, QWidget *parent, std::function<bool(const QString &)> refuse)
