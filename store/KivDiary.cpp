@@ -6,14 +6,14 @@
 #include "Messages.h"
 #include "Services.h"
 #include "SettingValues.h"
+#include "Text.h"
+#include "YearFileName.h"
 
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 
 namespace {
-
-QString text(const char *utf8) { return QString::fromUtf8(utf8); }
 
 // The escaping of day texts protects lines after CR LF only, so every other line break is made
 // one before a text is compared or stored.
@@ -57,7 +57,7 @@ bool TKivDiary::FinalSave()
     // instead, naming the file and the reason, so the user knows the edits of this year were
     // not written.
     const auto report = [this](const QString &reason) {
-        ShowDiaryMessage(text(msg::kFinalSaveFailed) + QStringLiteral("\r\n")
+        ShowDiaryMessage(Text(msg::kFinalSaveFailed) + QStringLiteral("\r\n")
             + QFileInfo(FilePath()).absoluteFilePath() + QStringLiteral("\r\n") + reason);
     };
     bool saved = false;
@@ -136,7 +136,7 @@ void TKivDiary::MarkModified()
 void TKivDiary::CheckFolder(const QString &baseDir)
 {
     if (!baseDir.isEmpty() && !QFileInfo(baseDir).isDir())
-        throw EKivDiaryError(text(msg::kNoFolder));
+        throw EKivDiaryError(Text(msg::kNoFolder));
 }
 
 void TKivDiary::Open()
@@ -179,7 +179,7 @@ void TKivDiary::SortDays()
 void TKivDiary::SetBaseDir(const QString &value)
 {
     if (FActive)
-        throw EKivDiaryError(text(msg::kBaseDirActive));
+        throw EKivDiaryError(Text(msg::kBaseDirActive));
     FBaseDir = value;
     if (!FBaseDir.isEmpty() && !FBaseDir.endsWith(u'/'))
         FBaseDir += u'/';
@@ -188,7 +188,7 @@ void TKivDiary::SetBaseDir(const QString &value)
 void TKivDiary::SetPrefix(const QString &value)
 {
     if (FActive)
-        throw EKivDiaryError(text(msg::kPrefixActive));
+        throw EKivDiaryError(Text(msg::kPrefixActive));
     FPrefix = value;
     RecomputeFileName();
 }
@@ -196,7 +196,7 @@ void TKivDiary::SetPrefix(const QString &value)
 void TKivDiary::SetExt(const QString &value)
 {
     if (FActive)
-        throw EKivDiaryError(text(msg::kExtActive));
+        throw EKivDiaryError(Text(msg::kExtActive));
     FExt = value;
     if (!FExt.isEmpty() && !FExt.startsWith(u'.'))
         FExt.prepend(u'.');
@@ -208,7 +208,7 @@ void TKivDiary::SetYear(int value) { SwitchYear(value); }
 void TKivDiary::SetFileName(const QString &value)
 {
     if (FActive)
-        throw EKivDiaryError(text(msg::kFileNameActive));
+        throw EKivDiaryError(Text(msg::kFileNameActive));
     FFileName = value;
 }
 
@@ -223,7 +223,7 @@ void TKivDiary::SetActive(bool value)
 void TKivDiary::SwitchYear(int year)
 {
     if (year < 1900)
-        throw EAbnormalYear(text(msg::kAbnormalYear));
+        throw EAbnormalYear(Text(msg::kAbnormalYear));
     if (year == FYear)
         return;
     SaveWhenDue();
@@ -239,7 +239,7 @@ void TKivDiary::SwitchToYearOf(double date)
 {
     // A date beyond the calendar has no year; it is refused like a year below 1900.
     if (!std::isfinite(date) || std::fabs(date) > 3.0e6)
-        throw EAbnormalYear(text(msg::kAbnormalYear));
+        throw EAbnormalYear(Text(msg::kAbnormalYear));
     const int year = DayNumberToDate(date).year();
     if (year != FYear)
         SwitchYear(year);
@@ -248,7 +248,7 @@ void TKivDiary::SwitchToYearOf(double date)
 void TKivDiary::CheckDayAccess(double date)
 {
     if (!FActive)
-        throw EKivDiaryError(text(msg::kNotActive));
+        throw EKivDiaryError(Text(msg::kNotActive));
     SwitchToYearOf(date);
     // A year whose file could not be read holds no preamble; storing a day there would put it
     // where the preamble belongs, and saving would overwrite the file with next to nothing.
@@ -263,10 +263,7 @@ TKivDiary::TSaveOutcome TKivDiary::SaveWhenDue()
     return WriteYear();
 }
 
-void TKivDiary::RecomputeFileName()
-{
-    FFileName = FPrefix + QStringLiteral("%1").arg(FYear, 4, 10, QLatin1Char('0')) + FExt;
-}
+void TKivDiary::RecomputeFileName() { FFileName = TYearFileName { FPrefix, FExt }.Of(FYear); }
 
 void TKivDiary::ClearDays()
 {
@@ -305,7 +302,7 @@ void TKivDiary::TakeContents(TYearContents &&contents)
 TYearContents TKivDiary::OwnForMerge()
 {
     if (!FActive)
-        throw EKivDiaryError(text(msg::kNotActive));
+        throw EKivDiaryError(Text(msg::kNotActive));
     if (!FLoadError.isEmpty())
         throw EKivDiaryError(FLoadError);
     SortDays();
@@ -315,16 +312,16 @@ TYearContents TKivDiary::OwnForMerge()
 bool TKivDiary::HoldsVersion(const TYearContents &other)
 {
     const TYearContents own = OwnForMerge();
-    return MergeYears(FHistory, own, other, TOtherVersion()).Contents == own;
+    return MergeYears(FDiskFile.History(), own, other, TOtherVersion()).Contents == own;
 }
 
 TYearMerge TKivDiary::TakeInVersion(const TYearContents &other, const TOtherVersion &known)
 {
     TYearContents own = OwnForMerge();
-    TYearMerge merge = MergeYears(FHistory, own, other, known);
+    TYearMerge merge = MergeYears(FDiskFile.History(), own, other, known);
     // Once taken in, its texts are ones the year moved on from: taken in again, they add nothing.
-    FHistory.GaveWay(own, merge);
-    FHistory.Saw(other);
+    FDiskFile.History().GaveWay(own, merge);
+    FDiskFile.History().Saw(other);
     if (merge.Contents == own)
         return merge;
     TakeContents(TYearContents(merge.Contents));
