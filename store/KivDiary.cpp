@@ -77,7 +77,7 @@ QByteArray TKivDiary::GetDayText(double date)
 {
     CheckDayAccess(date);
     const int i = IndexOfDate(date);
-    return i < 0 ? QByteArray() : FDays[static_cast<size_t>(i)]->FText;
+    return i < 0 ? QByteArray() : FContents.Days[static_cast<size_t>(i - 1)].FText;
 }
 
 void TKivDiary::SetDayText(double date, const QByteArray &value)
@@ -94,17 +94,17 @@ bool TKivDiary::StoreDayText(double date, const QByteArray &normalized)
     if (i < 0) {
         if (normalized.isEmpty())
             return false;
-        FDays.push_back(std::make_unique<TDayText>(normalized, std::floor(date)));
+        FContents.Days.emplace_back(normalized, std::floor(date));
         FModified = true;
         return true;
     }
-    const auto index = static_cast<size_t>(i);
-    if (FDays[index]->FText == normalized)
+    TDayText &day = FContents.Days[static_cast<size_t>(i - 1)];
+    if (day.FText == normalized)
         return false;
     if (normalized.isEmpty())
-        FDays.erase(FDays.begin() + i);
+        FContents.Days.erase(FContents.Days.begin() + (i - 1));
     else
-        FDays[index]->FText = normalized;
+        day.FText = normalized;
     FModified = true;
     return true;
 }
@@ -114,7 +114,7 @@ QByteArray TKivDiary::GetSetting(const QByteArray &name) const
     const qsizetype i = IndexOfSetting(name);
     if (i < 0)
         return QByteArray();
-    return FSettings[i].mid(name.size() + 1);
+    return FContents.Settings[i].mid(name.size() + 1);
 }
 
 void TKivDiary::SetSetting(const QByteArray &name, const QByteArray &value)
@@ -122,9 +122,9 @@ void TKivDiary::SetSetting(const QByteArray &name, const QByteArray &value)
     QByteArray line = name + '=' + value;
     const qsizetype i = IndexOfSetting(name);
     if (i < 0)
-        FSettings.append(std::move(line));
+        FContents.Settings.append(std::move(line));
     else
-        FSettings[i] = std::move(line);
+        FContents.Settings[i] = std::move(line);
 }
 
 void TKivDiary::MarkModified()
@@ -145,7 +145,7 @@ void TKivDiary::Open()
     // Opening a store that still holds a year (opened twice, or closed and opened again) would
     // stack a second preamble onto the entries: drop them first, as the year switch does,
     // saving them first when that is due.
-    if (!FDays.empty() || !FLoadError.isEmpty()) {
+    if (FLoaded || !FLoadError.isEmpty()) {
         SaveWhenDue();
         FModified = false;
         ClearDays();
@@ -163,17 +163,18 @@ void TKivDiary::Close()
 int TKivDiary::IndexOfDate(double date) const
 {
     const double day = std::floor(date);
-    for (size_t i = 1; i < FDays.size(); ++i) {
-        if (FDays[i]->FDate == day)
-            return static_cast<int>(i);
+    // Entry 0 is the preamble.
+    for (size_t i = 0; i < FContents.Days.size(); ++i) {
+        if (FContents.Days[i].FDate == day)
+            return static_cast<int>(i + 1);
     }
     return -1;
 }
 
 void TKivDiary::SortDays()
 {
-    std::sort(FDays.begin(), FDays.end(),
-        [](const auto &a, const auto &b) { return std::floor(a->FDate - b->FDate) < 0; });
+    std::sort(FContents.Days.begin(), FContents.Days.end(),
+        [](const TDayText &a, const TDayText &b) { return std::floor(a.FDate - b.FDate) < 0; });
 }
 
 void TKivDiary::SetBaseDir(const QString &value)
@@ -267,35 +268,18 @@ void TKivDiary::RecomputeFileName() { FFileName = TYearFileName { FPrefix, FExt 
 
 void TKivDiary::ClearDays()
 {
-    FDays.clear();
+    FContents.Preamble.clear();
+    FContents.Days.clear();
+    FLoaded = false;
     FLoadError.clear();
-}
-
-TYearContents TKivDiary::Contents() const
-{
-    TYearContents contents;
-    if (!FDays.empty())
-        contents.Preamble = FDays.front()->FText;
-    contents.Days.reserve(FDays.size());
-    for (size_t i = 1; i < FDays.size(); ++i)
-        contents.Days.push_back(*FDays[i]);
-    contents.Settings = FSettings;
-    contents.ErrorData = FErrorData;
-    return contents;
 }
 
 void TKivDiary::TakeContents(TYearContents &&contents)
 {
-    std::vector<std::unique_ptr<TDayText>> days;
-    days.reserve(contents.Days.size() + 1);
-    days.push_back(std::make_unique<TDayText>(std::move(contents.Preamble), 0));
-    for (TDayText &day : contents.Days)
-        days.push_back(std::make_unique<TDayText>(std::move(day)));
-    // Nothing below throws.
-    FDays.swap(days);
-    FSettings.swap(contents.Settings);
-    FErrorData.swap(contents.ErrorData);
-    FModified = !FErrorData.isEmpty();
+    // Nothing here throws.
+    FContents = std::move(contents);
+    FLoaded = true;
+    FModified = !FContents.ErrorData.isEmpty();
     FModifiedByLoad = FModified;
 }
 
@@ -334,8 +318,8 @@ TYearMerge TKivDiary::TakeInVersion(const TYearContents &other, const TOtherVers
 
 qsizetype TKivDiary::IndexOfSetting(const QByteArray &name) const
 {
-    for (qsizetype i = 0; i < FSettings.size(); ++i) {
-        const QByteArray &line = FSettings[i];
+    for (qsizetype i = 0; i < FContents.Settings.size(); ++i) {
+        const QByteArray &line = FContents.Settings[i];
         if (cp932::IndexOf(line, '=') < 0)
             continue;
         if (SameSettingName(SettingName(line), name))

@@ -98,11 +98,45 @@ public:
 
     // Read-only views for the window, the command-line tool and tests.
     bool Modified() const { return FModified; }
-    const std::vector<std::unique_ptr<TDayText>> &Days() const { return FDays; }
-    const QList<QByteArray> &Settings() const { return FSettings; }
-    const QByteArray &ErrorData() const { return FErrorData; }
+    // The loaded year's entries: none before a year was read, else entry 0 the preamble (day
+    // number 0), then the days in the store's order.
+    class TEntries {
+    public:
+        size_t size() const { return FContents ? FContents->Days.size() + 1 : 0; }
+        bool empty() const { return !FContents; }
+        const TDayText *operator[](size_t i) const
+        {
+            return i == 0 ? &FPreamble : &FContents->Days[i - 1];
+        }
+        struct TIterator {
+            const TEntries *Entries;
+            size_t Index;
+            const TDayText *operator*() const { return (*Entries)[Index]; }
+            TIterator &operator++()
+            {
+                ++Index;
+                return *this;
+            }
+            bool operator==(const TIterator &) const = default;
+        };
+        TIterator begin() const { return { this, 0 }; }
+        TIterator end() const { return { this, size() }; }
+
+    private:
+        friend class TKivDiary;
+        explicit TEntries(const TYearContents *contents)
+            : FContents(contents)
+            , FPreamble(contents ? contents->Preamble : QByteArray(), 0)
+        {
+        }
+        const TYearContents *FContents;
+        TDayText FPreamble;
+    };
+    TEntries Days() const { return TEntries(FLoaded ? &FContents : nullptr); }
+    const QList<QByteArray> &Settings() const { return FContents.Settings; }
+    const QByteArray &ErrorData() const { return FContents.ErrorData; }
     // The year as it would be written now (the days in the store's order).
-    TYearContents Contents() const;
+    const TYearContents &Contents() const { return FContents; }
     // What the store knows of the year's earlier texts; its Base is the year file as the store
     // last read or wrote it.
     const TYearHistory &History() const { return FDiskFile.History(); }
@@ -175,9 +209,9 @@ private:
     QString FFileName;
     bool FActive = false;
     bool FAutoSave = true;
-    std::vector<std::unique_ptr<TDayText>> FDays;
-    QByteArray FErrorData;
-    QList<QByteArray> FSettings;
+    // The year as read, edited and taken in; its preamble and days count once a year was read.
+    TYearContents FContents;
+    bool FLoaded = false;
     QString FPrefix;
     QString FExt;
     bool FDayName = true;

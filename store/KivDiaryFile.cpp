@@ -82,8 +82,8 @@ void TKivDiary::LoadFile()
 {
     if (!FActive)
         throw EKivDiaryError(Text(msg::kNotActive));
-    FErrorData.clear();
-    FSettings.clear();
+    FContents.ErrorData.clear();
+    FContents.Settings.clear();
     FLoadError.clear();
     FModifiedByLoad = false;
     FDiskFile.Forget();

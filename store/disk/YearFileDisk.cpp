@@ -34,7 +34,7 @@ std::optional<QByteArray> TYearFileDisk::Load(const QString &path)
     return data;
 }
 
-TYearFileDisk::TSave TYearFileDisk::Save(const TYearFilePlace &place, const TYearContents &own,
+TYearFileDisk::TSave TYearFileDisk::Save(const TYearFilePlace &place, TYearContents contents,
     bool dayNames, const QDateTime &now, const std::function<void(TYearContents &&merged)> &adopt)
 {
     const QString &path = place.Path;
@@ -42,14 +42,13 @@ TYearFileDisk::TSave TYearFileDisk::Save(const TYearFilePlace &place, const TYea
     QStringList &notices = result.Notices;
     TLook look = LookBeforeSave(path, place.Year);
     const TFileAccess access = AccessForSave(path);
-    TYearContents contents = own;
     if (look.Verdict == TVerdict::Other) {
         // Another diary (or a sync engine carrying one's save) wrote the year meanwhile: its
         // days come in beside the store's, and the store now holds what it read there. Should
         // the write fail, the next save then starts from that version.
         const TYearRead &other = *look.Other;
         TYearMerge merge
-            = MergeYears(FHistory, own, other.Contents, FHistory.Known(other.Contents));
+            = MergeYears(FHistory, contents, other.Contents, FHistory.Known(other.Contents));
         if (merge.HoldsBothTexts()) {
             notices << Text(msg::kMergedBothTexts) + crLf() + path + crLf()
                     + DescribeBothTexts(merge);
@@ -62,7 +61,7 @@ TYearFileDisk::TSave TYearFileDisk::Save(const TYearFilePlace &place, const TYea
                     + DescribeChangedDays(changed);
         }
         notices << other.Messages;
-        FHistory.GaveWay(own, merge);
+        FHistory.GaveWay(contents, merge);
         contents = merge.Contents;
         adopt(std::move(merge.Contents));
         FHistory.Read(other.Contents, true);

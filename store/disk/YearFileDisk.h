@@ -64,12 +64,12 @@ public:
     // ReadWholeFile throws.
     std::optional<QByteArray> Load(const QString &path);
 
-    // Writes 'own' to the year file after a look at what stands there now. A version written
-    // elsewhere meanwhile is merged with 'own' by day; 'adopt' gets the merge before anything
-    // is written, so the store holds it even when the write then fails. A file that no longer
-    // reads as the year's is left as it is, 'own' going into a conflict file beside it. Throws
-    // EFCreateError when the year file (or that conflict file) cannot be written.
-    TSave Save(const TYearFilePlace &place, const TYearContents &own, bool dayNames,
+    // Writes 'contents' to the year file after a look at what stands there now. A version
+    // written elsewhere meanwhile is merged with it by day; 'adopt' gets the merge before
+    // anything is written, so the store holds it even when the write then fails. A file that no
+    // longer reads as the year's is left as it is, 'contents' going into a conflict file beside
+    // it. Throws EFCreateError when the year file (or that conflict file) cannot be written.
+    TSave Save(const TYearFilePlace &place, TYearContents contents, bool dayNames,
         const QDateTime &now, const std::function<void(TYearContents &&merged)> &adopt);
     // Writes 'bytes', the whole year, into a file of the user's own when the year file cannot
     // be written; a rescue tried again with the same bytes names the same file. The path, or
