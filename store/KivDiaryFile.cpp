@@ -10,11 +10,7 @@
 #include "Text.h"
 #include "YearFile.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <algorithm>
-#include <cerrno>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
