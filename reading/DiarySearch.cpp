@@ -723,59 +723,6 @@ std::vector<TSearchIndex::TYearToRead> TSearchIndex::Stale()
 
 namespace {
 
-    // CP932 as the decoder reads it, in tables taken from it once: the character of each byte
-    // that stands alone and of each double-byte pair (0 where there is none).
-    struct TCp932Table {
-        char16_t Single[256] = {};
-        std::unique_ptr<char16_t[]> Pair = std::make_unique<char16_t[]>(0x10000);
-    };
-
-    const TCp932Table &cp932Table()
-    {
-        static const TCp932Table table = [] {
-            TCp932Table t;
-            // Every byte and every pair, each followed by a line break: what a unit stands for
-            // is the text between two breaks, one unit when it decoded as one character.
-            QByteArray all;
-            for (int b = 0x80; b < 0x100; ++b) {
-                if (!cp932::IsLeadByte(static_cast<unsigned char>(b)))
-                    all.append(char(b)).append('\n');
-            }
-            for (int lead = 0x81; lead < 0x100; ++lead) {
-                if (!cp932::IsLeadByte(static_cast<unsigned char>(lead)))
-                    continue;
-                for (int trail = 0x40; trail < 0x100; ++trail) {
-                    if (cp932::IsTrailByte(static_cast<unsigned char>(trail)))
-                        all.append(char(lead)).append(char(trail)).append('\n');
-                }
-            }
-            const QString decoded = cp932::Decode(all);
-            qsizetype at = 0;
-            const auto next = [&]() -> char16_t {
-                const qsizetype end = decoded.indexOf(u'\n', at);
-                const char16_t c = end == at + 1 && decoded[at] != QChar::ReplacementCharacter
-                    ? decoded[at].unicode()
-                    : 0;
-                at = end + 1;
-                return c;
-            };
-            for (int b = 0x80; b < 0x100; ++b) {
-                if (!cp932::IsLeadByte(static_cast<unsigned char>(b)))
-                    t.Single[b] = next();
-            }
-            for (int lead = 0x81; lead < 0x100; ++lead) {
-                if (!cp932::IsLeadByte(static_cast<unsigned char>(lead)))
-                    continue;
-                for (int trail = 0x40; trail < 0x100; ++trail) {
-                    if (cp932::IsTrailByte(static_cast<unsigned char>(trail)))
-                        t.Pair[size_t(lead * 256 + trail)] = next();
-                }
-            }
-            return t;
-        }();
-        return table;
-    }
-
     // Decodes bytes into text and folds them into folded in one pass, each with room for
     // bytes.size() units; returns the units of each written. A text with "&" takes the
     // decoder's own way, which reads character references.
@@ -789,42 +736,42 @@ namespace {
             std::copy(out.utf16(), out.utf16() + out.size(), folded);
             return { units, out.size() };
         }
-        const TCp932Table &table = cp932Table();
+        const cp932::TDecodeTables table = cp932::DecodeTables();
+        const char16_t *const single = table.Single;
+        const char16_t *const pairs = table.Pair;
         const char16_t *const fold = foldTable();
         const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
         const auto *const end = p + bytes.size();
         char16_t *t = text;
         char16_t *f = folded;
         while (p < end) {
-            const unsigned char b = *p++;
+            const unsigned char b = *p;
             char16_t c = b;
             if (b < 0x80) {
-                *t++ = c;
-                *f++ = fold[c];
-                continue;
-            }
-            if (table.Single[b]) {
-                c = table.Single[b];
-            } else if (const char16_t pair = p < end ? table.Pair[size_t(b * 256 + *p)] : 0) {
-                c = pair;
                 ++p;
+            } else if ((c = single[b])) {
+                ++p;
+                // A half-width letter and its voiced or semi-voiced sound mark are one letter.
+                if (c >= 0xFF61 && c <= 0xFF9D && p < end
+                    && (single[*p] == kVoicedMark || single[*p] == kSemiVoicedMark)) {
+                    const char16_t katakana = kHalfWidthKana[c - 0xFF61];
+                    const char16_t mark = single[*p];
+                    if (const char16_t joined
+                        = mark == kVoicedMark ? voiced(katakana) : semiVoiced(katakana)) {
+                        *t++ = c;
+                        *t++ = mark;
+                        ++p;
+                        *f++ = fold[joined];
+                        continue;
+                    }
+                }
+            } else if (p + 1 < end && (c = pairs[b * 256 + p[1]])) {
+                p += 2;
             } else {
                 c = u'\uFFFD';
+                ++p;
             }
             *t++ = c;
-            // A half-width letter and its voiced or semi-voiced sound mark are one letter.
-            if (c >= 0xFF61 && c <= 0xFF9D && p < end
-                && (table.Single[*p] == kVoicedMark || table.Single[*p] == kSemiVoicedMark)) {
-                const char16_t katakana = kHalfWidthKana[c - 0xFF61];
-                const char16_t mark = table.Single[*p];
-                if (const char16_t joined
-                    = mark == kVoicedMark ? voiced(katakana) : semiVoiced(katakana)) {
-                    *t++ = mark;
-                    ++p;
-                    *f++ = fold[joined];
-                    continue;
-                }
-            }
             *f++ = fold[c];
         }
         return { t - text, f - folded };
@@ -842,7 +789,7 @@ namespace {
     {
         if (query.IsEmpty())
             return {};
-        const TCp932Table &table = cp932Table();
+        const cp932::TDecodeTables table = cp932::DecodeTables();
         const char16_t *const fold = foldTable();
         std::vector<QByteArray> best;
         for (const QChar letter : query.Words().front()) {
@@ -860,7 +807,7 @@ namespace {
             std::vector<QByteArray> forms;
             for (int lead = 0x81; lead < 0x100; ++lead) {
                 for (int trail = 0x40; cp932::IsLeadByte(uchar(lead)) && trail < 0x100; ++trail) {
-                    const char16_t unit = table.Pair[size_t(lead * 256 + trail)];
+                    const char16_t unit = table.Pair[lead * 256 + trail];
                     if (unit && fold[unit] == c)
                         forms.push_back(QByteArray().append(char(lead)).append(char(trail)));
                 }
@@ -871,17 +818,53 @@ namespace {
         return best;
     }
 
-    // Whether a day's bytes may hold the letter the forms stand for: a text with "&" always
-    // may, a character reference in it reading as any letter.
+    // Whether the two bytes stand side by side anywhere in bytes, sixteen places at a time.
+    bool holdsPair(QByteArrayView bytes, char lead, char trail)
+    {
+        const char *p = bytes.data();
+        const char *const end = p + bytes.size();
+#ifdef __SSE2__
+        const __m128i leads = _mm_set1_epi8(lead);
+        const __m128i trails = _mm_set1_epi8(trail);
+        for (; end - p >= 17; p += 16) {
+            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1));
+            if (_mm_movemask_epi8(
+                    _mm_and_si128(_mm_cmpeq_epi8(here, leads), _mm_cmpeq_epi8(after, trails))))
+                return true;
+        }
+#endif
+        for (; end - p >= 2; ++p) {
+            if (p[0] == lead && p[1] == trail)
+                return true;
+        }
+        return false;
+    }
+
+    // Whether bytes may hold the letter the forms stand for: bytes with "&" always may, a
+    // character reference in them reading as any letter. A pair found across two characters
+    // only costs a decode.
     bool mayHold(QByteArrayView bytes, const std::vector<QByteArray> &forms)
     {
-        if (forms.empty() || bytes.contains('&'))
+        if (forms.empty() || std::memchr(bytes.data(), '&', size_t(bytes.size())))
             return true;
-        return std::any_of(forms.begin(), forms.end(), [&](const QByteArray &form) {
-            return ::memmem(
-                       bytes.data(), size_t(bytes.size()), form.constData(), size_t(form.size()))
-                != nullptr;
-        });
+        return std::any_of(forms.begin(), forms.end(),
+            [&](const QByteArray &form) { return holdsPair(bytes, form[0], form[1]); });
+    }
+
+    // The year's contents, or none when the query cannot be in the file: a file without any
+    // form of the letter looked for is not taken apart, once its header has been checked as the
+    // reader checks it (an unreadable year is named whatever the query).
+    TYearContents contentsFor(
+        const TSearchIndex::TYearToRead &file, const std::vector<QByteArray> &forms)
+    {
+        if (forms.empty() || !QFileInfo::exists(file.Path))
+            return ReadYearFileAt(file.Path, file.Year).Contents;
+        const QByteArray bytes = ReadWholeFile(file.Path);
+        CheckYearFileHeader(bytes, file.Year);
+        if (!mayHold(bytes, forms))
+            return {};
+        return ReadYearFile(bytes, file.Year).Contents;
     }
 
     TSearchIndex::TYearPtr readYear(const TSearchIndex::TYearToRead &file, const TSearchQuery *only)
@@ -889,7 +872,7 @@ namespace {
         const std::vector<QByteArray> forms
             = only ? bytesToLookFor(*only) : std::vector<QByteArray>();
         // Decoded straight into the year's text: one buffer, no text per day.
-        const TYearContents contents = ReadYearFileAt(file.Path, file.Year).Contents;
+        const TYearContents contents = contentsFor(file, forms);
         std::vector<const TDayText *> days;
         days.reserve(contents.Days.size());
         qsizetype bytes = 0;
