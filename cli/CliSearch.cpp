@@ -373,8 +373,10 @@ int RunExport(QStringList args)
         return usageError(
             QStringLiteral("-o '%1' is a file the diary keeps; export elsewhere").arg(outPath));
 
+#ifdef KIVLOG_CLI_EXTRA
     if (format == u"pdf")
         return ExportPdf(*spelled, { from, to }, outPath);
+#endif
     const diaryexport::TExport exported = diaryexport::ExportFolder(spelled->BaseDir,
         spelled->Prefix, spelled->Ext, *diaryexport::FormatNamed(format), { from, to });
     for (const diaryexport::TSkipped &skipped : exported.Skipped)
