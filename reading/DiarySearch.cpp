@@ -785,33 +785,61 @@ namespace {
     // it: every double-byte pair that reads as a letter folding to it. None when each letter
     // of the query could also come from a single byte (which may be the second byte of a pair,
     // so that looking for it tells nothing).
+    // The byte forms of every folded letter, made once: which letters a single byte (or a
+    // half-width letter with its sound mark) may give, and each double-byte pair by the letter
+    // it folds to.
+    struct TFormsOfLetters {
+        std::vector<bool> FromSingle = std::vector<bool>(0x10000);
+        std::vector<std::pair<char16_t, std::uint16_t>> Pairs;
+    };
+
+    const TFormsOfLetters &formsOfLetters()
+    {
+        static const TFormsOfLetters forms = [] {
+            TFormsOfLetters f;
+            const cp932::TDecodeTables table = cp932::DecodeTables();
+            const char16_t *const fold = foldTable();
+            for (int b = 0; b < 0x80; ++b)
+                f.FromSingle[fold[b]] = true;
+            for (int b = 0x80; b < 0x100; ++b) {
+                if (table.Single[b])
+                    f.FromSingle[fold[table.Single[b]]] = true;
+            }
+            for (char16_t katakana : kHalfWidthKana) {
+                if (voiced(katakana))
+                    f.FromSingle[fold[voiced(katakana)]] = true;
+                if (semiVoiced(katakana))
+                    f.FromSingle[fold[semiVoiced(katakana)]] = true;
+            }
+            for (int lead = 0x81; lead < 0x100; ++lead) {
+                for (int trail = 0x40; cp932::IsLeadByte(uchar(lead)) && trail < 0x100; ++trail) {
+                    if (const char16_t unit = table.Pair[lead * 256 + trail])
+                        f.Pairs.emplace_back(fold[unit], std::uint16_t(lead * 256 + trail));
+                }
+            }
+            std::sort(f.Pairs.begin(), f.Pairs.end());
+            return f;
+        }();
+        return forms;
+    }
+
     std::vector<QByteArray> bytesToLookFor(const TSearchQuery &query)
     {
         if (query.IsEmpty())
             return {};
-        const cp932::TDecodeTables table = cp932::DecodeTables();
-        const char16_t *const fold = foldTable();
+        const TFormsOfLetters &letters = formsOfLetters();
         std::vector<QByteArray> best;
         for (const QChar letter : query.Words().front()) {
             const char16_t c = letter.unicode();
-            bool single = c < 0x80;
-            for (int b = 0x80; b < 0x100 && !single; ++b)
-                single = table.Single[b] && fold[table.Single[b]] == c;
-            // A half-width letter joined to its sound mark.
-            for (char16_t katakana : kHalfWidthKana) {
-                single = single || (voiced(katakana) && fold[voiced(katakana)] == c)
-                    || (semiVoiced(katakana) && fold[semiVoiced(katakana)] == c);
-            }
-            if (single)
+            if (c < 0x80 || letters.FromSingle[c])
                 continue;
+            const auto [from, to] = std::equal_range(letters.Pairs.begin(), letters.Pairs.end(),
+                std::pair<char16_t, std::uint16_t>(c, 0),
+                [](const auto &a, const auto &b) { return a.first < b.first; });
             std::vector<QByteArray> forms;
-            for (int lead = 0x81; lead < 0x100; ++lead) {
-                for (int trail = 0x40; cp932::IsLeadByte(uchar(lead)) && trail < 0x100; ++trail) {
-                    const char16_t unit = table.Pair[lead * 256 + trail];
-                    if (unit && fold[unit] == c)
-                        forms.push_back(QByteArray().append(char(lead)).append(char(trail)));
-                }
-            }
+            for (auto it = from; it != to; ++it)
+                forms.push_back(
+                    QByteArray().append(char(it->second >> 8)).append(char(it->second)));
             if (!forms.empty() && (best.empty() || forms.size() < best.size()))
                 best = std::move(forms);
         }
