@@ -747,6 +747,15 @@ namespace {
         while (p < end) {
             const unsigned char b = *p;
             char16_t c = b;
+            // Most of a diary is double-byte characters, taken first.
+            if (b >= 0x80 && !single[b] && end - p > 1) {
+                if ((c = pairs[b * 256 + p[1]])) {
+                    p += 2;
+                    *t++ = c;
+                    *f++ = fold[c];
+                    continue;
+                }
+            }
             if (b < 0x80) {
                 ++p;
             } else if ((c = single[b])) {
@@ -765,8 +774,6 @@ namespace {
                         continue;
                     }
                 }
-            } else if (p + 1 < end && (c = pairs[b * 256 + p[1]])) {
-                p += 2;
             } else {
                 c = u'\uFFFD';
                 ++p;
