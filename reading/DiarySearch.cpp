@@ -461,14 +461,27 @@ namespace {
         return cutLine(date, text, spans, line, from, std::max(to, from));
     }
 
-    // The hits of a day found, from its folded text when folding kept every position.
+    // The hits of a day found on the line of its first hit, which is all an excerpt shows (no
+    // word holds a line break), from its folded text when folding kept every position.
     QList<TSpan> dayHits(const TSearchIndex::TFoundDay &day, const TSearchQuery &query)
     {
         const auto &d = day.Year->Days[day.Day];
         if (d.InFolded.Length != d.InText.Length)
             return query.Hits(day.Text());
-        return foldedHits(
-            QStringView(day.Year->Folded).mid(d.InFolded.Start, d.InFolded.Length), query.Words());
+        const QStringView folded
+            = QStringView(day.Year->Folded).mid(d.InFolded.Start, d.InFolded.Length);
+        qsizetype first = -1;
+        for (const QString &word : query.Words()) {
+            const qsizetype at = find(folded, word);
+            first = at >= 0 && (first < 0 || at < first) ? at : first;
+        }
+        if (first < 0)
+            return {};
+        const auto [lineStart, lineEnd] = lineAround(folded, first);
+        QList<TSpan> spans = foldedHits(folded.mid(lineStart, lineEnd - lineStart), query.Words());
+        for (TSpan &span : spans)
+            span.Start += lineStart;
+        return spans;
     }
 
 } // namespace
