@@ -18,6 +18,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringEncoder>
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -221,6 +222,7 @@ int RunSearch(QStringList args)
     const auto searchYear = [&](qsizetype at) {
         const TYearFileRef &file = files[at];
         TYearOut out;
+        QStringEncoder utf8(QStringEncoder::Utf8);
         try {
             const TSearchIndex::TYearPtr year
                 = TSearchIndex::ReadYear({ file.Year, file.Path, {} }, query);
@@ -228,8 +230,13 @@ int RunSearch(QStringList args)
                 const TSearchHit hit = Excerpt(day, query, full ? -1 : kExcerptChars);
                 headings.Append(hit.Date, out.Out);
                 out.Out += ' ';
-                out.Out += diaryexport::VisibleControls(hit.Line).toUtf8();
-                out.Out += '\n';
+                const QString line = diaryexport::VisibleControls(hit.Line);
+                // Encoded straight onto the year's output: at most three bytes a unit.
+                const qsizetype start = out.Out.size();
+                out.Out.resize(start + 3 * line.size() + 1);
+                char *const end = utf8.appendToBuffer(out.Out.data() + start, line);
+                *end = '\n';
+                out.Out.truncate(end + 1 - out.Out.constData());
             }
         } catch (const Exception &e) {
             out.Skipped = e.Message();
