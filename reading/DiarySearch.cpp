@@ -760,15 +760,15 @@ namespace {
         while (p < end) {
             const unsigned char b = *p;
             char16_t c = b;
-            // Most of a diary is double-byte characters, taken first.
-            if (b >= 0x80 && !single[b] && end - p > 1) {
-                if ((c = pairs[b * 256 + p[1]])) {
-                    p += 2;
-                    *t++ = c;
-                    *f++ = fold[c];
-                    continue;
-                }
+            // Most of a diary is double-byte characters, taken first (a byte below 0x80 or one
+            // that stands alone makes no pair).
+            if (end - p > 1 && (c = pairs[size_t(b) << 8 | p[1]])) {
+                p += 2;
+                *t++ = c;
+                *f++ = fold[c];
+                continue;
             }
+            c = b;
             if (b < 0x80) {
                 ++p;
             } else if ((c = single[b])) {

@@ -58,7 +58,7 @@ qsizetype DecodeInto(QByteArrayView bytes, char16_t *out);
 // The tables Decode reads by, for a loop that decodes and does more in the same pass (it reads
 // as DecodeInto does where no '&' may start a reference): the character of a byte of 0x80 or
 // more standing alone, and of a byte with the next one at first * 256 + second; 0 where there
-// is none.
+// is none, as for every first byte below 0x80 or standing alone.
 struct TDecodeTables {
     const char16_t *Single;
     const char16_t *Pair;
