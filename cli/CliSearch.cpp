@@ -4,7 +4,7 @@
 #include "CliOutput.h"
 #include "CommandLine.h"
 #include "Cp932.h"
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "DiaryExport.h"
 #include "DiaryReading.h"
 #include "DiarySearch.h"
@@ -113,8 +113,6 @@ std::optional<int> FolderArgument(const QString &arg, const QString *next, TData
 
 namespace {
 
-QString dateText(double day) { return FormatDayNumber(QStringLiteral("yyyy/mm/dd(aaa)"), day); }
-
 void reportSkipped(const QString &path, const QString &reason)
 {
     print(stderr, QStringLiteral("kivlog-cli: %1 skipped: %2\n").arg(path, reason));
@@ -189,7 +187,7 @@ int RunSearch(QStringList args)
             for (const TSearchIndex::TFoundDay &day : TSearchIndex::FindIn(year, query)) {
                 const TSearchHit hit = Excerpt(day, query, full ? -1 : kExcerptChars);
                 out.Out
-                    += dateText(hit.Date) + u' ' + diaryexport::VisibleControls(hit.Line) + u'\n';
+                    += DayHeading(hit.Date) + u' ' + diaryexport::VisibleControls(hit.Line) + u'\n';
             }
         } catch (const Exception &e) {
             out.Skipped = e.Message();
@@ -265,7 +263,7 @@ int RunOnThisDay(QStringList args)
     QString out;
     for (const TDayEntry &entry :
         diaryreading::OnThisDay(index, DayNumberToDate(day.value_or(DiaryToday())))) {
-        out += dateText(entry.Date) + u' ' + diaryreading::FirstLines(entry.Text, 1).value(0)
+        out += DayHeading(entry.Date) + u' ' + diaryreading::FirstLines(entry.Text, 1).value(0)
             + u'\n';
     }
     print(stdout, out);

@@ -1,6 +1,6 @@
 #include "DiaryPrint.h"
 
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "FileWriter.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -52,7 +52,7 @@ std::unique_ptr<QTextDocument> BuildDocument(
         } else {
             cursor.insertBlock(headingBlock, heading);
         }
-        cursor.insertText(FormatDayNumber(QStringLiteral("yyyy/mm/dd(aaa)"), day.Date), heading);
+        cursor.insertText(DayHeading(day.Date), heading);
         QString text = day.Text;
         text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         text.replace(u'\r', u'\n');

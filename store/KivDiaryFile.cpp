@@ -1,6 +1,6 @@
 // The store's year file on disk: loading, saving and reloading it.
 #include "CommandLine.h"
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "DiskCopies.h"
 #include "FileReader.h"
 #include "FileWriter.h"
@@ -127,7 +127,7 @@ void TKivDiary::LoadFile()
             const QByteArray data = ReadWholeFile(path);
             seen.Hash = HashBytes(data);
             FDisk = seen;
-            read = ReadYearFile(data, FYear);
+            read = ReadYearFile(data, FYear, DiaryNow().date().year());
         }
         // The year file as the sync engine left it: what the other side is taken to have.
         FHistory.Read(read.Contents, true);
@@ -167,7 +167,7 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYear()
 
 std::optional<QString> TKivDiary::RescueYear()
 {
-    const QByteArray out = WriteYearFile(Contents(), FYear, FDayName);
+    const QByteArray out = WriteYearFile(Contents(), FYear, FDayName, DiaryWeekdayNames());
     const size_t hash = HashBytes(out);
     // A save tried again without a new edit names the same file.
     if (!FRescuedPath.isEmpty() && FRescuedHash == hash) {
@@ -261,7 +261,7 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYearFileInPlace()
     };
 
     TYearContents contents = Contents();
-    const QByteArray out = WriteYearFile(contents, FYear, FDayName);
+    const QByteArray out = WriteYearFile(contents, FYear, FDayName, DiaryWeekdayNames());
 
     if (verdict == TDiskVerdict::Damaged) {
         // The same text kept once beside the same damaged file needs no second copy.
@@ -350,7 +350,7 @@ TKivDiary::TDiskVerdict TKivDiary::VerifyBeforeSave(const QString &path,
         return TDiskVerdict::Ours;
     }
     try {
-        other = ReadYearFile(*onDisk, FYear);
+        other = ReadYearFile(*onDisk, FYear, DiaryNow().date().year());
     } catch (const Exception &e) {
         unreadable = e.Message();
         FReportedDamaged = seen;
@@ -412,7 +412,7 @@ bool TKivDiary::ReloadFile()
             const QByteArray data = ReadWholeFile(path);
             seen.Hash = HashBytes(data);
             // What the store holds stays until the other version has been read whole.
-            TYearRead read = ReadYearFile(data, FYear);
+            TYearRead read = ReadYearFile(data, FYear, DiaryNow().date().year());
             // Through the door: what the store saved that the other version lacks was never
             // seen there, and stays, unsaved, for the next save to write back.
             SortDays();

@@ -9,6 +9,7 @@
 #include "KivDiaryEdit.h"
 #include "Messages.h"
 #include "Recovery.h"
+#include "Services.h"
 #include "ShownYear.h"
 #include "WindowTexts.h"
 #include "YearFile.h"
@@ -214,7 +215,7 @@ void TDiskWatch::OfferCopies()
         QByteArray bytes;
         try {
             bytes = ReadWholeFile(copy);
-            read = ReadYearFile(bytes, FStore->Year());
+            read = ReadYearFile(bytes, FStore->Year(), DiaryNow().date().year());
         } catch (const Exception &e) {
             if (!FCopiesSeen.contains(HashBytes(bytes) ^ qHash(copy)))
                 unreadable << copy + QStringLiteral(": ") + e.Message();

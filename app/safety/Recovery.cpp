@@ -181,7 +181,7 @@ QByteArray TRecovery::BuildImage() const
     image.Settings.prepend(
         QByteArray(kFileSetting) + '=' + QFile::encodeName(year.fileName()).toPercentEncoding());
     image.Settings.prepend(QByteArray(kFolderSetting) + '=' + folderIdentity(year.absolutePath()));
-    return WriteYearFile(image, FStore->Year(), false);
+    return WriteYearFile(image, FStore->Year(), false, {});
 }
 
 bool TRecovery::WriteNow()

@@ -1,7 +1,7 @@
 #include "Inbox.h"
 
 #include "AppServices.h"
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "DiaryImport.h"
 #include "DiskCopies.h"
 #include "KivDiary.h"

@@ -2,7 +2,7 @@
 
 #include "AppServices.h"
 #include "CommandLine.h"
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "DiaryImport.h"
 #include "Exceptions.h"
 #include "KivDiary.h"

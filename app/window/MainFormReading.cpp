@@ -3,7 +3,7 @@
 #include "AppServices.h"
 #include "CommandLine.h"
 #include "Cp932.h"
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "DiaryExport.h"
 #include "DiaryPrint.h"
 #include "DiaryReading.h"

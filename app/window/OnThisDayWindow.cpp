@@ -1,6 +1,6 @@
 #include "OnThisDayWindow.h"
 
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "DiaryReading.h"
 #include "WindowTexts.h"
 
@@ -52,7 +52,7 @@ void TOnThisDayWindow::Show(double day, const std::vector<diarysearch::TDayEntry
     for (const diarysearch::TDayEntry &entry : days) {
         const bool own = entry.Date == day;
         QString text = (own ? QString::fromUtf8(wtext::kOnThisDayOwnMark) : u"  "_s)
-            + FormatDayNumber(u"yyyy/mm/dd(aaa)"_s, entry.Date);
+            + DayHeading(entry.Date);
         const QStringList lines = diaryreading::FirstLines(entry.Text, ShownLines);
         for (qsizetype i = 0; i < lines.size(); ++i)
             text += (i == 0 ? u"  "_s : u"\n      "_s) + lines[i];

@@ -1,6 +1,6 @@
 #include "SearchWindow.h"
 
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "Exceptions.h"
 #include "WindowTexts.h"
 
@@ -188,7 +188,7 @@ public:
             return {};
         if (row != FCachedRow) {
             // The view asks for several roles of a row in turn: one excerpt serves them all.
-            const QString head = FormatDayNumber(u"yyyy/mm/dd(aaa)  "_s, day.Date);
+            const QString head = DayHeading(day.Date) + u"  "_s;
             const TSearchHit hit = FRoom < 0
                 ? Excerpt(day, FQuery, TSearchWindow::ExcerptChars)
                 : FittedExcerpt(day, FQuery, FRoom - FMetrics.horizontalAdvance(head),

@@ -1,7 +1,7 @@
 #include "WindowRules.h"
 
 #include "Cp932.h"
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "WindowTexts.h"
 
 #include <QFont>

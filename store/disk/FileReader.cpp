@@ -2,6 +2,7 @@
 
 #include "Exceptions.h"
 #include "Messages.h"
+#include "Services.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -25,5 +26,5 @@ TYearRead ReadYearFileAt(const QString &path, int year)
 {
     if (!QFileInfo::exists(path))
         return {};
-    return ReadYearFile(ReadWholeFile(path), year);
+    return ReadYearFile(ReadWholeFile(path), year, DiaryNow().date().year());
 }

@@ -344,7 +344,7 @@ namespace {
 
 QByteArray editedFromName(double date)
 {
-    return "RECOVERY-FROM-" + FormatDayNumber(QStringLiteral("yyyymmdd"), date).toLatin1();
+    return "RECOVERY-FROM-" + FormatDayNumber(QStringLiteral("yyyymmdd"), date, {}).toLatin1();
 }
 
 } // namespace
@@ -384,7 +384,7 @@ QString DescribeChangedDays(const std::vector<double> &days)
 {
     QStringList lines;
     for (const double date : days)
-        lines << FormatDayNumber(QStringLiteral("yyyy/mm/dd"), date);
+        lines << FormatDayNumber(QStringLiteral("yyyy/mm/dd"), date, {});
     return lines.join(QStringLiteral("\r\n"));
 }
 
@@ -392,7 +392,7 @@ QString DescribeBothTexts(const TYearMerge &merge)
 {
     QStringList lines;
     for (const double date : merge.BothTextDays)
-        lines << FormatDayNumber(QStringLiteral("yyyy/mm/dd"), date);
+        lines << FormatDayNumber(QStringLiteral("yyyy/mm/dd"), date, {});
     if (merge.BothPreambles)
         lines << text(msg::kBothPreambles);
     if (merge.BothErrorData)

@@ -38,7 +38,7 @@ QByteArray bothTexts(const char *own, const char *other)
 
 QByteArray textOn1208()
 {
-    const TYearRead read = ReadYearFile(TDiaryWindowFixture::Read(kYearFile), 2026);
+    const TYearRead read = ReadYearFile(TDiaryWindowFixture::Read(kYearFile), 2026, 2026);
     return read.Contents.Days.size() == 1 ? read.Contents.Days[0].FText : QByteArray();
 }
 
@@ -236,7 +236,7 @@ private slots:
         edit->setTextCursor(cursor);
         replaceByRename(kLoaded + "![2026/12/07]\r\nB on 12/07\r\n![2026/12/09]\r\nB on 12/09\r\n");
         QTRY_VERIFY(F->Read(kYearFile).contains("typed loaded text"));
-        const TYearContents file = ReadYearFile(F->Read(kYearFile), 2026).Contents;
+        const TYearContents file = ReadYearFile(F->Read(kYearFile), 2026, 2026).Contents;
         QCOMPARE(file.Days.size(), size_t(3));
         QCOMPARE(file.Days[1].FText, QByteArray("typed loaded text\r\n"));
         QCOMPARE(F->Boxes.size(), 1);
@@ -293,7 +293,7 @@ private slots:
             return;
         }
         if (takeIn) {
-            const TYearContents file = ReadYearFile(F->Read(kYearFile), 2026).Contents;
+            const TYearContents file = ReadYearFile(F->Read(kYearFile), 2026, 2026).Contents;
             QCOMPARE(file.Days.size(), size_t(2));
             QCOMPARE(file.Days[0].FText, QByteArray("from the copy\r\n"));
             QCOMPARE(file.Days[1].FText, bothTexts("loaded text", "other text"));

@@ -54,7 +54,7 @@ TEST_F(StoreFailure, YearFilePathThatIsAFolderCannotBeWritten)
     EXPECT_TRUE(store->Modified());
     EXPECT_TRUE(QFileInfo(Path(u"2009.jnl"_qs)).isDir());
     // The whole year as its file would hold it.
-    EXPECT_EQ(ReadAll(rescued), WriteYearFile(store->Contents(), 2009, true));
+    EXPECT_EQ(ReadAll(rescued), WriteYearFile(store->Contents(), 2009, true, JapaneseWeekdays()));
 
     // A failed save inside Close leaves the store active; inside a year switch, on its year.
     EXPECT_THROW(store->Close(), EFCreateError);

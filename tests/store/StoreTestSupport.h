@@ -35,6 +35,17 @@
 
 inline QByteArray sj(const char *utf8) { return cp932::Encode(QString::fromUtf8(utf8)); }
 
+// The year of the tests' clock and their weekday names, for the format's functions.
+constexpr int kYearNow = 2026;
+inline TWeekdayNames JapaneseWeekdays()
+{
+    TWeekdayNames names;
+    const char *const japanese[] = { "月", "火", "水", "木", "金", "土", "日" };
+    for (size_t i = 0; i < names.size(); ++i)
+        names[i] = QString::fromUtf8(japanese[i]);
+    return names;
+}
+
 inline double Day(int y, int m, int d) { return DateToDayNumber(QDate(y, m, d)); }
 
 inline QByteArray ReadAll(const QString &path)
@@ -79,10 +90,7 @@ class StoreInTempDir : public ::testing::Test {
 protected:
     StoreInTempDir()
         : FServices({ [this](const QString &m) { Shown << m; }, [this] { return Now; },
-            [](int dow) {
-                static const char *const names[] = { "月", "火", "水", "木", "金", "土", "日" };
-                return QString::fromUtf8(names[dow - 1]);
-            } })
+            [](int dow) { return JapaneseWeekdays()[static_cast<size_t>(dow - 1)]; } })
     {
         qputenv("XDG_DATA_HOME", QFile::encodeName(FHome.path()));
     }
@@ -103,7 +111,7 @@ protected:
         return store;
     }
 
-    QDateTime Now { QDate(2026, 6, 15), QTime(12, 0) };
+    QDateTime Now { QDate(kYearNow, 6, 15), QTime(12, 0) };
     QStringList Shown;
 
 private:

@@ -259,7 +259,7 @@ TEST_F(YearFileRead, NulIsAnOrdinaryByte)
 TEST_F(YearFileRead, MessagesAreReturnedAndTheStoreShowsThem)
 {
     const QByteArray file = "!JNL 1.00 2009\r\n![2009-01-05]\r\na\r\n![2008/12/31]\r\nb\r\n";
-    const TYearRead read = ReadYearFile(file, 2009);
+    const TYearRead read = ReadYearFile(file, 2009, kYearNow);
     EXPECT_TRUE(Shown.isEmpty());
     ASSERT_EQ(read.Messages.size(), 2);
     Load(file);
