@@ -189,10 +189,8 @@ int RunSearch(QStringList args)
                 out.Out
                     += DayHeading(hit.Date) + u' ' + diaryexport::VisibleControls(hit.Line) + u'\n';
             }
-        } catch (const Exception &e) {
-            out.Skipped = e.Message();
         } catch (const std::exception &e) {
-            out.Skipped = QString::fromLocal8Bit(e.what());
+            out.Skipped = ExceptionMessage(e);
         }
         out.Done = true;
         const std::lock_guard<std::mutex> held(lock);

@@ -6,6 +6,7 @@
 #include "DiarySearch.h"
 #include "Exceptions.h"
 #include "FileReader.h"
+#include "Messages.h"
 #include "YearFile.h"
 
 #include <algorithm>
@@ -194,7 +195,7 @@ TExport ExportFolder(const QString &baseDir, const QString &prefix, const QStrin
         }
     }
 
-    const QString title = QStringLiteral("日記");
+    const QString title = Text(msg::kDiaryTitle);
     if (json)
         result.Out = u'[' + yearObjects.join(QStringLiteral(",\n")) + QStringLiteral("]\n");
     else if (format == TFormat::Markdown)

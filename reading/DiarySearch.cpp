@@ -978,10 +978,8 @@ QList<TSkippedFile> TSearchIndex::Refresh()
     for (const TYearToRead &file : Stale()) {
         try {
             Adopt(file, ReadYear(file));
-        } catch (const Exception &e) {
-            AdoptFailure(file, e.Message());
         } catch (const std::exception &e) {
-            AdoptFailure(file, QString::fromLocal8Bit(e.what()));
+            AdoptFailure(file, ExceptionMessage(e));
         }
     }
     return Skipped();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Text.h"
+
 // The window's own user-facing texts, once. UTF-8.
 namespace wtext {
 inline constexpr char kCaptionHead[] = "KIV-N's Diary < ";

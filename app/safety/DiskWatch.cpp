@@ -30,8 +30,6 @@ std::function<bool(const QStringList &copies)> TDiskWatch::MergeCopiesHook;
 
 namespace {
 
-QString text(const char *utf8) { return QString::fromUtf8(utf8); }
-
 // The copies taken in, by the SHA-1 of their bytes, one a line in this machine's state folder:
 // taken in once, a copy is never offered again, moved or not.
 QString takenCopiesFile() { return DiaryStateFolder() + QLatin1String("taken-copies"); }
@@ -235,7 +233,7 @@ void TDiskWatch::OfferCopies()
     }
     QStringList parts;
     if (!unreadable.isEmpty())
-        parts << text(wtext::kConflictCopiesNotRead).arg(pathLines(unreadable));
+        parts << Text(wtext::kConflictCopiesNotRead).arg(pathLines(unreadable));
     QStringList taken;
     TYearMerge both;
     std::set<double> changed;
@@ -272,18 +270,18 @@ void TDiskWatch::OfferCopies()
                 stuck << copy;
         }
         if (!taken.isEmpty() && !moved.isEmpty())
-            parts << text(wtext::kConflictCopiesMerged).arg(pathLines(moved));
+            parts << Text(wtext::kConflictCopiesMerged).arg(pathLines(moved));
         if (!stuck.isEmpty())
-            parts << text(wtext::kConflictCopiesNotMoved).arg(pathLines(stuck));
+            parts << Text(wtext::kConflictCopiesNotMoved).arg(pathLines(stuck));
     }
     if (!changed.empty()) {
-        parts << text(wtext::kConflictCopiesChangedDays)
+        parts << Text(wtext::kConflictCopiesChangedDays)
                      .arg(DescribeChangedDays(std::vector<double>(changed.begin(), changed.end())));
     }
     both.BothTextDays.assign(bothDays.begin(), bothDays.end());
     if (both.HoldsBothTexts()) {
-        parts << text(wtext::kConflictCopiesBothTexts)
-                     .arg(text(msg::kBothTextsSeparator), DescribeBothTexts(both));
+        parts << Text(wtext::kConflictCopiesBothTexts)
+                     .arg(Text(msg::kBothTextsSeparator), DescribeBothTexts(both));
     }
     if (!parts.isEmpty())
         ShowMessageBox(parts.join(QStringLiteral("\r\n\r\n")));
@@ -296,10 +294,10 @@ bool TDiskWatch::AskMergeCopies(const QStringList &copies) const
     if (Unattended())
         return false;
     QMessageBox box(QMessageBox::Question, ApplicationTitle(),
-        text(wtext::kConflictCopiesFound).arg(pathLines(copies)),
+        Text(wtext::kConflictCopiesFound).arg(pathLines(copies)),
         QMessageBox::Yes | QMessageBox::No);
-    box.button(QMessageBox::Yes)->setText(text(wtext::kConflictCopiesMerge));
-    box.button(QMessageBox::No)->setText(text(wtext::kConflictCopiesLeave));
+    box.button(QMessageBox::Yes)->setText(Text(wtext::kConflictCopiesMerge));
+    box.button(QMessageBox::No)->setText(Text(wtext::kConflictCopiesLeave));
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }

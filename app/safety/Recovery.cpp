@@ -297,9 +297,9 @@ TRecovery::TChoice TRecovery::Ask(const QString &path) const
     if (Unattended())
         return TChoice::KeepAside; // nobody to ask: touch nothing of the recovered texts
     QMessageBox box(QMessageBox::Question, ApplicationTitle(),
-        QString::fromUtf8(wtext::kRecoveryFound).arg(path), QMessageBox::Yes | QMessageBox::No);
-    box.button(QMessageBox::Yes)->setText(QString::fromUtf8(wtext::kRecoveryYes));
-    box.button(QMessageBox::No)->setText(QString::fromUtf8(wtext::kRecoveryNo));
+        Text(wtext::kRecoveryFound).arg(path), QMessageBox::Yes | QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText(Text(wtext::kRecoveryYes));
+    box.button(QMessageBox::No)->setText(Text(wtext::kRecoveryNo));
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes ? TChoice::TakeBack : TChoice::KeepAside;
 }
@@ -318,9 +318,8 @@ void TRecovery::TakeBack(const QString &path, const TYearContents &recovered)
     }
     const TYearMerge merge = FStore->TakeInVersion(days, known);
     if (merge.HoldsBothTexts()) {
-        ShowMessageBox(
-            QString::fromUtf8(wtext::kRecoveryBothTexts)
-                .arg(QString::fromUtf8(msg::kBothTextsSeparator), DescribeBothTexts(merge)));
+        ShowMessageBox(Text(wtext::kRecoveryBothTexts)
+                           .arg(Text(msg::kBothTextsSeparator), DescribeBothTexts(merge)));
     }
     // The file stays until the next successful save of the year, so a second crash before
     // that loses nothing either.
@@ -332,9 +331,9 @@ QString TRecovery::KeepAside(const QString &path)
     const QString stamp = DiaryNow().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const std::optional<QString> aside = MoveUnderFreeName(path, path + QLatin1Char('-') + stamp);
     if (!aside) {
-        ShowMessageBox(QString::fromUtf8(wtext::kRecoveryCannotRename).arg(path));
+        ShowMessageBox(Text(wtext::kRecoveryCannotRename).arg(path));
         return path;
     }
-    ShowMessageBox(QString::fromUtf8(wtext::kRecoveryKeptAs).arg(*aside));
+    ShowMessageBox(Text(wtext::kRecoveryKeptAs).arg(*aside));
     return *aside;
 }

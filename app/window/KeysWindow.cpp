@@ -37,7 +37,7 @@ TKeysWindow::TKeysWindow(
 {
     setObjectName(u"KeysWindow"_s);
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QString::fromUtf8(wtext::kKeysTitle));
+    setWindowTitle(Text(wtext::kKeysTitle));
     auto *layout = new QFormLayout(this);
     layout->setLabelAlignment(Qt::AlignLeft);
 

@@ -408,13 +408,13 @@ void TForm1::NameForScreenReaders()
 {
     // The editor's name follows the day it holds (UpdateDate); the labels are named by their
     // texts, and say what they show.
-    KivDiaryEdit1->setAccessibleDescription(QString::fromUtf8(wtext::kA11yEditorDescription));
-    MonthCalendar1->setAccessibleName(QString::fromUtf8(wtext::kA11yCalendarName));
-    MonthCalendar1->setAccessibleDescription(QString::fromUtf8(wtext::kA11yCalendarDescription));
-    Label1->setAccessibleDescription(QString::fromUtf8(wtext::kA11yShownDayDescription));
-    PnlStatus->setAccessibleName(QString::fromUtf8(wtext::kA11yTodayName));
-    LblYear->setAccessibleDescription(QString::fromUtf8(wtext::kA11yTodayYearDescription));
-    LblDate->setAccessibleDescription(QString::fromUtf8(wtext::kA11yTodayDateDescription));
+    KivDiaryEdit1->setAccessibleDescription(Text(wtext::kA11yEditorDescription));
+    MonthCalendar1->setAccessibleName(Text(wtext::kA11yCalendarName));
+    MonthCalendar1->setAccessibleDescription(Text(wtext::kA11yCalendarDescription));
+    Label1->setAccessibleDescription(Text(wtext::kA11yShownDayDescription));
+    PnlStatus->setAccessibleName(Text(wtext::kA11yTodayName));
+    LblYear->setAccessibleDescription(Text(wtext::kA11yTodayYearDescription));
+    LblDate->setAccessibleDescription(Text(wtext::kA11yTodayDateDescription));
 }
 
 void TForm1::ApplyLayoutGeometry()

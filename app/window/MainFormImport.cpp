@@ -23,23 +23,21 @@ std::function<bool(const QString &report)> TForm1::ImportConfirm;
 
 namespace {
 
-QString text(const char *utf8) { return QString::fromUtf8(utf8); }
-
 QStringList chooseSources(QWidget *parent)
 {
     if (TForm1::ImportChooser)
         return TForm1::ImportChooser();
-    QMessageBox box(QMessageBox::Question, text(wtext::kImportTitle), text(wtext::kImportChoose),
+    QMessageBox box(QMessageBox::Question, Text(wtext::kImportTitle), Text(wtext::kImportChoose),
         QMessageBox::NoButton, parent);
-    QPushButton *files = box.addButton(text(wtext::kImportFiles), QMessageBox::AcceptRole);
-    QPushButton *folder = box.addButton(text(wtext::kImportFolder), QMessageBox::AcceptRole);
-    box.addButton(text(wtext::kImportCancel), QMessageBox::RejectRole);
+    QPushButton *files = box.addButton(Text(wtext::kImportFiles), QMessageBox::AcceptRole);
+    QPushButton *folder = box.addButton(Text(wtext::kImportFolder), QMessageBox::AcceptRole);
+    box.addButton(Text(wtext::kImportCancel), QMessageBox::RejectRole);
     box.exec();
     if (box.clickedButton() == files)
         return QFileDialog::getOpenFileNames(
-            parent, text(wtext::kImportTitle), QString(), text(wtext::kImportFilter));
+            parent, Text(wtext::kImportTitle), QString(), Text(wtext::kImportFilter));
     if (box.clickedButton() == folder) {
-        const QString path = QFileDialog::getExistingDirectory(parent, text(wtext::kImportTitle));
+        const QString path = QFileDialog::getExistingDirectory(parent, Text(wtext::kImportTitle));
         return path.isEmpty() ? QStringList() : QStringList { path };
     }
     return {};
@@ -49,11 +47,11 @@ bool confirm(QWidget *parent, const QString &report)
 {
     if (TForm1::ImportConfirm)
         return TForm1::ImportConfirm(report);
-    QMessageBox box(QMessageBox::Question, text(wtext::kImportTitle),
-        report + u"\r\n\r\n"_s + text(wtext::kImportAsk), QMessageBox::Yes | QMessageBox::No,
+    QMessageBox box(QMessageBox::Question, Text(wtext::kImportTitle),
+        report + u"\r\n\r\n"_s + Text(wtext::kImportAsk), QMessageBox::Yes | QMessageBox::No,
         parent);
-    box.button(QMessageBox::Yes)->setText(text(wtext::kImportTake));
-    box.button(QMessageBox::No)->setText(text(wtext::kImportCancel));
+    box.button(QMessageBox::Yes)->setText(Text(wtext::kImportTake));
+    box.button(QMessageBox::No)->setText(Text(wtext::kImportCancel));
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
@@ -63,16 +61,16 @@ QString report(const QList<TYearOutcome> &years, const QList<TSource> &sources)
     QStringList lines;
     for (const TYearOutcome &year : years) {
         if (!year.Error.isEmpty()) {
-            lines << text(wtext::kImportYearUnread).arg(QString::number(year.Year), year.Error);
+            lines << Text(wtext::kImportYearUnread).arg(QString::number(year.Year), year.Error);
             continue;
         }
-        lines << text(wtext::kImportYear)
+        lines << Text(wtext::kImportYear)
                      .arg(QString::number(year.Year), QString::number(year.Added.size()),
                          QString::number(year.BothTexts.size()));
         for (const QDate day : year.BothTexts)
-            lines << text(wtext::kImportBothDay).arg(FormatDate(u"yyyy/mm/dd"_s, day));
+            lines << Text(wtext::kImportBothDay).arg(FormatDate(u"yyyy/mm/dd"_s, day));
         for (const QString &chars : year.NotStored)
-            lines << text(wtext::kImportNotStored).arg(chars);
+            lines << Text(wtext::kImportNotStored).arg(chars);
     }
     QStringList skipped;
     QStringList media;
@@ -86,13 +84,13 @@ QString report(const QList<TYearOutcome> &years, const QList<TSource> &sources)
             media << u"> "_s + file;
     }
     if (lines.isEmpty())
-        lines << text(wtext::kImportNothing);
+        lines << Text(wtext::kImportNothing);
     if (!skipped.isEmpty())
-        lines << QString() << text(wtext::kImportSkipped) << skipped;
+        lines << QString() << Text(wtext::kImportSkipped) << skipped;
     if (!media.isEmpty())
-        lines << QString() << text(wtext::kImportMedia).arg(media.size()) << media;
+        lines << QString() << Text(wtext::kImportMedia).arg(media.size()) << media;
     if (!unreadable.isEmpty())
-        lines << QString() << text(wtext::kImportUnreadable) << unreadable;
+        lines << QString() << Text(wtext::kImportUnreadable) << unreadable;
     return lines.join(u"\r\n"_s);
 }
 

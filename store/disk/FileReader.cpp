@@ -13,12 +13,10 @@ QByteArray ReadWholeFile(const QString &path)
     // Only a plain file is a year file: a folder opens for reading on some systems, a pipe
     // would wait for a writer forever, and a device such as /dev/zero never ends.
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        throw EFOpenError(
-            QString::fromUtf8(msg::kCannotOpen).arg(QFileInfo(path).absoluteFilePath()));
+        throw EFOpenError(Text(msg::kCannotOpen).arg(QFileInfo(path).absoluteFilePath()));
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw EFOpenError(
-            QString::fromUtf8(msg::kCannotOpen).arg(QFileInfo(path).absoluteFilePath()));
+        throw EFOpenError(Text(msg::kCannotOpen).arg(QFileInfo(path).absoluteFilePath()));
     return data;
 }
 

@@ -17,8 +17,6 @@
 
 namespace {
 
-QString text(const char *utf8) { return QString::fromUtf8(utf8); }
-
 constexpr QByteArrayView kCrLf("\r\n");
 
 bool isBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
@@ -305,12 +303,12 @@ qsizetype CheckYearFileHeader(QByteArrayView all, int expectedYear)
     double version = 0;
     quint16 year = 0;
     if (all.isEmpty() || !ParseYearFileHeader(all.first(firstEnd), version, year))
-        throw EKivDiaryError(text(msg::kBadData));
+        throw EKivDiaryError(Text(msg::kBadData));
     if (version != 1)
         throw EKivDiaryError(
-            text(msg::kBadVersionHead) + FormatShortest(version) + text(msg::kBadVersionTail));
+            Text(msg::kBadVersionHead) + FormatShortest(version) + Text(msg::kBadVersionTail));
     if (static_cast<int>(year) != expectedYear)
-        throw EKivDiaryError(text(msg::kYearMismatch));
+        throw EKivDiaryError(Text(msg::kYearMismatch));
     return firstEnd;
 }
 
@@ -366,11 +364,11 @@ TYearRead ReadYearFile(QByteArrayView all, int year, int thisYear)
             const QByteArrayView dateText = line.sliced(2, close - 2);
             const std::optional<QDate> date = readHeaderDate(dateText, thisYear);
             if (!date) {
-                read.Messages << u'"' + cp932::Decode(dateText) + u'"' + text(msg::kBadDateTail);
+                read.Messages << u'"' + cp932::Decode(dateText) + u'"' + Text(msg::kBadDateTail);
             } else if (date->year() != year) {
-                read.Messages << text(msg::kDateOutOfRangeHead)
+                read.Messages << Text(msg::kDateOutOfRangeHead)
                         + FormatDate(QStringLiteral("yyyy/mm/dd"), *date, {})
-                        + text(msg::kDateOutOfRangeTail);
+                        + Text(msg::kDateOutOfRangeTail);
             } else {
                 blockDate = DateToDayNumber(*date);
                 state = State::Day;

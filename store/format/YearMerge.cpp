@@ -11,8 +11,6 @@
 
 namespace {
 
-QString text(const char *utf8) { return QString::fromUtf8(utf8); }
-
 constexpr QByteArrayView kCrLf("\r\n");
 
 using TParts = std::map<double, QByteArrayView>;
@@ -288,7 +286,7 @@ void TYearHistory::GaveWay(const TYearContents &own, const TYearMerge &merge)
     }
 }
 
-QByteArray BothTextsSeparator() { return cp932::Encode(text(msg::kBothTextsSeparator)); }
+QByteArray BothTextsSeparator() { return cp932::Encode(Text(msg::kBothTextsSeparator)); }
 
 TYearMerge MergeYears(const TYearHistory &history, const TYearContents &own,
     const TYearContents &other, const TOtherVersion &known)
@@ -394,8 +392,8 @@ QString DescribeBothTexts(const TYearMerge &merge)
     for (const double date : merge.BothTextDays)
         lines << FormatDayNumber(QStringLiteral("yyyy/mm/dd"), date, {});
     if (merge.BothPreambles)
-        lines << text(msg::kBothPreambles);
+        lines << Text(msg::kBothPreambles);
     if (merge.BothErrorData)
-        lines << text(msg::kBothErrorData);
+        lines << Text(msg::kBothErrorData);
     return lines.join(QStringLiteral("\r\n"));
 }
