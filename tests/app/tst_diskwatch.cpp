@@ -109,7 +109,7 @@ private slots:
         QCOMPARE(F->Read(u"Data/2026.bak"_s), version("first other"));
         QVERIFY(ConflictFilesOf(kYearFile).isEmpty());
         QCOMPARE(F->Boxes.size(), 1);
-        QVERIFY(F->Boxes[0].second.startsWith(QString::fromUtf8(msg::kMergedBothTexts)));
+        QVERIFY(F->Boxes[0].second.startsWith(Text(msg::kMergedBothTexts)));
         QVERIFY(F->Boxes[0].second.endsWith(u"\r\n2026/12/08"_s));
         QCOMPARE(edit->StoreText(), bothTexts("first other", "typed loaded text"));
     }
@@ -240,7 +240,7 @@ private slots:
         QCOMPARE(file.Days.size(), size_t(3));
         QCOMPARE(file.Days[1].FText, QByteArray("typed loaded text\r\n"));
         QCOMPARE(F->Boxes.size(), 1);
-        QVERIFY(F->Boxes[0].second.startsWith(QString::fromUtf8(msg::kMergedChangedDays)));
+        QVERIFY(F->Boxes[0].second.startsWith(Text(msg::kMergedChangedDays)));
         QVERIFY(F->Boxes[0].second.endsWith(u"\r\n2026/12/07\r\n2026/12/09"_s));
         if (otherWroteShownDay) {
             QCOMPARE(edit->toPlainText(), u"B on 12/09\n"_s);

@@ -11,17 +11,14 @@ namespace {
 
 using StoreFailure = StoreInTempDir;
 
-QString cannotCreate(const QString &path)
-{
-    return QString::fromUtf8(msg::kCannotCreate).arg(path);
-}
+QString cannotCreate(const QString &path) { return Text(msg::kCannotCreate).arg(path); }
 // What a failed save adds when the year went to a file of the user's own instead.
 QString savedInstead(const QString &rescued)
 {
-    return u"\r\n"_qs + QString::fromUtf8(msg::kSavedInstead) + u"\r\n"_qs + rescued;
+    return u"\r\n"_qs + Text(msg::kSavedInstead) + u"\r\n"_qs + rescued;
 }
 QString rescuedName() { return u"2009.jnl.rescued-20260615-120000"_qs; }
-QString cannotOpen(const QString &path) { return QString::fromUtf8(msg::kCannotOpen).arg(path); }
+QString cannotOpen(const QString &path) { return Text(msg::kCannotOpen).arg(path); }
 
 TEST_F(StoreFailure, WriteBeyondTheFileSizeLimitKeepsTheOldFile)
 {
@@ -81,8 +78,8 @@ TEST_F(StoreFailure, WithNowhereToKeepTheYearTheSaveNamesTheDaysAtRisk)
     const QString home = UserDataFolder().chopped(1);
     WriteAll(home, "in the way");
     EXPECT_THROW_MSG(store->SaveFile(), EFCreateError,
-        (cannotCreate(Path(u"2009.jnl"_qs)) + u"\r\n"_qs
-            + QString::fromUtf8(msg::kKeptInProcessOnly) + u"\r\n2009/01/05"_qs)
+        (cannotCreate(Path(u"2009.jnl"_qs)) + u"\r\n"_qs + Text(msg::kKeptInProcessOnly)
+            + u"\r\n2009/01/05"_qs)
             .toStdString());
     store->SetAutoSave(false);
 }
@@ -95,7 +92,7 @@ TEST_F(StoreFailure, AYearThatFailedToLoadIsNeverWritten)
     store->SetDayText(Day(2009, 12, 31), "saved on the way out");
     EXPECT_THROW_MSG(store->GetDayText(Day(2010, 1, 1)), EKivDiaryError, msg::kBadData);
     EXPECT_EQ(store->Year(), 2010);
-    EXPECT_EQ(store->LoadError(), QString::fromUtf8(msg::kBadData));
+    EXPECT_EQ(store->LoadError(), Text(msg::kBadData));
     EXPECT_TRUE(ReadAll(Path(u"2009.jnl"_qs)).contains("saved on the way out"));
 
     EXPECT_THROW_MSG(store->GetDayText(Day(2010, 1, 1)), EKivDiaryError, msg::kBadData);

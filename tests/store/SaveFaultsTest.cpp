@@ -17,15 +17,9 @@ using SaveFault = StoreInTempDir;
 const QByteArray kPrevious = "!JNL 1.00 2009\r\n\r\n!----------------\r\n![2009/01/05](月)\r\n"
                              "!----------------\r\nkept\r\n";
 
-QString cannotCreate(const QString &path)
-{
-    return QString::fromUtf8(msg::kCannotCreate).arg(path);
-}
+QString cannotCreate(const QString &path) { return Text(msg::kCannotCreate).arg(path); }
 
-QString createNotice(const QString &path)
-{
-    return u'[' + path + QString::fromUtf8(msg::kCreateNoticeTail);
-}
+QString createNotice(const QString &path) { return u'[' + path + Text(msg::kCreateNoticeTail); }
 
 bool setMode(const QString &path, mode_t mode)
 {
@@ -290,7 +284,7 @@ TEST_F(SaveFault, TheFolderLockFollowsThePathItsSaveWritesTo)
         TDataFolderLock other;
         ASSERT_EQ(other.Acquire(data), TDataFolderLock::TState::Held);
         EXPECT_THROW_MSG(store.SaveFile(), EKivDiaryError,
-            (QString::fromUtf8(msg::kFolderHeldElsewhere) + u"\r\n"_qs + data).toStdString());
+            (Text(msg::kFolderHeldElsewhere) + u"\r\n"_qs + data).toStdString());
         EXPECT_TRUE(QDir(data).isEmpty());
     }
     store.SaveFile();
