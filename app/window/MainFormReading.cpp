@@ -41,7 +41,7 @@ void TForm1::BuildReadingActions()
 {
     const auto entry = [this](QAction *&item, QAction *&action, const char *name,
                            const char *caption, const QKeySequence &key) {
-        action = new QAction(QString::fromUtf8(caption), ActionList1);
+        action = new QAction(Text(caption), ActionList1);
         action->setObjectName(QString::fromUtf8(name));
         action->setShortcut(key);
         action->setShortcutContext(Qt::WindowShortcut);

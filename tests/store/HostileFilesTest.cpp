@@ -47,13 +47,6 @@ protected:
     }
 };
 
-// The bytes as the format reads the 2009 file, and that read written and read once more.
-TYearRead read(const QByteArray &bytes) { return ReadYearFile(bytes, 2009, kYearNow); }
-TYearRead reread(const TYearRead &year)
-{
-    return read(WriteYearFile(year.Contents, 2009, true, JapaneseWeekdays()));
-}
-
 QString cannotOpen(const QString &path) { return Text(msg::kCannotOpen).arg(path); }
 
 TEST_F(HostileYearFile, FiftyMegabytesLoadAndStayAsTheyAre)
@@ -124,7 +117,7 @@ TEST_F(HostileYearFile, MegabyteHeadersAreRefusedLikeShortOnes)
 {
     // Reading a number stops at four digits, so a megabyte of them is an unreadable date.
     const QByteArray nines(1 << 20, '9');
-    const TYearRead year = read("!JNL 1.00 2009\r\n![" + nines + "]\r\nrejected\r\n");
+    const TYearRead year = ReadYear("!JNL 1.00 2009\r\n![" + nines + "]\r\nrejected\r\n");
     EXPECT_EQ(year.Messages,
         QStringList { u'"' + QString::fromLatin1(nines) + u'"' + Text(msg::kBadDateTail) });
     EXPECT_EQ(year.Contents.ErrorData, "!![" + nines + "]\r\nrejected");
@@ -136,7 +129,7 @@ TEST_F(HostileYearFile, NulBytesAreKeptInTextsAndRefusedInStructure)
 {
     const QByteArray nul(1, '\0');
     const QByteArray day = "a" + nul + "b\r\n" + nul + "!x";
-    const TYearRead year = read("!JNL 1.00 2009\r\n!KEY" + nul + "=v" + nul + "\r\npre" + nul
+    const TYearRead year = ReadYear("!JNL 1.00 2009\r\n!KEY" + nul + "=v" + nul + "\r\npre" + nul
         + "\r\n![2009/01/05]\r\n" + day + "\r\n![2009/01/06" + nul + "]\r\nbad\r\n");
     EXPECT_EQ(year.Contents.Settings, QList<QByteArray> { "KEY" + nul + "=v" + nul });
     EXPECT_EQ(
@@ -145,7 +138,7 @@ TEST_F(HostileYearFile, NulBytesAreKeptInTextsAndRefusedInStructure)
     EXPECT_EQ(year.Contents.ErrorData, "!![2009/01/06" + nul + "]\r\nbad");
     EXPECT_EQ(year.Messages, QStringList { u"\"2009/01/06\u0000\"は不正な日付けです。"_qs });
 
-    const TYearRead again = reread(year);
+    const TYearRead again = Reread(year.Contents);
     EXPECT_EQ(again.Contents.Settings, year.Contents.Settings);
     EXPECT_EQ(again.Contents.Preamble,
         "pre" + nul + "\r\n!ErrorData\r\n!![2009/01/06" + nul + "]\r\nbad\r\n!End");
@@ -162,8 +155,8 @@ TEST_F(HostileYearFile, BytesThatAreNoCp932PassThroughUnchanged)
     // end of the file.
     const QByteArray odd("\x80\xA0\xFD\xFE\xFF", 5);
     const QByteArray day = odd + "\x81\r\n!" + odd + "\x9F";
-    const TYearRead year = read("!JNL 1.00 2009\r\n" + odd + "\r\n![" + odd + "]\r\nrejected " + odd
-        + "\r\n![2009/01/05]\r\n" + day + "\r\n![2009/01/06]\r\nend\xE0");
+    const TYearRead year = ReadYear("!JNL 1.00 2009\r\n" + odd + "\r\n![" + odd + "]\r\nrejected "
+        + odd + "\r\n![2009/01/05]\r\n" + day + "\r\n![2009/01/06]\r\nend\xE0");
     const std::vector<TDayText> days { { day + "\r\n", Day(2009, 1, 5) },
         { "end\xE0\r\n", Day(2009, 1, 6) } };
     EXPECT_EQ(year.Contents.Preamble, odd);
@@ -171,7 +164,7 @@ TEST_F(HostileYearFile, BytesThatAreNoCp932PassThroughUnchanged)
     EXPECT_EQ(year.Contents.ErrorData, "!![" + odd + "]\r\nrejected " + odd);
     EXPECT_EQ(year.Messages,
         QStringList { u"\"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\"は不正な日付けです。"_qs });
-    EXPECT_EQ(reread(year).Contents.Days, days);
+    EXPECT_EQ(Reread(year.Contents).Contents.Days, days);
 }
 
 TEST(SettingNames, BytesThatDoNotDecodeMatchOnlyThemselves)

@@ -46,6 +46,17 @@ inline TWeekdayNames JapaneseWeekdays()
     return names;
 }
 
+// The bytes as the format reads the year's file in the given year; the contents written as the
+// 2009 file, with weekday names, and read back.
+inline TYearRead ReadYear(const QByteArray &bytes, int year = 2009, int thisYear = kYearNow)
+{
+    return ReadYearFile(bytes, year, thisYear);
+}
+inline TYearRead Reread(const TYearContents &contents)
+{
+    return ReadYear(WriteYearFile(contents, 2009, true, JapaneseWeekdays()));
+}
+
 inline double Day(int y, int m, int d) { return DateToDayNumber(QDate(y, m, d)); }
 
 inline QByteArray ReadAll(const QString &path)

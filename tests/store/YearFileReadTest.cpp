@@ -31,17 +31,11 @@ protected:
     }
 };
 
-// The 2009 file's bytes as the format reads them.
-TYearRead read(const QByteArray &bytes, int thisYear = kYearNow)
-{
-    return ReadYearFile(bytes, 2009, thisYear);
-}
-
 // Why the bytes are no file of the year, or "" when they are one.
 QString readError(const QByteArray &bytes, int year = 2009)
 {
     try {
-        ReadYearFile(bytes, year, kYearNow);
+        ReadYear(bytes, year);
     } catch (const EKivDiaryError &e) {
         return e.Message();
     }
@@ -119,7 +113,7 @@ TEST(ParseHeader, GivesVersionAndSixteenBitYear)
 TEST(YearFileBytes, HeaderAloneGivesAnEmptyYear)
 {
     for (const char *contents : { "!JNL 1.00 2009", "!JNL 1.00 2009\r\n", "!JNL 1.00 2009\n" }) {
-        const TYearRead year = read(contents);
+        const TYearRead year = ReadYear(contents);
         EXPECT_EQ(year.Contents, TYearContents());
         EXPECT_TRUE(year.Messages.isEmpty());
     }
@@ -131,7 +125,7 @@ TEST(YearFileBytes, DayHeaderSpellingsOfTheFifthOfJanuary)
              "![2009/01/05/]", "![2009/01/05 / ]", "![02009/01/05]", "![2009/01/05]anything",
              "![09/01/05]", "![9/1/5]", "![0002009/001/0005]" }) {
         SCOPED_TRACE(header);
-        const TYearRead year = read("!JNL 1.00 2009\r\n" + sj(header) + "\r\ntext\r\n");
+        const TYearRead year = ReadYear("!JNL 1.00 2009\r\n" + sj(header) + "\r\ntext\r\n");
         EXPECT_EQ(year.Contents.Days, oneDay("text\r\n", Day(2009, 1, 5)));
         EXPECT_TRUE(year.Messages.isEmpty()) << year.Messages.join(u'|').toStdString();
     }
@@ -140,22 +134,23 @@ TEST(YearFileBytes, DayHeaderSpellingsOfTheFifthOfJanuary)
 TEST(YearFileBytes, TwoDigitYearsFallInTheHundredYearsFrom50YearsAgo)
 {
     EXPECT_EQ(
-        read("!JNL 1.00 2009\r\n![76/01/01]\r\n![75/01/01]\r\n![00/01/01]\r\n", 2026).Messages,
+        ReadYear("!JNL 1.00 2009\r\n![76/01/01]\r\n![75/01/01]\r\n![00/01/01]\r\n", 2009, 2026)
+            .Messages,
         (QStringList { u"日付が範囲外です。(1976/01/01)"_qs, u"日付が範囲外です。(2075/01/01)"_qs,
             u"日付が範囲外です。(2000/01/01)"_qs }));
 
     // Month and day alone mean the current year.
-    const TYearRead current = read("!JNL 1.00 2009\r\n![01/05]\r\nfive\r\n", 2009);
+    const TYearRead current = ReadYear("!JNL 1.00 2009\r\n![01/05]\r\nfive\r\n", 2009, 2009);
     EXPECT_EQ(current.Contents.Days, oneDay("five\r\n", Day(2009, 1, 5)));
     EXPECT_TRUE(current.Messages.isEmpty());
 }
 
 TEST(YearFileBytes, UnreadableOrForeignDatesOpenRejectedBlocks)
 {
-    const TYearRead year = read("!JNL 1.00 2009\r\n"
-                                "![2009-01-05]\r\n![2009/02/29]\r\n![20090105]\r\n![05/01/]\r\n"
-                                "![20091/01/05]\r\n![2009/01/05 x]\r\n![2009/0/05]\r\n"
-                                "![2008/12/31]\r\n![1/1/1]\r\n![01/05]\r\n");
+    const TYearRead year = ReadYear("!JNL 1.00 2009\r\n"
+                                    "![2009-01-05]\r\n![2009/02/29]\r\n![20090105]\r\n![05/01/]\r\n"
+                                    "![20091/01/05]\r\n![2009/01/05 x]\r\n![2009/0/05]\r\n"
+                                    "![2008/12/31]\r\n![1/1/1]\r\n![01/05]\r\n");
     EXPECT_EQ(year.Messages,
         (QStringList { u"\"2009-01-05\"は不正な日付けです。"_qs,
             u"\"2009/02/29\"は不正な日付けです。"_qs, u"\"20090105\"は不正な日付けです。"_qs,
@@ -170,7 +165,8 @@ TEST(YearFileBytes, UnreadableOrForeignDatesOpenRejectedBlocks)
 
 TEST(YearFileBytes, ShortBracketsAreNoDayHeaders)
 {
-    const TYearRead year = read("!JNL 1.00 2009\r\n![2009/01/05]\r\n![1/1/]\r\n![2009/01/06\r\n");
+    const TYearRead year
+        = ReadYear("!JNL 1.00 2009\r\n![2009/01/05]\r\n![1/1/]\r\n![2009/01/06\r\n");
     EXPECT_EQ(year.Contents.Days, oneDay("![1/1/]\r\n![2009/01/06\r\n", Day(2009, 1, 5)));
     EXPECT_TRUE(year.Messages.isEmpty());
 }
@@ -201,8 +197,8 @@ TEST_F(YearFileRead, RejectedBlockKeepsItsLinesUntilTheNextAcceptedHeader)
 TEST(YearFileBytes, LaterBlocksOfADayReplaceItsTextInPlace)
 {
     const TYearRead year
-        = read("!JNL 1.00 2009\r\n![2009/01/07]\r\nfirst\r\n![2009/01/05]\r\nfive\r\n"
-               "![2009/01/07]\r\nsecond\r\n![2009/01/07]\r\n![2009/01/08]\r\n!---\r\n");
+        = ReadYear("!JNL 1.00 2009\r\n![2009/01/07]\r\nfirst\r\n![2009/01/05]\r\nfive\r\n"
+                   "![2009/01/07]\r\nsecond\r\n![2009/01/07]\r\n![2009/01/08]\r\n!---\r\n");
     EXPECT_EQ(year.Contents.Days,
         (std::vector<TDayText> {
             { "second\r\n", Day(2009, 1, 7) }, { "five\r\n", Day(2009, 1, 5) } }));
@@ -210,7 +206,7 @@ TEST(YearFileBytes, LaterBlocksOfADayReplaceItsTextInPlace)
 
 TEST(YearFileBytes, PreambleSettingsAndDayLinesFollowTheirOwnRules)
 {
-    const TYearContents year = read(Golden("preamble_rules.jnl")).Contents;
+    const TYearContents year = ReadYear(Golden("preamble_rules.jnl")).Contents;
     EXPECT_EQ(year.Preamble, "First\r\n\r\nThird\r\n!=x\r\n!ErrorData");
     EXPECT_EQ(year.Settings, QList<QByteArray> { "WIDTH=640" });
     EXPECT_EQ(year.Days,
@@ -230,7 +226,7 @@ TEST_F(YearFileRead, SettingsComeFromTheFileAlone)
 
 TEST(YearFileBytes, BracketAsSecondByteIsNoMarker)
 {
-    const TYearRead year = read(Golden("bracket_as_second_byte.jnl"));
+    const TYearRead year = ReadYear(Golden("bracket_as_second_byte.jnl"));
     EXPECT_EQ(year.Contents.Preamble, sj("![メモゾゾ"));
     EXPECT_EQ(year.Contents.Days, oneDay(sj("ゾ]\r\n![abcdeゾ\r\n"), Day(2009, 1, 5)));
     EXPECT_EQ(year.Contents.ErrorData, sj("!![2009/01/0ゾ]\r\nrejected"));
@@ -239,14 +235,14 @@ TEST(YearFileBytes, BracketAsSecondByteIsNoMarker)
 
 TEST(YearFileBytes, LoneCrAndLfBreakLinesLikeCrLf)
 {
-    const TYearContents crlf = read(Golden("settings_and_two_days.jnl")).Contents;
-    EXPECT_EQ(read(Golden("lf_and_cr_breaks.jnl")).Contents, crlf);
+    const TYearContents crlf = ReadYear(Golden("settings_and_two_days.jnl")).Contents;
+    EXPECT_EQ(ReadYear(Golden("lf_and_cr_breaks.jnl")).Contents, crlf);
     EXPECT_EQ(crlf.Days.at(0),
         TDayText("First line of the day.\r\n\r\nThird line, after an empty one.\r\n"
                  "!Fourth line, which began with one exclamation mark.\r\n",
             Day(2009, 1, 5)));
 
-    const TYearContents lf = read("!JNL 1.00 2009\nPreamble\n![2009/01/05]\nday\n").Contents;
+    const TYearContents lf = ReadYear("!JNL 1.00 2009\nPreamble\n![2009/01/05]\nday\n").Contents;
     EXPECT_EQ(lf.Preamble, "Preamble") << "a lone LF after the first line is one byte";
     EXPECT_EQ(lf.Days, oneDay("day\r\n", Day(2009, 1, 5)));
 }
@@ -255,7 +251,7 @@ TEST(YearFileBytes, NulIsAnOrdinaryByte)
 {
     const QByteArray text("a\0b", 3);
     const TYearContents year
-        = read(QByteArray("!JNL 1.00 2009\r\npre") + '\0' + "amble\r\n![2009/01/05]\r\n" + text)
+        = ReadYear(QByteArray("!JNL 1.00 2009\r\npre") + '\0' + "amble\r\n![2009/01/05]\r\n" + text)
               .Contents;
     EXPECT_EQ(year.Preamble, QByteArray("pre\0amble", 9));
     EXPECT_EQ(year.Days, oneDay(text + "\r\n", Day(2009, 1, 5)));
@@ -266,7 +262,7 @@ TEST(YearFileBytes, NulIsAnOrdinaryByte)
 TEST_F(YearFileRead, MessagesAreReturnedAndTheStoreShowsThem)
 {
     const QByteArray file = "!JNL 1.00 2009\r\n![2009-01-05]\r\na\r\n![2008/12/31]\r\nb\r\n";
-    const TYearRead year = read(file);
+    const TYearRead year = ReadYear(file);
     EXPECT_TRUE(Shown.isEmpty());
     ASSERT_EQ(year.Messages.size(), 2);
     EXPECT_TRUE(Load(file)->Modified());

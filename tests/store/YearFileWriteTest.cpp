@@ -43,11 +43,9 @@ TEST_F(YearFileWrite, WithoutDayNamesSeparatorsAreShorter)
     EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), Golden("two_days_without_day_names.jnl"));
 }
 
-// The bytes read as the 2009 file and written again, with weekday names.
 QByteArray rewritten(const QByteArray &bytes)
 {
-    return WriteYearFile(
-        ReadYearFile(bytes, 2009, kYearNow).Contents, 2009, true, JapaneseWeekdays());
+    return WriteYearFile(ReadYear(bytes).Contents, 2009, true, JapaneseWeekdays());
 }
 
 TEST(YearFileBytes, ReadingAndWritingAGoldenFileChangesNothing)
@@ -56,11 +54,8 @@ TEST(YearFileBytes, ReadingAndWritingAGoldenFileChangesNothing)
     // Line breaks of any kind come out as CR LF.
     EXPECT_EQ(rewritten(Golden("lf_and_cr_breaks.jnl")), Golden("settings_and_two_days.jnl"));
     // So does the preamble read from a file.
-    const QByteArray preamble
-        = ReadYearFile(Golden("preamble_rules.jnl"), 2009, kYearNow).Contents.Preamble;
-    EXPECT_EQ(
-        ReadYearFile(rewritten(Golden("preamble_rules.jnl")), 2009, kYearNow).Contents.Preamble,
-        preamble);
+    const QByteArray preamble = ReadYear(Golden("preamble_rules.jnl")).Contents.Preamble;
+    EXPECT_EQ(ReadYear(rewritten(Golden("preamble_rules.jnl"))).Contents.Preamble, preamble);
 }
 
 TEST_F(YearFileWrite, AnEmptyYearIsTwoLinesAndItsFirstSaveIsAnnounced)
@@ -177,7 +172,7 @@ TEST(YearFileBytes, DayTextsThroughAWriteAndARead)
         const QByteArray head
             = "!JNL 1.00 2009\r\n\r\n!------------\r\n![2009/01/05]\r\n!------------\r\n";
         EXPECT_EQ(file, head + c.line);
-        EXPECT_EQ(ReadYearFile(file, 2009, kYearNow).Contents.Days,
+        EXPECT_EQ(ReadYear(file).Contents.Days,
             (std::vector<TDayText> { { c.loaded, Day(2009, 1, 5) } }));
     }
 }
@@ -208,7 +203,7 @@ TEST_F(YearFileWrite, OddSettingNamesDoNotComeBackAsSettings)
     odd.Settings = { "=empty name", "-dash=skipped", "OK=" };
     const QByteArray file = WriteYearFile(odd, 2009, true, {});
     EXPECT_EQ(file, "!JNL 1.00 2009\r\n\r\n!=empty name\r\n!-dash=skipped\r\n!OK=\r\n\r\n");
-    const TYearContents reread = ReadYearFile(file, 2009, kYearNow).Contents;
+    const TYearContents reread = ReadYear(file).Contents;
     EXPECT_EQ(reread.Settings, QList<QByteArray> { "OK=" });
     EXPECT_EQ(reread.Preamble, "!=empty name\r\n");
 }
