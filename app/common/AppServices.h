@@ -1,36 +1,31 @@
 #pragma once
 
+#include "Questions.h"
+#include "Services.h"
+
 #include <QString>
 #include <exception>
 #include <functional>
 
 class QWidget;
 
-// The program-wide services of the window side: the application title, the standard error
-// box and the message box, and whether anyone is there to answer a box at all.
+// The program's process-wide seams, all of them: what stands for the surroundings and may be
+// replaced as a whole, by the program entry, by kivlog-cli or by a test. Everything else comes
+// in as an argument.
+//
+// - The questions and notices (Questions.h): every box and dialog that asks the user something
+//   or tells them something, whether anyone is there to answer (Unattended), and the stand-in a
+//   test puts in the person's place (TStandIn).
+// - The store's services (Services.h, DiaryServices): how the store shows a message (through the
+//   notices above in the window, on stderr in kivlog-cli), the clock and the weekday names.
+// - The application title below: the caption of every box.
+// - The data folder's lock as the store follows it (TKivDiary::FolderGuard): the window and
+//   kivlog-cli hold a lock on the folder, and a save into another folder must take it first.
 
 // The application title: the caption of every message and error box. Not Qt's
 // applicationDisplayName, which Qt would append to every window title.
 QString ApplicationTitle();
 void SetApplicationTitle(const QString &title);
-
-// A modal box with only OK, centred on the screen, the application title as caption.
-void ShowMessageBox(const QString &text);
-
-// The application's standard error box: the message, the application title as caption, an
-// error icon and OK. The program goes on afterwards.
-void ShowErrorBox(const QString &text);
-
-// Tests answer boxes here instead of a person: while a hook is set, ShowMessageBox and
-// ShowErrorBox call it and show nothing.
-enum class TBoxKind { Message, Error };
-using TBoxHook = std::function<void(TBoxKind kind, const QString &text)>;
-void SetBoxHook(TBoxHook hook);
-
-// True while the program ends because of a signal or the desktop session ending: nobody may
-// be there to close a box, so no box may wait (messages go to stderr instead).
-bool Unattended();
-void SetUnattended(bool unattended);
 
 // Runs an event handler; an exception that leaves it is shown in the error box.
 template <typename F> void RunGuarded(F &&handler);

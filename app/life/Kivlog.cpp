@@ -137,17 +137,15 @@ int main(int argc, char *argv[])
     SetApplicationTitle(QStringLiteral("KIV-N's Diary"));
     DiaryServices().ShowMessage = ShowMessageBox;
 
-    TForm1::SetCommandLine(QCoreApplication::arguments());
     // Held to the end of the process, so the final save is made under it.
     TDataFolderLock folderLock;
     int refusedStatus = 0;
-    TForm1::DataFolderClaim = [&](const QString &folder) {
-        return claimDataFolder(folderLock, instance, folder, refusedStatus);
-    };
     TKivDiary::FolderGuard
         = [&folderLock](const QString &folder) { return followDataFolder(folderLock, folder); };
     StartupTrace("instance");
-    auto *form = new TForm1;
+    auto *form = new TForm1(QCoreApplication::arguments(), [&](const QString &folder) {
+        return claimDataFolder(folderLock, instance, folder, refusedStatus);
+    });
     StartupTrace("window");
     if (form->DataFolderRefused()) {
         delete form;

@@ -18,15 +18,11 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QWidget>
 #include <algorithm>
 #include <set>
-
-std::function<bool(const QStringList &copies)> TDiskWatch::MergeCopiesHook;
 
 namespace {
 
@@ -289,17 +285,13 @@ void TDiskWatch::OfferCopies()
 
 bool TDiskWatch::AskMergeCopies(const QStringList &copies) const
 {
-    if (MergeCopiesHook)
-        return MergeCopiesHook(copies);
-    if (Unattended())
-        return false;
-    QMessageBox box(QMessageBox::Question, ApplicationTitle(),
-        Text(wtext::kConflictCopiesFound).arg(pathLines(copies)),
-        QMessageBox::Yes | QMessageBox::No);
-    box.button(QMessageBox::Yes)->setText(Text(wtext::kConflictCopiesMerge));
-    box.button(QMessageBox::No)->setText(Text(wtext::kConflictCopiesLeave));
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
+    // Unattended, the copies stay as they are for the next start to offer again.
+    return Ask({ TQuestionKind::MergeCopies, {},
+               Text(wtext::kConflictCopiesFound).arg(pathLines(copies)),
+               { { TAnswer::Yes, Text(wtext::kConflictCopiesMerge) },
+                   { TAnswer::No, Text(wtext::kConflictCopiesLeave) } },
+               TAnswer::Yes, TAnswer::No, copies })
+        == TAnswer::Yes;
 }
 
 void TDiskWatch::Rewatch()

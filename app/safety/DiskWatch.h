@@ -6,7 +6,6 @@
 #include <QSet>
 #include <QStringList>
 #include <QTimer>
-#include <functional>
 
 class TKivDiary;
 class TKivDiaryEdit;
@@ -40,10 +39,6 @@ public:
     void Stop();
     // Milliseconds between the last notice of a change and the check.
     void SetDelay(int ms) { FTimer.setInterval(ms); }
-
-    // Tests answer the question about conflict copies here instead of a person: true takes the
-    // copies in.
-    static std::function<bool(const QStringList &copies)> MergeCopiesHook;
 
 signals:
     // After each check that ran, whatever it found.

@@ -17,14 +17,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QSysInfo>
 #include <QTextDocument>
 #include <cstdio>
 #include <sys/stat.h>
-
-std::function<TRecovery::TChoice(const QString &path)> TRecovery::AskHook;
 
 namespace {
 
@@ -292,16 +288,14 @@ void TRecovery::YearLoaded()
 
 TRecovery::TChoice TRecovery::Ask(const QString &path) const
 {
-    if (AskHook)
-        return AskHook(path);
-    if (Unattended())
-        return TChoice::KeepAside; // nobody to ask: touch nothing of the recovered texts
-    QMessageBox box(QMessageBox::Question, ApplicationTitle(),
-        Text(wtext::kRecoveryFound).arg(path), QMessageBox::Yes | QMessageBox::No);
-    box.button(QMessageBox::Yes)->setText(Text(wtext::kRecoveryYes));
-    box.button(QMessageBox::No)->setText(Text(wtext::kRecoveryNo));
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes ? TChoice::TakeBack : TChoice::KeepAside;
+    // Unattended, nothing of the recovered texts is touched.
+    return ::Ask({ TQuestionKind::TakeBack, {}, Text(wtext::kRecoveryFound).arg(path),
+               { { TAnswer::Yes, Text(wtext::kRecoveryYes) },
+                   { TAnswer::No, Text(wtext::kRecoveryNo) } },
+               TAnswer::Yes, TAnswer::No, path })
+            == TAnswer::Yes
+        ? TChoice::TakeBack
+        : TChoice::KeepAside;
 }
 
 void TRecovery::TakeBack(const QString &path, const TYearContents &recovered)

@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
-#include <functional>
 
 class TKivDiary;
 struct TYearContents;
@@ -52,9 +51,6 @@ public:
 
     // Milliseconds between the last edit and the write.
     void SetDelay(int ms) { FTimer.setInterval(ms); }
-
-    // Tests answer the question here instead of a person.
-    static std::function<TChoice(const QString &path)> AskHook;
 
 private:
     void YearLoaded();

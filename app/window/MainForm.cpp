@@ -120,8 +120,10 @@ QFontDialog *TFontDialogHolder::Get() const
 
 void TFontDialogHolder::Destroy() { delete FDialog.data(); }
 
-TForm1::TForm1(QWidget *parent)
+TForm1::TForm1(QStringList commandLine, TDataFolderClaim claimDataFolder, QWidget *parent)
     : QWidget(parent)
+    , FCommandLine(std::move(commandLine))
+    , FDataFolderClaim(std::move(claimDataFolder))
 {
     BuildLayout();
     BindEvents();

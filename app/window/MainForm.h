@@ -64,7 +64,15 @@ class TForm1 : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TForm1(QWidget *parent = nullptr);
+    // Claims the data folder for this diary before anything in it is read or written. Given the
+    // folder's full path; false when another diary holds it.
+    using TDataFolderClaim = std::function<bool(const QString &folder)>;
+
+    // The window reads the command line (the program's own name first) as it is made. The
+    // program entry gives QCoreApplication::arguments() and the claim; without a claim the
+    // folder is used as it is.
+    explicit TForm1(QStringList commandLine = {}, TDataFolderClaim claimDataFolder = {},
+        QWidget *parent = nullptr);
     ~TForm1() override;
 
     // What the destructor does, once: FormDestroy, the controls go (the editor's text into the
@@ -162,29 +170,14 @@ public:
     // (the second character when the first is "-", else empty).
     static void SplitOption(const QString &argument, QString &value, QString &option);
 
-    // The command line FormCreate reads (the program's own name first). Set before the
-    // window is constructed; the program entry passes QCoreApplication::arguments().
-    static void SetCommandLine(const QStringList &arguments);
-
     // The data folder's full path, ending in "/".
     QString DataFolder() const;
 
     // True when FormCreate asked the application to end (the store could not be opened).
     bool TerminateRequested() const { return FTerminateRequested; }
 
-    // Set by the program entry: claims the data folder for this diary before anything in it is
-    // read or written. Given the folder's full path; false when another diary holds it.
-    static std::function<bool(const QString &folder)> DataFolderClaim;
     // True when the claim failed: nothing was read or written, and the window is not shown.
     bool DataFolderRefused() const { return FDataFolderRefused; }
-
-    // When set, answers the font dialog instead of a person: gets the editor's font, returns
-    // whether it was confirmed with the font changed in place. Tests set it.
-    static std::function<bool(QFont &)> FontChooser;
-    // When set, answer 取り込み... instead of a person: the paths chosen (none to cancel), and
-    // whether the report is answered with 取り込む. Tests set them.
-    static std::function<QStringList()> ImportChooser;
-    static std::function<bool(const QString &report)> ImportConfirm;
 
 private:
     void BuildLayout();
@@ -213,6 +206,8 @@ private:
     bool FFinalSaved = true;
     bool FTerminateRequested = false;
     bool FDataFolderRefused = false;
+    QStringList FCommandLine;
+    TDataFolderClaim FDataFolderClaim;
     TRecovery *FRecovery = nullptr;
     // Corrects the restored size for the frame once the window manager has framed the window.
     QPointer<QObject> FOuterSizeKeeper;

@@ -12,32 +12,32 @@
 #include "WindowTexts.h"
 
 #include <QFileDialog>
-#include <QMessageBox>
-#include <QPushButton>
 
 using namespace Qt::StringLiterals;
 using namespace diaryimport;
-
-std::function<QStringList()> TForm1::ImportChooser;
-std::function<bool(const QString &report)> TForm1::ImportConfirm;
 
 namespace {
 
 QStringList chooseSources(QWidget *parent)
 {
-    if (TForm1::ImportChooser)
-        return TForm1::ImportChooser();
-    QMessageBox box(QMessageBox::Question, Text(wtext::kImportTitle), Text(wtext::kImportChoose),
-        QMessageBox::NoButton, parent);
-    QPushButton *files = box.addButton(Text(wtext::kImportFiles), QMessageBox::AcceptRole);
-    QPushButton *folder = box.addButton(Text(wtext::kImportFolder), QMessageBox::AcceptRole);
-    box.addButton(Text(wtext::kImportCancel), QMessageBox::RejectRole);
-    box.exec();
-    if (box.clickedButton() == files)
-        return QFileDialog::getOpenFileNames(
-            parent, Text(wtext::kImportTitle), QString(), Text(wtext::kImportFilter));
-    if (box.clickedButton() == folder) {
-        const QString path = QFileDialog::getExistingDirectory(parent, Text(wtext::kImportTitle));
+    const TAnswer from
+        = Ask({ TQuestionKind::ImportFrom, Text(wtext::kImportTitle), Text(wtext::kImportChoose),
+                  { { TAnswer::Files, Text(wtext::kImportFiles) },
+                      { TAnswer::Folder, Text(wtext::kImportFolder) },
+                      { TAnswer::Cancel, Text(wtext::kImportCancel) } },
+                  TAnswer::Files, TAnswer::Cancel },
+            parent);
+    if (from == TAnswer::Files) {
+        return Choose({ TQuestionKind::ImportFiles, Text(wtext::kImportTitle) }, [parent] {
+            return QFileDialog::getOpenFileNames(
+                parent, Text(wtext::kImportTitle), QString(), Text(wtext::kImportFilter));
+        }).toStringList();
+    }
+    if (from == TAnswer::Folder) {
+        const QString path
+            = Choose({ TQuestionKind::ImportFolder, Text(wtext::kImportTitle) }, [parent] {
+                  return QFileDialog::getExistingDirectory(parent, Text(wtext::kImportTitle));
+              }).toString();
         return path.isEmpty() ? QStringList() : QStringList { path };
     }
     return {};
@@ -45,15 +45,13 @@ QStringList chooseSources(QWidget *parent)
 
 bool confirm(QWidget *parent, const QString &report)
 {
-    if (TForm1::ImportConfirm)
-        return TForm1::ImportConfirm(report);
-    QMessageBox box(QMessageBox::Question, Text(wtext::kImportTitle),
-        report + u"\r\n\r\n"_s + Text(wtext::kImportAsk), QMessageBox::Yes | QMessageBox::No,
-        parent);
-    box.button(QMessageBox::Yes)->setText(Text(wtext::kImportTake));
-    box.button(QMessageBox::No)->setText(Text(wtext::kImportCancel));
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
+    return Ask({ TQuestionKind::ImportTake, Text(wtext::kImportTitle),
+                   report + u"\r\n\r\n"_s + Text(wtext::kImportAsk),
+                   { { TAnswer::Yes, Text(wtext::kImportTake) },
+                       { TAnswer::No, Text(wtext::kImportCancel) } },
+                   TAnswer::Yes, TAnswer::No, report },
+               parent)
+        == TAnswer::Yes;
 }
 
 QString report(const QList<TYearOutcome> &years, const QList<TSource> &sources)

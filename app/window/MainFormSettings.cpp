@@ -3,6 +3,7 @@
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "MainForm.h"
+#include "Questions.h"
 #include "Recovery.h"
 #include "SettingValues.h"
 #include "WindowRules.h"
@@ -11,8 +12,6 @@
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QFontInfo>
-
-std::function<bool(QFont &)> TForm1::FontChooser;
 
 // The stored values are compared as text, so "0800" differs from a width of 800 and is
 // written again. DAYNAME is always written, but alone it is no reason to save. A value the year
@@ -76,16 +75,17 @@ void TForm1::ActChangeFontExecute()
     QFont font = current;
     if (!QFontDatabase::families().contains(current.family()))
         font.setFamily(shownFamily);
-    bool chosen = false;
-    if (FontChooser) {
-        chosen = FontChooser(font);
-    } else {
+    TQuestion question { TQuestionKind::Font, {} };
+    question.Subject = font;
+    const QVariant chosen = Choose(question, [&]() -> QVariant {
         FontDialog1->setCurrentFont(font);
-        chosen = FontDialog1->exec() == QDialog::Accepted;
-        font = FontDialog1->selectedFont();
-    }
-    if (!chosen)
+        if (FontDialog1->exec() != QDialog::Accepted)
+            return {};
+        return FontDialog1->selectedFont();
+    });
+    if (!chosen.isValid())
         return;
+    font = chosen.value<QFont>();
     // Confirming the face the editor already shows keeps the name the settings hold.
     if (font.family() == shownFamily)
         font.setFamily(current.family());

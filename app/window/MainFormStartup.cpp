@@ -33,12 +33,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList &commandLine()
-{
-    static QStringList arguments;
-    return arguments;
-}
-
 // The store's paths stay as they were given, relative ones included; only the check and the
 // message use the full path. One box says everything about the folder, before anything is typed
 // that could not be saved there.
@@ -133,14 +127,10 @@ private:
 
 } // namespace
 
-std::function<bool(const QString &folder)> TForm1::DataFolderClaim;
-
 void TForm1::SplitOption(const QString &argument, QString &value, QString &option)
 {
     ::SplitOption(argument, value, option);
 }
-
-void TForm1::SetCommandLine(const QStringList &arguments) { commandLine() = arguments; }
 
 QString TForm1::DataFolder() const { return FullFolderPath(KivDiary1->BaseDir()); }
 
@@ -148,7 +138,7 @@ void TForm1::FormCreate()
 {
     TKivDiary &diary = *KivDiaryEdit1->Source();
     TDataFolder folder = TDataFolder::Of(diary);
-    folder.TakeCommandLine(commandLine().mid(1));
+    folder.TakeCommandLine(FCommandLine.mid(1));
     folder.ApplyTo(diary);
     ensureDataFolder(diary);
     // A menu starts the diary in the home folder: the tool tip says how its entry gets this
@@ -158,8 +148,8 @@ void TForm1::FormCreate()
         folderArgument = u'\'' + folderArgument.replace(u"'"_s, u"'\\''"_s) + u'\'';
     PnlStatus->setToolTip(Text(wtext::kDataFolderHead) + DataFolder() + u'\n'
         + Text(wtext::kMenuEntryHint).arg(u"kivlog-cli menu-entry "_s + folderArgument));
-    if (DataFolderClaim
-        && !DataFolderClaim(
+    if (FDataFolderClaim
+        && !FDataFolderClaim(
             diary.BaseDir().isEmpty() ? QDir::currentPath() : FullFolderPath(diary.BaseDir()))) {
         FDataFolderRefused = FTerminateRequested = true;
         return;

@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "DayNumber.h"
 #include "Messages.h"
+#include "Questions.h"
 #include "WindowTexts.h"
 
 #include <QComboBox>
@@ -14,7 +15,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -175,8 +175,12 @@ void TExportDialog::Browse()
     if (start.isEmpty())
         start = QDir::home().filePath(Text(msg::kDiaryTitle) + QLatin1StringView(entry.Suffix));
     // Whether a file there may be replaced is asked once the diary's own files were refused.
-    const QString path = QFileDialog::getSaveFileName(this, Text(wtext::kExportTitle), start,
-        QString(), nullptr, QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+    TQuestion question { TQuestionKind::ExportFile, Text(wtext::kExportTitle) };
+    question.Subject = start;
+    const QString path = Choose(question, [&] {
+        return QFileDialog::getSaveFileName(this, Text(wtext::kExportTitle), start, QString(),
+            nullptr, QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+    }).toString();
     if (!path.isEmpty())
         EdtFile->setText(path);
 }
@@ -189,15 +193,16 @@ void TExportDialog::Export()
         accept();
 }
 
-std::function<bool(QWidget *, const QString &)> TExportDialog::AskReplace
-    = [](QWidget *parent, const QString &path) {
-          QMessageBox box(QMessageBox::Question, Text(wtext::kExportTitle),
-              Text(wtext::kReplaceExisting).arg(path), QMessageBox::Yes | QMessageBox::No, parent);
-          box.button(QMessageBox::Yes)->setText(Text(wtext::kRecoveryYes));
-          box.button(QMessageBox::No)->setText(Text(wtext::kRecoveryNo));
-          box.setDefaultButton(QMessageBox::No);
-          return box.exec() == QMessageBox::Yes;
-      };
+bool TExportDialog::AskReplace(QWidget *parent, const QString &path)
+{
+    return Ask({ TQuestionKind::ReplaceFile, Text(wtext::kExportTitle),
+                   Text(wtext::kReplaceExisting).arg(path),
+                   { { TAnswer::Yes, Text(wtext::kRecoveryYes) },
+                       { TAnswer::No, Text(wtext::kRecoveryNo) } },
+                   TAnswer::No, TAnswer::No, path },
+               parent)
+        == TAnswer::Yes;
+}
 
 TPrintDialog::TPrintDialog(
     QPrinter *printer, QWidget *parent, std::function<bool(const QString &)> refuse)

@@ -56,8 +56,8 @@ public:
         diaryexport::TRange Range;
         QString Path;
     };
-    // Asks whether an existing file may be replaced; tests answer in its place.
-    static std::function<bool(QWidget *parent, const QString &path)> AskReplace;
+    // Asks whether an existing file may be replaced.
+    static bool AskReplace(QWidget *parent, const QString &path);
     TExportDialog(QWidget *parent, double shownDay, std::function<bool(const TChoice &)> write);
 
     QComboBox *CmbFormat = nullptr;

@@ -30,22 +30,18 @@ public:
         Services = std::make_unique<TScopedDiaryServices>(TDiaryServices {
             [](const QString &text) { ShowMessageBox(text); }, [now] { return now; },
             [](int dayOfWeek) { return QString(u"月火水木金土日"[dayOfWeek - 1]); } });
-        SetBoxHook([this](TBoxKind kind, const QString &text) { Boxes.append({ kind, text }); });
     }
 
     ~TDiaryWindowFixture()
     {
         Form.reset();
-        SetBoxHook(nullptr);
-        TForm1::FontChooser = nullptr;
         QDir::setCurrent(QDir::tempPath());
     }
 
     TForm1 &Start(const QStringList &arguments = {})
     {
         Form.reset();
-        TForm1::SetCommandLine(QStringList { u"kivlog"_s } + arguments);
-        Form = std::make_unique<TForm1>();
+        Form = std::make_unique<TForm1>(QStringList { u"kivlog"_s } + arguments);
         return *Form;
     }
 
@@ -81,8 +77,9 @@ public:
 
     QTemporaryDir Dir;
     std::unique_ptr<TScopedDiaryServices> Services;
+    TStandIn Person;
+    QList<std::pair<TBoxKind, QString>> &Boxes = Person.Told;
     std::unique_ptr<TForm1> Form;
-    QList<std::pair<TBoxKind, QString>> Boxes;
 };
 
 inline QDateTime At(int year, int month, int day, QTime time = QTime(12, 0))

@@ -99,14 +99,13 @@ class TestApplication : public QObject {
 private slots:
     void init()
     {
-        Boxes.clear();
         SetApplicationTitle(u"KIV-N's Diary"_s);
-        SetBoxHook([this](TBoxKind kind, const QString &text) { Boxes.append({ kind, text }); });
+        Person = std::make_unique<TStandIn>();
     }
 
     void cleanup()
     {
-        SetBoxHook(nullptr);
+        Person.reset();
         SetUnattended(false);
     }
 
@@ -142,8 +141,8 @@ private slots:
         loop.exec();
 
         QCOMPARE(target.Handled, 3);
-        QCOMPARE(Boxes.size(), 3);
-        for (const auto &[kind, text] : Boxes) {
+        QCOMPARE(Person->Told.size(), 3);
+        for (const auto &[kind, text] : Person->Told) {
             QCOMPARE(kind, TBoxKind::Error);
             QCOMPARE(text, message);
         }
@@ -155,8 +154,8 @@ private slots:
         target.Throw = [] { throw 42; };
         QEvent sent(kThrowEvent);
         QCoreApplication::sendEvent(&target, &sent);
-        QCOMPARE(Boxes.size(), 1);
-        QVERIFY(!Boxes.first().second.isEmpty());
+        QCOMPARE(Person->Told.size(), 1);
+        QVERIFY(!Person->Told.first().second.isEmpty());
     }
 
     void unattendedProgramShowsNoBoxButSaysEverythingOnStderr()
@@ -167,11 +166,45 @@ private slots:
         ShowErrorBox(u"ファイル Data/2009.jnl を作成できません"_s);
         const QString written = QString::fromUtf8(capture.Text());
 
-        QVERIFY(Boxes.isEmpty());
+        QVERIFY(Person->Told.isEmpty());
         QVERIFY2(written.contains(u"KIV-N's Diary: [Data/2009.jnl]を作成します。\n"_s),
             qPrintable(written));
         QVERIFY2(
             written.contains(u"ファイル Data/2009.jnl を作成できません"_s), qPrintable(written));
+    }
+
+    // A question box and a chooser, answered by the stand-in or, with nobody there, by the
+    // answer that changes nothing; no dialog is ever shown.
+    void questionsGetTheStandInsAnswersOrTheSafeOne_data()
+    {
+        QTest::addColumn<bool>("unattended");
+        QTest::addColumn<QList<TReply>>("queued");
+        QTest::addColumn<TAnswer>("answer");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<int>("asked");
+        const QList<TReply> both { TAnswer::Folder, { TAnswer::Yes, u"in"_s } };
+        QTest::newRow("queued answers in turn") << false << both << TAnswer::Folder << u"in"_s << 2;
+        QTest::newRow("queue used up")
+            << false << QList<TReply>() << TAnswer::Cancel << QString() << 2;
+        QTest::newRow("unattended") << true << both << TAnswer::Cancel << QString() << 0;
+    }
+    void questionsGetTheStandInsAnswersOrTheSafeOne()
+    {
+        QFETCH(bool, unattended);
+        QFETCH(QList<TReply>, queued);
+        SetUnattended(unattended);
+        Person->Next = queued;
+        const TAnswer answer = Ask({ TQuestionKind::ImportFrom, {}, u"どこから?"_s,
+            { { TAnswer::Files, u"ファイル"_s }, { TAnswer::Folder, u"フォルダ"_s },
+                { TAnswer::Cancel, u"やめる"_s } },
+            TAnswer::Files, TAnswer::Cancel });
+        const QVariant chosen = Choose({ TQuestionKind::ImportFolder, {} }, [] {
+            qFatal("a dialog was shown");
+            return QVariant();
+        });
+        QTEST(answer, "answer");
+        QTEST(chosen.toString(), "chosen");
+        QTEST(int(Person->Asked.size()), "asked");
     }
 
     // A diary that is not installed has no theme icon: the built-in one serves every size.
@@ -224,7 +257,7 @@ private slots:
     }
 
 private:
-    QList<std::pair<TBoxKind, QString>> Boxes;
+    std::unique_ptr<TStandIn> Person;
 };
 
 int main(int argc, char *argv[])

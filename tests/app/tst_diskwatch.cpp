@@ -62,12 +62,7 @@ private slots:
         F->Start();
         QVERIFY(F->Form->findChild<TDiskWatch *>());
     }
-    void cleanup()
-    {
-        TRecovery::AskHook = nullptr;
-        TDiskWatch::MergeCopiesHook = nullptr;
-        F.reset();
-    }
+    void cleanup() { F.reset(); }
 
     void changedOnDisk_data()
     {
@@ -117,10 +112,7 @@ private slots:
     void changeJustBeforeTheFinalSaveIsKept()
     {
         // The box of the final save lets events run while the window is half gone.
-        SetBoxHook([this](TBoxKind kind, const QString &text) {
-            F->Boxes.append({ kind, text });
-            QTest::qWait(300);
-        });
+        F->Person.WhileShown = [](TBoxKind, const QString &) { QTest::qWait(300); };
         typeAtStart(F->Form->KivDiaryEdit1);
         rewriteInPlace(version("other"));
         F->Form.reset();
@@ -165,9 +157,9 @@ private slots:
         // damaged file left behind: its old texts must not come back over the other version.
         F->Write(TRecovery::PathFor(F->Diary()), version("old text"));
         int asked = 0;
-        TRecovery::AskHook = [&](const QString &) {
+        F->Person.Answer = [&](const TQuestion &) {
             ++asked;
-            return TRecovery::TChoice::TakeBack;
+            return TAnswer::Yes;
         };
         replaceByRename(version("other"));
         QTRY_COMPARE(F->Form->KivDiaryEdit1->toPlainText(), u"other\n"_s);
@@ -193,11 +185,11 @@ private slots:
         F->Form.reset();
         F->Write(recovery, version("recovered"));
         QList<std::pair<TBoxKind, QString>> duringQuestion;
-        TRecovery::AskHook = [&](const QString &) {
+        F->Person.Answer = [&](const TQuestion &) {
             replaceByRename(version("other"));
             QTest::qWait(600);
             duringQuestion = F->Boxes;
-            return takeBack ? TRecovery::TChoice::TakeBack : TRecovery::TChoice::KeepAside;
+            return takeBack ? TAnswer::Yes : TAnswer::No;
         };
         F->Start();
         QVERIFY(duringQuestion.isEmpty());
@@ -276,9 +268,9 @@ private slots:
         if (!whileRunning)
             writeCopy();
         QList<QStringList> asked;
-        TDiskWatch::MergeCopiesHook = [&](const QStringList &copies) {
-            asked << copies;
-            return takeIn;
+        F->Person.Answer = [&](const TQuestion &question) {
+            asked << question.Subject.toStringList();
+            return takeIn ? TAnswer::Yes : TAnswer::No;
         };
         auto *edit = F->Start().KivDiaryEdit1;
         if (whileRunning)

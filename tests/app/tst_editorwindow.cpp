@@ -45,11 +45,7 @@ private slots:
         F = std::make_unique<TDiaryWindowFixture>();
         F->SetUp(At(2009, 3, 10));
     }
-    void cleanup()
-    {
-        TRecovery::AskHook = nullptr;
-        F.reset();
-    }
+    void cleanup() { F.reset(); }
 
     void undoNeverCrossesDays_data()
     {

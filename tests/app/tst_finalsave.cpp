@@ -39,11 +39,11 @@ private slots:
         const QString recovery = TRecovery::PathFor(F->Diary());
         QByteArray saved;
         bool recoveryWritten = true;
-        SetBoxHook([&](TBoxKind, const QString &) {
+        F->Person.WhileShown = [&](TBoxKind, const QString &) {
             QTest::qWait(300);
             saved = F->Read(u"Data/2009.jnl"_s);
             recoveryWritten = QFileInfo::exists(recovery);
-        });
+        };
 
         F->Form.reset();
 
@@ -57,10 +57,10 @@ private slots:
         TShutdown shutdown;
         shutdown.WatchSession(F->Form.get());
         QByteArray saved;
-        SetBoxHook([&](TBoxKind, const QString &) {
+        F->Person.WhileShown = [&](TBoxKind, const QString &) {
             shutdown.SaveForSessionEnd(false);
             saved = F->Read(u"Data/2009.jnl"_s);
-        });
+        };
 
         F->Form.reset();
         shutdown.ReleaseWindow();

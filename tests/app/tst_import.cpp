@@ -22,12 +22,7 @@ private slots:
         F->Write(kYearFile,
             "!JNL 1.00 2026\r\n\r\n![2026/12/08]\r\n" + cp932::Encode(u"前から") + "\r\n");
     }
-    void cleanup()
-    {
-        TForm1::ImportChooser = nullptr;
-        TForm1::ImportConfirm = nullptr;
-        F.reset();
-    }
+    void cleanup() { F.reset(); }
 
     void menuReportsBeforeItWrites_data()
     {
@@ -43,12 +38,15 @@ private slots:
         F->Write(u"in/2026-12-09.txt"_s, "翌日\n");
         TForm1 &form = F->Start({ u"-dData"_s });
         const QByteArray before = F->Read(kYearFile);
-        TForm1::ImportChooser = [] { return QStringList { u"in"_s }; };
         QString report;
-        TForm1::ImportConfirm = [&](const QString &said) {
-            report = said;
+        F->Person.Answer = [&](const TQuestion &question) -> TReply {
+            if (question.Kind == TQuestionKind::ImportFrom)
+                return TAnswer::Folder;
+            if (question.Kind == TQuestionKind::ImportFolder)
+                return { TAnswer::Yes, u"in"_s };
+            report = question.Subject.toString();
             // Nothing is written while the report waits.
-            return F->Read(kYearFile) == before && take;
+            return F->Read(kYearFile) == before && take ? TAnswer::Yes : TAnswer::No;
         };
         form.N7->trigger();
         QCOMPARE(report,

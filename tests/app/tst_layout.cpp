@@ -253,12 +253,11 @@ void TestLayout::popupItemsRunTheirActions()
     QVERIFY(!F->Form->ActToggleDayName->isChecked());
 
     int asked = 0;
-    TForm1::FontChooser = [&asked](QFont &) {
+    F->Person.Answer = [&asked](const TQuestion &) {
         ++asked;
-        return false;
+        return TAnswer::Cancel;
     };
     F->Form->N1->trigger();
-    TForm1::FontChooser = nullptr;
     QCOMPARE(asked, 1);
 }
 

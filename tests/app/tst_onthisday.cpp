@@ -77,17 +77,15 @@ private slots:
             dialog->EdtFile->setText(u"out.txt"_s);
             // A typed name of a file that is there is replaced only when the user says so.
             QStringList asked;
-            const auto ask = TExportDialog::AskReplace;
             for (const bool replace : { false, true }) {
-                TExportDialog::AskReplace = [&](QWidget *, const QString &path) {
-                    asked << path;
-                    return replace;
+                F->Person.Answer = [&](const TQuestion &question) {
+                    asked << question.Subject.toString();
+                    return replace ? TAnswer::Yes : TAnswer::No;
                 };
                 dialog->BtnExport->click();
                 if (!replace)
                     QCOMPARE(F->Read(u"out.txt"_s), QByteArray("kept"));
             }
-            TExportDialog::AskReplace = ask;
             QCOMPARE(asked, (QStringList { u"out.txt"_s, u"out.txt"_s }));
         });
         F->Write(u"out.txt"_s, "kept");

@@ -25,6 +25,7 @@ private:
     QTemporaryDir *FDir = nullptr;
     std::unique_ptr<TScopedDiaryServices> FServices;
     QStringList FMessages;
+    std::unique_ptr<TStandIn> FPerson;
 
     static double day(int y, int m, int d) { return DateToDayNumber(QDate(y, m, d)); }
 
@@ -77,7 +78,7 @@ private slots:
         qputenv("XDG_STATE_HOME", path(u"state"_s).toUtf8());
         qputenv("XDG_DATA_HOME", path(u"share"_s).toUtf8());
         FMessages.clear();
-        SetBoxHook([this](TBoxKind, const QString &text) { FMessages << text; });
+        FPerson = std::make_unique<TStandIn>();
         FServices = std::make_unique<TScopedDiaryServices>(
             TDiaryServices { [this](const QString &text) { FMessages << text; },
                 [] { return QDateTime(QDate(2009, 3, 1), QTime(12, 0)); },
@@ -86,8 +87,7 @@ private slots:
 
     void cleanup()
     {
-        TRecovery::AskHook = nullptr;
-        SetBoxHook(nullptr);
+        FPerson.reset();
         FServices.reset();
         delete FDir;
     }
@@ -168,9 +168,10 @@ private slots:
             "!JNL 1.00 2009\r\n\r\n!------------\r\n![2009/01/05]\r\n!------------\r\nold\r\n");
         file.close();
         QStringList asked;
-        TRecovery::AskHook = [&](const QString &p) {
+        FPerson->Answer = [&](const TQuestion &q) {
+            const QString p = q.Subject.toString();
             asked << p;
-            return TRecovery::TChoice::TakeBack;
+            return TAnswer::Yes;
         };
         {
             auto crashed = open(day(2009, 1, 5));
@@ -192,9 +193,10 @@ private slots:
             crashed->Store->SetAutoSave(false); // the crash: nothing is saved
         }
         QString asked;
-        TRecovery::AskHook = [&](const QString &p) {
+        FPerson->Answer = [&](const TQuestion &q) {
+            const QString p = q.Subject.toString();
             asked = p;
-            return TRecovery::TChoice::TakeBack;
+            return TAnswer::Yes;
         };
         auto diary = open(day(2009, 1, 5));
         QCOMPARE(asked, recoveryFile());
@@ -223,9 +225,10 @@ private slots:
         }
         QVERIFY(read(standIn).contains("\r\nlost?\r\n"));
         QString asked;
-        TRecovery::AskHook = [&](const QString &p) {
+        FPerson->Answer = [&](const TQuestion &q) {
+            const QString p = q.Subject.toString();
             asked = p;
-            return TRecovery::TChoice::TakeBack;
+            return TAnswer::Yes;
         };
         auto diary = open(day(2009, 1, 5));
         QCOMPARE(asked, standIn);
@@ -244,7 +247,7 @@ private slots:
             crashed->Store->SetAutoSave(false);
             before = read(recoveryFile());
         }
-        TRecovery::AskHook = [](const QString &) { return TRecovery::TChoice::KeepAside; };
+        FPerson->Answer = [](const TQuestion &) { return TAnswer::No; };
         auto diary = open(day(2009, 1, 5));
         QVERIFY(diary->Editor->toPlainText().isEmpty());
         QVERIFY(!diary->Store->Modified());
@@ -262,7 +265,7 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("not a diary\r\n");
         f.close();
-        TRecovery::AskHook = [](const QString &) { return TRecovery::TChoice::TakeBack; };
+        FPerson->Answer = [](const TQuestion &) { return TAnswer::Yes; };
         auto diary = open(day(2009, 1, 5));
         QVERIFY(!diary->Store->Modified());
         QCOMPARE(QFileInfo(recoveryFile()).dir().entryList({ u"2009.jnl.recovery-*"_s }).size(), 1);
@@ -292,9 +295,9 @@ private slots:
                 "![2009/01/05]\r\nnot ours\r\n");
         f.close();
         bool asked = false;
-        TRecovery::AskHook = [&](const QString &) {
+        FPerson->Answer = [&](const TQuestion &) {
             asked = true;
-            return TRecovery::TChoice::TakeBack;
+            return TAnswer::Yes;
         };
         auto diary = open(day(2009, 1, 5));
         QVERIFY(!asked);

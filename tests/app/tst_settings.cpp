@@ -8,11 +8,11 @@
 
 namespace {
 
-bool chooseIpaGothic(QFont &font)
+TReply chooseIpaGothic(const TQuestion &)
 {
-    font = QFont(u"IPAGothic"_s);
+    QFont font(u"IPAGothic"_s);
     font.setPointSizeF(10.5); // stored rounded away from zero
-    return true;
+    return { TAnswer::Yes, font };
 }
 
 } // namespace
@@ -34,10 +34,10 @@ private slots:
         TForm1 &form = F->Start();
         form.resize(700, 480);
         const QFont layoutFont = form.KivDiaryEdit1->font();
-        TForm1::FontChooser = [](QFont &font) { return chooseIpaGothic(font) && false; };
+        F->Person.Answer = [](const TQuestion &) { return TAnswer::Cancel; };
         form.ActChangeFontExecute();
         QCOMPARE(form.KivDiaryEdit1->font(), layoutFont); // cancelled
-        TForm1::FontChooser = chooseIpaGothic;
+        F->Person.Answer = chooseIpaGothic;
         form.ActChangeFontExecute();
         QVERIFY(F->Diary().Settings().isEmpty() && !F->Diary().Modified());
 
@@ -105,10 +105,10 @@ private slots:
         const QFont before = form.KivDiaryEdit1->font();
         QVERIFY(!QFontDatabase::families().contains(before.family()));
         QString opened;
-        QTimer::singleShot(0, form.FontDialog1, [&] {
-            opened = QFontInfo(form.FontDialog1->currentFont()).family();
-            form.FontDialog1->accept();
-        });
+        F->Person.Answer = [&](const TQuestion &question) -> TReply {
+            opened = QFontInfo(question.Subject.value<QFont>()).family();
+            return { TAnswer::Yes, question.Subject };
+        };
 
         form.ActChangeFontExecute();
 

@@ -17,11 +17,7 @@ private slots:
         F = std::make_unique<TDiaryWindowFixture>();
         F->SetUp(At(2009, 3, 10));
     }
-    void cleanup()
-    {
-        TRecovery::AskHook = nullptr;
-        F.reset();
-    }
+    void cleanup() { F.reset(); }
 
     void compositionIsSavedOnEveryWayOfEnding_data()
     {
@@ -66,7 +62,7 @@ private slots:
     {
         F->Write(u"Data/2009.jnl.recovery"_s,
             F->YearFile(2009, {}) + "!------------\r\n![2009/03/10]\r\n!------------\r\nback\r\n");
-        TRecovery::AskHook = [](const QString &) { return TRecovery::TChoice::TakeBack; };
+        F->Person.Answer = [](const TQuestion &) { return TAnswer::Yes; };
         F->Start();
         QCOMPARE(F->Form->KivDiaryEdit1->toPlainText(), u"back\n"_s);
         F->Form.reset();

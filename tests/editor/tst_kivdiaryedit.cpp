@@ -84,6 +84,7 @@ private:
     std::unique_ptr<TKivDiary> FStore;
     std::unique_ptr<TEditProbe> FEdit;
     QStringList FMessages;
+    TStandIn FPerson; // no box waits for anyone
     int FDateEvents = 0;
 };
 
@@ -98,7 +99,6 @@ void TestKivDiaryEdit::init()
 {
     FMessages.clear();
     FDateEvents = 0;
-    SetBoxHook([this](TBoxKind, const QString &text) { FMessages << text; });
     TDiaryServices services;
     services.ShowMessage = [this](const QString &text) { FMessages << text; };
     services.Now = [] { return QDateTime(QDate(2008, 12, 31), QTime(12, 0)); };
@@ -126,7 +126,6 @@ void TestKivDiaryEdit::cleanup()
     FStore.reset();
     FServices.reset();
     FDir.reset();
-    SetBoxHook({});
 }
 
 void TestKivDiaryEdit::editedTextGoesToTheDayLeft()

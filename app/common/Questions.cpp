@@ -1,0 +1,133 @@
+#include "Questions.h"
+
+#include "AppServices.h"
+#include "Application.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <cstdio>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool unattended = false;
+TStandIn *standIn = nullptr;
+
+// Messages join their parts with CR LF; a label or a terminal wants LF alone.
+QString withPlainLineBreaks(const QString &text)
+{
+    QString plain = text;
+    plain.replace(u"\r\n"_s, u"\n"_s);
+    return plain;
+}
+
+void printToStderr(TBoxKind kind, const QString &text)
+{
+    const QByteArray caption = ApplicationTitle().toLocal8Bit();
+    const QByteArray body = withPlainLineBreaks(text).toLocal8Bit();
+    if (kind == TBoxKind::Error)
+        std::fprintf(stderr, "%s: error: %s\n", caption.constData(), body.constData());
+    else
+        std::fprintf(stderr, "%s: %s\n", caption.constData(), body.constData());
+    std::fflush(stderr);
+}
+
+void showBox(TBoxKind kind, const QString &text)
+{
+    if (unattended) {
+        printToStderr(kind, text);
+        return;
+    }
+    if (standIn) {
+        standIn->Told.append({ kind, text });
+        if (standIn->WhileShown)
+            standIn->WhileShown(kind, text);
+        return;
+    }
+    // The command-line tool and early start-up have no widgets to show a box with.
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        printToStderr(kind, text);
+        return;
+    }
+    // No parent: a parentless dialog is centred on the screen, not over some window.
+    QMessageBox box(kind == TBoxKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
+        ApplicationTitle(), withPlainLineBreaks(text), QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+    StartupTrace("box");
+    box.exec();
+}
+
+// The stand-in's reply, or none when a person is to answer.
+std::optional<TReply> replyWithoutPerson(const TQuestion &question)
+{
+    if (unattended)
+        return TReply(question.Unattended);
+    // The command-line tool and early start-up have no widgets to ask with.
+    if (!standIn)
+        return qobject_cast<QApplication *>(QCoreApplication::instance())
+            ? std::nullopt
+            : std::optional<TReply>(question.Unattended);
+    standIn->Asked.append(question);
+    if (standIn->Answer)
+        return standIn->Answer(question);
+    if (!standIn->Next.isEmpty())
+        return standIn->Next.takeFirst();
+    return TReply(question.Unattended);
+}
+
+} // namespace
+
+void ShowMessageBox(const QString &text) { showBox(TBoxKind::Message, text); }
+
+void ShowErrorBox(const QString &text) { showBox(TBoxKind::Error, text); }
+
+TAnswer Ask(const TQuestion &question, QWidget *parent)
+{
+    if (const std::optional<TReply> reply = replyWithoutPerson(question))
+        return reply->Answer;
+    QMessageBox box(QMessageBox::Question,
+        question.Title.isEmpty() ? ApplicationTitle() : question.Title, question.Text,
+        QMessageBox::NoButton, parent);
+    QList<std::pair<QAbstractButton *, TAnswer>> buttons;
+    for (const auto &[answer, caption] : question.Buttons) {
+        QPushButton *button = nullptr;
+        if (answer == TAnswer::Yes)
+            button = box.addButton(QMessageBox::Yes);
+        else if (answer == TAnswer::No)
+            button = box.addButton(QMessageBox::No);
+        else
+            button = box.addButton(caption,
+                answer == TAnswer::Cancel ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
+        button->setText(caption);
+        if (answer == question.Default)
+            box.setDefaultButton(button);
+        buttons.append({ button, answer });
+    }
+    box.exec();
+    for (const auto &[button, answer] : buttons) {
+        if (box.clickedButton() == button)
+            return answer;
+    }
+    return TAnswer::Cancel;
+}
+
+QVariant Choose(const TQuestion &question, const std::function<QVariant()> &show)
+{
+    if (const std::optional<TReply> reply = replyWithoutPerson(question))
+        return unattended ? QVariant() : reply->Chosen;
+    return show();
+}
+
+bool Unattended() { return unattended; }
+
+void SetUnattended(bool value) { unattended = value; }
+
+TStandIn::TStandIn()
+    : FPrevious(std::exchange(standIn, this))
+{
+}
+
+TStandIn::~TStandIn() { standIn = FPrevious; }
