@@ -14,6 +14,7 @@
 #include "Services.h"
 #include "SettingValues.h"
 #include "YearFile.h"
+#include "YearFileName.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -144,27 +145,22 @@ std::optional<TYearFile> splitYearFilePath(const QString &path, QString &problem
     TYearFile file;
     const qsizetype slash = path.lastIndexOf(u'/');
     file.BaseDir = path.left(slash + 1);
-    const QString name = path.mid(slash + 1);
-    const qsizetype dot = name.lastIndexOf(u'.');
-    const QString stem = dot >= 0 ? name.left(dot) : name;
-    file.Ext = dot >= 0 ? name.mid(dot) : QString();
-    const QString digits = stem.right(4);
-    bool allDigits = digits.size() == 4;
-    for (const QChar c : digits)
-        allDigits = allDigits && c >= u'0' && c <= u'9';
-    if (name.isEmpty() || !allDigits) {
+    const std::optional<TYearFileName::TSplit> split
+        = TYearFileName::Split(QStringView(path).mid(slash + 1));
+    if (!split) {
         problem = QStringLiteral("'%1' is no year file: its name must be a prefix, a four-digit "
                                  "year and an extension, such as d2009.jnl")
                       .arg(path);
         return std::nullopt;
     }
-    file.Year = digits.toInt();
-    file.Prefix = stem.left(stem.size() - 4);
+    file.Year = split->Year;
+    file.Prefix = split->Name.Prefix;
+    file.Ext = split->Name.Ext;
     if (file.Year < 1900) {
         // "10000.jnl" is the prefix "1" and the year 0000: say so, not only that it is too early.
         problem = QStringLiteral("'%1' reads as the prefix '%2' and the year %3, which lies "
                                  "before 1900")
-                      .arg(path, file.Prefix, digits);
+                      .arg(path, file.Prefix, TYearFileName::Digits(file.Year));
         return std::nullopt;
     }
     return file;
@@ -191,8 +187,7 @@ bool openStore(TKivDiary &store, const TYearFile &file, const QStringList &messa
 int dump(const TYearFile &file)
 {
     // Spelled as the store spells it: the folder ends in "/", the extension begins with ".".
-    const QString path = file.BaseDir + file.Prefix
-        + QStringLiteral("%1").arg(file.Year, 4, 10, QLatin1Char('0')) + file.Ext;
+    const QString path = file.BaseDir + TYearFileName { file.Prefix, file.Ext }.Of(file.Year);
     TYearRead read;
     try {
         TKivDiary::CheckFolder(file.BaseDir);
@@ -213,8 +208,7 @@ int dump(const TYearFile &file)
 int rewrite(const TYearFile &file, std::optional<bool> dayName)
 {
     // A mistyped year would otherwise come into being as an empty year file.
-    const QString path = file.BaseDir + file.Prefix
-        + QStringLiteral("%1").arg(file.Year, 4, 10, QLatin1Char('0')) + file.Ext;
+    const QString path = file.BaseDir + TYearFileName { file.Prefix, file.Ext }.Of(file.Year);
     if (!QFileInfo::exists(path)) {
         print(stderr,
             QStringLiteral("kivlog-cli: %1 does not exist; rewrite writes only a year "

@@ -4,6 +4,7 @@
 //   trimmed and ended by one CR LF.
 #include "Exceptions.h"
 #include "FuzzSupport.h"
+#include "YearFile.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -31,14 +32,6 @@ TYearContents readBack(const QByteArray &bytes, int year)
     }
 }
 
-QByteArray trimmedWithBreak(const QByteArray &text)
-{
-    qsizetype n = text.size();
-    while (n > 0 && static_cast<unsigned char>(text[n - 1]) <= 32)
-        --n;
-    return text.left(n) + "\r\n";
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -61,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (read.ErrorData.isEmpty()) {
         TYearContents expected = read;
         for (TDayText &day : expected.Days)
-            day.FText = trimmedWithBreak(day.FText);
+            day.FText = WrittenDayText(day.FText).toByteArray() + "\r\n";
         check(reread == expected, "write and read changed the contents");
     }
     const QByteArray writtenAgain = WriteYearFile(reread, year, dayNames, fuzz::weekdays());

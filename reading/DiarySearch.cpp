@@ -6,6 +6,7 @@
 #include "FileReader.h"
 #include "KivDiary.h"
 #include "Services.h"
+#include "YearFileName.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -245,11 +246,6 @@ namespace {
         return joined;
     }
 
-    QString yearFileName(const QString &prefix, int year, const QString &ext)
-    {
-        return prefix + QStringLiteral("%1").arg(year, 4, 10, QLatin1Char('0')) + ext;
-    }
-
 } // namespace
 
 QString Fold(QStringView text, std::vector<qsizetype> *map)
@@ -319,19 +315,12 @@ QList<TYearFileRef> ListYearFiles(const QString &baseDir, const QString &prefix,
     const QDir dir(baseDir.isEmpty() ? QStringLiteral(".") : baseDir);
     const QStringList names
         = dir.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    const TYearFileName yearFiles { prefix, ext };
     for (const QString &name : names) {
-        if (name.size() != prefix.size() + 4 + ext.size() || !name.startsWith(prefix)
-            || !name.endsWith(ext))
-            continue;
-        const QStringView digits = QStringView(name).mid(prefix.size(), 4);
-        if (!std::all_of(
-                digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
-            continue;
-        const int year = digits.toInt();
-        // Checked against the store's own spelling, so that only a file the store would open
-        // for that year is listed.
-        if (year >= 1900 && yearFileName(prefix, year, ext) == name)
-            files.append({ year, baseDir + name });
+        // Only a file the store would open for its year is listed.
+        const std::optional<int> year = yearFiles.YearOf(name);
+        if (year && *year >= 1900)
+            files.append({ *year, baseDir + name });
     }
     std::sort(files.begin(), files.end(),
         [](const TYearFileRef &a, const TYearFileRef &b) { return a.Year < b.Year; });
@@ -359,7 +348,7 @@ namespace {
 std::vector<TDayEntry> ReadYearFile(
     const QString &baseDir, const QString &prefix, const QString &ext, int year)
 {
-    return readDays(baseDir + yearFileName(prefix, year, ext), year);
+    return readDays(baseDir + TYearFileName { prefix, ext }.Of(year), year);
 }
 
 namespace {

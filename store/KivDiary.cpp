@@ -6,14 +6,14 @@
 #include "Messages.h"
 #include "Services.h"
 #include "SettingValues.h"
+#include "Text.h"
+#include "YearFileName.h"
 
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 
 namespace {
-
-QString text(const char *utf8) { return QString::fromUtf8(utf8); }
 
 // The escaping of day texts protects lines after CR LF only, so every other line break is made
 // one before a text is compared or stored.
@@ -57,7 +57,7 @@ bool TKivDiary::FinalSave()
     // instead, naming the file and the reason, so the user knows the edits of this year were
     // not written.
     const auto report = [this](const QString &reason) {
-        ShowDiaryMessage(text(msg::kFinalSaveFailed) + QStringLiteral("\r\n")
+        ShowDiaryMessage(Text(msg::kFinalSaveFailed) + QStringLiteral("\r\n")
             + QFileInfo(FilePath()).absoluteFilePath() + QStringLiteral("\r\n") + reason);
     };
     bool saved = false;
@@ -77,7 +77,7 @@ QByteArray TKivDiary::GetDayText(double date)
 {
     CheckDayAccess(date);
     const int i = IndexOfDate(date);
-    return i < 0 ? QByteArray() : FDays[static_cast<size_t>(i)]->FText;
+    return i < 0 ? QByteArray() : FContents.Days[static_cast<size_t>(i - 1)].FText;
 }
 
 void TKivDiary::SetDayText(double date, const QByteArray &value)
@@ -94,17 +94,17 @@ bool TKivDiary::StoreDayText(double date, const QByteArray &normalized)
     if (i < 0) {
         if (normalized.isEmpty())
             return false;
-        FDays.push_back(std::make_unique<TDayText>(normalized, std::floor(date)));
+        FContents.Days.emplace_back(normalized, std::floor(date));
         FModified = true;
         return true;
     }
-    const auto index = static_cast<size_t>(i);
-    if (FDays[index]->FText == normalized)
+    TDayText &day = FContents.Days[static_cast<size_t>(i - 1)];
+    if (day.FText == normalized)
         return false;
     if (normalized.isEmpty())
-        FDays.erase(FDays.begin() + i);
+        FContents.Days.erase(FContents.Days.begin() + (i - 1));
     else
-        FDays[index]->FText = normalized;
+        day.FText = normalized;
     FModified = true;
     return true;
 }
@@ -114,7 +114,7 @@ QByteArray TKivDiary::GetSetting(const QByteArray &name) const
     const qsizetype i = IndexOfSetting(name);
     if (i < 0)
         return QByteArray();
-    return FSettings[i].mid(name.size() + 1);
+    return FContents.Settings[i].mid(name.size() + 1);
 }
 
 void TKivDiary::SetSetting(const QByteArray &name, const QByteArray &value)
@@ -122,9 +122,9 @@ void TKivDiary::SetSetting(const QByteArray &name, const QByteArray &value)
     QByteArray line = name + '=' + value;
     const qsizetype i = IndexOfSetting(name);
     if (i < 0)
-        FSettings.append(std::move(line));
+        FContents.Settings.append(std::move(line));
     else
-        FSettings[i] = std::move(line);
+        FContents.Settings[i] = std::move(line);
 }
 
 void TKivDiary::MarkModified()
@@ -136,7 +136,7 @@ void TKivDiary::MarkModified()
 void TKivDiary::CheckFolder(const QString &baseDir)
 {
     if (!baseDir.isEmpty() && !QFileInfo(baseDir).isDir())
-        throw EKivDiaryError(text(msg::kNoFolder));
+        throw EKivDiaryError(Text(msg::kNoFolder));
 }
 
 void TKivDiary::Open()
@@ -145,7 +145,7 @@ void TKivDiary::Open()
     // Opening a store that still holds a year (opened twice, or closed and opened again) would
     // stack a second preamble onto the entries: drop them first, as the year switch does,
     // saving them first when that is due.
-    if (!FDays.empty() || !FLoadError.isEmpty()) {
+    if (FLoaded || !FLoadError.isEmpty()) {
         SaveWhenDue();
         FModified = false;
         ClearDays();
@@ -163,23 +163,24 @@ void TKivDiary::Close()
 int TKivDiary::IndexOfDate(double date) const
 {
     const double day = std::floor(date);
-    for (size_t i = 1; i < FDays.size(); ++i) {
-        if (FDays[i]->FDate == day)
-            return static_cast<int>(i);
+    // Entry 0 is the preamble.
+    for (size_t i = 0; i < FContents.Days.size(); ++i) {
+        if (FContents.Days[i].FDate == day)
+            return static_cast<int>(i + 1);
     }
     return -1;
 }
 
 void TKivDiary::SortDays()
 {
-    std::sort(FDays.begin(), FDays.end(),
-        [](const auto &a, const auto &b) { return std::floor(a->FDate - b->FDate) < 0; });
+    std::sort(FContents.Days.begin(), FContents.Days.end(),
+        [](const TDayText &a, const TDayText &b) { return std::floor(a.FDate - b.FDate) < 0; });
 }
 
 void TKivDiary::SetBaseDir(const QString &value)
 {
     if (FActive)
-        throw EKivDiaryError(text(msg::kBaseDirActive));
+        throw EKivDiaryError(Text(msg::kBaseDirActive));
     FBaseDir = value;
     if (!FBaseDir.isEmpty() && !FBaseDir.endsWith(u'/'))
         FBaseDir += u'/';
@@ -188,7 +189,7 @@ void TKivDiary::SetBaseDir(const QString &value)
 void TKivDiary::SetPrefix(const QString &value)
 {
     if (FActive)
-        throw EKivDiaryError(text(msg::kPrefixActive));
+        throw EKivDiaryError(Text(msg::kPrefixActive));
     FPrefix = value;
     RecomputeFileName();
 }
@@ -196,7 +197,7 @@ void TKivDiary::SetPrefix(const QString &value)
 void TKivDiary::SetExt(const QString &value)
 {
     if (FActive)
-        throw EKivDiaryError(text(msg::kExtActive));
+        throw EKivDiaryError(Text(msg::kExtActive));
     FExt = value;
     if (!FExt.isEmpty() && !FExt.startsWith(u'.'))
         FExt.prepend(u'.');
@@ -208,7 +209,7 @@ void TKivDiary::SetYear(int value) { SwitchYear(value); }
 void TKivDiary::SetFileName(const QString &value)
 {
     if (FActive)
-        throw EKivDiaryError(text(msg::kFileNameActive));
+        throw EKivDiaryError(Text(msg::kFileNameActive));
     FFileName = value;
 }
 
@@ -223,7 +224,7 @@ void TKivDiary::SetActive(bool value)
 void TKivDiary::SwitchYear(int year)
 {
     if (year < 1900)
-        throw EAbnormalYear(text(msg::kAbnormalYear));
+        throw EAbnormalYear(Text(msg::kAbnormalYear));
     if (year == FYear)
         return;
     SaveWhenDue();
@@ -239,7 +240,7 @@ void TKivDiary::SwitchToYearOf(double date)
 {
     // A date beyond the calendar has no year; it is refused like a year below 1900.
     if (!std::isfinite(date) || std::fabs(date) > 3.0e6)
-        throw EAbnormalYear(text(msg::kAbnormalYear));
+        throw EAbnormalYear(Text(msg::kAbnormalYear));
     const int year = DayNumberToDate(date).year();
     if (year != FYear)
         SwitchYear(year);
@@ -248,7 +249,7 @@ void TKivDiary::SwitchToYearOf(double date)
 void TKivDiary::CheckDayAccess(double date)
 {
     if (!FActive)
-        throw EKivDiaryError(text(msg::kNotActive));
+        throw EKivDiaryError(Text(msg::kNotActive));
     SwitchToYearOf(date);
     // A year whose file could not be read holds no preamble; storing a day there would put it
     // where the preamble belongs, and saving would overwrite the file with next to nothing.
@@ -263,49 +264,29 @@ TKivDiary::TSaveOutcome TKivDiary::SaveWhenDue()
     return WriteYear();
 }
 
-void TKivDiary::RecomputeFileName()
-{
-    FFileName = FPrefix + QStringLiteral("%1").arg(FYear, 4, 10, QLatin1Char('0')) + FExt;
-}
+void TKivDiary::RecomputeFileName() { FFileName = TYearFileName { FPrefix, FExt }.Of(FYear); }
 
 void TKivDiary::ClearDays()
 {
-    FDays.clear();
+    FContents.Preamble.clear();
+    FContents.Days.clear();
+    FLoaded = false;
     FLoadError.clear();
-}
-
-TYearContents TKivDiary::Contents() const
-{
-    TYearContents contents;
-    if (!FDays.empty())
-        contents.Preamble = FDays.front()->FText;
-    contents.Days.reserve(FDays.size());
-    for (size_t i = 1; i < FDays.size(); ++i)
-        contents.Days.push_back(*FDays[i]);
-    contents.Settings = FSettings;
-    contents.ErrorData = FErrorData;
-    return contents;
 }
 
 void TKivDiary::TakeContents(TYearContents &&contents)
 {
-    std::vector<std::unique_ptr<TDayText>> days;
-    days.reserve(contents.Days.size() + 1);
-    days.push_back(std::make_unique<TDayText>(std::move(contents.Preamble), 0));
-    for (TDayText &day : contents.Days)
-        days.push_back(std::make_unique<TDayText>(std::move(day)));
-    // Nothing below throws.
-    FDays.swap(days);
-    FSettings.swap(contents.Settings);
-    FErrorData.swap(contents.ErrorData);
-    FModified = !FErrorData.isEmpty();
+    // Nothing here throws.
+    FContents = std::move(contents);
+    FLoaded = true;
+    FModified = !FContents.ErrorData.isEmpty();
     FModifiedByLoad = FModified;
 }
 
 TYearContents TKivDiary::OwnForMerge()
 {
     if (!FActive)
-        throw EKivDiaryError(text(msg::kNotActive));
+        throw EKivDiaryError(Text(msg::kNotActive));
     if (!FLoadError.isEmpty())
         throw EKivDiaryError(FLoadError);
     SortDays();
@@ -315,16 +296,16 @@ TYearContents TKivDiary::OwnForMerge()
 bool TKivDiary::HoldsVersion(const TYearContents &other)
 {
     const TYearContents own = OwnForMerge();
-    return MergeYears(FHistory, own, other, TOtherVersion()).Contents == own;
+    return MergeYears(FDiskFile.History(), own, other, TOtherVersion()).Contents == own;
 }
 
 TYearMerge TKivDiary::TakeInVersion(const TYearContents &other, const TOtherVersion &known)
 {
     TYearContents own = OwnForMerge();
-    TYearMerge merge = MergeYears(FHistory, own, other, known);
+    TYearMerge merge = MergeYears(FDiskFile.History(), own, other, known);
     // Once taken in, its texts are ones the year moved on from: taken in again, they add nothing.
-    FHistory.GaveWay(own, merge);
-    FHistory.Saw(other);
+    FDiskFile.History().GaveWay(own, merge);
+    FDiskFile.History().Saw(other);
     if (merge.Contents == own)
         return merge;
     TakeContents(TYearContents(merge.Contents));
@@ -337,8 +318,8 @@ TYearMerge TKivDiary::TakeInVersion(const TYearContents &other, const TOtherVers
 
 qsizetype TKivDiary::IndexOfSetting(const QByteArray &name) const
 {
-    for (qsizetype i = 0; i < FSettings.size(); ++i) {
-        const QByteArray &line = FSettings[i];
+    for (qsizetype i = 0; i < FContents.Settings.size(); ++i) {
+        const QByteArray &line = FContents.Settings[i];
         if (cp932::IndexOf(line, '=') < 0)
             continue;
         if (SameSettingName(SettingName(line), name))

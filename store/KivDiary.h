@@ -3,6 +3,7 @@
 #include "DiskCopies.h"
 #include "Exceptions.h"
 #include "YearFile.h"
+#include "YearFileDisk.h"
 #include "YearMerge.h"
 
 #include <QByteArray>
@@ -58,19 +59,7 @@ public:
     void LoadFile();
     void SaveFile();
     // What SaveWhenDue did. It throws what SaveFile throws.
-    enum class TSaveOutcome {
-        // AutoSave off, nothing modified or the store inactive.
-        NothingDue,
-        // The year file holds the store's version.
-        Saved,
-        // Another version had come to the disk since the store last read or wrote the file: the
-        // year file holds the two merged by day, and so does the store.
-        Merged,
-        // The year file did not read any more: the store's version is in a conflict file.
-        KeptAside,
-        // The year's file could not be read when it was loaded, so it is never written.
-        NeverWritten,
-    };
+    using TSaveOutcome = TYearSaveOutcome;
     // Saves the year file when AutoSave is on, the store is modified and active: the rule of
     // the year switch, the final save and every other save that is not asked for by the user.
     TSaveOutcome SaveWhenDue();
@@ -109,14 +98,48 @@ public:
 
     // Read-only views for the window, the command-line tool and tests.
     bool Modified() const { return FModified; }
-    const std::vector<std::unique_ptr<TDayText>> &Days() const { return FDays; }
-    const QList<QByteArray> &Settings() const { return FSettings; }
-    const QByteArray &ErrorData() const { return FErrorData; }
+    // The loaded year's entries: none before a year was read, else entry 0 the preamble (day
+    // number 0), then the days in the store's order.
+    class TEntries {
+    public:
+        size_t size() const { return FContents ? FContents->Days.size() + 1 : 0; }
+        bool empty() const { return !FContents; }
+        const TDayText *operator[](size_t i) const
+        {
+            return i == 0 ? &FPreamble : &FContents->Days[i - 1];
+        }
+        struct TIterator {
+            const TEntries *Entries;
+            size_t Index;
+            const TDayText *operator*() const { return (*Entries)[Index]; }
+            TIterator &operator++()
+            {
+                ++Index;
+                return *this;
+            }
+            bool operator==(const TIterator &) const = default;
+        };
+        TIterator begin() const { return { this, 0 }; }
+        TIterator end() const { return { this, size() }; }
+
+    private:
+        friend class TKivDiary;
+        explicit TEntries(const TYearContents *contents)
+            : FContents(contents)
+            , FPreamble(contents ? contents->Preamble : QByteArray(), 0)
+        {
+        }
+        const TYearContents *FContents;
+        TDayText FPreamble;
+    };
+    TEntries Days() const { return TEntries(FLoaded ? &FContents : nullptr); }
+    const QList<QByteArray> &Settings() const { return FContents.Settings; }
+    const QByteArray &ErrorData() const { return FContents.ErrorData; }
     // The year as it would be written now (the days in the store's order).
-    TYearContents Contents() const;
+    const TYearContents &Contents() const { return FContents; }
     // What the store knows of the year's earlier texts; its Base is the year file as the store
     // last read or wrote it.
-    const TYearHistory &History() const { return FHistory; }
+    const TYearHistory &History() const { return FDiskFile.History(); }
     QString FilePath() const { return FBaseDir + FFileName; }
     // Non-empty while the current year's file could not be read: the message of that failure.
     // Such a year is never written, and its day texts cannot be read or written.
@@ -127,7 +150,7 @@ public:
     // file with that, ReloadFile reads the other version in place of what the store holds.
     // Neither throws, and both do nothing while a load or save is under way (a message box
     // shown by it lets events run) or the store is inactive.
-    enum class TDiskChange { None, Changed, Removed };
+    using TDiskChange = TYearFileDisk::TChange;
     TDiskChange CheckFile();
     // False when nothing was read: the file does not read as this year's (said once per
     // version of the file) or the store is busy; what the store holds then stays.
@@ -178,13 +201,7 @@ private:
     void TakeContents(TYearContents &&contents);
     // Checks for TakeInVersion and HoldsVersion; the store as it would be written.
     TYearContents OwnForMerge();
-    enum class TDiskVerdict { Ours, Other, Damaged };
-    // For Other, 'other' holds that version as read and 'seen' its identity.
-    TDiskVerdict VerifyBeforeSave(const QString &path, std::optional<QByteArray> &onDisk,
-        QString &unreadable, std::optional<TYearRead> &other, TFileIdentity &seen);
-    TFileAccess AccessForSave(const QString &path) const;
-    void MakeDatedBackupOnce(
-        const QByteArray &bytes, const TFileAccess &access, QStringList &notices);
+    TYearFilePlace Place() const;
 
     QString FBaseDir;
     bool FModified = false;
@@ -192,26 +209,16 @@ private:
     QString FFileName;
     bool FActive = false;
     bool FAutoSave = true;
-    std::vector<std::unique_ptr<TDayText>> FDays;
-    QByteArray FErrorData;
-    QList<QByteArray> FSettings;
+    // The year as read, edited and taken in; its preamble and days count once a year was read.
+    TYearContents FContents;
+    bool FLoaded = false;
     QString FPrefix;
     QString FExt;
     bool FDayName = true;
     QString FLoadError;
     bool FModifiedByLoad = false;
     int FBusy = 0;
-    // The year file as last read or written, and a changed version that did not read and was
-    // reported already.
-    TFileIdentity FDisk;
-    // What the store read from or wrote to the year file, and took in: the base of a merge.
-    TYearHistory FHistory;
-    TFileIdentity FReportedDamaged;
-    // The diary's own version kept beside that damaged file, by the hash of its bytes.
-    TFileIdentity FKeptOwnBeside;
-    size_t FKeptOwnHash = 0;
-    QStringList FReportedBackupFailures;
-    // The last file the year was rescued to, and the hash of what it holds.
-    QString FRescuedPath;
-    size_t FRescuedHash = 0;
+    // The year file as the store last read or wrote it, and what it knows of the year's earlier
+    // texts there.
+    TYearFileDisk FDiskFile;
 };

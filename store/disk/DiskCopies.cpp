@@ -1,5 +1,7 @@
 #include "DiskCopies.h"
 
+#include "YearFileName.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -40,20 +42,6 @@ QStringList namesBetween(const QString &folder, const QString &prefix, const QSt
 QString folderOf(const QString &path) { return path.left(path.lastIndexOf(u'/') + 1); }
 
 QString conflictTag() { return QStringLiteral(".conflict-"); }
-
-// No more open than the data folder it lies in.
-bool makeBackupFolder(const QString &baseDir, const QString &subFolder = QString())
-{
-    const QString folder = BackupFolder(baseDir) + subFolder;
-    if (QFileInfo(folder).isDir())
-        return true;
-    // As open as the data folder it lies in, no more and, whatever the umask, no less.
-    struct stat data { };
-    return ::stat(QFile::encodeName(baseDir.isEmpty() ? QStringLiteral(".") : baseDir).constData(),
-               &data)
-        == 0
-        && MakeFolders(folder, data.st_mode & 07777);
-}
 
 } // namespace
 
@@ -146,22 +134,6 @@ QStringList ConflictCopiesOf(const QString &yearFilePath, const QString &ext)
     return paths;
 }
 
-std::optional<QString> MoveIntoBackupFolder(
-    const QString &baseDir, const QString &path, const QString &subFolder)
-{
-    if (!makeBackupFolder(baseDir, subFolder))
-        return std::nullopt;
-    return MoveUnderFreeName(path, BackupFolder(baseDir) + subFolder + QFileInfo(path).fileName());
-}
-
-QString BackupPathOf(const QString &path)
-{
-    const qsizetype dot = path.lastIndexOf(u'.');
-    if (dot >= 0 && path.indexOf(u'/', dot) < 0)
-        return path.left(dot) + QStringLiteral(".bak");
-    return path + QStringLiteral(".bak");
-}
-
 bool IsDiaryOwnFile(
     const QString &baseDir, const QString &prefix, const QString &ext, const QString &path)
 {
@@ -176,63 +148,11 @@ bool IsDiaryOwnFile(
     if (parent != folder)
         return false;
     const QString name = info.fileName();
-    const auto yearFileOf = [&](const QString &tail) {
-        return name.size() == prefix.size() + 4 + tail.size() && name.startsWith(prefix)
-            && name.endsWith(tail) && isDigits(QStringView(name).sliced(prefix.size(), 4));
-    };
+    const TYearFileName names { prefix, ext };
     // The .bak of a year file whose prefix holds the only "." is one name for every year.
-    const QString shared
-        = QFileInfo(BackupPathOf(prefix + QStringLiteral("0000") + ext)).fileName();
-    return yearFileOf(ext) || yearFileOf(QStringLiteral(".bak"))
-        || (!shared.contains(u"0000") && name == shared);
-}
-
-QString BackupFolder(const QString &baseDir) { return baseDir + QStringLiteral("backup/"); }
-
-QString DatedBackupPath(
-    const QString &baseDir, const QString &prefix, int year, const QString &ext, QDate day)
-{
-    return BackupFolder(baseDir) + prefix + QStringLiteral("%1").arg(year, 4, 10, QLatin1Char('0'))
-        + u'-' + day.toString(u"yyyyMMdd") + ext;
-}
-
-QStringList DatedBackupsOf(
-    const QString &baseDir, const QString &prefix, int year, const QString &ext)
-{
-    const QString folder = BackupFolder(baseDir);
-    const QString head = prefix + QStringLiteral("%1-").arg(year, 4, 10, QLatin1Char('0'));
-    QStringList paths;
-    // The names differ only in their yyyymmdd, so name order is date order.
-    for (const QString &found : namesBetween(folder, head, ext, 8, true)) {
-        // A name like a backup's whose date is no day is the user's file, and never pruned.
-        if (QDate::fromString(found.mid(head.size(), 8), u"yyyyMMdd").isValid())
-            paths << folder + found;
-    }
-    return paths;
-}
-
-bool MakeDatedBackup(const QString &baseDir, const QString &prefix, int year, const QString &ext,
-    QDate today, QByteArrayView bytes, const TFileAccess &access)
-{
-    const QString target = DatedBackupPath(baseDir, prefix, year, ext, today);
-    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
-        return true;
-
-    if (!makeBackupFolder(baseDir))
-        return false;
-    // Another diary may have made today's backup a moment ago: then there is one.
-    const TFileWrite written = WriteNewFile(target, bytes, access);
-    if (!written && !QFileInfo::exists(target))
-        return false;
-
-    QStringList backups = DatedBackupsOf(baseDir, prefix, year, ext);
-    while (backups.size() > kKeptBackupsPerYear) {
-        const QString oldest = backups.takeFirst();
-        // Only the diary's own copies go: never a folder or a link someone put there.
-        if (QFileInfo(oldest).isFile() && !QFileInfo(oldest).isSymLink())
-            QFile::remove(oldest);
-    }
-    return true;
+    const QString shared = QFileInfo(BackupPathOf(names.Of(0))).fileName();
+    return names.YearOf(name) || names.YearOf(name, u".bak")
+        || (!shared.contains(TYearFileName::Digits(0)) && name == shared);
 }
 
 QString UserDataFolder()

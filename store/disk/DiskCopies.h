@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Backups.h"
 #include "FileWriter.h"
 
 #include <QByteArray>
@@ -63,35 +64,10 @@ bool IsDiaryVersionFile(const QString &path);
 // What holds a version of the year file beside it: the diary's own conflict files, oldest first,
 // then the sync engines' copies by name.
 QStringList ConflictCopiesOf(const QString &yearFilePath, const QString &ext);
-// Moves a file into the backup folder, or the sub-folder of it given as "name/" (made when
-// missing), under a free name after its own name; the path taken, or nothing when it could not
-// be moved.
-std::optional<QString> MoveIntoBackupFolder(
-    const QString &baseDir, const QString &path, const QString &subFolder = QString());
-
-// The year file's path with its extension replaced by ".bak" (or ".bak" appended when it has
-// none): where the previous version of the year file is kept.
-QString BackupPathOf(const QString &yearFilePath);
-
 // Whether path names one of the diary's own files in its folder: a year file, the .bak of one,
 // or anything below backup/. Such a file is written by the diary alone.
 bool IsDiaryOwnFile(
     const QString &baseDir, const QString &prefix, const QString &ext, const QString &path);
-
-// Dated backups: backup/ + prefix + year + "-" + yyyymmdd + ext, below the data folder.
-inline constexpr int kKeptBackupsPerYear = 30;
-QString BackupFolder(const QString &baseDir);
-QString DatedBackupPath(
-    const QString &baseDir, const QString &prefix, int year, const QString &ext, QDate day);
-// The dated backups of one year, oldest first: only names whose yyyymmdd is a day.
-QStringList DatedBackupsOf(
-    const QString &baseDir, const QString &prefix, int year, const QString &ext);
-
-// Writes 'bytes' (the year file as the diary read or wrote it) to today's backup unless that
-// backup exists, then removes all but the newest kKeptBackupsPerYear backups of that year.
-// Returns false when the copy could not be made.
-bool MakeDatedBackup(const QString &baseDir, const QString &prefix, int year, const QString &ext,
-    QDate today, QByteArrayView bytes, const TFileAccess &access);
 
 // The user's own data folder for the diary, outside every data folder: $XDG_DATA_HOME/kivlog/,
 // else ~/.local/share/kivlog/.

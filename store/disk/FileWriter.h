@@ -3,6 +3,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
+#include <cerrno>
 #include <functional>
 #include <optional>
 
@@ -51,6 +52,9 @@ struct TFileWrite {
     QString Error; // why not, as the system says it
     int Errno = 0;
     explicit operator bool() const { return Ok; }
+    // Failed in a folder that takes no new files: a file there may still be written over in
+    // place.
+    bool NoNewFiles() const { return !Ok && (Errno == EACCES || Errno == EPERM); }
 };
 
 // Writes a new file beside path and renames it over path. Fails without touching path when

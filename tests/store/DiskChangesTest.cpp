@@ -6,6 +6,7 @@
 #include "DiskCopies.h"
 #include "Messages.h"
 #include "StoreTestSupport.h"
+#include "YearFileName.h"
 #include "YearMerge.h"
 
 #include <QFileInfo>
@@ -108,6 +109,42 @@ TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
         // The folder's year files are the year file alone.
         EXPECT_EQ(diarysearch::ListYearFiles(Dir(), QString(), u".jnl"_qs).size(), 1);
     }
+}
+
+TEST(YearFileNames, AreSpelledAndReadBackOneWay)
+{
+    struct TCase {
+        const char *Prefix, *Ext, *Name;
+        int Year; // -1: no year file of that prefix and extension
+    };
+    const TCase cases[] = {
+        { "d", ".jnl", "d2009.jnl", 2009 },
+        { "", ".jnl", "0001.jnl", 1 },
+        { "d", "", "d2009", 2009 },
+        { "d", ".jnl", "d209.jnl", -1 },
+        { "d", ".jnl", "d20090.jnl", -1 },
+        { "d", ".jnl", "e2009.jnl", -1 },
+        { "d", ".jnl", "d2009.bak", -1 },
+        { "", ".jnl", "２００９.jnl", -1 },
+    };
+    for (const TCase &c : cases) {
+        const TYearFileName names { QString::fromUtf8(c.Prefix), QString::fromUtf8(c.Ext) };
+        EXPECT_EQ(names.YearOf(QString::fromUtf8(c.Name)).value_or(-1), c.Year) << c.Name;
+        if (c.Year >= 0) {
+            EXPECT_EQ(names.Of(c.Year), QString::fromUtf8(c.Name));
+        }
+    }
+    // Without the folder's prefix: the four digits before the last ".".
+    const auto split = [](const char *name) {
+        const auto s = TYearFileName::Split(QString::fromUtf8(name));
+        return s ? s->Name.Prefix + u'|' + TYearFileName::Digits(s->Year) + u'|' + s->Name.Ext
+                 : QString();
+    };
+    EXPECT_EQ(split("d.2009.jnl"), u"d.|2009|.jnl"_qs);
+    EXPECT_EQ(split("10000.jnl"), u"1|0000|.jnl"_qs);
+    EXPECT_EQ(split("2009"), u"|2009|"_qs);
+    EXPECT_EQ(split("2009.tar.gz"), QString());
+    EXPECT_EQ(split(".jnl"), QString());
 }
 
 TEST_F(DiskChange, CheckSeesChangesAndReloadKeepsWhatDoesNotRead)
