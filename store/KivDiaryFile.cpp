@@ -94,11 +94,8 @@ void TKivDiary::LoadFile()
         TakeContents(std::move(read.Contents));
         for (const QString &message : read.Messages)
             ShowDiaryMessage(message);
-    } catch (const Exception &e) {
-        FLoadError = e.Message();
-        throw;
     } catch (const std::exception &e) {
-        FLoadError = QString::fromLocal8Bit(e.what());
+        FLoadError = ExceptionMessage(e);
         throw;
     }
     busy.reset();
@@ -208,10 +205,8 @@ bool TKivDiary::ReloadFile()
                         + DescribeChangedDays(merge.KeptDays);
             }
             messages << read.Messages;
-        } catch (const Exception &e) {
-            failure = e.Message();
         } catch (const std::exception &e) {
-            failure = QString::fromLocal8Bit(e.what());
+            failure = ExceptionMessage(e);
         } catch (...) {
             failure = Text(msg::kBadData);
         }
