@@ -18,7 +18,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringEncoder>
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -113,6 +115,40 @@ std::optional<int> FolderArgument(const QString &arg, const QString *next, TData
 
 namespace {
 
+// The headings of the days found, "yyyy/mm/dd(aaa)" as DayHeading writes them, in UTF-8: the
+// weekday names taken once, the digits written straight into the output.
+class TDayHeadings {
+public:
+    TDayHeadings()
+    {
+        const TWeekdayNames names = DiaryWeekdayNames();
+        for (size_t i = 0; i < names.size(); ++i)
+            FNames[i] = names[i].toUtf8();
+    }
+    void Append(double dayNumber, QByteArray &out) const
+    {
+        const QDate date = DayNumberToDate(dayNumber);
+        if (date.year() < 1000 || date.year() > 9999) {
+            out += DayHeading(dayNumber).toUtf8();
+            return;
+        }
+        char digits[] = "0000/00/00(";
+        const auto put = [&](int at, int value, int width) {
+            for (int i = at + width - 1; i >= at; --i, value /= 10)
+                digits[i] = char('0' + value % 10);
+        };
+        put(0, date.year(), 4);
+        put(5, date.month(), 2);
+        put(8, date.day(), 2);
+        out.append(digits, 11);
+        out += FNames[size_t(date.dayOfWeek() - 1)];
+        out += ')';
+    }
+
+private:
+    std::array<QByteArray, 7> FNames;
+};
+
 void reportSkipped(const QString &path, const QString &reason)
 {
     print(stderr, QStringLiteral("kivlog-cli: %1 skipped: %2\n").arg(path, reason));
@@ -170,24 +206,33 @@ int RunSearch(QStringList args)
     const QList<TYearFileRef> files
         = ListYearFiles(spelled->BaseDir, spelled->Prefix, spelled->Ext);
     struct TYearOut {
-        QString Out;
+        QByteArray Out;
         QString Skipped;
         bool Done = false;
     };
     std::vector<TYearOut> outs(static_cast<size_t>(files.size()));
+    const TDayHeadings headings;
     std::atomic<qsizetype> next = 0;
     std::mutex lock;
     std::condition_variable done;
     const auto searchYear = [&](qsizetype at) {
         const TYearFileRef &file = files[at];
         TYearOut out;
+        QStringEncoder utf8(QStringEncoder::Utf8);
         try {
             const TSearchIndex::TYearPtr year
                 = TSearchIndex::ReadYear({ file.Year, file.Path, {} }, query);
             for (const TSearchIndex::TFoundDay &day : TSearchIndex::FindIn(year, query)) {
                 const TSearchHit hit = Excerpt(day, query, full ? -1 : kExcerptChars);
-                out.Out
-                    += DayHeading(hit.Date) + u' ' + diaryexport::VisibleControls(hit.Line) + u'\n';
+                headings.Append(hit.Date, out.Out);
+                out.Out += ' ';
+                const QString line = diaryexport::VisibleControls(hit.Line);
+                // Encoded straight onto the year's output: at most three bytes a unit.
+                const qsizetype start = out.Out.size();
+                out.Out.resize(start + 3 * line.size() + 1);
+                char *const end = utf8.appendToBuffer(out.Out.data() + start, line);
+                *end = '\n';
+                out.Out.truncate(end + 1 - out.Out.constData());
             }
         } catch (const std::exception &e) {
             out.Skipped = ExceptionMessage(e);
@@ -224,7 +269,7 @@ int RunSearch(QStringList args)
         if (!out.Skipped.isEmpty())
             reportSkipped(files[printed].Path, out.Skipped);
         found = found || !out.Out.isEmpty();
-        print(stdout, out.Out);
+        std::fwrite(out.Out.constData(), 1, size_t(out.Out.size()), stdout);
     }
     if (helper.joinable())
         helper.join();
@@ -329,8 +374,10 @@ int RunExport(QStringList args)
         return usageError(
             QStringLiteral("-o '%1' is a file the diary keeps; export elsewhere").arg(outPath));
 
+#ifdef KIVLOG_CLI_EXTRA
     if (format == u"pdf")
         return ExportPdf(*spelled, { from, to }, outPath);
+#endif
     const diaryexport::TExport exported = diaryexport::ExportFolder(spelled->BaseDir,
         spelled->Prefix, spelled->Ext, *diaryexport::FormatNamed(format), { from, to });
     for (const diaryexport::TSkipped &skipped : exported.Skipped)

@@ -1,6 +1,8 @@
 // kivlog-cli: looks into a year file, or rewrites it through the diary's own store; searches
 // and exports the whole diary.
+#ifdef KIVLOG_CLI_EXTRA
 #include "CliImport.h"
+#endif
 #include "CliMenuEntry.h"
 #include "CliOutput.h"
 #include "CliSearch.h"
@@ -19,14 +21,22 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#ifdef KIVLOG_CLI_EXTRA
 #include <QGuiApplication>
+#endif
 #include <QScopeGuard>
 #include <QStringList>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <string>
+#ifndef KIVLOG_CLI_EXTRA
+#include <dlfcn.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -258,23 +268,33 @@ int rewrite(const TYearFile &file, std::optional<bool> dayName)
 
 } // namespace
 
-int main(int argc, char *argv[])
+// export --format pdf: laid out with fonts, which takes a graphical application.
+bool exportsPdf(int argc, char *argv[])
 {
-    // A file-size limit then makes a write fail with EFBIG, and the writer puts back what it
-    // was writing over, instead of the process dying halfway through.
-    std::signal(SIGXFSZ, SIG_IGN);
-    // A PDF is laid out with fonts, which takes a graphical application; none shows a window,
-    // so no display is needed.
     bool pdf = false;
     for (int i = 2; argc > 1 && std::strcmp(argv[1], "export") == 0 && i < argc; ++i) {
         pdf = pdf || std::strcmp(argv[i], "--format=pdf") == 0
             || (std::strcmp(argv[i], "--format") == 0 && i + 1 < argc
                 && std::strcmp(argv[i + 1], "pdf") == 0);
     }
+    return pdf;
+}
+
+int cliMain(int argc, char *argv[])
+{
+    // A file-size limit then makes a write fail with EFBIG, and the writer puts back what it
+    // was writing over, instead of the process dying halfway through.
+    std::signal(SIGXFSZ, SIG_IGN);
+    // None shows a window, so no display is needed.
+    const bool pdf = exportsPdf(argc, argv);
     if (pdf && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef KIVLOG_CLI_EXTRA
     std::unique_ptr<QCoreApplication> app = pdf ? std::make_unique<QGuiApplication>(argc, argv)
                                                 : std::make_unique<QCoreApplication>(argc, argv);
+#else
+    const auto app = std::make_unique<QCoreApplication>(argc, argv);
+#endif
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
 
@@ -300,8 +320,10 @@ int main(int argc, char *argv[])
         return RunCheck(args);
     if (command == u"onthisday")
         return RunOnThisDay(args);
+#ifdef KIVLOG_CLI_EXTRA
     if (command == u"import")
         return RunImport(args);
+#endif
     if (command == u"menu-entry")
         return RunMenuEntry(args);
     std::optional<bool> dayName;
@@ -338,3 +360,39 @@ int main(int argc, char *argv[])
         return usageError(problem);
     return command == u"dump" ? dump(*file) : rewrite(*file, dayName);
 }
+
+#ifdef KIVLOG_CLI_EXTRA
+
+// The whole of kivlog-cli, for the commands the program itself hands over.
+extern "C" [[gnu::visibility("default")]] int KivlogCliMain(int argc, char *argv[])
+{
+    return cliMain(argc, argv);
+}
+
+#else
+
+int main(int argc, char *argv[])
+{
+    if (!(argc > 1 && std::strcmp(argv[1], "import") == 0) && !exportsPdf(argc, argv))
+        return cliMain(argc, argv);
+    // The module lies beside the program in the build and in the library folder once installed.
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string dir = length > 0 ? std::string(self, size_t(length)) : std::string(argv[0]);
+    dir.erase(dir.find_last_of('/') + 1);
+    std::string tried;
+    for (const std::string &path :
+        { dir + "kivlog-cli-extra.so", dir + KIVLOG_CLI_EXTRA_FROM_BIN "/kivlog-cli-extra.so" }) {
+        if (void *module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+            if (const auto run
+                = reinterpret_cast<int (*)(int, char **)>(::dlsym(module, "KivlogCliMain")))
+                return run(argc, argv);
+        }
+        tried += std::string("\n  ") + ::dlerror();
+    }
+    std::fprintf(
+        stderr, "kivlog-cli: cannot load the part that runs %s:%s\n", argv[1], tried.c_str());
+    return kExitFailed;
+}
+
+#endif

@@ -99,6 +99,12 @@ div.text { white-space: pre-wrap; line-break: strict; overflow-wrap: anywhere;
 
 QString VisibleControls(QStringView text)
 {
+    // Most lines hold no control at all and are taken as they are.
+    if (std::none_of(text.begin(), text.end(), [](QChar c) {
+            const char16_t u = c.unicode();
+            return (u < 0x20 && u != u'\n' && u != u'\t') || (u >= 0x7F && u <= 0x9F);
+        }))
+        return text.toString();
     QString out;
     out.reserve(text.size());
     for (const QChar c : text) {

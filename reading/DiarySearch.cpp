@@ -450,14 +450,27 @@ namespace {
         return cutLine(date, text, spans, line, from, std::max(to, from));
     }
 
-    // The hits of a day found, from its folded text when folding kept every position.
+    // The hits of a day found on the line of its first hit, which is all an excerpt shows (no
+    // word holds a line break), from its folded text when folding kept every position.
     QList<TSpan> dayHits(const TSearchIndex::TFoundDay &day, const TSearchQuery &query)
     {
         const auto &d = day.Year->Days[day.Day];
         if (d.InFolded.Length != d.InText.Length)
             return query.Hits(day.Text());
-        return foldedHits(
-            QStringView(day.Year->Folded).mid(d.InFolded.Start, d.InFolded.Length), query.Words());
+        const QStringView folded
+            = QStringView(day.Year->Folded).mid(d.InFolded.Start, d.InFolded.Length);
+        qsizetype first = -1;
+        for (const QString &word : query.Words()) {
+            const qsizetype at = find(folded, word);
+            first = at >= 0 && (first < 0 || at < first) ? at : first;
+        }
+        if (first < 0)
+            return {};
+        const auto [lineStart, lineEnd] = lineAround(folded, first);
+        QList<TSpan> spans = foldedHits(folded.mid(lineStart, lineEnd - lineStart), query.Words());
+        for (TSpan &span : spans)
+            span.Start += lineStart;
+        return spans;
     }
 
 } // namespace
@@ -712,59 +725,6 @@ std::vector<TSearchIndex::TYearToRead> TSearchIndex::Stale()
 
 namespace {
 
-    // CP932 as the decoder reads it, in tables taken from it once: the character of each byte
-    // that stands alone and of each double-byte pair (0 where there is none).
-    struct TCp932Table {
-        char16_t Single[256] = {};
-        std::unique_ptr<char16_t[]> Pair = std::make_unique<char16_t[]>(0x10000);
-    };
-
-    const TCp932Table &cp932Table()
-    {
-        static const TCp932Table table = [] {
-            TCp932Table t;
-            // Every byte and every pair, each followed by a line break: what a unit stands for
-            // is the text between two breaks, one unit when it decoded as one character.
-            QByteArray all;
-            for (int b = 0x80; b < 0x100; ++b) {
-                if (!cp932::IsLeadByte(static_cast<unsigned char>(b)))
-                    all.append(char(b)).append('\n');
-            }
-            for (int lead = 0x81; lead < 0x100; ++lead) {
-                if (!cp932::IsLeadByte(static_cast<unsigned char>(lead)))
-                    continue;
-                for (int trail = 0x40; trail < 0x100; ++trail) {
-                    if (cp932::IsTrailByte(static_cast<unsigned char>(trail)))
-                        all.append(char(lead)).append(char(trail)).append('\n');
-                }
-            }
-            const QString decoded = cp932::Decode(all);
-            qsizetype at = 0;
-            const auto next = [&]() -> char16_t {
-                const qsizetype end = decoded.indexOf(u'\n', at);
-                const char16_t c = end == at + 1 && decoded[at] != QChar::ReplacementCharacter
-                    ? decoded[at].unicode()
-                    : 0;
-                at = end + 1;
-                return c;
-            };
-            for (int b = 0x80; b < 0x100; ++b) {
-                if (!cp932::IsLeadByte(static_cast<unsigned char>(b)))
-                    t.Single[b] = next();
-            }
-            for (int lead = 0x81; lead < 0x100; ++lead) {
-                if (!cp932::IsLeadByte(static_cast<unsigned char>(lead)))
-                    continue;
-                for (int trail = 0x40; trail < 0x100; ++trail) {
-                    if (cp932::IsTrailByte(static_cast<unsigned char>(trail)))
-                        t.Pair[size_t(lead * 256 + trail)] = next();
-                }
-            }
-            return t;
-        }();
-        return table;
-    }
-
     // Decodes bytes into text and folds them into folded in one pass, each with room for
     // bytes.size() units; returns the units of each written. A text with "&" takes the
     // decoder's own way, which reads character references.
@@ -778,42 +738,49 @@ namespace {
             std::copy(out.utf16(), out.utf16() + out.size(), folded);
             return { units, out.size() };
         }
-        const TCp932Table &table = cp932Table();
+        const cp932::TDecodeTables table = cp932::DecodeTables();
+        const char16_t *const single = table.Single;
+        const char16_t *const pairs = table.Pair;
         const char16_t *const fold = foldTable();
         const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
         const auto *const end = p + bytes.size();
         char16_t *t = text;
         char16_t *f = folded;
         while (p < end) {
-            const unsigned char b = *p++;
+            const unsigned char b = *p;
             char16_t c = b;
-            if (b < 0x80) {
+            // Most of a diary is double-byte characters, taken first (a byte below 0x80 or one
+            // that stands alone makes no pair).
+            if (end - p > 1 && (c = pairs[size_t(b) << 8 | p[1]])) {
+                p += 2;
                 *t++ = c;
                 *f++ = fold[c];
                 continue;
             }
-            if (table.Single[b]) {
-                c = table.Single[b];
-            } else if (const char16_t pair = p < end ? table.Pair[size_t(b * 256 + *p)] : 0) {
-                c = pair;
+            c = b;
+            if (b < 0x80) {
                 ++p;
+            } else if ((c = single[b])) {
+                ++p;
+                // A half-width letter and its voiced or semi-voiced sound mark are one letter.
+                if (c >= 0xFF61 && c <= 0xFF9D && p < end
+                    && (single[*p] == kVoicedMark || single[*p] == kSemiVoicedMark)) {
+                    const char16_t katakana = kHalfWidthKana[c - 0xFF61];
+                    const char16_t mark = single[*p];
+                    if (const char16_t joined
+                        = mark == kVoicedMark ? voiced(katakana) : semiVoiced(katakana)) {
+                        *t++ = c;
+                        *t++ = mark;
+                        ++p;
+                        *f++ = fold[joined];
+                        continue;
+                    }
+                }
             } else {
                 c = u'\uFFFD';
+                ++p;
             }
             *t++ = c;
-            // A half-width letter and its voiced or semi-voiced sound mark are one letter.
-            if (c >= 0xFF61 && c <= 0xFF9D && p < end
-                && (table.Single[*p] == kVoicedMark || table.Single[*p] == kSemiVoicedMark)) {
-                const char16_t katakana = kHalfWidthKana[c - 0xFF61];
-                const char16_t mark = table.Single[*p];
-                if (const char16_t joined
-                    = mark == kVoicedMark ? voiced(katakana) : semiVoiced(katakana)) {
-                    *t++ = mark;
-                    ++p;
-                    *f++ = fold[joined];
-                    continue;
-                }
-            }
             *f++ = fold[c];
         }
         return { t - text, f - folded };
@@ -827,50 +794,114 @@ namespace {
     // it: every double-byte pair that reads as a letter folding to it. None when each letter
     // of the query could also come from a single byte (which may be the second byte of a pair,
     // so that looking for it tells nothing).
+    // The byte forms of every folded letter, made once: which letters a single byte (or a
+    // half-width letter with its sound mark) may give, and each double-byte pair by the letter
+    // it folds to.
+    struct TFormsOfLetters {
+        std::vector<bool> FromSingle = std::vector<bool>(0x10000);
+        std::vector<std::pair<char16_t, std::uint16_t>> Pairs;
+    };
+
+    const TFormsOfLetters &formsOfLetters()
+    {
+        static const TFormsOfLetters forms = [] {
+            TFormsOfLetters f;
+            const cp932::TDecodeTables table = cp932::DecodeTables();
+            const char16_t *const fold = foldTable();
+            for (int b = 0; b < 0x80; ++b)
+                f.FromSingle[fold[b]] = true;
+            for (int b = 0x80; b < 0x100; ++b) {
+                if (table.Single[b])
+                    f.FromSingle[fold[table.Single[b]]] = true;
+            }
+            for (char16_t katakana : kHalfWidthKana) {
+                if (voiced(katakana))
+                    f.FromSingle[fold[voiced(katakana)]] = true;
+                if (semiVoiced(katakana))
+                    f.FromSingle[fold[semiVoiced(katakana)]] = true;
+            }
+            for (int lead = 0x81; lead < 0x100; ++lead) {
+                for (int trail = 0x40; cp932::IsLeadByte(uchar(lead)) && trail < 0x100; ++trail) {
+                    if (const char16_t unit = table.Pair[lead * 256 + trail])
+                        f.Pairs.emplace_back(fold[unit], std::uint16_t(lead * 256 + trail));
+                }
+            }
+            std::sort(f.Pairs.begin(), f.Pairs.end());
+            return f;
+        }();
+        return forms;
+    }
+
     std::vector<QByteArray> bytesToLookFor(const TSearchQuery &query)
     {
         if (query.IsEmpty())
             return {};
-        const TCp932Table &table = cp932Table();
-        const char16_t *const fold = foldTable();
+        const TFormsOfLetters &letters = formsOfLetters();
         std::vector<QByteArray> best;
         for (const QChar letter : query.Words().front()) {
             const char16_t c = letter.unicode();
-            bool single = c < 0x80;
-            for (int b = 0x80; b < 0x100 && !single; ++b)
-                single = table.Single[b] && fold[table.Single[b]] == c;
-            // A half-width letter joined to its sound mark.
-            for (char16_t katakana : kHalfWidthKana) {
-                single = single || (voiced(katakana) && fold[voiced(katakana)] == c)
-                    || (semiVoiced(katakana) && fold[semiVoiced(katakana)] == c);
-            }
-            if (single)
+            if (c < 0x80 || letters.FromSingle[c])
                 continue;
+            const auto [from, to] = std::equal_range(letters.Pairs.begin(), letters.Pairs.end(),
+                std::pair<char16_t, std::uint16_t>(c, 0),
+                [](const auto &a, const auto &b) { return a.first < b.first; });
             std::vector<QByteArray> forms;
-            for (int lead = 0x81; lead < 0x100; ++lead) {
-                for (int trail = 0x40; cp932::IsLeadByte(uchar(lead)) && trail < 0x100; ++trail) {
-                    const char16_t unit = table.Pair[size_t(lead * 256 + trail)];
-                    if (unit && fold[unit] == c)
-                        forms.push_back(QByteArray().append(char(lead)).append(char(trail)));
-                }
-            }
+            for (auto it = from; it != to; ++it)
+                forms.push_back(
+                    QByteArray().append(char(it->second >> 8)).append(char(it->second)));
             if (!forms.empty() && (best.empty() || forms.size() < best.size()))
                 best = std::move(forms);
         }
         return best;
     }
 
-    // Whether a day's bytes may hold the letter the forms stand for: a text with "&" always
-    // may, a character reference in it reading as any letter.
+    // Whether the two bytes stand side by side anywhere in bytes, sixteen places at a time.
+    bool holdsPair(QByteArrayView bytes, char lead, char trail)
+    {
+        const char *p = bytes.data();
+        const char *const end = p + bytes.size();
+#ifdef __SSE2__
+        const __m128i leads = _mm_set1_epi8(lead);
+        const __m128i trails = _mm_set1_epi8(trail);
+        for (; end - p >= 17; p += 16) {
+            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1));
+            if (_mm_movemask_epi8(
+                    _mm_and_si128(_mm_cmpeq_epi8(here, leads), _mm_cmpeq_epi8(after, trails))))
+                return true;
+        }
+#endif
+        for (; end - p >= 2; ++p) {
+            if (p[0] == lead && p[1] == trail)
+                return true;
+        }
+        return false;
+    }
+
+    // Whether bytes may hold the letter the forms stand for: bytes with "&" always may, a
+    // character reference in them reading as any letter. A pair found across two characters
+    // only costs a decode.
     bool mayHold(QByteArrayView bytes, const std::vector<QByteArray> &forms)
     {
-        if (forms.empty() || bytes.contains('&'))
+        if (forms.empty() || std::memchr(bytes.data(), '&', size_t(bytes.size())))
             return true;
-        return std::any_of(forms.begin(), forms.end(), [&](const QByteArray &form) {
-            return ::memmem(
-                       bytes.data(), size_t(bytes.size()), form.constData(), size_t(form.size()))
-                != nullptr;
-        });
+        return std::any_of(forms.begin(), forms.end(),
+            [&](const QByteArray &form) { return holdsPair(bytes, form[0], form[1]); });
+    }
+
+    // The year's contents, or none when the query cannot be in the file: a file without any
+    // form of the letter looked for is not taken apart, once its header has been checked as the
+    // reader checks it (an unreadable year is named whatever the query).
+    TYearContents contentsFor(
+        const TSearchIndex::TYearToRead &file, const std::vector<QByteArray> &forms)
+    {
+        if (forms.empty() || !QFileInfo::exists(file.Path))
+            return ReadYearFileAt(file.Path, file.Year).Contents;
+        const QByteArray bytes = ReadWholeFile(file.Path);
+        CheckYearFileHeader(bytes, file.Year);
+        if (!mayHold(bytes, forms))
+            return {};
+        return ReadYearFile(bytes, file.Year).Contents;
     }
 
     TSearchIndex::TYearPtr readYear(const TSearchIndex::TYearToRead &file, const TSearchQuery *only)
@@ -878,7 +909,7 @@ namespace {
         const std::vector<QByteArray> forms
             = only ? bytesToLookFor(*only) : std::vector<QByteArray>();
         // Decoded straight into the year's text: one buffer, no text per day.
-        const TYearContents contents = ReadYearFileAt(file.Path, file.Year).Contents;
+        const TYearContents contents = contentsFor(file, forms);
         std::vector<const TDayText *> days;
         days.reserve(contents.Days.size());
         qsizetype bytes = 0;

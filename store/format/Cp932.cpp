@@ -477,6 +477,12 @@ namespace {
 
 } // namespace
 
+TDecodeTables DecodeTables()
+{
+    const TDecodeTable &table = decodeTable();
+    return { table.Single, table.Pair };
+}
+
 qsizetype DecodeInto(QByteArrayView bytes, char16_t *out)
 {
     const TDecodeTable &table = decodeTable();

@@ -55,6 +55,16 @@ QString Decode(QByteArrayView bytes);
 // The same into out, which has room for bytes.size() units; returns the units written.
 qsizetype DecodeInto(QByteArrayView bytes, char16_t *out);
 
+// The tables Decode reads by, for a loop that decodes and does more in the same pass (it reads
+// as DecodeInto does where no '&' may start a reference): the character of a byte of 0x80 or
+// more standing alone, and of a byte with the next one at first * 256 + second; 0 where there
+// is none, as for every first byte below 0x80 or standing alone.
+struct TDecodeTables {
+    const char16_t *Single;
+    const char16_t *Pair;
+};
+TDecodeTables DecodeTables();
+
 // Bytes to text without loss: what does not decode becomes raw-byte code points. When
 // offsets is given it receives, for each UTF-16 unit of the text, the position of the first
 // byte it came from, and bytes.size() at the end: unit i came from [offsets[i], offsets[i+1]).

@@ -117,26 +117,66 @@ TEST_F(SearchIndexInTempDir, YearsAreReadAsTheDecoderAndFoldReadThem)
 // Reading for one query leaves out only days that cannot hold it, whatever bytes it is in.
 TEST_F(SearchIndexInTempDir, ReadingForOneQueryFindsWhatReadingAllFinds)
 {
+    // ∵ in its two codes, 表 with a second byte that reads as "\\", ゔ only as a reference
+    // (ヴ folds to it).
     const QByteArray days[] = { "\x81\xE6", "\x87\x9A", sj("図書館"), sj("ﾄｼｮｶﾝ"), sj("としょかん"),
-        sj("&雨"), sj("ＡＢＣ") };
-    QByteArray file = sj("!JNL 1.00 2009\r\n");
-    for (int i = 0; i < int(std::size(days)); ++i)
-        file += QStringLiteral("![2009/05/%1]\r\n").arg(i + 1, 2, 10, QChar(u'0')).toLatin1()
-            + days[i] + "\r\n";
-    WriteAll(Path(u"2009.jnl"_qs), file);
+        sj("&雨"), sj("ＡＢＣ"), "\x95\x5C", "&#x3094;" };
+    const auto yearFile = [](QList<QByteArray> texts) {
+        QByteArray file = sj("!JNL 1.00 2009\r\n");
+        for (int i = 0; i < int(texts.size()); ++i)
+            file += QStringLiteral("![2009/05/%1]\r\n").arg(i + 1, 2, 10, QChar(u'0')).toLatin1()
+                + texts[i] + "\r\n";
+        return file;
+    };
     const TSearchIndex::TYearToRead year { 2009, Path(u"2009.jnl"_qs), {} };
-    for (const char *typed : { "∵", "図書館", "ﾄｼｮｶﾝ", "雨", "abc" }) {
-        SCOPED_TRACE(typed);
-        const TSearchQuery query(QString::fromUtf8(typed));
+    const auto sameDays = [&](const TSearchQuery &query) {
         const auto all = TSearchIndex::FindIn(TSearchIndex::ReadYear(year), query);
         const auto only = TSearchIndex::FindIn(TSearchIndex::ReadYear(year, query), query);
-        ASSERT_FALSE(all.empty());
         ASSERT_EQ(all.size(), only.size());
         for (size_t i = 0; i < all.size(); ++i)
             EXPECT_EQ(all[i].Date, only[i].Date);
+    };
+    const char *const queries[] = { "∵", "図書館", "ﾄｼｮｶﾝ", "雨", "abc", "表", "ヴ" };
+    // Every day in one file, then each day in a file of its own, which a query may pass over
+    // whole.
+    WriteAll(Path(u"2009.jnl"_qs), yearFile({ std::begin(days), std::end(days) }));
+    for (const char *typed : queries) {
+        SCOPED_TRACE(typed);
+        sameDays(TSearchQuery(QString::fromUtf8(typed)));
     }
-    // The day that holds it and the one whose "&" may stand for it.
-    EXPECT_EQ(TSearchIndex::ReadYear(year, TSearchQuery(u"図書館"_qs))->Days.size(), 2u);
+    // The day that holds it and those whose "&" may stand for it.
+    EXPECT_EQ(TSearchIndex::ReadYear(year, TSearchQuery(u"図書館"_qs))->Days.size(), 3u);
+    for (const QByteArray &day : days) {
+        WriteAll(Path(u"2009.jnl"_qs), yearFile({ day }));
+        for (const char *typed : queries) {
+            SCOPED_TRACE(std::string(typed) + " in " + day.toHex().toStdString());
+            sameDays(TSearchQuery(QString::fromUtf8(typed)));
+        }
+    }
+    WriteAll(Path(u"2009.jnl"_qs), yearFile({ sj("晴") }));
+    EXPECT_TRUE(TSearchIndex::ReadYear(year, TSearchQuery(u"図書館"_qs))->Days.empty());
+    // A file passed over is still refused when it is no year file of its year.
+    WriteAll(Path(u"2009.jnl"_qs), sj("!JNL 1.00 2010\r\n![2010/05/01]\r\n雨\r\n"));
+    EXPECT_THROW(TSearchIndex::ReadYear(year, TSearchQuery(u"図書館"_qs)), Exception);
+
+    // Years of random pieces of those texts, searched for random pieces: the same days.
+    std::mt19937 random(32);
+    const char *const pieces[]
+        = { "\x81\xE6", "\x87\x9A", "\x95\x5C", "\xB6\xDE", "\x83\x4B", "\x82\xAA", "A", "\x82\x60",
+              "&#x1F600;", "&", "\r\n", "\x90\x7D", "\x8F\x91", "&#x3094;", "\x83\x94" };
+    for (int round = 0; round < 200; ++round) {
+        QList<QByteArray> texts(3);
+        for (QByteArray &text : texts) {
+            for (int n = int(random() % 6); n > 0; --n)
+                text += pieces[random() % std::size(pieces)];
+        }
+        WriteAll(Path(u"2009.jnl"_qs), yearFile(texts));
+        QByteArray typed;
+        for (int n = 1 + int(random() % 2); n > 0; --n)
+            typed += pieces[random() % std::size(pieces)];
+        SCOPED_TRACE(texts.join('|').toHex().toStdString() + " / " + typed.toHex().toStdString());
+        sameDays(TSearchQuery(cp932::Decode(typed)));
+    }
 }
 
 // A query that narrows the last finds the same days among the last one's as in every year.
