@@ -901,7 +901,7 @@ namespace {
         CheckYearFileHeader(bytes, file.Year);
         if (!mayHold(bytes, forms))
             return {};
-        return ReadYearFile(bytes, file.Year).Contents;
+        return ReadYearFile(bytes, file.Year, DiaryNow().date().year()).Contents;
     }
 
     TSearchIndex::TYearPtr readYear(const TSearchIndex::TYearToRead &file, const TSearchQuery *only)
