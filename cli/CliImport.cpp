@@ -5,7 +5,7 @@
 #include "CliSearch.h"
 #include "CommandLine.h"
 #include "DataFolderLock.h"
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "DiaryImport.h"
 #include "Exceptions.h"
 #include "KivDiary.h"

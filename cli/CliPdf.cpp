@@ -10,6 +10,7 @@
 #include "KivDiary.h"
 #include "Numbers.h"
 #include "Services.h"
+#include "SettingValues.h"
 
 #include <QTextDocument>
 #include <cstdio>
@@ -29,9 +30,9 @@ QFont fontOfYear(const TDataFolder &folder, int year)
     try {
         store.SetYear(year);
         store.Open();
-        if (!TryStrToInt32(store.GetSetting("FONTSIZE"), points))
+        if (!TryStrToInt32(store.GetSetting(setting::kFontSize), points))
             points = 0;
-        family = cp932::Decode(store.GetSetting("FONTNAME"));
+        family = cp932::Decode(store.GetSetting(setting::kFontName));
     } catch (const Exception &) {
         // The file is named among the skipped ones; the default font serves.
     }

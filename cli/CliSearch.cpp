@@ -4,7 +4,7 @@
 #include "CliOutput.h"
 #include "CommandLine.h"
 #include "Cp932.h"
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "DiaryExport.h"
 #include "DiaryReading.h"
 #include "DiarySearch.h"
@@ -115,25 +115,21 @@ std::optional<int> FolderArgument(const QString &arg, const QString *next, TData
 
 namespace {
 
-QString dateText(double day) { return FormatDayNumber(QStringLiteral("yyyy/mm/dd(aaa)"), day); }
-
-// The headings of the days found, "yyyy/mm/dd(aaa)" as dateText writes them, in UTF-8: the
+// The headings of the days found, "yyyy/mm/dd(aaa)" as DayHeading writes them, in UTF-8: the
 // weekday names taken once, the digits written straight into the output.
 class TDayHeadings {
 public:
     TDayHeadings()
     {
-        const double week = DateToDayNumber(QDate(2001, 1, 1));
-        for (double day = week; day < week + 7; ++day) {
-            FNames[size_t(DayNumberToDate(day).dayOfWeek() - 1)]
-                = FormatDayNumber(QStringLiteral("aaa"), day).toUtf8();
-        }
+        const TWeekdayNames names = DiaryWeekdayNames();
+        for (size_t i = 0; i < names.size(); ++i)
+            FNames[i] = names[i].toUtf8();
     }
     void Append(double dayNumber, QByteArray &out) const
     {
         const QDate date = DayNumberToDate(dayNumber);
         if (date.year() < 1000 || date.year() > 9999) {
-            out += dateText(dayNumber).toUtf8();
+            out += DayHeading(dayNumber).toUtf8();
             return;
         }
         char digits[] = "0000/00/00(";
@@ -238,10 +234,8 @@ int RunSearch(QStringList args)
                 *end = '\n';
                 out.Out.truncate(end + 1 - out.Out.constData());
             }
-        } catch (const Exception &e) {
-            out.Skipped = e.Message();
         } catch (const std::exception &e) {
-            out.Skipped = QString::fromLocal8Bit(e.what());
+            out.Skipped = ExceptionMessage(e);
         }
         out.Done = true;
         const std::lock_guard<std::mutex> held(lock);
@@ -312,7 +306,7 @@ int RunOnThisDay(QStringList args)
     QString out;
     for (const TDayEntry &entry :
         diaryreading::OnThisDay(index, DayNumberToDate(day.value_or(DiaryToday())))) {
-        out += dateText(entry.Date) + u' ' + diaryreading::FirstLines(entry.Text, 1).value(0)
+        out += DayHeading(entry.Date) + u' ' + diaryreading::FirstLines(entry.Text, 1).value(0)
             + u'\n';
     }
     print(stdout, out);

@@ -254,7 +254,7 @@ int rewrite(const TYearFile &file, std::optional<bool> dayName)
     TKivDiary store;
     if (!openStore(store, file, messages))
         return kExitFailed;
-    store.SetDayName(dayName.value_or(DayNameSettingOn(store.GetSetting("DAYNAME"))));
+    store.SetDayName(dayName.value_or(DayNameSettingOn(store.GetSetting(setting::kDayName))));
     store.MarkModified();
     try {
         store.Close();

@@ -2,6 +2,7 @@
 
 #include "Cp932.h"
 #include "KivDiary.h"
+#include "Messages.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -24,10 +25,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const char kRefusedNotice[]
-    = "「%1」は制御文字など日記ファイルに文字として書けないものなので入力できません。";
-const char kJoinNotice[]
-    = "赤い四角のバイトが隣の文字とつながって別の文字に変わるため、この編集はできません。";
 constexpr int kNoticeMs = 4000;
 // Longer lists of refused characters are cut, so the notice stays a short line or two.
 constexpr qsizetype kNoticeCharacters = 12;
@@ -441,7 +438,7 @@ void TKivDiaryEdit::SettleEdit(int undoStepsBefore, bool modifiedBefore)
     FSpans = std::move(before.Spans);
     Remember();
     QApplication::beep();
-    ShowNotice(QString::fromUtf8(kJoinNotice));
+    ShowNotice(Text(msg::kJoinNotice));
 }
 
 bool TKivDiaryEdit::event(QEvent *event)
@@ -581,7 +578,7 @@ void TKivDiaryEdit::ShowRefusal(const QString &refused)
             clusters.toNextBoundary();
         listed = listed.left(clusters.position()) + u'…';
     }
-    ShowNotice(QString::fromUtf8(kRefusedNotice).arg(listed));
+    ShowNotice(Text(msg::kRefusedNotice).arg(listed));
 }
 
 void TKivDiaryEdit::ShowNotice(const QString &text)

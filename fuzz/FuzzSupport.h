@@ -33,6 +33,15 @@ inline void useDiaryServices()
         [](int) { return QStringLiteral("月"); } });
 }
 
+// The year now and the weekday names, as the services above give them.
+inline constexpr int kThisYear = 2026;
+inline TWeekdayNames weekdays()
+{
+    TWeekdayNames names;
+    names.fill(QStringLiteral("月"));
+    return names;
+}
+
 // The year the input's first line names when the store can hold it, else 2009: inputs that
 // begin like a year file get past the year test.
 inline int yearOf(QByteArrayView input)

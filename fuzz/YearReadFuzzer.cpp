@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int year = fuzz::yearOf(input);
     TYearRead read;
     try {
-        read = ReadYearFile(input, year);
+        read = ReadYearFile(input, year, fuzz::kThisYear);
     } catch (const Exception &) {
         return 0;
     }

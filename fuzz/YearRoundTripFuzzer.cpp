@@ -22,7 +22,7 @@ void sortDays(TYearContents &c)
 TYearContents readBack(const QByteArray &bytes, int year)
 {
     try {
-        TYearRead read = ReadYearFile(bytes, year);
+        TYearRead read = ReadYearFile(bytes, year, fuzz::kThisYear);
         check(read.Messages.isEmpty() && read.Contents.ErrorData.isEmpty(),
             "the written file has rejected blocks");
         fuzz::checkDays(read.Contents, year);
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int year = fuzz::yearOf(input);
     TYearContents read;
     try {
-        read = ReadYearFile(input, year).Contents;
+        read = ReadYearFile(input, year, fuzz::kThisYear).Contents;
     } catch (const Exception &) {
         return 0;
     }
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Both forms of day header read alike; the store sorts the days before it writes them.
     const bool dayNames = size % 2 == 0;
     sortDays(read);
-    const QByteArray written = WriteYearFile(read, year, dayNames);
+    const QByteArray written = WriteYearFile(read, year, dayNames, fuzz::weekdays());
     const TYearContents reread = readBack(written, year);
     if (read.ErrorData.isEmpty()) {
         TYearContents expected = read;
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             day.FText = WrittenDayText(day.FText).toByteArray() + "\r\n";
         check(reread == expected, "write and read changed the contents");
     }
-    const QByteArray writtenAgain = WriteYearFile(reread, year, dayNames);
+    const QByteArray writtenAgain = WriteYearFile(reread, year, dayNames, fuzz::weekdays());
     if (read.ErrorData.isEmpty())
         check(writtenAgain == written, "the written file does not write back to itself");
     check(readBack(writtenAgain, year) == reread, "a second round trip changed the contents");

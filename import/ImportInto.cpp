@@ -1,5 +1,5 @@
 #include "Cp932.h"
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "DiaryImport.h"
 #include "KivDiary.h"
 

@@ -1,7 +1,9 @@
 #include "DiaryPrint.h"
 
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "FileWriter.h"
+#include "Messages.h"
+#include "SettingValues.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QPdfWriter>
@@ -52,7 +54,7 @@ std::unique_ptr<QTextDocument> BuildDocument(
         } else {
             cursor.insertBlock(headingBlock, heading);
         }
-        cursor.insertText(FormatDayNumber(QStringLiteral("yyyy/mm/dd(aaa)"), day.Date), heading);
+        cursor.insertText(DayHeading(day.Date), heading);
         QString text = day.Text;
         text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         text.replace(u'\r', u'\n');
@@ -124,7 +126,7 @@ QByteArray RenderPdf(const QTextDocument &document, const QPageLayout &page)
         QPdfWriter writer(&device);
         writer.setPageLayout(page);
         writer.setCreator(QStringLiteral("kivlog"));
-        writer.setTitle(QStringLiteral("日記"));
+        writer.setTitle(Text(msg::kDiaryTitle));
         const std::unique_ptr<QTextDocument> paged(document.clone());
         KeepHeadingsWithText(*paged, writer);
         paged->print(&writer);
@@ -133,12 +135,10 @@ QByteArray RenderPdf(const QTextDocument &document, const QPageLayout &page)
 
 QFont FontOfSettings(const QString &family, int points)
 {
-    // The editor's own size when the year file names none.
-    constexpr int kDefaultPoints = 9;
     QFont font;
     if (!family.isEmpty())
         font.setFamily(family);
-    font.setPointSize(points > 0 ? points : kDefaultPoints);
+    font.setPointSize(points > 0 ? points : kDefaultFontSize);
     return font;
 }
 

@@ -2,10 +2,11 @@
 #include "DiaryExport.h"
 
 #include "Cp932.h"
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "DiarySearch.h"
 #include "Exceptions.h"
 #include "FileReader.h"
+#include "Messages.h"
 #include "YearFile.h"
 
 #include <algorithm>
@@ -13,8 +14,6 @@
 namespace diaryexport {
 
 namespace {
-
-    QString dateText(double day) { return FormatDayNumber(QStringLiteral("yyyy/mm/dd(aaa)"), day); }
 
     // The text as an export shows it: LF line breaks, no trailing blank lines, control
     // characters visible.
@@ -189,20 +188,20 @@ TExport ExportFolder(const QString &baseDir, const QString &prefix, const QStrin
             const double day = entry.FDate;
             const QString text = exportText(entry.FText);
             if (format == TFormat::Text) {
-                body += dateText(day) + u'\n' + text + QStringLiteral("\n\n");
+                body += DayHeading(day) + u'\n' + text + QStringLiteral("\n\n");
             } else if (format == TFormat::Markdown) {
-                body += QStringLiteral("## ") + dateText(day) + QStringLiteral("\n\n")
+                body += QStringLiteral("## ") + DayHeading(day) + QStringLiteral("\n\n")
                     + markdownText(text) + QStringLiteral("\n\n");
             } else {
                 body += QStringLiteral("<section id=\"d%1\">\n<h2>%2</h2>\n<div class=\"text\">")
                             .arg(DayNumberToDate(day).toString(Qt::ISODate),
-                                htmlEscaped(dateText(day)))
+                                htmlEscaped(DayHeading(day)))
                     + htmlEscaped(text) + QStringLiteral("</div>\n</section>\n");
             }
         }
     }
 
-    const QString title = QStringLiteral("日記");
+    const QString title = Text(msg::kDiaryTitle);
     if (json)
         result.Out = u'[' + yearObjects.join(QStringLiteral(",\n")) + QStringLiteral("]\n");
     else if (format == TFormat::Markdown)

@@ -901,7 +901,7 @@ namespace {
         CheckYearFileHeader(bytes, file.Year);
         if (!mayHold(bytes, forms))
             return {};
-        return ReadYearFile(bytes, file.Year).Contents;
+        return ReadYearFile(bytes, file.Year, DiaryNow().date().year()).Contents;
     }
 
     TSearchIndex::TYearPtr readYear(const TSearchIndex::TYearToRead &file, const TSearchQuery *only)
@@ -998,10 +998,8 @@ QList<TSkippedFile> TSearchIndex::Refresh()
     for (const TYearToRead &file : Stale()) {
         try {
             Adopt(file, ReadYear(file));
-        } catch (const Exception &e) {
-            AdoptFailure(file, e.Message());
         } catch (const std::exception &e) {
-            AdoptFailure(file, QString::fromLocal8Bit(e.what()));
+            AdoptFailure(file, ExceptionMessage(e));
         }
     }
     return Skipped();

@@ -47,3 +47,12 @@ class EFCreateError : public EFileError {
 public:
     using EFileError::EFileError;
 };
+
+// The user-facing text of an exception: Message() for the program's own, what() for other
+// standard exceptions.
+inline QString ExceptionMessage(const std::exception &error)
+{
+    if (const auto *own = dynamic_cast<const Exception *>(&error))
+        return own->Message();
+    return QString::fromLocal8Bit(error.what());
+}

@@ -64,10 +64,8 @@ bool TKivDiary::FinalSave()
     try {
         SaveWhenDue();
         saved = true;
-    } catch (const Exception &e) {
-        report(e.Message());
     } catch (const std::exception &e) {
-        report(QString::fromLocal8Bit(e.what()));
+        report(ExceptionMessage(e));
     }
     FAutoSave = false;
     return saved;

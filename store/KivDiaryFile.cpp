@@ -1,6 +1,6 @@
 // The store's year file on disk: loading, saving and reloading it.
 #include "CommandLine.h"
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "DiskCopies.h"
 #include "FileReader.h"
 #include "FileWriter.h"
@@ -88,17 +88,14 @@ void TKivDiary::LoadFile()
         const QString path = FilePath();
         TYearRead read;
         if (const std::optional<QByteArray> data = FDiskFile.Load(path))
-            read = ReadYearFile(*data, FYear);
+            read = ReadYearFile(*data, FYear, DiaryNow().date().year());
         // The year file as the sync engine left it: what the other side is taken to have.
         FDiskFile.History().Read(read.Contents, true);
         TakeContents(std::move(read.Contents));
         for (const QString &message : read.Messages)
             ShowDiaryMessage(message);
-    } catch (const Exception &e) {
-        FLoadError = e.Message();
-        throw;
     } catch (const std::exception &e) {
-        FLoadError = QString::fromLocal8Bit(e.what());
+        FLoadError = ExceptionMessage(e);
         throw;
     }
     busy.reset();
@@ -127,7 +124,8 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYear()
 
 std::optional<QString> TKivDiary::RescueYear()
 {
-    return FDiskFile.Rescue(FilePath(), WriteYearFile(Contents(), FYear, FDayName), DiaryNow());
+    return FDiskFile.Rescue(
+        FilePath(), WriteYearFile(Contents(), FYear, FDayName, DiaryWeekdayNames()), DiaryNow());
 }
 
 TYearFilePlace TKivDiary::Place() const
@@ -187,7 +185,7 @@ bool TKivDiary::ReloadFile()
             const QByteArray data = ReadWholeFile(path);
             seen.Hash = HashBytes(data);
             // What the store holds stays until the other version has been read whole.
-            TYearRead read = ReadYearFile(data, FYear);
+            TYearRead read = ReadYearFile(data, FYear, DiaryNow().date().year());
             // Through the door: what the store saved that the other version lacks was never
             // seen there, and stays, unsaved, for the next save to write back.
             SortDays();
@@ -207,10 +205,8 @@ bool TKivDiary::ReloadFile()
                         + DescribeChangedDays(merge.KeptDays);
             }
             messages << read.Messages;
-        } catch (const Exception &e) {
-            failure = e.Message();
         } catch (const std::exception &e) {
-            failure = QString::fromLocal8Bit(e.what());
+            failure = ExceptionMessage(e);
         } catch (...) {
             failure = Text(msg::kBadData);
         }

@@ -1,6 +1,8 @@
 #pragma once
 
-// Every user-facing text of the store, once. UTF-8.
+#include "Text.h"
+
+// Every user-facing text of the store, the editor and what reads the diary out, once. UTF-8.
 namespace msg {
 inline constexpr char kNotActive[] = "データがアクティブではありません。";
 inline constexpr char kBaseDirActive[] = "アクティブなデータのBaseDirectoryは変更できません。";
@@ -70,4 +72,12 @@ inline constexpr char kReloadKeptDays[]
       "次の日はこの日記の文章がそちらになかったか違っていたため、合わせて残しています。";
 inline constexpr char kBothPreambles[] = "（最初の日付より前の文章）";
 inline constexpr char kBothErrorData[] = "（読み込めなかった行）";
+// The title of an export and of a printed diary, and the name offered for their files.
+inline constexpr char kDiaryTitle[] = "日記";
+// The editor's notices under the text: a character the year file cannot hold as a character,
+// and an edit that would join a raw byte with its neighbour.
+inline constexpr char kRefusedNotice[]
+    = "「%1」は制御文字など日記ファイルに文字として書けないものなので入力できません。";
+inline constexpr char kJoinNotice[]
+    = "赤い四角のバイトが隣の文字とつながって別の文字に変わるため、この編集はできません。";
 } // namespace msg

@@ -59,6 +59,14 @@ QString DiaryShortDayName(int dayOfWeek)
     return name;
 }
 
+TWeekdayNames DiaryWeekdayNames()
+{
+    TWeekdayNames names;
+    for (int day = 1; day <= 7; ++day)
+        names[static_cast<size_t>(day - 1)] = DiaryShortDayName(day);
+    return names;
+}
+
 TScopedDiaryServices::TScopedDiaryServices(TDiaryServices services)
     : FSaved(current())
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DayNumber.h"
+
 #include <QDateTime>
 #include <QString>
 #include <functional>
@@ -27,6 +29,8 @@ QDateTime DiaryNow();
 // that it is still the day before.
 double DiaryToday();
 QString DiaryShortDayName(int dayOfWeek);
+// All seven, for the year file's day headers.
+TWeekdayNames DiaryWeekdayNames();
 
 // Puts services in place for the lifetime of the object and restores the previous ones after.
 class TScopedDiaryServices {

@@ -25,12 +25,10 @@ QString ExceptionMessage(std::exception_ptr error)
 {
     try {
         std::rethrow_exception(error);
-    } catch (const Exception &e) {
-        return e.Message();
     } catch (const std::exception &e) {
-        return QString::fromLocal8Bit(e.what());
+        return ExceptionMessage(e);
     } catch (...) {
-        return QString::fromUtf8(wtext::kUnknownError);
+        return Text(wtext::kUnknownError);
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Text.h"
+
 // The window's own user-facing texts, once. UTF-8.
 namespace wtext {
 inline constexpr char kCaptionHead[] = "KIV-N's Diary < ";
@@ -18,6 +20,20 @@ inline constexpr char kFolderUnlockable[]
 inline constexpr char kApplicationEnds[] = "アプリケーションを終了します。";
 inline constexpr char kCalendarCannotHold[] = "カレンダーにこの日付は設定できません。";
 inline constexpr char kUnknownError[] = "不明なエラーが発生しました。";
+
+// The captions of the main window's buttons and of the actions of its menu.
+inline constexpr char kCloseCaption[] = "終了";
+inline constexpr char kUndoCaption[] = "やり直し";
+inline constexpr char kTodayCaption[] = "今日";
+inline constexpr char kPrevYearCaption[] = "前年";
+inline constexpr char kNextYearCaption[] = "翌年";
+inline constexpr char kPrevMonthCaption[] = "前月";
+inline constexpr char kNextMonthCaption[] = "翌月";
+inline constexpr char kPrevDayCaption[] = "前日";
+inline constexpr char kNextDayCaption[] = "翌日";
+inline constexpr char kChangeFontCaption[] = "フォント変更";
+inline constexpr char kToggleDayNameCaption[] = "曜日を保存する";
+inline constexpr char kSearchCaption[] = "検索...";
 
 // The search window.
 inline constexpr char kSearchTitle[] = "検索";

@@ -43,8 +43,7 @@ QString DataFolderFor(const QStringList &arguments)
 
 QString UsageText(bool japanese, const QString &dataFolder)
 {
-    return QString::fromUtf8(japanese ? wtext::kUsageJapanese : wtext::kUsageEnglish) + dataFolder
-        + u'\n';
+    return Text(japanese ? wtext::kUsageJapanese : wtext::kUsageEnglish) + dataFolder + u'\n';
 }
 
 std::optional<int> AnswerInfoOption(int argc, char **argv)

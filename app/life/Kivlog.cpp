@@ -47,7 +47,7 @@ void sayUnlockable(const QString &folder, bool duringSave)
     said.insert(clean);
     std::fprintf(stderr, "kivlog: cannot lock the data folder %s; running without it\n",
         QFile::encodeName(clean).constData());
-    const QString text = QString::fromUtf8(wtext::kFolderUnlockable) + u"\r\n> "_s + clean;
+    const QString text = Text(wtext::kFolderUnlockable) + u"\r\n> "_s + clean;
     if (duringSave)
         QTimer::singleShot(0, QCoreApplication::instance(), [text] { ShowMessageBox(text); });
     else
@@ -96,10 +96,10 @@ bool claimDataFolder(
         return false;
     std::fprintf(stderr, "kivlog: the data folder %s is in use (process %lld)\n",
         QFile::encodeName(folder).constData(), static_cast<long long>(lock.HolderPid()));
-    QString text = QString::fromUtf8(wtext::kFolderInUse) + u"\r\n> "_s + folder + u"\r\n"_s;
+    QString text = Text(wtext::kFolderInUse) + u"\r\n> "_s + folder + u"\r\n"_s;
     if (lock.HolderPid() > 0)
-        text += QString::fromUtf8(wtext::kFolderHolder).arg(lock.HolderPid()) + u"\r\n"_s;
-    ShowMessageBox(text + QString::fromUtf8(wtext::kApplicationEnds));
+        text += Text(wtext::kFolderHolder).arg(lock.HolderPid()) + u"\r\n"_s;
+    ShowMessageBox(text + Text(wtext::kApplicationEnds));
     refusedStatus = 1;
     return false;
 }

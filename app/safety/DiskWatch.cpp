@@ -9,6 +9,7 @@
 #include "KivDiaryEdit.h"
 #include "Messages.h"
 #include "Recovery.h"
+#include "Services.h"
 #include "ShownYear.h"
 #include "WindowTexts.h"
 #include "YearFile.h"
@@ -24,8 +25,6 @@
 #include <set>
 
 namespace {
-
-QString text(const char *utf8) { return QString::fromUtf8(utf8); }
 
 // The copies taken in, by the SHA-1 of their bytes, one a line in this machine's state folder:
 // taken in once, a copy is never offered again, moved or not.
@@ -210,7 +209,7 @@ void TDiskWatch::OfferCopies()
         QByteArray bytes;
         try {
             bytes = ReadWholeFile(copy);
-            read = ReadYearFile(bytes, FStore->Year());
+            read = ReadYearFile(bytes, FStore->Year(), DiaryNow().date().year());
         } catch (const Exception &e) {
             if (!FCopiesSeen.contains(HashBytes(bytes) ^ qHash(copy)))
                 unreadable << copy + QStringLiteral(": ") + e.Message();
@@ -230,7 +229,7 @@ void TDiskWatch::OfferCopies()
     }
     QStringList parts;
     if (!unreadable.isEmpty())
-        parts << text(wtext::kConflictCopiesNotRead).arg(pathLines(unreadable));
+        parts << Text(wtext::kConflictCopiesNotRead).arg(pathLines(unreadable));
     QStringList taken;
     TYearMerge both;
     std::set<double> changed;
@@ -267,18 +266,18 @@ void TDiskWatch::OfferCopies()
                 stuck << copy;
         }
         if (!taken.isEmpty() && !moved.isEmpty())
-            parts << text(wtext::kConflictCopiesMerged).arg(pathLines(moved));
+            parts << Text(wtext::kConflictCopiesMerged).arg(pathLines(moved));
         if (!stuck.isEmpty())
-            parts << text(wtext::kConflictCopiesNotMoved).arg(pathLines(stuck));
+            parts << Text(wtext::kConflictCopiesNotMoved).arg(pathLines(stuck));
     }
     if (!changed.empty()) {
-        parts << text(wtext::kConflictCopiesChangedDays)
+        parts << Text(wtext::kConflictCopiesChangedDays)
                      .arg(DescribeChangedDays(std::vector<double>(changed.begin(), changed.end())));
     }
     both.BothTextDays.assign(bothDays.begin(), bothDays.end());
     if (both.HoldsBothTexts()) {
-        parts << text(wtext::kConflictCopiesBothTexts)
-                     .arg(text(msg::kBothTextsSeparator), DescribeBothTexts(both));
+        parts << Text(wtext::kConflictCopiesBothTexts)
+                     .arg(Text(msg::kBothTextsSeparator), DescribeBothTexts(both));
     }
     if (!parts.isEmpty())
         ShowMessageBox(parts.join(QStringLiteral("\r\n\r\n")));
@@ -288,9 +287,9 @@ bool TDiskWatch::AskMergeCopies(const QStringList &copies) const
 {
     // Unattended, the copies stay as they are for the next start to offer again.
     return Ask({ TQuestionKind::MergeCopies, {},
-               text(wtext::kConflictCopiesFound).arg(pathLines(copies)),
-               { { TAnswer::Yes, text(wtext::kConflictCopiesMerge) },
-                   { TAnswer::No, text(wtext::kConflictCopiesLeave) } },
+               Text(wtext::kConflictCopiesFound).arg(pathLines(copies)),
+               { { TAnswer::Yes, Text(wtext::kConflictCopiesMerge) },
+                   { TAnswer::No, Text(wtext::kConflictCopiesLeave) } },
                TAnswer::Yes, TAnswer::No, copies })
         == TAnswer::Yes;
 }

@@ -177,7 +177,7 @@ QByteArray TRecovery::BuildImage() const
     image.Settings.prepend(
         QByteArray(kFileSetting) + '=' + QFile::encodeName(year.fileName()).toPercentEncoding());
     image.Settings.prepend(QByteArray(kFolderSetting) + '=' + folderIdentity(year.absolutePath()));
-    return WriteYearFile(image, FStore->Year(), false);
+    return WriteYearFile(image, FStore->Year(), false, {});
 }
 
 bool TRecovery::WriteNow()
@@ -289,9 +289,9 @@ void TRecovery::YearLoaded()
 TRecovery::TChoice TRecovery::Ask(const QString &path) const
 {
     // Unattended, nothing of the recovered texts is touched.
-    return ::Ask({ TQuestionKind::TakeBack, {}, QString::fromUtf8(wtext::kRecoveryFound).arg(path),
-               { { TAnswer::Yes, QString::fromUtf8(wtext::kRecoveryYes) },
-                   { TAnswer::No, QString::fromUtf8(wtext::kRecoveryNo) } },
+    return ::Ask({ TQuestionKind::TakeBack, {}, Text(wtext::kRecoveryFound).arg(path),
+               { { TAnswer::Yes, Text(wtext::kRecoveryYes) },
+                   { TAnswer::No, Text(wtext::kRecoveryNo) } },
                TAnswer::Yes, TAnswer::No, path })
             == TAnswer::Yes
         ? TChoice::TakeBack
@@ -312,9 +312,8 @@ void TRecovery::TakeBack(const QString &path, const TYearContents &recovered)
     }
     const TYearMerge merge = FStore->TakeInVersion(days, known);
     if (merge.HoldsBothTexts()) {
-        ShowMessageBox(
-            QString::fromUtf8(wtext::kRecoveryBothTexts)
-                .arg(QString::fromUtf8(msg::kBothTextsSeparator), DescribeBothTexts(merge)));
+        ShowMessageBox(Text(wtext::kRecoveryBothTexts)
+                           .arg(Text(msg::kBothTextsSeparator), DescribeBothTexts(merge)));
     }
     // The file stays until the next successful save of the year, so a second crash before
     // that loses nothing either.
@@ -326,9 +325,9 @@ QString TRecovery::KeepAside(const QString &path)
     const QString stamp = DiaryNow().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const std::optional<QString> aside = MoveUnderFreeName(path, path + QLatin1Char('-') + stamp);
     if (!aside) {
-        ShowMessageBox(QString::fromUtf8(wtext::kRecoveryCannotRename).arg(path));
+        ShowMessageBox(Text(wtext::kRecoveryCannotRename).arg(path));
         return path;
     }
-    ShowMessageBox(QString::fromUtf8(wtext::kRecoveryKeptAs).arg(*aside));
+    ShowMessageBox(Text(wtext::kRecoveryKeptAs).arg(*aside));
     return *aside;
 }

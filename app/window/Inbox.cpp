@@ -1,7 +1,7 @@
 #include "Inbox.h"
 
 #include "AppServices.h"
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "DiaryImport.h"
 #include "DiskCopies.h"
 #include "KivDiary.h"
@@ -17,8 +17,6 @@
 using namespace diaryimport;
 
 namespace {
-
-QString text(const char *utf8) { return QString::fromUtf8(utf8); }
 
 QString lines(const QStringList &items)
 {
@@ -159,14 +157,14 @@ void TInbox::Take()
                 }
             }
             if (!stuck.isEmpty())
-                parts << text(wtext::kInboxNotMoved).arg(lines(stuck));
+                parts << Text(wtext::kInboxNotMoved).arg(lines(stuck));
         }
         days.sort();
         if (!days.isEmpty())
-            parts << text(wtext::kInboxTaken).arg(days.join(QStringLiteral("\r\n")));
+            parts << Text(wtext::kInboxTaken).arg(days.join(QStringLiteral("\r\n")));
     }
     if (!unreadable.isEmpty())
-        parts << text(wtext::kInboxNotRead).arg(lines(unreadable));
+        parts << Text(wtext::kInboxNotRead).arg(lines(unreadable));
     if (!parts.isEmpty())
         ShowMessageBox(parts.join(QStringLiteral("\r\n\r\n")));
 }

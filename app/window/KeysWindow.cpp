@@ -13,7 +13,7 @@ namespace {
 
 QLabel *heading(const char *text, QWidget *parent)
 {
-    auto *label = new QLabel(QString::fromUtf8(text), parent);
+    auto *label = new QLabel(Text(text), parent);
     QFont font = label->font();
     font.setBold(true);
     label->setFont(font);
@@ -37,13 +37,13 @@ TKeysWindow::TKeysWindow(
 {
     setObjectName(u"KeysWindow"_s);
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QString::fromUtf8(wtext::kKeysTitle));
+    setWindowTitle(Text(wtext::kKeysTitle));
     auto *layout = new QFormLayout(this);
     layout->setLabelAlignment(Qt::AlignLeft);
 
     layout->addRow(heading(wtext::kKeysEditorHead, this));
     for (const auto &[key, what] : wtext::kKeysOfTheEditor)
-        addRow(layout, QString::fromUtf8(key), QString::fromUtf8(what));
+        addRow(layout, Text(key), Text(what));
 
     // The entries as the menu has them, whoever added them.
     layout->addRow(heading(wtext::kKeysPopupHead, this));

@@ -218,8 +218,8 @@ void TForm1::BuildLayout()
         = newLabel(u"Label1"_s, u"2001年08月20日"_s, layoutFont(kProportionalGothic, 24), PnlMain);
     KivDiaryEdit1 = new TKivDiaryEdit(PnlMain);
     KivDiaryEdit1->setObjectName(u"KivDiaryEdit1"_s);
-    BtnClose = newButton(u"BtnClose"_s, u"終了"_s, PnlMain);
-    BtnUndo = newButton(u"BtnUndo"_s, u"やり直し"_s, PnlMain);
+    BtnClose = newButton(u"BtnClose"_s, Text(wtext::kCloseCaption), PnlMain);
+    BtnUndo = newButton(u"BtnUndo"_s, Text(wtext::kUndoCaption), PnlMain);
 
     // The calendar and status column.
     Panel3 = newPanel(u"Panel3"_s, this);
@@ -227,13 +227,13 @@ void TForm1::BuildLayout()
     MonthCalendar1 = new TMonthCalendar(PnlCalendar);
     MonthCalendar1->setObjectName(u"MonthCalendar1"_s);
     MonthCalendar1->SetDate(DateToDayNumber(QDate(2001, 8, 20)));
-    BtnToday = newButton(u"BtnToday"_s, u"今日"_s, PnlCalendar);
-    BtnPrevYear = newButton(u"BtnPrevYear"_s, u"前年"_s, PnlCalendar);
-    BtnNextYear = newButton(u"BtnNextYear"_s, u"翌年"_s, PnlCalendar);
-    BtnPrevMonth = newButton(u"BtnPrevMonth"_s, u"前月"_s, PnlCalendar);
-    BtnNextMonth = newButton(u"BtnNextMonth"_s, u"翌月"_s, PnlCalendar);
-    BtnPrevDay = newButton(u"BtnPrevDay"_s, u"前日"_s, PnlCalendar);
-    BtnNextDay = newButton(u"BtnNextDay"_s, u"翌日"_s, PnlCalendar);
+    BtnToday = newButton(u"BtnToday"_s, Text(wtext::kTodayCaption), PnlCalendar);
+    BtnPrevYear = newButton(u"BtnPrevYear"_s, Text(wtext::kPrevYearCaption), PnlCalendar);
+    BtnNextYear = newButton(u"BtnNextYear"_s, Text(wtext::kNextYearCaption), PnlCalendar);
+    BtnPrevMonth = newButton(u"BtnPrevMonth"_s, Text(wtext::kPrevMonthCaption), PnlCalendar);
+    BtnNextMonth = newButton(u"BtnNextMonth"_s, Text(wtext::kNextMonthCaption), PnlCalendar);
+    BtnPrevDay = newButton(u"BtnPrevDay"_s, Text(wtext::kPrevDayCaption), PnlCalendar);
+    BtnNextDay = newButton(u"BtnNextDay"_s, Text(wtext::kNextDayCaption), PnlCalendar);
     PnlStatus = newPanel(u"PnlStatus"_s, Panel3);
     LblYear = newLabel(u"LblYear"_s, u"2001年"_s, layoutFont(kFixedGothic, 32), PnlStatus);
     LblYear->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -307,11 +307,11 @@ void TForm1::BuildLayout()
 
     ActionList1 = new QObject(this);
     ActionList1->setObjectName(u"ActionList1"_s);
-    ActChangeFont = new QAction(u"フォント変更"_s, ActionList1);
+    ActChangeFont = new QAction(Text(wtext::kChangeFontCaption), ActionList1);
     ActChangeFont->setObjectName(u"ActChangeFont"_s);
-    ActToggleDayName = new QAction(u"曜日を保存する"_s, ActionList1);
+    ActToggleDayName = new QAction(Text(wtext::kToggleDayNameCaption), ActionList1);
     ActToggleDayName->setObjectName(u"ActToggleDayName"_s);
-    ActSearch = new QAction(u"検索..."_s, ActionList1);
+    ActSearch = new QAction(Text(wtext::kSearchCaption), ActionList1);
     ActSearch->setObjectName(u"ActSearch"_s);
     ActSearch->setShortcut(QKeySequence::Find);
     ActSearch->setShortcutContext(Qt::WindowShortcut);
@@ -410,13 +410,13 @@ void TForm1::NameForScreenReaders()
 {
     // The editor's name follows the day it holds (UpdateDate); the labels are named by their
     // texts, and say what they show.
-    KivDiaryEdit1->setAccessibleDescription(QString::fromUtf8(wtext::kA11yEditorDescription));
-    MonthCalendar1->setAccessibleName(QString::fromUtf8(wtext::kA11yCalendarName));
-    MonthCalendar1->setAccessibleDescription(QString::fromUtf8(wtext::kA11yCalendarDescription));
-    Label1->setAccessibleDescription(QString::fromUtf8(wtext::kA11yShownDayDescription));
-    PnlStatus->setAccessibleName(QString::fromUtf8(wtext::kA11yTodayName));
-    LblYear->setAccessibleDescription(QString::fromUtf8(wtext::kA11yTodayYearDescription));
-    LblDate->setAccessibleDescription(QString::fromUtf8(wtext::kA11yTodayDateDescription));
+    KivDiaryEdit1->setAccessibleDescription(Text(wtext::kA11yEditorDescription));
+    MonthCalendar1->setAccessibleName(Text(wtext::kA11yCalendarName));
+    MonthCalendar1->setAccessibleDescription(Text(wtext::kA11yCalendarDescription));
+    Label1->setAccessibleDescription(Text(wtext::kA11yShownDayDescription));
+    PnlStatus->setAccessibleName(Text(wtext::kA11yTodayName));
+    LblYear->setAccessibleDescription(Text(wtext::kA11yTodayYearDescription));
+    LblDate->setAccessibleDescription(Text(wtext::kA11yTodayDateDescription));
 }
 
 void TForm1::ApplyLayoutGeometry()

@@ -2,7 +2,7 @@
 
 #include "AppServices.h"
 #include "CommandLine.h"
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "DiaryImport.h"
 #include "Exceptions.h"
 #include "KivDiary.h"
@@ -18,27 +18,25 @@ using namespace diaryimport;
 
 namespace {
 
-QString text(const char *utf8) { return QString::fromUtf8(utf8); }
-
 QStringList chooseSources(QWidget *parent)
 {
     const TAnswer from
-        = Ask({ TQuestionKind::ImportFrom, text(wtext::kImportTitle), text(wtext::kImportChoose),
-                  { { TAnswer::Files, text(wtext::kImportFiles) },
-                      { TAnswer::Folder, text(wtext::kImportFolder) },
-                      { TAnswer::Cancel, text(wtext::kImportCancel) } },
+        = Ask({ TQuestionKind::ImportFrom, Text(wtext::kImportTitle), Text(wtext::kImportChoose),
+                  { { TAnswer::Files, Text(wtext::kImportFiles) },
+                      { TAnswer::Folder, Text(wtext::kImportFolder) },
+                      { TAnswer::Cancel, Text(wtext::kImportCancel) } },
                   TAnswer::Files, TAnswer::Cancel },
             parent);
     if (from == TAnswer::Files) {
-        return Choose({ TQuestionKind::ImportFiles, text(wtext::kImportTitle) }, [parent] {
+        return Choose({ TQuestionKind::ImportFiles, Text(wtext::kImportTitle) }, [parent] {
             return QFileDialog::getOpenFileNames(
-                parent, text(wtext::kImportTitle), QString(), text(wtext::kImportFilter));
+                parent, Text(wtext::kImportTitle), QString(), Text(wtext::kImportFilter));
         }).toStringList();
     }
     if (from == TAnswer::Folder) {
         const QString path
-            = Choose({ TQuestionKind::ImportFolder, text(wtext::kImportTitle) }, [parent] {
-                  return QFileDialog::getExistingDirectory(parent, text(wtext::kImportTitle));
+            = Choose({ TQuestionKind::ImportFolder, Text(wtext::kImportTitle) }, [parent] {
+                  return QFileDialog::getExistingDirectory(parent, Text(wtext::kImportTitle));
               }).toString();
         return path.isEmpty() ? QStringList() : QStringList { path };
     }
@@ -47,10 +45,10 @@ QStringList chooseSources(QWidget *parent)
 
 bool confirm(QWidget *parent, const QString &report)
 {
-    return Ask({ TQuestionKind::ImportTake, text(wtext::kImportTitle),
-                   report + u"\r\n\r\n"_s + text(wtext::kImportAsk),
-                   { { TAnswer::Yes, text(wtext::kImportTake) },
-                       { TAnswer::No, text(wtext::kImportCancel) } },
+    return Ask({ TQuestionKind::ImportTake, Text(wtext::kImportTitle),
+                   report + u"\r\n\r\n"_s + Text(wtext::kImportAsk),
+                   { { TAnswer::Yes, Text(wtext::kImportTake) },
+                       { TAnswer::No, Text(wtext::kImportCancel) } },
                    TAnswer::Yes, TAnswer::No, report },
                parent)
         == TAnswer::Yes;
@@ -61,16 +59,16 @@ QString report(const QList<TYearOutcome> &years, const QList<TSource> &sources)
     QStringList lines;
     for (const TYearOutcome &year : years) {
         if (!year.Error.isEmpty()) {
-            lines << text(wtext::kImportYearUnread).arg(QString::number(year.Year), year.Error);
+            lines << Text(wtext::kImportYearUnread).arg(QString::number(year.Year), year.Error);
             continue;
         }
-        lines << text(wtext::kImportYear)
+        lines << Text(wtext::kImportYear)
                      .arg(QString::number(year.Year), QString::number(year.Added.size()),
                          QString::number(year.BothTexts.size()));
         for (const QDate day : year.BothTexts)
-            lines << text(wtext::kImportBothDay).arg(FormatDate(u"yyyy/mm/dd"_s, day));
+            lines << Text(wtext::kImportBothDay).arg(FormatDate(u"yyyy/mm/dd"_s, day));
         for (const QString &chars : year.NotStored)
-            lines << text(wtext::kImportNotStored).arg(chars);
+            lines << Text(wtext::kImportNotStored).arg(chars);
     }
     QStringList skipped;
     QStringList media;
@@ -84,13 +82,13 @@ QString report(const QList<TYearOutcome> &years, const QList<TSource> &sources)
             media << u"> "_s + file;
     }
     if (lines.isEmpty())
-        lines << text(wtext::kImportNothing);
+        lines << Text(wtext::kImportNothing);
     if (!skipped.isEmpty())
-        lines << QString() << text(wtext::kImportSkipped) << skipped;
+        lines << QString() << Text(wtext::kImportSkipped) << skipped;
     if (!media.isEmpty())
-        lines << QString() << text(wtext::kImportMedia).arg(media.size()) << media;
+        lines << QString() << Text(wtext::kImportMedia).arg(media.size()) << media;
     if (!unreadable.isEmpty())
-        lines << QString() << text(wtext::kImportUnreadable) << unreadable;
+        lines << QString() << Text(wtext::kImportUnreadable) << unreadable;
     return lines.join(u"\r\n"_s);
 }
 

@@ -33,7 +33,7 @@ void moveCalendarByMonths(TMonthCalendar &calendar, int months)
     // Before the year 1 there is no date, and so no day number: the calendar refuses the move
     // as it refuses any day it cannot hold.
     if (!moved.isValid())
-        throw Exception(QString::fromUtf8(wtext::kCalendarCannotHold));
+        throw Exception(Text(wtext::kCalendarCannotHold));
     calendar.SetDate(DateToDayNumber(moved));
 }
 
@@ -143,9 +143,8 @@ void TForm1::UpdateDate()
     const QString title = YearText(day) + MonthDayText(day);
     SetApplicationTitle(title);
     Label1->setText(title);
-    KivDiaryEdit1->setAccessibleName(QString::fromUtf8(wtext::kA11yEditorName).arg(title));
-    setWindowTitle(QString::fromUtf8(wtext::kCaptionHead) + ApplicationTitle()
-        + QString::fromUtf8(wtext::kCaptionTail));
+    KivDiaryEdit1->setAccessibleName(Text(wtext::kA11yEditorName).arg(title));
+    setWindowTitle(Text(wtext::kCaptionHead) + ApplicationTitle() + Text(wtext::kCaptionTail));
 
     // Each year file carries its own weekday option; a year without one turns it off.
     ReadDayNameSetting();

@@ -3,7 +3,7 @@
 #include "AppServices.h"
 #include "CommandLine.h"
 #include "Cp932.h"
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "DiaryExport.h"
 #include "DiaryPrint.h"
 #include "DiaryReading.h"
@@ -14,6 +14,7 @@
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "MainForm.h"
+#include "Messages.h"
 #include "MonthCalendar.h"
 #include "OnThisDayWindow.h"
 #include "ReadingDialogs.h"
@@ -40,7 +41,7 @@ void TForm1::BuildReadingActions()
 {
     const auto entry = [this](QAction *&item, QAction *&action, const char *name,
                            const char *caption, const QKeySequence &key) {
-        action = new QAction(QString::fromUtf8(caption), ActionList1);
+        action = new QAction(Text(caption), ActionList1);
         action->setObjectName(QString::fromUtf8(name));
         action->setShortcut(key);
         action->setShortcutContext(Qt::WindowShortcut);
@@ -80,7 +81,7 @@ void TForm1::BindReadingActions()
 
 void TForm1::BuildKeysAction()
 {
-    ActShowKeys = new QAction(QString::fromUtf8(wtext::kKeysCaption), ActionList1);
+    ActShowKeys = new QAction(Text(wtext::kKeysCaption), ActionList1);
     ActShowKeys->setObjectName(u"ActShowKeys"_s);
     ActShowKeys->setShortcut(QKeySequence::HelpContents);
     ActShowKeys->setShortcutContext(Qt::WindowShortcut);
@@ -175,9 +176,9 @@ QString refusalOf(const TKivDiary &diary, const QString &path)
         || (target.isDir()
             && target.canonicalFilePath()
                 == QFileInfo(FullFolderPath(diary.BaseDir())).canonicalFilePath()))
-        return QString::fromUtf8(wtext::kTargetIsDiaryFile).arg(target.absoluteFilePath());
+        return Text(wtext::kTargetIsDiaryFile).arg(target.absoluteFilePath());
     if (target.isDir())
-        return QString::fromUtf8(wtext::kTargetIsFolder).arg(target.absoluteFilePath());
+        return Text(wtext::kTargetIsFolder).arg(target.absoluteFilePath());
     return QString();
 }
 
@@ -191,8 +192,8 @@ bool writeTarget(const TKivDiary &diary, const QString &path, const QByteArray &
         years << year.Path;
     const TFileWrite written = ReplaceFile(path, bytes, AccessOfCopy(years, path));
     if (!written) {
-        ShowMessageBox(QString::fromUtf8(wtext::kCannotWrite)
-                           .arg(QFileInfo(path).absoluteFilePath(), written.Error));
+        ShowMessageBox(
+            Text(wtext::kCannotWrite).arg(QFileInfo(path).absoluteFilePath(), written.Error));
         return false;
     }
     return true;
@@ -229,10 +230,10 @@ void reportLeftOut(const diaryexport::TExport &exported, qsizetype replaced)
         QStringList paths;
         for (const diaryexport::TSkipped &file : exported.Skipped)
             paths << QFileInfo(file.Path).absoluteFilePath();
-        said << QString::fromUtf8(wtext::kExportSkipped).arg(paths.join(u"\r\n"_s));
+        said << Text(wtext::kExportSkipped).arg(paths.join(u"\r\n"_s));
     }
     if (replaced > 0)
-        said << QString::fromUtf8(wtext::kBytesReplaced).arg(replaced);
+        said << Text(wtext::kBytesReplaced).arg(replaced);
     if (!said.isEmpty())
         ShowMessageBox(said.join(u"\r\n\r\n"_s));
 }
@@ -258,7 +259,7 @@ void TForm1::ActPrintExecute()
     const std::vector<TDayEntry> days = entriesOf(exported.Days);
     if (days.empty()) {
         reportLeftOut(exported, 0);
-        ShowMessageBox(QString::fromUtf8(wtext::kNoDaysInRange));
+        ShowMessageBox(Text(wtext::kNoDaysInRange));
         return;
     }
     const std::unique_ptr<QTextDocument> document
@@ -266,11 +267,11 @@ void TForm1::ActPrintExecute()
 
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageLayout(diaryprint::DefaultPageLayout());
-    printer.setDocName(u"日記"_s);
+    printer.setDocName(Text(msg::kDiaryTitle));
     // Without a printer the dialog can only print to a file: offer one in the home folder.
     if (QPrinterInfo::availablePrinters().isEmpty())
-        printer.setOutputFileName(
-            QDir::home().filePath(FormatDayNumber(u"日記-yyyymmdd.pdf"_s, days.front().Date)));
+        printer.setOutputFileName(QDir::home().filePath(
+            Text(msg::kDiaryTitle) + FormatDayNumber(u"-yyyymmdd.pdf"_s, days.front().Date)));
     const TKivDiary &diary = *KivDiaryEdit1->Source();
     TPrintDialog dialog(&printer, this, [&diary](const QString &path) {
         const QString refused = refusalOf(diary, path);
@@ -304,7 +305,7 @@ void TForm1::ActExportExecute()
         bool done = false;
         RunGuarded([&] {
             if (choice.Path.isEmpty()) {
-                ShowMessageBox(QString::fromUtf8(wtext::kNoTargetFile));
+                ShowMessageBox(Text(wtext::kNoTargetFile));
                 return;
             }
             const TKivDiary &diary = *KivDiaryEdit1->Source();
@@ -316,7 +317,7 @@ void TForm1::ActExportExecute()
                 KivDiaryEdit1, choice.Format.value_or(diaryexport::TFormat::Text), choice.Range);
             if (exported.Days.empty()) {
                 reportLeftOut(exported, 0);
-                ShowMessageBox(QString::fromUtf8(wtext::kNoDaysInRange));
+                ShowMessageBox(Text(wtext::kNoDaysInRange));
                 return;
             }
             // A file is replaced only when the user says so.

@@ -36,11 +36,11 @@ void TForm1::BtnCloseClick()
     const QSize outer = frameGeometry().size();
     const QByteArray width = QByteArray::number(outer.width());
     const QByteArray height = QByteArray::number(outer.height());
-    if ((diary.GetSetting("WIDTH") != width || diary.GetSetting("HEIGHT") != height)
-        && !keepsOther(
-            { { "WIDTH", width }, { "HEIGHT", height } }, { FTaken.Width, FTaken.Height })) {
-        diary.SetSetting("WIDTH", width);
-        diary.SetSetting("HEIGHT", height);
+    if ((diary.GetSetting(setting::kWidth) != width || diary.GetSetting(setting::kHeight) != height)
+        && !keepsOther({ { setting::kWidth, width }, { setting::kHeight, height } },
+            { FTaken.Width, FTaken.Height })) {
+        diary.SetSetting(setting::kWidth, width);
+        diary.SetSetting(setting::kHeight, height);
         diary.MarkModified();
     }
 
@@ -48,19 +48,20 @@ void TForm1::BtnCloseClick()
     const QByteArray size
         = QByteArray::number(FontSizeInPoints(font, KivDiaryEdit1->logicalDpiY()));
     const QByteArray face = FaceNameSetting(font.family());
-    if ((diary.GetSetting("FONTSIZE") != size || diary.GetSetting("FONTNAME") != face)
-        && !keepsOther(
-            { { "FONTNAME", face }, { "FONTSIZE", size } }, { FTaken.FontName, FTaken.FontSize })) {
-        diary.SetSetting("FONTNAME", face);
-        diary.SetSetting("FONTSIZE", size);
+    if ((diary.GetSetting(setting::kFontSize) != size
+            || diary.GetSetting(setting::kFontName) != face)
+        && !keepsOther({ { setting::kFontName, face }, { setting::kFontSize, size } },
+            { FTaken.FontName, FTaken.FontSize })) {
+        diary.SetSetting(setting::kFontName, face);
+        diary.SetSetting(setting::kFontSize, size);
         diary.MarkModified();
     }
 
     const bool toggled = diary.DayName() != DayNameSettingOn(FTaken.DayName);
-    if (!toggled && diary.GetSetting("DAYNAME") != FTaken.DayName)
-        diary.SetDayName(DayNameSettingOn(diary.GetSetting("DAYNAME")));
+    if (!toggled && diary.GetSetting(setting::kDayName) != FTaken.DayName)
+        diary.SetDayName(DayNameSettingOn(diary.GetSetting(setting::kDayName)));
     else
-        diary.SetSetting("DAYNAME", DayNameSettingValue(diary.DayName()));
+        diary.SetSetting(setting::kDayName, DayNameSettingValue(diary.DayName()));
     close();
 }
 
@@ -97,7 +98,7 @@ void TForm1::ActToggleDayNameExecute()
     diary.SetDayName(!diary.DayName());
     N2->setChecked(diary.DayName());
     diary.MarkModified();
-    diary.SetSetting("DAYNAME", DayNameSettingValue(diary.DayName()));
+    diary.SetSetting(setting::kDayName, DayNameSettingValue(diary.DayName()));
 }
 
 void TForm1::FormDestroy()

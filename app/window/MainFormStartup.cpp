@@ -12,6 +12,7 @@
 #include "MonthCalendar.h"
 #include "Numbers.h"
 #include "Services.h"
+#include "SettingValues.h"
 #include "WindowRules.h"
 #include "WindowTexts.h"
 
@@ -32,8 +33,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int kDefaultFontSize = 9;
-
 // The store's paths stay as they were given, relative ones included; only the check and the
 // message use the full path. One box says everything about the folder, before anything is typed
 // that could not be saved there.
@@ -43,8 +42,8 @@ void ensureDataFolder(TKivDiary &diary)
     if (const QString folder = diary.BaseDir(); !folder.isEmpty()) {
         const QString full = FullFolderPath(folder);
         if (!MakeFolders(full)) {
-            box = QString::fromUtf8(wtext::kFolderCreateFailed) + u"\r\n> "_s + full + u"\r\n"_s
-                + QString::fromUtf8(wtext::kUseCurrentFolder);
+            box = Text(wtext::kFolderCreateFailed) + u"\r\n> "_s + full + u"\r\n"_s
+                + Text(wtext::kUseCurrentFolder);
             diary.SetBaseDir(QString());
         }
     }
@@ -52,11 +51,11 @@ void ensureDataFolder(TKivDiary &diary)
     if (!FolderTakesNewFiles(used)) {
         if (!box.isEmpty())
             box += u"\r\n"_s;
-        box += QString::fromUtf8(wtext::kFolderNotWritable) + u"\r\n> "_s + used + u"\r\n"_s;
+        box += Text(wtext::kFolderNotWritable) + u"\r\n> "_s + used + u"\r\n"_s;
         // No file is promised where none can be made.
         box += FolderCouldTakeNewFiles(RescueFolder())
-            ? QString::fromUtf8(wtext::kSavedElsewhereThen) + u"\r\n> "_s + RescueFolder()
-            : QString::fromUtf8(wtext::kNothingCanBeKept);
+            ? Text(wtext::kSavedElsewhereThen) + u"\r\n> "_s + RescueFolder()
+            : Text(wtext::kNothingCanBeKept);
     }
     if (!box.isEmpty())
         ShowMessageBox(box);
@@ -147,9 +146,8 @@ void TForm1::FormCreate()
     QString folderArgument = u"-d"_s + DataFolder();
     if (folderArgument.contains(QRegularExpression(u"[^\\w/.~+-]"_s)))
         folderArgument = u'\'' + folderArgument.replace(u"'"_s, u"'\\''"_s) + u'\'';
-    PnlStatus->setToolTip(QString::fromUtf8(wtext::kDataFolderHead) + DataFolder() + u'\n'
-        + QString::fromUtf8(wtext::kMenuEntryHint)
-              .arg(u"kivlog-cli menu-entry "_s + folderArgument));
+    PnlStatus->setToolTip(Text(wtext::kDataFolderHead) + DataFolder() + u'\n'
+        + Text(wtext::kMenuEntryHint).arg(u"kivlog-cli menu-entry "_s + folderArgument));
     if (FDataFolderClaim
         && !FDataFolderClaim(
             diary.BaseDir().isEmpty() ? QDir::currentPath() : FullFolderPath(diary.BaseDir()))) {
@@ -175,7 +173,7 @@ void TForm1::FormCreate()
     } catch (const EKivDiaryError &e) {
         // Nothing is written after this: the store is inactive or its failed load left it
         // unmodified, and the editor holds no edits.
-        ShowMessageBox(e.Message() + u"\r\n"_s + QString::fromUtf8(wtext::kApplicationEnds));
+        ShowMessageBox(e.Message() + u"\r\n"_s + Text(wtext::kApplicationEnds));
         FTerminateRequested = true;
         if (auto *app = QCoreApplication::instance())
             QMetaObject::invokeMethod(app, "quit", Qt::QueuedConnection);
@@ -185,8 +183,8 @@ void TForm1::FormCreate()
 void TForm1::RestoreWindowSize()
 {
     const TKivDiary &diary = *KivDiaryEdit1->Source();
-    std::optional<int> width = integerSetting(diary, "WIDTH");
-    std::optional<int> height = integerSetting(diary, "HEIGHT");
+    std::optional<int> width = integerSetting(diary, setting::kWidth);
+    std::optional<int> height = integerSetting(diary, setting::kHeight);
     // A size stored from a maximised window, or from a larger screen, is cut to this screen's
     // available area; 終了 then stores the size the window really has.
     if (const QScreen *shownOn = screen()) {
@@ -208,11 +206,11 @@ void TForm1::RestoreEditorFont()
 {
     const TKivDiary &diary = *KivDiaryEdit1->Source();
     QFont font = KivDiaryEdit1->font();
-    const int points = integerSetting(diary, "FONTSIZE").value_or(kDefaultFontSize);
+    const int points = integerSetting(diary, setting::kFontSize).value_or(kDefaultFontSize);
     // Qt keeps no font of zero or fewer points; such a stored size leaves the size as it was.
     if (points > 0)
         font.setPointSize(points);
-    const QByteArray face = diary.GetSetting("FONTNAME");
+    const QByteArray face = diary.GetSetting(setting::kFontName);
     if (!face.isEmpty())
         font.setFamily(FaceNameFromSetting(face));
     KivDiaryEdit1->setFont(font);
@@ -221,8 +219,9 @@ void TForm1::RestoreEditorFont()
 void TForm1::ReadDayNameSetting()
 {
     TKivDiary &diary = *KivDiaryEdit1->Source();
-    diary.SetDayName(DayNameSettingOn(diary.GetSetting("DAYNAME")));
+    diary.SetDayName(DayNameSettingOn(diary.GetSetting(setting::kDayName)));
     N2->setChecked(diary.DayName());
-    FTaken = { diary.GetSetting("WIDTH"), diary.GetSetting("HEIGHT"), diary.GetSetting("FONTNAME"),
-        diary.GetSetting("FONTSIZE"), diary.GetSetting("DAYNAME") };
+    FTaken = { diary.GetSetting(setting::kWidth), diary.GetSetting(setting::kHeight),
+        diary.GetSetting(setting::kFontName), diary.GetSetting(setting::kFontSize),
+        diary.GetSetting(setting::kDayName) };
 }

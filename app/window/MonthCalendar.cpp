@@ -49,9 +49,9 @@ TMonthCalendar::TMonthCalendar(QWidget *parent)
 
     // The month arrows show only an arrow.
     if (auto *prev = findChild<QToolButton *>(QStringLiteral("qt_calendar_prevmonth")))
-        prev->setAccessibleName(QString::fromUtf8(wtext::kA11yPrevMonthName));
+        prev->setAccessibleName(Text(wtext::kA11yPrevMonthName));
     if (auto *next = findChild<QToolButton *>(QStringLiteral("qt_calendar_nextmonth")))
-        next->setAccessibleName(QString::fromUtf8(wtext::kA11yNextMonthName));
+        next->setAccessibleName(Text(wtext::kA11yNextMonthName));
 
     // Tab passes the calendar by; a click still gives it the focus.
     setFocusPolicy(Qt::ClickFocus);
@@ -101,7 +101,7 @@ void TMonthCalendar::SetDate(double value)
 {
     const double day = std::trunc(value);
     if (!std::isfinite(day) || day < DateToDayNumber(kFirstDay) || day > DateToDayNumber(kLastDay))
-        throw Exception(QString::fromUtf8(wtext::kCalendarCannotHold));
+        throw Exception(Text(wtext::kCalendarCannotHold));
     setSelectedDate(QDate::fromJulianDay(static_cast<qint64>(day) + kDayNumberJulianOffset));
 }
 

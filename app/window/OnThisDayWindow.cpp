@@ -1,6 +1,6 @@
 #include "OnThisDayWindow.h"
 
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "DiaryReading.h"
 #include "WindowTexts.h"
 
@@ -27,7 +27,7 @@ TOnThisDayWindow::TOnThisDayWindow(QWidget *diary, std::function<void(double)> o
     resize(420, 420);
     LstDays = new QListWidget(this);
     LstDays->setObjectName(u"LstDays"_s);
-    LstDays->setAccessibleName(QString::fromUtf8(wtext::kA11yOnThisDayListName));
+    LstDays->setAccessibleName(Text(wtext::kA11yOnThisDayListName));
     LstDays->setWordWrap(false);
     LstDays->setSpacing(3);
     LblCount = new QLabel(this);
@@ -43,16 +43,15 @@ void TOnThisDayWindow::Show(double day, const std::vector<diarysearch::TDayEntry
     const QList<diarysearch::TSkippedFile> &skipped)
 {
     day = std::floor(day);
-    setWindowTitle(QString::fromUtf8(wtext::kOnThisDayTitle)
-        + FormatDayNumber(QString::fromUtf8(wtext::kOnThisDayPattern), day));
+    setWindowTitle(
+        Text(wtext::kOnThisDayTitle) + FormatDayNumber(Text(wtext::kOnThisDayPattern), day));
     const QListWidgetItem *current = LstDays->currentItem();
     const QVariant wasCurrent = current ? current->data(DateRole) : QVariant();
     LstDays->setUpdatesEnabled(false);
     LstDays->clear();
     for (const diarysearch::TDayEntry &entry : days) {
         const bool own = entry.Date == day;
-        QString text = (own ? QString::fromUtf8(wtext::kOnThisDayOwnMark) : u"  "_s)
-            + FormatDayNumber(u"yyyy/mm/dd(aaa)"_s, entry.Date);
+        QString text = (own ? Text(wtext::kOnThisDayOwnMark) : u"  "_s) + DayHeading(entry.Date);
         const QStringList lines = diaryreading::FirstLines(entry.Text, ShownLines);
         for (qsizetype i = 0; i < lines.size(); ++i)
             text += (i == 0 ? u"  "_s : u"\n      "_s) + lines[i];
@@ -69,13 +68,12 @@ void TOnThisDayWindow::Show(double day, const std::vector<diarysearch::TDayEntry
     }
     for (const diarysearch::TSkippedFile &file : skipped) {
         auto *item = new QListWidgetItem(
-            QString::fromUtf8(wtext::kOnThisDaySkippedHead) + file.Path + u"  "_s + file.Reason,
-            LstDays);
+            Text(wtext::kOnThisDaySkippedHead) + file.Path + u"  "_s + file.Reason, LstDays);
         item->setFlags(Qt::ItemIsEnabled);
         item->setToolTip(file.Reason);
     }
     LstDays->setUpdatesEnabled(true);
-    LblCount->setText(QString::number(days.size()) + QString::fromUtf8(wtext::kOnThisDayYearsTail));
+    LblCount->setText(QString::number(days.size()) + Text(wtext::kOnThisDayYearsTail));
 }
 
 void TOnThisDayWindow::OpenItem(QListWidgetItem *item)

@@ -2,6 +2,7 @@
 
 #include "CommandLine.h"
 #include "DayNumber.h"
+#include "Messages.h"
 #include "Questions.h"
 #include "WindowTexts.h"
 
@@ -21,8 +22,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QString text(const char *utf8) { return QString::fromUtf8(utf8); }
 
 struct TFormatEntry {
     const char *Caption; // nullptr: the window's own word for plain text
@@ -44,13 +43,13 @@ TRangeChooser::TRangeChooser(QWidget *parent, double shownDay)
     , FShownDay(shownDay)
 {
     setObjectName(u"RangeChooser"_s);
-    RbDay = new QRadioButton(text(wtext::kRangeDay), this);
+    RbDay = new QRadioButton(Text(wtext::kRangeDay), this);
     RbDay->setObjectName(u"RbDay"_s);
-    RbMonth = new QRadioButton(text(wtext::kRangeMonth), this);
+    RbMonth = new QRadioButton(Text(wtext::kRangeMonth), this);
     RbMonth->setObjectName(u"RbMonth"_s);
-    RbYear = new QRadioButton(text(wtext::kRangeYear), this);
+    RbYear = new QRadioButton(Text(wtext::kRangeYear), this);
     RbYear->setObjectName(u"RbYear"_s);
-    RbFromTo = new QRadioButton(text(wtext::kRangeFromTo), this);
+    RbFromTo = new QRadioButton(Text(wtext::kRangeFromTo), this);
     RbFromTo->setObjectName(u"RbFromTo"_s);
     const QDate shown = DayNumberToDate(shownDay);
     const auto dateEdit = [this](const QString &name, QDate date) {
@@ -63,8 +62,8 @@ TRangeChooser::TRangeChooser(QWidget *parent, double shownDay)
     };
     EdtFrom = dateEdit(u"EdtFrom"_s, QDate(shown.year(), shown.month(), 1));
     EdtTo = dateEdit(u"EdtTo"_s, shown);
-    EdtFrom->setAccessibleName(text(wtext::kA11yRangeFromName));
-    EdtTo->setAccessibleName(text(wtext::kA11yRangeToName));
+    EdtFrom->setAccessibleName(Text(wtext::kA11yRangeFromName));
+    EdtTo->setAccessibleName(Text(wtext::kA11yRangeToName));
     RbDay->setChecked(true);
 
     auto *layout = new QGridLayout(this);
@@ -75,7 +74,7 @@ TRangeChooser::TRangeChooser(QWidget *parent, double shownDay)
     auto *fromTo = new QHBoxLayout;
     fromTo->addWidget(RbFromTo);
     fromTo->addWidget(EdtFrom);
-    fromTo->addWidget(new QLabel(text(wtext::kRangeTo), this));
+    fromTo->addWidget(new QLabel(Text(wtext::kRangeTo), this));
     fromTo->addWidget(EdtTo);
     fromTo->addStretch(1);
     layout->addLayout(fromTo, 1, 0, 1, 3);
@@ -106,17 +105,17 @@ TPrintRangeDialog::TPrintRangeDialog(QWidget *parent, double shownDay)
     : QDialog(parent)
 {
     setObjectName(u"PrintRangeDialog"_s);
-    setWindowTitle(text(wtext::kPrintTitle));
+    setWindowTitle(Text(wtext::kPrintTitle));
     Range = new TRangeChooser(this, shownDay);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
     QPushButton *print
-        = buttons->addButton(text(wtext::kPrintButton), QDialogButtonBox::AcceptRole);
+        = buttons->addButton(Text(wtext::kPrintButton), QDialogButtonBox::AcceptRole);
     print->setObjectName(u"BtnPrint"_s);
     print->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto *layout = new QFormLayout(this);
-    layout->addRow(text(wtext::kRangeLabel), Range);
+    layout->addRow(Text(wtext::kRangeLabel), Range);
     layout->addRow(buttons);
 }
 
@@ -126,23 +125,23 @@ TExportDialog::TExportDialog(
     , FWrite(std::move(write))
 {
     setObjectName(u"ExportDialog"_s);
-    setWindowTitle(text(wtext::kExportTitle));
+    setWindowTitle(Text(wtext::kExportTitle));
     CmbFormat = new QComboBox(this);
     CmbFormat->setObjectName(u"CmbFormat"_s);
     for (const TFormatEntry &entry : kFormats)
-        CmbFormat->addItem(entry.Caption ? text(entry.Caption) : text(wtext::kFormatText));
+        CmbFormat->addItem(entry.Caption ? Text(entry.Caption) : Text(wtext::kFormatText));
     Range = new TRangeChooser(this, shownDay);
     EdtFile = new QLineEdit(this);
     EdtFile->setObjectName(u"EdtFile"_s);
     EdtFile->setMinimumWidth(280);
-    BtnBrowse = new QPushButton(text(wtext::kFileBrowse), this);
+    BtnBrowse = new QPushButton(Text(wtext::kFileBrowse), this);
     BtnBrowse->setObjectName(u"BtnBrowse"_s);
     BtnBrowse->setAutoDefault(false);
     auto *file = new QHBoxLayout;
     file->addWidget(EdtFile, 1);
     file->addWidget(BtnBrowse);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
-    BtnExport = buttons->addButton(text(wtext::kExportButton), QDialogButtonBox::AcceptRole);
+    BtnExport = buttons->addButton(Text(wtext::kExportButton), QDialogButtonBox::AcceptRole);
     BtnExport->setObjectName(u"BtnExport"_s);
     BtnExport->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &TExportDialog::Export);
@@ -161,9 +160,9 @@ TExportDialog::TExportDialog(
     });
 
     auto *layout = new QFormLayout(this);
-    layout->addRow(text(wtext::kFormatLabel), CmbFormat);
-    layout->addRow(text(wtext::kRangeLabel), Range);
-    auto *fileLabel = new QLabel(text(wtext::kFileLabel), this);
+    layout->addRow(Text(wtext::kFormatLabel), CmbFormat);
+    layout->addRow(Text(wtext::kRangeLabel), Range);
+    auto *fileLabel = new QLabel(Text(wtext::kFileLabel), this);
     fileLabel->setBuddy(EdtFile);
     layout->addRow(fileLabel, file);
     layout->addRow(buttons);
@@ -174,12 +173,12 @@ void TExportDialog::Browse()
     const TFormatEntry &entry = kFormats[CmbFormat->currentIndex()];
     QString start = EdtFile->text();
     if (start.isEmpty())
-        start = QDir::home().filePath(u"日記"_s + QLatin1StringView(entry.Suffix));
+        start = QDir::home().filePath(Text(msg::kDiaryTitle) + QLatin1StringView(entry.Suffix));
     // Whether a file there may be replaced is asked once the diary's own files were refused.
-    TQuestion question { TQuestionKind::ExportFile, text(wtext::kExportTitle) };
+    TQuestion question { TQuestionKind::ExportFile, Text(wtext::kExportTitle) };
     question.Subject = start;
     const QString path = Choose(question, [&] {
-        return QFileDialog::getSaveFileName(this, text(wtext::kExportTitle), start, QString(),
+        return QFileDialog::getSaveFileName(this, Text(wtext::kExportTitle), start, QString(),
             nullptr, QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
     }).toString();
     if (!path.isEmpty())
@@ -196,10 +195,10 @@ void TExportDialog::Export()
 
 bool TExportDialog::AskReplace(QWidget *parent, const QString &path)
 {
-    return Ask({ TQuestionKind::ReplaceFile, text(wtext::kExportTitle),
-                   text(wtext::kReplaceExisting).arg(path),
-                   { { TAnswer::Yes, text(wtext::kRecoveryYes) },
-                       { TAnswer::No, text(wtext::kRecoveryNo) } },
+    return Ask({ TQuestionKind::ReplaceFile, Text(wtext::kExportTitle),
+                   Text(wtext::kReplaceExisting).arg(path),
+                   { { TAnswer::Yes, Text(wtext::kRecoveryYes) },
+                       { TAnswer::No, Text(wtext::kRecoveryNo) } },
                    TAnswer::No, TAnswer::No, path },
                parent)
         == TAnswer::Yes;

@@ -1,6 +1,6 @@
 #include "SearchWindow.h"
 
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "Exceptions.h"
 #include "WindowTexts.h"
 
@@ -175,8 +175,7 @@ public:
         if (row >= int(FDays.size())) {
             const TSkippedFile &skipped = FSkipped[row - int(FDays.size())];
             if (role == Qt::DisplayRole)
-                return QString::fromUtf8(wtext::kSearchSkippedHead) + skipped.Path + u"  "_s
-                    + skipped.Reason;
+                return Text(wtext::kSearchSkippedHead) + skipped.Path + u"  "_s + skipped.Reason;
             if (role == Qt::ToolTipRole)
                 return skipped.Reason;
             return {};
@@ -188,7 +187,7 @@ public:
             return {};
         if (row != FCachedRow) {
             // The view asks for several roles of a row in turn: one excerpt serves them all.
-            const QString head = FormatDayNumber(u"yyyy/mm/dd(aaa)  "_s, day.Date);
+            const QString head = DayHeading(day.Date) + u"  "_s;
             const TSearchHit hit = FRoom < 0
                 ? Excerpt(day, FQuery, TSearchWindow::ExcerptChars)
                 : FittedExcerpt(day, FQuery, FRoom - FMetrics.horizontalAdvance(head),
@@ -225,21 +224,21 @@ TSearchWindow::TSearchWindow(QWidget *diary, TSearchIndex *index, std::function<
     , FOpen(std::move(open))
 {
     setObjectName(u"SearchWindow"_s);
-    setWindowTitle(QString::fromUtf8(wtext::kSearchTitle));
+    setWindowTitle(Text(wtext::kSearchTitle));
     setAttribute(Qt::WA_DeleteOnClose);
     resize(380, 420);
 
     EdtQuery = new QLineEdit(this);
     EdtQuery->setObjectName(u"EdtQuery"_s);
-    EdtQuery->setPlaceholderText(QString::fromUtf8(wtext::kSearchPlaceholder));
+    EdtQuery->setPlaceholderText(Text(wtext::kSearchPlaceholder));
     EdtQuery->setClearButtonEnabled(true);
-    EdtQuery->setAccessibleName(QString::fromUtf8(wtext::kA11ySearchFieldName));
+    EdtQuery->setAccessibleName(Text(wtext::kA11ySearchFieldName));
     for (QToolButton *clear : EdtQuery->findChildren<QToolButton *>())
-        clear->setAccessibleName(QString::fromUtf8(wtext::kA11ySearchClearName));
+        clear->setAccessibleName(Text(wtext::kA11ySearchClearName));
     FResults = new TSearchResults(this);
     LstResults = new QListView(this);
     LstResults->setObjectName(u"LstResults"_s);
-    LstResults->setAccessibleName(QString::fromUtf8(wtext::kA11ySearchResultsName));
+    LstResults->setAccessibleName(Text(wtext::kA11ySearchResultsName));
     LstResults->setModel(FResults);
     LstResults->setItemDelegate(new THitDelegate(LstResults));
     LstResults->setUniformItemSizes(true);
@@ -258,7 +257,7 @@ TSearchWindow::TSearchWindow(QWidget *diary, TSearchIndex *index, std::function<
     QPalette plain = EdtFolder->palette();
     plain.setBrush(QPalette::Base, plain.window());
     EdtFolder->setPalette(plain);
-    auto *folderHead = new QLabel(QString::fromUtf8(wtext::kDataFolderHead).trimmed(), this);
+    auto *folderHead = new QLabel(Text(wtext::kDataFolderHead).trimmed(), this);
     folderHead->setBuddy(EdtFolder);
 
     auto *layout = new QVBoxLayout(this);
@@ -377,10 +376,8 @@ void TSearchWindow::StartReading()
                 TArrival arrival { generation, file, nullptr, QString() };
                 try {
                     arrival.Texts = TSearchIndex::ReadYear(file);
-                } catch (const Exception &e) {
-                    arrival.Reason = e.Message();
                 } catch (const std::exception &e) {
-                    arrival.Reason = QString::fromLocal8Bit(e.what());
+                    arrival.Reason = ExceptionMessage(e);
                 }
                 QMetaObject::invokeMethod(
                     this,
@@ -495,10 +492,9 @@ bool TSearchWindow::eventFilter(QObject *watched, QEvent *event)
 
 void TSearchWindow::ShowCount()
 {
-    QString text
-        = QString::number(FResults->DaysFound()) + QString::fromUtf8(wtext::kSearchDaysTail);
+    QString text = QString::number(FResults->DaysFound()) + Text(wtext::kSearchDaysTail);
     if (!FReaders.empty())
-        text += QString::fromUtf8(wtext::kSearchStillReading);
+        text += Text(wtext::kSearchStillReading);
     LblCount->setText(text);
 }
 

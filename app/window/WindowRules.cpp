@@ -1,7 +1,7 @@
 #include "WindowRules.h"
 
 #include "Cp932.h"
-#include "DayNumber.h"
+#include "DayTexts.h"
 #include "WindowTexts.h"
 
 #include <QFont>
@@ -27,12 +27,12 @@ QDate MoveByMonths(QDate date, int months)
 
 QString YearText(double dayNumber)
 {
-    return FormatDayNumber(u"yyyy"_s, dayNumber) + QString::fromUtf8(wtext::kYearMark);
+    return FormatDayNumber(u"yyyy"_s, dayNumber) + Text(wtext::kYearMark);
 }
 
 QString MonthDayText(double dayNumber)
 {
-    return FormatDayNumber(QString::fromUtf8(wtext::kMonthDayPattern), dayNumber);
+    return FormatDayNumber(Text(wtext::kMonthDayPattern), dayNumber);
 }
 
 QByteArray CutToBytes(const QByteArray &cp932, qsizetype bytes)

@@ -2,6 +2,7 @@
 
 #include "Exceptions.h"
 #include "Messages.h"
+#include "Services.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,12 +13,10 @@ QByteArray ReadWholeFile(const QString &path)
     // Only a plain file is a year file: a folder opens for reading on some systems, a pipe
     // would wait for a writer forever, and a device such as /dev/zero never ends.
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        throw EFOpenError(
-            QString::fromUtf8(msg::kCannotOpen).arg(QFileInfo(path).absoluteFilePath()));
+        throw EFOpenError(Text(msg::kCannotOpen).arg(QFileInfo(path).absoluteFilePath()));
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw EFOpenError(
-            QString::fromUtf8(msg::kCannotOpen).arg(QFileInfo(path).absoluteFilePath()));
+        throw EFOpenError(Text(msg::kCannotOpen).arg(QFileInfo(path).absoluteFilePath()));
     return data;
 }
 
@@ -25,5 +24,5 @@ TYearRead ReadYearFileAt(const QString &path, int year)
 {
     if (!QFileInfo::exists(path))
         return {};
-    return ReadYearFile(ReadWholeFile(path), year);
+    return ReadYearFile(ReadWholeFile(path), year, DiaryNow().date().year());
 }

@@ -4,6 +4,7 @@
 #include "Exceptions.h"
 #include "FileReader.h"
 #include "Messages.h"
+#include "Services.h"
 #include "Text.h"
 
 #include <QFileInfo>
@@ -87,7 +88,7 @@ TYearFileDisk::TSave TYearFileDisk::Save(const TYearFilePlace &place, TYearConte
         notices << u'[' + QFileInfo(path).absoluteFilePath() + Text(msg::kCreateNoticeTail);
     }
 
-    const QByteArray out = WriteYearFile(contents, place.Year, dayNames);
+    const QByteArray out = WriteYearFile(contents, place.Year, dayNames, DiaryWeekdayNames());
 
     if (look.Verdict == TVerdict::Damaged) {
         // The same text kept once beside the same damaged file needs no second copy.
@@ -191,7 +192,7 @@ TYearFileDisk::TLook TYearFileDisk::LookBeforeSave(const QString &path, int year
         return look;
     }
     try {
-        look.Other = ReadYearFile(*look.OnDisk, year);
+        look.Other = ReadYearFile(*look.OnDisk, year, DiaryNow().date().year());
     } catch (const Exception &e) {
         look.Unreadable = e.Message();
         FReportedDamaged = look.Seen;

@@ -1,7 +1,5 @@
 #include "DayNumber.h"
 
-#include "Services.h"
-
 #include <QDateTime>
 #include <cmath>
 
@@ -22,12 +20,12 @@ double DateTimeToDayNumber(const QDateTime &dateTime)
     return DateToDayNumber(dateTime.date()) + t.msecsSinceStartOfDay() / 86400000.0;
 }
 
-QString FormatDayNumber(const QString &pattern, double dayNumber)
+QString FormatDayNumber(const QString &pattern, double dayNumber, const TWeekdayNames &weekdays)
 {
-    return FormatDate(pattern, DayNumberToDate(dayNumber));
+    return FormatDate(pattern, DayNumberToDate(dayNumber), weekdays);
 }
 
-QString FormatDate(const QString &pattern, QDate date)
+QString FormatDate(const QString &pattern, QDate date, const TWeekdayNames &weekdays)
 {
     QString out;
     out.reserve(pattern.size() + 8);
@@ -39,7 +37,8 @@ QString FormatDate(const QString &pattern, QDate date)
             out += QString::number(date.year()).rightJustified(4, u'0');
             i += 4;
         } else if (at(i, u"aaa") || at(i, u"ddd")) {
-            out += DiaryShortDayName(date.dayOfWeek());
+            if (date.isValid())
+                out += weekdays[static_cast<size_t>(date.dayOfWeek() - 1)];
             i += 3;
         } else if (at(i, u"mm")) {
             out += QString::number(date.month()).rightJustified(2, u'0');

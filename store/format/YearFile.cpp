@@ -7,7 +7,6 @@
 #include "LineBreaks.h"
 #include "Messages.h"
 #include "Numbers.h"
-#include "Services.h"
 
 #include <algorithm>
 #include <array>
@@ -17,8 +16,6 @@
 #include <utility>
 
 namespace {
-
-QString text(const char *utf8) { return QString::fromUtf8(utf8); }
 
 constexpr QByteArrayView kCrLf("\r\n");
 
@@ -68,8 +65,8 @@ bool readNumber(QByteArrayView s, qsizetype &i, int &value, int &digits)
 }
 
 // The date text of a day header: year/month/day in that fixed order whatever the locale says,
-// or month/day of the current year.
-std::optional<QDate> readHeaderDate(QByteArrayView s)
+// or month/day of this year.
+std::optional<QDate> readHeaderDate(QByteArrayView s, int thisYear)
 {
     qsizetype i = 0;
     int numbers[3] = {};
@@ -105,21 +102,18 @@ std::optional<QDate> readHeaderDate(QByteArrayView s)
             return std::nullopt;
     }
 
-    // The clock is asked only when the date needs it: it is slow, and a year file has hundreds
-    // of headers.
-    const auto currentYear = [] { return DiaryNow().date().year(); };
     int year = 0;
     int month = numbers[0];
     int day = numbers[1];
     if (count == 2) {
-        year = currentYear();
+        year = thisYear;
     } else {
         year = numbers[0];
         month = numbers[1];
         day = numbers[2];
         if (digits[0] <= 2) {
             // The hundred years that begin 50 years before now.
-            const int start = currentYear() - 50;
+            const int start = thisYear - 50;
             year += start - start % 100;
             if (year < start)
                 year += 100;
@@ -309,16 +303,16 @@ qsizetype CheckYearFileHeader(QByteArrayView all, int expectedYear)
     double version = 0;
     quint16 year = 0;
     if (all.isEmpty() || !ParseYearFileHeader(all.first(firstEnd), version, year))
-        throw EKivDiaryError(text(msg::kBadData));
+        throw EKivDiaryError(Text(msg::kBadData));
     if (version != 1)
         throw EKivDiaryError(
-            text(msg::kBadVersionHead) + FormatShortest(version) + text(msg::kBadVersionTail));
+            Text(msg::kBadVersionHead) + FormatShortest(version) + Text(msg::kBadVersionTail));
     if (static_cast<int>(year) != expectedYear)
-        throw EKivDiaryError(text(msg::kYearMismatch));
+        throw EKivDiaryError(Text(msg::kYearMismatch));
     return firstEnd;
 }
 
-TYearRead ReadYearFile(QByteArrayView all, int year)
+TYearRead ReadYearFile(QByteArrayView all, int year, int thisYear)
 {
     const qsizetype firstEnd = CheckYearFileHeader(all, year);
 
@@ -368,13 +362,13 @@ TYearRead ReadYearFile(QByteArrayView all, int year)
         if (isDayHeader(line, close)) {
             finishBlock();
             const QByteArrayView dateText = line.sliced(2, close - 2);
-            const std::optional<QDate> date = readHeaderDate(dateText);
+            const std::optional<QDate> date = readHeaderDate(dateText, thisYear);
             if (!date) {
-                read.Messages << u'"' + cp932::Decode(dateText) + u'"' + text(msg::kBadDateTail);
+                read.Messages << u'"' + cp932::Decode(dateText) + u'"' + Text(msg::kBadDateTail);
             } else if (date->year() != year) {
-                read.Messages << text(msg::kDateOutOfRangeHead)
-                        + FormatDate(QStringLiteral("yyyy/mm/dd"), *date)
-                        + text(msg::kDateOutOfRangeTail);
+                read.Messages << Text(msg::kDateOutOfRangeHead)
+                        + FormatDate(QStringLiteral("yyyy/mm/dd"), *date, {})
+                        + Text(msg::kDateOutOfRangeTail);
             } else {
                 blockDate = DateToDayNumber(*date);
                 state = State::Day;
@@ -414,7 +408,8 @@ TYearRead ReadYearFile(QByteArrayView all, int year)
     return read;
 }
 
-QByteArray WriteYearFile(const TYearContents &contents, int year, bool dayNames)
+QByteArray WriteYearFile(
+    const TYearContents &contents, int year, bool dayNames, const TWeekdayNames &weekdays)
 {
     const QByteArrayView separator
         = dayNames ? QByteArrayView("!----------------") : QByteArrayView("!------------");
@@ -457,7 +452,7 @@ QByteArray WriteYearFile(const TYearContents &contents, int year, bool dayNames)
         if (dayNames) {
             QByteArray &name = names[static_cast<size_t>(date.dayOfWeek())];
             if (name.isEmpty())
-                name = cp932::Encode(FormatDate(QStringLiteral("ddd"), date));
+                name = cp932::Encode(FormatDate(QStringLiteral("ddd"), date, weekdays));
             out += '(';
             out += name;
             out += ')';

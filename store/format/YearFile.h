@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DayNumber.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -40,10 +42,13 @@ struct TYearRead {
 
 // Reads the bytes of the given year's file. Throws EKivDiaryError when the first line does not
 // name a year file of that year; damaged day blocks go to the error data and the messages.
-TYearRead ReadYearFile(QByteArrayView bytes, int year);
-// The bytes of the year file, day headers with or without the weekday name. Days are written in
-// the order given.
-QByteArray WriteYearFile(const TYearContents &contents, int year, bool dayNames);
+// thisYear is the calendar year now: a day header without a year ("![1/5]") is of that year,
+// and a two-digit year stands in the hundred years that begin 50 years before it.
+TYearRead ReadYearFile(QByteArrayView bytes, int year, int thisYear);
+// The bytes of the year file, day headers with or without the weekday name (from weekdays,
+// which must be writable in CP932). Days are written in the order given.
+QByteArray WriteYearFile(
+    const TYearContents &contents, int year, bool dayNames, const TWeekdayNames &weekdays);
 
 // The first line: throws what makes the whole file unreadable as the given year's, else returns
 // where the first line ends.

@@ -11,8 +11,6 @@
 
 namespace {
 
-QString text(const char *utf8) { return QString::fromUtf8(utf8); }
-
 constexpr QByteArrayView kCrLf("\r\n");
 
 using TParts = std::map<double, QByteArrayView>;
@@ -288,7 +286,7 @@ void TYearHistory::GaveWay(const TYearContents &own, const TYearMerge &merge)
     }
 }
 
-QByteArray BothTextsSeparator() { return cp932::Encode(text(msg::kBothTextsSeparator)); }
+QByteArray BothTextsSeparator() { return cp932::Encode(Text(msg::kBothTextsSeparator)); }
 
 TYearMerge MergeYears(const TYearHistory &history, const TYearContents &own,
     const TYearContents &other, const TOtherVersion &known)
@@ -344,7 +342,7 @@ namespace {
 
 QByteArray editedFromName(double date)
 {
-    return "RECOVERY-FROM-" + FormatDayNumber(QStringLiteral("yyyymmdd"), date).toLatin1();
+    return "RECOVERY-FROM-" + FormatDayNumber(QStringLiteral("yyyymmdd"), date, {}).toLatin1();
 }
 
 } // namespace
@@ -384,7 +382,7 @@ QString DescribeChangedDays(const std::vector<double> &days)
 {
     QStringList lines;
     for (const double date : days)
-        lines << FormatDayNumber(QStringLiteral("yyyy/mm/dd"), date);
+        lines << FormatDayNumber(QStringLiteral("yyyy/mm/dd"), date, {});
     return lines.join(QStringLiteral("\r\n"));
 }
 
@@ -392,10 +390,10 @@ QString DescribeBothTexts(const TYearMerge &merge)
 {
     QStringList lines;
     for (const double date : merge.BothTextDays)
-        lines << FormatDayNumber(QStringLiteral("yyyy/mm/dd"), date);
+        lines << FormatDayNumber(QStringLiteral("yyyy/mm/dd"), date, {});
     if (merge.BothPreambles)
-        lines << text(msg::kBothPreambles);
+        lines << Text(msg::kBothPreambles);
     if (merge.BothErrorData)
-        lines << text(msg::kBothErrorData);
+        lines << Text(msg::kBothErrorData);
     return lines.join(QStringLiteral("\r\n"));
 }

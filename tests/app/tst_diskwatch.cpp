@@ -38,7 +38,7 @@ QByteArray bothTexts(const char *own, const char *other)
 
 QByteArray textOn1208()
 {
-    const TYearRead read = ReadYearFile(TDiaryWindowFixture::Read(kYearFile), 2026);
+    const TYearRead read = ReadYearFile(TDiaryWindowFixture::Read(kYearFile), 2026, 2026);
     return read.Contents.Days.size() == 1 ? read.Contents.Days[0].FText : QByteArray();
 }
 
@@ -104,7 +104,7 @@ private slots:
         QCOMPARE(F->Read(u"Data/2026.bak"_s), version("first other"));
         QVERIFY(ConflictFilesOf(kYearFile).isEmpty());
         QCOMPARE(F->Boxes.size(), 1);
-        QVERIFY(F->Boxes[0].second.startsWith(QString::fromUtf8(msg::kMergedBothTexts)));
+        QVERIFY(F->Boxes[0].second.startsWith(Text(msg::kMergedBothTexts)));
         QVERIFY(F->Boxes[0].second.endsWith(u"\r\n2026/12/08"_s));
         QCOMPARE(edit->StoreText(), bothTexts("first other", "typed loaded text"));
     }
@@ -228,11 +228,11 @@ private slots:
         edit->setTextCursor(cursor);
         replaceByRename(kLoaded + "![2026/12/07]\r\nB on 12/07\r\n![2026/12/09]\r\nB on 12/09\r\n");
         QTRY_VERIFY(F->Read(kYearFile).contains("typed loaded text"));
-        const TYearContents file = ReadYearFile(F->Read(kYearFile), 2026).Contents;
+        const TYearContents file = ReadYearFile(F->Read(kYearFile), 2026, 2026).Contents;
         QCOMPARE(file.Days.size(), size_t(3));
         QCOMPARE(file.Days[1].FText, QByteArray("typed loaded text\r\n"));
         QCOMPARE(F->Boxes.size(), 1);
-        QVERIFY(F->Boxes[0].second.startsWith(QString::fromUtf8(msg::kMergedChangedDays)));
+        QVERIFY(F->Boxes[0].second.startsWith(Text(msg::kMergedChangedDays)));
         QVERIFY(F->Boxes[0].second.endsWith(u"\r\n2026/12/07\r\n2026/12/09"_s));
         if (otherWroteShownDay) {
             QCOMPARE(edit->toPlainText(), u"B on 12/09\n"_s);
@@ -285,7 +285,7 @@ private slots:
             return;
         }
         if (takeIn) {
-            const TYearContents file = ReadYearFile(F->Read(kYearFile), 2026).Contents;
+            const TYearContents file = ReadYearFile(F->Read(kYearFile), 2026, 2026).Contents;
             QCOMPARE(file.Days.size(), size_t(2));
             QCOMPARE(file.Days[0].FText, QByteArray("from the copy\r\n"));
             QCOMPARE(file.Days[1].FText, bothTexts("loaded text", "other text"));

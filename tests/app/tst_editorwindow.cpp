@@ -171,8 +171,7 @@ private slots:
         QApplication::sendEvent(edit, &empty);
         // The other version wrote the day too: the editor shows both texts.
         QCOMPARE(edit->toPlainText(),
-            u"other\n"_s + QString::fromUtf8(msg::kBothTextsSeparator)
-                + u"\nstored\n今日はにほんご\n"_s);
+            u"other\n"_s + Text(msg::kBothTextsSeparator) + u"\nstored\n今日はにほんご\n"_s);
     }
 
     // The input method of the tests plays each framework as it was seen with Mozc; the word

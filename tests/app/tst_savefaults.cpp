@@ -60,7 +60,7 @@ private slots:
         const QString rescued = fault == TFault::FolderInPlace
             ? u"\r\n日記ファイルに保存できないため、日記の内容を次のファイルに保存しました。\r\n"_s
                 + F->Dir.filePath(u"share/kivlog/rescued/2008.jnl.rescued-20081231-120000"_s)
-            : u"\r\n"_s + QString::fromUtf8(msg::kKeptInProcessOnly) + u"\r\n2008/12/31"_s;
+            : u"\r\n"_s + Text(msg::kKeptInProcessOnly) + u"\r\n2008/12/31"_s;
         QCOMPARE(F->Boxes,
             (TBoxes {
                 { TBoxKind::Error, u"ファイル "_s + named + u" を作成できません"_s + rescued } }));

@@ -151,7 +151,7 @@ private slots:
                                                  : u"フォルダの作成に失敗しました。\r\n> "_s + root
                                         + uncreated + u"\r\nカレントフォルダを使用します。\r\n"_s)
             + u"データフォルダに書き込めません。\r\n> "_s + root + u"ro/\r\n"_s
-            + (nowhere ? QString::fromUtf8(wtext::kNothingCanBeKept)
+            + (nowhere ? Text(wtext::kNothingCanBeKept)
                        : u"保存できないときは、日記の内容を次のフォルダに保存します。\r\n> "_s
                         + root + u"share/kivlog/rescued/"_s);
         QCOMPARE(F->Boxes, (TBoxes { { TBoxKind::Message, box } }));
@@ -165,7 +165,7 @@ private slots:
             (TBoxes { { TBoxKind::Message,
                 u"日記を保存できませんでした。\r\n"_s + yearFile + u"\r\nファイル "_s + yearFile
                     + u" を作成できません\r\n"_s
-                    + (nowhere ? QString::fromUtf8(msg::kKeptInProcessOnly) + u"\r\n2009/05/10"_s
+                    + (nowhere ? Text(msg::kKeptInProcessOnly) + u"\r\n2009/05/10"_s
                                : u"日記ファイルに保存できないため、"_s
                                 + u"日記の内容を次のファイルに保存しました。\r\n"_s
                                 + rescued) } }));

@@ -88,7 +88,7 @@ TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
         EXPECT_FALSE(store->Modified());
         if (c.Conflict == Merged) {
             // Their days came in beside ours; the version replaced is in the .bak.
-            for (const TDayText &day : ReadYearFile(changed, 2009).Contents.Days)
+            for (const TDayText &day : ReadYearFile(changed, 2009, kYearNow).Contents.Days)
                 EXPECT_EQ(store->GetDayText(day.FDate), day.FText);
             EXPECT_EQ(ReadAll(Path(u"2009.bak"_qs)), changed);
             ASSERT_EQ(Shown.size(), 1);
@@ -242,7 +242,7 @@ TEST_F(DiskChange, ASaveMergesTheVersionWrittenElsewhereByDay)
     EXPECT_EQ(store->SaveWhenDue(), TKivDiary::TSaveOutcome::Merged);
     EXPECT_EQ(merged, 1);
     EXPECT_EQ(ReadAll(Path(u"2009.bak"_qs)), theirs);
-    const TYearContents file = ReadYearFile(ReadAll(path), 2009).Contents;
+    const TYearContents file = ReadYearFile(ReadAll(path), 2009, kYearNow).Contents;
     EXPECT_EQ(store->GetDayText(Day(2009, 1, 7)), "B on 01/07\r\n");
     ASSERT_EQ(file.Days.size(), 3u);
     EXPECT_EQ(file.Days[0].FText, "A on 01/05\r\n" + BothTextsSeparator() + "\r\nB on 01/05\r\n");

@@ -50,7 +50,7 @@ protected:
     }
 };
 
-QString cannotOpen(const QString &path) { return QString::fromUtf8(msg::kCannotOpen).arg(path); }
+QString cannotOpen(const QString &path) { return Text(msg::kCannotOpen).arg(path); }
 
 TEST_F(HostileYearFile, FiftyMegabytesLoadAndStayAsTheyAre)
 {
@@ -120,39 +120,37 @@ TEST_F(HostileYearFile, MegabyteHeadersAreRefusedLikeShortOnes)
 {
     // Reading a number stops at four digits, so a megabyte of them is an unreadable date.
     const QByteArray nines(1 << 20, '9');
-    auto store = Load("!JNL 1.00 2009\r\n![" + nines + "]\r\nrejected\r\n");
-    EXPECT_EQ(Shown,
-        QStringList {
-            u'"' + QString::fromLatin1(nines) + u'"' + QString::fromUtf8(msg::kBadDateTail) });
-    EXPECT_EQ(store->ErrorData(), "!![" + nines + "]\r\nrejected");
+    const TYearRead year = ReadYear("!JNL 1.00 2009\r\n![" + nines + "]\r\nrejected\r\n");
+    EXPECT_EQ(year.Messages,
+        QStringList { u'"' + QString::fromLatin1(nines) + u'"' + Text(msg::kBadDateTail) });
+    EXPECT_EQ(year.Contents.ErrorData, "!![" + nines + "]\r\nrejected");
 
-    ExpectRefusedAndKept(
-        "!JNL 1.00 2009" + QByteArray(1 << 20, 'x') + "\r\n", QString::fromUtf8(msg::kBadData));
+    ExpectRefusedAndKept("!JNL 1.00 2009" + QByteArray(1 << 20, 'x') + "\r\n", Text(msg::kBadData));
 }
 
 TEST_F(HostileYearFile, NulBytesAreKeptInTextsAndRefusedInStructure)
 {
     const QByteArray nul(1, '\0');
     const QByteArray day = "a" + nul + "b\r\n" + nul + "!x";
-    auto store = Load("!JNL 1.00 2009\r\n!KEY" + nul + "=v" + nul + "\r\npre" + nul
+    const TYearRead year = ReadYear("!JNL 1.00 2009\r\n!KEY" + nul + "=v" + nul + "\r\npre" + nul
         + "\r\n![2009/01/05]\r\n" + day + "\r\n![2009/01/06" + nul + "]\r\nbad\r\n");
-    EXPECT_EQ(store->Settings(), QList<QByteArray> { "KEY" + nul + "=v" + nul });
-    EXPECT_EQ(store->GetDayText(Day(2009, 1, 5)), day + "\r\n");
+    EXPECT_EQ(year.Contents.Settings, QList<QByteArray> { "KEY" + nul + "=v" + nul });
+    EXPECT_EQ(
+        year.Contents.Days, std::vector<TDayText> { TDayText(day + "\r\n", Day(2009, 1, 5)) });
     // A NUL ends no string here: the date text and the message keep all of it.
-    EXPECT_EQ(store->ErrorData(), "!![2009/01/06" + nul + "]\r\nbad");
-    EXPECT_EQ(Shown, QStringList { u"\"2009/01/06\u0000\"は不正な日付けです。"_qs });
+    EXPECT_EQ(year.Contents.ErrorData, "!![2009/01/06" + nul + "]\r\nbad");
+    EXPECT_EQ(year.Messages, QStringList { u"\"2009/01/06\u0000\"は不正な日付けです。"_qs });
 
-    Shown.clear();
-    auto reread = SaveAndReload(std::move(store));
-    EXPECT_EQ(reread->Settings(), QList<QByteArray> { "KEY" + nul + "=v" + nul });
-    EXPECT_EQ(reread->Days()[0]->FText,
+    const TYearRead again = Reread(year.Contents);
+    EXPECT_EQ(again.Contents.Settings, year.Contents.Settings);
+    EXPECT_EQ(again.Contents.Preamble,
         "pre" + nul + "\r\n!ErrorData\r\n!![2009/01/06" + nul + "]\r\nbad\r\n!End");
-    EXPECT_EQ(reread->GetDayText(Day(2009, 1, 5)), day + "\r\n");
-    EXPECT_TRUE(Shown.isEmpty());
+    EXPECT_EQ(again.Contents.Days, year.Contents.Days);
+    EXPECT_TRUE(again.Messages.isEmpty());
 
-    ExpectRefusedAndKept("!JNL 1.00 2009" + nul + "\r\n", QString::fromUtf8(msg::kBadData));
-    ExpectRefusedAndKept(QByteArray(4096, '\0'), QString::fromUtf8(msg::kBadData));
-    ExpectRefusedAndKept(QByteArray(), QString::fromUtf8(msg::kBadData));
+    ExpectRefusedAndKept("!JNL 1.00 2009" + nul + "\r\n", Text(msg::kBadData));
+    ExpectRefusedAndKept(QByteArray(4096, '\0'), Text(msg::kBadData));
+    ExpectRefusedAndKept(QByteArray(), Text(msg::kBadData));
 }
 
 TEST_F(HostileYearFile, BytesThatAreNoCp932PassThroughUnchanged)
@@ -161,17 +159,16 @@ TEST_F(HostileYearFile, BytesThatAreNoCp932PassThroughUnchanged)
     // end of the file.
     const QByteArray odd("\x80\xA0\xFD\xFE\xFF", 5);
     const QByteArray day = odd + "\x81\r\n!" + odd + "\x9F";
-    auto store = Load("!JNL 1.00 2009\r\n" + odd + "\r\n![" + odd + "]\r\nrejected " + odd
-        + "\r\n![2009/01/05]\r\n" + day + "\r\n![2009/01/06]\r\nend\xE0");
-    EXPECT_EQ(store->Days()[0]->FText, odd);
-    EXPECT_EQ(store->GetDayText(Day(2009, 1, 5)), day + "\r\n");
-    EXPECT_EQ(store->GetDayText(Day(2009, 1, 6)), "end\xE0\r\n");
-    EXPECT_EQ(store->ErrorData(), "!![" + odd + "]\r\nrejected " + odd);
-    EXPECT_EQ(Shown, QStringList { u"\"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\"は不正な日付けです。"_qs });
-
-    auto reread = SaveAndReload(std::move(store));
-    EXPECT_EQ(reread->GetDayText(Day(2009, 1, 5)), day + "\r\n");
-    EXPECT_EQ(reread->GetDayText(Day(2009, 1, 6)), "end\xE0\r\n");
+    const TYearRead year = ReadYear("!JNL 1.00 2009\r\n" + odd + "\r\n![" + odd + "]\r\nrejected "
+        + odd + "\r\n![2009/01/05]\r\n" + day + "\r\n![2009/01/06]\r\nend\xE0");
+    const std::vector<TDayText> days { { day + "\r\n", Day(2009, 1, 5) },
+        { "end\xE0\r\n", Day(2009, 1, 6) } };
+    EXPECT_EQ(year.Contents.Preamble, odd);
+    EXPECT_EQ(year.Contents.Days, days);
+    EXPECT_EQ(year.Contents.ErrorData, "!![" + odd + "]\r\nrejected " + odd);
+    EXPECT_EQ(year.Messages,
+        QStringList { u"\"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\"は不正な日付けです。"_qs });
+    EXPECT_EQ(Reread(year.Contents).Contents.Days, days);
 }
 
 TEST(SettingNames, BytesThatDoNotDecodeMatchOnlyThemselves)
@@ -243,7 +240,7 @@ TEST_F(HostileYearFile, AYearThatFailedToLoadIsNeverWritten)
     store->SetDayText(Day(2009, 12, 31), "saved on the way out");
     EXPECT_THROW_MSG(store->GetDayText(Day(2010, 1, 1)), EKivDiaryError, msg::kBadData);
     EXPECT_EQ(store->Year(), 2010);
-    EXPECT_EQ(store->LoadError(), QString::fromUtf8(msg::kBadData));
+    EXPECT_EQ(store->LoadError(), Text(msg::kBadData));
     EXPECT_TRUE(ReadAll(Path(u"2009.jnl"_qs)).contains("saved on the way out"));
 
     EXPECT_THROW_MSG(store->GetDayText(Day(2010, 1, 1)), EKivDiaryError, msg::kBadData);

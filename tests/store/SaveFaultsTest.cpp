@@ -19,22 +19,16 @@ using SaveFault = StoreInTempDir;
 const QByteArray kPrevious = "!JNL 1.00 2009\r\n\r\n!----------------\r\n![2009/01/05](月)\r\n"
                              "!----------------\r\nkept\r\n";
 
-QString cannotCreate(const QString &path)
-{
-    return QString::fromUtf8(msg::kCannotCreate).arg(path);
-}
+QString cannotCreate(const QString &path) { return Text(msg::kCannotCreate).arg(path); }
 
 // What a failed save adds when the year went to a file of the user's own instead.
 QString savedInstead(const QString &rescued)
 {
-    return u"\r\n"_qs + QString::fromUtf8(msg::kSavedInstead) + u"\r\n"_qs + rescued;
+    return u"\r\n"_qs + Text(msg::kSavedInstead) + u"\r\n"_qs + rescued;
 }
 QString rescuedName() { return u"2009.jnl.rescued-20260615-120000"_qs; }
 
-QString createNotice(const QString &path)
-{
-    return u'[' + path + QString::fromUtf8(msg::kCreateNoticeTail);
-}
+QString createNotice(const QString &path) { return u'[' + path + Text(msg::kCreateNoticeTail); }
 
 bool setMode(const QString &path, mode_t mode)
 {
@@ -307,7 +301,7 @@ TEST_F(SaveFault, TheFolderLockFollowsThePathItsSaveWritesTo)
         TDataFolderLock other;
         ASSERT_EQ(other.Acquire(data), TDataFolderLock::TState::Held);
         EXPECT_THROW_MSG(store.SaveFile(), EKivDiaryError,
-            (QString::fromUtf8(msg::kFolderHeldElsewhere) + u"\r\n"_qs + data).toStdString());
+            (Text(msg::kFolderHeldElsewhere) + u"\r\n"_qs + data).toStdString());
         EXPECT_TRUE(QDir(data).isEmpty());
     }
     store.SaveFile();
@@ -326,7 +320,7 @@ TEST_F(SaveFault, YearFilePathThatIsAFolderCannotBeWritten)
     EXPECT_TRUE(store->Modified());
     EXPECT_TRUE(QFileInfo(Path(u"2009.jnl"_qs)).isDir());
     // The whole year as its file would hold it.
-    EXPECT_EQ(ReadAll(rescued), WriteYearFile(store->Contents(), 2009, true));
+    EXPECT_EQ(ReadAll(rescued), WriteYearFile(store->Contents(), 2009, true, JapaneseWeekdays()));
 
     // A failed save inside Close leaves the store active; inside a year switch, on its year.
     EXPECT_THROW(store->Close(), EFCreateError);
@@ -353,8 +347,8 @@ TEST_F(SaveFault, WithNowhereToKeepTheYearTheSaveNamesTheDaysAtRisk)
     const QString home = UserDataFolder().chopped(1);
     WriteAll(home, "in the way");
     EXPECT_THROW_MSG(store->SaveFile(), EFCreateError,
-        (cannotCreate(Path(u"2009.jnl"_qs)) + u"\r\n"_qs
-            + QString::fromUtf8(msg::kKeptInProcessOnly) + u"\r\n2009/01/05"_qs)
+        (cannotCreate(Path(u"2009.jnl"_qs)) + u"\r\n"_qs + Text(msg::kKeptInProcessOnly)
+            + u"\r\n2009/01/05"_qs)
             .toStdString());
     store->SetAutoSave(false);
 }

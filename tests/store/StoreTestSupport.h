@@ -35,6 +35,28 @@
 
 inline QByteArray sj(const char *utf8) { return cp932::Encode(QString::fromUtf8(utf8)); }
 
+// The year of the tests' clock and their weekday names, for the format's functions.
+constexpr int kYearNow = 2026;
+inline TWeekdayNames JapaneseWeekdays()
+{
+    TWeekdayNames names;
+    const char *const japanese[] = { "月", "火", "水", "木", "金", "土", "日" };
+    for (size_t i = 0; i < names.size(); ++i)
+        names[i] = QString::fromUtf8(japanese[i]);
+    return names;
+}
+
+// The bytes as the format reads the year's file in the given year; the contents written as the
+// 2009 file, with weekday names, and read back.
+inline TYearRead ReadYear(const QByteArray &bytes, int year = 2009, int thisYear = kYearNow)
+{
+    return ReadYearFile(bytes, year, thisYear);
+}
+inline TYearRead Reread(const TYearContents &contents)
+{
+    return ReadYear(WriteYearFile(contents, 2009, true, JapaneseWeekdays()));
+}
+
 inline double Day(int y, int m, int d) { return DateToDayNumber(QDate(y, m, d)); }
 
 inline QByteArray ReadAll(const QString &path)
@@ -79,10 +101,7 @@ class StoreInTempDir : public ::testing::Test {
 protected:
     StoreInTempDir()
         : FServices({ [this](const QString &m) { Shown << m; }, [this] { return Now; },
-            [](int dow) {
-                static const char *const names[] = { "月", "火", "水", "木", "金", "土", "日" };
-                return QString::fromUtf8(names[dow - 1]);
-            } })
+            [](int dow) { return JapaneseWeekdays()[static_cast<size_t>(dow - 1)]; } })
     {
         qputenv("XDG_DATA_HOME", QFile::encodeName(FHome.path()));
     }
@@ -103,7 +122,7 @@ protected:
         return store;
     }
 
-    QDateTime Now { QDate(2026, 6, 15), QTime(12, 0) };
+    QDateTime Now { QDate(kYearNow, 6, 15), QTime(12, 0) };
     QStringList Shown;
 
 private:

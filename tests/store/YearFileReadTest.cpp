@@ -31,10 +31,25 @@ protected:
     }
 };
 
+// Why the bytes are no file of the year, or "" when they are one.
+QString readError(const QByteArray &bytes, int year = 2009)
+{
+    try {
+        ReadYear(bytes, year);
+    } catch (const EKivDiaryError &e) {
+        return e.Message();
+    }
+    return QString();
+}
+
+std::vector<TDayText> oneDay(const QByteArray &text, double date)
+{
+    return { TDayText(text, date) };
+}
+
 QString badVersion(const char *number)
 {
-    return QString::fromUtf8(msg::kBadVersionHead) + QString::fromUtf8(number)
-        + QString::fromUtf8(msg::kBadVersionTail);
+    return Text(msg::kBadVersionHead) + QString::fromUtf8(number) + Text(msg::kBadVersionTail);
 }
 
 TEST_F(YearFileRead, MissingFileGivesAnEmptyYear)
@@ -49,26 +64,26 @@ TEST_F(YearFileRead, MissingFileGivesAnEmptyYear)
     EXPECT_TRUE(Shown.isEmpty());
 }
 
-TEST_F(YearFileRead, FirstLinesThatRead)
+TEST(YearFileBytes, FirstLinesThatRead)
 {
     for (const char *line : { "!JNL 1.00 2009", "!JNL1.00 2009", "!JNL 1 2009",
              "!JNL 1.000    2009", "!JNL +1e0 2009", "!JNL 1.00 67545", "!JNL\t1. 2009",
              "!JNL 1.00 $7D9", "!JNL 1.00 0x7d9", "!JNL .1e1 2009", "!JNL 10E-1 \t 2009" }) {
         SCOPED_TRACE(line);
-        EXPECT_EQ(LoadError(QByteArray(line) + "\r\n"), QString());
-        EXPECT_EQ(LoadError(QByteArray(line)), QString()) << "without a line break";
+        EXPECT_EQ(readError(QByteArray(line) + "\r\n"), QString());
+        EXPECT_EQ(readError(QByteArray(line)), QString()) << "without a line break";
     }
 }
 
-TEST_F(YearFileRead, FirstLinesThatAreRefused)
+TEST(YearFileBytes, FirstLinesThatAreRefused)
 {
-    const QString bad = QString::fromUtf8(msg::kBadData);
+    const QString bad = Text(msg::kBadData);
     for (const char *line : { "!JNL 1.00 2009 ", "!JNL 1.00", "!JNL 1,00 2009", "!jnl 1.00 2009",
              " !JNL 1.00 2009", "\xEF\xBB\xBF!JNL 1.00 2009", "!JNL 1.00 2009x", "!JNL 1.00 +",
              "!JNL e1 2009", "!JNL 1e 2009", "!JNL 1.0.0 2009", "!JNL 1.00 2147483648", "",
              "\r\n!JNL 1.00 2009", "!JNL 1.00 x7D9", "!JNL 1.00 -X7D9", "!JNL 1.00 0X7D9" }) {
         SCOPED_TRACE(line);
-        EXPECT_EQ(LoadError(QByteArray(line) + "\r\n"), bad);
+        EXPECT_EQ(readError(QByteArray(line) + "\r\n"), bad);
     }
 }
 
@@ -76,13 +91,12 @@ TEST_F(YearFileRead, VersionIsTestedBeforeYear)
 {
     EXPECT_EQ(LoadError("!JNL 2.50 2009\r\n"), badVersion("2.5"));
     EXPECT_EQ(LoadError("!JNL 2 2008\r\n"), badVersion("2"));
-    EXPECT_EQ(
-        LoadError("!JNL 0.99999999999999999 2008\r\n"), QString::fromUtf8(msg::kYearMismatch));
+    EXPECT_EQ(LoadError("!JNL 0.99999999999999999 2008\r\n"), Text(msg::kYearMismatch));
     EXPECT_EQ(LoadError("!JNL 1.2345678901234567 2009\r\n"), badVersion("1.23456789012346"));
     EXPECT_EQ(LoadError("!JNL 1e20 2009\r\n"), badVersion("1E20"));
     EXPECT_EQ(LoadError("!JNL -.5 2009\r\n"), badVersion("-0.5"));
-    EXPECT_EQ(LoadError("!JNL 1.00 2008\r\n"), QString::fromUtf8(msg::kYearMismatch));
-    EXPECT_EQ(LoadError("!JNL 1.00 2009\r\n", 67545), QString::fromUtf8(msg::kYearMismatch));
+    EXPECT_EQ(LoadError("!JNL 1.00 2008\r\n"), Text(msg::kYearMismatch));
+    EXPECT_EQ(LoadError("!JNL 1.00 2009\r\n", 67545), Text(msg::kYearMismatch));
 }
 
 TEST(ParseHeader, GivesVersionAndSixteenBitYear)
@@ -96,69 +110,65 @@ TEST(ParseHeader, GivesVersionAndSixteenBitYear)
     EXPECT_EQ(version, 0);
 }
 
-TEST_F(YearFileRead, HeaderAloneGivesAnEmptyUnmodifiedYear)
+TEST(YearFileBytes, HeaderAloneGivesAnEmptyYear)
 {
     for (const char *contents : { "!JNL 1.00 2009", "!JNL 1.00 2009\r\n", "!JNL 1.00 2009\n" }) {
-        auto store = Load(contents);
-        ASSERT_EQ(store->Days().size(), 1u);
-        EXPECT_EQ(store->Days()[0]->FText, QByteArray());
-        EXPECT_FALSE(store->Modified());
+        const TYearRead year = ReadYear(contents);
+        EXPECT_EQ(year.Contents, TYearContents());
+        EXPECT_TRUE(year.Messages.isEmpty());
     }
 }
 
-TEST_F(YearFileRead, DayHeaderSpellingsOfTheFifthOfJanuary)
+TEST(YearFileBytes, DayHeaderSpellingsOfTheFifthOfJanuary)
 {
     for (const char *header : { "![2009/01/05](月)", "![2009/1/5]", "![ 2009 / 01 / 05 ]",
              "![2009/01/05/]", "![2009/01/05 / ]", "![02009/01/05]", "![2009/01/05]anything",
              "![09/01/05]", "![9/1/5]", "![0002009/001/0005]" }) {
         SCOPED_TRACE(header);
-        auto store = Load("!JNL 1.00 2009\r\n" + sj(header) + "\r\ntext\r\n");
-        EXPECT_EQ(store->GetDayText(Day(2009, 1, 5)), "text\r\n");
-        EXPECT_TRUE(Shown.isEmpty()) << Shown.join(u'|').toStdString();
-        EXPECT_FALSE(store->Modified());
+        const TYearRead year = ReadYear("!JNL 1.00 2009\r\n" + sj(header) + "\r\ntext\r\n");
+        EXPECT_EQ(year.Contents.Days, oneDay("text\r\n", Day(2009, 1, 5)));
+        EXPECT_TRUE(year.Messages.isEmpty()) << year.Messages.join(u'|').toStdString();
     }
 }
 
-TEST_F(YearFileRead, TwoDigitYearsFallInTheHundredYearsFrom50YearsAgo)
+TEST(YearFileBytes, TwoDigitYearsFallInTheHundredYearsFrom50YearsAgo)
 {
-    Now = QDateTime(QDate(2026, 1, 1), QTime(0, 0));
-    auto store = Load("!JNL 1.00 2009\r\n![76/01/01]\r\n![75/01/01]\r\n![00/01/01]\r\n");
-    EXPECT_EQ(Shown,
+    EXPECT_EQ(
+        ReadYear("!JNL 1.00 2009\r\n![76/01/01]\r\n![75/01/01]\r\n![00/01/01]\r\n", 2009, 2026)
+            .Messages,
         (QStringList { u"日付が範囲外です。(1976/01/01)"_qs, u"日付が範囲外です。(2075/01/01)"_qs,
             u"日付が範囲外です。(2000/01/01)"_qs }));
 
     // Month and day alone mean the current year.
-    Shown.clear();
-    Now = QDateTime(QDate(2009, 8, 1), QTime(0, 0));
-    auto current = Load("!JNL 1.00 2009\r\n![01/05]\r\nfive\r\n");
-    EXPECT_EQ(current->GetDayText(Day(2009, 1, 5)), "five\r\n");
-    EXPECT_TRUE(Shown.isEmpty());
+    const TYearRead current = ReadYear("!JNL 1.00 2009\r\n![01/05]\r\nfive\r\n", 2009, 2009);
+    EXPECT_EQ(current.Contents.Days, oneDay("five\r\n", Day(2009, 1, 5)));
+    EXPECT_TRUE(current.Messages.isEmpty());
 }
 
-TEST_F(YearFileRead, UnreadableOrForeignDatesOpenRejectedBlocks)
+TEST(YearFileBytes, UnreadableOrForeignDatesOpenRejectedBlocks)
 {
-    auto store = Load("!JNL 1.00 2009\r\n"
-                      "![2009-01-05]\r\n![2009/02/29]\r\n![20090105]\r\n![05/01/]\r\n"
-                      "![20091/01/05]\r\n![2009/01/05 x]\r\n![2009/0/05]\r\n"
-                      "![2008/12/31]\r\n![1/1/1]\r\n![01/05]\r\n");
-    EXPECT_EQ(Shown,
+    const TYearRead year = ReadYear("!JNL 1.00 2009\r\n"
+                                    "![2009-01-05]\r\n![2009/02/29]\r\n![20090105]\r\n![05/01/]\r\n"
+                                    "![20091/01/05]\r\n![2009/01/05 x]\r\n![2009/0/05]\r\n"
+                                    "![2008/12/31]\r\n![1/1/1]\r\n![01/05]\r\n");
+    EXPECT_EQ(year.Messages,
         (QStringList { u"\"2009-01-05\"は不正な日付けです。"_qs,
             u"\"2009/02/29\"は不正な日付けです。"_qs, u"\"20090105\"は不正な日付けです。"_qs,
             u"\"05/01/\"は不正な日付けです。"_qs, u"\"20091/01/05\"は不正な日付けです。"_qs,
             u"\"2009/01/05 x\"は不正な日付けです。"_qs, u"\"2009/0/05\"は不正な日付けです。"_qs,
             u"日付が範囲外です。(2008/12/31)"_qs, u"日付が範囲外です。(2001/01/01)"_qs,
             u"日付が範囲外です。(2026/01/05)"_qs }));
-    EXPECT_EQ(store->ErrorData().count("\r\n"), 9);
-    EXPECT_TRUE(store->ErrorData().startsWith("!![2009-01-05]\r\n!![2009/02/29]"));
-    EXPECT_TRUE(store->Modified());
-    EXPECT_EQ(store->Days().size(), 1u);
+    EXPECT_EQ(year.Contents.ErrorData.count("\r\n"), 9);
+    EXPECT_TRUE(year.Contents.ErrorData.startsWith("!![2009-01-05]\r\n!![2009/02/29]"));
+    EXPECT_TRUE(year.Contents.Days.empty());
 }
 
-TEST_F(YearFileRead, ShortBracketsAreNoDayHeaders)
+TEST(YearFileBytes, ShortBracketsAreNoDayHeaders)
 {
-    auto store = Load("!JNL 1.00 2009\r\n![2009/01/05]\r\n![1/1/]\r\n![2009/01/06\r\n");
-    EXPECT_EQ(store->GetDayText(Day(2009, 1, 5)), "![1/1/]\r\n![2009/01/06\r\n");
-    EXPECT_TRUE(Shown.isEmpty());
+    const TYearRead year
+        = ReadYear("!JNL 1.00 2009\r\n![2009/01/05]\r\n![1/1/]\r\n![2009/01/06\r\n");
+    EXPECT_EQ(year.Contents.Days, oneDay("![1/1/]\r\n![2009/01/06\r\n", Day(2009, 1, 5)));
+    EXPECT_TRUE(year.Messages.isEmpty());
 }
 
 TEST_F(YearFileRead, RejectedBlockKeepsItsLinesUntilTheNextAcceptedHeader)
@@ -184,26 +194,24 @@ TEST_F(YearFileRead, RejectedBlockKeepsItsLinesUntilTheNextAcceptedHeader)
     EXPECT_EQ(reread->Days()[0]->FText, "Intro\r\n!ErrorData\r\n!![2009/02/30]\r\nText\r\n!End");
 }
 
-TEST_F(YearFileRead, LaterBlocksOfADayReplaceItsTextInPlace)
+TEST(YearFileBytes, LaterBlocksOfADayReplaceItsTextInPlace)
 {
-    auto store = Load("!JNL 1.00 2009\r\n![2009/01/07]\r\nfirst\r\n![2009/01/05]\r\nfive\r\n"
-                      "![2009/01/07]\r\nsecond\r\n![2009/01/07]\r\n![2009/01/08]\r\n!---\r\n");
-    ASSERT_EQ(store->Days().size(), 3u);
-    EXPECT_EQ(store->Days()[1]->FDate, Day(2009, 1, 7));
-    EXPECT_EQ(store->Days()[1]->FText, "second\r\n");
-    EXPECT_EQ(store->Days()[2]->FDate, Day(2009, 1, 5));
-    EXPECT_EQ(store->IndexOfDate(Day(2009, 1, 8)), -1);
+    const TYearRead year
+        = ReadYear("!JNL 1.00 2009\r\n![2009/01/07]\r\nfirst\r\n![2009/01/05]\r\nfive\r\n"
+                   "![2009/01/07]\r\nsecond\r\n![2009/01/07]\r\n![2009/01/08]\r\n!---\r\n");
+    EXPECT_EQ(year.Contents.Days,
+        (std::vector<TDayText> {
+            { "second\r\n", Day(2009, 1, 7) }, { "five\r\n", Day(2009, 1, 5) } }));
 }
 
-TEST_F(YearFileRead, PreambleSettingsAndDayLinesFollowTheirOwnRules)
+TEST(YearFileBytes, PreambleSettingsAndDayLinesFollowTheirOwnRules)
 {
-    auto store = LoadGolden("preamble_rules.jnl");
-    EXPECT_EQ(store->Days()[0]->FText, "First\r\n\r\nThird\r\n!=x\r\n!ErrorData");
-    EXPECT_EQ(store->Settings(), QList<QByteArray> { "WIDTH=640" });
-    EXPECT_EQ(store->GetDayText(Day(2009, 1, 5)), "!A=1\r\n!x\r\n!y\r\n\r\nlast\r\n\r\n");
-    EXPECT_EQ(store->IndexOfDate(Day(2009, 1, 6)), -1);
-    EXPECT_EQ(store->GetDayText(Day(2009, 1, 7)), "seven\r\n");
-    EXPECT_EQ(store->Days().size(), 3u);
+    const TYearContents year = ReadYear(Golden("preamble_rules.jnl")).Contents;
+    EXPECT_EQ(year.Preamble, "First\r\n\r\nThird\r\n!=x\r\n!ErrorData");
+    EXPECT_EQ(year.Settings, QList<QByteArray> { "WIDTH=640" });
+    EXPECT_EQ(year.Days,
+        (std::vector<TDayText> { { "!A=1\r\n!x\r\n!y\r\n\r\nlast\r\n\r\n", Day(2009, 1, 5) },
+            { "seven\r\n", Day(2009, 1, 7) } }));
 }
 
 TEST_F(YearFileRead, SettingsComeFromTheFileAlone)
@@ -216,54 +224,52 @@ TEST_F(YearFileRead, SettingsComeFromTheFileAlone)
     EXPECT_TRUE(store->Settings().isEmpty());
 }
 
-TEST_F(YearFileRead, BracketAsSecondByteIsNoMarker)
+TEST(YearFileBytes, BracketAsSecondByteIsNoMarker)
 {
-    auto store = LoadGolden("bracket_as_second_byte.jnl");
-    EXPECT_EQ(store->Days()[0]->FText, sj("![メモゾゾ"));
-    EXPECT_EQ(store->GetDayText(Day(2009, 1, 5)), sj("ゾ]\r\n![abcdeゾ\r\n"));
-    EXPECT_EQ(store->ErrorData(), sj("!![2009/01/0ゾ]\r\nrejected"));
-    EXPECT_EQ(Shown, QStringList { u"\"2009/01/0ゾ\"は不正な日付けです。"_qs });
+    const TYearRead year = ReadYear(Golden("bracket_as_second_byte.jnl"));
+    EXPECT_EQ(year.Contents.Preamble, sj("![メモゾゾ"));
+    EXPECT_EQ(year.Contents.Days, oneDay(sj("ゾ]\r\n![abcdeゾ\r\n"), Day(2009, 1, 5)));
+    EXPECT_EQ(year.Contents.ErrorData, sj("!![2009/01/0ゾ]\r\nrejected"));
+    EXPECT_EQ(year.Messages, QStringList { u"\"2009/01/0ゾ\"は不正な日付けです。"_qs });
 }
 
-TEST_F(YearFileRead, LoneCrAndLfBreakLinesLikeCrLf)
+TEST(YearFileBytes, LoneCrAndLfBreakLinesLikeCrLf)
 {
-    auto crlf = LoadGolden("settings_and_two_days.jnl");
-    WriteAll(Path(u"2010.jnl"_qs), Golden("lf_and_cr_breaks.jnl").replace("2009", "2010"));
-    auto mixed = NewStore(2010);
-    EXPECT_EQ(mixed->Settings(), crlf->Settings());
-    ASSERT_EQ(mixed->Days().size(), crlf->Days().size());
-    for (size_t i = 0; i < crlf->Days().size(); ++i)
-        EXPECT_EQ(mixed->Days()[i]->FText, crlf->Days()[i]->FText);
-    EXPECT_EQ(mixed->GetDayText(Day(2010, 1, 5)),
-        "First line of the day.\r\n\r\nThird line, after an empty one.\r\n"
-        "!Fourth line, which began with one exclamation mark.\r\n");
+    const TYearContents crlf = ReadYear(Golden("settings_and_two_days.jnl")).Contents;
+    EXPECT_EQ(ReadYear(Golden("lf_and_cr_breaks.jnl")).Contents, crlf);
+    EXPECT_EQ(crlf.Days.at(0),
+        TDayText("First line of the day.\r\n\r\nThird line, after an empty one.\r\n"
+                 "!Fourth line, which began with one exclamation mark.\r\n",
+            Day(2009, 1, 5)));
+
+    const TYearContents lf = ReadYear("!JNL 1.00 2009\nPreamble\n![2009/01/05]\nday\n").Contents;
+    EXPECT_EQ(lf.Preamble, "Preamble") << "a lone LF after the first line is one byte";
+    EXPECT_EQ(lf.Days, oneDay("day\r\n", Day(2009, 1, 5)));
 }
 
-TEST_F(YearFileRead, ALoneLfAfterTheFirstLineIsOneByte)
-{
-    auto store = Load("!JNL 1.00 2009\nPreamble\n![2009/01/05]\nday\n");
-    EXPECT_EQ(store->Days()[0]->FText, "Preamble");
-    EXPECT_EQ(store->GetDayText(Day(2009, 1, 5)), "day\r\n");
-}
-
-TEST_F(YearFileRead, NulIsAnOrdinaryByte)
+TEST(YearFileBytes, NulIsAnOrdinaryByte)
 {
     const QByteArray text("a\0b", 3);
-    auto store
-        = Load(QByteArray("!JNL 1.00 2009\r\npre") + '\0' + "amble\r\n![2009/01/05]\r\n" + text);
-    EXPECT_EQ(store->Days()[0]->FText, QByteArray("pre\0amble", 9));
-    EXPECT_EQ(store->GetDayText(Day(2009, 1, 5)), text + "\r\n");
+    const TYearContents year
+        = ReadYear(QByteArray("!JNL 1.00 2009\r\npre") + '\0' + "amble\r\n![2009/01/05]\r\n" + text)
+              .Contents;
+    EXPECT_EQ(year.Preamble, QByteArray("pre\0amble", 9));
+    EXPECT_EQ(year.Days, oneDay(text + "\r\n", Day(2009, 1, 5)));
 }
 
-// The format itself shows nothing; the store shows what the read returns, in the file's order.
+// The format itself shows nothing; the store shows what the read returns, in the file's order,
+// and a load that set blocks aside leaves the year to be saved.
 TEST_F(YearFileRead, MessagesAreReturnedAndTheStoreShowsThem)
 {
     const QByteArray file = "!JNL 1.00 2009\r\n![2009-01-05]\r\na\r\n![2008/12/31]\r\nb\r\n";
-    const TYearRead read = ReadYearFile(file, 2009);
+    const TYearRead year = ReadYear(file);
     EXPECT_TRUE(Shown.isEmpty());
-    ASSERT_EQ(read.Messages.size(), 2);
-    Load(file);
-    EXPECT_EQ(Shown, read.Messages);
+    ASSERT_EQ(year.Messages.size(), 2);
+    EXPECT_TRUE(Load(file)->Modified());
+    EXPECT_EQ(Shown, year.Messages);
+    Shown.clear();
+    EXPECT_FALSE(Load("!JNL 1.00 2009\r\n![2009/01/05]\r\na\r\n")->Modified());
+    EXPECT_TRUE(Shown.isEmpty());
 }
 
 } // namespace

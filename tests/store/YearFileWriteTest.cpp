@@ -43,15 +43,19 @@ TEST_F(YearFileWrite, WithoutDayNamesSeparatorsAreShorter)
     EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), Golden("two_days_without_day_names.jnl"));
 }
 
-TEST_F(YearFileWrite, ReadingAndWritingAGoldenFileChangesNothing)
+QByteArray rewritten(const QByteArray &bytes)
 {
-    WriteAll(Path(u"2009.jnl"_qs), Golden("settings_and_two_days.jnl"));
-    NewStore(2009)->SaveFile();
-    EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), Golden("settings_and_two_days.jnl"));
+    return WriteYearFile(ReadYear(bytes).Contents, 2009, true, JapaneseWeekdays());
+}
+
+TEST(YearFileBytes, ReadingAndWritingAGoldenFileChangesNothing)
+{
+    EXPECT_EQ(rewritten(Golden("settings_and_two_days.jnl")), Golden("settings_and_two_days.jnl"));
     // Line breaks of any kind come out as CR LF.
-    WriteAll(Path(u"2009.jnl"_qs), Golden("lf_and_cr_breaks.jnl"));
-    NewStore(2009)->SaveFile();
-    EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), Golden("settings_and_two_days.jnl"));
+    EXPECT_EQ(rewritten(Golden("lf_and_cr_breaks.jnl")), Golden("settings_and_two_days.jnl"));
+    // So does the preamble read from a file.
+    const QByteArray preamble = ReadYear(Golden("preamble_rules.jnl")).Contents.Preamble;
+    EXPECT_EQ(ReadYear(rewritten(Golden("preamble_rules.jnl"))).Contents.Preamble, preamble);
 }
 
 TEST_F(YearFileWrite, AnEmptyYearIsTwoLinesAndItsFirstSaveIsAnnounced)
@@ -141,7 +145,7 @@ TEST_F(YearFileWrite, BackupPathReplacesOnlyTheNamesExtension)
     EXPECT_EQ(ReadAll(Path(u"v1.0/d2009.bak"_qs)), "!JNL 1.00 2009\r\n");
 }
 
-TEST_F(YearFileWrite, DayTextsThroughASaveAndALoad)
+TEST(YearFileBytes, DayTextsThroughAWriteAndARead)
 {
     struct Case {
         const char *stored;
@@ -162,18 +166,14 @@ TEST_F(YearFileWrite, DayTextsThroughASaveAndALoad)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.stored);
-        auto store = NewStore(2009);
-        store->SetDayName(false);
-        store->SetDayText(Day(2009, 1, 5), c.stored);
-        store->SaveFile();
+        TYearContents year;
+        year.Days.emplace_back(c.stored, Day(2009, 1, 5));
+        const QByteArray file = WriteYearFile(year, 2009, false, {});
         const QByteArray head
             = "!JNL 1.00 2009\r\n\r\n!------------\r\n![2009/01/05]\r\n!------------\r\n";
-        EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), head + c.line);
-        store.reset();
-        auto reread = NewStore(2009);
-        EXPECT_EQ(reread->GetDayText(Day(2009, 1, 5)), c.loaded);
-        EXPECT_EQ(reread->Days().size(), 2u);
-        reread->SetAutoSave(false);
+        EXPECT_EQ(file, head + c.line);
+        EXPECT_EQ(ReadYear(file).Contents.Days,
+            (std::vector<TDayText> { { c.loaded, Day(2009, 1, 5) } }));
     }
 }
 
@@ -199,27 +199,13 @@ TEST_F(YearFileWrite, OddSettingNamesDoNotComeBackAsSettings)
     store.reset(); // nothing modified: settings alone are not saved
     EXPECT_FALSE(QFileInfo::exists(Path(u"2009.jnl"_qs)));
 
-    store = NewStore(2009);
-    store->SetSetting("", "empty name");
-    store->SetSetting("-dash", "skipped");
-    store->SetSetting("OK", "");
-    store->MarkModified();
-    store.reset();
-    EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)),
-        "!JNL 1.00 2009\r\n\r\n!=empty name\r\n!-dash=skipped\r\n!OK=\r\n\r\n");
-    auto reread = NewStore(2009);
-    EXPECT_EQ(reread->Settings(), QList<QByteArray> { "OK=" });
-    EXPECT_EQ(reread->Days()[0]->FText, "!=empty name\r\n");
-}
-
-TEST_F(YearFileWrite, APreambleReadFromAFileComesBackUnchanged)
-{
-    WriteAll(Path(u"2009.jnl"_qs), Golden("preamble_rules.jnl"));
-    auto store = NewStore(2009);
-    const QByteArray preamble = store->Days()[0]->FText;
-    store->MarkModified();
-    store.reset();
-    EXPECT_EQ(NewStore(2009)->Days()[0]->FText, preamble);
+    TYearContents odd;
+    odd.Settings = { "=empty name", "-dash=skipped", "OK=" };
+    const QByteArray file = WriteYearFile(odd, 2009, true, {});
+    EXPECT_EQ(file, "!JNL 1.00 2009\r\n\r\n!=empty name\r\n!-dash=skipped\r\n!OK=\r\n\r\n");
+    const TYearContents reread = ReadYear(file).Contents;
+    EXPECT_EQ(reread.Settings, QList<QByteArray> { "OK=" });
+    EXPECT_EQ(reread.Preamble, "!=empty name\r\n");
 }
 
 } // namespace

@@ -118,8 +118,8 @@ TEST(YearMerge, TheSeparatorReadsBackAsTextOfTheDayAndOfThePreamble)
     TYearContents year;
     year.Preamble = both("own", "other", "");
     year.Days.emplace_back(both("own", "other"), Day(2026, 12, 8));
-    const QByteArray file = WriteYearFile(year, 2026, true);
-    const TYearRead read = ReadYearFile(file, 2026);
+    const QByteArray file = WriteYearFile(year, 2026, true, JapaneseWeekdays());
+    const TYearRead read = ReadYearFile(file, 2026, kYearNow);
     EXPECT_EQ(read.Contents, year);
     EXPECT_TRUE(read.Messages.isEmpty());
     EXPECT_EQ(cp932::Decode(BothTextsSeparator()).toStdString(),
