@@ -694,6 +694,7 @@ std::vector<TSearchIndex::TFoundDay> TSearchIndex::FindNarrowing(const TSearchQu
 std::vector<TSearchIndex::TYearToRead> TSearchIndex::Stale()
 {
     std::vector<TYearToRead> stale;
+    const int thisYear = DiaryNow().date().year();
     std::map<int, TYearPtr> kept;
     std::map<int, TFailed> failed;
     for (const TYearFileRef &file : ListYearFiles(FBaseDir, FPrefix, FExt)) {
@@ -715,7 +716,7 @@ std::vector<TSearchIndex::TYearToRead> TSearchIndex::Stale()
         // Until read again, a changed year still answers with what it held.
         if (known != FYears.end())
             kept.insert(FYears.extract(known));
-        stale.push_back({ file.Year, file.Path, seen });
+        stale.push_back({ file.Year, file.Path, seen, thisYear });
     }
     FYears = std::move(kept);
     FFailed = std::move(failed);
@@ -896,12 +897,14 @@ namespace {
         const TSearchIndex::TYearToRead &file, const std::vector<QByteArray> &forms)
     {
         if (forms.empty() || !QFileInfo::exists(file.Path))
-            return ReadYearFileAt(file.Path, file.Year).Contents;
+            return ReadYearFileAt(file.Path, file.Year, file.ThisYear).Contents;
         const QByteArray bytes = ReadWholeFile(file.Path);
         CheckYearFileHeader(bytes, file.Year);
         if (!mayHold(bytes, forms))
             return {};
-        return ReadYearFile(bytes, file.Year, DiaryNow().date().year()).Contents;
+        return ReadYearFile(
+            bytes, file.Year, file.ThisYear != 0 ? file.ThisYear : DiaryNow().date().year())
+            .Contents;
     }
 
     TSearchIndex::TYearPtr readYear(const TSearchIndex::TYearToRead &file, const TSearchQuery *only)

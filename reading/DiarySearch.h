@@ -150,6 +150,9 @@ public:
         int Year = 0;
         QString Path;
         TFileIdentity Seen;
+        // The year now, taken where the list is made: the readers on other threads do not ask
+        // the clock.
+        int ThisYear = 0;
     };
 
     void SetFolder(const QString &baseDir, const QString &prefix, const QString &ext);

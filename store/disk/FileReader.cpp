@@ -20,9 +20,10 @@ QByteArray ReadWholeFile(const QString &path)
     return data;
 }
 
-TYearRead ReadYearFileAt(const QString &path, int year)
+TYearRead ReadYearFileAt(const QString &path, int year, int thisYear)
 {
     if (!QFileInfo::exists(path))
         return {};
-    return ReadYearFile(ReadWholeFile(path), year, DiaryNow().date().year());
+    return ReadYearFile(
+        ReadWholeFile(path), year, thisYear != 0 ? thisYear : DiaryNow().date().year());
 }
