@@ -92,7 +92,7 @@ private slots:
         environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(folder.path());
-        process.start(QStringLiteral(KIVLOG_BINARY), { u"-dx"_s, argument });
+        process.start(qEnvironmentVariable("KIVLOG_BINARY"), { u"-dx"_s, argument });
         QVERIFY(process.waitForFinished(10000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 0);

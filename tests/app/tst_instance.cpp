@@ -51,7 +51,7 @@ public:
 
     void Start(const QStringList &arguments)
     {
-        Process.start(QStringLiteral(KIVLOG_BINARY), arguments);
+        Process.start(qEnvironmentVariable("KIVLOG_BINARY"), arguments);
     }
 
     // An empty value leaves the variable out.
@@ -71,7 +71,7 @@ public:
         SetEnvironment(u"XDG_RUNTIME_DIR"_s, {});
         Process.start(u"setpriv"_s,
             QStringList { u"--reuid=%1"_s.arg(uid), u"--regid=%1"_s.arg(gid), u"--clear-groups"_s,
-                u"--"_s, QStringLiteral(KIVLOG_BINARY) }
+                u"--"_s, qEnvironmentVariable("KIVLOG_BINARY") }
                 + arguments);
     }
 
@@ -146,7 +146,7 @@ public:
         return !Name.isEmpty() && Uid != 0
             && QProcess::execute(u"setpriv"_s,
                    { u"--reuid=%1"_s.arg(Uid), u"--regid=%1"_s.arg(Gid), u"--clear-groups"_s,
-                       u"--"_s, QStringLiteral(KIVLOG_BINARY), u"--version"_s })
+                       u"--"_s, qEnvironmentVariable("KIVLOG_BINARY"), u"--version"_s })
             == 0;
     }
 

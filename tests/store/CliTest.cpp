@@ -28,7 +28,7 @@ protected:
         env.insert(u"LANG"_qs, u"ja_JP.UTF-8"_qs);
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(Dir());
-        process.start(QStringLiteral(KIVLOG_CLI), args);
+        process.start(qEnvironmentVariable("KIVLOG_CLI"), args);
         EXPECT_TRUE(process.waitForFinished(30000));
         TRun run;
         run.Status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -144,7 +144,7 @@ TEST_F(Cli, MenuEntryStartsTheDiaryOnTheFolderUntilRemoved)
     const TRun written = Run({ u"menu-entry"_qs, u"-dmy diary $5 100%"_qs, u"-pd"_qs });
     const QByteArray entry = ReadAll(path);
     EXPECT_EQ(written.Status, 0) << written.Err.toStdString();
-    const QString program = QFileInfo(QStringLiteral(KIVLOG_CLI)).path() + u"/kivlog"_qs;
+    const QString program = QFileInfo(qEnvironmentVariable("KIVLOG_CLI")).path() + u"/kivlog"_qs;
     EXPECT_TRUE(entry.contains(
         (u"\nExec="_qs + program + u" \"-d"_qs + Dir() + u"my diary \\\\$5 100%%/\" -pd %f\n"_qs)
             .toUtf8()))
@@ -456,8 +456,9 @@ TEST_F(Cli, CheckReportsEveryYearFileOfTheFolder)
 
 TEST_F(Cli, AFolderOfAnotherUserIsNamedNotTakenForAnEmptyOne)
 {
-    if (!NobodyCanRun(KIVLOG_CLI))
-        GTEST_SKIP() << "the user nobody cannot run " KIVLOG_CLI;
+    const QByteArray cli = qgetenv("KIVLOG_CLI");
+    if (!NobodyCanRun(cli.constData()))
+        GTEST_SKIP() << "the user nobody cannot run " << cli.constData();
     const QString folder = Path(u"other/"_qs);
     ASSERT_TRUE(QDir().mkpath(folder));
     WriteAll(folder + u"2009.jnl"_qs, sj("!JNL 1.00 2009\r\n![2009/05/01]\r\n雨\r\n"));

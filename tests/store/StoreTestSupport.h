@@ -91,7 +91,7 @@ inline void RewriteKeepingTime(const QString &path, const QByteArray &data)
 
 inline QByteArray Golden(const char *name)
 {
-    return ReadAll(QStringLiteral(KIVLOG_STORE_TEST_DATA "/") + QString::fromUtf8(name));
+    return ReadAll(qEnvironmentVariable("KIVLOG_STORE_TEST_DATA") + u'/' + QString::fromUtf8(name));
 }
 
 // Every test gets its own folder, a user's data folder of its own (where a year goes that cannot
