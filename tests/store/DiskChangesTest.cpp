@@ -371,7 +371,7 @@ TEST_F(DiskChange, ASaveNeverWidensTheYearsPermissionsAndKeepsItsGroup)
 
 // The other version came in wider, and the merged year could not be written: the next save
 // still writes the year as private as it was.
-TEST_F(DiskChange, AMergeWhoseWriteFailedLeavesTheYearsOwnMode)
+TEST_F(DiskChange, AMergeWhoseWriteFailedKeepsTheYearsModeAndWhatItTookIn)
 {
     const QString path = Path(u"2009.jnl"_qs);
     WriteAll(path, kLoaded);
@@ -386,8 +386,14 @@ TEST_F(DiskChange, AMergeWhoseWriteFailedLeavesTheYearsOwnMode)
             check.Expect(ThrownMessage<EFCreateError>([&] { store->SaveFile(); }).has_value(),
                 "the merged year does not fit");
         }
+        // The next save starts from the version the failed one took in: the other side's
+        // later edit of that day replaces it rather than standing beside it.
+        replaceByRename(path, "!JNL 1.00 2009\r\n\r\n![2009/01/06]\r\nother, edited\r\n");
         store->SaveFile();
         check.ExpectEq(modeOf(path), 0600, "the year file stays private");
+        check.Expect(
+            ReadAll(path).contains("other, edited\r\n") && !ReadAll(path).contains("other\r\n"),
+            "the day took the other side's edit");
     });
 }
 
