@@ -115,8 +115,10 @@ import   takes the days of other diaries into the folder's year files (folder,
          JSON), a jrnl JSON export, a RedNotebook data folder or month file
          (YYYY-MM.txt), a folder of one file a day (YYYY-MM-DD, YYYYMMDD or
          YYYY/MM/DD, .txt or .md) or one such file; --format names the kind
-         when the file does not tell. A day with text already keeps it and the
-         imported text after it; what is there already is not taken twice.
+         when the file does not tell. A day with text already keeps it first
+         and the imported lines it lacks after it; a text this machine took
+         in before (also in an earlier run) is not taken again, so a day
+         tidied or cleared since stays so.
          Prints for each year the days added and the days that hold both
          texts, then the entries skipped and why and the media not copied.
          --dry-run prints the same and writes nothing. Refused while a diary

@@ -1,5 +1,6 @@
 #include "KivDiary.h"
 
+#include "CommandLine.h"
 #include "Cp932.h"
 #include "DayNumber.h"
 #include "LineBreaks.h"
@@ -149,6 +150,9 @@ void TKivDiary::Open()
         ClearDays();
     }
     FActive = true;
+    // Which diary the folder holds: what this machine knows of its years is found by it.
+    FIdentity = ClaimDiaryIdentity(FullFolderPath(FBaseDir), FPrefix, FExt);
+    FFolderAtOpen = FolderEntry(FullFolderPath(FBaseDir));
     LoadFile();
 }
 
@@ -294,16 +298,19 @@ TYearContents TKivDiary::OwnForMerge()
 bool TKivDiary::HoldsVersion(const TYearContents &other)
 {
     const TYearContents own = OwnForMerge();
-    return MergeYears(FDiskFile.History(), own, other, TOtherVersion()).Contents == own;
+    // A copy of this machine's own write was set aside by a sync engine: the year file's next
+    // version did not grow from it.
+    FDiskFile.Memory().NoteSetAside(other);
+    const TYearMemory &memory = FDiskFile.Memory();
+    return MergeYears(memory, own, other, memory.ForCopy(other)).Contents == own;
 }
 
 TYearMerge TKivDiary::TakeInVersion(const TYearContents &other, const TOtherVersion &known)
 {
     TYearContents own = OwnForMerge();
-    TYearMerge merge = MergeYears(FDiskFile.History(), own, other, known);
+    TYearMerge merge = MergeYears(FDiskFile.Memory(), own, other, known);
     // Once taken in, its texts are ones the year moved on from: taken in again, they add nothing.
-    FDiskFile.History().GaveWay(own, merge);
-    FDiskFile.History().Saw(other);
+    FDiskFile.Saw(other);
     if (merge.Contents == own)
         return merge;
     TakeContents(TYearContents(merge.Contents));
@@ -312,6 +319,13 @@ TYearMerge TKivDiary::TakeInVersion(const TYearContents &other, const TOtherVers
     FModifiedByLoad = false;
     emit Merged();
     return merge;
+}
+
+TYearMerge TKivDiary::TakeInCopy(const TYearContents &copy)
+{
+    (void)OwnForMerge();
+    FDiskFile.Memory().NoteSetAside(copy);
+    return TakeInVersion(copy, FDiskFile.Memory().ForCopy(copy));
 }
 
 qsizetype TKivDiary::IndexOfSetting(const QByteArray &name) const

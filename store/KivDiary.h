@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DiaryIdentity.h"
 #include "DiskCopies.h"
 #include "Exceptions.h"
 #include "YearFile.h"
@@ -139,7 +140,12 @@ public:
     const TYearContents &Contents() const { return FContents; }
     // What the store knows of the year's earlier texts; its Base is the year file as the store
     // last read or wrote it.
-    const TYearHistory &History() const { return FDiskFile.History(); }
+    const TYearMemory &Memory() const { return FDiskFile.Memory(); }
+    // The diary's identity as the data folder named it when the store was opened (empty when
+    // the folder takes no file), and where this machine keeps what it knows of its years
+    // (DiaryStateFolder() + "memory/" unless set; tests give each machine its own).
+    const QByteArray &Identity() const { return FIdentity; }
+    void SetMemoryRoot(const QString &root) { FMemoryRoot = root; }
     QString FilePath() const { return FBaseDir + FFileName; }
     // Non-empty while the current year's file could not be read: the message of that failure.
     // Such a year is never written, and its day texts cannot be read or written.
@@ -167,6 +173,9 @@ public:
     // nothing known means a version from elsewhere whose absent days were never seen there.
     // The store is modified when anything came in. Throws as a day access does.
     TYearMerge TakeInVersion(const TYearContents &other, const TOtherVersion &known = {});
+    // A conflict copy (a sync engine's or the diary's own) taken in: decided three-way against
+    // the version this machine agreed with that the copy grew from, where it shows one.
+    TYearMerge TakeInCopy(const TYearContents &copy);
     // Whether the year holds every text of 'other' already: taking it in would change nothing.
     bool HoldsVersion(const TYearContents &other);
 
@@ -221,4 +230,11 @@ private:
     // The year file as the store last read or wrote it, and what it knows of the year's earlier
     // texts there.
     TYearFileDisk FDiskFile;
+    QByteArray FIdentity;
+    QByteArray FFolderAtOpen;
+    QString FMemoryRoot;
+    // Whether the folder at BaseDir is still the diary the store opened; a folder that lost its
+    // identity file in place is given it again.
+    bool FolderIsThisDiary();
+    QString MemoryPath() const;
 };

@@ -10,6 +10,7 @@
 #include "Text.h"
 #include "YearFile.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <map>
 #include <optional>
@@ -82,15 +83,15 @@ void TKivDiary::LoadFile()
     FContents.Settings.clear();
     FLoadError.clear();
     FModifiedByLoad = false;
-    FDiskFile.Forget();
+    FDiskFile.Forget(MemoryPath());
     std::optional<TBusyScope> busy(std::in_place, FBusy);
     try {
         const QString path = FilePath();
         TYearRead read;
         if (const std::optional<QByteArray> data = FDiskFile.Load(path))
             read = ReadYearFile(*data, FYear, DiaryNow().date().year());
-        // The year file as the sync engine left it: what the other side is taken to have.
-        FDiskFile.History().Read(read.Contents, true);
+        // The year file as the sync engine left it: the base of its next version.
+        FDiskFile.Agree(read.Contents, false);
         TakeContents(std::move(read.Contents));
         for (const QString &message : read.Messages)
             ShowDiaryMessage(message);
@@ -114,7 +115,7 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYear()
         const std::optional<QString> rescued = RescueYear();
         if (!rescued) {
             // No place takes the year: it lives in this process alone, and each save says so.
-            const QString days = unsavedDays(FDiskFile.History().Base, Contents());
+            const QString days = unsavedDays(FDiskFile.Memory().Agreed(), Contents());
             throw EFCreateError(e.Message() + crLf() + Text(msg::kKeptInProcessOnly)
                 + (days.isEmpty() ? QString() : crLf() + days));
         }
@@ -147,6 +148,9 @@ TKivDiary::TSaveOutcome TKivDiary::WriteYearFileInPlace()
     TBusyScope busy(FBusy);
     if (FolderGuard && !FolderGuard(FullFolderPath(FBaseDir)))
         throw EKivDiaryError(Text(msg::kFolderHeldElsewhere) + crLf() + FullFolderPath(FBaseDir));
+    // Another diary's folder put at the path gets nothing of this one.
+    if (!FolderIsThisDiary())
+        throw EKivDiaryError(Text(msg::kOtherDiaryAtPath) + crLf() + FullFolderPath(FBaseDir));
     const TYearFileDisk::TSave save
         = FDiskFile.Save(Place(), Contents(), FDayName, DiaryNow(), [this](TYearContents &&merged) {
               TakeContents(std::move(merged));
@@ -189,12 +193,12 @@ bool TKivDiary::ReloadFile()
             // Through the door: what the store saved that the other version lacks was never
             // seen there, and stays, unsaved, for the next save to write back.
             SortDays();
-            TYearHistory &history = FDiskFile.History();
-            TYearMerge merge
-                = MergeYears(history, Contents(), read.Contents, history.Known(read.Contents));
+            FDiskFile.LookForOwnWriteSetAside(path, FExt, FYear);
+            const TYearMemory &memory = FDiskFile.Memory();
+            TYearMerge merge = MergeYears(
+                memory, Contents(), read.Contents, memory.ForYearFile(read.Contents));
             const bool kept = !(merge.Contents == read.Contents);
-            history.GaveWay(Contents(), merge);
-            history.Read(read.Contents, true);
+            FDiskFile.Agree(read.Contents, false);
             TakeContents(std::move(merge.Contents));
             if (kept) {
                 FModified = true;
@@ -238,4 +242,44 @@ bool TKivDiary::ReloadFile()
     }
     emit Reloaded();
     return true;
+}
+
+QString TKivDiary::MemoryPath() const
+{
+    if (FBaseDir.isEmpty() && FFileName.isEmpty())
+        return QString();
+    return DiaryMemoryFolder(FMemoryRoot, FIdentity, FullFolderPath(FBaseDir)) + FFileName
+        + QLatin1String(".memory");
+}
+
+bool TKivDiary::FolderIsThisDiary()
+{
+    if (FIdentity.isEmpty())
+        return true;
+    const QString folder = FullFolderPath(FBaseDir);
+    const QByteArray now = DiaryIdentityOf(folder);
+    if (now == FIdentity)
+        return true;
+    if (now.isEmpty()) {
+        // Its identity file removed from the same folder, or a new empty folder at the path:
+        // given the identity. A folder put in its place that holds year files and names no
+        // diary may be any diary's.
+        if (FolderEntry(folder) != FFolderAtOpen) {
+            const TYearFileName names { FPrefix, FExt };
+            for (const QString &name : QDir(folder).entryList(QDir::Files)) {
+                if (names.YearOf(name))
+                    return false;
+            }
+        }
+        return ClaimDiaryIdentity(folder, FPrefix, FExt) == FIdentity;
+    }
+    // Two machines that named the same folder at once: the sync engine kept the other's name.
+    // The year file still as this store last read or wrote it shows the same diary.
+    if (FolderEntry(folder) == FFolderAtOpen
+        && FDiskFile.Check(FilePath()) == TYearFileDisk::TChange::None) {
+        FIdentity = now;
+        FDiskFile.KeepMemoryAt(MemoryPath());
+        return true;
+    }
+    return false;
 }

@@ -36,6 +36,11 @@ inline constexpr char kShownVersionKept[] = "表示中の内容はそのまま�
 inline constexpr char kFolderHeldElsewhere[]
     = "データフォルダがほかの日記に使われているため、保存しませんでした。"
       "書いた内容はまだ保存されていません。";
+// The data folder's path names a folder of another diary now (moved there while this one was
+// open); followed by CR LF and the folder.
+inline constexpr char kOtherDiaryAtPath[]
+    = "データフォルダの場所に別の日記のフォルダが置かれているため、保存しませんでした。"
+      "書いた内容はまだ保存されていません。";
 inline constexpr char kBackupFailed[] = "日付つきのバックアップを作成できませんでした。";
 
 // A save that cannot write the year file: the whole year goes to a file in the user's own data

@@ -10,6 +10,8 @@
 #include "WindowTexts.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QFile>
 #include <QMetaObject>
 #include <QSet>
@@ -143,8 +145,19 @@ int main(int argc, char *argv[])
     TKivDiary::FolderGuard
         = [&folderLock](const QString &folder) { return followDataFolder(folderLock, folder); };
     StartupTrace("instance");
+    // The lock follows the data folder's path at once, not only at the next save: a folder put
+    // at the path while the diary runs (another diary's, a restored one) is taken as soon as
+    // its parent folder changes, so that no other program writes there meanwhile.
+    QFileSystemWatcher parentWatch;
     auto *form = new TForm1(QCoreApplication::arguments(), [&](const QString &folder) {
-        return claimDataFolder(folderLock, instance, folder, refusedStatus);
+        if (!claimDataFolder(folderLock, instance, folder, refusedStatus))
+            return false;
+        const QString parent = QFileInfo(QDir::cleanPath(folder)).absolutePath();
+        if (parentWatch.addPath(parent)) {
+            QObject::connect(&parentWatch, &QFileSystemWatcher::directoryChanged, &parentWatch,
+                [&folderLock, folder] { (void)folderLock.Follow(folder); });
+        }
+        return true;
     });
     StartupTrace("window");
     if (form->DataFolderRefused()) {

@@ -242,7 +242,7 @@ void TDiskWatch::OfferCopies()
         if (FEditor && FEditor->Source() == FStore)
             FEditor->Commit();
         for (size_t i = 0; i < versions.size(); ++i) {
-            const TYearMerge merge = FStore->TakeInVersion(versions[i]);
+            const TYearMerge merge = FStore->TakeInCopy(versions[i]);
             bothDays.insert(merge.BothTextDays.begin(), merge.BothTextDays.end());
             for (const double day : merge.ChangedDays) {
                 if (!std::binary_search(merge.BothTextDays.begin(), merge.BothTextDays.end(), day))

@@ -26,27 +26,13 @@ namespace {
 
 const char kRecoveryExt[] = ".recovery";
 
-// The user's own state folder, not the data folder: a sync tool carries that folder to other
-// machines, and with it one diary's unsaved text over another's. When the state folder cannot be
-// written, the user's own data folder stands in for it, below the same names.
-QString stateRoot()
-{
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (!QDir::isAbsolutePath(state))
-        state = QDir::homePath() + QLatin1String("/.local/state");
-    return state + QLatin1String("/kivlog/");
-}
+QString stateRoot() { return DiaryStateFolder(); }
 
-// Found by what it belongs to: the data folder as the file system knows it (its device and
-// inode), so that a renamed machine, a folder moved or reached through another path still finds
-// its text. The file names its folder and year file inside, and is offered for those only.
-QByteArray folderIdentity(const QString &dataFolder)
-{
-    struct stat st { };
-    if (::stat(QFile::encodeName(dataFolder).constData(), &st) != 0)
-        return QByteArray();
-    return QByteArray::number(quint64(st.st_dev)) + ':' + QByteArray::number(quint64(st.st_ino));
-}
+// Found by the diary it belongs to (the identity its data folder names), so that a restored or
+// copied folder, a renamed machine or a folder reached through another path still finds its
+// text, and another diary put at the path never does. Earlier files were found by the folder's
+// device and inode.
+QByteArray folderIdentity(const QString &dataFolder) { return FolderEntry(dataFolder); }
 
 QString keyedFolder(const QByteArray &key)
 {
@@ -62,8 +48,10 @@ QString canonicalFolder(const QString &dataFolder)
     return folder;
 }
 
-QString recoveryFolder(const QString &dataFolder)
+QString recoveryFolder(const QString &dataFolder, const QByteArray &diary = QByteArray())
 {
+    if (!diary.isEmpty())
+        return keyedFolder("diary\n" + diary);
     QByteArray identity = folderIdentity(dataFolder);
     if (identity.isEmpty())
         identity = QFile::encodeName(canonicalFolder(dataFolder));
@@ -81,6 +69,25 @@ QString hostKeyedFolder(const QString &dataFolder)
 // day was edited from.
 const char kFolderSetting[] = "RECOVERY-FOLDER";
 const char kFileSetting[] = "RECOVERY-FILE";
+// Before the diary's identity in the folder setting; without it, the setting holds the folder's
+// device and inode, as earlier diaries wrote it.
+const char kDiaryTag[] = "diary:";
+
+// The diary's identity: as the store read it when it opened the folder, else as the folder
+// names it now.
+QByteArray diaryOf(const TKivDiary &store)
+{
+    return store.Identity().isEmpty()
+        ? DiaryIdentityOf(QFileInfo(store.FilePath()).absolutePath())
+        : store.Identity();
+}
+
+QByteArray folderSetting(const TKivDiary &store)
+{
+    if (const QByteArray diary = diaryOf(store); !diary.isEmpty())
+        return kDiaryTag + diary;
+    return folderIdentity(QFileInfo(store.FilePath()).absolutePath());
+}
 QByteArray settingValue(const QList<QByteArray> &settings, const QByteArray &name)
 {
     for (const QByteArray &line : settings) {
@@ -98,14 +105,16 @@ bool belongsTo(const TYearContents &recovered, const TKivDiary &store)
     if (folder.isEmpty())
         return true;
     const QFileInfo year(store.FilePath());
+    if (folder.startsWith(kDiaryTag))
+        return folder.mid(qsizetype(strlen(kDiaryTag))) == diaryOf(store)
+            && settingValue(recovered.Settings, kFileSetting)
+            == QFile::encodeName(year.fileName()).toPercentEncoding();
     return folder == folderIdentity(year.absolutePath())
         && settingValue(recovered.Settings, kFileSetting)
         == QFile::encodeName(year.fileName()).toPercentEncoding();
 }
 
 } // namespace
-
-QString DiaryStateFolder() { return stateRoot(); }
 
 namespace {
 
@@ -163,7 +172,7 @@ void TRecovery::ReleaseEditor()
 QString TRecovery::PathFor(const TKivDiary &store)
 {
     const QFileInfo year(store.FilePath());
-    return recoveryFolder(year.absolutePath()) + u'/' + year.fileName()
+    return recoveryFolder(year.absolutePath(), diaryOf(store)) + u'/' + year.fileName()
         + QLatin1String(kRecoveryExt);
 }
 
@@ -173,10 +182,10 @@ QByteArray TRecovery::BuildImage() const
     // holds the days whose text the year file lacks, each with what it was edited from, and
     // names the year file it belongs to.
     const QFileInfo year(FStore->FilePath());
-    TYearContents image = UnsavedDays(FStore->History(), ShownDays(FEditor, *FStore));
+    TYearContents image = UnsavedDays(FStore->Memory().Agreed(), ShownDays(FEditor, *FStore));
     image.Settings.prepend(
         QByteArray(kFileSetting) + '=' + QFile::encodeName(year.fileName()).toPercentEncoding());
-    image.Settings.prepend(QByteArray(kFolderSetting) + '=' + folderIdentity(year.absolutePath()));
+    image.Settings.prepend(QByteArray(kFolderSetting) + '=' + folderSetting(*FStore));
     return WriteYearFile(image, FStore->Year(), false, {});
 }
 
@@ -255,7 +264,10 @@ void TRecovery::YearLoaded()
     const QString hostKeyed = hostKeyedFolder(year.absolutePath()) + u'/' + year.fileName()
         + QLatin1String(kRecoveryExt);
     bool old = false;
-    for (const QString &earlier : { hostKeyed, fallbackOf(hostKeyed), besideYearFile(*FStore) }) {
+    const QString folderKeyed
+        = recoveryFolder(year.absolutePath()) + u'/' + year.fileName() + QLatin1String(kRecoveryExt);
+    for (const QString &earlier : { folderKeyed, fallbackOf(folderKeyed), hostKeyed,
+             fallbackOf(hostKeyed), besideYearFile(*FStore) }) {
         if (!QFileInfo(path).isFile() && QFileInfo(earlier).isFile()) {
             path = earlier;
             old = true;
@@ -308,7 +320,7 @@ void TRecovery::TakeBack(const QString &path, const TYearContents &recovered)
     // over what the year holds, as that diary did.
     if (settingValue(recovered.Settings, kFolderSetting).isEmpty()) {
         for (const TDayText &day : days.Days)
-            known.GrewFrom[day.FDate] = PartHash(FStore->GetDayText(day.FDate));
+            known.PartBase[day.FDate] = FStore->GetDayText(day.FDate);
     }
     const TYearMerge merge = FStore->TakeInVersion(days, known);
     if (merge.HoldsBothTexts()) {

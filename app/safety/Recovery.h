@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DiaryIdentity.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
@@ -9,9 +11,6 @@
 class TKivDiary;
 struct TYearContents;
 
-// This machine's own folder for the diary's state ($XDG_STATE_HOME/kivlog/, else
-// ~/.local/state/kivlog/), which no sync tool carries; it ends in "/".
-QString DiaryStateFolder();
 class TKivDiaryEdit;
 
 // A safety net for a diary that is left open for days: a few seconds after the last edit the

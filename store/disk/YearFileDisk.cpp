@@ -17,11 +17,46 @@ QString crLf() { return QStringLiteral("\r\n"); }
 
 } // namespace
 
-void TYearFileDisk::Forget()
+void TYearFileDisk::Forget(const QString &memoryPath)
 {
     FDisk = TFileIdentity();
-    FHistory = TYearHistory();
+    FMemory = TYearMemory();
+    FMemoryPath = memoryPath;
     FReportedDamaged = TFileIdentity();
+    if (memoryPath.isEmpty() || !QFileInfo(memoryPath).isFile())
+        return;
+    try {
+        // A memory that does not read is started afresh: it only helps the merge.
+        if (std::optional<TYearMemory> memory = ReadYearMemory(ReadWholeFile(memoryPath)))
+            FMemory = std::move(*memory);
+    } catch (const Exception &) {
+    }
+}
+
+void TYearFileDisk::Agree(const TYearContents &contents, bool ownWrite)
+{
+    const QByteArray before = WriteYearMemory(FMemory);
+    FMemory.Agree(contents, ownWrite);
+    if (FMemoryPath.isEmpty())
+        return;
+    const QByteArray after = WriteYearMemory(FMemory);
+    if (after == before)
+        return;
+    // Without it the merge knows less after a restart; the year's text is not at stake.
+    if (MakeFolders(QFileInfo(FMemoryPath).path()))
+        (void)ReplaceFile(FMemoryPath, after, TFileAccess());
+}
+
+void TYearFileDisk::LookForOwnWriteSetAside(const QString &path, const QString &ext, int year)
+{
+    for (const QString &copy : ConflictCopiesOf(path, ext)) {
+        try {
+            const TYearRead read = ReadYearFile(ReadWholeFile(copy), year, DiaryNow().date().year());
+            if (FMemory.NoteSetAside(read.Contents))
+                return;
+        } catch (const Exception &) {
+        }
+    }
 }
 
 std::optional<QByteArray> TYearFileDisk::Load(const QString &path)
@@ -48,8 +83,9 @@ TYearFileDisk::TSave TYearFileDisk::Save(const TYearFilePlace &place, TYearConte
         // days come in beside the store's, and the store now holds what it read there. Should
         // the write fail, the next save then starts from that version.
         const TYearRead &other = *look.Other;
+        LookForOwnWriteSetAside(path, place.Names.Ext, place.Year);
         TYearMerge merge
-            = MergeYears(FHistory, contents, other.Contents, FHistory.Known(other.Contents));
+            = MergeYears(FMemory, contents, other.Contents, FMemory.ForYearFile(other.Contents));
         if (merge.HoldsBothTexts()) {
             notices << Text(msg::kMergedBothTexts) + crLf() + path + crLf()
                     + DescribeBothTexts(merge);
@@ -62,10 +98,9 @@ TYearFileDisk::TSave TYearFileDisk::Save(const TYearFilePlace &place, TYearConte
                     + DescribeChangedDays(changed);
         }
         notices << other.Messages;
-        FHistory.GaveWay(contents, merge);
         contents = merge.Contents;
         adopt(std::move(merge.Contents));
-        FHistory.Read(other.Contents, true);
+        Agree(other.Contents, false);
         // The other version's mode and group are not the year's: a save after a failed write
         // here keeps the access the year had.
         look.Seen.Mode = access.Mode;
@@ -126,7 +161,7 @@ TYearFileDisk::TSave TYearFileDisk::Save(const TYearFilePlace &place, TYearConte
     RemoveLeftoverTemporaries(BackupPathOf(path));
     FDisk = StatFile(path);
     FDisk.Hash = HashBytes(out);
-    FHistory.Wrote(contents);
+    Agree(contents, true);
     FReportedDamaged = TFileIdentity();
     result.Outcome
         = look.Verdict == TVerdict::Other ? TYearSaveOutcome::Merged : TYearSaveOutcome::Saved;

@@ -53,12 +53,28 @@ public:
     };
     enum class TChange { None, Changed, Removed };
 
-    // What the store read from or wrote to the year file, and took in.
-    const TYearHistory &History() const { return FHistory; }
-    TYearHistory &History() { return FHistory; }
+    // What this machine knows of the year: the versions of its file it agreed with, the texts
+    // it held. Kept at 'memoryPath' (given to Forget) from run to run.
+    const TYearMemory &Memory() const { return FMemory; }
+    TYearMemory &Memory() { return FMemory; }
+    // The year file read ('ownWrite' false) or written: the base of its next version. The
+    // memory is kept on disk at once.
+    void Agree(const TYearContents &contents, bool ownWrite);
+    // The texts of a version taken in are held (kept on disk with the next agreement).
+    void Saw(const TYearContents &contents) { FMemory.Saw(contents); }
+    // Before the merge with the year file's next version at path: a conflict copy beside it
+    // that holds one of this machine's writes tells that the next version was chosen over it.
+    void LookForOwnWriteSetAside(const QString &path, const QString &ext, int year);
 
-    // A year about to be read afresh: nothing is known of its file.
-    void Forget();
+    // The memory kept at another path from now on (the diary's identity changed).
+    void KeepMemoryAt(const QString &memoryPath)
+    {
+        FMemoryPath = memoryPath;
+        Agree(FMemory.Agreed(), !FMemory.Versions.empty() && FMemory.Versions.back().OwnWrite);
+    }
+    // A year about to be read afresh: nothing is known of its file but what the memory at
+    // 'memoryPath' holds (nothing when empty).
+    void Forget(const QString &memoryPath);
     // The bytes of the year file at path, nothing when no file is there; the file's identity is
     // taken before the read, so a change during the read shows as a change later. Throws what
     // ReadWholeFile throws.
@@ -104,7 +120,8 @@ private:
     // The year file as last read or written, and a changed version that did not read and was
     // reported already.
     TFileIdentity FDisk;
-    TYearHistory FHistory;
+    TYearMemory FMemory;
+    QString FMemoryPath;
     TFileIdentity FReportedDamaged;
     // The diary's own version kept beside that damaged file, by the hash of its bytes.
     TFileIdentity FKeptOwnBeside;

@@ -1,5 +1,7 @@
 #include "YearMerge.h"
 
+#include "LineMerge.h"
+
 #include "Cp932.h"
 #include "DayNumber.h"
 #include "Messages.h"
@@ -15,160 +17,48 @@ constexpr QByteArrayView kCrLf("\r\n");
 
 using TParts = std::map<double, QByteArrayView>;
 
-// Each part of a year by its key: days by date (a later entry of a day is the one that counts,
-// as when the file is read), the preamble and the rejected lines when they hold anything.
-TParts partsOf(const TYearContents &contents)
-{
-    TParts parts;
-    if (!contents.Preamble.isEmpty())
-        parts[kPreamblePart] = contents.Preamble;
-    if (!contents.ErrorData.isEmpty())
-        parts[kErrorDataPart] = contents.ErrorData;
-    for (const TDayText &day : contents.Days)
-        parts[day.FDate] = day.FText;
-    return parts;
-}
-
 QByteArrayView partOf(const TParts &parts, double key)
 {
     const auto it = parts.find(key);
     return it == parts.end() ? QByteArrayView() : it->second;
 }
 
-QList<QByteArrayView> linesOf(QByteArrayView text)
-{
-    QList<QByteArrayView> lines;
-    if (text.isEmpty())
-        return lines;
-    qsizetype from = 0;
-    for (;;) {
-        const qsizetype at = text.indexOf(kCrLf, from);
-        if (at < 0) {
-            lines << text.sliced(from);
-            return lines;
-        }
-        lines << text.sliced(from, at - from);
-        from = at + kCrLf.size();
-    }
-}
-
-// Whether the lines of 'part' stand among those of 'whole' in their order.
-bool holdsLines(const QList<QByteArrayView> &whole, const QList<QByteArrayView> &part)
-{
-    qsizetype i = 0;
-    for (const QByteArrayView line : whole) {
-        if (i < part.size() && line == part[i])
-            ++i;
-    }
-    return i == part.size();
-}
-
-QByteArray joinLines(const QList<QByteArrayView> &lines, qsizetype from, qsizetype to)
-{
-    QByteArray out;
-    for (qsizetype i = from; i < to; ++i) {
-        if (i > from)
-            out += kCrLf;
-        out += lines[i];
-    }
-    return out;
-}
-
-// Both texts, what they share at the beginning and the end once, the differing parts around the
-// separator line in an order that does not depend on which side is which.
-QByteArray joined(const QList<QByteArrayView> &a, const QList<QByteArrayView> &b)
-{
-    qsizetype head = 0;
-    while (head < a.size() && head < b.size() && a[head] == b[head])
-        ++head;
-    qsizetype tail = 0;
-    while (tail < a.size() - head && tail < b.size() - head
-        && a[a.size() - 1 - tail] == b[b.size() - 1 - tail])
-        ++tail;
-    QList<QByteArrayView> first = a.mid(head, a.size() - head - tail);
-    QList<QByteArrayView> second = b.mid(head, b.size() - head - tail);
-    if (joinLines(second, 0, second.size()) < joinLines(first, 0, first.size()))
-        std::swap(first, second);
-    // A line the first part holds already stands there once.
-    for (const QByteArrayView line : std::as_const(first)) {
-        const qsizetype at = second.indexOf(line);
-        if (at >= 0)
-            second.removeAt(at);
-    }
-    QList<QByteArray> out;
-    if (head > 0)
-        out << joinLines(a, 0, head);
-    out << joinLines(first, 0, first.size());
-    if (!second.isEmpty())
-        out << BothTextsSeparator() << joinLines(second, 0, second.size());
-    if (tail > 0)
-        out << joinLines(a, a.size() - tail, a.size());
-    return out.join(kCrLf);
-}
-
-bool heldHash(const std::map<double, std::set<size_t>> &held, double key, size_t hash)
-{
-    const auto it = held.find(key);
-    return it != held.end() && it->second.count(hash) > 0;
-}
-
-std::optional<size_t> hashAt(const std::map<double, size_t> &hashes, double key)
-{
-    const auto it = hashes.find(key);
-    return it == hashes.end() ? std::nullopt : std::optional<size_t>(it->second);
-}
-
-enum class TPick { Own, Other, Both };
-
-TPick pick(const TYearHistory &history, const TOtherVersion &known, double key, QByteArrayView own,
-    QByteArrayView other)
+// The merged text of one part, and whether it holds both.
+QByteArray mergePart(const TYearMemory &memory, const TOtherVersion &known,
+    const std::optional<TParts> &base, double key, QByteArrayView own, QByteArrayView other,
+    bool &both)
 {
     const QByteArrayView o = WrittenDayText(own);
     const QByteArrayView t = WrittenDayText(other);
-    if (o == t)
-        return TPick::Own;
-    const size_t ownHash = PartHash(o);
-    if (t.isEmpty()) {
-        // Not seen there, unless the year file's next version lacks what it had and this side
-        // left unchanged.
-        const bool clearedThere = known.AbsentIsCleared && hashAt(known.GrewFrom, key) == ownHash;
-        return clearedThere ? TPick::Other : TPick::Own;
-    }
-    const size_t otherHash = PartHash(t);
-    if (o.isEmpty() && known.SawOwnWrite && !hashAt(known.GrewFrom, key))
-        return TPick::Other;
-    // Left as it grew there, or changed there only.
-    if (hashAt(known.GrewFrom, key) == otherHash)
-        return TPick::Own;
-    if (!o.isEmpty() && hashAt(known.GrewFrom, key) == ownHash)
-        return TPick::Other;
-    const QList<QByteArrayView> otherLines = linesOf(t);
-    const auto last = history.Last.find(key);
-    if (heldHash(history.Held, key, otherHash)
-        || (last != history.Last.end() && holdsLines(linesOf(last->second), otherLines)))
-        return TPick::Own;
-    const QList<QByteArrayView> ownLines = linesOf(o);
-    if (holdsLines(ownLines, otherLines))
-        return TPick::Own;
-    if (holdsLines(otherLines, ownLines))
-        return TPick::Other;
-    return TPick::Both;
-}
-
-// The merged text of one part, and whether it holds both.
-QByteArray mergePart(const TYearHistory &history, const TOtherVersion &known, double key,
-    QByteArrayView own, QByteArrayView other, bool &both)
-{
-    switch (pick(history, known, key, own, other)) {
-    case TPick::Own:
+    if (SameText(o, t))
         return own.toByteArray();
-    case TPick::Other:
-        return other.toByteArray();
-    case TPick::Both:
-        break;
+    std::optional<QByteArrayView> from;
+    if (base) {
+        from = partOf(*base, key);
+        // A version that went back to a text this side held and moved on from (an old copy,
+        // an old version put back) brings it back no more than one without base.
+        if (!t.isEmpty() && !SameText(t, *from) && memory.HeldBefore(key, t))
+            return own.toByteArray();
+    } else if (const auto it = known.PartBase.find(key); it != known.PartBase.end()) {
+        from = QByteArrayView(it->second);
+    } else if (t.isEmpty() || memory.HeldBefore(key, t)) {
+        // Says nothing of this part, or brings a text this side moved on from.
+        return own.toByteArray();
     }
-    both = true;
-    return joined(linesOf(WrittenDayText(own)), linesOf(WrittenDayText(other)));
+    // A part deleted on one side and edited on the other keeps the edit.
+    if (from && !from->isEmpty() && !SameText(*from, o) && !SameText(*from, t)) {
+        if (o.isEmpty())
+            return other.toByteArray();
+        if (t.isEmpty())
+            return own.toByteArray();
+    }
+    TLineMerge merged = MergeLines(from, o, t);
+    both = merged.Both;
+    if (SameText(merged.Text, o))
+        return own.toByteArray();
+    if (SameText(merged.Text, t))
+        return other.toByteArray();
+    return merged.Text;
 }
 
 std::optional<QByteArray> settingNamed(const QList<QByteArray> &settings, QByteArrayView name)
@@ -220,84 +110,21 @@ QList<QByteArray> mergeSettings(const QList<QByteArray> &base, const QList<QByte
 
 } // namespace
 
-size_t PartHash(QByteArrayView text) { return qHash(WrittenDayText(text), size_t(0x6b69766c)); }
-
-void TYearHistory::Read(const TYearContents &contents, bool elsewhere)
-{
-    // Once read, that version is what the other side is known to have, also of this diary's
-    // last write.
-    if (elsewhere && Known(contents).SawOwnWrite)
-        Brought.clear();
-    Base = contents;
-    Saw(contents);
-    if (!elsewhere)
-        return;
-    Elsewhere.clear();
-    for (const auto &[key, part] : partsOf(contents))
-        Elsewhere[key] = PartHash(part);
-}
-
-void TYearHistory::Wrote(const TYearContents &contents)
-{
-    Base = contents;
-    Written.clear();
-    std::set<std::pair<double, size_t>> brought;
-    for (const auto &[key, part] : partsOf(contents)) {
-        const size_t hash = PartHash(part);
-        Written[key] = hash;
-        if (!heldHash(Held, key, hash))
-            brought.insert({ key, hash });
-    }
-    // A write that brought nothing (a day cleared, the same year again) leaves the earlier
-    // write's texts as the sign of a version that grew from this diary's.
-    if (!brought.empty())
-        Brought.swap(brought);
-    Saw(contents);
-}
-
-TOtherVersion TYearHistory::Known(const TYearContents &other) const
-{
-    TOtherVersion known;
-    known.AbsentIsCleared = true;
-    for (const auto &[key, part] : partsOf(other)) {
-        if (Brought.count({ key, PartHash(part) }))
-            known.SawOwnWrite = true;
-    }
-    known.GrewFrom = known.SawOwnWrite ? Written : Elsewhere;
-    return known;
-}
-
-void TYearHistory::Saw(const TYearContents &contents)
-{
-    for (const auto &[key, part] : partsOf(contents)) {
-        if (HoldsDayText(part)) {
-            Held[key].insert(PartHash(part));
-            Last[key] = WrittenDayText(part).toByteArray();
-        }
-    }
-}
-
-void TYearHistory::GaveWay(const TYearContents &own, const TYearMerge &merge)
-{
-    const TParts parts = partsOf(own);
-    for (const double day : merge.ChangedDays) {
-        if (!std::binary_search(merge.BothTextDays.begin(), merge.BothTextDays.end(), day))
-            Held[day].erase(PartHash(partOf(parts, day)));
-    }
-}
-
 QByteArray BothTextsSeparator() { return cp932::Encode(Text(msg::kBothTextsSeparator)); }
 
-TYearMerge MergeYears(const TYearHistory &history, const TYearContents &own,
+TYearMerge MergeYears(const TYearMemory &memory, const TYearContents &own,
     const TYearContents &other, const TOtherVersion &known)
 {
     TYearMerge merge;
     TYearContents &out = merge.Contents;
-    out.Settings
-        = mergeSettings(history.Base.Settings, own.Settings, other.Settings, known.AbsentIsCleared);
+    out.Settings = mergeSettings(known.Base ? known.Base->Settings : memory.Agreed().Settings,
+        own.Settings, other.Settings, known.NewerSettings);
 
-    const TParts o = partsOf(own);
-    const TParts t = partsOf(other);
+    const TParts o = PartsOf(own);
+    const TParts t = PartsOf(other);
+    std::optional<TParts> base;
+    if (known.Base)
+        base = PartsOf(*known.Base);
     std::set<double> keys;
     for (const TParts *side : { &o, &t }) {
         for (const auto &entry : *side)
@@ -306,7 +133,7 @@ TYearMerge MergeYears(const TYearHistory &history, const TYearContents &own,
     for (const double key : keys) {
         const QByteArrayView ownText = partOf(o, key);
         bool both = false;
-        QByteArray result = mergePart(history, known, key, ownText, partOf(t, key), both);
+        QByteArray result = mergePart(memory, known, base, key, ownText, partOf(t, key), both);
         if (key == kPreamblePart) {
             out.Preamble = std::move(result);
             merge.BothPreambles = both;
@@ -319,9 +146,9 @@ TYearMerge MergeYears(const TYearHistory &history, const TYearContents &own,
                 result += kCrLf;
                 merge.BothTextDays.push_back(key);
             }
-            if (WrittenDayText(result) != WrittenDayText(ownText))
+            if (!SameText(result, ownText))
                 merge.ChangedDays.push_back(key);
-            if (WrittenDayText(result) != WrittenDayText(partOf(t, key)))
+            if (!SameText(result, partOf(t, key)))
                 merge.KeptDays.push_back(key);
             if (HoldsDayText(result))
                 out.Days.emplace_back(std::move(result), key);
@@ -333,9 +160,9 @@ TYearMerge MergeYears(const TYearHistory &history, const TYearContents &own,
 TYearMerge MergeYears(
     const TYearContents &base, const TYearContents &own, const TYearContents &other)
 {
-    TYearHistory history;
-    history.Read(base, true);
-    return MergeYears(history, own, other, history.Known(other));
+    TYearMemory memory;
+    memory.Agree(base, false);
+    return MergeYears(memory, own, other, memory.ForYearFile(other));
 }
 
 namespace {
@@ -347,17 +174,29 @@ QByteArray editedFromName(double date)
 
 } // namespace
 
-TYearContents UnsavedDays(const TYearHistory &history, const std::vector<TDayText> &shown)
+TYearContents UnsavedDays(const TYearContents &saved, const std::vector<TDayText> &shown)
 {
-    const TParts saved = partsOf(history.Base);
+    TParts before = PartsOf(saved);
+    before.erase(kPreamblePart);
+    before.erase(kErrorDataPart);
     TYearContents unsaved;
+    const auto editedFrom = [&unsaved](double date, QByteArrayView edited) {
+        unsaved.Settings << editedFromName(date) + '=' + edited.toByteArray().toBase64();
+    };
     for (const TDayText &day : shown) {
-        const QByteArrayView edited = WrittenDayText(partOf(saved, day.FDate));
-        if (WrittenDayText(day.FText) == edited)
+        const QByteArrayView edited = WrittenDayText(partOf(before, day.FDate));
+        before.erase(day.FDate);
+        if (SameText(day.FText, edited))
             continue;
-        unsaved.Days.emplace_back(WrittenDayText(day.FText).toByteArray(), day.FDate);
+        if (HoldsDayText(day.FText))
+            unsaved.Days.emplace_back(WrittenDayText(day.FText).toByteArray(), day.FDate);
         if (!edited.isEmpty())
-            unsaved.Settings << editedFromName(day.FDate) + '=' + edited.toByteArray().toBase64();
+            editedFrom(day.FDate, edited);
+    }
+    // A day emptied since the year file held it.
+    for (const auto &[date, text] : before) {
+        if (HoldsDayText(text))
+            editedFrom(date, WrittenDayText(text));
     }
     return unsaved;
 }
@@ -366,14 +205,18 @@ TYearContents RecoveredDays(const TYearContents &recovered, TOtherVersion &known
 {
     TYearContents days;
     days.Days = recovered.Days;
-    for (const TDayText &day : recovered.Days) {
-        const QByteArray name = editedFromName(day.FDate) + '=';
-        QByteArray from;
-        for (const QByteArray &line : recovered.Settings) {
-            if (line.startsWith(name))
-                from = QByteArray::fromBase64(line.mid(name.size()));
-        }
-        known.GrewFrom[day.FDate] = PartHash(from);
+    for (const TDayText &day : recovered.Days)
+        known.PartBase[day.FDate] = QByteArray();
+    const QByteArray prefix = "RECOVERY-FROM-";
+    for (const QByteArray &line : recovered.Settings) {
+        const qsizetype equals = line.indexOf('=');
+        if (!line.startsWith(prefix) || equals < 0)
+            continue;
+        const QDate date = QDate::fromString(
+            QString::fromLatin1(line.mid(prefix.size(), equals - prefix.size())),
+            QStringLiteral("yyyyMMdd"));
+        if (date.isValid())
+            known.PartBase[DateToDayNumber(date)] = QByteArray::fromBase64(line.mid(equals + 1));
     }
     return days;
 }

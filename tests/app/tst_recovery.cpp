@@ -209,6 +209,46 @@ private slots:
         QVERIFY(!QFile::exists(asked));
     }
 
+    // Found again by its diary when the folder was restored by a copy (another device and
+    // inode), and a day emptied before the crash stays empty.
+    void theRecoveryFileFollowsItsDiary()
+    {
+        QFile year(path(u"2009.jnl"_s));
+        QVERIFY(year.open(QIODevice::WriteOnly));
+        year.write("!JNL 1.00 2009\r\n![2009/01/05]\r\ncleared\r\n![2009/01/06]\r\nkept\r\n");
+        year.close();
+        {
+            auto crashed = open(day(2009, 1, 5));
+            crashed->Editor->selectAll();
+            QTest::keyClick(crashed->Editor.get(), Qt::Key_Delete);
+            QVERIFY(crashed->Recovery->WriteNow());
+            crashed->Store->SetAutoSave(false);
+        }
+        const QString data = path(u"data"_s);
+        QVERIFY(QDir().mkpath(data));
+        for (const QString &name : QDir(FDir->path()).entryList(QDir::Files | QDir::Hidden))
+            QVERIFY(QFile::rename(path(name), data + u'/' + name));
+        const QString old = FDir->path() + u".old"_s;
+        QVERIFY(QDir().rename(data, old));
+        QVERIFY(QDir().mkpath(data));
+        for (const QString &name : QDir(old).entryList(QDir::Files | QDir::Hidden))
+            QVERIFY(QFile::copy(old + u'/' + name, data + u'/' + name));
+        QDir(old).removeRecursively();
+        bool asked = false;
+        FPerson->Answer = [&](const TQuestion &) {
+            asked = true;
+            return TAnswer::Yes;
+        };
+        auto diary = std::make_unique<TDiary>();
+        diary->Store->SetBaseDir(data);
+        diary->Store->SetExt(u".jnl"_s);
+        diary->Recovery = std::make_unique<TRecovery>(diary->Editor.get(), diary->Store.get());
+        diary->Store->Open();
+        QVERIFY(asked);
+        QVERIFY(!TKivDiary::HoldsText(diary->Store->GetDayText(day(2009, 1, 5))));
+        QCOMPARE(diary->Store->GetDayText(day(2009, 1, 6)), QByteArray("kept\r\n"));
+    }
+
     // A state folder that cannot be written (a file stands in its way, or sudo made it root's):
     // the user's own data folder takes the file, and it comes back from there.
     void anUnwritableStateFolderHasTheDataFolderTakeTheFile()

@@ -406,7 +406,8 @@ TEST_F(Cli, RewriteBeyondTheFileSizeLimitFailsAndKeepsTheFile)
     const TRun run = Run({ u"rewrite"_qs, u"2009.jnl"_qs }, [] { LimitFileSize(4096); });
     EXPECT_EQ(run.Status, 1) << "ended by a signal when -1";
     EXPECT_EQ(ReadAll(Path(u"2009.jnl"_qs)), year);
-    EXPECT_EQ(QDir(Dir()).entryList(QDir::Files | QDir::Hidden), QStringList { u"2009.jnl"_qs });
+    EXPECT_EQ(QDir(Dir()).entryList(QDir::Files | QDir::Hidden),
+        (QStringList { u".kivlog-diary"_qs, u"2009.jnl"_qs }));
 }
 
 TEST_F(Cli, CheckReportsEveryYearFileOfTheFolder)

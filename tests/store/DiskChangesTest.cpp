@@ -67,6 +67,7 @@ TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Name);
         QDir(Dir()).removeRecursively();
+        QDir(qEnvironmentVariable("XDG_STATE_HOME")).removeRecursively();
         QDir().mkpath(Dir());
         Shown.clear();
         const QString path = Path(u"2009.jnl"_qs);
@@ -191,6 +192,7 @@ TEST_F(DiskChange, AVersionWrittenWhileASaveIsSayingSomethingIsNeverOverwritten)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Name);
         QDir(Dir()).removeRecursively();
+        QDir(qEnvironmentVariable("XDG_STATE_HOME")).removeRecursively();
         QDir().mkpath(Dir());
         const QString path = Path(u"2009.jnl"_qs);
         WriteAll(path, kLoaded);
@@ -344,6 +346,7 @@ TEST_F(DiskChange, ASaveNeverWidensTheYearsPermissionsAndKeepsItsGroup)
     const gid_t group = childprocess::kNobody;
     for (const bool seen : { true, false }) {
         QDir(Dir()).removeRecursively();
+        QDir(qEnvironmentVariable("XDG_STATE_HOME")).removeRecursively();
         QDir().mkpath(Dir());
         if (seen) {
             WriteAll(path, kLoaded);
@@ -580,6 +583,109 @@ TEST_F(StoreInTempDir, SaveWhenDueSaysWhatItDid)
     unreadable->MarkModified();
     EXPECT_EQ(unreadable->SaveWhenDue(), O::NeverWritten);
     EXPECT_EQ(ReadAll(Path(u"2010.jnl"_qs)), "!JNL 1.00 2009\r\n");
+}
+
+
+// A year in a short notation: "5:one/two|7:x" is 5 January 2009 with two lines and 7 January.
+QByteArray year2009(const char *days)
+{
+    QByteArray out = "!JNL 1.00 2009\r\n";
+    for (const QByteArray &day : QByteArray(days).split('|')) {
+        if (day.isEmpty())
+            continue;
+        const qsizetype colon = day.indexOf(':');
+        out += "![2009/01/" + day.left(colon).rightJustified(2, '0') + "]\r\n"
+            + day.mid(colon + 1).replace('/', "\r\n") + "\r\n";
+    }
+    return out;
+}
+
+QByteArray daysOf(const TKivDiary &store)
+{
+    QByteArrayList days;
+    for (const TDayText &day : store.Contents().Days) {
+        if (TKivDiary::HoldsText(day.FText))
+            days << QByteArray::number(DayNumberToDate(day.FDate).day()) + ':'
+                    + WrittenDayText(day.FText).toByteArray().replace("\r\n", "/");
+    }
+    return days.join('|');
+}
+
+// What a version grew from decides each day: this machine's saves, the other machine's fixes
+// and deletions, a text editor's and a sync engine's copies, also after a restart.
+TEST_F(DiskChange, EachVersionIsMergedAgainstWhatItGrewFrom)
+{
+    using TStep = std::function<void(std::unique_ptr<TKivDiary> &, const QString &)>;
+    const auto edit = [](int d, const char *text) -> TStep {
+        return [=](auto &store, auto &) {
+            store->SetDayText(Day(2009, 1, d), QByteArray(text).replace('/', "\r\n"));
+        };
+    };
+    const TStep save = [](auto &store, auto &) { store->SaveFile(); };
+    const TStep reload = [](auto &store, auto &) { ASSERT_TRUE(store->ReloadFile()); };
+    const auto arrives = [](const char *days) -> TStep {
+        return [=](auto &, const QString &path) { replaceByRename(path, year2009(days)); };
+    };
+    // The sync engine kept another version and set this machine's save aside as a copy.
+    const auto setAside = [](const char *days) -> TStep {
+        return [=](auto &, const QString &path) {
+            const QByteArray own = ReadAll(path);
+            replaceByRename(path, year2009(days));
+            WriteAll(path.chopped(4) + u".sync-conflict-20261209-060034-FEYNXDC.jnl"_qs, own);
+        };
+    };
+    const TStep restart = [this](auto &store, auto &) { store = NewStore(); };
+    const auto copy = [](const char *days) -> TStep {
+        return [=](auto &store, auto &) {
+            store->TakeInCopy(ReadYear(year2009(days)).Contents);
+        };
+    };
+    const struct {
+        const char *Name;
+        std::vector<TStep> Steps;
+        const char *Days;
+    } cases[] = {
+        { "this save set aside by the engine stays beside the other machine's edits",
+            { edit(7, "A7"), save, setAside("5:B5|6:B6"), reload }, "5:B5|6:B6|7:A7" },
+        { "a day this save brought, cleared on the other machine",
+            { edit(7, "A7"), save, arrives("5:loaded"), reload }, "5:loaded" },
+        { "a day a merging save brought, corrected on the other machine",
+            { edit(7, "A7"), arrives("5:loaded|6:B6"), save, arrives("5:loaded|6:B6|7:A7 fixed"),
+                reload },
+            "5:loaded|6:B6|7:A7 fixed" },
+        { "a text editor's fix after a merging save",
+            { edit(7, "a river"), arrives("5:loaded|6:B6"), save,
+                arrives("5:loaded|6:B6|7:a lake"), reload },
+            "5:loaded|6:B6|7:a lake" },
+        { "a text editor's deletion of a day", { edit(7, "A7"), save, arrives("5:loaded"), reload },
+            "5:loaded" },
+        { "a line deleted here while the other side appended",
+            { edit(7, "a/b/c"), save, edit(7, "a/c"), arrives("5:loaded|7:a/b/c/d"), save },
+            "5:loaded|7:a/c/d" },
+        { "an old copy after a day was cleared, saved and the diary restarted",
+            { edit(7, "A7"), save, edit(7, ""), save, restart, copy("5:loaded|7:A7") },
+            "5:loaded" },
+        { "a version that never saw this save, then one that grew from it",
+            { edit(1, "X"), save, edit(2, "A2"), save, edit(1, ""),
+                setAside("1:X|3:V3|5:loaded"), save,
+                setAside("1:X|2:A2|5:loaded|7:B7"), reload },
+            "2:A2|3:V3|5:loaded|7:B7" },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Name);
+        QDir(Dir()).removeRecursively();
+        QDir(qEnvironmentVariable("XDG_STATE_HOME")).removeRecursively();
+        QDir().mkpath(Dir());
+        const QString path = Path(u"2009.jnl"_qs);
+        WriteAll(path, year2009("5:loaded"));
+        std::unique_ptr<TKivDiary> store = NewStore();
+        for (const TStep &step : c.Steps) {
+            step(store, path);
+            if (HasFatalFailure())
+                return;
+        }
+        EXPECT_EQ(daysOf(*store), c.Days);
+    }
 }
 
 } // namespace

@@ -104,8 +104,13 @@ protected:
             [](int dow) { return JapaneseWeekdays()[static_cast<size_t>(dow - 1)]; } })
     {
         qputenv("XDG_DATA_HOME", QFile::encodeName(FHome.path()));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(FHome.path() + u"/state"_qs));
     }
-    ~StoreInTempDir() override { qunsetenv("XDG_DATA_HOME"); }
+    ~StoreInTempDir() override
+    {
+        qunsetenv("XDG_DATA_HOME");
+        qunsetenv("XDG_STATE_HOME");
+    }
 
     QString Dir() const { return FDir.path() + u'/'; }
     QString Path(const QString &name) const { return Dir() + name; }

@@ -112,7 +112,7 @@ TEST_F(YearFileWrite, TheNextSaveRemovesOnlyTheWritersOwnLeftovers)
         WriteAll(Path(name), "x");
     NewStore(2009)->SaveFile();
     EXPECT_EQ(QDir(Dir()).entryList(QDir::Files | QDir::Hidden),
-        QStringList { others + QStringList { u"2009.jnl"_qs } });
+        (QStringList { others + QStringList { u".kivlog-diary"_qs, u"2009.jnl"_qs } }));
 }
 
 // A year file kept in a synced folder and linked into the data folder is written where the link

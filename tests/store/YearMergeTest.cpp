@@ -41,7 +41,8 @@ struct TMergeCase {
     const char *name;
     TYear base, own, other, merged;
     std::vector<int> bothDays;
-    // What this side wrote after it read 'base' from elsewhere.
+    // What this side wrote after it read 'base' from elsewhere, which a sync engine then set
+    // aside as a conflict copy for 'other'.
     TYear saved = {};
 };
 
@@ -50,7 +51,7 @@ struct TMergeCase {
 TEST(YearMerge, EachPartComesFromTheSideThatChangedIt)
 {
     const QByteArray b78 = both("A8", "B8");
-    const QByteArray bPre = both("other pre", "own pre", "");
+    const QByteArray bPre = both("own pre", "other pre", "");
     const QByteArray b9 = both("x\r\na", "b");
     const QByteArray bErr = both("!![x]own", "!![y]other", "");
     const TMergeCase cases[] = {
@@ -97,12 +98,14 @@ TEST(YearMerge, EachPartComesFromTheSideThatChangedIt)
     };
     for (const TMergeCase &c : cases) {
         SCOPED_TRACE(c.name);
-        TYearHistory history;
-        history.Read(c.base.Contents(), true);
-        if (!c.saved.days.empty())
-            history.Wrote(c.saved.Contents());
+        TYearMemory memory;
+        memory.Agree(c.base.Contents(), false);
+        if (!c.saved.days.empty()) {
+            memory.Agree(c.saved.Contents(), true);
+            ASSERT_TRUE(memory.NoteSetAside(c.saved.Contents()));
+        }
         const TYearMerge merge = MergeYears(
-            history, c.own.Contents(), c.other.Contents(), history.Known(c.other.Contents()));
+            memory, c.own.Contents(), c.other.Contents(), memory.ForYearFile(c.other.Contents()));
         EXPECT_EQ(merge.Contents, c.merged.Contents());
         std::vector<double> days;
         for (int d : c.bothDays)
@@ -131,7 +134,7 @@ TEST(YearMerge, TakingInIsCommutativeAndIdempotent)
 {
     const TYear a { { { 1, "x" }, { 8, "s\r\nA8\r\nt" } } };
     const TYear b { { { 7, "c" }, { 8, "s\r\nB8\r\nt" } } };
-    const TYearHistory none;
+    const TYearMemory none;
     const TYearContents ab = MergeYears(none, a.Contents(), b.Contents(), {}).Contents;
     EXPECT_EQ(ab, MergeYears(none, b.Contents(), a.Contents(), {}).Contents);
     for (const TYear &again : { a, b })
@@ -143,13 +146,11 @@ TEST(YearMerge, TakingInIsCommutativeAndIdempotent)
 // meanwhile on other days stays.
 TEST(YearMerge, RecoveredDaysKeepWhatTheFileChangedMeanwhile)
 {
-    TYearHistory crashed;
-    crashed.Read(TYear { { { 1, "a" }, { 2, "b" }, { 9, "x" } } }.Contents(), false);
     const TYearContents recovery = UnsavedDays(
-        crashed, TYear { { { 1, "a" }, { 2, "b" }, { 9, "x\r\nunsaved" } } }.Contents().Days);
+        TYear { { { 1, "a" }, { 2, "b" }, { 9, "x" } } }.Contents(), TYear { { { 1, "a" }, { 2, "b" }, { 9, "x\r\nunsaved" } } }.Contents().Days);
     const TYearContents now = TYear { { { 1, "A" }, { 3, "c" }, { 9, "x" } } }.Contents();
-    TYearHistory started;
-    started.Read(now, false);
+    TYearMemory started;
+    started.Agree(now, false);
     TOtherVersion known;
     const TYearContents back = RecoveredDays(recovery, known);
     EXPECT_EQ(MergeYears(started, now, back, known).Contents,

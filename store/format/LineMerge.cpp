@@ -1,0 +1,416 @@
+#include "LineMerge.h"
+
+#include "Cp932.h"
+#include "YearFile.h"
+#include "YearMemory.h"
+#include "YearMerge.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+constexpr QByteArrayView kCrLf("\r\n");
+
+// The most cells of the table of a shortest edit: 4 MB. Beyond it the lines between what two
+// texts share at the beginning and the end count as one changed run.
+constexpr qsizetype kMaxEditCells = 4'000'000;
+
+// Lines as numbers, equal for lines that read the same: most lines hold no '&' and are their
+// bytes; one with a reference is compared by its characters.
+class TLineKeys {
+public:
+    int Of(QByteArrayView line)
+    {
+        if (!line.contains('&'))
+            return keyIn(FBytes, line.toByteArray());
+        return keyIn(FDecoded, cp932::DecodeLossless(line));
+    }
+
+private:
+    template <typename K> int keyIn(QHash<K, int> &keys, K key)
+    {
+        const auto it = keys.constFind(key);
+        if (it != keys.constEnd())
+            return *it;
+        keys.insert(std::move(key), FNext);
+        return FNext++;
+    }
+    QHash<QByteArray, int> FBytes;
+    QHash<QString, int> FDecoded;
+    int FNext = 0;
+};
+
+struct TLines {
+    QList<QByteArrayView> Text;
+    std::vector<int> Keys;
+};
+
+TLines linesOf(QByteArrayView text, TLineKeys &keys)
+{
+    TLines lines;
+    if (text.isEmpty())
+        return lines;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype at = text.indexOf(kCrLf, from);
+        const QByteArrayView line = text.sliced(from, (at < 0 ? text.size() : at) - from);
+        lines.Text << line;
+        lines.Keys.push_back(keys.Of(line));
+        if (at < 0)
+            return lines;
+        from = at + kCrLf.size();
+    }
+}
+
+using TKeys = std::vector<int>;
+using TSpan = std::pair<qsizetype, qsizetype>; // [first, second) of a text's lines
+
+bool sameKeys(const TKeys &a, TSpan sa, const TKeys &b, TSpan sb)
+{
+    return std::equal(
+        a.begin() + sa.first, a.begin() + sa.second, b.begin() + sb.first, b.begin() + sb.second);
+}
+
+// Whether the lines of 'part' stand among those of 'whole' in their order.
+bool holdsInOrder(const TKeys &whole, TSpan w, const TKeys &part, TSpan p)
+{
+    qsizetype i = p.first;
+    for (qsizetype j = w.first; j < w.second && i < p.second; ++j) {
+        if (whole[j] == part[i])
+            ++i;
+    }
+    return i == p.second;
+}
+
+bool holdsKey(const TKeys &keys, TSpan s, int key)
+{
+    return std::find(keys.begin() + s.first, keys.begin() + s.second, key)
+        != keys.begin() + s.second;
+}
+
+// A run of lines one side changed: base lines [BaseFrom, BaseTo) became [SideFrom, SideTo).
+struct THunk {
+    qsizetype BaseFrom, BaseTo, SideFrom, SideTo;
+    bool Own;
+};
+
+// The runs of a shortest edit from 'base' to 'side' (fewest lines removed and added). Between
+// two runs stands at least one line both keep.
+std::vector<THunk> changedRuns(const TKeys &base, const TKeys &side, bool own)
+{
+    const qsizetype baseSize = qsizetype(base.size());
+    const qsizetype sideSize = qsizetype(side.size());
+    qsizetype head = 0;
+    while (head < baseSize && head < sideSize && base[head] == side[head])
+        ++head;
+    // Lines are matched as early as they can be, so that a change both sides made is found at
+    // the same place in both edits. The lines both end with are set aside only where the table
+    // would be too large.
+    qsizetype tail = 0;
+    if ((baseSize - head) * (sideSize - head) > kMaxEditCells) {
+        while (tail < baseSize - head && tail < sideSize - head
+            && base[baseSize - 1 - tail] == side[sideSize - 1 - tail])
+            ++tail;
+    }
+    const qsizetype n = baseSize - head - tail;
+    const qsizetype m = sideSize - head - tail;
+    std::vector<THunk> runs;
+    if (n == 0 && m == 0)
+        return runs;
+    if (n == 0 || m == 0 || n * m > kMaxEditCells) {
+        runs.push_back({ head, head + n, head, head + m, own });
+        return runs;
+    }
+    // Longest common lines of the suffixes, row by row from the end; each cell keeps its step:
+    // 0 keep the line, 1 remove the base line, 2 add the side line. Additions go first, so that
+    // the base's lines are matched as early as they can be, as the lines both begin with are.
+    std::vector<std::uint8_t> step(size_t(n * m));
+    std::vector<int> below(size_t(m + 1), 0), row(size_t(m + 1), 0);
+    for (qsizetype i = n - 1; i >= 0; --i) {
+        row[size_t(m)] = 0;
+        for (qsizetype j = m - 1; j >= 0; --j) {
+            std::uint8_t &s = step[size_t(i * m + j)];
+            if (base[head + i] == side[head + j]) {
+                row[size_t(j)] = below[size_t(j + 1)] + 1;
+                s = 0;
+            } else if (below[size_t(j)] > row[size_t(j + 1)]) {
+                row[size_t(j)] = below[size_t(j)];
+                s = 1;
+            } else {
+                row[size_t(j)] = row[size_t(j + 1)];
+                s = 2;
+            }
+        }
+        std::swap(row, below);
+    }
+    qsizetype i = 0, j = 0;
+    while (i < n || j < m) {
+        if (i < n && j < m && step[size_t(i * m + j)] == 0) {
+            ++i;
+            ++j;
+            continue;
+        }
+        THunk run { head + i, 0, head + j, 0, own };
+        while ((i < n || j < m) && !(i < n && j < m && step[size_t(i * m + j)] == 0)) {
+            if (j == m || (i < n && step[size_t(i * m + j)] == 1))
+                ++i;
+            else
+                ++j;
+        }
+        run.BaseTo = head + i;
+        run.SideTo = head + j;
+        runs.push_back(run);
+    }
+    return runs;
+}
+
+class TOutput {
+public:
+    void Add(const TLines &lines, TSpan s)
+    {
+        for (qsizetype i = s.first; i < s.second; ++i)
+            FLines << lines.Text[i];
+    }
+    void AddSeparator() { FLines << FSeparator; }
+    TLineMerge Result(bool both) const
+    {
+        QByteArray text;
+        for (qsizetype i = 0; i < FLines.size(); ++i) {
+            if (i > 0)
+                text += kCrLf;
+            text += FLines[i];
+        }
+        text.truncate(WrittenDayText(text).size());
+        return { text, both };
+    }
+
+private:
+    QByteArray FSeparator = BothTextsSeparator();
+    QList<QByteArrayView> FLines;
+};
+
+// Both versions of the lines, the lines they share at the beginning and the end once.
+void addBoth(TOutput &out, const TLines &own, TSpan o, const TLines &other, TSpan t)
+{
+    qsizetype head = 0;
+    while (o.first + head < o.second && t.first + head < t.second
+        && own.Keys[o.first + head] == other.Keys[t.first + head])
+        ++head;
+    qsizetype tail = 0;
+    while (o.second - tail > o.first + head && t.second - tail > t.first + head
+        && own.Keys[o.second - 1 - tail] == other.Keys[t.second - 1 - tail])
+        ++tail;
+    out.Add(own, { o.first, o.second - tail });
+    out.AddSeparator();
+    out.Add(other, { t.first + head, t.second - tail });
+    out.Add(own, { o.second - tail, o.second });
+}
+
+TLineMerge mergeWithBase(const TLines &base, const TLines &own, const TLines &other, int separator)
+{
+    std::vector<THunk> runs = changedRuns(base.Keys, own.Keys, true);
+    const std::vector<THunk> theirs = changedRuns(base.Keys, other.Keys, false);
+    runs.insert(runs.end(), theirs.begin(), theirs.end());
+    std::stable_sort(runs.begin(), runs.end(), [](const THunk &a, const THunk &b) {
+        return a.BaseFrom != b.BaseFrom ? a.BaseFrom < b.BaseFrom : a.BaseTo < b.BaseTo;
+    });
+    TOutput out;
+    bool both = false;
+    // Where each side's lines stand against the base's past the runs done so far.
+    qsizetype ownShift = 0, otherShift = 0, done = 0;
+    for (size_t r = 0; r < runs.size();) {
+        // Runs that overlap or touch go together.
+        const size_t first = r;
+        const qsizetype from = runs[r].BaseFrom;
+        qsizetype to = runs[r].BaseTo;
+        // The unchanged lines before them.
+        out.Add(own, { done + ownShift, from + ownShift });
+        const qsizetype ownFrom = from + ownShift, otherFrom = from + otherShift;
+        bool byOwn = false, byOther = false;
+        // A run that only touches the group goes with it, unless it is lines one side added
+        // where the other only removed or replaced lines (or the other way round) and the two
+        // share no line: a line removed at the end of a day while the other side wrote more
+        // after it stays removed, the other's lines added.
+        const auto apart = [&](const THunk &next) {
+            if (next.BaseFrom != to || next.Own == runs[r - 1].Own || (byOwn && byOther))
+                return false;
+            const THunk &last = runs[r - 1];
+            const bool nextAdds = next.BaseFrom == next.BaseTo;
+            const bool lastAdds = last.BaseFrom == last.BaseTo;
+            if (nextAdds == lastAdds)
+                return false;
+            const TLines &nextSide = next.Own ? own : other;
+            const TLines &lastSide = last.Own ? own : other;
+            for (qsizetype i = next.SideFrom; i < next.SideTo; ++i) {
+                if (holdsKey(lastSide.Keys, { last.SideFrom, last.SideTo }, nextSide.Keys[i]))
+                    return false;
+            }
+            return true;
+        };
+        for (; r < runs.size() && runs[r].BaseFrom <= to; ++r) {
+            if (r != first && apart(runs[r]))
+                break;
+            const THunk &run = runs[r];
+            to = std::max(to, run.BaseTo);
+            const qsizetype grown = (run.SideTo - run.SideFrom) - (run.BaseTo - run.BaseFrom);
+            (run.Own ? ownShift : otherShift) += grown;
+            (run.Own ? byOwn : byOther) = true;
+        }
+        const TSpan o { ownFrom, to + ownShift };
+        const TSpan t { otherFrom, to + otherShift };
+        if (!byOther || sameKeys(own.Keys, o, other.Keys, t)) {
+            out.Add(own, o);
+        } else if (!byOwn) {
+            out.Add(other, t);
+        } else if (holdsKey(own.Keys, o, separator) && holdsInOrder(own.Keys, o, other.Keys, t)) {
+            out.Add(own, o);
+        } else if (holdsKey(other.Keys, t, separator) && holdsInOrder(other.Keys, t, own.Keys, o)) {
+            out.Add(other, t);
+        } else {
+            addBoth(out, own, o, other, t);
+            both = true;
+        }
+        done = to;
+    }
+    out.Add(own, { done + ownShift, qsizetype(own.Keys.size()) });
+    return out.Result(both);
+}
+
+// A text's lines between separators.
+std::vector<TSpan> blocksOf(const TKeys &keys, TSpan s, int separator)
+{
+    std::vector<TSpan> blocks;
+    qsizetype from = s.first;
+    for (qsizetype i = s.first; i < s.second; ++i) {
+        if (keys[i] == separator) {
+            blocks.push_back({ from, i });
+            from = i + 1;
+        }
+    }
+    blocks.push_back({ from, s.second });
+    return blocks;
+}
+
+QByteArray bytesOf(const TLines &lines, TSpan s)
+{
+    QByteArray bytes;
+    for (qsizetype i = s.first; i < s.second; ++i)
+        bytes.append(lines.Text[i]).append(kCrLf);
+    return bytes;
+}
+
+TLineMerge mergeWithoutBase(const TLines &own, const TLines &other, int separator)
+{
+    const qsizetype ownSize = qsizetype(own.Keys.size());
+    const qsizetype otherSize = qsizetype(other.Keys.size());
+    qsizetype head = 0;
+    while (head < ownSize && head < otherSize && own.Keys[head] == other.Keys[head])
+        ++head;
+    qsizetype tail = 0;
+    while (tail < ownSize - head && tail < otherSize - head
+        && own.Keys[ownSize - 1 - tail] == other.Keys[otherSize - 1 - tail])
+        ++tail;
+    const std::vector<TSpan> ownBlocks = blocksOf(own.Keys, { head, ownSize - tail }, separator);
+    // The other's blocks this side lacks, each as often as it lacks it.
+    std::vector<bool> matched(ownBlocks.size(), false);
+    struct TBlock {
+        const TLines *Lines;
+        TSpan Span;
+        QByteArray Bytes;
+    };
+    std::vector<TBlock> rest;
+    for (size_t b = 1; b < ownBlocks.size(); ++b)
+        rest.push_back({ &own, ownBlocks[b], bytesOf(own, ownBlocks[b]) });
+    bool added = false;
+    for (TSpan block : blocksOf(other.Keys, { head, otherSize - tail }, separator)) {
+        // Blank lines at a block's end may be the end of the text, where the year file drops
+        // them: they make no block of their own, or a copy taken in again would add it again.
+        while (block.second > block.first && WrittenDayText(other.Text[block.second - 1]).isEmpty())
+            --block.second;
+        if (block.first == block.second)
+            continue;
+        bool held = false;
+        for (size_t b = 0; b < ownBlocks.size() && !held; ++b) {
+            if (!matched[b] && sameKeys(own.Keys, ownBlocks[b], other.Keys, block))
+                matched[b] = held = true;
+        }
+        if (!held) {
+            rest.push_back({ &other, block, bytesOf(other, block) });
+            added = true;
+        }
+    }
+    std::stable_sort(rest.begin(), rest.end(),
+        [](const TBlock &a, const TBlock &b) { return a.Bytes < b.Bytes; });
+    TOutput out;
+    out.Add(own, { 0, head });
+    out.Add(own, ownBlocks.front());
+    for (const TBlock &block : rest) {
+        out.AddSeparator();
+        out.Add(*block.Lines, block.Span);
+    }
+    out.Add(own, { ownSize - tail, ownSize });
+    return out.Result(added);
+}
+
+bool sameLinesInAnyOrder(TKeys a, TKeys b)
+{
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    return a == b;
+}
+
+} // namespace
+
+TLineMerge MergeLines(std::optional<QByteArrayView> base, QByteArrayView own, QByteArrayView other)
+{
+    own = WrittenDayText(own);
+    other = WrittenDayText(other);
+    if (SameText(own, other))
+        return { own.toByteArray(), false };
+    if (base) {
+        if (SameText(*base, own))
+            return { other.toByteArray(), false };
+        if (SameText(*base, other))
+            return { own.toByteArray(), false };
+    }
+    TLineKeys keys;
+    const int separator = keys.Of(BothTextsSeparator());
+    const TLines ownLines = linesOf(own, keys);
+    const TLines otherLines = linesOf(other, keys);
+    if (holdsKey(ownLines.Keys, { 0, qsizetype(ownLines.Keys.size()) }, separator)
+        && sameLinesInAnyOrder(ownLines.Keys, otherLines.Keys))
+        return { (base ? other : own).toByteArray(), false };
+    // A text that holds both around a separator and all the other's lines in their order took
+    // that version in already.
+    if (base && holdsKey(ownLines.Keys, { 0, qsizetype(ownLines.Keys.size()) }, separator)
+        && holdsInOrder(ownLines.Keys, { 0, qsizetype(ownLines.Keys.size()) }, otherLines.Keys,
+            { 0, qsizetype(otherLines.Keys.size()) }))
+        return { own.toByteArray(), false };
+    if (base)
+        return mergeWithBase(linesOf(WrittenDayText(*base), keys), ownLines, otherLines, separator);
+    if (holdsInOrder(ownLines.Keys, { 0, qsizetype(ownLines.Keys.size()) }, otherLines.Keys,
+            { 0, qsizetype(otherLines.Keys.size()) }))
+        return { own.toByteArray(), false };
+    if (holdsInOrder(otherLines.Keys, { 0, qsizetype(otherLines.Keys.size()) }, ownLines.Keys,
+            { 0, qsizetype(ownLines.Keys.size()) }))
+        return { other.toByteArray(), false };
+    // A text that holds both already takes the other's blocks as blocks of its own; otherwise
+    // the lines both hold, in their order, stand for the base: every line of either side stays,
+    // each where it stood, and only lines both added at the same place stand both.
+    if (holdsKey(ownLines.Keys, { 0, qsizetype(ownLines.Keys.size()) }, separator))
+        return mergeWithoutBase(ownLines, otherLines, separator);
+    TLines common;
+    qsizetype at = 0;
+    for (const THunk &run : changedRuns(ownLines.Keys, otherLines.Keys, true)) {
+        common.Keys.insert(common.Keys.end(), ownLines.Keys.begin() + at,
+            ownLines.Keys.begin() + run.BaseFrom);
+        at = run.BaseTo;
+    }
+    common.Keys.insert(common.Keys.end(), ownLines.Keys.begin() + at, ownLines.Keys.end());
+    return mergeWithBase(common, ownLines, otherLines, separator);
+}

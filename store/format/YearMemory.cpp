@@ -1,0 +1,315 @@
+#include "YearMemory.h"
+
+#include "Cp932.h"
+
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QIODevice>
+#include <algorithm>
+
+std::map<double, QByteArrayView> PartsOf(const TYearContents &contents)
+{
+    std::map<double, QByteArrayView> parts;
+    if (!contents.Preamble.isEmpty())
+        parts[kPreamblePart] = contents.Preamble;
+    if (!contents.ErrorData.isEmpty())
+        parts[kErrorDataPart] = contents.ErrorData;
+    for (const TDayText &day : contents.Days)
+        parts[day.FDate] = day.FText;
+    return parts;
+}
+
+QByteArray CanonicalText(QByteArrayView text)
+{
+    const QByteArrayView written = WrittenDayText(text);
+    QByteArray out;
+    qsizetype from = 0;
+    for (qsizetype at = written.indexOf('&'); at >= 0; at = written.indexOf('&', at + 1)) {
+        qsizetype length = 0;
+        const char32_t c = cp932::ReferenceAt(written.sliced(at), &length);
+        if (c == 0)
+            continue;
+        const QByteArray canonical = "&#x" + QByteArray::number(quint32(c), 16).toUpper() + ';';
+        if (written.sliced(at, length) == canonical) {
+            at += length - 1;
+            continue;
+        }
+        out += written.sliced(from, at - from);
+        out += canonical;
+        from = at + length;
+        at = from - 1;
+    }
+    if (from == 0)
+        return written.toByteArray();
+    out += written.sliced(from);
+    return out;
+}
+
+bool SameText(QByteArrayView a, QByteArrayView b)
+{
+    a = WrittenDayText(a);
+    b = WrittenDayText(b);
+    if (a == b)
+        return true;
+    // A reference spelt otherwise is the only way two texts differ in bytes alone.
+    if (!a.contains('&') && !b.contains('&'))
+        return false;
+    return CanonicalText(a) == CanonicalText(b);
+}
+
+quint64 TextKey(QByteArrayView text)
+{
+    const QByteArray canonical = CanonicalText(text);
+    const QByteArray sha = QCryptographicHash::hash(canonical, QCryptographicHash::Sha1);
+    quint64 key = 0;
+    for (int i = 0; i < 8; ++i)
+        key = key << 8 | quint8(sha[i]);
+    return key;
+}
+
+namespace {
+
+QByteArrayView partOf(const std::map<double, QByteArrayView> &parts, double key)
+{
+    const auto it = parts.find(key);
+    return it == parts.end() ? QByteArrayView() : it->second;
+}
+
+bool sameParts(const TYearContents &a, const TYearContents &b)
+{
+    const auto pa = PartsOf(a);
+    const auto pb = PartsOf(b);
+    if (pa.size() != pb.size())
+        return false;
+    for (const auto &[key, text] : pa) {
+        if (!pb.count(key) || !SameText(text, pb.at(key)))
+            return false;
+    }
+    return true;
+}
+
+// Whether 'other' holds a text that version i of 'versions' was the first to hold: the other
+// version saw that one, or a later one.
+bool showsSignsOf(const std::vector<TYearMemory::TVersion> &versions, size_t i,
+    const std::map<double, QByteArrayView> &other)
+{
+    const auto parts = PartsOf(versions[i].Contents);
+    const auto before
+        = i > 0 ? PartsOf(versions[i - 1].Contents) : std::map<double, QByteArrayView>();
+    for (const auto &[key, text] : parts) {
+        if (!HoldsDayText(text) || (i > 0 && SameText(text, partOf(before, key))))
+            continue;
+        if (SameText(text, partOf(other, key)))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+const TYearContents &TYearMemory::Agreed() const
+{
+    static const TYearContents none;
+    return Versions.empty() ? none : Versions.back().Contents;
+}
+
+TOtherVersion TYearMemory::ForYearFile(const TYearContents &other) const
+{
+    TOtherVersion known;
+    known.NewerSettings = true;
+    if (!SetAside || *SetAside >= Versions.size()) {
+        known.Base = Agreed();
+        return known;
+    }
+    // The engine chose the other version over this machine's write: it grew from an earlier
+    // one, the newest it shows signs of, else the oldest this machine remembers.
+    const auto parts = PartsOf(other);
+    size_t i = *SetAside;
+    while (i > 0 && !showsSignsOf(Versions, i - 1, parts))
+        --i;
+    known.Base = Versions[i > 0 ? i - 1 : 0].Contents;
+    return known;
+}
+
+TOtherVersion TYearMemory::ForCopy(const TYearContents &other) const
+{
+    TOtherVersion known;
+    const auto parts = PartsOf(other);
+    for (size_t i = Versions.size(); i-- > 0;) {
+        if (showsSignsOf(Versions, i, parts)) {
+            known.Base = Versions[i].Contents;
+            break;
+        }
+    }
+    return known;
+}
+
+void TYearMemory::Agree(const TYearContents &contents, bool ownWrite)
+{
+    Saw(contents);
+    SetAside.reset();
+    if (!Versions.empty() && sameParts(Versions.back().Contents, contents)) {
+        Versions.back().Contents = contents;
+        return;
+    }
+    Versions.push_back({ contents, ownWrite });
+    if (Versions.size() > kVersionsKept)
+        Versions.erase(Versions.begin());
+}
+
+void TYearMemory::Saw(const TYearContents &contents)
+{
+    for (const auto &[key, part] : PartsOf(contents)) {
+        if (HoldsDayText(part))
+            Held[key].insert(TextKey(part));
+    }
+}
+
+bool TYearMemory::HeldBefore(double part, QByteArrayView text) const
+{
+    const auto it = Held.find(part);
+    return it != Held.end() && it->second.count(TextKey(text)) > 0;
+}
+
+bool TYearMemory::NoteSetAside(const TYearContents &copy)
+{
+    // Only a write not yet followed by a version read there: an older one the engine set aside
+    // was answered by what this machine read since.
+    for (size_t i = Versions.size(); i-- > 0 && Versions[i].OwnWrite;) {
+        if (sameParts(Versions[i].Contents, copy)) {
+            SetAside = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The memory's bytes: a header, then each distinct text once, the versions referring to them.
+namespace {
+
+constexpr char kMagic[] = "kivlog-year-memory 1";
+
+} // namespace
+
+QByteArray WriteYearMemory(const TYearMemory &memory)
+{
+    std::map<quint64, QByteArray> pool;
+    const auto ref = [&pool](QByteArrayView text) {
+        const quint64 key = TextKey(text) ^ quint64(text.size());
+        pool.emplace(key, text.toByteArray());
+        return key;
+    };
+    QByteArray versions;
+    {
+        QDataStream out(&versions, QIODevice::WriteOnly);
+        out.setVersion(QDataStream::Qt_6_0);
+        out << quint32(memory.Versions.size());
+        for (const TYearMemory::TVersion &v : memory.Versions) {
+            out << v.OwnWrite << ref(v.Contents.Preamble) << ref(v.Contents.ErrorData)
+                << v.Contents.Settings << quint32(v.Contents.Days.size());
+            for (const TDayText &day : v.Contents.Days)
+                out << day.FDate << ref(day.FText);
+        }
+    }
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_0);
+    out << QByteArray(kMagic) << quint32(pool.size());
+    for (const auto &[key, text] : pool)
+        out << key << text;
+    out << versions << quint32(memory.Held.size());
+    for (const auto &[part, keys] : memory.Held) {
+        out << part << quint32(keys.size());
+        for (const quint64 key : keys)
+            out << key;
+    }
+    out << (memory.SetAside ? qint32(*memory.SetAside) : qint32(-1));
+    return bytes;
+}
+
+std::optional<TYearMemory> ReadYearMemory(QByteArrayView bytes)
+{
+    const QByteArray data = bytes.toByteArray();
+    QDataStream in(data);
+    in.setVersion(QDataStream::Qt_6_0);
+    QByteArray magic;
+    in >> magic;
+    if (magic != kMagic)
+        return std::nullopt;
+    // A count that the bytes cannot hold is a damaged memory, not a reason to allocate.
+    const auto count = [&in, &data]() -> std::optional<quint32> {
+        quint32 n = 0;
+        in >> n;
+        if (in.status() != QDataStream::Ok || n > quint32(data.size()))
+            return std::nullopt;
+        return n;
+    };
+    std::map<quint64, QByteArray> pool;
+    const std::optional<quint32> texts = count();
+    if (!texts)
+        return std::nullopt;
+    for (quint32 i = 0; i < *texts; ++i) {
+        quint64 key = 0;
+        QByteArray text;
+        in >> key >> text;
+        pool[key] = text;
+    }
+    const auto text = [&pool](quint64 key, bool &ok) {
+        const auto it = pool.find(key);
+        ok = ok && it != pool.end();
+        return it == pool.end() ? QByteArray() : it->second;
+    };
+    QByteArray versions;
+    in >> versions;
+    TYearMemory memory;
+    bool ok = in.status() == QDataStream::Ok;
+    {
+        QDataStream vin(versions);
+        vin.setVersion(QDataStream::Qt_6_0);
+        quint32 n = 0;
+        vin >> n;
+        for (quint32 i = 0; ok && i < n && vin.status() == QDataStream::Ok; ++i) {
+            TYearMemory::TVersion v;
+            quint64 preamble = 0;
+            quint64 errorData = 0;
+            quint32 days = 0;
+            vin >> v.OwnWrite >> preamble >> errorData >> v.Contents.Settings >> days;
+            if (days > quint32(versions.size()))
+                return std::nullopt;
+            v.Contents.Preamble = text(preamble, ok);
+            v.Contents.ErrorData = text(errorData, ok);
+            for (quint32 d = 0; d < days && vin.status() == QDataStream::Ok; ++d) {
+                double date = 0;
+                quint64 key = 0;
+                vin >> date >> key;
+                v.Contents.Days.emplace_back(text(key, ok), date);
+            }
+            memory.Versions.push_back(std::move(v));
+        }
+        ok = ok && vin.status() == QDataStream::Ok
+            && memory.Versions.size() <= TYearMemory::kVersionsKept;
+    }
+    const std::optional<quint32> parts = count();
+    if (!ok || !parts)
+        return std::nullopt;
+    for (quint32 i = 0; i < *parts && in.status() == QDataStream::Ok; ++i) {
+        double part = 0;
+        in >> part;
+        const std::optional<quint32> keys = count();
+        if (!keys)
+            return std::nullopt;
+        std::set<quint64> &held = memory.Held[part];
+        for (quint32 k = 0; k < *keys; ++k) {
+            quint64 key = 0;
+            in >> key;
+            held.insert(key);
+        }
+    }
+    qint32 setAside = -1;
+    in >> setAside;
+    if (in.status() != QDataStream::Ok)
+        return std::nullopt;
+    if (setAside >= 0 && size_t(setAside) < memory.Versions.size())
+        memory.SetAside = size_t(setAside);
+    return memory;
+}
