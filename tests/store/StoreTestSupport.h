@@ -94,9 +94,9 @@ inline QByteArray Golden(const char *name)
     return ReadAll(qEnvironmentVariable("KIVLOG_STORE_TEST_DATA") + u'/' + QString::fromUtf8(name));
 }
 
-// Every test gets its own folder, a user's data folder of its own (where a year goes that cannot
-// be saved), a clock pinned to 15 June 2026, Japanese weekday names and a record of what the
-// store showed the user.
+// Every test gets its own folder, a user's data and state folder of its own (where a year goes
+// that cannot be saved, this machine's part of the backups' names), a clock pinned to 15 June 2026,
+// Japanese weekday names and a record of what the store showed the user.
 class StoreInTempDir : public ::testing::Test {
 protected:
     StoreInTempDir()
@@ -104,8 +104,13 @@ protected:
             [](int dow) { return JapaneseWeekdays()[static_cast<size_t>(dow - 1)]; } })
     {
         qputenv("XDG_DATA_HOME", QFile::encodeName(FHome.path()));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(FHome.path()));
     }
-    ~StoreInTempDir() override { qunsetenv("XDG_DATA_HOME"); }
+    ~StoreInTempDir() override
+    {
+        qunsetenv("XDG_DATA_HOME");
+        qunsetenv("XDG_STATE_HOME");
+    }
 
     QString Dir() const { return FDir.path() + u'/'; }
     QString Path(const QString &name) const { return Dir() + name; }
