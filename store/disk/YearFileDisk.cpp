@@ -159,6 +159,9 @@ TYearFileDisk::TSave TYearFileDisk::Save(const TYearFilePlace &place, TYearConte
     // Left by a save that was killed halfway; a sync tool would carry them everywhere.
     RemoveLeftoverTemporaries(target);
     RemoveLeftoverTemporaries(BackupPathOf(path));
+    // The sync engines' copies of the backups of two machines go into backup/ under names
+    // that say what they are.
+    TidyBackupCopies(place.BaseDir, place.Names.Prefix, place.Names.Ext);
     FDisk = StatFile(path);
     FDisk.Hash = HashBytes(out);
     Agree(contents, true);

@@ -421,7 +421,7 @@ TEST_F(Cli, CheckReportsEveryYearFileOfTheFolder)
              "Data/d2009.sync-conflict-20261209-060034-FEYNXDC.jnl",
              "Data/d2009 (conflicted copy 2026-12-09 060034).jnl", "Data/d2009 (copy).jnl",
              "Data/d1899.jnl", "Data/d20091.jnl", "Data/backup/d2009-20261207.jnl",
-             "Data/backup/d2009-20261208.jnl" })
+             "Data/backup/d2009-20261208-desk-ab12.jnl" })
         WriteAll(Path(QString::fromUtf8(name)), "x");
 
     const TRun run = Run({ u"check"_qs, u"-pd"_qs });
@@ -431,7 +431,7 @@ TEST_F(Cli, CheckReportsEveryYearFileOfTheFolder)
         "conflict files: Data/d2009.jnl.conflict-20261208-221530, "
         "Data/d2009 (conflicted copy 2026-12-09 060034).jnl, "
         "Data/d2009.sync-conflict-20261209-060034-FEYNXDC.jnl; "
-        "newest backup: Data/backup/d2009-20261208.jnl\n"
+        "newest backup: Data/backup/d2009-20261208-desk-ab12.jnl\n"
         "Data/d2010.jnl: does not load: 日記データの年が一致しません。; conflict files: none; "
         "newest backup: none\n"_qs);
 

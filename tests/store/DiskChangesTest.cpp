@@ -441,17 +441,19 @@ TEST(FileIdentity, EveryPartOfTheStatTellsVersionsApart)
     EXPECT_TRUE(TFileIdentity(loaded).SameStat(loaded));
 }
 
-TEST_F(DiskChange, DatedBackupOncePerDayKeepsTheNewestThirty)
+TEST_F(DiskChange, DatedBackupOncePerDayKeepsThisMachinesNewestThirty)
 {
     const QString path = Path(u"d2009.jnl"_qs);
     WriteAll(path, kLoaded);
     ::chmod(QFile::encodeName(path).constData(), 0640);
     QDir(Dir()).mkdir(u"backup"_qs);
-    // 30 older backups of this year, and files the pruning must not touch.
+    // 30 older backups of this year, named before backups carried the machine, and files the
+    // pruning must not touch: another machine's backups among them.
     for (int day = 1; day <= 30; ++day)
         WriteAll(Path(u"backup/d2009-202605%1.jnl"_qs.arg(day, 2, 10, QLatin1Char('0'))), "old");
-    const QStringList foreign { u"backup/d2010-20200101.jnl"_qs, u"backup/notes.txt"_qs,
-        u"backup/d2009-2026011.jnl"_qs, u"backup/xd2009-20200101.jnl"_qs,
+    const QStringList foreign { u"backup/d2009-20200101-desk-ab12.jnl"_qs,
+        u"backup/d2009-20260616-desk-ab12.jnl"_qs, u"backup/d2010-20200101.jnl"_qs,
+        u"backup/notes.txt"_qs, u"backup/d2009-2026011.jnl"_qs, u"backup/xd2009-20200101.jnl"_qs,
         // Like a backup's names, but no day.
         u"backup/d2009-00000000.jnl"_qs, u"backup/d2009-20000230.jnl"_qs };
     for (const QString &name : foreign)
@@ -469,12 +471,14 @@ TEST_F(DiskChange, DatedBackupOncePerDayKeepsTheNewestThirty)
     Now = Now.addDays(1);
     save("third");
 
+    const QString mine = u"-"_qs + MachineBackupTag() + u".jnl"_qs;
     const QStringList backups = DatedBackupsOf(Dir(), u"d"_qs, 2009, u".jnl"_qs);
-    ASSERT_EQ(backups.size(), 30);
-    EXPECT_EQ(backups.first(), Path(u"backup/d2009-20260503.jnl"_qs));
-    EXPECT_EQ(ReadAll(Path(u"backup/d2009-20260615.jnl"_qs)), kLoaded);
-    EXPECT_TRUE(ReadAll(Path(u"backup/d2009-20260616.jnl"_qs)).contains("second"));
-    EXPECT_EQ(modeOf(Path(u"backup/d2009-20260616.jnl"_qs)), 0640);
+    ASSERT_EQ(backups.size(), 32);
+    EXPECT_EQ(backups.mid(0, 2),
+        (QStringList { Path(foreign[0]), Path(u"backup/d2009-20260503.jnl"_qs) }));
+    EXPECT_EQ(ReadAll(Path(u"backup/d2009-20260615"_qs + mine)), kLoaded);
+    EXPECT_TRUE(ReadAll(Path(u"backup/d2009-20260616"_qs + mine)).contains("second"));
+    EXPECT_EQ(modeOf(Path(u"backup/d2009-20260616"_qs + mine)), 0640);
     for (const QString &name : foreign)
         EXPECT_EQ(ReadAll(Path(name)), "keep") << name.toStdString();
     EXPECT_TRUE(Shown.isEmpty());
@@ -492,11 +496,11 @@ TEST_F(DiskChange, BackupThatCannotBeMadeIsSaidOnceAndTheSaveGoesOn)
         EXPECT_TRUE(ReadAll(path).contains(text));
     }
     EXPECT_EQ(Shown,
-        QStringList {
-            msgText(msg::kBackupFailed) + u"\r\n"_qs + Path(u"backup/2009-20260615.jnl"_qs) });
+        QStringList { msgText(msg::kBackupFailed) + u"\r\n"_qs
+            + DatedBackupPath(Dir(), QString(), 2009, u".jnl"_qs, Now.date()) });
 }
 
-TEST(DiskCopies, BackupFolderIsNoMoreOpenThanTheDataFolder)
+TEST_F(DiskChange, BackupFolderIsNoMoreOpenThanTheDataFolder)
 {
     QTemporaryDir dir;
     const QString base = dir.path() + u'/';
@@ -505,6 +509,65 @@ TEST(DiskCopies, BackupFolderIsNoMoreOpenThanTheDataFolder)
     ASSERT_TRUE(
         MakeDatedBackup(base, QString(), 2009, u".jnl"_qs, QDate(2026, 6, 15), kLoaded, {}));
     EXPECT_EQ(modeOf(base + u"backup"_qs) & 077, 0);
+}
+
+TEST_F(DiskChange, TwoMachinesBackingUpOneDayWriteTwoBackups)
+{
+    const QString base = Dir();
+    for (const char *machine : { "one", "two" }) {
+        QTemporaryDir own;
+        qputenv("XDG_STATE_HOME", QFile::encodeName(own.path()));
+        EXPECT_TRUE(MakeDatedBackup(
+            base, QString(), 2009, u".jnl"_qs, QDate(2026, 6, 15), QByteArray(machine), {}));
+    }
+    const QStringList backups = DatedBackupsOf(base, QString(), 2009, u".jnl"_qs);
+    ASSERT_EQ(backups.size(), 2);
+    EXPECT_NE(ReadAll(backups[0]), ReadAll(backups[1]));
+}
+
+TEST(DiskCopies, SyncEngineCopiesOfBackupsMoveIntoBackupUnderTellingNames)
+{
+    const struct {
+        const char *Name;
+        const char *MovedTo; // nothing: left where it is
+    } cases[] = {
+        { "d2026.sync-conflict-20261209-060034-FEYNXDC.bak",
+            "backup/d2026.bak-FEYNXDC-20261209-060034" },
+        { "d2026 (conflicted copy 2026-12-09 060034).bak",
+            "backup/d2026.bak-copy-20261209-060034" },
+        { "d2026 (Taro's conflicted copy 2026-12-09).bak", "backup/d2026.bak-Taro-20261209" },
+        { "backup/d2026-20261209.sync-conflict-20261209-060034-FEYNXDC.jnl",
+            "backup/d2026-20261209-FEYNXDC-2.jnl" },
+        { "backup/d2026-20261209 (conflicted copy 2026-12-09 060034).jnl",
+            "backup/d2026-20261209-copy.jnl" },
+        { "backup/d2026-20261209-desk-ab12.sync-conflict-20261209-060034-FEYNXDC.jnl",
+            "backup/d2026-20261209-desk-ab12-FEYNXDC.jnl" },
+        // Taken in elsewhere: copies of year files, here and in backup/.
+        { "d2026.sync-conflict-20261209-060034-FEYNXDC.jnl", nullptr },
+        { "backup/d2026.sync-conflict-20261209-060034-FEYNXDC.jnl", nullptr },
+        // No backup of this folder's, and what stands at a name a copy would take.
+        { "2026.sync-conflict-20261209-060034-FEYNXDC.bak", nullptr },
+        { "backup/d2026-20261309.sync-conflict-20261209-060034-FEYNXDC.jnl", nullptr },
+        { "backup/d2026-20261209-FEYNXDC.jnl", nullptr },
+    };
+    QTemporaryDir dir;
+    const QString base = dir.path() + u'/';
+    QDir(base).mkdir(u"backup"_qs);
+    for (const auto &c : cases)
+        WriteAll(base + QString::fromUtf8(c.Name), c.Name);
+
+    QStringList moved = TidyBackupCopies(base, u"d"_qs, u".jnl"_qs);
+    QStringList expected;
+    for (const auto &c : cases) {
+        const QString at = base + QString::fromUtf8(c.MovedTo ? c.MovedTo : c.Name);
+        EXPECT_EQ(ReadAll(at), c.Name) << c.Name;
+        EXPECT_EQ(QFileInfo::exists(base + QString::fromUtf8(c.Name)), !c.MovedTo) << c.Name;
+        if (c.MovedTo)
+            expected << at;
+    }
+    moved.sort();
+    expected.sort();
+    EXPECT_EQ(moved, expected);
 }
 
 TEST(DiskCopies, SyncEngineConflictCopiesAreKnownByName)

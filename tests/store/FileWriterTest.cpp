@@ -2,6 +2,7 @@
 #include "FileWriter.h"
 
 #include "../FullDisk.h"
+#include "Backups.h"
 #include "ChildProcess.h"
 #include "StoreTestSupport.h"
 
@@ -194,13 +195,12 @@ TEST_P(DiaryModes, NewFoldersAndYearFilesAreTheUsersAloneAndCopiesFollowTheYearF
         }
     }
     ::umask(saved);
+    const QString dated = u"/backup/2009-20260615-"_qs + MachineBackupTag() + u".jnl"_qs;
     const std::pair<unsigned, QStringList> expected[] = {
         { 0700, { u"new"_qs, u"new/data"_qs, u"new/data/backup"_qs } },
-        { 0600,
-            { u"new/data/2009.jnl"_qs, u"new/data/2009.bak"_qs,
-                u"new/data/backup/2009-20260615.jnl"_qs } },
+        { 0600, { u"new/data/2009.jnl"_qs, u"new/data/2009.bak"_qs, u"new/data"_qs + dated } },
         { 0755, { u"open"_qs, u"open/backup"_qs } },
-        { 0640, { u"open/2009.jnl"_qs, u"open/2009.bak"_qs, u"open/backup/2009-20260615.jnl"_qs } },
+        { 0640, { u"open/2009.jnl"_qs, u"open/2009.bak"_qs, u"open"_qs + dated } },
     };
     for (const auto &[mode, names] : expected) {
         for (const QString &name : names)

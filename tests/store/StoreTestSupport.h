@@ -94,9 +94,9 @@ inline QByteArray Golden(const char *name)
     return ReadAll(qEnvironmentVariable("KIVLOG_STORE_TEST_DATA") + u'/' + QString::fromUtf8(name));
 }
 
-// Every test gets its own folder, a user's data folder of its own (where a year goes that cannot
-// be saved), a clock pinned to 15 June 2026, Japanese weekday names and a record of what the
-// store showed the user.
+// Every test gets its own folder, a user's data and state folder of its own (where a year goes
+// that cannot be saved, this machine's part of the backups' names), a clock pinned to 15 June 2026,
+// Japanese weekday names and a record of what the store showed the user.
 class StoreInTempDir : public ::testing::Test {
 protected:
     StoreInTempDir()
