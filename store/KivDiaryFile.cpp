@@ -195,8 +195,8 @@ bool TKivDiary::ReloadFile()
             SortDays();
             FDiskFile.LookForOwnWriteSetAside(path, FExt, FYear);
             const TYearMemory &memory = FDiskFile.Memory();
-            TYearMerge merge = MergeYears(
-                memory, Contents(), read.Contents, memory.ForYearFile(read.Contents));
+            TYearMerge merge
+                = MergeYears(memory, Contents(), read.Contents, memory.ForYearFile(read.Contents));
             const bool kept = !(merge.Contents == read.Contents);
             FDiskFile.Agree(read.Contents, false);
             TakeContents(std::move(merge.Contents));

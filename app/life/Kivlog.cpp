@@ -10,9 +10,9 @@
 #include "WindowTexts.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QFile>
 #include <QMetaObject>
 #include <QSet>
 #include <QTimer>

@@ -77,9 +77,8 @@ const char kDiaryTag[] = "diary:";
 // names it now.
 QByteArray diaryOf(const TKivDiary &store)
 {
-    return store.Identity().isEmpty()
-        ? DiaryIdentityOf(QFileInfo(store.FilePath()).absolutePath())
-        : store.Identity();
+    return store.Identity().isEmpty() ? DiaryIdentityOf(QFileInfo(store.FilePath()).absolutePath())
+                                      : store.Identity();
 }
 
 QByteArray folderSetting(const TKivDiary &store)
@@ -264,8 +263,8 @@ void TRecovery::YearLoaded()
     const QString hostKeyed = hostKeyedFolder(year.absolutePath()) + u'/' + year.fileName()
         + QLatin1String(kRecoveryExt);
     bool old = false;
-    const QString folderKeyed
-        = recoveryFolder(year.absolutePath()) + u'/' + year.fileName() + QLatin1String(kRecoveryExt);
+    const QString folderKeyed = recoveryFolder(year.absolutePath()) + u'/' + year.fileName()
+        + QLatin1String(kRecoveryExt);
     for (const QString &earlier : { folderKeyed, fallbackOf(folderKeyed), hostKeyed,
              fallbackOf(hostKeyed), besideYearFile(*FStore) }) {
         if (!QFileInfo(path).isFile() && QFileInfo(earlier).isFile()) {

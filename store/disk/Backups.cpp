@@ -1,7 +1,6 @@
 #include "Backups.h"
 
 #include "DiaryIdentity.h"
-
 #include "DiskCopies.h"
 #include "YearFileName.h"
 

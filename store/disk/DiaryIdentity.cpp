@@ -37,7 +37,8 @@ bool plausible(const QByteArray &identity)
 }
 
 // The first lines of the oldest year file: the same on every machine the folder is synced to.
-QByteArray identityFromOldestYear(const QString &dataFolder, const QString &prefix, const QString &ext)
+QByteArray identityFromOldestYear(
+    const QString &dataFolder, const QString &prefix, const QString &ext)
 {
     const TYearFileName names { prefix, ext };
     QString oldest;
@@ -98,7 +99,8 @@ QByteArray ClaimDiaryIdentity(const QString &dataFolder, const QString &prefix, 
     return identity;
 }
 
-QString DiaryMemoryFolder(const QString &root, const QByteArray &identity, const QString &dataFolder)
+QString DiaryMemoryFolder(
+    const QString &root, const QByteArray &identity, const QString &dataFolder)
 {
     QByteArray key = identity;
     if (key.isEmpty()) {
@@ -108,8 +110,9 @@ QString DiaryMemoryFolder(const QString &root, const QByteArray &identity, const
         key = "folder\n" + QFile::encodeName(canonical);
     }
     const QString base = root.isEmpty() ? DiaryStateFolder() + QLatin1String("memory/") : root;
-    return base + QString::fromLatin1(
-               QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16))
+    return base
+        + QString::fromLatin1(
+            QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16))
         + u'/';
 }
 

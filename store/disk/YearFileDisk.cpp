@@ -51,7 +51,8 @@ void TYearFileDisk::LookForOwnWriteSetAside(const QString &path, const QString &
 {
     for (const QString &copy : ConflictCopiesOf(path, ext)) {
         try {
-            const TYearRead read = ReadYearFile(ReadWholeFile(copy), year, DiaryNow().date().year());
+            const TYearRead read
+                = ReadYearFile(ReadWholeFile(copy), year, DiaryNow().date().year());
             if (FMemory.NoteSetAside(read.Contents))
                 return;
         } catch (const Exception &) {

@@ -10,6 +10,8 @@
 #include <QString>
 #include <algorithm>
 #include <cstdint>
+#include <deque>
+#include <map>
 #include <vector>
 
 namespace {
@@ -177,7 +179,20 @@ public:
             FLines << lines.Text[i];
     }
     void AddSeparator() { FLines << FSeparator; }
-    TLineMerge Result(bool both) const
+    // Lines made here, kept as long as the output.
+    void AddLines(const QByteArray &text)
+    {
+        FMade.push_back(text);
+        const QByteArrayView made = FMade.back();
+        for (qsizetype from = 0;;) {
+            const qsizetype at = made.indexOf(kCrLf, from);
+            FLines << made.sliced(from, (at < 0 ? made.size() : at) - from);
+            if (at < 0)
+                return;
+            from = at + kCrLf.size();
+        }
+    }
+    TLineMerge Result(bool both, bool trim = true) const
     {
         QByteArray text;
         for (qsizetype i = 0; i < FLines.size(); ++i) {
@@ -185,13 +200,15 @@ public:
                 text += kCrLf;
             text += FLines[i];
         }
-        text.truncate(WrittenDayText(text).size());
+        if (trim)
+            text.truncate(WrittenDayText(text).size());
         return { text, both };
     }
 
 private:
     QByteArray FSeparator = BothTextsSeparator();
     QList<QByteArrayView> FLines;
+    std::deque<QByteArray> FMade;
 };
 
 // Both versions of the lines, the lines they share at the beginning and the end once.
@@ -209,6 +226,19 @@ void addBoth(TOutput &out, const TLines &own, TSpan o, const TLines &other, TSpa
     out.AddSeparator();
     out.Add(other, { t.first + head, t.second - tail });
     out.Add(own, { o.second - tail, o.second });
+}
+
+TLineMerge mergeWithoutBase(
+    const TLines &own, const TLines &other, int separator, bool trim = true);
+
+TLines linesIn(const TLines &lines, TSpan s)
+{
+    TLines part;
+    for (qsizetype i = s.first; i < s.second; ++i) {
+        part.Text << lines.Text[i];
+        part.Keys.push_back(lines.Keys[i]);
+    }
+    return part;
 }
 
 TLineMerge mergeWithBase(const TLines &base, const TLines &own, const TLines &other, int separator)
@@ -271,6 +301,22 @@ TLineMerge mergeWithBase(const TLines &base, const TLines &own, const TLines &ot
             out.Add(own, o);
         } else if (holdsKey(other.Keys, t, separator) && holdsInOrder(other.Keys, t, own.Keys, o)) {
             out.Add(other, t);
+        } else if (holdsInOrder(other.Keys, t, own.Keys, o)) {
+            // The other side's lines there hold all of this side's: what this side wrote came
+            // to it by another way.
+            out.Add(other, t);
+        } else if (holdsInOrder(own.Keys, o, other.Keys, t)) {
+            out.Add(own, o);
+        } else if (o.first == o.second || t.first == t.second) {
+            // Lines removed on one side and rewritten on the other: the rewriting stands.
+            out.Add(o.first == o.second ? other : own, o.first == o.second ? t : o);
+        } else if (holdsKey(own.Keys, o, separator) || holdsKey(other.Keys, t, separator)) {
+            // Lines that hold both already take the other's as blocks, none twice.
+            const TLineMerge blocks
+                = mergeWithoutBase(linesIn(own, o), linesIn(other, t), separator, false);
+            if (!blocks.Text.isEmpty())
+                out.AddLines(blocks.Text);
+            both = both || blocks.Both;
         } else {
             addBoth(out, own, o, other, t);
             both = true;
@@ -304,7 +350,7 @@ QByteArray bytesOf(const TLines &lines, TSpan s)
     return bytes;
 }
 
-TLineMerge mergeWithoutBase(const TLines &own, const TLines &other, int separator)
+TLineMerge mergeWithoutBase(const TLines &own, const TLines &other, int separator, bool trim)
 {
     const qsizetype ownSize = qsizetype(own.Keys.size());
     const qsizetype otherSize = qsizetype(other.Keys.size());
@@ -316,16 +362,17 @@ TLineMerge mergeWithoutBase(const TLines &own, const TLines &other, int separato
         && own.Keys[ownSize - 1 - tail] == other.Keys[otherSize - 1 - tail])
         ++tail;
     const std::vector<TSpan> ownBlocks = blocksOf(own.Keys, { head, ownSize - tail }, separator);
-    // The other's blocks this side lacks, each as often as it lacks it.
-    std::vector<bool> matched(ownBlocks.size(), false);
     struct TBlock {
         const TLines *Lines;
         TSpan Span;
         QByteArray Bytes;
     };
-    std::vector<TBlock> rest;
-    for (size_t b = 1; b < ownBlocks.size(); ++b)
-        rest.push_back({ &own, ownBlocks[b], bytesOf(own, ownBlocks[b]) });
+    // This side's blocks, the first standing first; the other's blocks it lacks join them, and
+    // one that holds all the lines of one of them (the same text written on) takes its place.
+    std::vector<TBlock> blocks;
+    for (const TSpan &block : ownBlocks)
+        blocks.push_back({ &own, block, bytesOf(own, block) });
+    std::vector<bool> matched(blocks.size(), false);
     bool added = false;
     for (TSpan block : blocksOf(other.Keys, { head, otherSize - tail }, separator)) {
         // Blank lines at a block's end may be the end of the text, where the year file drops
@@ -335,26 +382,36 @@ TLineMerge mergeWithoutBase(const TLines &own, const TLines &other, int separato
         if (block.first == block.second)
             continue;
         bool held = false;
-        for (size_t b = 0; b < ownBlocks.size() && !held; ++b) {
-            if (!matched[b] && sameKeys(own.Keys, ownBlocks[b], other.Keys, block))
+        for (size_t b = 0; b < blocks.size() && !held; ++b) {
+            const TBlock &mine = blocks[b];
+            if (!matched[b] && holdsInOrder(mine.Lines->Keys, mine.Span, other.Keys, block))
                 matched[b] = held = true;
         }
+        for (size_t b = 0; b < blocks.size() && !held; ++b) {
+            const TBlock &mine = blocks[b];
+            if (!matched[b] && holdsInOrder(other.Keys, block, mine.Lines->Keys, mine.Span)) {
+                blocks[b] = { &other, block, bytesOf(other, block) };
+                matched[b] = held = added = true;
+            }
+        }
         if (!held) {
-            rest.push_back({ &other, block, bytesOf(other, block) });
+            blocks.push_back({ &other, block, bytesOf(other, block) });
+            matched.push_back(true);
             added = true;
         }
     }
+    std::vector<TBlock> rest(blocks.begin() + 1, blocks.end());
     std::stable_sort(rest.begin(), rest.end(),
         [](const TBlock &a, const TBlock &b) { return a.Bytes < b.Bytes; });
     TOutput out;
     out.Add(own, { 0, head });
-    out.Add(own, ownBlocks.front());
+    out.Add(*blocks.front().Lines, blocks.front().Span);
     for (const TBlock &block : rest) {
         out.AddSeparator();
         out.Add(*block.Lines, block.Span);
     }
     out.Add(own, { ownSize - tail, ownSize });
-    return out.Result(added);
+    return out.Result(added, trim);
 }
 
 bool sameLinesInAnyOrder(TKeys a, TKeys b)
@@ -365,6 +422,263 @@ bool sameLinesInAnyOrder(TKeys a, TKeys b)
 }
 
 } // namespace
+
+// Texts that hold both already, merged block by block (the parts between separator lines): each
+// block of the base with what each side made of it (the block of that side sharing most of its
+// lines), merged line by line; a block one side removed and the other left goes; the other
+// blocks of both sides stand, a block that another holds in order once. This side's first block
+// stands first (the year file's for its next version, so that two machines settle), the others
+// in the order of their bytes: versions taken in in any order end alike.
+QList<QByteArray> blocksIn(QByteArrayView text)
+{
+    QList<QByteArray> blocks { QByteArray() };
+    const QByteArray separator = BothTextsSeparator();
+    for (const QByteArray &line : text.toByteArray().split('\n')) {
+        const QByteArray bare = line.endsWith('\r') ? line.chopped(1) : line;
+        if (bare == separator) {
+            blocks << QByteArray();
+            continue;
+        }
+        if (!blocks.back().isEmpty())
+            blocks.back() += kCrLf;
+        blocks.back() += bare;
+    }
+    QList<QByteArray> written;
+    for (const QByteArray &block : std::as_const(blocks)) {
+        // Blank lines around a block are the separator's, not the block's.
+        QByteArray trimmed = WrittenDayText(block).toByteArray();
+        while (trimmed.startsWith(kCrLf.toByteArray()))
+            trimmed.remove(0, kCrLf.size());
+        if (!trimmed.isEmpty())
+            written << trimmed;
+    }
+    return written;
+}
+
+QList<QByteArray> bareLines(QByteArrayView text)
+{
+    QList<QByteArray> lines = text.toByteArray().split('\n');
+    for (QByteArray &line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+    }
+    return lines;
+}
+
+int sharedLines(QByteArrayView a, QByteArrayView b)
+{
+    const QList<QByteArray> x = bareLines(a);
+    QList<QByteArray> y = bareLines(b);
+    int shared = 0;
+    for (const QByteArray &line : x) {
+        if (line.trimmed().isEmpty())
+            continue;
+        const qsizetype at = y.indexOf(line);
+        if (at >= 0) {
+            ++shared;
+            y.removeAt(at);
+        }
+    }
+    return shared;
+}
+
+// The block of 'blocks' not used yet that shares most lines with 'text', -1 for none.
+qsizetype closest(
+    const QList<QByteArray> &blocks, const std::vector<bool> &used, QByteArrayView text)
+{
+    qsizetype best = -1;
+    int most = 0;
+    for (qsizetype i = 0; i < blocks.size(); ++i) {
+        if (used[size_t(i)])
+            continue;
+        if (SameText(blocks[i], text))
+            return i;
+        const int shared = sharedLines(blocks[i], text);
+        if (shared > most) {
+            most = shared;
+            best = i;
+        }
+    }
+    return best;
+}
+
+TLineMerge mergeBlocks(std::optional<QByteArrayView> base, QByteArrayView wholeOwn,
+    QByteArrayView wholeOther, bool otherFirst)
+{
+    // The lines all share at the beginning and the end stand once, around the blocks.
+    const auto split = [](QByteArrayView text) {
+        QList<QByteArray> lines = text.toByteArray().split('\n');
+        for (QByteArray &line : lines) {
+            if (line.endsWith('\r'))
+                line.chop(1);
+        }
+        return lines;
+    };
+    const QList<QByteArray> ownLines = split(wholeOwn);
+    const QList<QByteArray> otherLines = split(wholeOther);
+    const QList<QByteArray> baseLines = base ? split(*base) : QList<QByteArray>();
+    const auto shared = [&](qsizetype i, bool fromEnd) {
+        const auto at = [fromEnd, i](const QList<QByteArray> &lines) -> const QByteArray * {
+            const qsizetype n = lines.size();
+            if (i >= n)
+                return nullptr;
+            return &lines[fromEnd ? n - 1 - i : i];
+        };
+        const QByteArray *o = at(ownLines);
+        const QByteArray *t = at(otherLines);
+        if (!o || !t || *o != *t || *o == BothTextsSeparator())
+            return false;
+        const QByteArray *b = base ? at(baseLines) : nullptr;
+        return !base || (b && *b == *o);
+    };
+    qsizetype head = 0;
+    while (shared(head, false))
+        ++head;
+    qsizetype tail = 0;
+    while (tail < ownLines.size() - head && tail < otherLines.size() - head
+        && (!base || tail < baseLines.size() - head) && shared(tail, true))
+        ++tail;
+    const auto middle = [head, tail](const QList<QByteArray> &lines) {
+        return lines.mid(head, std::max<qsizetype>(0, lines.size() - head - tail)).join("\r\n");
+    };
+    const QByteArray own = middle(ownLines);
+    const QByteArray other = middle(otherLines);
+    const QByteArray baseMiddle = middle(baseLines);
+    if (base)
+        base = QByteArrayView(baseMiddle);
+    const auto around = [&](TLineMerge merged) {
+        QList<QByteArray> parts;
+        if (head > 0)
+            parts << ownLines.mid(0, head).join("\r\n");
+        if (!merged.Text.isEmpty())
+            parts << merged.Text;
+        if (tail > 0)
+            parts << ownLines.mid(ownLines.size() - tail).join("\r\n");
+        // No line stands more often than one side wrote it: where the sides cut their blocks
+        // differently, a line two blocks hold stands in the first of them.
+        std::map<QByteArray, qsizetype> allowed;
+        for (const QList<QByteArray> *side : { &ownLines, &otherLines }) {
+            std::map<QByteArray, qsizetype> count;
+            for (const QByteArray &line : *side)
+                ++count[line];
+            for (const auto &[line, n] : count)
+                allowed[line] = std::max(allowed[line], n);
+        }
+        const QByteArray separator = BothTextsSeparator();
+        QList<QByteArray> lines;
+        for (const QByteArray &line : split(parts.join("\r\n"))) {
+            if (line.trimmed().isEmpty() || line == separator) {
+                // An empty block between two separators goes with one of them.
+                if (line == separator && (lines.isEmpty() || lines.back() == separator))
+                    continue;
+                lines << line;
+                continue;
+            }
+            if (allowed[line]-- > 0)
+                lines << line;
+        }
+        while (!lines.isEmpty() && (lines.back() == separator || lines.back().trimmed().isEmpty()))
+            lines.removeLast();
+        merged.Text = WrittenDayText(lines.join("\r\n")).toByteArray();
+        merged.Both = merged.Both && merged.Text.contains(separator);
+        return merged;
+    };
+    const QList<QByteArray> mine = blocksIn(own);
+    const QList<QByteArray> theirs = blocksIn(other);
+    std::vector<bool> usedMine(size_t(mine.size()), false),
+        usedTheirs(size_t(theirs.size()), false);
+    QList<QByteArray> out;
+    QByteArray first;
+    bool both = false;
+    const auto add = [&](const QByteArray &text, bool fromFirst) {
+        for (const QByteArray &block : blocksIn(text)) {
+            if (fromFirst && first.isEmpty())
+                first = block;
+            else
+                out << block;
+        }
+    };
+    const auto takeSide = [&](qsizetype i, bool fromMine) {
+        (fromMine ? usedMine : usedTheirs)[size_t(i)] = true;
+        return fromMine ? (!otherFirst && i == 0) : (otherFirst && i == 0);
+    };
+    if (base) {
+        for (const QByteArray &was : blocksIn(*base)) {
+            const qsizetype m = closest(mine, usedMine, was);
+            const qsizetype t = closest(theirs, usedTheirs, was);
+            if (m < 0 && t < 0)
+                continue;
+            if (m >= 0 && t >= 0) {
+                const bool isFirst = takeSide(m, true) | takeSide(t, false);
+                const TLineMerge merged = MergeLines(QByteArrayView(was), mine[m], theirs[t]);
+                both = both || merged.Both;
+                add(merged.Text, isFirst);
+            } else if (m >= 0) {
+                const bool isFirst = takeSide(m, true);
+                // Removed there and left here: it goes.
+                if (!SameText(mine[m], was))
+                    add(mine[m], isFirst);
+            } else {
+                const bool isFirst = takeSide(t, false);
+                if (!SameText(theirs[t], was))
+                    add(theirs[t], isFirst);
+            }
+        }
+    }
+    for (qsizetype m = 0; m < mine.size(); ++m) {
+        if (usedMine[size_t(m)])
+            continue;
+        const qsizetype t = closest(theirs, usedTheirs, mine[m]);
+        const bool isFirst = takeSide(m, true) | (t >= 0 && takeSide(t, false));
+        if (t < 0 || sharedLines(mine[m], theirs[t]) == 0) {
+            if (t >= 0)
+                usedTheirs[size_t(t)] = false;
+            add(mine[m], isFirst);
+            continue;
+        }
+        const TLineMerge merged = MergeLines(std::nullopt, mine[m], theirs[t]);
+        both = both || merged.Both;
+        add(merged.Text, isFirst);
+    }
+    for (qsizetype t = 0; t < theirs.size(); ++t) {
+        if (!usedTheirs[size_t(t)]) {
+            both = true;
+            add(theirs[t], takeSide(t, false));
+        }
+    }
+    // Each block once; one that another holds in its order adds nothing.
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    const auto heldElsewhere = [&](qsizetype i) {
+        const QList<QByteArray> lines = bareLines(out[i]);
+        const auto holds = [&lines](const QByteArray &whole) {
+            qsizetype at = 0;
+            for (const QByteArray &line : bareLines(whole)) {
+                if (at < lines.size() && line == lines[at])
+                    ++at;
+            }
+            return at == lines.size();
+        };
+        if (!first.isEmpty() && holds(first))
+            return true;
+        for (qsizetype j = 0; j < out.size(); ++j) {
+            if (j != i && out[j].size() > out[i].size() && holds(out[j]))
+                return true;
+        }
+        return false;
+    };
+    QList<QByteArray> kept;
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        if (!heldElsewhere(i))
+            kept << out[i];
+    }
+    if (first.isEmpty() && !kept.isEmpty())
+        first = kept.takeFirst();
+    QByteArray text = first;
+    for (const QByteArray &block : std::as_const(kept))
+        text += kCrLf.toByteArray() + BothTextsSeparator() + kCrLf.toByteArray() + block;
+    return around({ WrittenDayText(text).toByteArray(), both || !kept.isEmpty() });
+}
 
 TLineMerge MergeLines(std::optional<QByteArrayView> base, QByteArrayView own, QByteArrayView other)
 {
@@ -391,6 +705,11 @@ TLineMerge MergeLines(std::optional<QByteArrayView> base, QByteArrayView own, QB
         && holdsInOrder(ownLines.Keys, { 0, qsizetype(ownLines.Keys.size()) }, otherLines.Keys,
             { 0, qsizetype(otherLines.Keys.size()) }))
         return { own.toByteArray(), false };
+    const QByteArray separatorLine = BothTextsSeparator();
+    const bool holdsBoth = own.contains(separatorLine) || other.contains(separatorLine)
+        || (base && base->contains(separatorLine));
+    if (base && holdsBoth)
+        return mergeBlocks(base, own, other, false);
     if (base)
         return mergeWithBase(linesOf(WrittenDayText(*base), keys), ownLines, otherLines, separator);
     if (holdsInOrder(ownLines.Keys, { 0, qsizetype(ownLines.Keys.size()) }, otherLines.Keys,
@@ -402,13 +721,13 @@ TLineMerge MergeLines(std::optional<QByteArrayView> base, QByteArrayView own, QB
     // A text that holds both already takes the other's blocks as blocks of its own; otherwise
     // the lines both hold, in their order, stand for the base: every line of either side stays,
     // each where it stood, and only lines both added at the same place stand both.
-    if (holdsKey(ownLines.Keys, { 0, qsizetype(ownLines.Keys.size()) }, separator))
-        return mergeWithoutBase(ownLines, otherLines, separator);
+    if (holdsBoth)
+        return mergeBlocks(std::nullopt, own, other, false);
     TLines common;
     qsizetype at = 0;
     for (const THunk &run : changedRuns(ownLines.Keys, otherLines.Keys, true)) {
-        common.Keys.insert(common.Keys.end(), ownLines.Keys.begin() + at,
-            ownLines.Keys.begin() + run.BaseFrom);
+        common.Keys.insert(
+            common.Keys.end(), ownLines.Keys.begin() + at, ownLines.Keys.begin() + run.BaseFrom);
         at = run.BaseTo;
     }
     common.Keys.insert(common.Keys.end(), ownLines.Keys.begin() + at, ownLines.Keys.end());

@@ -88,21 +88,37 @@ bool sameParts(const TYearContents &a, const TYearContents &b)
     return true;
 }
 
-// Whether 'other' holds a text that version i of 'versions' was the first to hold: the other
-// version saw that one, or a later one.
-bool showsSignsOf(const std::vector<TYearMemory::TVersion> &versions, size_t i,
-    const std::map<double, QByteArrayView> &other)
+// Whether 'other' may have grown from version i of this machine's: every text of it this
+// machine held is that version's text of the part (a text held otherwise would be one the
+// other version moved on from, or had not reached yet), and it holds one of them at least.
+bool mayHaveGrownFrom(
+    const TYearMemory &memory, size_t i, const std::map<double, QByteArrayView> &other)
 {
-    const auto parts = PartsOf(versions[i].Contents);
-    const auto before
-        = i > 0 ? PartsOf(versions[i - 1].Contents) : std::map<double, QByteArrayView>();
-    for (const auto &[key, text] : parts) {
-        if (!HoldsDayText(text) || (i > 0 && SameText(text, partOf(before, key))))
+    const auto parts = PartsOf(memory.Versions[i].Contents);
+    bool shares = false;
+    for (const auto &[key, text] : other) {
+        if (!HoldsDayText(text))
             continue;
-        if (SameText(text, partOf(other, key)))
-            return true;
+        if (SameText(text, partOf(parts, key)))
+            shares = true;
+        else if (memory.HeldBefore(key, text))
+            return false;
     }
-    return false;
+    return shares;
+}
+
+// The oldest version of this machine's, before 'end', that 'other' may have grown from: a base
+// older than the true one keeps what both sides added (both stand where they meet), a newer
+// one would take what this side added since for removed there.
+std::optional<TYearContents> oldestBaseOf(
+    const TYearMemory &memory, size_t end, const TYearContents &other)
+{
+    const auto parts = PartsOf(other);
+    for (size_t i = 0; i < end; ++i) {
+        if (mayHaveGrownFrom(memory, i, parts))
+            return memory.Versions[i].Contents;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -117,30 +133,20 @@ TOtherVersion TYearMemory::ForYearFile(const TYearContents &other) const
 {
     TOtherVersion known;
     known.NewerSettings = true;
-    if (!SetAside || *SetAside >= Versions.size()) {
+    if (!SetAside || *SetAside > Versions.size()) {
         known.Base = Agreed();
         return known;
     }
     // The engine chose the other version over this machine's write: it grew from an earlier
-    // one, the newest it shows signs of, else the oldest this machine remembers.
-    const auto parts = PartsOf(other);
-    size_t i = *SetAside;
-    while (i > 0 && !showsSignsOf(Versions, i - 1, parts))
-        --i;
-    known.Base = Versions[i > 0 ? i - 1 : 0].Contents;
+    // one, which this machine can only bound.
+    known.Base = oldestBaseOf(*this, *SetAside, other);
     return known;
 }
 
 TOtherVersion TYearMemory::ForCopy(const TYearContents &other) const
 {
     TOtherVersion known;
-    const auto parts = PartsOf(other);
-    for (size_t i = Versions.size(); i-- > 0;) {
-        if (showsSignsOf(Versions, i, parts)) {
-            known.Base = Versions[i].Contents;
-            break;
-        }
-    }
+    known.Base = oldestBaseOf(*this, Versions.size(), other);
     return known;
 }
 
@@ -181,6 +187,10 @@ bool TYearMemory::NoteSetAside(const TYearContents &copy)
             return true;
         }
     }
+    // Another machine's version set aside: two versions met in the engine, and the one the year
+    // file holds next may not have grown from what this machine last agreed with either.
+    if (!SetAside && !Versions.empty() && !sameParts(Versions.back().Contents, copy))
+        SetAside = Versions.size();
     return false;
 }
 
@@ -309,7 +319,7 @@ std::optional<TYearMemory> ReadYearMemory(QByteArrayView bytes)
     in >> setAside;
     if (in.status() != QDataStream::Ok)
         return std::nullopt;
-    if (setAside >= 0 && size_t(setAside) < memory.Versions.size())
+    if (setAside >= 0 && size_t(setAside) <= memory.Versions.size())
         memory.SetAside = size_t(setAside);
     return memory;
 }

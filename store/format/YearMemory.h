@@ -51,7 +51,8 @@ struct TYearMemory {
     // Per part (a day's date; kPreamblePart, kErrorDataPart), the keys of the texts held there.
     std::map<double, std::set<quint64>> Held;
     // A write of this machine that a sync engine set aside as a conflict copy (its index in
-    // Versions): the year file's next version was chosen over it, not grown from it.
+    // Versions; Versions.size() for another machine's): the year file's next version was chosen
+    // over it, not grown from it.
     std::optional<size_t> SetAside;
 
     bool operator==(const TYearMemory &) const = default;
@@ -59,8 +60,9 @@ struct TYearMemory {
     const TYearContents &Agreed() const;
     // The base of the year file's next version.
     TOtherVersion ForYearFile(const TYearContents &other) const;
-    // The base of a version with none of its own: the newest version this machine agreed with
-    // that it shows signs of having grown from, nothing when it shares nothing with them.
+    // The base of a version with none of its own: the oldest version this machine agreed with
+    // that it may have grown from (it holds no text of this machine's but that version's, and
+    // one of them at least), nothing when there is none.
     TOtherVersion ForCopy(const TYearContents &other) const;
     // The year file read ('ownWrite' false) or written.
     void Agree(const TYearContents &contents, bool ownWrite);
@@ -68,7 +70,8 @@ struct TYearMemory {
     void Saw(const TYearContents &contents);
     bool HeldBefore(double part, QByteArrayView text) const;
     // Whether 'copy' is one of this machine's writes since it last read the year file; it is
-    // then taken for one a sync engine set aside.
+    // then taken for one a sync engine set aside. Another version set aside as a copy tells as
+    // much of the year file's next version: it is bounded by every version this machine knows.
     bool NoteSetAside(const TYearContents &copy);
 };
 

@@ -1,9 +1,8 @@
 #include "YearMerge.h"
 
-#include "LineMerge.h"
-
 #include "Cp932.h"
 #include "DayNumber.h"
+#include "LineMerge.h"
 #include "Messages.h"
 #include "SettingValues.h"
 
@@ -23,6 +22,17 @@ QByteArrayView partOf(const TParts &parts, double key)
     return it == parts.end() ? QByteArrayView() : it->second;
 }
 
+// Whether two texts hold the same lines, in whatever order: two machines that joined the same
+// texts the other way round.
+bool sameLines(QByteArrayView a, QByteArrayView b)
+{
+    QList<QByteArray> x = CanonicalText(a).split('\n');
+    QList<QByteArray> y = CanonicalText(b).split('\n');
+    std::sort(x.begin(), x.end());
+    std::sort(y.begin(), y.end());
+    return x == y;
+}
+
 // The merged text of one part, and whether it holds both.
 QByteArray mergePart(const TYearMemory &memory, const TOtherVersion &known,
     const std::optional<TParts> &base, double key, QByteArrayView own, QByteArrayView other,
@@ -32,12 +42,17 @@ QByteArray mergePart(const TYearMemory &memory, const TOtherVersion &known,
     const QByteArrayView t = WrittenDayText(other);
     if (SameText(o, t))
         return own.toByteArray();
+    // The same lines joined the other way round on another machine: the year file's order
+    // settles both.
+    if (known.NewerSettings && sameLines(o, t))
+        return other.toByteArray();
     std::optional<QByteArrayView> from;
     if (base) {
         from = partOf(*base, key);
-        // A version that went back to a text this side held and moved on from (an old copy,
-        // an old version put back) brings it back no more than one without base.
-        if (!t.isEmpty() && !SameText(t, *from) && memory.HeldBefore(key, t))
+        // A copy that went back to a text this side held and moved on from brings it back no
+        // more than one without base. The year file's next version is taken as it changed.
+        if (!known.NewerSettings && !t.isEmpty() && !SameText(t, *from) && memory.HeldBefore(key, t)
+            && !sameLines(o, t))
             return own.toByteArray();
     } else if (const auto it = known.PartBase.find(key); it != known.PartBase.end()) {
         from = QByteArrayView(it->second);

@@ -265,7 +265,7 @@ TEST_F(DiskChange, ASaveMergesTheVersionWrittenElsewhereByDay)
 }
 
 // What the store last read or wrote is what the next merge starts from: a later edit elsewhere
-// is taken as it is, and an old text this side moved on from does not come back.
+// is taken as it is, also one that puts an older text back.
 TEST_F(DiskChange, TheNextMergeStartsFromTheLastReadOrWrite)
 {
     const QByteArray v1 = "!JNL 1.00 2009\r\n\r\n![2009/01/05]\r\nv1\r\n";
@@ -278,7 +278,8 @@ TEST_F(DiskChange, TheNextMergeStartsFromTheLastReadOrWrite)
     } cases[] = {
         { "a reload, then an edit elsewhere", true, v2, "v2" },
         { "a reload, then the day cleared elsewhere", true, gone, "<none>" },
-        { "saves, then one of them again", false, v1 + "![2009/01/06]\r\nthere\r\n", "v2" },
+        { "saves, then the older one put back with another day", false,
+            v1 + "![2009/01/06]\r\nthere\r\n", "v1" },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Name);
@@ -648,7 +649,6 @@ TEST_F(StoreInTempDir, SaveWhenDueSaysWhatItDid)
     EXPECT_EQ(ReadAll(Path(u"2010.jnl"_qs)), "!JNL 1.00 2009\r\n");
 }
 
-
 // A year in a short notation: "5:one/two|7:x" is 5 January 2009 with two lines and 7 January.
 QByteArray year2009(const char *days)
 {
@@ -699,9 +699,7 @@ TEST_F(DiskChange, EachVersionIsMergedAgainstWhatItGrewFrom)
     };
     const TStep restart = [this](auto &store, auto &) { store = NewStore(); };
     const auto copy = [](const char *days) -> TStep {
-        return [=](auto &store, auto &) {
-            store->TakeInCopy(ReadYear(year2009(days)).Contents);
-        };
+        return [=](auto &store, auto &) { store->TakeInCopy(ReadYear(year2009(days)).Contents); };
     };
     const struct {
         const char *Name;
@@ -709,30 +707,31 @@ TEST_F(DiskChange, EachVersionIsMergedAgainstWhatItGrewFrom)
         const char *Days;
     } cases[] = {
         { "this save set aside by the engine stays beside the other machine's edits",
-            { edit(7, "A7"), save, setAside("5:B5|6:B6"), reload }, "5:B5|6:B6|7:A7" },
+            { edit(7, "A7"), save, setAside("4:four|5:B5|6:B6"), reload },
+            "4:four|5:B5|6:B6|7:A7" },
         { "a day this save brought, cleared on the other machine",
-            { edit(7, "A7"), save, arrives("5:loaded"), reload }, "5:loaded" },
+            { edit(7, "A7"), save, arrives("4:four|5:loaded"), reload }, "4:four|5:loaded" },
         { "a day a merging save brought, corrected on the other machine",
-            { edit(7, "A7"), arrives("5:loaded|6:B6"), save, arrives("5:loaded|6:B6|7:A7 fixed"),
-                reload },
-            "5:loaded|6:B6|7:A7 fixed" },
+            { edit(7, "A7"), arrives("4:four|5:loaded|6:B6"), save,
+                arrives("4:four|5:loaded|6:B6|7:A7 fixed"), reload },
+            "4:four|5:loaded|6:B6|7:A7 fixed" },
         { "a text editor's fix after a merging save",
-            { edit(7, "a river"), arrives("5:loaded|6:B6"), save,
-                arrives("5:loaded|6:B6|7:a lake"), reload },
-            "5:loaded|6:B6|7:a lake" },
-        { "a text editor's deletion of a day", { edit(7, "A7"), save, arrives("5:loaded"), reload },
-            "5:loaded" },
+            { edit(7, "a river"), arrives("4:four|5:loaded|6:B6"), save,
+                arrives("4:four|5:loaded|6:B6|7:a lake"), reload },
+            "4:four|5:loaded|6:B6|7:a lake" },
+        { "a text editor's deletion of a day",
+            { edit(7, "A7"), save, arrives("4:four|5:loaded"), reload }, "4:four|5:loaded" },
         { "a line deleted here while the other side appended",
-            { edit(7, "a/b/c"), save, edit(7, "a/c"), arrives("5:loaded|7:a/b/c/d"), save },
-            "5:loaded|7:a/c/d" },
+            { edit(7, "a/b/c"), save, edit(7, "a/c"), arrives("4:four|5:loaded|7:a/b/c/d"), save },
+            "4:four|5:loaded|7:a/c/d" },
         { "an old copy after a day was cleared, saved and the diary restarted",
-            { edit(7, "A7"), save, edit(7, ""), save, restart, copy("5:loaded|7:A7") },
-            "5:loaded" },
+            { edit(7, "A7"), save, edit(7, ""), save, restart, copy("4:four|5:loaded|7:A7") },
+            "4:four|5:loaded" },
         { "a version that never saw this save, then one that grew from it",
             { edit(1, "X"), save, edit(2, "A2"), save, edit(1, ""),
-                setAside("1:X|3:V3|5:loaded"), save,
-                setAside("1:X|2:A2|5:loaded|7:B7"), reload },
-            "2:A2|3:V3|5:loaded|7:B7" },
+                setAside("1:X|3:V3|4:four|5:loaded"), save,
+                setAside("1:X|4:four|2:A2|5:loaded|7:B7"), reload },
+            "2:A2|3:V3|4:four|5:loaded|7:B7" },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Name);
@@ -740,7 +739,7 @@ TEST_F(DiskChange, EachVersionIsMergedAgainstWhatItGrewFrom)
         QDir(qEnvironmentVariable("XDG_STATE_HOME")).removeRecursively();
         QDir().mkpath(Dir());
         const QString path = Path(u"2009.jnl"_qs);
-        WriteAll(path, year2009("5:loaded"));
+        WriteAll(path, year2009("4:four|5:loaded"));
         std::unique_ptr<TKivDiary> store = NewStore();
         for (const TStep &step : c.Steps) {
             step(store, path);

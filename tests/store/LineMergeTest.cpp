@@ -57,7 +57,7 @@ TEST(LineMerge, EachSidesChangedLinesApplyAndDifferingOnesStandBoth)
         { "both wrote into an empty text", "", "a|b|z", "a|c|z", "a|b|<>|c|z", true },
         { "no base: the lines both share stand once, nothing dropped", nullptr,
             "Lunch:|soba||Dinner:|curry||bed early", "Lunch:|ramen||Dinner:|sushi||bed early",
-            "Lunch:|soba||Dinner:|curry|<>|ramen||Dinner:|sushi||bed early", true },
+            "Lunch:|soba|<>|ramen||Dinner:|curry|<>|sushi||bed early", true },
         { "no base: a text holding the other's lines in order", nullptr, "a|b|c", "a|c", "a|b|c",
             false },
         { "no base: the other holds all of this side's", nullptr, "a|c", "a|b|c", "a|b|c", false },

@@ -4,9 +4,9 @@
 #include "../FullDisk.h"
 #include "ChildProcess.h"
 #include "DataFolderLock.h"
+#include "DiaryIdentity.h"
 #include "DiskCopies.h"
 #include "Messages.h"
-#include "DiaryIdentity.h"
 #include "StoreTestSupport.h"
 
 #include <QFileInfo>
@@ -321,8 +321,9 @@ TEST_F(SaveFault, AnotherDiarysFolderAtThePathIsNeverWritten)
         const QByteArray theirs = "!JNL 1.00 2009\r\n![2009/01/06]\r\nB's\r\n";
         ASSERT_TRUE(QDir().mkpath(data) && QDir().mkpath(other));
         WriteAll(other + u"2009.jnl"_qs, theirs);
-        if (named)
+        if (named) {
             ASSERT_FALSE(ClaimDiaryIdentity(other, QString(), u".jnl"_qs).isEmpty());
+        }
         TKivDiary store;
         store.SetBaseDir(data);
         store.SetExt(u".jnl"_qs);

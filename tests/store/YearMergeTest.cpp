@@ -129,25 +129,32 @@ TEST(YearMerge, TheSeparatorReadsBackAsTextOfTheDayAndOfThePreamble)
         "――― ここからは別の保存で書かれた文章 ―――");
 }
 
-// Copies taken in both ways end equal, and taking one in again changes nothing.
-TEST(YearMerge, TakingInIsCommutativeAndIdempotent)
+// Copies taken in in either order end alike, this side's text first, and taking one in again
+// changes nothing.
+TEST(YearMerge, CopiesTakenInInAnyOrderEndAlike)
 {
+    const TYear own { { { 8, "s\r\nO8\r\nt" } } };
     const TYear a { { { 1, "x" }, { 8, "s\r\nA8\r\nt" } } };
     const TYear b { { { 7, "c" }, { 8, "s\r\nB8\r\nt" } } };
     const TYearMemory none;
-    const TYearContents ab = MergeYears(none, a.Contents(), b.Contents(), {}).Contents;
-    EXPECT_EQ(ab, MergeYears(none, b.Contents(), a.Contents(), {}).Contents);
+    const auto in = [&none](const TYearContents &year, const TYear &copy) {
+        return MergeYears(none, year, copy.Contents(), {}).Contents;
+    };
+    const TYearContents ab = in(in(own.Contents(), a), b);
+    EXPECT_EQ(ab, in(in(own.Contents(), b), a));
     for (const TYear &again : { a, b })
-        EXPECT_EQ(MergeYears(none, ab, again.Contents(), {}).Contents, ab);
-    EXPECT_EQ(ab.Days[2].FText, "s\r\nA8\r\n" + BothTextsSeparator() + "\r\nB8\r\nt\r\n");
+        EXPECT_EQ(in(ab, again), ab);
+    const QByteArray sep = BothTextsSeparator();
+    EXPECT_EQ(ab.Days[2].FText, "s\r\nO8\r\n" + sep + "\r\nA8\r\n" + sep + "\r\nB8\r\nt\r\n");
 }
 
 // A recovered day is taken back over the text it was edited from; what the year file changed
 // meanwhile on other days stays.
 TEST(YearMerge, RecoveredDaysKeepWhatTheFileChangedMeanwhile)
 {
-    const TYearContents recovery = UnsavedDays(
-        TYear { { { 1, "a" }, { 2, "b" }, { 9, "x" } } }.Contents(), TYear { { { 1, "a" }, { 2, "b" }, { 9, "x\r\nunsaved" } } }.Contents().Days);
+    const TYearContents recovery
+        = UnsavedDays(TYear { { { 1, "a" }, { 2, "b" }, { 9, "x" } } }.Contents(),
+            TYear { { { 1, "a" }, { 2, "b" }, { 9, "x\r\nunsaved" } } }.Contents().Days);
     const TYearContents now = TYear { { { 1, "A" }, { 3, "c" }, { 9, "x" } } }.Contents();
     TYearMemory started;
     started.Agree(now, false);
