@@ -100,11 +100,7 @@ int RunMenuEntry(QStringList args)
                                   .arg(full + spelled->Prefix + spelled->Ext));
     }
 
-    QStringList command { diaryProgram(), QStringLiteral("-d") + full };
-    if (!spelled->Prefix.isEmpty())
-        command << QStringLiteral("-p") + spelled->Prefix;
-    if (spelled->Ext != u".jnl")
-        command << QStringLiteral("-e") + spelled->Ext;
+    const QStringList command = QStringList { diaryProgram() } + spelled->Options();
     QFile installed(QStringLiteral(":/kivlog.desktop"));
     installed.open(QIODevice::ReadOnly);
     QString entry = QString::fromUtf8(installed.readAll());
