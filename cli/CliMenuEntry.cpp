@@ -1,6 +1,8 @@
 // kivlog-cli menu-entry: a menu starts programs in the home folder, so a diary kept anywhere
 // but ~/Data/ needs its folder in the menu entry's command line. The user's entry has the
-// installed entry's name and so takes its place in the menu.
+// installed entry's name and so takes its place in the menu. A per-user install puts its own
+// entry at the same path: the command sets that aside while its entry stands and puts it back
+// on --remove, and never writes over or removes an entry it did not write.
 #include "CliMenuEntry.h"
 
 #include "CliOutput.h"
@@ -13,10 +15,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
 const char kEntryName[] = "kivlog.desktop";
+// The line that tells the entries this command wrote from the install's and the user's own.
+const char kOwnMark[] = "\nX-Kivlog-Written-By=kivlog-cli menu-entry\n";
 
 QString quotedArgument(const QString &argument)
 {
@@ -41,6 +48,29 @@ QString entryPath()
         + QStringLiteral("/applications/") + QLatin1String(kEntryName);
 }
 
+// Where the entry that stood at entryPath() waits while the user's entry takes its place:
+// outside the menu's folders, so that the menu does not show it twice.
+QString setAsidePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/kivlog/") + QLatin1String(kEntryName) + QStringLiteral(".replaced");
+}
+
+bool standsThere(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+bool writtenHere(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink() || !info.isFile())
+        return false;
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.readAll().contains(kOwnMark);
+}
+
 // The diary beside this program, as installed; else the one on PATH.
 QString diaryProgram()
 {
@@ -50,18 +80,75 @@ QString diaryProgram()
 
 int removeEntry(const QString &path)
 {
-    if (!QFileInfo(path).isFile()) {
+    if (!standsThere(path)) {
         print(
             stderr, QStringLiteral("kivlog-cli: there is no menu entry %1 to remove\n").arg(path));
+        return 1;
+    }
+    if (!writtenHere(path)) {
+        print(stderr,
+            QStringLiteral("kivlog-cli: %1 was not written by kivlog-cli menu-entry (an install "
+                           "put it there, or you did); it stays\n")
+                .arg(path));
         return 1;
     }
     if (!QFile::remove(path)) {
         print(stderr, QStringLiteral("kivlog-cli: cannot remove %1\n").arg(path));
         return 1;
     }
-    print(stdout,
-        QStringLiteral("Removed %1: the menu starts the diary as installed again.\n").arg(path));
+    const QString aside = setAsidePath();
+    if (standsThere(aside)) {
+        if (!QFile::rename(aside, path)) {
+            print(stderr,
+                QStringLiteral("kivlog-cli: removed %1, but cannot put back the entry that was "
+                               "there before; it is %2\n")
+                    .arg(path, aside));
+            return 1;
+        }
+        print(stdout,
+            QStringLiteral("Removed %1 and put back the entry that was there before: the menu "
+                           "starts the diary as installed again.\n")
+                .arg(path));
+        return 0;
+    }
+    const QString installed = QStandardPaths::locate(QStandardPaths::GenericDataLocation,
+        QStringLiteral("applications/") + QLatin1String(kEntryName));
+    if (installed.isEmpty()) {
+        print(stdout,
+            QStringLiteral("Removed %1: no installed entry of the diary is left in the menu.\n")
+                .arg(path));
+    } else {
+        print(stdout,
+            QStringLiteral("Removed %1: the menu starts the diary as installed again (%2).\n")
+                .arg(path, installed));
+    }
     return 0;
+}
+
+// Puts the entry at path, setting aside one that this command did not write.
+TFileWrite placeEntry(const QString &path, const QByteArray &entry)
+{
+    MakeFolders(QFileInfo(path).path());
+    if (!standsThere(path))
+        return WriteNewFile(path, entry, AccessOfFile(path));
+    if (writtenHere(path))
+        return ReplaceFile(path, entry, AccessOfFile(path));
+    const QString aside = setAsidePath();
+    MakeFolders(QFileInfo(aside).path());
+    // An older entry set aside is one an install has since put there again: the newer goes back.
+    if (std::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData())
+        != 0) {
+        TFileWrite failed;
+        failed.Path = path;
+        failed.Errno = errno;
+        failed.Error = QStringLiteral("cannot set the entry there aside as %1: %2")
+                           .arg(aside, QString::fromLocal8Bit(std::strerror(errno)));
+        return failed;
+    }
+    const TFileWrite written = WriteNewFile(path, entry, AccessOfFile(aside));
+    if (!written)
+        std::rename(QFile::encodeName(aside).constData(), QFile::encodeName(path).constData());
+    return written;
 }
 
 } // namespace
@@ -104,15 +191,27 @@ int RunMenuEntry(QStringList args)
     QFile installed(QStringLiteral(":/kivlog.desktop"));
     installed.open(QIODevice::ReadOnly);
     QString entry = QString::fromUtf8(installed.readAll());
+    // TryExec hides the entry once the program is gone (the package removed), where a menu
+    // would otherwise offer a start that fails.
+    QString tryExec = command.first();
+    tryExec.replace(u'\\', QStringLiteral("\\\\"));
     entry.replace(QStringLiteral("\nExec=kivlog "),
-        QStringLiteral("\nExec=") + DesktopExecLine(command) + u' ');
+        QStringLiteral("\nTryExec=") + tryExec + QStringLiteral("\nExec=")
+            + DesktopExecLine(command) + u' ');
+    if (!entry.endsWith(u'\n'))
+        entry += u'\n';
+    entry += QLatin1String(kOwnMark + 1);
 
-    MakeFolders(QFileInfo(path).path());
-    const TFileWrite written = ReplaceFile(path, entry.toUtf8(), AccessOfFile(path));
+    const TFileWrite written = placeEntry(path, entry.toUtf8());
     if (!written) {
         print(stderr, QStringLiteral("kivlog-cli: cannot write %1: %2\n").arg(path, written.Error));
         return 1;
     }
     print(stdout, QStringLiteral("Wrote %1: the menu starts the diary on %2\n").arg(path, full));
+    if (standsThere(setAsidePath())) {
+        print(stdout,
+            QStringLiteral("The entry that was there before waits as %1; --remove puts it back.\n")
+                .arg(setAsidePath()));
+    }
     return 0;
 }

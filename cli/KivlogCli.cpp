@@ -127,10 +127,13 @@ menu-entry
          writes the user's own menu entry for the diary (kivlog.desktop in
          ~/.local/share/applications/, or below $XDG_DATA_HOME), which takes
          the place of the installed one and starts the diary on the folder,
-         prefix and extension given (as for search) instead of ~/Data/.
-         --remove removes it again. Exit status 0 when it was written or
-         removed, 1 when not (or there was none to remove), 2 on wrong usage
-         or a missing folder.
+         prefix and extension given (as for search) instead of ~/Data/. An
+         entry it did not write there (a per-user install's) waits aside and
+         is never written over; --remove removes the command's own entry and
+         puts back the one that was there. The entry hides itself from the
+         menu once the diary it starts is gone. Exit status 0 when it was
+         written or removed, 1 when not (or there was no entry of its own to
+         remove), 2 on wrong usage or a missing folder.
 
 A year file that cannot be read prints {"error": ..., "messages": [...]} and
 exits with status 1; wrong usage exits with status 2.
