@@ -19,9 +19,15 @@ for path in usr/bin/kivlog usr/bin/kivlog-cli usr/share/applications/kivlog.desk
     usr/share/icons/hicolor/scalable/apps/kivlog.svg usr/share/icons/hicolor/48x48/apps/kivlog.png \
     usr/share/metainfo/org.kivn.kivlog.metainfo.xml usr/share/man/man1/kivlog.1.gz \
     usr/share/man/ja/man1/kivlog.1.gz usr/share/man/man1/kivlog-cli.1.gz \
-    usr/share/man/ja/man1/kivlog-cli.1.gz usr/share/doc/kivlog/copyright; do
+    usr/share/man/ja/man1/kivlog-cli.1.gz usr/share/doc/kivlog/copyright \
+    usr/lib/kivlog/cli/kivlog-cli-extra.so; do
   grep -q " \./$path\$" <<<"$contents" || fail "$path is not in the package"
 done
+
+# Nothing to run on install or removal: the private module needs no ldconfig, and a package
+# without a postrm (or conffiles) leaves no "rc" state behind once removed.
+scripts=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E '(pre|post)(inst|rm)$|conffiles$' || true)
+[ -z "$scripts" ] || fail "the package runs or keeps: "$scripts
 
 depends=$(dpkg-deb -f "$deb" Depends)
 # The layout's font is a dependency: a recommendation is skipped by --no-install-recommends.
