@@ -35,7 +35,9 @@ for lib in libqt6widgets6 libqt6network6 libqt6printsupport6 libc6 qt6-wayland f
   grep -qw "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 recommends=$(dpkg-deb -f "$deb" Recommends)
-grep -qF "fcitx5-frontend-qt6 | ibus" <<<"$recommends" || fail "Recommends: $recommends"
+for wanted in "fcitx5-frontend-qt6 | ibus" fonts-noto-color-emoji fonts-noto-cjk; do
+  grep -qF "$wanted" <<<"$recommends" || fail "Recommends lacks $wanted: $recommends"
+done
 ! grep -q "mincho" <<<"$depends $recommends" || fail "a Mincho font the window never uses"
 
 dpkg-deb -x "$deb" "$out/root"
