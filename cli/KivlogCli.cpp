@@ -86,11 +86,11 @@ check    reads every year file of the folder (prefix + four-digit year +
 search   finds the days whose text holds every WORD, in every year file of the
          folder (default Data/, no prefix, extension .jnl; the value follows
          the option letter without a blank, as on the diary's command line).
-         Letter case and full-width or half-width forms do not count. Prints
-         one day a line, oldest first: yyyy/mm/dd(weekday) and about 40
-         characters of the line of its first hit around it ("…" where it is
-         cut; --full prints the whole line), in UTF-8. Exit status 0 when a day
-         was found, 1 when none
+         Letter case, full-width or half-width forms and hiragana or katakana
+         do not count (りんご finds リンゴ and ﾘﾝｺﾞ). Prints one day a line,
+         oldest first: yyyy/mm/dd(weekday) and about 40 characters of the line
+         of its first hit around it ("…" where it is cut; --full prints the
+         whole line), in UTF-8. Exit status 0 when a day was found, 1 when none
          was, 2 on wrong usage or a missing folder. Year files that cannot be
          read are named on stderr and passed over.
 export   writes the diary, or the days from --from to --to, in UTF-8 to stdout
