@@ -48,8 +48,9 @@ const char kUsage[] = R"(Usage:
   kivlog-cli rewrite [--dayname on|off] FILE
   kivlog-cli check [-dFOLDER] [-pPREFIX] [-eEXT]
   kivlog-cli search [--full] [-dFOLDER] [-pPREFIX] [-eEXT] [--] WORD...
-  kivlog-cli export [--format text|markdown|html|json|pdf] [--from yyyy/mm/dd]
-                    [--to yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT] [-o FILE]
+  kivlog-cli export [--format text|markdown|html|json|pdf] [--as-is]
+                    [--from yyyy/mm/dd] [--to yyyy/mm/dd] [-dFOLDER] [-pPREFIX]
+                    [-eEXT] [-o FILE]
   kivlog-cli onthisday [--date yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT]
   kivlog-cli import [-dFOLDER] [-pPREFIX] [-eEXT] [--dry-run]
                     [--format dayone|jrnl|rednotebook|days] SOURCE...
@@ -97,7 +98,9 @@ export   writes the diary, or the days from --from to --to, in UTF-8 to stdout
          or FILE: text or markdown (a heading a day), html (one page), json
          (a list of the objects dump prints, one a year), pdf (each day under
          its date heading, in the editor's font of the newest year, as the
-         diary prints it; searchable text). Bytes that are not
+         diary prints it; searchable text). Markdown escapes what would be
+         markup in the days' texts; with --as-is it keeps them as written,
+         for a diary written in Markdown. Bytes that are not
          CP932 are written as U+FFFD and counted on stderr. FILE is as private
          as the year files; a file holding a version of any diary (a year
          file, its .bak, a backup, a conflict file or copy, a file beginning

@@ -129,6 +129,8 @@ inline constexpr char kRangeFromTo[] = "期間(&R):";
 inline constexpr char kRangeTo[] = "～";
 inline constexpr char kFormatLabel[] = "形式(&F):";
 inline constexpr char kFormatText[] = "テキスト";
+// Markdown with the days' texts as written, their own Markdown kept.
+inline constexpr char kFormatMarkdownAsWritten[] = "Markdown（書いたまま）";
 inline constexpr char kFileLabel[] = "ファイル(&N):";
 inline constexpr char kFileBrowse[] = "参照(&B)...";
 inline constexpr char kPrintButton[] = "印刷(&P)...";
