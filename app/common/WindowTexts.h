@@ -217,6 +217,15 @@ inline constexpr char kConflictCopiesNotMoved[]
 // Search as you type: after the count while year files are still being read.
 inline constexpr char kSearchStillReading[] = "（読み込み中）";
 
+// The colours, kept on this machine.
+inline constexpr char kColoursCaption[] = "配色";
+inline constexpr char kColoursAuto[] = "自動";
+inline constexpr char kColoursLight[] = "明るい";
+inline constexpr char kColoursDark[] = "暗い";
+// %1 the file, %2 the reason.
+inline constexpr char kColoursNotKept[]
+    = "配色の選択を保存できません。次に起動したときは元の配色になります。\r\n%1\r\n%2";
+
 // The keys at hand (F1).
 inline constexpr char kKeysCaption[] = "キー操作の一覧...";
 inline constexpr char kKeysTitle[] = "キー操作";

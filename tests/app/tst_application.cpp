@@ -10,6 +10,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
 #include <QTimer>
@@ -256,6 +257,59 @@ private slots:
             QVERIFY(bus.registerService(u"org.freedesktop.portal.Desktop"_s));
         }
         QCOMPARE(PortalColorScheme(QDBusConnection::connectToBus(address, u"diary"_s)), scheme);
+    }
+
+    // The menu's choice goes before the desktop's preference; the desktop's palette is kept
+    // when it already is what the choice asks for.
+    void colourChoiceGoesBeforeTheDesktop_data()
+    {
+        QTest::addColumn<TColorChoice>("choice");
+        QTest::addColumn<TColorScheme>("desktopScheme");
+        QTest::addColumn<bool>("desktopDark"); // the desktop's palette
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("auto follows the portal")
+            << TColorChoice::Auto << TColorScheme::Dark << false << true;
+        QTest::newRow("auto, no preference")
+            << TColorChoice::Auto << TColorScheme::NoPreference << true << true;
+        QTest::newRow("light on a dark portal")
+            << TColorChoice::Light << TColorScheme::Dark << false << false;
+        QTest::newRow("light on a dark palette")
+            << TColorChoice::Light << TColorScheme::NoPreference << true << false;
+        QTest::newRow("dark without a portal")
+            << TColorChoice::Dark << TColorScheme::NoPreference << false << true;
+    }
+    void colourChoiceGoesBeforeTheDesktop()
+    {
+        QFETCH(TColorChoice, choice);
+        QFETCH(TColorScheme, desktopScheme);
+        QFETCH(bool, desktopDark);
+        const QPalette desktop = desktopDark
+            ? SchemePalette(TColorScheme::Dark, QPalette(Qt::white))
+            : QPalette(QColor(0xef, 0xef, 0xef));
+        const QPalette shown = ChoicePalette(choice, desktopScheme, desktop);
+        QTEST(shown.color(QPalette::Window).lightness() < 128, "dark");
+        QCOMPARE(shown.color(QPalette::Base).lightness() < 128,
+            shown.color(QPalette::Window).lightness() < 128);
+    }
+
+    // Chosen, the colours show at once and are the next start's.
+    void colourChoiceIsKeptForTheNextStart()
+    {
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+        const QPalette before = QApplication::palette();
+        const auto restore = qScopeGuard([&] {
+            qunsetenv("XDG_CONFIG_HOME");
+            QApplication::setPalette(before);
+        });
+        QCOMPARE(ReadColorChoice(), TColorChoice::Auto);
+        TColorSchemeFollower follower(nullptr);
+        QCOMPARE(follower.Choose(TColorChoice::Dark), QString());
+        QVERIFY(QApplication::palette().color(QPalette::Window).lightness() < 128);
+        QCOMPARE(ReadColorChoice(), TColorChoice::Dark);
+        QCOMPARE(TColorSchemeFollower(nullptr).Choice(), TColorChoice::Dark);
+        QCOMPARE(follower.Choose(TColorChoice::Auto), QString());
+        QCOMPARE(QApplication::palette().color(QPalette::Window), before.color(QPalette::Window));
     }
 
 private:
