@@ -19,7 +19,7 @@ endfunction()
 kivlog_shell_quoted(quoted_prefix "${prefix}")
 set(lines "#!/bin/sh
 # Takes back the install of KIV-N's Diary to ${prefix}: removes the files it put there and the
-# folders they leave empty. The diary's data and the menu entry of kivlog-cli menu-entry stay.
+# folders they leave empty. The diary's data stays.
 prefix=${quoted_prefix}
 gone() {
   rm -fv -- \"$1\"
