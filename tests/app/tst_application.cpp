@@ -5,6 +5,7 @@
 #include "AppServices.h"
 #include "Application.h"
 #include "ColorScheme.h"
+#include "DiaryWindowFixture.h"
 #include "Exceptions.h"
 
 #include <QDBusConnection>
@@ -292,24 +293,30 @@ private slots:
             shown.color(QPalette::Window).lightness() < 128);
     }
 
-    // Chosen, the colours show at once and are the next start's.
+    // Chosen in the window's menu, the colours show at once and are the next start's.
     void colourChoiceIsKeptForTheNextStart()
     {
-        QTemporaryDir config;
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+        TDiaryWindowFixture fixture;
+        fixture.SetUp(QDateTime(QDate(2009, 5, 10), QTime(12, 0)));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(QDir::currentPath() + u"/config"_s));
         const QPalette before = QApplication::palette();
         const auto restore = qScopeGuard([&] {
             qunsetenv("XDG_CONFIG_HOME");
             QApplication::setPalette(before);
         });
-        QCOMPARE(ReadColorChoice(), TColorChoice::Auto);
-        TColorSchemeFollower follower(nullptr);
-        QCOMPARE(follower.Choose(TColorChoice::Dark), QString());
+        auto *follower = qApp->findChild<TColorSchemeFollower *>();
+        QVERIFY(follower && follower->Choice() == TColorChoice::Auto);
+        TForm1 &form = fixture.Start();
+        auto *dark = form.PopupMenu1->findChild<QAction *>(u"NColourDark"_s);
+        auto *automatic = form.PopupMenu1->findChild<QAction *>(u"NColourAuto"_s);
+        QVERIFY(dark && automatic && automatic->isChecked());
+        dark->trigger();
+        QVERIFY(dark->isChecked() && !automatic->isChecked());
         QVERIFY(QApplication::palette().color(QPalette::Window).lightness() < 128);
-        QCOMPARE(ReadColorChoice(), TColorChoice::Dark);
         QCOMPARE(TColorSchemeFollower(nullptr).Choice(), TColorChoice::Dark);
-        QCOMPARE(follower.Choose(TColorChoice::Auto), QString());
+        automatic->trigger();
         QCOMPARE(QApplication::palette().color(QPalette::Window), before.color(QPalette::Window));
+        QCOMPARE(ReadColorChoice(), TColorChoice::Auto);
     }
 
 private:
