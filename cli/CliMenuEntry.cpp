@@ -62,6 +62,12 @@ bool standsThere(const QString &path)
     return info.exists() || info.isSymLink();
 }
 
+// rename(2), which replaces what stands at 'to' in one step.
+bool movedOver(const QString &from, const QString &to)
+{
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
 bool writtenHere(const QString &path)
 {
     const QFileInfo info(path);
@@ -92,17 +98,13 @@ int removeEntry(const QString &path)
                 .arg(path));
         return 1;
     }
-    if (!QFile::remove(path)) {
-        print(stderr, QStringLiteral("kivlog-cli: cannot remove %1\n").arg(path));
-        return 1;
-    }
+    // The entry set aside goes back in one rename, so the menu is never without one.
     const QString aside = setAsidePath();
     if (standsThere(aside)) {
-        if (!QFile::rename(aside, path)) {
+        if (!movedOver(aside, path)) {
             print(stderr,
-                QStringLiteral("kivlog-cli: removed %1, but cannot put back the entry that was "
-                               "there before; it is %2\n")
-                    .arg(path, aside));
+                QStringLiteral("kivlog-cli: cannot put back %1 as %2: %3\n")
+                    .arg(aside, path, QString::fromLocal8Bit(std::strerror(errno))));
             return 1;
         }
         print(stdout,
@@ -110,6 +112,10 @@ int removeEntry(const QString &path)
                            "starts the diary as installed again.\n")
                 .arg(path));
         return 0;
+    }
+    if (!QFile::remove(path)) {
+        print(stderr, QStringLiteral("kivlog-cli: cannot remove %1\n").arg(path));
+        return 1;
     }
     const QString installed = QStandardPaths::locate(QStandardPaths::GenericDataLocation,
         QStringLiteral("applications/") + QLatin1String(kEntryName));
@@ -136,8 +142,7 @@ TFileWrite placeEntry(const QString &path, const QByteArray &entry)
     const QString aside = setAsidePath();
     MakeFolders(QFileInfo(aside).path());
     // An older entry set aside is one an install has since put there again: the newer goes back.
-    if (std::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData())
-        != 0) {
+    if (!movedOver(path, aside)) {
         TFileWrite failed;
         failed.Path = path;
         failed.Errno = errno;
@@ -147,7 +152,7 @@ TFileWrite placeEntry(const QString &path, const QByteArray &entry)
     }
     const TFileWrite written = WriteNewFile(path, entry, AccessOfFile(aside));
     if (!written)
-        std::rename(QFile::encodeName(aside).constData(), QFile::encodeName(path).constData());
+        movedOver(aside, path);
     return written;
 }
 
