@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QStyleHints>
+#include <cerrno>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -195,7 +197,7 @@ QString TColorSchemeFollower::Choose(TColorChoice choice)
     Show();
     const QString path = ColorChoicePath();
     if (!MakeFolders(QFileInfo(path).path()))
-        return u"%1: cannot make the folder"_s.arg(QFileInfo(path).path());
+        return QString::fromLocal8Bit(std::strerror(errno));
     const TFileWrite written
         = ReplaceFile(path, QByteArray(kChoiceWords[int(choice)]) + '\n', AccessOfFile(path));
     return written ? QString() : written.Error;
