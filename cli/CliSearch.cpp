@@ -322,9 +322,14 @@ int RunExport(QStringList args)
     QString outPath;
     std::optional<double> from;
     std::optional<double> to;
+    bool asWritten = false;
     while (!args.isEmpty()) {
         const QString arg = args.takeFirst();
         QString value;
+        if (arg == u"--as-is") {
+            asWritten = true;
+            continue;
+        }
         const auto takeValue = [&](const QString &name) {
             if (arg.startsWith(name + u'=')) {
                 value = arg.mid(name.size() + 1);
@@ -362,6 +367,8 @@ int RunExport(QStringList args)
     }
     if (from && to && *from > *to)
         return usageError(QStringLiteral("--from lies after --to"));
+    if (asWritten && format != u"markdown")
+        return usageError(QStringLiteral("--as-is goes with --format markdown"));
     int status = kExitUsage;
     const std::optional<TDataFolder> spelled = DiaryFolder(folder, status);
     if (!spelled)
@@ -378,8 +385,10 @@ int RunExport(QStringList args)
     if (format == u"pdf")
         return ExportPdf(*spelled, { from, to }, outPath);
 #endif
-    const diaryexport::TExport exported = diaryexport::ExportFolder(spelled->BaseDir,
-        spelled->Prefix, spelled->Ext, *diaryexport::FormatNamed(format), { from, to });
+    const diaryexport::TExport exported
+        = diaryexport::ExportFolder(spelled->BaseDir, spelled->Prefix, spelled->Ext,
+            asWritten ? diaryexport::TFormat::MarkdownAsWritten : *diaryexport::FormatNamed(format),
+            { from, to });
     for (const diaryexport::TSkipped &skipped : exported.Skipped)
         reportSkipped(skipped.Path, skipped.Reason);
     const bool failed = !exported.Skipped.isEmpty();

@@ -48,8 +48,9 @@ const char kUsage[] = R"(Usage:
   kivlog-cli rewrite [--dayname on|off] FILE
   kivlog-cli check [-dFOLDER] [-pPREFIX] [-eEXT]
   kivlog-cli search [--full] [-dFOLDER] [-pPREFIX] [-eEXT] [--] WORD...
-  kivlog-cli export [--format text|markdown|html|json|pdf] [--from yyyy/mm/dd]
-                    [--to yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT] [-o FILE]
+  kivlog-cli export [--format text|markdown|html|json|pdf] [--as-is]
+                    [--from yyyy/mm/dd] [--to yyyy/mm/dd] [-dFOLDER] [-pPREFIX]
+                    [-eEXT] [-o FILE]
   kivlog-cli onthisday [--date yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT]
   kivlog-cli import [-dFOLDER] [-pPREFIX] [-eEXT] [--dry-run]
                     [--format dayone|jrnl|rednotebook|days] SOURCE...
@@ -86,18 +87,20 @@ check    reads every year file of the folder (prefix + four-digit year +
 search   finds the days whose text holds every WORD, in every year file of the
          folder (default Data/, no prefix, extension .jnl; the value follows
          the option letter without a blank, as on the diary's command line).
-         Letter case and full-width or half-width forms do not count. Prints
-         one day a line, oldest first: yyyy/mm/dd(weekday) and about 40
-         characters of the line of its first hit around it ("…" where it is
-         cut; --full prints the whole line), in UTF-8. Exit status 0 when a day
-         was found, 1 when none
+         Letter case, full-width or half-width forms and hiragana or katakana
+         do not count (りんご finds リンゴ and ﾘﾝｺﾞ). Prints one day a line,
+         oldest first: yyyy/mm/dd(weekday) and about 40 characters of the line
+         of its first hit around it ("…" where it is cut; --full prints the
+         whole line), in UTF-8. Exit status 0 when a day was found, 1 when none
          was, 2 on wrong usage or a missing folder. Year files that cannot be
          read are named on stderr and passed over.
 export   writes the diary, or the days from --from to --to, in UTF-8 to stdout
          or FILE: text or markdown (a heading a day), html (one page), json
          (a list of the objects dump prints, one a year), pdf (each day under
          its date heading, in the editor's font of the newest year, as the
-         diary prints it; searchable text). Bytes that are not
+         diary prints it; searchable text). Markdown escapes what would be
+         markup in the days' texts; with --as-is it keeps them as written,
+         for a diary written in Markdown. Bytes that are not
          CP932 are written as U+FFFD and counted on stderr. FILE is as private
          as the year files; a file holding a version of any diary (a year
          file, its .bak, a backup, a conflict file or copy, a file beginning
@@ -129,10 +132,13 @@ menu-entry
          writes the user's own menu entry for the diary (kivlog.desktop in
          ~/.local/share/applications/, or below $XDG_DATA_HOME), which takes
          the place of the installed one and starts the diary on the folder,
-         prefix and extension given (as for search) instead of ~/Data/.
-         --remove removes it again. Exit status 0 when it was written or
-         removed, 1 when not (or there was none to remove), 2 on wrong usage
-         or a missing folder.
+         prefix and extension given (as for search) instead of ~/Data/. An
+         entry it did not write there (a per-user install's) waits aside and
+         is never written over; --remove removes the command's own entry and
+         puts back the one that was there. The entry hides itself from the
+         menu once the diary it starts is gone. Exit status 0 when it was
+         written or removed, 1 when not (or there was no entry of its own to
+         remove), 2 on wrong usage or a missing folder.
 
 A year file that cannot be read prints {"error": ..., "messages": [...]} and
 exits with status 1; wrong usage exits with status 2.

@@ -77,7 +77,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-wayland, fonts-ipafont-gothic")
 # Japanese is typed through an input method's Qt 6 module; Qt's own texts in Japanese come
 # with its translations. Emoji kept in the diary as character references show, print and go
-# into PDFs in colour with the colour-emoji font.
+# into PDFs in colour with the colour-emoji font. The characters of JIS X 0213 beyond the basic
+# plane (𠮷, 𩸽), kept as references too, are in none of the IPA fonts; Noto Sans CJK has them.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "fcitx5-frontend-qt6 | ibus, qt6-translations-l10n, fonts-noto-color-emoji")
+    "fcitx5-frontend-qt6 | ibus, qt6-translations-l10n, fonts-noto-color-emoji, fonts-noto-cjk")
 include(CPack)

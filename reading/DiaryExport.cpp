@@ -75,6 +75,42 @@ namespace {
         return lines.join(u'\n');
     }
 
+    // The length of the code fence that the line is (up to three blanks, then three or more
+    // backticks or tildes), with its character; 0 when it is none.
+    qsizetype fenceOf(QStringView line, QChar &mark)
+    {
+        qsizetype i = 0;
+        while (i < 3 && i < line.size() && line[i] == u' ')
+            ++i;
+        if (i == line.size() || (line[i] != u'`' && line[i] != u'~'))
+            return 0;
+        mark = line[i];
+        qsizetype length = 0;
+        while (i + length < line.size() && line[i + length] == mark)
+            ++length;
+        return length >= 3 ? length : 0;
+    }
+
+    // A day's text as written, its Markdown read as Markdown. Only a code fence that the day
+    // leaves open is closed, or every day after it would be read as code.
+    QString markdownAsWritten(const QString &text)
+    {
+        QChar open;
+        qsizetype openLength = 0;
+        for (const QStringView line : QStringView(text).split(u'\n')) {
+            QChar mark;
+            const qsizetype length = fenceOf(line, mark);
+            if (openLength == 0 && length > 0) {
+                open = mark;
+                openLength = length;
+            } else if (openLength > 0 && length >= openLength && mark == open
+                && line.trimmed().size() == length) {
+                openLength = 0;
+            }
+        }
+        return openLength == 0 ? text : text + u'\n' + QString(openLength, open);
+    }
+
     const char kHtmlHead[] = R"(<!DOCTYPE html>
 <html lang="ja">
 <head>
@@ -189,9 +225,10 @@ TExport ExportFolder(const QString &baseDir, const QString &prefix, const QStrin
             const QString text = exportText(entry.FText);
             if (format == TFormat::Text) {
                 body += DayHeading(day) + u'\n' + text + QStringLiteral("\n\n");
-            } else if (format == TFormat::Markdown) {
+            } else if (format == TFormat::Markdown || format == TFormat::MarkdownAsWritten) {
                 body += QStringLiteral("## ") + DayHeading(day) + QStringLiteral("\n\n")
-                    + markdownText(text) + QStringLiteral("\n\n");
+                    + (format == TFormat::Markdown ? markdownText(text) : markdownAsWritten(text))
+                    + QStringLiteral("\n\n");
             } else {
                 body += QStringLiteral("<section id=\"d%1\">\n<h2>%2</h2>\n<div class=\"text\">")
                             .arg(DayNumberToDate(day).toString(Qt::ISODate),
@@ -204,7 +241,7 @@ TExport ExportFolder(const QString &baseDir, const QString &prefix, const QStrin
     const QString title = Text(msg::kDiaryTitle);
     if (json)
         result.Out = u'[' + yearObjects.join(QStringLiteral(",\n")) + QStringLiteral("]\n");
-    else if (format == TFormat::Markdown)
+    else if (format == TFormat::Markdown || format == TFormat::MarkdownAsWritten)
         result.Out = QStringLiteral("# ") + title + QStringLiteral("\n\n") + body;
     else if (format == TFormat::Html)
         result.Out

@@ -13,7 +13,9 @@
 // and never writes; the caller writes the result through the file writer.
 namespace diaryexport {
 
-enum class TFormat { Text, Markdown, Html, Json };
+// Markdown escapes every character that would be markup in the days' texts; MarkdownAsWritten
+// keeps the texts as they are, for a diary written in Markdown.
+enum class TFormat { Text, Markdown, MarkdownAsWritten, Html, Json };
 // "text", "markdown", "html" or "json".
 std::optional<TFormat> FormatNamed(const QString &name);
 

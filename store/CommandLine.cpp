@@ -125,6 +125,16 @@ void TDataFolder::TakeYearFile(const QString &argument)
     Prefix = prefixLength > 0 ? path.mid(nameStart, prefixLength) : QString();
 }
 
+QStringList TDataFolder::Options() const
+{
+    QStringList options { QStringLiteral("-d") + FullFolderPath(BaseDir) };
+    if (!Prefix.isEmpty())
+        options << QStringLiteral("-p") + Prefix;
+    if (Ext != TDataFolder().Ext)
+        options << QStringLiteral("-e") + Ext;
+    return options;
+}
+
 void TDataFolder::TakeCommandLine(const QStringList &arguments)
 {
     for (const QString &argument : arguments) {

@@ -41,4 +41,8 @@ struct TDataFolder {
     // the three ends with the last argument that set it. Other option letters and empty
     // arguments (a launcher's empty variable) are passed over.
     void TakeCommandLine(const QStringList &arguments);
+
+    // The options that give the diary this folder (in full), prefix and extension from any
+    // current folder, as a menu entry needs them: -p and -e only where they are not the defaults.
+    QStringList Options() const;
 };

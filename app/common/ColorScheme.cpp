@@ -1,11 +1,16 @@
 #include "ColorScheme.h"
 
+#include "FileWriter.h"
+
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QStyleHints>
+#include <cerrno>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -73,6 +78,8 @@ QPalette darkPalette()
     return dark;
 }
 
+const char *const kChoiceWords[] = { "auto", "light", "dark" };
+
 } // namespace
 
 TColorScheme PortalColorScheme(const QDBusConnection &bus)
@@ -93,10 +100,45 @@ QPalette SchemePalette(TColorScheme scheme, const QPalette &desktop)
     return scheme == TColorScheme::Dark && !isDark(desktop) ? darkPalette() : desktop;
 }
 
+QString ColorChoicePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + u"/kivlog/colours"_s;
+}
+
+TColorChoice ReadColorChoice()
+{
+    QFile file(ColorChoicePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return TColorChoice::Auto;
+    const QByteArray word = file.read(16).trimmed();
+    for (const TColorChoice choice : { TColorChoice::Light, TColorChoice::Dark }) {
+        if (word == kChoiceWords[int(choice)])
+            return choice;
+    }
+    return TColorChoice::Auto;
+}
+
+QPalette ChoicePalette(TColorChoice choice, TColorScheme desktopScheme, const QPalette &desktop)
+{
+    switch (choice) {
+    case TColorChoice::Light:
+        // Qt's palette made from a light button colour: dark text on white.
+        return isDark(desktop) ? QPalette(QColor(0xef, 0xef, 0xef)) : desktop;
+    case TColorChoice::Dark:
+        return SchemePalette(TColorScheme::Dark, desktop);
+    case TColorChoice::Auto:
+        break;
+    }
+    return SchemePalette(desktopScheme, desktop);
+}
+
 TColorSchemeFollower::TColorSchemeFollower(QObject *parent)
     : QObject(parent)
     , FDesktop(QApplication::palette())
+    , FChoice(ReadColorChoice())
 {
+    Show();
 #if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
     const auto fromQt = [] {
         switch (QGuiApplication::styleHints()->colorScheme()) {
@@ -132,8 +174,31 @@ void TColorSchemeFollower::SettingChanged(
 
 void TColorSchemeFollower::Apply(TColorScheme scheme)
 {
-    if (scheme == FShown)
+    if (scheme == FDesktopScheme)
         return;
-    FShown = scheme;
-    QApplication::setPalette(SchemePalette(scheme, FDesktop));
+    FDesktopScheme = scheme;
+    Show();
+}
+
+void TColorSchemeFollower::Show()
+{
+    const QPalette palette = ChoicePalette(FChoice, FDesktopScheme, FDesktop);
+    // The desktop's own palette is left to Qt until something else was shown, so that Qt
+    // still follows the desktop's changes of it.
+    if (!FPaletteSet && palette == FDesktop)
+        return;
+    FPaletteSet = true;
+    QApplication::setPalette(palette);
+}
+
+QString TColorSchemeFollower::Choose(TColorChoice choice)
+{
+    FChoice = choice;
+    Show();
+    const QString path = ColorChoicePath();
+    if (!MakeFolders(QFileInfo(path).path()))
+        return QString::fromLocal8Bit(std::strerror(errno));
+    const TFileWrite written
+        = ReplaceFile(path, QByteArray(kChoiceWords[int(choice)]) + '\n', AccessOfFile(path));
+    return written ? QString() : written.Error;
 }

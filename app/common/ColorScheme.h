@@ -18,21 +18,40 @@ TColorScheme PortalColorScheme(const QDBusConnection &bus);
 // its own to the preference.
 QPalette SchemePalette(TColorScheme scheme, const QPalette &desktop);
 
+// The colours chosen in the window's popup menu: as the desktop prefers, or light or dark
+// whatever it says. Kept per machine in the user's configuration folder, not with the diary,
+// whose folder may be synced to machines with other desktops.
+enum class TColorChoice { Auto, Light, Dark };
+// $XDG_CONFIG_HOME/kivlog/colours, one word: auto, light or dark.
+QString ColorChoicePath();
+// Auto when nothing (or nothing known) is kept.
+TColorChoice ReadColorChoice();
+// The palette shown under the choice, the desktop preferring 'desktopScheme'.
+QPalette ChoicePalette(TColorChoice choice, TColorScheme desktopScheme, const QPalette &desktop);
+
 // Follows the desktop's preference from now on: Qt's own where it has one, else the portal's
 // on the session bus, read once now (before any window is built) and again whenever the
-// portal says it changed.
+// portal says it changed; a choice of light or dark colours in the menu goes before it.
 class TColorSchemeFollower : public QObject {
     Q_OBJECT
 
 public:
     explicit TColorSchemeFollower(QObject *parent);
 
+    TColorChoice Choice() const { return FChoice; }
+    // Shows the choice at once and keeps it for the next start; the reason when it could not
+    // be kept.
+    QString Choose(TColorChoice choice);
+
 private slots:
     void SettingChanged(const QString &group, const QString &key, const QDBusVariant &value);
 
 private:
     void Apply(TColorScheme scheme);
+    void Show();
 
     QPalette FDesktop;
-    TColorScheme FShown = TColorScheme::NoPreference;
+    TColorScheme FDesktopScheme = TColorScheme::NoPreference;
+    TColorChoice FChoice = TColorChoice::Auto;
+    bool FPaletteSet = false;
 };

@@ -129,6 +129,8 @@ inline constexpr char kRangeFromTo[] = "期間(&R):";
 inline constexpr char kRangeTo[] = "～";
 inline constexpr char kFormatLabel[] = "形式(&F):";
 inline constexpr char kFormatText[] = "テキスト";
+// Markdown with the days' texts as written, their own Markdown kept.
+inline constexpr char kFormatMarkdownAsWritten[] = "Markdown（書いたまま）";
 inline constexpr char kFileLabel[] = "ファイル(&N):";
 inline constexpr char kFileBrowse[] = "参照(&B)...";
 inline constexpr char kPrintButton[] = "印刷(&P)...";
@@ -214,6 +216,15 @@ inline constexpr char kConflictCopiesNotMoved[]
 
 // Search as you type: after the count while year files are still being read.
 inline constexpr char kSearchStillReading[] = "（読み込み中）";
+
+// The colours, kept on this machine.
+inline constexpr char kColoursCaption[] = "配色";
+inline constexpr char kColoursAuto[] = "自動";
+inline constexpr char kColoursLight[] = "明るい";
+inline constexpr char kColoursDark[] = "暗い";
+// %1 the file, %2 the reason.
+inline constexpr char kColoursNotKept[]
+    = "配色の選択を保存できません。次に起動したときは元の配色になります。\r\n%1\r\n%2";
 
 // The keys at hand (F1).
 inline constexpr char kKeysCaption[] = "キー操作の一覧...";

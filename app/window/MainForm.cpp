@@ -332,6 +332,7 @@ void TForm1::BuildLayout()
     N3->setShortcutContext(Qt::WidgetShortcut);
     N3->setShortcutVisibleInContextMenu(true);
     BuildReadingActions();
+    BuildColourMenu();
     BuildKeysAction();
     PnlCalendar->setContextMenuPolicy(Qt::CustomContextMenu);
     PnlStatus->setContextMenuPolicy(Qt::CustomContextMenu);

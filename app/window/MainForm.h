@@ -199,6 +199,8 @@ private:
     void BuildReadingActions();
     void BindReadingActions();
     void BuildKeysAction();
+    // 配色: as the desktop prefers, light or dark, for every window of the program.
+    void BuildColourMenu();
     // The search's index brought up to date with the folder and the year as shown, its unsaved
     // text included; the year files it could not read go to skipped.
     diarysearch::TSearchIndex &ReadingIndex(QList<diarysearch::TSkippedFile> *skipped = nullptr);

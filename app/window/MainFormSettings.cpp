@@ -1,5 +1,7 @@
 // The window settings kept in the year file, the two popup actions and the last commit.
 
+#include "AppServices.h"
+#include "ColorScheme.h"
 #include "KivDiary.h"
 #include "KivDiaryEdit.h"
 #include "MainForm.h"
@@ -7,11 +9,15 @@
 #include "Recovery.h"
 #include "SettingValues.h"
 #include "WindowRules.h"
+#include "WindowTexts.h"
 
 #include <QAction>
+#include <QActionGroup>
+#include <QApplication>
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QFontInfo>
+#include <QMenu>
 
 // The stored values are compared as text, so "0800" differs from a width of 800 and is
 // written again. DAYNAME is always written, but alone it is no reason to save. A value the year
@@ -107,4 +113,34 @@ void TForm1::FormDestroy()
     // The recovery file holds all that is unsaved should the final save fail, and goes now
     // when nothing is unsaved, since then no save will remove it.
     FRecovery->WriteNow();
+}
+
+void TForm1::BuildColourMenu()
+{
+    auto *follower = qApp->findChild<TColorSchemeFollower *>();
+    if (!follower)
+        return;
+    QMenu *menu = PopupMenu1->addMenu(Text(wtext::kColoursCaption));
+    menu->setObjectName(QStringLiteral("NColours"));
+    auto *group = new QActionGroup(menu);
+    const std::pair<TColorChoice, const char *> items[] = {
+        { TColorChoice::Auto, wtext::kColoursAuto },
+        { TColorChoice::Light, wtext::kColoursLight },
+        { TColorChoice::Dark, wtext::kColoursDark },
+    };
+    const char *const names[] = { "NColourAuto", "NColourLight", "NColourDark" };
+    for (const auto &[choice, caption] : items) {
+        QAction *item = menu->addAction(Text(caption));
+        item->setObjectName(QString::fromLatin1(names[int(choice)]));
+        item->setCheckable(true);
+        item->setChecked(follower->Choice() == choice);
+        group->addAction(item);
+        connect(item, &QAction::triggered, this, [follower, choice] {
+            RunGuarded([&] {
+                const QString failed = follower->Choose(choice);
+                if (!failed.isEmpty())
+                    ShowMessageBox(Text(wtext::kColoursNotKept).arg(ColorChoicePath(), failed));
+            });
+        });
+    }
 }

@@ -142,12 +142,14 @@ void TForm1::FormCreate()
     folder.ApplyTo(diary);
     ensureDataFolder(diary);
     // A menu starts the diary in the home folder: the tool tip says how its entry gets this
-    // folder, in a form a shell takes as it stands.
-    QString folderArgument = u"-d"_s + DataFolder();
-    if (folderArgument.contains(QRegularExpression(u"[^\\w/.~+-]"_s)))
-        folderArgument = u'\'' + folderArgument.replace(u"'"_s, u"'\\''"_s) + u'\'';
+    // folder, prefix and extension, in a form a shell takes as it stands.
+    QStringList options = TDataFolder::Of(diary).Options();
+    for (QString &option : options) {
+        if (option.contains(QRegularExpression(u"[^\\w/.~+-]"_s)))
+            option = u'\'' + option.replace(u"'"_s, u"'\\''"_s) + u'\'';
+    }
     PnlStatus->setToolTip(Text(wtext::kDataFolderHead) + DataFolder() + u'\n'
-        + Text(wtext::kMenuEntryHint).arg(u"kivlog-cli menu-entry "_s + folderArgument));
+        + Text(wtext::kMenuEntryHint).arg(u"kivlog-cli menu-entry "_s + options.join(u' ')));
     if (FDataFolderClaim
         && !FDataFolderClaim(
             diary.BaseDir().isEmpty() ? QDir::currentPath() : FullFolderPath(diary.BaseDir()))) {

@@ -31,6 +31,7 @@ struct TFormatEntry {
 const TFormatEntry kFormats[] = {
     { nullptr, diaryexport::TFormat::Text, ".txt" },
     { "Markdown", diaryexport::TFormat::Markdown, ".md" },
+    { wtext::kFormatMarkdownAsWritten, diaryexport::TFormat::MarkdownAsWritten, ".md" },
     { "HTML", diaryexport::TFormat::Html, ".html" },
     { "JSON", diaryexport::TFormat::Json, ".json" },
     { "PDF", std::nullopt, ".pdf" },

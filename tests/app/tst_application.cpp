@@ -5,11 +5,13 @@
 #include "AppServices.h"
 #include "Application.h"
 #include "ColorScheme.h"
+#include "DiaryWindowFixture.h"
 #include "Exceptions.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
 #include <QTimer>
@@ -256,6 +258,65 @@ private slots:
             QVERIFY(bus.registerService(u"org.freedesktop.portal.Desktop"_s));
         }
         QCOMPARE(PortalColorScheme(QDBusConnection::connectToBus(address, u"diary"_s)), scheme);
+    }
+
+    // The menu's choice goes before the desktop's preference; the desktop's palette is kept
+    // when it already is what the choice asks for.
+    void colourChoiceGoesBeforeTheDesktop_data()
+    {
+        QTest::addColumn<TColorChoice>("choice");
+        QTest::addColumn<TColorScheme>("desktopScheme");
+        QTest::addColumn<bool>("desktopDark"); // the desktop's palette
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("auto follows the portal")
+            << TColorChoice::Auto << TColorScheme::Dark << false << true;
+        QTest::newRow("auto, no preference")
+            << TColorChoice::Auto << TColorScheme::NoPreference << true << true;
+        QTest::newRow("light on a dark portal")
+            << TColorChoice::Light << TColorScheme::Dark << false << false;
+        QTest::newRow("light on a dark palette")
+            << TColorChoice::Light << TColorScheme::NoPreference << true << false;
+        QTest::newRow("dark without a portal")
+            << TColorChoice::Dark << TColorScheme::NoPreference << false << true;
+    }
+    void colourChoiceGoesBeforeTheDesktop()
+    {
+        QFETCH(TColorChoice, choice);
+        QFETCH(TColorScheme, desktopScheme);
+        QFETCH(bool, desktopDark);
+        const QPalette desktop = desktopDark
+            ? SchemePalette(TColorScheme::Dark, QPalette(Qt::white))
+            : QPalette(QColor(0xef, 0xef, 0xef));
+        const QPalette shown = ChoicePalette(choice, desktopScheme, desktop);
+        QTEST(shown.color(QPalette::Window).lightness() < 128, "dark");
+        QCOMPARE(shown.color(QPalette::Base).lightness() < 128,
+            shown.color(QPalette::Window).lightness() < 128);
+    }
+
+    // Chosen in the window's menu, the colours show at once and are the next start's.
+    void colourChoiceIsKeptForTheNextStart()
+    {
+        TDiaryWindowFixture fixture;
+        fixture.SetUp(QDateTime(QDate(2009, 5, 10), QTime(12, 0)));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(QDir::currentPath() + u"/config"_s));
+        const QPalette before = QApplication::palette();
+        const auto restore = qScopeGuard([&] {
+            qunsetenv("XDG_CONFIG_HOME");
+            QApplication::setPalette(before);
+        });
+        auto *follower = qApp->findChild<TColorSchemeFollower *>();
+        QVERIFY(follower && follower->Choice() == TColorChoice::Auto);
+        TForm1 &form = fixture.Start();
+        auto *dark = form.PopupMenu1->findChild<QAction *>(u"NColourDark"_s);
+        auto *automatic = form.PopupMenu1->findChild<QAction *>(u"NColourAuto"_s);
+        QVERIFY(dark && automatic && automatic->isChecked());
+        dark->trigger();
+        QVERIFY(dark->isChecked() && !automatic->isChecked());
+        QVERIFY(QApplication::palette().color(QPalette::Window).lightness() < 128);
+        QCOMPARE(TColorSchemeFollower(nullptr).Choice(), TColorChoice::Dark);
+        automatic->trigger();
+        QCOMPARE(QApplication::palette().color(QPalette::Window), before.color(QPalette::Window));
+        QCOMPARE(ReadColorChoice(), TColorChoice::Auto);
     }
 
 private:

@@ -418,6 +418,22 @@ TLook lookOf(const QImage &image, const QRect &area)
     return look;
 }
 
+// Whether two pictures of the window show the same: the same size, and hardly a pixel of
+// another colour (a caret's blink, a glyph's edge), where a changed text differs in hundreds.
+bool drawnAlike(QImage a, QImage b)
+{
+    if (a.size() != b.size())
+        return false;
+    a = a.convertToFormat(QImage::Format_RGB32);
+    b = b.convertToFormat(QImage::Format_RGB32);
+    qsizetype differing = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x)
+            differing += apart(a.pixel(x, y), b.pixel(x, y)) > 64 ? 1 : 0;
+    }
+    return differing * 1000 < qsizetype(a.width()) * a.height();
+}
+
 } // namespace
 
 void TestLayout::renderAtDesignSize_data()
@@ -456,6 +472,17 @@ void TestLayout::renderAtDesignSize()
     QCOMPARE(shot.deviceIndependentSize().toSize(), QSize(544, 360));
     QVERIFY(shot.save((qEnvironmentVariable("KIVLOG_BUILD_DIR") + u"/layout-%1.png"_s)
                           .arg(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'))));
+    // The README's pictures of the two schemes are these shots: they must show what the window
+    // draws now. KIVLOG_UPDATE_DOCS=1 writes them anew.
+    if (scheme != TColorScheme::NoPreference) {
+        const QString picture = qEnvironmentVariable("KIVLOG_SOURCE_DIR")
+            + u"/docs/colours-%1.png"_s.arg(QString::fromLatin1(QTest::currentDataTag()));
+        if (qEnvironmentVariable("KIVLOG_UPDATE_DOCS") == u"1")
+            QVERIFY(shot.save(picture));
+        QVERIFY2(drawnAlike(QImage(picture), shot),
+            qPrintable(
+                picture + u" is not what the window draws; KIVLOG_UPDATE_DOCS=1 renews it"_s));
+    }
     const auto look = [&](const QWidget *widget, const QRect &rect) {
         return lookOf(shot, QRect(widget->mapTo(&form, rect.topLeft()), rect.size()));
     };

@@ -71,6 +71,34 @@ private slots:
         QCOMPARE(withoutBlanks(sections[0]), withoutBlanks(text));
         QCOMPARE(sections[1], u"次の日"_s);
     }
+
+    // As written, a day's Markdown is read as Markdown; a fence it leaves open ends with it.
+    void markdownAsWrittenStaysMarkupUpToTheNextDay()
+    {
+        QTemporaryDir dir;
+        QFile file(dir.filePath(u"2009.jnl"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("!JNL 1.00 2009\r\n![2009/05/01]\r\n"
+            + cp932::Encode(u"# 買い物\r\n- 牛乳\r\n\r\n````\r\n```\r\nコード"_s)
+            + "\r\n![2009/05/02]\r\n" + cp932::Encode(u"次の日") + "\r\n");
+        file.close();
+
+        QTextDocument read;
+        read.setMarkdown(diaryexport::ExportFolder(
+            dir.path() + u'/', QString(), u".jnl"_s, diaryexport::TFormat::MarkdownAsWritten, {})
+                             .Out);
+        QStringList blocks;
+        for (QTextBlock block = read.begin(); block.isValid(); block = block.next()) {
+            const QTextBlockFormat format = block.blockFormat();
+            blocks << QString::number(format.headingLevel())
+                    + (block.textList() ? u"-"_s : QString())
+                    + (format.hasProperty(QTextFormat::BlockCodeFence) ? u"`"_s : QString())
+                    + block.text().left(10);
+        }
+        QCOMPARE(blocks,
+            QStringList({ u"1日記"_s, u"22009/05/01"_s, u"1買い物"_s, u"0-牛乳"_s, u"0````"_s,
+                u"0`コード"_s, u"22009/05/02"_s, u"0次の日"_s }));
+    }
 };
 
 QTEST_MAIN(TestMarkdownExport)

@@ -176,16 +176,25 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("folder"); // below the current folder
-        QTest::newRow("made at start") << QStringList {} << "Data/";
-        QTest::newRow("relative, through ..") << QStringList { "-dsub/../diary" } << "diary/";
-        QTest::newRow("the current folder") << QStringList { "-d" } << "";
-        QTest::newRow("with a blank") << QStringList { "-dmy diary" } << "my diary/";
+        QTest::addColumn<QString>("more"); // the options after the folder's in the command
+        QTest::newRow("made at start") << QStringList {} << "Data/"
+                                       << "";
+        QTest::newRow("relative, through ..") << QStringList { "-dsub/../diary" } << "diary/"
+                                              << "";
+        QTest::newRow("the current folder") << QStringList { "-d" } << ""
+                                            << "";
+        QTest::newRow("with a blank") << QStringList { "-dmy diary" } << "my diary/"
+                                      << "";
+        QTest::newRow("year file with prefix and extension")
+            << QStringList { "notes/d 2026.txt" } << "notes/"
+            << " '-pd ' -e.txt";
     }
 
     void theDataFolderIsShownInFull()
     {
         QFETCH(QStringList, arguments);
         QFETCH(QString, folder);
+        QFETCH(QString, more);
         F->SetUp(At(2009, 5, 10));
         TForm1 &form = F->Start(arguments);
         const QString full = QDir::currentPath() + u'/' + folder;
@@ -196,7 +205,7 @@ private slots:
             u"データフォルダ: "_s + full
                 + u"\nメニューから起動したときもこのフォルダを使うには、次のコマンドを実行します:\n"
                   u"kivlog-cli menu-entry "_s
-                + (folder.contains(u' ') ? u'\'' + option + u'\'' : option));
+                + (folder.contains(u' ') ? u'\'' + option + u'\'' : option) + more);
         form.ActSearch->trigger();
         auto *search = form.findChild<TSearchWindow *>(u"SearchWindow"_s);
         QVERIFY(search);

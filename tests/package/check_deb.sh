@@ -19,9 +19,15 @@ for path in usr/bin/kivlog usr/bin/kivlog-cli usr/share/applications/kivlog.desk
     usr/share/icons/hicolor/scalable/apps/kivlog.svg usr/share/icons/hicolor/48x48/apps/kivlog.png \
     usr/share/metainfo/org.kivn.kivlog.metainfo.xml usr/share/man/man1/kivlog.1.gz \
     usr/share/man/ja/man1/kivlog.1.gz usr/share/man/man1/kivlog-cli.1.gz \
-    usr/share/man/ja/man1/kivlog-cli.1.gz usr/share/doc/kivlog/copyright; do
+    usr/share/man/ja/man1/kivlog-cli.1.gz usr/share/doc/kivlog/copyright \
+    usr/lib/kivlog/cli/kivlog-cli-extra.so; do
   grep -q " \./$path\$" <<<"$contents" || fail "$path is not in the package"
 done
+
+# Nothing to run on install or removal: the private module needs no ldconfig, and a package
+# without a postrm (or conffiles) leaves no "rc" state behind once removed.
+scripts=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E '(pre|post)(inst|rm)$|conffiles$' || true)
+[ -z "$scripts" ] || fail "the package runs or keeps: "$scripts
 
 depends=$(dpkg-deb -f "$deb" Depends)
 # The layout's font is a dependency: a recommendation is skipped by --no-install-recommends.
@@ -29,7 +35,9 @@ for lib in libqt6widgets6 libqt6network6 libqt6printsupport6 libc6 qt6-wayland f
   grep -qw "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 recommends=$(dpkg-deb -f "$deb" Recommends)
-grep -qF "fcitx5-frontend-qt6 | ibus" <<<"$recommends" || fail "Recommends: $recommends"
+for wanted in "fcitx5-frontend-qt6 | ibus" fonts-noto-color-emoji fonts-noto-cjk; do
+  grep -qF "$wanted" <<<"$recommends" || fail "Recommends lacks $wanted: $recommends"
+done
 ! grep -q "mincho" <<<"$depends $recommends" || fail "a Mincho font the window never uses"
 
 dpkg-deb -x "$deb" "$out/root"

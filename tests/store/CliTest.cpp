@@ -149,10 +149,29 @@ TEST_F(Cli, MenuEntryStartsTheDiaryOnTheFolderUntilRemoved)
         (u"\nExec="_qs + program + u" \"-d"_qs + Dir() + u"my diary \\\\$5 100%%/\" -pd %f\n"_qs)
             .toUtf8()))
         << entry.toStdString();
+    EXPECT_TRUE(entry.contains((u"\nTryExec="_qs + program + u"\n"_qs).toUtf8()));
     EXPECT_TRUE(entry.contains("\nName=KIV-N's Diary\n"));
     EXPECT_EQ(Run({ u"menu-entry"_qs, u"--remove"_qs }).Status, 0);
     EXPECT_FALSE(QFileInfo::exists(path));
     EXPECT_EQ(Run({ u"menu-entry"_qs, u"--remove"_qs }).Status, 1);
+}
+
+// A per-user install's entry stands at the same path: it waits aside while the user's entry
+// stands, comes back with --remove, and is never removed itself.
+TEST_F(Cli, MenuEntryGivesBackTheEntryItFound)
+{
+    const QString path = qEnvironmentVariable("XDG_DATA_HOME") + u"/applications/kivlog.desktop"_qs;
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()) && QDir().mkpath(Path(u"sub"_qs)));
+    const QByteArray installed = "[Desktop Entry]\nType=Application\nExec=/opt/kivlog %f\n";
+    WriteAll(path, installed);
+    EXPECT_EQ(Run({ u"menu-entry"_qs, u"-d."_qs }).Status, 0);
+    EXPECT_EQ(Run({ u"menu-entry"_qs, u"-dsub"_qs }).Status, 0);
+    EXPECT_TRUE(ReadAll(path).contains("sub/"));
+    const TRun removed = Run({ u"menu-entry"_qs, u"--remove"_qs });
+    EXPECT_EQ(removed.Status, 0) << removed.Err.toStdString();
+    EXPECT_EQ(ReadAll(path), installed);
+    EXPECT_EQ(Run({ u"menu-entry"_qs, u"--remove"_qs }).Status, 1);
+    EXPECT_EQ(ReadAll(path), installed);
 }
 
 TEST_F(Cli, RewriteBacksUpAndWritesTheStoresOwnForm)
