@@ -261,17 +261,10 @@ bool TKivDiary::FolderIsThisDiary()
     if (now == FIdentity)
         return true;
     if (now.isEmpty()) {
-        // Its identity file removed from the same folder, or a new empty folder at the path:
-        // given the identity. A folder put in its place that holds year files and names no
-        // diary may be any diary's.
-        if (FolderEntry(folder) != FFolderAtOpen) {
-            const TYearFileName names { FPrefix, FExt };
-            for (const QString &name : QDir(folder).entryList(QDir::Files)) {
-                if (names.YearOf(name))
-                    return false;
-            }
-        }
-        return ClaimDiaryIdentity(folder, FPrefix, FExt) == FIdentity;
+        // Its identity file removed, or a folder put at the path that names no diary (a new
+        // one, or one an older version kept): given this diary's identity.
+        (void)NameDiaryFolder(folder, FIdentity);
+        return true;
     }
     // Two machines that named the same folder at once: the sync engine kept the other's name.
     // The year file still as this store last read or wrote it shows the same diary.

@@ -90,13 +90,16 @@ QByteArray ClaimDiaryIdentity(const QString &dataFolder, const QString &prefix, 
     QByteArray identity = identityFromOldestYear(dataFolder, prefix, ext);
     if (identity.isEmpty())
         identity = QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+    return NameDiaryFolder(dataFolder, identity) ? identity : QByteArray();
+}
+
+bool NameDiaryFolder(const QString &dataFolder, const QByteArray &identity)
+{
     const QString path = identityPath(dataFolder);
     // Anything that stands there and is no identity is not the diary's to replace.
     if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
-        return QByteArray();
-    if (!ReplaceFile(path, identity + '\n', AccessOfDiaryFile(path)))
-        return QByteArray();
-    return identity;
+        return false;
+    return bool(ReplaceFile(path, identity + '\n', AccessOfDiaryFile(path)));
 }
 
 QString DiaryMemoryFolder(

@@ -25,6 +25,9 @@ QByteArray ClaimDiaryIdentity(const QString &dataFolder, const QString &prefix, 
 // same folder, whatever path reaches it.
 QByteArray FolderEntry(const QString &folder);
 
+// Writes 'identity' as the folder's when it names none; false when it could not.
+bool NameDiaryFolder(const QString &dataFolder, const QByteArray &identity);
+
 // Where this machine keeps what it knows of the diary with 'identity' (or, without one, of the
 // folder at its path), below 'root' (DiaryStateFolder() + "memory/" unless given): one folder a
 // diary, ending in "/".

@@ -705,9 +705,14 @@ TLineMerge MergeLines(std::optional<QByteArrayView> base, QByteArrayView own, QB
         && holdsInOrder(ownLines.Keys, { 0, qsizetype(ownLines.Keys.size()) }, otherLines.Keys,
             { 0, qsizetype(otherLines.Keys.size()) }))
         return { own.toByteArray(), false };
-    const QByteArray separatorLine = BothTextsSeparator();
-    const bool holdsBoth = own.contains(separatorLine) || other.contains(separatorLine)
-        || (base && base->contains(separatorLine));
+    const auto holdsSeparator = [&keys, separator](QByteArrayView text) {
+        const TLines lines = linesOf(text, keys);
+        return holdsKey(lines.Keys, { 0, qsizetype(lines.Keys.size()) }, separator);
+    };
+    const bool holdsBoth
+        = holdsKey(ownLines.Keys, { 0, qsizetype(ownLines.Keys.size()) }, separator)
+        || holdsKey(otherLines.Keys, { 0, qsizetype(otherLines.Keys.size()) }, separator)
+        || (base && holdsSeparator(WrittenDayText(*base)));
     if (base && holdsBoth)
         return mergeBlocks(base, own, other, false);
     if (base)

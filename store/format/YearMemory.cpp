@@ -140,6 +140,7 @@ TOtherVersion TYearMemory::ForYearFile(const TYearContents &other) const
     // The engine chose the other version over this machine's write: it grew from an earlier
     // one, which this machine can only bound.
     known.Base = oldestBaseOf(*this, *SetAside, other);
+    known.BaseIsBound = true;
     return known;
 }
 
@@ -147,6 +148,7 @@ TOtherVersion TYearMemory::ForCopy(const TYearContents &other) const
 {
     TOtherVersion known;
     known.Base = oldestBaseOf(*this, Versions.size(), other);
+    known.BaseIsBound = true;
     return known;
 }
 

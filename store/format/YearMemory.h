@@ -29,6 +29,9 @@ struct TOtherVersion {
     // base of the other version's, which count as newer ones (the year file's next version).
     std::optional<TYearContents> Base;
     bool NewerSettings = false;
+    // The base is only a bound (a version set aside, a copy): a part the other version lacks
+    // says nothing, and only a part this side left as the base had it is decided against it.
+    bool BaseIsBound = false;
     // Without a whole base, what single parts grew from: a recovered day's text before the edit
     // (empty for a day that was empty then).
     std::map<double, QByteArray> PartBase;

@@ -33,6 +33,18 @@ bool sameLines(QByteArrayView a, QByteArrayView b)
     return x == y;
 }
 
+// Whether two texts have a line in common that is not blank: a sign that one grew from the
+// other.
+bool sharesALine(QByteArrayView a, QByteArrayView b)
+{
+    const QList<QByteArray> x = CanonicalText(a).split('\n');
+    for (const QByteArray &line : CanonicalText(b).split('\n')) {
+        if (!line.trimmed().isEmpty() && x.contains(line))
+            return true;
+    }
+    return false;
+}
+
 // The merged text of one part, and whether it holds both.
 QByteArray mergePart(const TYearMemory &memory, const TOtherVersion &known,
     const std::optional<TParts> &base, double key, QByteArrayView own, QByteArrayView other,
@@ -47,7 +59,14 @@ QByteArray mergePart(const TYearMemory &memory, const TOtherVersion &known,
     if (known.NewerSettings && sameLines(o, t))
         return other.toByteArray();
     std::optional<QByteArrayView> from;
-    if (base) {
+    // Against a base that only bounds what the other version grew from, a part it lacks says
+    // nothing, and a part this side changed since is joined as with no base at all.
+    const bool bounded = base && known.BaseIsBound
+        && (t.isEmpty() || !SameText(o, partOf(*base, key)) || !sharesALine(partOf(*base, key), t));
+    if (bounded) {
+        if (t.isEmpty() || memory.HeldBefore(key, t))
+            return own.toByteArray();
+    } else if (base) {
         from = partOf(*base, key);
         // A copy that went back to a text this side held and moved on from brings it back no
         // more than one without base. The year file's next version is taken as it changed.

@@ -100,13 +100,13 @@ private slots:
             return;
         }
         // Both wrote the day: it holds both texts, the box names it, the editor shows it.
-        QTRY_COMPARE(textOn1208(), bothTexts("first other", "typed loaded text"));
+        QTRY_COMPARE(textOn1208(), bothTexts("typed loaded text", "first other"));
         QCOMPARE(F->Read(u"Data/2026.bak"_s), version("first other"));
         QVERIFY(ConflictFilesOf(kYearFile).isEmpty());
         QCOMPARE(F->Boxes.size(), 1);
         QVERIFY(F->Boxes[0].second.startsWith(Text(msg::kMergedBothTexts)));
         QVERIFY(F->Boxes[0].second.endsWith(u"\r\n2026/12/08"_s));
-        QCOMPARE(edit->StoreText(), bothTexts("first other", "typed loaded text"));
+        QCOMPARE(edit->StoreText(), bothTexts("typed loaded text", "first other"));
     }
 
     void changeJustBeforeTheFinalSaveIsKept()
@@ -116,7 +116,7 @@ private slots:
         typeAtStart(F->Form->KivDiaryEdit1);
         rewriteInPlace(version("other"));
         F->Form.reset();
-        QCOMPARE(textOn1208(), bothTexts("other", "typed loaded text"));
+        QCOMPARE(textOn1208(), bothTexts("typed loaded text", "other"));
         QCOMPARE(F->Boxes.size(), 1);
     }
 
@@ -199,8 +199,8 @@ private slots:
         QTest::qWait(500); // a check of the diary's own save adds nothing
         if (takeBack) {
             // The taken-back text is unsaved: it is saved, merged with the other version.
-            QCOMPARE(textOn1208(), bothTexts("other", "recovered"));
-            QCOMPARE(edit->StoreText(), bothTexts("other", "recovered"));
+            QCOMPARE(textOn1208(), bothTexts("recovered", "other"));
+            QCOMPARE(edit->StoreText(), bothTexts("recovered", "other"));
             QCOMPARE(F->Boxes.size(), 1);
         } else {
             QCOMPARE(edit->toPlainText(), u"other\n"_s);

@@ -353,8 +353,8 @@ private slots:
         QVERIFY2(second.Finish() == 0, second.Errors.constData());
         QVERIFY(!second.Seen("map"));
         QVERIFY2(first.WaitFor("raise"), first.Errors.constData());
-        QCOMPARE(
-            QDir(data).entryList(QDir::Files | QDir::Hidden), QStringList { u".kivlog.lock"_s });
+        QCOMPARE(QDir(data).entryList(QDir::Files | QDir::Hidden),
+            (QStringList { u".kivlog-diary"_s, u".kivlog.lock"_s }));
         first.Signal(SIGTERM);
         QVERIFY2(first.Finish() == 0, first.Errors.constData());
     }

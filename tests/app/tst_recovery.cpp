@@ -35,6 +35,8 @@ private:
     // Where this machine's diary keeps the recovery file of the folder's 2009.jnl.
     QString recoveryFile() const
     {
+        // Found by the diary the folder names, which the first store there gives it.
+        ClaimDiaryIdentity(FDir->path(), QString(), u".jnl"_s);
         TKivDiary store;
         store.SetBaseDir(FDir->path());
         store.SetExt(u".jnl"_s);
@@ -113,8 +115,9 @@ private slots:
             (std::vector<TDayText> { { cp932::Encode(u"五日の日記") + "\r\n", day(2009, 1, 5) },
                 { "!" + cp932::Encode(u"六日") + "\r\n", day(2009, 1, 6) } }));
         QVERIFY(image.Settings.contains("RECOVERY-FILE=2009.jnl"));
-        // Nothing reached the data folder.
-        QCOMPARE(QDir(FDir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        // Nothing reached the data folder but the name of its diary.
+        QCOMPARE(QDir(FDir->path()).entryList(QDir::Files | QDir::Hidden),
+            QStringList { u".kivlog-diary"_s });
     }
 
     void aPrivateYearGetsAPrivateRecoveryFile()
@@ -242,6 +245,7 @@ private slots:
         auto diary = std::make_unique<TDiary>();
         diary->Store->SetBaseDir(data);
         diary->Store->SetExt(u".jnl"_s);
+        diary->Store->SetYear(2009);
         diary->Recovery = std::make_unique<TRecovery>(diary->Editor.get(), diary->Store.get());
         diary->Store->Open();
         QVERIFY(asked);

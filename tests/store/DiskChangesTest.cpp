@@ -707,8 +707,8 @@ TEST_F(DiskChange, EachVersionIsMergedAgainstWhatItGrewFrom)
         const char *Days;
     } cases[] = {
         { "this save set aside by the engine stays beside the other machine's edits",
-            { edit(7, "A7"), save, setAside("4:four|5:B5|6:B6"), reload },
-            "4:four|5:B5|6:B6|7:A7" },
+            { edit(7, "A7"), save, setAside("4:four|5:loaded/B5|6:B6"), reload },
+            "4:four|5:loaded/B5|6:B6|7:A7" },
         { "a day this save brought, cleared on the other machine",
             { edit(7, "A7"), save, arrives("4:four|5:loaded"), reload }, "4:four|5:loaded" },
         { "a day a merging save brought, corrected on the other machine",

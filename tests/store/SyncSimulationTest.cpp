@@ -453,9 +453,9 @@ TEST_F(SyncSimulation, NothingSavedIsLostNothingRemovedComesBackAndAllDiariesEnd
     const int seeds = qEnvironmentVariableIntValue("KIVLOG_SIM_SEEDS");
     const int steps = qEnvironmentVariableIntValue("KIVLOG_SIM_STEPS");
     const quint32 first = std::max(1, qEnvironmentVariableIntValue("KIVLOG_SIM_FIRST_SEED"));
-    for (quint32 seed = first; seed < first + quint32(seeds > 0 ? seeds : 3); ++seed) {
+    for (quint32 seed = first; seed < first + quint32(seeds > 0 ? seeds : 2); ++seed) {
         SCOPED_TRACE(seed);
-        Run(seed, steps > 0 ? steps : 500);
+        Run(seed, steps > 0 ? steps : 1000);
         if (HasFatalFailure())
             return;
     }
