@@ -10,7 +10,6 @@
 #include <QString>
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <vector>
 
@@ -179,20 +178,7 @@ public:
             FLines << lines.Text[i];
     }
     void AddSeparator() { FLines << FSeparator; }
-    // Lines made here, kept as long as the output.
-    void AddLines(const QByteArray &text)
-    {
-        FMade.push_back(text);
-        const QByteArrayView made = FMade.back();
-        for (qsizetype from = 0;;) {
-            const qsizetype at = made.indexOf(kCrLf, from);
-            FLines << made.sliced(from, (at < 0 ? made.size() : at) - from);
-            if (at < 0)
-                return;
-            from = at + kCrLf.size();
-        }
-    }
-    TLineMerge Result(bool both, bool trim = true) const
+    TLineMerge Result(bool both) const
     {
         QByteArray text;
         for (qsizetype i = 0; i < FLines.size(); ++i) {
@@ -200,15 +186,13 @@ public:
                 text += kCrLf;
             text += FLines[i];
         }
-        if (trim)
-            text.truncate(WrittenDayText(text).size());
+        text.truncate(WrittenDayText(text).size());
         return { text, both };
     }
 
 private:
     QByteArray FSeparator = BothTextsSeparator();
     QList<QByteArrayView> FLines;
-    std::deque<QByteArray> FMade;
 };
 
 // Both versions of the lines, the lines they share at the beginning and the end once.
@@ -226,19 +210,6 @@ void addBoth(TOutput &out, const TLines &own, TSpan o, const TLines &other, TSpa
     out.AddSeparator();
     out.Add(other, { t.first + head, t.second - tail });
     out.Add(own, { o.second - tail, o.second });
-}
-
-TLineMerge mergeWithoutBase(
-    const TLines &own, const TLines &other, int separator, bool trim = true);
-
-TLines linesIn(const TLines &lines, TSpan s)
-{
-    TLines part;
-    for (qsizetype i = s.first; i < s.second; ++i) {
-        part.Text << lines.Text[i];
-        part.Keys.push_back(lines.Keys[i]);
-    }
-    return part;
 }
 
 TLineMerge mergeWithBase(const TLines &base, const TLines &own, const TLines &other, int separator)
@@ -310,13 +281,6 @@ TLineMerge mergeWithBase(const TLines &base, const TLines &own, const TLines &ot
         } else if (o.first == o.second || t.first == t.second) {
             // Lines removed on one side and rewritten on the other: the rewriting stands.
             out.Add(o.first == o.second ? other : own, o.first == o.second ? t : o);
-        } else if (holdsKey(own.Keys, o, separator) || holdsKey(other.Keys, t, separator)) {
-            // Lines that hold both already take the other's as blocks, none twice.
-            const TLineMerge blocks
-                = mergeWithoutBase(linesIn(own, o), linesIn(other, t), separator, false);
-            if (!blocks.Text.isEmpty())
-                out.AddLines(blocks.Text);
-            both = both || blocks.Both;
         } else {
             addBoth(out, own, o, other, t);
             both = true;
@@ -325,93 +289,6 @@ TLineMerge mergeWithBase(const TLines &base, const TLines &own, const TLines &ot
     }
     out.Add(own, { done + ownShift, qsizetype(own.Keys.size()) });
     return out.Result(both);
-}
-
-// A text's lines between separators.
-std::vector<TSpan> blocksOf(const TKeys &keys, TSpan s, int separator)
-{
-    std::vector<TSpan> blocks;
-    qsizetype from = s.first;
-    for (qsizetype i = s.first; i < s.second; ++i) {
-        if (keys[i] == separator) {
-            blocks.push_back({ from, i });
-            from = i + 1;
-        }
-    }
-    blocks.push_back({ from, s.second });
-    return blocks;
-}
-
-QByteArray bytesOf(const TLines &lines, TSpan s)
-{
-    QByteArray bytes;
-    for (qsizetype i = s.first; i < s.second; ++i)
-        bytes.append(lines.Text[i]).append(kCrLf);
-    return bytes;
-}
-
-TLineMerge mergeWithoutBase(const TLines &own, const TLines &other, int separator, bool trim)
-{
-    const qsizetype ownSize = qsizetype(own.Keys.size());
-    const qsizetype otherSize = qsizetype(other.Keys.size());
-    qsizetype head = 0;
-    while (head < ownSize && head < otherSize && own.Keys[head] == other.Keys[head])
-        ++head;
-    qsizetype tail = 0;
-    while (tail < ownSize - head && tail < otherSize - head
-        && own.Keys[ownSize - 1 - tail] == other.Keys[otherSize - 1 - tail])
-        ++tail;
-    const std::vector<TSpan> ownBlocks = blocksOf(own.Keys, { head, ownSize - tail }, separator);
-    struct TBlock {
-        const TLines *Lines;
-        TSpan Span;
-        QByteArray Bytes;
-    };
-    // This side's blocks, the first standing first; the other's blocks it lacks join them, and
-    // one that holds all the lines of one of them (the same text written on) takes its place.
-    std::vector<TBlock> blocks;
-    for (const TSpan &block : ownBlocks)
-        blocks.push_back({ &own, block, bytesOf(own, block) });
-    std::vector<bool> matched(blocks.size(), false);
-    bool added = false;
-    for (TSpan block : blocksOf(other.Keys, { head, otherSize - tail }, separator)) {
-        // Blank lines at a block's end may be the end of the text, where the year file drops
-        // them: they make no block of their own, or a copy taken in again would add it again.
-        while (block.second > block.first && WrittenDayText(other.Text[block.second - 1]).isEmpty())
-            --block.second;
-        if (block.first == block.second)
-            continue;
-        bool held = false;
-        for (size_t b = 0; b < blocks.size() && !held; ++b) {
-            const TBlock &mine = blocks[b];
-            if (!matched[b] && holdsInOrder(mine.Lines->Keys, mine.Span, other.Keys, block))
-                matched[b] = held = true;
-        }
-        for (size_t b = 0; b < blocks.size() && !held; ++b) {
-            const TBlock &mine = blocks[b];
-            if (!matched[b] && holdsInOrder(other.Keys, block, mine.Lines->Keys, mine.Span)) {
-                blocks[b] = { &other, block, bytesOf(other, block) };
-                matched[b] = held = added = true;
-            }
-        }
-        if (!held) {
-            blocks.push_back({ &other, block, bytesOf(other, block) });
-            matched.push_back(true);
-            added = true;
-        }
-    }
-    std::vector<TBlock> rest(blocks.begin() + 1, blocks.end());
-    std::stable_sort(rest.begin(), rest.end(),
-        [](const TBlock &a, const TBlock &b) { return a.Bytes < b.Bytes; });
-    TOutput out;
-    out.Add(own, { 0, head });
-    out.Add(*blocks.front().Lines, blocks.front().Span);
-    for (const TBlock &block : rest) {
-        out.AddSeparator();
-        out.Add(*block.Lines, block.Span);
-    }
-    out.Add(own, { ownSize - tail, ownSize });
-    return out.Result(added, trim);
 }
 
 bool sameLinesInAnyOrder(TKeys a, TKeys b)
