@@ -33,16 +33,17 @@ bool sameLines(QByteArrayView a, QByteArrayView b)
     return x == y;
 }
 
-// Whether two texts have a line in common that is not blank: a sign that one grew from the
-// other.
-bool sharesALine(QByteArrayView a, QByteArrayView b)
+// Whether 'whole' holds every line of 'part', in its order: a text that grew from the other
+// without taking anything out of it.
+bool holdsAllLines(QByteArrayView whole, QByteArrayView part)
 {
-    const QList<QByteArray> x = CanonicalText(a).split('\n');
-    for (const QByteArray &line : CanonicalText(b).split('\n')) {
-        if (!line.trimmed().isEmpty() && x.contains(line))
-            return true;
+    const QList<QByteArray> lines = CanonicalText(part).split('\n');
+    qsizetype at = 0;
+    for (const QByteArray &line : CanonicalText(whole).split('\n')) {
+        if (at < lines.size() && line == lines[at])
+            ++at;
     }
-    return false;
+    return at == lines.size();
 }
 
 // The merged text of one part, and whether it holds both.
@@ -60,9 +61,11 @@ QByteArray mergePart(const TYearMemory &memory, const TOtherVersion &known,
         return other.toByteArray();
     std::optional<QByteArrayView> from;
     // Against a base that only bounds what the other version grew from, a part it lacks says
-    // nothing, and a part this side changed since is joined as with no base at all.
+    // nothing, and a part this side changed since, or that the other took lines out of, is
+    // joined as with no base at all: what looks removed there may never have been seen there.
     const bool bounded = base && known.BaseIsBound
-        && (t.isEmpty() || !SameText(o, partOf(*base, key)) || !sharesALine(partOf(*base, key), t));
+        && (t.isEmpty() || !SameText(o, partOf(*base, key))
+            || !holdsAllLines(t, partOf(*base, key)));
     if (bounded) {
         if (t.isEmpty() || memory.HeldBefore(key, t))
             return own.toByteArray();
