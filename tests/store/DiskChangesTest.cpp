@@ -66,9 +66,7 @@ TEST_F(DiskChange, SaveNeverWritesOverAVersionItDidNotRead)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Name);
-        QDir(Dir()).removeRecursively();
-        QDir(qEnvironmentVariable("XDG_STATE_HOME")).removeRecursively();
-        QDir().mkpath(Dir());
+        StartAfresh();
         Shown.clear();
         const QString path = Path(u"2009.jnl"_qs);
         WriteAll(path, kLoaded);
@@ -191,9 +189,7 @@ TEST_F(DiskChange, AVersionWrittenWhileASaveIsSayingSomethingIsNeverOverwritten)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Name);
-        QDir(Dir()).removeRecursively();
-        QDir(qEnvironmentVariable("XDG_STATE_HOME")).removeRecursively();
-        QDir().mkpath(Dir());
+        StartAfresh();
         const QString path = Path(u"2009.jnl"_qs);
         WriteAll(path, kLoaded);
         auto store = NewStore();
@@ -346,9 +342,7 @@ TEST_F(DiskChange, ASaveNeverWidensTheYearsPermissionsAndKeepsItsGroup)
     const QString path = Path(u"2009.jnl"_qs);
     const gid_t group = childprocess::kNobody;
     for (const bool seen : { true, false }) {
-        QDir(Dir()).removeRecursively();
-        QDir(qEnvironmentVariable("XDG_STATE_HOME")).removeRecursively();
-        QDir().mkpath(Dir());
+        StartAfresh();
         if (seen) {
             WriteAll(path, kLoaded);
             ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 0, group), 0);
@@ -701,11 +695,17 @@ TEST_F(DiskChange, EachVersionIsMergedAgainstWhatItGrewFrom)
     const auto copy = [](const char *days) -> TStep {
         return [=](auto &store, auto &) { store->TakeInCopy(ReadYear(year2009(days)).Contents); };
     };
+    const QByteArray mineAndTheirs
+        = "4:four2|5:loaded/mine/" + BothTextsSeparator() + "/theirs|7:A7";
     const struct {
         const char *Name;
         std::vector<TStep> Steps;
         const char *Days;
     } cases[] = {
+        { "a day the version preferred to this save lacks a line of, kept with both",
+            { edit(4, "four2"), edit(5, "loaded/mine"), save, edit(7, "A7"), save,
+                setAside("4:four2|5:loaded/theirs"), reload },
+            mineAndTheirs.constData() },
         { "this save set aside by the engine stays beside the other machine's edits",
             { edit(7, "A7"), save, setAside("4:four|5:loaded/B5|6:B6"), reload },
             "4:four|5:loaded/B5|6:B6|7:A7" },
@@ -735,9 +735,7 @@ TEST_F(DiskChange, EachVersionIsMergedAgainstWhatItGrewFrom)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Name);
-        QDir(Dir()).removeRecursively();
-        QDir(qEnvironmentVariable("XDG_STATE_HOME")).removeRecursively();
-        QDir().mkpath(Dir());
+        StartAfresh();
         const QString path = Path(u"2009.jnl"_qs);
         WriteAll(path, year2009("4:four|5:loaded"));
         std::unique_ptr<TKivDiary> store = NewStore();

@@ -113,6 +113,13 @@ protected:
     }
 
     QString Dir() const { return FDir.path() + u'/'; }
+    // An empty folder again, and nothing remembered of it: for the next row of a table.
+    void StartAfresh()
+    {
+        QDir(Dir()).removeRecursively();
+        QDir(qEnvironmentVariable("XDG_STATE_HOME")).removeRecursively();
+        QDir().mkpath(Dir());
+    }
     QString Path(const QString &name) const { return Dir() + name; }
 
     // A store on the temporary folder, set up as the window sets up its own.
