@@ -90,9 +90,33 @@ void TKivDiary::LoadFile()
         TYearRead read;
         if (const std::optional<QByteArray> data = FDiskFile.Load(path))
             read = ReadYearFile(*data, FYear, DiaryNow().date().year());
+        // A year file that moved on since this machine last read or wrote it is taken in as a
+        // window left open would have: through the door, against the version this machine
+        // last held (a sync engine may have set that one aside while the program was closed).
+        TYearContents contents = read.Contents;
+        bool kept = false;
+        const TYearMemory &memory = FDiskFile.Memory();
+        if (!memory.Versions.empty() && !(memory.Agreed() == read.Contents)) {
+            FDiskFile.LookForOwnWriteSetAside(path, FExt, FYear);
+            TYearMerge merge = MergeYears(
+                memory, memory.Agreed(), read.Contents, memory.ForYearFile(read.Contents));
+            kept = !merge.KeptDays.empty()
+                || !SameText(merge.Contents.Preamble, read.Contents.Preamble)
+                || !SameText(merge.Contents.ErrorData, read.Contents.ErrorData);
+            if (!merge.KeptDays.empty()) {
+                read.Messages << Text(msg::kReloadKeptDays) + crLf() + path + crLf()
+                        + DescribeChangedDays(merge.KeptDays);
+            }
+            if (kept)
+                contents = std::move(merge.Contents);
+        }
         // The year file as the sync engine left it: the base of its next version.
         FDiskFile.Agree(read.Contents, false);
-        TakeContents(std::move(read.Contents));
+        TakeContents(std::move(contents));
+        if (kept) {
+            FModified = true;
+            FModifiedByLoad = false;
+        }
         for (const QString &message : read.Messages)
             ShowDiaryMessage(message);
     } catch (const std::exception &e) {
