@@ -212,6 +212,15 @@ void addBoth(TOutput &out, const TLines &own, TSpan o, const TLines &other, TSpa
     out.Add(own, { o.second - tail, o.second });
 }
 
+// The lines of 'side' in 's' that are not lines of 'base' in 'b' it kept.
+void addAdded(TOutput &out, const TLines &base, TSpan b, const TLines &side, TSpan s)
+{
+    const TKeys baseKeys(base.Keys.begin() + b.first, base.Keys.begin() + b.second);
+    const TKeys sideKeys(side.Keys.begin() + s.first, side.Keys.begin() + s.second);
+    for (const THunk &run : changedRuns(baseKeys, sideKeys, false))
+        out.Add(side, { s.first + run.SideFrom, s.first + run.SideTo });
+}
+
 TLineMerge mergeWithBase(const TLines &base, const TLines &own, const TLines &other, int separator)
 {
     std::vector<THunk> runs = changedRuns(base.Keys, own.Keys, true);
@@ -268,6 +277,11 @@ TLineMerge mergeWithBase(const TLines &base, const TLines &own, const TLines &ot
             out.Add(own, o);
         } else if (!byOwn) {
             out.Add(other, t);
+        } else if (o.first == o.second || t.first == t.second) {
+            // Lines removed on one side and rewritten on the other: the rewriting's own lines
+            // stand, the lines of the base it kept stay removed.
+            const bool ownRemoved = o.first == o.second;
+            addAdded(out, base, { from, to }, ownRemoved ? other : own, ownRemoved ? t : o);
         } else if (holdsKey(own.Keys, o, separator) && holdsInOrder(own.Keys, o, other.Keys, t)) {
             out.Add(own, o);
         } else if (holdsKey(other.Keys, t, separator) && holdsInOrder(other.Keys, t, own.Keys, o)) {
@@ -278,9 +292,6 @@ TLineMerge mergeWithBase(const TLines &base, const TLines &own, const TLines &ot
             out.Add(other, t);
         } else if (holdsInOrder(own.Keys, o, other.Keys, t)) {
             out.Add(own, o);
-        } else if (o.first == o.second || t.first == t.second) {
-            // Lines removed on one side and rewritten on the other: the rewriting stands.
-            out.Add(o.first == o.second ? other : own, o.first == o.second ? t : o);
         } else {
             addBoth(out, own, o, other, t);
             both = true;
@@ -568,6 +579,17 @@ TLineMerge MergeLines(std::optional<QByteArrayView> base, QByteArrayView own, QB
             return { other.toByteArray(), false };
         if (SameText(*base, other))
             return { own.toByteArray(), false };
+        if (own.isEmpty() || other.isEmpty()) {
+            // Removed whole on one side, changed on the other: what the change added stands,
+            // the lines of the base stay removed.
+            TLineKeys keys;
+            const TLines from = linesOf(WrittenDayText(*base), keys);
+            const TLines side = linesOf(own.isEmpty() ? other : own, keys);
+            TOutput out;
+            addAdded(out, from, { 0, qsizetype(from.Keys.size()) }, side,
+                { 0, qsizetype(side.Keys.size()) });
+            return out.Result(false);
+        }
     }
     TLineKeys keys;
     const int separator = keys.Of(BothTextsSeparator());

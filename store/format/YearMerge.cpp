@@ -82,13 +82,6 @@ QByteArray mergePart(const TYearMemory &memory, const TOtherVersion &known,
         // Says nothing of this part, or brings a text this side moved on from.
         return own.toByteArray();
     }
-    // A part deleted on one side and edited on the other keeps the edit.
-    if (from && !from->isEmpty() && !SameText(*from, o) && !SameText(*from, t)) {
-        if (o.isEmpty())
-            return other.toByteArray();
-        if (t.isEmpty())
-            return own.toByteArray();
-    }
     TLineMerge merged = MergeLines(from, o, t);
     both = merged.Both;
     if (SameText(merged.Text, o))
