@@ -181,13 +181,16 @@ bool TYearMemory::HeldBefore(double part, QByteArrayView text) const
 
 bool TYearMemory::NoteSetAside(const TYearContents &copy)
 {
-    // Only a write not yet followed by a version read there: an older one the engine set aside
-    // was answered by what this machine read since.
-    for (size_t i = Versions.size(); i-- > 0 && Versions[i].OwnWrite;) {
+    // The version this machine last agreed with (an editor's, read here, as well), or a write
+    // not yet followed by a version read there: an older one the engine set aside was answered
+    // by what this machine read since.
+    for (size_t i = Versions.size(); i-- > 0;) {
         if (sameParts(Versions[i].Contents, copy)) {
             SetAside = i;
             return true;
         }
+        if (!Versions[i].OwnWrite)
+            break;
     }
     // Another machine's version set aside: two versions met in the engine, and the one the year
     // file holds next may not have grown from what this machine last agreed with either.
