@@ -22,12 +22,18 @@ QByteArrayView partOf(const TParts &parts, double key)
     return it == parts.end() ? QByteArrayView() : it->second;
 }
 
+// A text's lines as it reads.
+QList<QByteArray> linesOf(QByteArrayView text)
+{
+    return CanonicalText(text).replace("\r\n", "\n").split('\n');
+}
+
 // Whether two texts hold the same lines, in whatever order: two machines that joined the same
 // texts the other way round.
 bool sameLines(QByteArrayView a, QByteArrayView b)
 {
-    QList<QByteArray> x = CanonicalText(a).split('\n');
-    QList<QByteArray> y = CanonicalText(b).split('\n');
+    QList<QByteArray> x = linesOf(a);
+    QList<QByteArray> y = linesOf(b);
     std::sort(x.begin(), x.end());
     std::sort(y.begin(), y.end());
     return x == y;
@@ -37,9 +43,9 @@ bool sameLines(QByteArrayView a, QByteArrayView b)
 // without taking anything out of it.
 bool holdsAllLines(QByteArrayView whole, QByteArrayView part)
 {
-    const QList<QByteArray> lines = CanonicalText(part).split('\n');
+    const QList<QByteArray> lines = linesOf(part);
     qsizetype at = 0;
-    for (const QByteArray &line : CanonicalText(whole).split('\n')) {
+    for (const QByteArray &line : linesOf(whole)) {
         if (at < lines.size() && line == lines[at])
             ++at;
     }

@@ -90,6 +90,8 @@ TEST(YearMerge, EachPartComesFromTheSideThatChangedIt)
             { { { 6, "A6" }, { 9, "x\r\na" } } } },
         { "removed there, a line added here: the line stays", { { { 8, "b" } } },
             { { { 8, "b\r\nmore" } } }, {}, { { { 8, "more" } } }, {} },
+        { "the same lines the other way round: the year file's order", { { { 8, "a" } } },
+            { { { 8, "x\r\ny" } } }, { { { 8, "y\r\nx" } } }, { { { 8, "y\r\nx" } } }, {} },
         { "a text holding the other's lines is taken as it is", {}, { { { 9, b9.constData() } } },
             { { { 9, "x\r\nb" } } }, { { { 9, b9.constData() } } }, {} },
         { "a second line of one name stays, the first counts", { {}, { "WIDTH=1" } },
