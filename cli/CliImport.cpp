@@ -8,10 +8,12 @@
 #include "DayTexts.h"
 #include "DiaryImport.h"
 #include "Exceptions.h"
+#include "FileWriter.h"
 #include "KivDiary.h"
 #include "Services.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 using namespace diaryimport;
 
@@ -42,7 +44,14 @@ QString yearLine(const TYearOutcome &year)
         line += QStringLiteral(" (") + dayList(year.BothTexts) + u')';
     line += u'\n';
     for (const QString &chars : year.NotStored)
-        line += QStringLiteral("  not stored (no Shift-JIS form): ") + chars + u'\n';
+        line += QStringLiteral("  left out (control characters, as the editor refuses them): ")
+            + chars + u'\n';
+    if (!year.Changed.isEmpty())
+        line += QStringLiteral("  stored as their Shift-JIS look-alikes: ")
+            + CharacterCounts(year.Changed) + u'\n';
+    if (!year.Referenced.isEmpty())
+        line += QStringLiteral("  kept as character references: ")
+            + CharacterCounts(year.Referenced) + u'\n';
     return line;
 }
 
@@ -80,6 +89,20 @@ int RunImport(QStringList args)
     }
     if (paths.isEmpty())
         return usageError(QStringLiteral("import needs a file or folder to read"));
+    // Before the diary's first start its folder is not there yet: an import makes it as that
+    // start would (a dry run writes nothing, and says so).
+    TKivDiary probe;
+    folder.ApplyTo(probe);
+    if (!probe.BaseDir().isEmpty() && !QFileInfo::exists(probe.BaseDir())) {
+        const QString full = FullFolderPath(probe.BaseDir());
+        if (dryRun)
+            return usageError(QStringLiteral("no folder '%1' (the diary's first start or an "
+                                             "import without --dry-run makes it)")
+                                  .arg(probe.BaseDir()));
+        if (!MakeFolders(full))
+            return usageError(QStringLiteral("cannot make folder '%1'").arg(full));
+        print(stderr, QStringLiteral("kivlog-cli: made the data folder %1\n").arg(full));
+    }
     int status = 2;
     const std::optional<TDataFolder> spelled = StoreSpelling(folder, status);
     if (!spelled)
@@ -132,6 +155,10 @@ int RunImport(QStringList args)
             store.SetAutoSave(false);
             print(stderr, QStringLiteral("kivlog-cli: import stopped: %1\n").arg(e.Message()));
             return kExitFailed;
+        } catch (const std::bad_alloc &) {
+            store.SetAutoSave(false);
+            print(stderr, QStringLiteral("kivlog-cli: import stopped: out of memory\n"));
+            return kExitFailed;
         }
     }
 
@@ -150,8 +177,15 @@ int RunImport(QStringList args)
                                QStringLiteral("media files")),
                            source.Media.join(QStringLiteral(", ")));
     }
-    if (outcomes.isEmpty() && !failed)
+    for (const TSource &source : std::as_const(sources)) {
+        for (const TSkipped &guess : source.Guessed)
+            out += QStringLiteral("guessed: %1: %2\n").arg(guess.Where, guess.Reason);
+    }
+    // Nothing to take in is no success: the source was likely not the one meant.
+    if (outcomes.isEmpty() && !failed) {
         out += QStringLiteral("no day to take in\n");
+        failed = true;
+    }
     if (dryRun)
         out += QStringLiteral("dry run: nothing written\n");
     print(stdout, out);

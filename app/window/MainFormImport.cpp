@@ -69,8 +69,13 @@ QString report(const QList<TYearOutcome> &years, const QList<TSource> &sources)
             lines << Text(wtext::kImportBothDay).arg(FormatDate(u"yyyy/mm/dd"_s, day));
         for (const QString &chars : year.NotStored)
             lines << Text(wtext::kImportNotStored).arg(chars);
+        if (!year.Changed.isEmpty())
+            lines << Text(wtext::kImportChanged).arg(CharacterCounts(year.Changed));
+        if (!year.Referenced.isEmpty())
+            lines << Text(wtext::kImportReferenced).arg(CharacterCounts(year.Referenced));
     }
     QStringList skipped;
+    QStringList guessed;
     QStringList media;
     QStringList unreadable;
     for (const TSource &source : sources) {
@@ -78,6 +83,8 @@ QString report(const QList<TYearOutcome> &years, const QList<TSource> &sources)
             unreadable << u"> "_s + source.Error;
         for (const TSkipped &entry : source.Skipped)
             skipped << u"> "_s + entry.Where + u": "_s + entry.Reason;
+        for (const TSkipped &entry : source.Guessed)
+            guessed << u"> "_s + entry.Where + u": "_s + entry.Reason;
         for (const QString &file : source.Media)
             media << u"> "_s + file;
     }
@@ -85,6 +92,8 @@ QString report(const QList<TYearOutcome> &years, const QList<TSource> &sources)
         lines << Text(wtext::kImportNothing);
     if (!skipped.isEmpty())
         lines << QString() << Text(wtext::kImportSkipped) << skipped;
+    if (!guessed.isEmpty())
+        lines << QString() << Text(wtext::kImportGuessed) << guessed;
     if (!media.isEmpty())
         lines << QString() << Text(wtext::kImportMedia).arg(media.size()) << media;
     if (!unreadable.isEmpty())
