@@ -61,8 +61,8 @@ private slots:
         F->Write(u"Data/inbox/2026/12/01.md"_s, "電話から\n");
         F->Write(u"Data/inbox/note.txt"_s, "no day\n");
         TForm1 &form = F->Start({ u"-dData"_s });
+        QTRY_VERIFY(QFileInfo::exists(u"Data/backup/inbox/01.md"_s));
         QVERIFY(F->Read(kYearFile).contains(cp932::Encode(u"電話から")));
-        QVERIFY(QFileInfo::exists(u"Data/backup/inbox/01.md"_s));
         QVERIFY(!QFileInfo::exists(u"Data/inbox/2026/12/01.md"_s));
         QCOMPARE(F->Boxes.size(), 1);
         QVERIFY(F->Boxes[0].second.contains(u"2026/12/01"_s));
@@ -76,6 +76,17 @@ private slots:
         QCOMPARE(F->Boxes.size(), 2);
         QVERIFY(!F->Boxes[1].second.contains(u"note.txt"_s));
         QVERIFY(QFileInfo::exists(u"Data/inbox/note.txt"_s));
+    }
+
+    // A phone writes the file in two steps: it comes in whole, once it stood still.
+    void inboxWaitsForAFileToRest()
+    {
+        F->Write(u"Data/inbox/2026-12-03.txt"_s, "前半");
+        TForm1 &form = F->Start({ u"-dData"_s });
+        F->Write(u"Data/inbox/2026-12-03.txt"_s, "前半後半");
+        QTRY_VERIFY(QFileInfo::exists(u"Data/backup/inbox/2026-12-03.txt"_s));
+        QCOMPARE(form.KivDiaryEdit1->Source()->GetDayText(DateToDayNumber(QDate(2026, 12, 3))),
+            cp932::Encode(u"前半後半\r\n"));
     }
 
 private:
