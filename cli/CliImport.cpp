@@ -30,7 +30,9 @@ QString dayList(const QList<QDate> &days)
     return out.join(QStringLiteral(", "));
 }
 
-QString yearLine(const TYearOutcome &year)
+// A year's counts; with verbose also the days that hold both texts and those with characters
+// left out.
+QString yearLines(const TYearOutcome &year, bool verbose)
 {
     if (!year.Error.isEmpty())
         return QStringLiteral("%1: nothing taken in, the year file does not read: %2\n")
@@ -40,12 +42,17 @@ QString yearLine(const TYearOutcome &year)
     line += QStringLiteral("; ")
         + counted(year.BothTexts.size(), QStringLiteral("day holds"), QStringLiteral("days hold"))
         + QStringLiteral(" both texts");
-    if (!year.BothTexts.isEmpty())
+    if (verbose && !year.BothTexts.isEmpty())
         line += QStringLiteral(" (") + dayList(year.BothTexts) + u')';
     line += u'\n';
-    for (const QString &chars : year.NotStored)
-        line += QStringLiteral("  left out (control characters, as the editor refuses them): ")
-            + chars + u'\n';
+    if (!year.NotStored.isEmpty()) {
+        line += QStringLiteral("  control characters left out, as the editor refuses them, on ")
+            + counted(year.NotStored.size(), QStringLiteral("day"), QStringLiteral("days")) + u'\n';
+    }
+    if (verbose) {
+        for (const QString &chars : year.NotStored)
+            line += QStringLiteral("    ") + chars + u'\n';
+    }
     if (!year.Changed.isEmpty())
         line += QStringLiteral("  stored as their Shift-JIS look-alikes: ")
             + CharacterCounts(year.Changed) + u'\n';
@@ -55,6 +62,34 @@ QString yearLine(const TYearOutcome &year)
     return line;
 }
 
+// A source's counts of what did not come in as it stands; with verbose each of them.
+QString sourceLines(const TSource &source, bool verbose)
+{
+    QStringList counts;
+    if (!source.Skipped.isEmpty())
+        counts << counted(source.Skipped.size(), QStringLiteral("entry or file skipped"),
+            QStringLiteral("entries and files skipped"));
+    if (!source.Guessed.isEmpty())
+        counts << counted(source.Guessed.size(), QStringLiteral("time zone guessed"),
+            QStringLiteral("time zones guessed"));
+    if (!source.Media.isEmpty())
+        counts << counted(source.Media.size(), QStringLiteral("media file not copied"),
+            QStringLiteral("media files not copied"));
+    if (counts.isEmpty())
+        return QString();
+    QString out = source.Path + QStringLiteral(": ") + counts.join(QStringLiteral(", "))
+        + (verbose ? QString() : QStringLiteral(" (--verbose names them)")) + u'\n';
+    if (!verbose)
+        return out;
+    for (const TSkipped &skipped : source.Skipped)
+        out += QStringLiteral("  skipped: %1: %2\n").arg(skipped.Where, skipped.Reason());
+    for (const TSkipped &guess : source.Guessed)
+        out += QStringLiteral("  guessed: %1: %2\n").arg(guess.Where, guess.Reason());
+    for (const QString &media : source.Media)
+        out += QStringLiteral("  not copied: ") + media + u'\n';
+    return out;
+}
+
 } // namespace
 
 int RunImport(QStringList args)
@@ -62,6 +97,7 @@ int RunImport(QStringList args)
     TDataFolder folder;
     TFormat format = TFormat::Auto;
     bool dryRun = false;
+    bool verbose = false;
     bool optionsEnd = false;
     QStringList paths;
     while (!args.isEmpty()) {
@@ -72,6 +108,8 @@ int RunImport(QStringList args)
             optionsEnd = true;
         } else if (arg == u"--dry-run") {
             dryRun = true;
+        } else if (arg == u"--verbose") {
+            verbose = true;
         } else if (arg == u"--format" || arg.startsWith(u"--format=")) {
             if (arg == u"--format" && args.isEmpty())
                 return usageError(QStringLiteral("--format needs a value"));
@@ -164,23 +202,11 @@ int RunImport(QStringList args)
 
     QString out;
     for (const TYearOutcome &year : std::as_const(outcomes)) {
-        out += yearLine(year);
+        out += yearLines(year, verbose);
         failed = failed || !year.Error.isEmpty();
     }
-    for (const TSource &source : std::as_const(sources)) {
-        for (const TSkipped &skipped : source.Skipped)
-            out += QStringLiteral("skipped: %1: %2\n").arg(skipped.Where, skipped.Reason);
-        if (!source.Media.isEmpty())
-            out += QStringLiteral("not copied from %1: %2: %3\n")
-                       .arg(source.Path,
-                           counted(source.Media.size(), QStringLiteral("media file"),
-                               QStringLiteral("media files")),
-                           source.Media.join(QStringLiteral(", ")));
-    }
-    for (const TSource &source : std::as_const(sources)) {
-        for (const TSkipped &guess : source.Guessed)
-            out += QStringLiteral("guessed: %1: %2\n").arg(guess.Where, guess.Reason);
-    }
+    for (const TSource &source : std::as_const(sources))
+        out += sourceLines(source, verbose);
     // Nothing to take in is no success: the source was likely not the one meant.
     if (outcomes.isEmpty() && !failed) {
         out += QStringLiteral("no day to take in\n");

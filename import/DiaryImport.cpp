@@ -74,15 +74,15 @@ namespace {
     bool acceptEntry(const TEntry &entry, const QString &where, TSource &source)
     {
         if (!entry.Day.isValid()) {
-            source.Skipped << TSkipped { where, QStringLiteral("no date") };
+            source.Skipped << TSkipped { where, TWhy::NoDate, {} };
             return false;
         }
         if (entry.Day.year() < 1900) {
-            source.Skipped << TSkipped { where, QStringLiteral("before 1900") };
+            source.Skipped << TSkipped { where, TWhy::Before1900, {} };
             return false;
         }
         if (entry.Text.isEmpty()) {
-            source.Skipped << TSkipped { where, QStringLiteral("no text") };
+            source.Skipped << TSkipped { where, TWhy::NoText, {} };
             return false;
         }
         return true;
@@ -214,10 +214,7 @@ namespace {
                 QTimeZone zone = zoneNamed(zoneName);
                 if (!zone.isValid()) {
                     if (!zoneName.isEmpty())
-                        source.Guessed << TSkipped { where,
-                            QStringLiteral("time zone '%1' is not known here: taken as this "
-                                           "computer's")
-                                .arg(zoneName) };
+                        source.Guessed << TSkipped { where, TWhy::ZoneGuessed, zoneName };
                     zone = QTimeZone::systemTimeZone();
                 }
                 at = at.toTimeZone(zone);
@@ -472,8 +469,7 @@ namespace {
             if (text && text.IsScalar()) {
                 const std::optional<QString> decoded = monthText(text);
                 if (!decoded) {
-                    source.Skipped << TSkipped { entryWhere,
-                        QStringLiteral("its text is stored as binary data that reads as no text") };
+                    source.Skipped << TSkipped { entryWhere, TWhy::BinaryText, {} };
                     continue;
                 }
                 entry.Text = withoutTrailingBlanks(plainLineBreaks(*decoded));
@@ -529,11 +525,9 @@ namespace {
     }
 
     // Why a file of a day folder names no day.
-    QString dayNameFault(const QString &relativePath)
+    TWhy dayNameFault(const QString &relativePath)
     {
-        return dayNamePattern().match(relativePath).hasMatch()
-            ? QStringLiteral("named for a day that does not exist")
-            : QStringLiteral("named for no day (YYYY-MM-DD.txt or .md)");
+        return dayNamePattern().match(relativePath).hasMatch() ? TWhy::NoSuchDay : TWhy::NoDayName;
     }
 
     void readDayFolder(const QString &folder, TSource &source)
@@ -550,11 +544,11 @@ namespace {
             const QDate day = DayOfFileName(relative);
             // A link to a key file or another folder's text would carry it into the diary.
             if (day.isValid() && LeadsOutside(path, folder))
-                source.Skipped << TSkipped { path, QStringLiteral("a link to outside the folder") };
+                source.Skipped << TSkipped { path, TWhy::LinkOutside, {} };
             else if (day.isValid())
                 readDayFile(path, day, source);
             else
-                source.Skipped << TSkipped { path, dayNameFault(relative) };
+                source.Skipped << TSkipped { path, dayNameFault(relative), {} };
         }
     }
 
@@ -733,7 +727,9 @@ namespace {
             source.Format = format;
             const QDate day = DayOfFileName(QDir::fromNativeSeparators(path));
             if (!day.isValid())
-                throw TReadError { QStringLiteral("%1 is %2").arg(path, dayNameFault(name)) };
+                throw TReadError { QStringLiteral("%1 is %2")
+                                       .arg(path,
+                                           TSkipped { path, dayNameFault(name), {} }.Reason()) };
             source.Files.clear();
             readDayFile(path, day, source);
             return;
@@ -760,6 +756,30 @@ namespace {
     }
 
 } // namespace
+
+QString TSkipped::Reason() const
+{
+    switch (Why) {
+    case TWhy::NoDate:
+        return QStringLiteral("no date");
+    case TWhy::Before1900:
+        return QStringLiteral("before 1900");
+    case TWhy::NoText:
+        break;
+    case TWhy::LinkOutside:
+        return QStringLiteral("a link to outside the folder");
+    case TWhy::NoSuchDay:
+        return QStringLiteral("named for a day that does not exist");
+    case TWhy::NoDayName:
+        return QStringLiteral("named for no day (YYYY-MM-DD.txt or .md)");
+    case TWhy::BinaryText:
+        return QStringLiteral("its text is stored as binary data that reads as no text");
+    case TWhy::ZoneGuessed:
+        return QStringLiteral("time zone '%1' is not known here: taken as this computer's")
+            .arg(Detail);
+    }
+    return QStringLiteral("no text");
+}
 
 std::optional<TFormat> FormatNamed(const QString &name)
 {

@@ -32,10 +32,25 @@ enum class TFormat {
 std::optional<TFormat> FormatNamed(const QString &name);
 QString FormatName(TFormat format);
 
+// Why something of a source does not come in, or comes in on a guess.
+enum class TWhy {
+    NoDate,
+    Before1900,
+    NoText,
+    LinkOutside, // a link that leads out of the folder
+    NoSuchDay, // a file named for a day that does not exist
+    NoDayName, // a file of a day folder named for no day
+    BinaryText, // a text stored as binary data that reads as no text
+    ZoneGuessed, // a time zone not known here, taken as this computer's
+};
+
 // Something of a source that does not come in: where it is (file, entry) and why.
 struct TSkipped {
     QString Where;
-    QString Reason;
+    TWhy Why = TWhy::NoText;
+    QString Detail; // what the reason names: the time zone
+    // The reason as kivlog-cli says it.
+    QString Reason() const;
 };
 
 // A source as read: its days, what was left out, and the media it names (not copied).

@@ -232,7 +232,7 @@ TEST_F(Import, ARedNotebookBackupZipAndAnUnknownZoneComeInAndTheGuessIsSaid)
     const TSource mars = ReadSource(Path(u"mars.json"_qs));
     EXPECT_EQ(mars.Days.size(), 1u);
     ASSERT_EQ(mars.Guessed.size(), 1);
-    EXPECT_TRUE(mars.Guessed[0].Reason.contains(u"Mars/Olympus"_qs));
+    EXPECT_EQ(mars.Guessed[0].Detail, u"Mars/Olympus"_qs);
 }
 
 } // namespace
