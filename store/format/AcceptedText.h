@@ -8,8 +8,8 @@
 namespace textintake {
 
 // Whether the diary refuses c: a control character other than the tab and the line break (a
-// NUL ends the text for many a reader of the year file, an escape makes it binary to grep) or
-// what no character reference carries (a lone surrogate).
+// NUL ends the text for many a reader of the year file; an escape is a command to a terminal
+// that shows it) or what no character reference carries (a lone surrogate).
 bool Refused(char32_t c);
 
 // The input as the diary takes it in: line breaks as LF, the no-break space as a blank, a
