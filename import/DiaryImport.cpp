@@ -165,7 +165,7 @@ namespace {
     }
 
     // An entry's tags as its last line, each once and as one word ("night walk" as
-    // #night_walk), unless the text already ends in them.
+    // #night_walk), but for those the text already holds.
     QString dayOneTags(const QJsonArray &tags, const QString &text)
     {
         QStringList line;

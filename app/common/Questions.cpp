@@ -87,7 +87,7 @@ std::optional<TReply> replyWithoutPerson(const TQuestion &question)
 
 void ShowMessageBox(const QString &text) { showBox(TBoxKind::Message, text); }
 
-void ShowMessageBox(const QString &text, const QString &details)
+void ShowDetailedMessageBox(const QString &text, const QString &details)
 {
     showBox(TBoxKind::Message, text, details);
 }

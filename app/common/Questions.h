@@ -20,7 +20,7 @@ enum class TBoxKind { Message, Error };
 // A modal notice box centred on the screen, the application title as caption.
 void ShowMessageBox(const QString &text);
 // The same with a long list kept scrollable below the text, behind the box's details button.
-void ShowMessageBox(const QString &text, const QString &details);
+void ShowDetailedMessageBox(const QString &text, const QString &details);
 // The application's standard error box. The program goes on afterwards.
 void ShowErrorBox(const QString &text);
 

@@ -167,7 +167,7 @@ void TForm1::ActImportExecute()
     }
     const TReport said = report(preview, sources);
     if (days.empty()) {
-        ShowMessageBox(said.Summary, said.Details);
+        ShowDetailedMessageBox(said.Summary, said.Details);
         return;
     }
     if (!confirm(this, said))
