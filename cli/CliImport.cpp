@@ -8,10 +8,12 @@
 #include "DayTexts.h"
 #include "DiaryImport.h"
 #include "Exceptions.h"
+#include "FileWriter.h"
 #include "KivDiary.h"
 #include "Services.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 using namespace diaryimport;
 
@@ -28,7 +30,9 @@ QString dayList(const QList<QDate> &days)
     return out.join(QStringLiteral(", "));
 }
 
-QString yearLine(const TYearOutcome &year)
+// A year's counts; with verbose also the days that hold both texts and those with characters
+// left out.
+QString yearLines(const TYearOutcome &year, bool verbose)
 {
     if (!year.Error.isEmpty())
         return QStringLiteral("%1: nothing taken in, the year file does not read: %2\n")
@@ -38,12 +42,52 @@ QString yearLine(const TYearOutcome &year)
     line += QStringLiteral("; ")
         + counted(year.BothTexts.size(), QStringLiteral("day holds"), QStringLiteral("days hold"))
         + QStringLiteral(" both texts");
-    if (!year.BothTexts.isEmpty())
+    if (verbose && !year.BothTexts.isEmpty())
         line += QStringLiteral(" (") + dayList(year.BothTexts) + u')';
     line += u'\n';
-    for (const QString &chars : year.NotStored)
-        line += QStringLiteral("  not stored (no Shift-JIS form): ") + chars + u'\n';
+    if (!year.NotStored.isEmpty()) {
+        line += QStringLiteral("  control characters left out, as the editor refuses them, on ")
+            + counted(year.NotStored.size(), QStringLiteral("day"), QStringLiteral("days")) + u'\n';
+    }
+    if (verbose) {
+        for (const QString &chars : year.NotStored)
+            line += QStringLiteral("    ") + chars + u'\n';
+    }
+    if (!year.Changed.isEmpty())
+        line += QStringLiteral("  stored as their Shift-JIS look-alikes: ")
+            + CharacterCounts(year.Changed) + u'\n';
+    if (!year.Referenced.isEmpty())
+        line += QStringLiteral("  kept as character references: ")
+            + CharacterCounts(year.Referenced) + u'\n';
     return line;
+}
+
+// A source's counts of what did not come in as it stands; with verbose each of them.
+QString sourceLines(const TSource &source, bool verbose)
+{
+    QStringList counts;
+    if (!source.Skipped.isEmpty())
+        counts << counted(source.Skipped.size(), QStringLiteral("entry or file skipped"),
+            QStringLiteral("entries and files skipped"));
+    if (!source.Guessed.isEmpty())
+        counts << counted(source.Guessed.size(), QStringLiteral("time zone guessed"),
+            QStringLiteral("time zones guessed"));
+    if (!source.Media.isEmpty())
+        counts << counted(source.Media.size(), QStringLiteral("media file not copied"),
+            QStringLiteral("media files not copied"));
+    if (counts.isEmpty())
+        return QString();
+    QString out = source.Path + QStringLiteral(": ") + counts.join(QStringLiteral(", "))
+        + (verbose ? QString() : QStringLiteral(" (--verbose names them)")) + u'\n';
+    if (!verbose)
+        return out;
+    for (const TSkipped &skipped : source.Skipped)
+        out += QStringLiteral("  skipped: %1: %2\n").arg(skipped.Where, skipped.Reason());
+    for (const TSkipped &guess : source.Guessed)
+        out += QStringLiteral("  guessed: %1: %2\n").arg(guess.Where, guess.Reason());
+    for (const QString &media : source.Media)
+        out += QStringLiteral("  not copied: ") + media + u'\n';
+    return out;
 }
 
 } // namespace
@@ -53,6 +97,7 @@ int RunImport(QStringList args)
     TDataFolder folder;
     TFormat format = TFormat::Auto;
     bool dryRun = false;
+    bool verbose = false;
     bool optionsEnd = false;
     QStringList paths;
     while (!args.isEmpty()) {
@@ -63,6 +108,8 @@ int RunImport(QStringList args)
             optionsEnd = true;
         } else if (arg == u"--dry-run") {
             dryRun = true;
+        } else if (arg == u"--verbose") {
+            verbose = true;
         } else if (arg == u"--format" || arg.startsWith(u"--format=")) {
             if (arg == u"--format" && args.isEmpty())
                 return usageError(QStringLiteral("--format needs a value"));
@@ -80,6 +127,20 @@ int RunImport(QStringList args)
     }
     if (paths.isEmpty())
         return usageError(QStringLiteral("import needs a file or folder to read"));
+    // Before the diary's first start its folder is not there yet: an import makes it as that
+    // start would (a dry run writes nothing, and says so).
+    TKivDiary probe;
+    folder.ApplyTo(probe);
+    if (!probe.BaseDir().isEmpty() && !QFileInfo::exists(probe.BaseDir())) {
+        const QString full = FullFolderPath(probe.BaseDir());
+        if (dryRun)
+            return usageError(QStringLiteral("no folder '%1' (the diary's first start or an "
+                                             "import without --dry-run makes it)")
+                                  .arg(probe.BaseDir()));
+        if (!MakeFolders(full))
+            return usageError(QStringLiteral("cannot make folder '%1'").arg(full));
+        print(stderr, QStringLiteral("kivlog-cli: made the data folder %1\n").arg(full));
+    }
     int status = 2;
     const std::optional<TDataFolder> spelled = StoreSpelling(folder, status);
     if (!spelled)
@@ -132,26 +193,25 @@ int RunImport(QStringList args)
             store.SetAutoSave(false);
             print(stderr, QStringLiteral("kivlog-cli: import stopped: %1\n").arg(e.Message()));
             return kExitFailed;
+        } catch (const std::bad_alloc &) {
+            store.SetAutoSave(false);
+            print(stderr, QStringLiteral("kivlog-cli: import stopped: out of memory\n"));
+            return kExitFailed;
         }
     }
 
     QString out;
     for (const TYearOutcome &year : std::as_const(outcomes)) {
-        out += yearLine(year);
+        out += yearLines(year, verbose);
         failed = failed || !year.Error.isEmpty();
     }
-    for (const TSource &source : std::as_const(sources)) {
-        for (const TSkipped &skipped : source.Skipped)
-            out += QStringLiteral("skipped: %1: %2\n").arg(skipped.Where, skipped.Reason);
-        if (!source.Media.isEmpty())
-            out += QStringLiteral("not copied from %1: %2: %3\n")
-                       .arg(source.Path,
-                           counted(source.Media.size(), QStringLiteral("media file"),
-                               QStringLiteral("media files")),
-                           source.Media.join(QStringLiteral(", ")));
-    }
-    if (outcomes.isEmpty() && !failed)
+    for (const TSource &source : std::as_const(sources))
+        out += sourceLines(source, verbose);
+    // Nothing to take in is no success: the source was likely not the one meant.
+    if (outcomes.isEmpty() && !failed) {
         out += QStringLiteral("no day to take in\n");
+        failed = true;
+    }
     if (dryRun)
         out += QStringLiteral("dry run: nothing written\n");
     print(stdout, out);

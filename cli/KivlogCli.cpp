@@ -52,7 +52,7 @@ const char kUsage[] = R"(Usage:
                     [--from yyyy/mm/dd] [--to yyyy/mm/dd] [-dFOLDER] [-pPREFIX]
                     [-eEXT] [-o FILE]
   kivlog-cli onthisday [--date yyyy/mm/dd] [-dFOLDER] [-pPREFIX] [-eEXT]
-  kivlog-cli import [-dFOLDER] [-pPREFIX] [-eEXT] [--dry-run]
+  kivlog-cli import [-dFOLDER] [-pPREFIX] [-eEXT] [--dry-run] [--verbose]
                     [--format dayone|jrnl|rednotebook|days] SOURCE...
   kivlog-cli menu-entry [-dFOLDER] [-pPREFIX] [-eEXT] | --remove
   kivlog-cli --help | --version
@@ -114,20 +114,28 @@ onthisday
          shows the years that have one. Exit status 0 when a day was found, 1
          when none was, 2 on wrong usage or a missing folder. Nothing is written.
 import   takes the days of other diaries into the folder's year files (folder,
-         prefix and extension as for search): a Day One export (.zip or its
-         JSON), a jrnl JSON export, a RedNotebook data folder or month file
-         (YYYY-MM.txt), a folder of one file a day (YYYY-MM-DD, YYYYMMDD or
-         YYYY/MM/DD, .txt or .md) or one such file; --format names the kind
-         when the file does not tell. A day with text already keeps it first
-         and the imported lines it lacks after it; a text this machine took
-         in before (also in an earlier run) is not taken again, so a day
-         tidied or cleared since stays so.
-         Prints for each year the days added and the days that hold both
-         texts, then the entries skipped and why and the media not copied.
-         --dry-run prints the same and writes nothing. Refused while a diary
-         has the folder open. Exit status 0 when done (also when nothing was
-         new), 1 when a source cannot be read (nothing is taken from it), 2 on
-         wrong usage or a missing folder.
+         prefix and extension as for search): a Day One export (.zip, its
+         folder or its JSON), jrnl's journal file or JSON export, a RedNotebook
+         data folder, backup .zip or month file (YYYY-MM.txt), a folder of one
+         file a day (YYYY-MM-DD, YYYY_MM_DD, YYYY.MM.DD, YYYYMMDD or
+         YYYY/MM/DD, words after a blank allowed; .txt, .md or .markdown) or
+         one such file; --format names the kind when the file does not tell.
+         A day with text already keeps it first and the imported lines it
+         lacks after it; a text this machine took in before (also in an
+         earlier run) is not taken again, so a day tidied or cleared since
+         stays so. Each year keeps the day headings of its own DAYNAME setting.
+         Characters come in as the editor takes them: control characters are
+         left out; the yen sign, the overline and what Shift-JIS lacks are
+         kept as character references.
+         Prints for each year the days added, the days that hold both texts
+         and the characters changed or kept as references, by kind, then for
+         each source how many entries or files were skipped, time zones
+         guessed and media not copied; --verbose names each. --dry-run prints
+         the same and writes nothing. Refused while a diary has the folder
+         open; a missing folder is made as the diary's first start makes it.
+         Exit status 0 when done (also when nothing was new), 1 when a source
+         cannot be read (nothing is taken from it) or there is no day to take
+         in, 2 on wrong usage.
 menu-entry
          writes the user's own menu entry for the diary (kivlog.desktop in
          ~/.local/share/applications/, or below $XDG_DATA_HOME), which takes

@@ -1,5 +1,6 @@
 #include "KivDiaryEdit.h"
 
+#include "AcceptedText.h"
 #include "Cp932.h"
 #include "KivDiary.h"
 #include "Messages.h"
@@ -506,55 +507,7 @@ void TKivDiaryEdit::CommitComposition()
 
 QString TKivDiaryEdit::AcceptedInput(const QString &input, QString *refused)
 {
-    // The code page holds characters that normalising would change (Å as U+212B, the
-    // compatibility ideographs of names): what encodes as it is stays, and only a character
-    // that would not encode is normalised, together with its marks.
-    QString text;
-    if (cp932::CanEncode(input)) {
-        text = input;
-    } else {
-        text.reserve(input.size());
-        QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, input);
-        qsizetype from = 0;
-        while (clusters.toNextBoundary() >= 0) {
-            const QStringView cluster = QStringView(input).mid(from, clusters.position() - from);
-            if (cp932::CanEncode(cluster))
-                text += cluster;
-            else
-                text += cluster.toString().normalized(QString::NormalizationForm_C);
-            from = clusters.position();
-        }
-    }
-    text.replace(u"\r\n"_s, u"\n"_s);
-    for (QChar &c : text) {
-        if (c == QChar::Nbsp)
-            c = u' ';
-        else if (c == QChar::LineSeparator || c == QChar::ParagraphSeparator || c == u'\r')
-            c = u'\n';
-    }
-    // A NUL would end the text for many a reader of the year file.
-    if (text.contains(QChar(0))) {
-        text.remove(QChar(0));
-        if (refused && !refused->contains(QChar(0)))
-            refused->append(QChar(0));
-    }
-    QString refusedMarks;
-    const QString stored = cp932::StoredForm(text, refused ? &refusedMarks : nullptr);
-    if (refusedMarks.isEmpty())
-        return stored;
-    // The notice names what was refused as it looked, a variation selector or a combining
-    // mark with the character it belongs to.
-    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text);
-    qsizetype from = 0;
-    while (clusters.toNextBoundary() >= 0) {
-        const QString cluster = text.mid(from, clusters.position() - from);
-        from = clusters.position();
-        QString marks;
-        cp932::StoredForm(cluster, &marks);
-        if (!marks.isEmpty() && !refused->contains(cluster))
-            refused->append(cluster);
-    }
-    return stored;
+    return textintake::AcceptedText(input, refused);
 }
 
 QString TKivDiaryEdit::Filter(const QString &input)

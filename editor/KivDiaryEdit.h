@@ -66,6 +66,8 @@ public:
     // Takes the text of an open input-method composition into the editor, as if the user had
     // confirmed it, so that nothing shown on screen is left out of the text.
     void CommitComposition();
+    // Whether a word is being composed, shown but not yet confirmed.
+    bool Composing() const { return !Composition().isEmpty(); }
 
     // What the user's input becomes in the editor: line breaks and spaces normalised, each
     // character as it will be stored; what cannot be stored is left out and collected in

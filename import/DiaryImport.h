@@ -16,23 +16,41 @@ namespace diaryimport {
 enum class TFormat {
     // Found from the file itself.
     Auto,
-    // A journal's JSON export: the .zip (JSON files inside, media beside them) or one JSON file.
+    // A journal's JSON export: the .zip (JSON files inside, media beside them), the folder it
+    // unzips to, or one JSON file.
     DayOne,
-    // A JSON export of entries with date, time, title, body and tags.
+    // A JSON export of entries with date, time, title, body and tags, or the journal file
+    // itself ("[2023-05-01 09:00] Title" opens each entry).
     Jrnl,
-    // A data folder of month files YYYY-MM.txt (YAML: day number -> text), or one month file.
+    // A data folder of month files YYYY-MM.txt (YAML: day number -> text and categories), its
+    // backup .zip, or one month file.
     RedNotebook,
-    // A folder of one file a day (YYYY-MM-DD, YYYYMMDD or YYYY/MM/DD; .txt or .md), or one file.
+    // A folder of one file a day (see DayOfFileName), or one such file.
     DayFiles,
 };
 // The name --format takes: dayone, jrnl, rednotebook, days.
 std::optional<TFormat> FormatNamed(const QString &name);
 QString FormatName(TFormat format);
 
+// Why something of a source does not come in, or comes in on a guess.
+enum class TWhy {
+    NoDate,
+    Before1900,
+    NoText,
+    LinkOutside, // a link that leads out of the folder
+    NoSuchDay, // a file named for a day that does not exist
+    NoDayName, // a file of a day folder named for no day
+    BinaryText, // a text stored as binary data that reads as no text
+    ZoneGuessed, // a time zone not known here, taken as this computer's
+};
+
 // Something of a source that does not come in: where it is (file, entry) and why.
 struct TSkipped {
     QString Where;
-    QString Reason;
+    TWhy Why = TWhy::NoText;
+    QString Detail; // what the reason names: the time zone
+    // The reason as kivlog-cli says it.
+    QString Reason() const;
 };
 
 // A source as read: its days, what was left out, and the media it names (not copied).
@@ -43,20 +61,39 @@ struct TSource {
     QString Error;
     std::map<QDate, QString> Days;
     QList<TSkipped> Skipped;
+    // What came in on a guess (an entry's time zone not known here): where, and the guess.
+    QList<TSkipped> Guessed;
     QStringList Media;
     // The files that made its days (a folder's day files; the source itself otherwise).
     QStringList Files;
+    // A day file's SHA-256 as it was read, by its path.
+    std::map<QString, QByteArray> Digests;
 };
 
 TSource ReadSource(const QString &path, TFormat format = TFormat::Auto);
 
-// Whether a file name is one of a day ("2026-12-09.txt", "20261209.md", "09.txt" inside
-// 2026/12/): its day, else an invalid date.
+// Whether a file name is one of a day ("2026-12-09.txt", "20261209.md", "2026_12_09.md",
+// "2026.12.09.txt", "2026-12-09 Wednesday.markdown", "09.txt" inside 2026/12/): its day, else an
+// invalid date.
 QDate DayOfFileName(const QString &relativePath);
+
+// Whether path, inside folder, is or passes a link that leads out of it (or leads nowhere).
+bool LeadsOutside(const QString &path, const QString &folder);
+
+// Whether the day files of a source still hold the bytes they were read with.
+bool HoldsBytesRead(const TSource &source);
 
 // The days of several sources, the texts of one day from several sources joined in the order
 // of the sources, an empty line between them.
 std::map<QDate, QString> JoinDays(const QList<TSource> &sources);
+
+// How often one kind of character was met: From read back as To (empty for a reference).
+struct TCharacterCount {
+    QString From;
+    QString To;
+    int Count = 0;
+    bool operator==(const TCharacterCount &) const = default;
+};
 
 // What taking days into a diary did to one year.
 struct TYearOutcome {
@@ -67,9 +104,16 @@ struct TYearOutcome {
     QList<QDate> BothTexts;
     // The year file could not be read: nothing came into this year.
     QString Error;
-    // Characters the year file cannot hold, with the days they are on.
+    // Characters the diary refuses (as its editor does), each day as "yyyy/mm/dd U+0000 ...".
     QStringList NotStored;
+    // Characters stored as the code page's look-alike (〜 as ～), by kind in order of code point.
+    QList<TCharacterCount> Changed;
+    // Characters kept as character references (emoji, ¥, ‾), by kind in order of code point.
+    QList<TCharacterCount> Referenced;
 };
+
+// The counts as a report lists them: "〜→～ 2, ¥ 1".
+QString CharacterCounts(const QList<TCharacterCount> &counts);
 
 // Takes the days into the diary's store, a year at a time through TakeInVersion; the store must
 // be active on the diary's folder. With the store's AutoSave on each year is saved as it is left

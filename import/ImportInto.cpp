@@ -1,8 +1,11 @@
+#include "AcceptedText.h"
 #include "Cp932.h"
 #include "DayTexts.h"
 #include "DiaryImport.h"
 #include "KivDiary.h"
+#include "SettingValues.h"
 
+#include <QHash>
 #include <set>
 
 namespace diaryimport {
@@ -19,37 +22,85 @@ namespace {
         return days;
     }
 
+    // What storing does to the characters of one year's texts, by kind.
+    struct TCharacterTally {
+        std::map<char32_t, TCharacterCount> Changed;
+        std::map<char32_t, TCharacterCount> Referenced;
+
+        void Add(QStringView text)
+        {
+            // Most texts hold neither look-alikes nor references.
+            if (cp932::CanEncode(text) && cp932::StoredForm(text) == text)
+                return;
+            for (const char32_t c : text.toUcs4()) {
+                if (c < 0x80 || cp932::IsRawBytes(c))
+                    continue;
+                const QString character = QString::fromUcs4(&c, 1);
+                const QString stored = cp932::StoredForm(character);
+                if (stored != character)
+                    ++Changed.try_emplace(c, character, stored).first->second.Count;
+                else if (!cp932::CanEncode(character))
+                    ++Referenced.try_emplace(c, character, QString()).first->second.Count;
+            }
+        }
+    };
+
+    QList<TCharacterCount> listed(const std::map<char32_t, TCharacterCount> &counts)
+    {
+        QList<TCharacterCount> out;
+        for (const auto &[c, count] : counts)
+            out << count;
+        return out;
+    }
+
 } // namespace
+
+QString CharacterCounts(const QList<TCharacterCount> &counts)
+{
+    QStringList out;
+    for (const TCharacterCount &count : counts) {
+        out << (count.To.isEmpty() ? count.From : count.From + u'→' + count.To) + u' '
+                + QString::number(count.Count);
+    }
+    return out.join(QStringLiteral(", "));
+}
 
 QList<TYearOutcome> TakeInto(TKivDiary &store, const std::map<QDate, QString> &days)
 {
     std::map<int, TYearContents> years;
     std::map<int, QStringList> notStored;
+    std::map<int, TCharacterTally> tallies;
     for (const auto &[day, text] : days) {
+        // Taken in as the editor takes in a paste: what it refuses is named, not stored.
+        QString refused;
+        const QString kept = textintake::KeptText(text, &refused);
+        if (!refused.isEmpty())
+            notStored[day.year()] << FormatDate(QStringLiteral("yyyy/mm/dd "), day)
+                    + textintake::CodePoints(refused);
+        tallies[day.year()].Add(kept);
         // As the year file's reader gives a day's text: every line ends in CR LF.
-        QString lines = text + u'\n';
+        QString lines = kept + u'\n';
         lines.replace(u'\n', QStringLiteral("\r\n"));
-        bool whole = true;
-        const QByteArray bytes = cp932::Encode(lines, &whole);
-        if (!whole) {
-            QString refused;
-            cp932::StoredForm(lines, &refused);
-            notStored[day.year()] << FormatDate(QStringLiteral("yyyy/mm/dd "), day) + refused;
-        }
-        years[day.year()].Days.emplace_back(bytes, DateToDayNumber(day));
+        years[day.year()].Days.emplace_back(cp932::Encode(lines), DateToDayNumber(day));
     }
     const int home = store.Year();
+    const bool homeDayName = store.DayName();
     QList<TYearOutcome> outcomes;
     for (const auto &[year, contents] : years) {
         TYearOutcome outcome;
         outcome.Year = year;
         outcome.NotStored = notStored[year];
+        outcome.Changed = listed(tallies[year].Changed);
+        outcome.Referenced = listed(tallies[year].Referenced);
         store.SetYear(year);
         if (!store.LoadError().isEmpty()) {
             outcome.Error = store.LoadError();
             outcomes << outcome;
             continue;
         }
+        // Each year is written with the day headings its own setting asks for, as the window
+        // writes it when that year is shown: a save changes no heading of days not taken in.
+        store.SetDayName(DayNameSettingOn(store.GetSetting(setting::kDayName)));
         const std::set<double> before = daysWithText(store);
         const TYearMerge merge = store.TakeInVersion(contents);
         for (const double day : daysWithText(store)) {
@@ -63,6 +114,7 @@ QList<TYearOutcome> TakeInto(TKivDiary &store, const std::map<QDate, QString> &d
     }
     if (home >= 1900)
         store.SetYear(home);
+    store.SetDayName(homeDayName);
     return outcomes;
 }
 

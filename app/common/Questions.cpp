@@ -35,8 +35,11 @@ void printToStderr(TBoxKind kind, const QString &text)
     std::fflush(stderr);
 }
 
-void showBox(TBoxKind kind, const QString &text)
+// details: a long list that the box keeps scrollable below its text; everywhere else it
+// follows the text.
+void showBox(TBoxKind kind, const QString &shown, const QString &details = {})
 {
+    const QString text = details.isEmpty() ? shown : shown + u"\r\n"_s + details;
     if (unattended) {
         printToStderr(kind, text);
         return;
@@ -54,7 +57,9 @@ void showBox(TBoxKind kind, const QString &text)
     }
     // No parent: a parentless dialog is centred on the screen, not over some window.
     QMessageBox box(kind == TBoxKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
-        ApplicationTitle(), withPlainLineBreaks(text), QMessageBox::Ok);
+        ApplicationTitle(), withPlainLineBreaks(details.isEmpty() ? text : shown), QMessageBox::Ok);
+    if (!details.isEmpty())
+        box.setDetailedText(withPlainLineBreaks(details));
     box.setDefaultButton(QMessageBox::Ok);
     StartupTrace("box");
     box.exec();
@@ -82,6 +87,11 @@ std::optional<TReply> replyWithoutPerson(const TQuestion &question)
 
 void ShowMessageBox(const QString &text) { showBox(TBoxKind::Message, text); }
 
+void ShowDetailedMessageBox(const QString &text, const QString &details)
+{
+    showBox(TBoxKind::Message, text, details);
+}
+
 void ShowErrorBox(const QString &text) { showBox(TBoxKind::Error, text); }
 
 TAnswer Ask(const TQuestion &question, QWidget *parent)
@@ -91,6 +101,8 @@ TAnswer Ask(const TQuestion &question, QWidget *parent)
     QMessageBox box(QMessageBox::Question,
         question.Title.isEmpty() ? ApplicationTitle() : question.Title, question.Text,
         QMessageBox::NoButton, parent);
+    if (!question.Details.isEmpty())
+        box.setDetailedText(withPlainLineBreaks(question.Details));
     QList<std::pair<QAbstractButton *, TAnswer>> buttons;
     for (const auto &[answer, caption] : question.Buttons) {
         QPushButton *button = nullptr;

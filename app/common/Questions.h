@@ -19,6 +19,8 @@ enum class TBoxKind { Message, Error };
 
 // A modal notice box centred on the screen, the application title as caption.
 void ShowMessageBox(const QString &text);
+// The same with a long list kept scrollable below the text, behind the box's details button.
+void ShowDetailedMessageBox(const QString &text, const QString &details);
 // The application's standard error box. The program goes on afterwards.
 void ShowErrorBox(const QString &text);
 
@@ -65,6 +67,8 @@ struct TQuestion {
     // What the question is about: the file or the copies it names, or what a chooser opens
     // with.
     QVariant Subject;
+    // A long list kept scrollable below the text, behind the box's details button.
+    QString Details;
 };
 
 // Asks in a question box over parent (centred on the screen without one) and returns the

@@ -163,8 +163,24 @@ inline constexpr char kImportNothing[] = "取り込む日はありません。";
 inline constexpr char kImportYear[] = "%1年: %2日を追加、%3日は両方の文章を残します";
 inline constexpr char kImportBothDay[] = "  %1: 両方の文章を残す日";
 inline constexpr char kImportYearUnread[] = "%1年: 日記ファイルを読めないため取り込みません。%2";
-inline constexpr char kImportNotStored[] = "  Shift-JIS にない文字のため保存できない文字: %1";
+inline constexpr char kImportNotStoredDays[]
+    = "  制御文字など日記ファイルに文字として書けないため取り込まない文字のある日: %1日";
+inline constexpr char kImportNotStored[] = "  %1: 取り込まない文字";
+inline constexpr char kImportChanged[] = "  Shift-JIS の似た文字に変えて保存する文字: %1";
+inline constexpr char kImportReferenced[] = "  文字参照 (&#x…;) として保存する文字: %1";
 inline constexpr char kImportSkipped[] = "取り込まないもの:";
+inline constexpr char kImportGuessed[] = "推測して取り込むもの:";
+inline constexpr char kImportSourceCounts[]
+    = "%1: 取り込まないもの %2件、推測して取り込むもの %3件、コピーしない写真など %4個";
+inline constexpr char kImportNoDate[] = "日付がありません";
+inline constexpr char kImportBefore1900[] = "1900年より前の日です";
+inline constexpr char kImportNoText[] = "文章がありません";
+inline constexpr char kImportLinkOutside[] = "フォルダの外を指すリンクです";
+inline constexpr char kImportNoSuchDay[] = "名前の日付が存在しない日です";
+inline constexpr char kImportNoDayName[] = "名前が日付ではありません (YYYY-MM-DD.txt や .md)";
+inline constexpr char kImportBinaryText[] = "文章がバイナリデータで、文字として読めません";
+inline constexpr char kImportZoneGuessed[]
+    = "タイムゾーン %1 がわからないため、このコンピュータのタイムゾーンで取り込みます";
 inline constexpr char kImportMedia[] = "写真などのファイル %1 個はコピーしません:";
 inline constexpr char kImportUnreadable[] = "読めないため何も取り込まないもの:";
 // The inbox/ folder: files dropped there come in by day. %1: the days, one a line.

@@ -92,6 +92,11 @@ void TInbox::Take()
             Schedule();
         return;
     }
+    // A file is not taken in under a word being composed: the year would switch beneath it.
+    if (FEditor && FEditor->Composing()) {
+        Schedule();
+        return;
+    }
     FRunning = true;
     const auto done = qScopeGuard([this] {
         FRunning = false;
@@ -111,15 +116,30 @@ void TInbox::Take()
             files << path;
     }
     files.sort();
+    QHash<QString, QString> seen;
+    bool waiting = false;
     for (const QString &path : std::as_const(files)) {
         const QFileInfo info(path);
         if (FReported.contains(version(info)))
             continue;
-        TSource source = DayOfFileName(QDir(inbox).relativeFilePath(path)).isValid()
-            ? ReadSource(path, TFormat::DayFiles)
-            : TSource { path, TFormat::DayFiles,
-                  QStringLiteral("%1 is named for no day (YYYY-MM-DD.txt or .md)").arg(path), {},
-                  {}, {}, {} };
+        QString error;
+        if (LeadsOutside(path, inbox))
+            error = QStringLiteral("%1 is a link to a file outside the inbox").arg(path);
+        else if (!DayOfFileName(QDir(inbox).relativeFilePath(path)).isValid())
+            error = QStringLiteral("%1 is named for no day (YYYY-MM-DD.txt or .md)").arg(path);
+        // Also a file that will not come in is named once it rests, with the others.
+        seen.insert(path, version(info));
+        if (FSeen.value(path) != version(info)) {
+            waiting = true;
+            continue;
+        }
+        TSource source;
+        if (error.isEmpty()) {
+            source = ReadSource(path, TFormat::DayFiles);
+        } else {
+            source.Path = path;
+            source.Error = error;
+        }
         if (source.Error.isEmpty()) {
             sources << std::move(source);
             continue;
@@ -127,6 +147,9 @@ void TInbox::Take()
         FReported.insert(version(info));
         unreadable << path;
     }
+    FSeen = seen;
+    if (waiting)
+        Schedule();
     QStringList parts;
     if (!sources.isEmpty()) {
         if (FEditor && FEditor->Source() == FStore)
@@ -151,6 +174,10 @@ void TInbox::Take()
                 if (!taken) {
                     FReported.insert(version(QFileInfo(source.Path)));
                     unreadable << source.Path;
+                } else if (!HoldsBytesRead(source)) {
+                    // Written again since it was read: it stays, to be taken in once it rests.
+                    FSeen.remove(source.Path);
+                    Schedule();
                 } else if (!MoveIntoBackupFolder(
                                FStore->BaseDir(), source.Path, QStringLiteral("inbox/"))) {
                     stuck << source.Path;

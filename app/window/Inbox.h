@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFileSystemWatcher>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -13,6 +14,9 @@ class TKivDiaryEdit;
 // each (2026-12-09.txt, 20261209.md, 2026/12/09.txt): when the diary starts and whenever a file
 // appears there, their days come into the diary through the store, the year is saved, and each
 // file taken in moves into backup/inbox/. A file that cannot be read stays and is named once.
+// A file is taken once its size and time have stood still from one look to the next (a phone or
+// a sync tool may write it in steps), and moved only while it holds the bytes taken in; a link
+// that leads out of the inbox is not followed.
 //
 // It runs from a short timer, never inside a load or save of the store, never twice at once;
 // the message it shows comes after everything is written.
@@ -46,4 +50,6 @@ private:
     bool FRunning = false;
     // Files named as unreadable already (with their size and time, so a new version is tried).
     QSet<QString> FReported;
+    // Each file's size and time at the last look: a file is taken once they stood still.
+    QHash<QString, QString> FSeen;
 };

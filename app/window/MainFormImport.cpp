@@ -43,20 +43,51 @@ QStringList chooseSources(QWidget *parent)
     return {};
 }
 
-bool confirm(QWidget *parent, const QString &report)
+// What a report says: counts first, a line each year and each source; then the details, which
+// run to thousands of lines for years of a diary with photos.
+struct TReport {
+    QString Summary;
+    QString Details;
+    QString Whole() const { return Details.isEmpty() ? Summary : Summary + u"\r\n"_s + Details; }
+};
+
+bool confirm(QWidget *parent, const TReport &report)
 {
-    return Ask({ TQuestionKind::ImportTake, Text(wtext::kImportTitle),
-                   report + u"\r\n\r\n"_s + Text(wtext::kImportAsk),
-                   { { TAnswer::Yes, Text(wtext::kImportTake) },
-                       { TAnswer::No, Text(wtext::kImportCancel) } },
-                   TAnswer::Yes, TAnswer::No, report },
-               parent)
-        == TAnswer::Yes;
+    TQuestion question { TQuestionKind::ImportTake, Text(wtext::kImportTitle),
+        report.Summary + u"\r\n\r\n"_s + Text(wtext::kImportAsk),
+        { { TAnswer::Yes, Text(wtext::kImportTake) }, { TAnswer::No, Text(wtext::kImportCancel) } },
+        TAnswer::Yes, TAnswer::No, report.Whole() };
+    question.Details = report.Details;
+    return Ask(question, parent) == TAnswer::Yes;
 }
 
-QString report(const QList<TYearOutcome> &years, const QList<TSource> &sources)
+QString reason(const TSkipped &skipped)
+{
+    switch (skipped.Why) {
+    case TWhy::NoDate:
+        return Text(wtext::kImportNoDate);
+    case TWhy::Before1900:
+        return Text(wtext::kImportBefore1900);
+    case TWhy::NoText:
+        break;
+    case TWhy::LinkOutside:
+        return Text(wtext::kImportLinkOutside);
+    case TWhy::NoSuchDay:
+        return Text(wtext::kImportNoSuchDay);
+    case TWhy::NoDayName:
+        return Text(wtext::kImportNoDayName);
+    case TWhy::BinaryText:
+        return Text(wtext::kImportBinaryText);
+    case TWhy::ZoneGuessed:
+        return Text(wtext::kImportZoneGuessed).arg(skipped.Detail);
+    }
+    return Text(wtext::kImportNoText);
+}
+
+TReport report(const QList<TYearOutcome> &years, const QList<TSource> &sources)
 {
     QStringList lines;
+    QStringList details;
     for (const TYearOutcome &year : years) {
         if (!year.Error.isEmpty()) {
             lines << Text(wtext::kImportYearUnread).arg(QString::number(year.Year), year.Error);
@@ -66,30 +97,48 @@ QString report(const QList<TYearOutcome> &years, const QList<TSource> &sources)
                      .arg(QString::number(year.Year), QString::number(year.Added.size()),
                          QString::number(year.BothTexts.size()));
         for (const QDate day : year.BothTexts)
-            lines << Text(wtext::kImportBothDay).arg(FormatDate(u"yyyy/mm/dd"_s, day));
+            details << Text(wtext::kImportBothDay).arg(FormatDate(u"yyyy/mm/dd"_s, day));
+        if (!year.NotStored.isEmpty())
+            lines << Text(wtext::kImportNotStoredDays).arg(year.NotStored.size());
         for (const QString &chars : year.NotStored)
-            lines << Text(wtext::kImportNotStored).arg(chars);
+            details << Text(wtext::kImportNotStored).arg(chars);
+        if (!year.Changed.isEmpty())
+            lines << Text(wtext::kImportChanged).arg(CharacterCounts(year.Changed));
+        if (!year.Referenced.isEmpty())
+            lines << Text(wtext::kImportReferenced).arg(CharacterCounts(year.Referenced));
     }
     QStringList skipped;
+    QStringList guessed;
     QStringList media;
     QStringList unreadable;
     for (const TSource &source : sources) {
         if (!source.Error.isEmpty())
             unreadable << u"> "_s + source.Error;
+        if (!source.Skipped.isEmpty() || !source.Guessed.isEmpty() || !source.Media.isEmpty())
+            lines << Text(wtext::kImportSourceCounts)
+                         .arg(source.Path, QString::number(source.Skipped.size()),
+                             QString::number(source.Guessed.size()),
+                             QString::number(source.Media.size()));
         for (const TSkipped &entry : source.Skipped)
-            skipped << u"> "_s + entry.Where + u": "_s + entry.Reason;
+            skipped << u"> "_s + entry.Where + u": "_s + reason(entry);
+        for (const TSkipped &entry : source.Guessed)
+            guessed << u"> "_s + entry.Where + u": "_s + reason(entry);
         for (const QString &file : source.Media)
             media << u"> "_s + file;
     }
     if (lines.isEmpty())
         lines << Text(wtext::kImportNothing);
-    if (!skipped.isEmpty())
-        lines << QString() << Text(wtext::kImportSkipped) << skipped;
-    if (!media.isEmpty())
-        lines << QString() << Text(wtext::kImportMedia).arg(media.size()) << media;
     if (!unreadable.isEmpty())
         lines << QString() << Text(wtext::kImportUnreadable) << unreadable;
-    return lines.join(u"\r\n"_s);
+    if (!skipped.isEmpty())
+        details << QString() << Text(wtext::kImportSkipped) << skipped;
+    if (!guessed.isEmpty())
+        details << QString() << Text(wtext::kImportGuessed) << guessed;
+    if (!media.isEmpty())
+        details << QString() << Text(wtext::kImportMedia).arg(media.size()) << media;
+    while (!details.isEmpty() && details.first().isEmpty())
+        details.removeFirst();
+    return { lines.join(u"\r\n"_s), details.join(u"\r\n"_s) };
 }
 
 } // namespace
@@ -116,9 +165,9 @@ void TForm1::ActImportExecute()
         scratch.Open();
         preview = TakeInto(scratch, days);
     }
-    const QString said = report(preview, sources);
+    const TReport said = report(preview, sources);
     if (days.empty()) {
-        ShowMessageBox(said);
+        ShowDetailedMessageBox(said.Summary, said.Details);
         return;
     }
     if (!confirm(this, said))

@@ -294,6 +294,10 @@ namespace {
             if (QChar::isSurrogate(unit))
                 continue;
             const size_t length = convertOne(cd, &unit, 2, bytes, sizeof bytes);
+            // The converter gives the yen sign as a backslash and the overline as a tilde: read
+            // back, a price would change. They are kept as references instead.
+            if (length == 1 && bytes[0] < 0x80)
+                continue;
             if (length == 1)
                 table.Forms[c] = bytes[0];
             else if (length == 2)

@@ -79,7 +79,8 @@ QString DecodeLossless(QByteArrayView bytes, QList<qsizetype> *offsets = nullptr
 QByteArray Encode(QStringView text, bool *ok = nullptr, QStringView next = {});
 
 // The text as it reads back once stored: each character in the form CP932 gives back for it
-// (U+301C becomes U+FF5E, the yen sign a backslash). Characters that Encode leaves out are left
+// (U+301C becomes U+FF5E; what would read back as another character of ASCII, the yen sign as a
+// backslash, is kept as a reference instead). Characters that Encode leaves out are left
 // out here too and appended to *refused, each once.
 QString StoredForm(QStringView text, QString *refused = nullptr);
 

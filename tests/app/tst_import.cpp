@@ -36,21 +36,29 @@ private slots:
         QFETCH(bool, take);
         F->Write(u"in/2026-12-08.md"_s, "# 他の日記\n");
         F->Write(u"in/2026-12-09.txt"_s, "翌日\n");
+        F->Write(u"in/README.md"_s, "説明\n");
         TForm1 &form = F->Start({ u"-dData"_s });
         const QByteArray before = F->Read(kYearFile);
         QString report;
+        QString shown;
         F->Person.Answer = [&](const TQuestion &question) -> TReply {
             if (question.Kind == TQuestionKind::ImportFrom)
                 return TAnswer::Folder;
             if (question.Kind == TQuestionKind::ImportFolder)
                 return { TAnswer::Yes, u"in"_s };
             report = question.Subject.toString();
+            shown = question.Text;
             // Nothing is written while the report waits.
             return F->Read(kYearFile) == before && take ? TAnswer::Yes : TAnswer::No;
         };
         form.N7->trigger();
+        // Counts in the box, the lists below them: in Japanese throughout.
         QCOMPARE(report,
-            u"2026年: 1日を追加、1日は両方の文章を残します\r\n  2026/12/08: 両方の文章を残す日"_s);
+            u"2026年: 1日を追加、1日は両方の文章を残します\r\n"
+            "in: 取り込まないもの 1件、推測して取り込むもの 0件、コピーしない写真など 0個\r\n"
+            "  2026/12/08: 両方の文章を残す日\r\n\r\n取り込まないもの:\r\n"
+            "> in/README.md: 名前が日付ではありません (YYYY-MM-DD.txt や .md)"_s);
+        QVERIFY(!shown.contains(u"2026/12/08"_s));
         QCOMPARE(F->Read(kYearFile).contains(cp932::Encode(u"翌日")), take);
         QCOMPARE(form.KivDiaryEdit1->toPlainText().contains(u"他の日記"_s), take);
         QVERIFY(F->Boxes.isEmpty());
@@ -61,8 +69,8 @@ private slots:
         F->Write(u"Data/inbox/2026/12/01.md"_s, "電話から\n");
         F->Write(u"Data/inbox/note.txt"_s, "no day\n");
         TForm1 &form = F->Start({ u"-dData"_s });
+        QTRY_VERIFY(QFileInfo::exists(u"Data/backup/inbox/01.md"_s));
         QVERIFY(F->Read(kYearFile).contains(cp932::Encode(u"電話から")));
-        QVERIFY(QFileInfo::exists(u"Data/backup/inbox/01.md"_s));
         QVERIFY(!QFileInfo::exists(u"Data/inbox/2026/12/01.md"_s));
         QCOMPARE(F->Boxes.size(), 1);
         QVERIFY(F->Boxes[0].second.contains(u"2026/12/01"_s));
@@ -76,6 +84,17 @@ private slots:
         QCOMPARE(F->Boxes.size(), 2);
         QVERIFY(!F->Boxes[1].second.contains(u"note.txt"_s));
         QVERIFY(QFileInfo::exists(u"Data/inbox/note.txt"_s));
+    }
+
+    // A phone writes the file in two steps: it comes in whole, once it stood still.
+    void inboxWaitsForAFileToRest()
+    {
+        F->Write(u"Data/inbox/2026-12-03.txt"_s, "前半");
+        TForm1 &form = F->Start({ u"-dData"_s });
+        F->Write(u"Data/inbox/2026-12-03.txt"_s, "前半後半");
+        QTRY_VERIFY(QFileInfo::exists(u"Data/backup/inbox/2026-12-03.txt"_s));
+        QCOMPARE(form.KivDiaryEdit1->Source()->GetDayText(DateToDayNumber(QDate(2026, 12, 3))),
+            cp932::Encode(u"前半後半\r\n"));
     }
 
 private:

@@ -323,12 +323,14 @@ void TestKivDiaryEdit::inputShowsWhatIsStored_data()
         << u"a\u2028b\u2029c"_s << u"a\nb\nc"_s << QString();
     QTest::newRow("stored as another character")
         << u"\u301C\u2014\u2016\u2212\u00A2\u00A3\u00AC\u00A5\u203E"_s
-        << u"\uFF5E\u2015\u2225\uFF0D\uFFE0\uFFE1\uFFE2\\~"_s << QString();
+        << u"\uFF5E\u2015\u2225\uFF0D\uFFE0\uFFE1\uFFE2\u00A5\u203E"_s << QString();
     QTest::newRow("outside CP932 kept") << u"😀日𠮷1\uFE0F\u20E3\u2764\uFE0F👨\u200D👧"_s
                                         << u"😀日𠮷1\uFE0F\u20E3\u2764\uFE0F👨\u200D👧"_s << QString();
     QTest::newRow("a combining mark joins its letter") << u"e\u0301"_s << u"\u00E9"_s << QString();
     QTest::newRow("no reference carries these, each named once") << u"a\u0000b\u0085c"_s
             + QChar(0xD800) + QChar(0) << u"abc"_s << u"\u0000\u0085"_s + QChar(0xD800);
+    QTest::newRow("control characters but the tab")
+        << u"a\u001Bb\tc\u007F"_s << u"ab\tc"_s << u"\u001B\u007F"_s;
     QTest::newRow("long list cut")
         << u"x\u0081\u0082\u0083\u0084\u0085\u0086\u0087\u0088\u0089\u008A\u008B\u008C\u008D"_s
         << u"x"_s << u"\u0081\u0082\u0083\u0084\u0085\u0086\u0087\u0088\u0089\u008A\u008B\u008C…"_s;

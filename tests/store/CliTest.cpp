@@ -521,6 +521,25 @@ TEST_F(Cli, ImportTakesNewDaysOnceNamesUnreadableSourcesAndRespectsTheLock)
     EXPECT_TRUE(again.Out.startsWith(u"2023: 0 days added"_qs));
     EXPECT_EQ(ReadAll(Path(u"Data/2023.jnl"_qs)), written);
 
+    // Counts, and with --verbose what they count.
+    WriteAll(Path(u"days/README.md"_qs), "about\n");
+    const TRun counts = Run(QStringList(args) << u"--dry-run"_qs);
+    EXPECT_TRUE(counts.Out.contains(u"days: 1 entry or file skipped (--verbose names them)\n"_qs))
+        << counts.Out.toStdString();
+    const TRun named = Run(QStringList(args) << u"--dry-run"_qs << u"--verbose"_qs);
+    EXPECT_TRUE(named.Out.contains(u"  skipped: days/README.md: named for no day"_qs))
+        << named.Out.toStdString();
+
+    // Before the diary's first start: its folder is made as that start makes it.
+    EXPECT_EQ(Run({ u"import"_qs, u"-dFresh"_qs, u"days"_qs }).Status, 0);
+    EXPECT_EQ(QFile::permissions(Path(u"Fresh"_qs)) & 0x0077, QFileDevice::Permissions());
+    EXPECT_TRUE(QFileInfo::exists(Path(u"Fresh/2023.jnl"_qs)));
+
+    ASSERT_TRUE(QDir(Dir()).mkpath(u"empty"_qs));
+    const TRun nothing = Run({ u"import"_qs, u"-dData"_qs, u"empty"_qs });
+    EXPECT_EQ(nothing.Status, 1);
+    EXPECT_EQ(nothing.Out, u"no day to take in\n"_qs);
+
     TDataFolderLock diary;
     ASSERT_EQ(diary.Acquire(Path(u"Data"_qs)), TDataFolderLock::TState::Held);
     WriteAll(Path(u"days/2023-03-08.md"_qs), "次\n");

@@ -33,7 +33,11 @@ TEST(Cp932Tables, SameAsTheSystemConverterForEveryInput)
         const QByteArray bytes = cp932::Encode(text, &ok);
         const QByteArray expected = cp932::iconvpath::Encode(text, &expectedOk);
         const char16_t c = text[0].unicode();
-        if (expectedOk && (text.size() == 1 || cp932::DecodeLossless(expected) == text))
+        // But for the yen sign and the overline, which the converter gives as "\\" and "~".
+        const bool readsAsAscii
+            = c >= 0x80 && expected.size() == 1 && static_cast<unsigned char>(expected[0]) < 0x80;
+        if (expectedOk && !readsAsAscii
+            && (text.size() == 1 || cp932::DecodeLossless(expected) == text))
             return ok && bytes == expected;
         if ((c >= 0x80 && c < 0xA0) || (text.size() == 1 && QChar::isSurrogate(c)))
             return !ok && bytes.isEmpty();
@@ -83,6 +87,7 @@ TEST(Cp932References, ReadBackAsTheTextWritten)
             "&#X1F600;&#x;&#x0;&#x85;&#xD800;&#x110000;&#x1F6\r\n00;", true },
         // A lone lead byte is never written where it would join the next byte.
         { u"\U000F0081A", "&#xF0081;A", true },
+        { u"\u00A51,000 \u203E", "&#xA5;1,000 &#x203E;", true },
         { u"😀😀&", "&#x1f600;&#x0001F600;&#x026;", false },
     };
     for (const TCase &c : cases) {
