@@ -195,8 +195,10 @@ private:
     QList<QByteArrayView> FLines;
 };
 
-// Both versions of the lines, the lines they share at the beginning and the end once.
-void addBoth(TOutput &out, const TLines &own, TSpan o, const TLines &other, TSpan t)
+// Both versions of the lines, the lines they share at the beginning and the end once, and of
+// the other's lines only those that differ (a line this side's run holds as well stands once).
+// Whether both stand: not when this side's lines hold all of the other's.
+bool addBoth(TOutput &out, const TLines &own, TSpan o, const TLines &other, TSpan t)
 {
     qsizetype head = 0;
     while (o.first + head < o.second && t.first + head < t.second
@@ -206,10 +208,21 @@ void addBoth(TOutput &out, const TLines &own, TSpan o, const TLines &other, TSpa
     while (o.second - tail > o.first + head && t.second - tail > t.first + head
         && own.Keys[o.second - 1 - tail] == other.Keys[t.second - 1 - tail])
         ++tail;
+    std::map<int, int> mine;
+    for (qsizetype i = o.first + head; i < o.second - tail; ++i)
+        ++mine[own.Keys[i]];
+    std::vector<qsizetype> differing;
+    for (qsizetype i = t.first + head; i < t.second - tail; ++i) {
+        if (mine[other.Keys[i]]-- <= 0)
+            differing.push_back(i);
+    }
     out.Add(own, { o.first, o.second - tail });
-    out.AddSeparator();
-    out.Add(other, { t.first + head, t.second - tail });
+    if (!differing.empty())
+        out.AddSeparator();
+    for (const qsizetype i : differing)
+        out.Add(other, { i, i + 1 });
     out.Add(own, { o.second - tail, o.second });
+    return !differing.empty();
 }
 
 // The lines of 'side' in 's' that are not lines of 'base' in 'b' it kept.
@@ -293,8 +306,7 @@ TLineMerge mergeWithBase(const TLines &base, const TLines &own, const TLines &ot
         } else if (holdsInOrder(own.Keys, o, other.Keys, t)) {
             out.Add(own, o);
         } else {
-            addBoth(out, own, o, other, t);
-            both = true;
+            both = addBoth(out, own, o, other, t) || both;
         }
         done = to;
     }

@@ -56,6 +56,8 @@ TEST(LineMerge, EachSidesChangedLinesApplyAndDifferingOnesStandBoth)
             true },
         { "a run changed differently: what both wrote around it stands once", "a|b|c|d",
             "a|X|b1|Y|d", "a|X|b2|Y|d", "a|X|b1|<>|b2|Y|d", true },
+        { "a run changed differently where both wrote one line alike: it stands once", "a|b|c",
+            "a|X|Y|c", "a|Y|Z|c", "a|X|Y|<>|Z|c", true },
         { "the same change on both sides stands once", "a|b|c|d|e", "a|B|c|d|e|f", "a|B|c|d|e",
             "a|B|c|d|e|f", false },
         { "both wrote into an empty text", "", "a|b|z", "a|c|z", "a|b|<>|c|z", true },
