@@ -6,6 +6,7 @@
 #include "DiaryStats.h"
 #include "KivDiaryEdit.h"
 #include "MainForm.h"
+#include "MonthCalendar.h"
 #include "WindowRules.h"
 #include "YearWindow.h"
 
@@ -21,7 +22,8 @@ void TForm1::ActYearViewExecute()
 {
     if (!FYearWindow) {
         FYearWindow = new TYearWindow(
-            this, [this](double date) { RunGuarded([&] { OpenOnThisDay(date); }); },
+            this, MonthCalendar1->firstDayOfWeek(),
+            [this](double date) { RunGuarded([&] { OpenOnThisDay(date); }); },
             [this](const QString &word) { RunGuarded([&] { SearchFor(word); }); },
             [this](
                 int year) { RunGuarded([&] { UpdateYearView(std::clamp(year, 1900, 9999)); }); });

@@ -90,11 +90,12 @@ QColor TYearWindow::ShadeColour(const QPalette &palette, int shade)
                       : mixed(ground, palette.color(QPalette::Highlight), 0.25 + 0.1875 * shade);
 }
 
-TYearWindow::TYearWindow(QWidget *diary, std::function<void(double)> open,
+TYearWindow::TYearWindow(QWidget *diary, Qt::DayOfWeek firstDay, std::function<void(double)> open,
     std::function<void(const QString &)> search, std::function<void(int)> want)
     : QWidget(diary, Qt::Window)
     , FOpen(std::move(open))
     , FWant(std::move(want))
+    , FFirstDay(firstDay)
 {
     setObjectName(u"YearWindow"_s);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -132,7 +133,7 @@ TYearWindow::TYearWindow(QWidget *diary, std::function<void(double)> open,
         grid->setSpacing(0);
         grid->addWidget(boldLabel(Text(wtext::kYearViewMonth).arg(month + 1), this), 0, 0, 1, 7);
         for (int weekday = 0; weekday < 7; ++weekday) {
-            auto *name = new QLabel(names[size_t(weekday)], this);
+            auto *name = new QLabel(names[size_t((weekday + FFirstDay - 1) % 7)], this);
             name->setAlignment(Qt::AlignCenter);
             name->setForegroundRole(QPalette::PlaceholderText);
             grid->addWidget(name, 1, weekday);
@@ -177,7 +178,6 @@ TYearWindow::TYearWindow(QWidget *diary, std::function<void(double)> open,
     LblWords = new QLabel(this);
     LblWords->setObjectName(u"LblWords"_s);
     LblWords->setTextFormat(Qt::RichText);
-    LblWords->setWordWrap(true);
     LblWords->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     LblWords->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     LblWords->setToolTip(Text(wtext::kYearViewWordsTip).arg(LeftOutWordsPath()));
@@ -203,8 +203,8 @@ void TYearWindow::ShowYear(int year, QDate shownDay, TFiguresCache::TFiguresPtr 
     const TYearFigures &shown = figures ? *figures : none;
     for (int month = 1; month <= 12; ++month) {
         const QDate first(year, month, 1);
-        // Monday first: the first row begins with the Monday on or before the 1st.
-        const int lead = first.dayOfWeek() - 1;
+        // The first row begins with the first day of the week on or before the 1st.
+        const int lead = (first.dayOfWeek() - FFirstDay + 7) % 7;
         for (int at = 0; at < kWeeks * 7; ++at) {
             TYearDayCell *cell = FCells[size_t((month - 1) * kWeeks * 7 + at)];
             const QDate day = first.addDays(at - lead);
@@ -236,15 +236,19 @@ void TYearWindow::ShowYear(int year, QDate shownDay, TFiguresCache::TFiguresPtr 
         range->setText(shade == 0 ? ShadeRange(shown, 0) : text);
     }
     LblFacts->setText(figures ? FactLines(shown).join(u'\n') : Text(wtext::kSearchStillReading));
+    // Ranked in rows of three, so that no word is broken over two lines.
     QString words;
-    for (const TWordCount &word : shown.Words) {
-        words += u"<a href=\"%1\">%2</a>&nbsp;%3 "_s.arg(
-            QString::fromLatin1(QUrl::toPercentEncoding(word.Word)), word.Word.toHtmlEscaped(),
-            QString::number(word.Count));
+    for (size_t i = 0; i < shown.Words.size(); ++i) {
+        const TWordCount &word = shown.Words[i];
+        words += (i % 3 == 0 ? u"<tr>"_s : QString())
+            + u"<td><a href=\"%1\">%2</a></td><td width=\"6\"></td><td align=\"right\">%3</td>"_s
+                  .arg(QString::fromLatin1(QUrl::toPercentEncoding(word.Word)),
+                      word.Word.toHtmlEscaped(), QString::number(word.Count))
+            + (i % 3 == 2 ? u"<td width=\"12\"></td></tr>"_s : u"<td width=\"12\"></td>"_s);
     }
-    LblWords->setText(words.isEmpty()
-            ? QString()
-            : u"<b>"_s + Text(msg::kWordsHead).toHtmlEscaped() + u"</b><br>"_s + words);
+    LblWords->setText(words.isEmpty() ? QString()
+                                      : u"<b>"_s + Text(msg::kWordsHead).toHtmlEscaped()
+                + u"</b><table cellspacing=\"0\" cellpadding=\"1\">"_s + words + u"</table>"_s);
 }
 
 TYearDayCell *TYearWindow::Cell(QDate day) const

@@ -40,8 +40,9 @@ class TYearWindow : public QWidget {
 
 public:
     // open moves the diary to a day, search looks for a word, want asks for the figures of a
-    // year (ShowYear then follows, at once or when they are made).
-    TYearWindow(QWidget *diary, std::function<void(double date)> open,
+    // year (ShowYear then follows, at once or when they are made). Weeks begin on firstDay, as
+    // in the diary's calendar.
+    TYearWindow(QWidget *diary, Qt::DayOfWeek firstDay, std::function<void(double date)> open,
         std::function<void(const QString &word)> search, std::function<void(int year)> want);
 
     // The year's figures, or null while they are being made (the year's figures shown before
@@ -68,7 +69,8 @@ private:
     std::function<void(int)> FWant;
     int FYear = 0;
     diarystats::TFiguresCache::TFiguresPtr FFigures;
-    // Six weeks of seven days for each month, Monday first, as the diary's calendar has them.
+    // Six weeks of seven days for each month.
+    Qt::DayOfWeek FFirstDay;
     std::vector<TYearDayCell *> FCells;
     std::vector<std::pair<QLabel *, QLabel *>> FLegend; // the swatch and its range
 };
