@@ -88,6 +88,9 @@ void TForm1::UpdateYearView(std::optional<int> year)
         FFiguresMaker = new TFiguresMaker(this, [this](TFiguresMaker::TMade made) {
             // Taken in between the diary's boxes: one may wait in the middle of a year switch.
             const auto take = [this, made](const auto &again) -> void {
+                // The diary is going: its controls may be gone already.
+                if (!FFiguresMaker)
+                    return;
                 if (QApplication::activeModalWidget()) {
                     QTimer::singleShot(100, this, [again] { again(again); });
                     return;
