@@ -137,7 +137,7 @@ int RunStats(QStringList args)
         if (file.Year != year)
             continue;
         try {
-            texts = TSearchIndex::ReadYear({ year, file.Path, StatFile(file.Path), year });
+            texts = TSearchIndex::ReadYear({ year, file.Path, StatFile(file.Path), 0 });
         } catch (const std::exception &e) {
             print(stderr,
                 QStringLiteral("kivlog-cli: %1 is not read: %2\n")

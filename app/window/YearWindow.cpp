@@ -226,11 +226,9 @@ void TYearWindow::ShowYear(int year, QDate shownDay, TFiguresCache::TFiguresPtr 
             cell->update();
         }
     }
+    ColourLegend();
     for (int shade = 0; shade <= 4; ++shade) {
         auto [swatch, range] = FLegend[size_t(shade)];
-        QPalette colours = swatch->palette();
-        colours.setColor(QPalette::Window, ShadeColour(palette(), shade));
-        swatch->setPalette(colours);
         const QString text = figures ? ShadeRange(shown, shade) : QString();
         swatch->setVisible(shade == 0 || !text.isEmpty());
         range->setText(shade == 0 ? ShadeRange(shown, 0) : text);
@@ -249,6 +247,24 @@ void TYearWindow::ShowYear(int year, QDate shownDay, TFiguresCache::TFiguresPtr 
     LblWords->setText(words.isEmpty() ? QString()
                                       : u"<b>"_s + Text(msg::kWordsHead).toHtmlEscaped()
                 + u"</b><table cellspacing=\"0\" cellpadding=\"1\">"_s + words + u"</table>"_s);
+}
+
+void TYearWindow::ColourLegend()
+{
+    for (int shade = 0; shade <= 4; ++shade) {
+        QLabel *swatch = FLegend[size_t(shade)].first;
+        QPalette colours = palette();
+        colours.setColor(QPalette::Window, ShadeColour(palette(), shade));
+        swatch->setPalette(colours);
+    }
+}
+
+void TYearWindow::changeEvent(QEvent *event)
+{
+    // 配色 chosen anew: the days take it as they are drawn, the legend here.
+    if (event->type() == QEvent::PaletteChange && !FLegend.empty())
+        ColourLegend();
+    QWidget::changeEvent(event);
 }
 
 TYearDayCell *TYearWindow::Cell(QDate day) const

@@ -63,8 +63,12 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    // The legend's swatches in the colours of the palette now.
+    void ColourLegend();
+
     std::function<void(double)> FOpen;
     std::function<void(int)> FWant;
     int FYear = 0;
