@@ -6,6 +6,7 @@
 #include "CliMenuEntry.h"
 #include "CliOutput.h"
 #include "CliSearch.h"
+#include "CliStats.h"
 #include "CommandLine.h"
 #include "Cp932.h"
 #include "DataFolderLock.h"
@@ -55,6 +56,8 @@ const char kUsage[] = R"(Usage:
   kivlog-cli import [-dFOLDER] [-pPREFIX] [-eEXT] [--dry-run] [--verbose]
                     [--format dayone|jrnl|rednotebook|days] SOURCE...
   kivlog-cli menu-entry [-dFOLDER] [-pPREFIX] [-eEXT] | --remove
+  kivlog-cli stats [--json] [-dFOLDER] [-pPREFIX] [-eEXT] [YEAR]
+  kivlog-cli remind --at HH:MM [-dFOLDER] [-pPREFIX] [-eEXT] | --off
   kivlog-cli --help | --version
 
 FILE is a year file named prefix + four-digit year + extension, for example
@@ -147,6 +150,28 @@ menu-entry
          menu once the diary it starts is gone. Exit status 0 when it was
          written or removed, 1 when not (or there was no entry of its own to
          remove), 2 on wrong usage or a missing folder.
+
+stats    prints the figures of YEAR (by default this year) from its year file
+         in the folder (as for search): the days written, the characters
+         written (blanks and line breaks not counted), the longest run of
+         written days and the longest gap between two, the most written day and
+         month; then a row a month, a character a day, shaded by the characters
+         of that day (".", then "-" "+" "*" "#" for the year's four quarters),
+         and the most used words: runs of kanji, of katakana and Latin words,
+         without dates, weekday names, lines that are only a date and lines
+         standing alike on many days (a template's). The words listed in
+         ~/.config/kivlog/words-left-out (below $XDG_CONFIG_HOME when set), one
+         a line, are left out too. --json prints one object instead. Exit status
+         0, 1 when the year has no year file or it cannot be read, 2 on wrong
+         usage or a missing folder. Nothing is written.
+remind   --at HH:MM writes a systemd user timer and its service
+         (kivlog-remind.timer and .service in ~/.config/systemd/user/) and
+         enables it with systemctl --user: each day at that time, when today's
+         diary day holds no text in its year file (in the folder given, as for
+         search), a desktop notification says so (notify-send, else gdbus).
+         Without systemctl the files are written and the commands to start
+         them printed. --off stops and removes them. Nothing is installed
+         unless asked. Exit status 0 when done, 1 when not, 2 on wrong usage.
 
 A year file that cannot be read prints {"error": ..., "messages": [...]} and
 exits with status 1; wrong usage exits with status 2.
@@ -324,8 +349,8 @@ int cliMain(int argc, char *argv[])
     }
     if (args.isEmpty())
         return usageError(QStringLiteral(
-            "a command is missing: dump, rewrite, search, export, onthisday, import, check or "
-            "menu-entry"));
+            "a command is missing: dump, rewrite, search, export, onthisday, import, check, "
+            "menu-entry, stats or remind"));
 
     const QString command = args.takeFirst();
     if (command == u"search")
@@ -342,6 +367,10 @@ int cliMain(int argc, char *argv[])
 #endif
     if (command == u"menu-entry")
         return RunMenuEntry(args);
+    if (command == u"stats")
+        return RunStats(args);
+    if (command == u"remind")
+        return RunRemind(args);
     std::optional<bool> dayName;
     if (command == u"rewrite") {
         while (!args.isEmpty() && args.front().startsWith(u"--dayname")) {

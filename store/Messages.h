@@ -85,4 +85,20 @@ inline constexpr char kRefusedNotice[]
     = "「%1」は制御文字など日記ファイルに文字として書けないものなので入力できません。";
 inline constexpr char kJoinNotice[]
     = "赤い四角のバイトが隣の文字とつながって別の文字に変わるため、この編集はできません。";
+// A year at a glance (the year view and kivlog-cli stats): the figures of a year, one a line.
+// %1 a count; for a stretch of days %2 and %3 its first and last day.
+inline constexpr char kFiguresDays[] = "書いた日: %1日";
+inline constexpr char kFiguresCharacters[] = "文字数: %1字";
+inline constexpr char kFiguresRun[] = "続けて書いた日: いちばん長くて%1日 (%2～%3)";
+inline constexpr char kFiguresGap[] = "書かなかった日: いちばん長くて%1日 (%2～%3)";
+inline constexpr char kFiguresNoGap[] = "書かなかった日: ありません";
+// %1 the day's heading, %2 its characters.
+inline constexpr char kFiguresDay[] = "いちばん多く書いた日: %1 %2字";
+inline constexpr char kFiguresMonth[] = "いちばん多く書いた月: %1月 %2字";
+inline constexpr char kFiguresNone[] = "この年に書いた日はありません。";
+// What the shades of the days stand for.
+inline constexpr char kShadeNone[] = "書いていない日";
+inline constexpr char kShadeRange[] = "%1～%2字";
+inline constexpr char kShadeFrom[] = "%1字以上";
+inline constexpr char kWordsHead[] = "よく使った言葉";
 } // namespace msg

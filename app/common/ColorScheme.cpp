@@ -1,5 +1,6 @@
 #include "ColorScheme.h"
 
+#include "DiaryIdentity.h"
 #include "FileWriter.h"
 
 #include <QApplication>
@@ -7,7 +8,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QStyleHints>
 #include <cerrno>
 #include <cstring>
@@ -100,11 +100,7 @@ QPalette SchemePalette(TColorScheme scheme, const QPalette &desktop)
     return scheme == TColorScheme::Dark && !isDark(desktop) ? darkPalette() : desktop;
 }
 
-QString ColorChoicePath()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-        + u"/kivlog/colours"_s;
-}
+QString ColorChoicePath() { return DiaryConfigFolder() + u"colours"_s; }
 
 TColorChoice ReadColorChoice()
 {

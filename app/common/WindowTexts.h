@@ -148,6 +148,21 @@ inline constexpr char kBytesReplaced[]
 inline constexpr char kReplaceExisting[] = "このファイルはすでにあります。置き換えますか？\r\n> %1";
 
 // 取り込み: other diaries' days brought in, after a report of what would come.
+// A year at a glance: %1 is the year. The figures and the words' heading are the store's, which
+// kivlog-cli prints too.
+inline constexpr char kYearViewCaption[] = "一年の記録...";
+inline constexpr char kYearViewTitle[] = "%1年の記録";
+inline constexpr char kYearViewYear[] = "%1年";
+inline constexpr char kYearViewMonth[] = "%1月";
+// %1 is the file of the words left out.
+inline constexpr char kYearViewWordsTip[]
+    = "言葉をクリックすると、その言葉で検索します。\n"
+      "数えない言葉は次のファイルに1行に1つずつ書いておけます。\n%1";
+// A day of the year view: %1 the day's title, %2 the characters written.
+inline constexpr char kA11yYearDayName[] = "%1 %2字";
+inline constexpr char kA11yPrevYearName[] = "前の年";
+inline constexpr char kA11yNextYearName[] = "次の年";
+
 inline constexpr char kImportCaption[] = "取り込み...";
 inline constexpr char kImportTitle[] = "取り込み";
 inline constexpr char kImportChoose[] = "取り込む日記を選んでください。";

@@ -18,6 +18,7 @@
 #include "Recovery.h"
 #include "SearchWindow.h"
 #include "WindowTexts.h"
+#include "YearWindow.h"
 
 #include <QAction>
 #include <QFont>
@@ -149,6 +150,9 @@ bool TForm1::Dismantle()
     // The search window asks the store; it goes before the final save can show a box.
     delete FSearchWindow.data();
     delete FOnThisDayWindow.data();
+    delete FYearWindow.data();
+    delete FFiguresMaker;
+    FFiguresMaker = nullptr;
     hide();
     RunGuarded([&] { FormDestroy(); });
     DetachFromControls();

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -25,6 +26,11 @@ class TRecovery;
 class TKeysWindow;
 class TSearchWindow;
 class TOnThisDayWindow;
+class TYearWindow;
+class TFiguresMaker;
+namespace diarystats {
+class TFiguresCache;
+}
 namespace diarysearch {
 class TSearchIndex;
 class TSearchQuery;
@@ -118,6 +124,9 @@ public:
     QAction *ActExport = nullptr;
     QAction *N7 = nullptr;
     QAction *ActImport = nullptr;
+    // A year at a glance.
+    QAction *NYear = nullptr;
+    QAction *ActYearView = nullptr;
     // The keys at hand: F1, and the popup's last entry, which names it.
     QAction *NKeys = nullptr;
     QAction *ActShowKeys = nullptr;
@@ -153,6 +162,13 @@ public:
     void ActExportExecute();
     // Asks for other diaries' files or folder, shows what would come in, and takes it in.
     void ActImportExecute();
+    // Opens the year view on the shown day's year, or brings it forward.
+    void ActYearViewExecute();
+    // The year view shows the year's figures, made off this thread when they are not at hand,
+    // and marks the diary's day; it follows the diary into another year.
+    void UpdateYearView(std::optional<int> year = std::nullopt);
+    // Opens the search window on the words.
+    void SearchFor(const QString &words);
     // Opens the window listing the keys, the popup's entries and the data folder.
     void ActShowKeysExecute();
     // Moves to the day as a calendar click does.
@@ -204,6 +220,8 @@ private:
     // The search's index brought up to date with the folder and the year as shown, its unsaved
     // text included; the year files it could not read go to skipped.
     diarysearch::TSearchIndex &ReadingIndex(QList<diarysearch::TSkippedFile> *skipped = nullptr);
+    // The same without reading: the folder and the year as shown.
+    diarysearch::TSearchIndex &PreparedIndex();
 
     bool FFinalSaved = true;
     bool FTerminateRequested = false;
@@ -224,6 +242,11 @@ private:
     QPointer<TSearchWindow> FSearchWindow;
     QPointer<TOnThisDayWindow> FOnThisDayWindow;
     QPointer<TKeysWindow> FKeysWindow;
+    QPointer<TYearWindow> FYearWindow;
+    // The year of the diary's day the year view last followed.
+    int FYearViewFollows = 0;
+    std::unique_ptr<diarystats::TFiguresCache> FFigures;
+    TFiguresMaker *FFiguresMaker = nullptr;
     bool FEditorEmpty = true;
     TDiskWatch *FDiskWatch = nullptr;
     TInbox *FInbox = nullptr;

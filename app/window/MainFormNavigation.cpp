@@ -150,6 +150,7 @@ void TForm1::UpdateDate()
     ReadDayNameSetting();
     UpdateCalendarMarks();
     UpdateOnThisDay();
+    UpdateYearView();
 
     FocusEditor();
 }

@@ -58,10 +58,12 @@ void TForm1::BuildReadingActions()
     entry(N5, ActPrint, "ActPrint", wtext::kPrintCaption, QKeySequence::Print);
     entry(N6, ActExport, "ActExport", wtext::kExportCaption, QKeySequence(u"Ctrl+E"_s));
     entry(N7, ActImport, "ActImport", wtext::kImportCaption, QKeySequence(u"Ctrl+I"_s));
+    entry(NYear, ActYearView, "ActYearView", wtext::kYearViewCaption, QKeySequence(u"Ctrl+R"_s));
     N4->setObjectName(u"N4"_s);
     N5->setObjectName(u"N5"_s);
     N6->setObjectName(u"N6"_s);
     N7->setObjectName(u"N7"_s);
+    NYear->setObjectName(u"NYear"_s);
 }
 
 void TForm1::BindReadingActions()
@@ -74,9 +76,16 @@ void TForm1::BindReadingActions()
         ActExport, &QAction::triggered, this, [this] { RunGuarded([&] { ActExportExecute(); }); });
     connect(
         ActImport, &QAction::triggered, this, [this] { RunGuarded([&] { ActImportExecute(); }); });
-    // A year read again from disk (another program wrote it) changes what この日 shows.
-    connect(
-        KivDiary1, &TKivDiary::Reloaded, this, [this] { RunGuarded([&] { UpdateOnThisDay(); }); });
+    connect(ActYearView, &QAction::triggered, this,
+        [this] { RunGuarded([&] { ActYearViewExecute(); }); });
+    // A year read again from disk (another program wrote it) changes what この日 and the year
+    // view show.
+    connect(KivDiary1, &TKivDiary::Reloaded, this, [this] {
+        RunGuarded([&] {
+            UpdateOnThisDay();
+            UpdateYearView();
+        });
+    });
 }
 
 void TForm1::BuildKeysAction()
@@ -108,14 +117,19 @@ void TForm1::ActShowKeysExecute()
     FKeysWindow->activateWindow();
 }
 
-TSearchIndex &TForm1::ReadingIndex(QList<TSkippedFile> *skipped)
+TSearchIndex &TForm1::PreparedIndex()
 {
     if (!FSearchIndex)
         FSearchIndex = std::make_unique<TSearchIndex>();
     const TKivDiary &diary = *KivDiaryEdit1->Source();
     FSearchIndex->SetFolder(diary.BaseDir(), diary.Prefix(), diary.Ext());
     FSearchIndex->SetLiveYear(diary, ShownDays(KivDiaryEdit1, diary));
-    const QList<TSkippedFile> failed = FSearchIndex->Refresh();
+    return *FSearchIndex;
+}
+
+TSearchIndex &TForm1::ReadingIndex(QList<TSkippedFile> *skipped)
+{
+    const QList<TSkippedFile> failed = PreparedIndex().Refresh();
     if (skipped)
         *skipped = failed;
     return *FSearchIndex;

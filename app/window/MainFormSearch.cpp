@@ -57,9 +57,7 @@ void TForm1::ActSearchExecute()
         const auto prepare = [this] {
             bool done = false;
             RunGuarded([&] {
-                const TKivDiary &diary = *KivDiaryEdit1->Source();
-                FSearchIndex->SetFolder(diary.BaseDir(), diary.Prefix(), diary.Ext());
-                FSearchIndex->SetLiveYear(diary, ShownDays(KivDiaryEdit1, diary));
+                PreparedIndex();
                 done = true;
             });
             return done;
@@ -79,6 +77,13 @@ void TForm1::ActSearchExecute()
     FSearchWindow->activateWindow();
     FSearchWindow->EdtQuery->setFocus();
     FSearchWindow->EdtQuery->selectAll();
+}
+
+void TForm1::SearchFor(const QString &words)
+{
+    ActSearchExecute();
+    FSearchWindow->EdtQuery->setText(words);
+    FSearchWindow->RunSearch();
 }
 
 void TForm1::OpenSearchHit(double date, const TSearchQuery &query)

@@ -7,6 +7,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QUuid>
 #include <sys/stat.h>
 
@@ -16,6 +17,12 @@ QString DiaryStateFolder()
     if (!QDir::isAbsolutePath(state))
         state = QDir::homePath() + QLatin1String("/.local/state");
     return state + QLatin1String("/kivlog/");
+}
+
+QString DiaryConfigFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QLatin1String("/kivlog/");
 }
 
 namespace {

@@ -10,6 +10,9 @@
 // This machine's own folder for the diary's state ($XDG_STATE_HOME/kivlog/, else
 // ~/.local/state/kivlog/), which no sync tool carries; it ends in "/".
 QString DiaryStateFolder();
+// This machine's own folder for the user's choices ($XDG_CONFIG_HOME/kivlog/, else
+// ~/.config/kivlog/: the colours, the words left out of a year's words); it ends in "/".
+QString DiaryConfigFolder();
 
 // The name of the file in the data folder that names its diary: one line, the diary's identity.
 inline constexpr char kDiaryIdentityFile[] = ".kivlog-diary";

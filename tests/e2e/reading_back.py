@@ -8,9 +8,11 @@ Under a private Xvfb, on a folder of four years that have text on today's diary 
              the PDF read back with pdftotext holds the days' texts;
   print      Ctrl+P, this year, the desktop's print dialog printing to a PDF file; read back;
   import     Ctrl+I, a folder of one file a day chosen in the folder dialog, the report
-             answered with 取り込む: the day keeps its text and the imported one after it.
+             answered with 取り込む: the day keeps its text and the imported one after it;
+  yearview   Ctrl+R opens the year view on the diary's year, Left goes a year back, Esc closes
+             it.
 
-    reading_back.py --kivlog BIN --cli BIN --artifacts DIR --stage onthisday|export|print|import
+    reading_back.py --kivlog BIN --cli BIN --artifacts DIR --stage onthisday|export|print|import|yearview
 
 Exit status 0 on success, 1 on a failure, 77 (skipped) when Xvfb cannot start at all.
 """
@@ -234,7 +236,25 @@ def import_days(args, session, data, day, this_year):
     close(session, proc, window)
 
 
-STAGES = {"onthisday": onthisday, "export": export, "print": print_pdf, "import": import_days}
+def yearview(args, session, data, day, this_year):
+    proc, window = start(session, data)
+    session.xdotool("key", "ctrl+r")
+    view = wait_window(session, proc, [window], "year view")
+    title = wait_title(session, view, f"{day.year}年の記録")
+    check(title == f"{day.year}年の記録", f"Ctrl+R opened {title!r}")
+    session.screenshot("yearview")
+    shutil.copy(os.path.join(args.artifacts, f"{session.shot:02d}-yearview.png"),
+                os.path.join(args.artifacts, "yearview.png"))
+    session.xdotool("windowfocus", "--sync", view)
+    session.xdotool("key", "Left")
+    title = wait_title(session, view, f"{day.year - 1}年の記録")
+    check(title == f"{day.year - 1}年の記録", f"Left in the year view showed {title!r}")
+    session.xdotool("key", "Escape")
+    close(session, proc, window)
+
+
+STAGES = {"onthisday": onthisday, "export": export, "print": print_pdf, "import": import_days,
+          "yearview": yearview}
 
 
 def main():

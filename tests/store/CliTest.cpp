@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -546,3 +547,80 @@ TEST_F(Cli, ImportTakesNewDaysOnceNamesUnreadableSourcesAndRespectsTheLock)
     EXPECT_EQ(Run(args).Status, 1);
     EXPECT_EQ(ReadAll(Path(u"Data/2023.jnl"_qs)), written);
 }
+
+namespace {
+
+// The figures and month rows of a year, as text and JSON, without the words left out on this
+// machine; a year without a file says so.
+TEST_F(Cli, StatsPrintsTheYearsFiguresAndDays)
+{
+    ASSERT_TRUE(QDir().mkpath(Path(u"Data"_qs)) && QDir().mkpath(Path(u"config/kivlog"_qs)));
+    WriteAll(Path(u"Data/2026.jnl"_qs),
+        sj("!JNL 1.00 2026\r\n![2026/01/02]\r\n図書館で雨宿り\r\n![2026/01/03]\r\n雨\r\n"));
+    WriteAll(Path(u"config/kivlog/words-left-out"_qs), "# mine\n雨宿\n");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(Path(u"config"_qs)));
+    const TRun text = Run({ u"stats"_qs, u"2026"_qs });
+    const TRun json = Run({ u"stats"_qs, u"--json"_qs, u"2026"_qs });
+    const TRun none = Run({ u"stats"_qs, u"2025"_qs });
+    qunsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(text.Status, 0) << text.Err.toStdString();
+    EXPECT_TRUE(text.Out.contains(u"書いた日: 2日\n文字数: 8字\n"_qs)) << text.Out.toStdString();
+    EXPECT_TRUE(text.Out.contains(u"\n 1月  .#-....."_qs)) << text.Out.toStdString();
+    EXPECT_TRUE(text.Out.contains(u"よく使った言葉: 図書館 1\n"_qs)) << text.Out.toStdString();
+    EXPECT_TRUE(json.Out.contains(u"\"days_written\":2,\"characters\":8,"_qs));
+    EXPECT_TRUE(json.Out.contains(u"\"days\":[[0,7,1,0,"_qs));
+    EXPECT_EQ(none.Status, 1);
+}
+
+// The timer and its service go into the user's systemd folder and are enabled; the service
+// notifies only while today has no text; --off takes both back. Without systemctl the files
+// are written and the way to start them said.
+TEST_F(Cli, RemindInstallsATimerThatNotifiesOnAnEmptyDay)
+{
+    ASSERT_TRUE(QDir().mkpath(Path(u"bin"_qs)) && QDir().mkpath(Path(u"Data"_qs)));
+    for (const QString tool : { u"systemctl"_qs, u"notify-send"_qs }) {
+        WriteAll(Path(u"bin/"_qs + tool), "#!/bin/sh\necho \"$@\" >>\"$0.log\"\n");
+        ::chmod(QFile::encodeName(Path(u"bin/"_qs + tool)).constData(), 0755);
+    }
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(Path(u"bin"_qs)));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(Path(u"config"_qs)));
+    const auto restore = qScopeGuard([&] {
+        qputenv("PATH", path);
+        qunsetenv("XDG_CONFIG_HOME");
+    });
+    const QString timer = Path(u"config/systemd/user/kivlog-remind.timer"_qs);
+    const QString service = Path(u"config/systemd/user/kivlog-remind.service"_qs);
+
+    EXPECT_EQ(Run({ u"remind"_qs, u"--at"_qs, u"21:30"_qs }).Status, 0);
+    EXPECT_TRUE(ReadAll(timer).contains("OnCalendar=*-*-* 21:30:00\n"));
+    EXPECT_TRUE(ReadAll(service).contains(
+        "\" \"remind\" \"--check\" \"-d" + QFile::encodeName(Path(u"Data/\"\n"_qs))));
+    EXPECT_EQ(ReadAll(Path(u"bin/systemctl.log"_qs)),
+        "--user daemon-reload\n--user enable --now kivlog-remind.timer\n");
+
+    const TRun empty = Run({ u"remind"_qs, u"--check"_qs });
+    EXPECT_EQ(empty.Status, 0) << empty.Err.toStdString();
+    EXPECT_TRUE(QString::fromUtf8(ReadAll(Path(u"bin/notify-send.log"_qs)))
+                    .contains(u"今日の日記はまだありません。"_qs));
+    QByteArray days = "!JNL 1.00 " + QByteArray::number(QDate::currentDate().year()) + "\r\n";
+    for (const QDate day : { QDate::currentDate(), QDate::currentDate().addDays(-1) })
+        days += "![" + day.toString(u"yyyy/MM/dd"_qs).toLatin1() + "]\r\n書いた\r\n";
+    WriteAll(Path(u"Data/%1.jnl"_qs.arg(QDate::currentDate().year())), sj(days.constData()));
+    QFile::remove(Path(u"bin/notify-send.log"_qs));
+    EXPECT_EQ(Run({ u"remind"_qs, u"--check"_qs }).Status, 0);
+    EXPECT_FALSE(QFileInfo::exists(Path(u"bin/notify-send.log"_qs)));
+
+    EXPECT_EQ(Run({ u"remind"_qs, u"--off"_qs }).Status, 0);
+    EXPECT_FALSE(QFileInfo::exists(timer) || QFileInfo::exists(service));
+    EXPECT_TRUE(ReadAll(Path(u"bin/systemctl.log"_qs)).contains("--user disable --now"));
+    EXPECT_EQ(Run({ u"remind"_qs, u"--off"_qs }).Status, 1);
+
+    QFile::remove(Path(u"bin/systemctl"_qs));
+    const TRun without = Run({ u"remind"_qs, u"--at"_qs, u"7:05"_qs });
+    EXPECT_EQ(without.Status, 0);
+    EXPECT_TRUE(without.Err.contains(u"systemctl was not found"_qs)) << without.Err.toStdString();
+    EXPECT_TRUE(ReadAll(timer).contains("OnCalendar=*-*-* 07:05:00\n"));
+}
+
+} // namespace
