@@ -565,8 +565,14 @@ void TKivDiaryEdit::HideNotice()
     FNotice->hide();
 }
 
+bool TKivDiaryEdit::Typing(int pauseMs) const
+{
+    return Composing() || (FLastInput.isValid() && FLastInput.elapsed() < pauseMs);
+}
+
 void TKivDiaryEdit::keyPressEvent(QKeyEvent *event)
 {
+    FLastInput.start();
     HideNotice();
     FTakenComposition.clear();
     FHandedOver.clear();
@@ -599,6 +605,7 @@ void TKivDiaryEdit::keyPressEvent(QKeyEvent *event)
 
 void TKivDiaryEdit::inputMethodEvent(QInputMethodEvent *event)
 {
+    FLastInput.start();
     if (!FTakenComposition.isEmpty() && event->commitString() == FTakenComposition
         && event->replacementLength() == 0) {
         FTakenComposition.clear();

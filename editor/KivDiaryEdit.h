@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QString>
 #include <QTimer>
@@ -68,6 +69,9 @@ public:
     void CommitComposition();
     // Whether a word is being composed, shown but not yet confirmed.
     bool Composing() const { return !Composition().isEmpty(); }
+    // Whether the user is writing: composing, or a key or input-method event came within the
+    // last pauseMs. What arrives from elsewhere waits for a pause.
+    bool Typing(int pauseMs = 1000) const;
 
     // What the user's input becomes in the editor: line breaks and spaces normalised, each
     // character as it will be stored; what cannot be stored is left out and collected in
@@ -139,4 +143,5 @@ private:
 
     QLabel *FNotice = nullptr;
     QTimer FNoticeTimer;
+    QElapsedTimer FLastInput;
 };

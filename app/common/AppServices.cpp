@@ -33,3 +33,10 @@ QString ExceptionMessage(std::exception_ptr error)
 }
 
 void ShowException() { ShowErrorBox(ExceptionMessage(std::current_exception())); }
+
+TStoreNoticesInWindow::TStoreNoticesInWindow()
+    : FSaved(std::exchange(DiaryServices().ShowMessage, ShowWindowNotice))
+{
+}
+
+TStoreNoticesInWindow::~TStoreNoticesInWindow() { DiaryServices().ShowMessage = std::move(FSaved); }

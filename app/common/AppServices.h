@@ -27,6 +27,20 @@ class QWidget;
 QString ApplicationTitle();
 void SetApplicationTitle(const QString &title);
 
+// While it lives, what the store has to say is said in the window (ShowWindowNotice) instead of
+// in a box: for the work that runs while the user may be typing, a check of the disk or of the
+// inbox.
+class TStoreNoticesInWindow {
+public:
+    TStoreNoticesInWindow();
+    ~TStoreNoticesInWindow();
+    TStoreNoticesInWindow(const TStoreNoticesInWindow &) = delete;
+    TStoreNoticesInWindow &operator=(const TStoreNoticesInWindow &) = delete;
+
+private:
+    std::function<void(const QString &)> FSaved;
+};
+
 // Runs an event handler; an exception that leaves it is shown in the error box.
 template <typename F> void RunGuarded(F &&handler);
 

@@ -15,6 +15,7 @@ namespace {
 
 bool unattended = false;
 TStandIn *standIn = nullptr;
+std::function<void(const QString &)> noticeArea;
 
 // Messages join their parts with CR LF; a label or a terminal wants LF alone.
 QString withPlainLineBreaks(const QString &text)
@@ -93,6 +94,23 @@ void ShowDetailedMessageBox(const QString &text, const QString &details)
 }
 
 void ShowErrorBox(const QString &text) { showBox(TBoxKind::Error, text); }
+
+void ShowWindowNotice(const QString &text)
+{
+    if (unattended || !noticeArea) {
+        showBox(TBoxKind::Message, text);
+        return;
+    }
+    // Said in the window, the notice lets every event run: nothing for WhileShown to run.
+    if (standIn)
+        standIn->Told.append({ TBoxKind::InWindow, text });
+    noticeArea(text);
+}
+
+void SetWindowNoticeArea(std::function<void(const QString &text)> area)
+{
+    noticeArea = std::move(area);
+}
 
 TAnswer Ask(const TQuestion &question, QWidget *parent)
 {

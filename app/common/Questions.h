@@ -14,8 +14,9 @@ class QWidget;
 // notices go to stderr; a test stands in for the person and records what it was asked and
 // told; and otherwise the real box or dialog is shown.
 
-// A notice: a message, or an error with the error icon. Both have only OK.
-enum class TBoxKind { Message, Error };
+// A notice: a message, or an error with the error icon. Both have only OK. A notice in the
+// window is said without a box.
+enum class TBoxKind { Message, Error, InWindow };
 
 // A modal notice box centred on the screen, the application title as caption.
 void ShowMessageBox(const QString &text);
@@ -23,6 +24,14 @@ void ShowMessageBox(const QString &text);
 void ShowDetailedMessageBox(const QString &text, const QString &details);
 // The application's standard error box. The program goes on afterwards.
 void ShowErrorBox(const QString &text);
+
+// A notice said in the main window without a box, for what happens while the user may be
+// typing (text arriving from elsewhere): nothing takes the keyboard or ends a composition. It
+// goes where the window has set (a stand-in hears it as well); with no window it is a message
+// box.
+void ShowWindowNotice(const QString &text);
+// Where window notices go; an empty function takes that place away again.
+void SetWindowNoticeArea(std::function<void(const QString &text)> area);
 
 // What a question is about, so that a stand-in tells questions apart.
 enum class TQuestionKind {

@@ -245,6 +245,13 @@ inline constexpr char kConflictCopiesNotRead[]
 inline constexpr char kConflictCopiesNotMoved[]
     = "次のファイルは取り込みましたが、バックアップフォルダに移せませんでした。\r\n%1";
 
+// The bar above the editor that tells, without a box, what came in while the user may be typing;
+// %1 after the latest notice's first line: how many more there are.
+inline constexpr char kNoticeMore[] = "（ほか %1 件）";
+inline constexpr char kNoticeListCaption[] = "詳しく...";
+inline constexpr char kNoticeCloseCaption[] = "閉じる";
+inline constexpr char kNoticeListTitle[] = "お知らせ";
+
 // Search as you type: after the count while year files are still being read.
 inline constexpr char kSearchStillReading[] = "（読み込み中）";
 

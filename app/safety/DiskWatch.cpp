@@ -126,7 +126,15 @@ void TDiskWatch::Check()
         FTimer.start();
         return;
     }
+    // Another version waits while the user writes: a save would end the word being composed, a
+    // reload replace it, a question take the keyboard.
+    if (FEditor->Typing()) {
+        FTimer.start();
+        return;
+    }
     FChecking = true;
+    // What the store says of a merge or a reload is said in the window, as this check's own.
+    const TStoreNoticesInWindow notices;
     // The copies beside the year, also those a sync engine leaves while the window runs.
     RunGuarded([this] { OfferCopies(); });
     RunGuarded([this] {
@@ -280,7 +288,7 @@ void TDiskWatch::OfferCopies()
                      .arg(Text(msg::kBothTextsSeparator), DescribeBothTexts(both));
     }
     if (!parts.isEmpty())
-        ShowMessageBox(parts.join(QStringLiteral("\r\n\r\n")));
+        ShowWindowNotice(parts.join(QStringLiteral("\r\n\r\n")));
 }
 
 bool TDiskWatch::AskMergeCopies(const QStringList &copies) const

@@ -13,9 +13,11 @@ class TKivDiaryEdit;
 // Notices when another program (a sync tool, a text editor) changes the loaded year file: it
 // watches the file and its folder, and checks when the window becomes active. With nothing
 // unsaved the year is read again and the editor shows the other version, the caret where it
-// was; with unsaved text the year is saved at once, and the save merges the other version in
-// by day. After any merge the editor shows the merged text of its day when that changed and the
-// editor holds no edit of its own.
+// was; with unsaved text the year is saved, and the save merges the other version in by day.
+// While the user writes (a word being composed, keys within the last second) the check waits for
+// a pause: nothing ends the composition or takes the keyboard, and what the check has to say is
+// said in the window without a box. After any merge the editor shows the merged text of its day
+// when that changed and the editor holds no edit of its own.
 //
 // Conflict copies beside the year's file (a sync engine's or the diary's own), found when a year
 // is opened and at every check while it is shown: one whose text the year holds already is moved

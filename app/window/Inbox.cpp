@@ -92,12 +92,14 @@ void TInbox::Take()
             Schedule();
         return;
     }
-    // A file is not taken in under a word being composed: the year would switch beneath it.
-    if (FEditor && FEditor->Composing()) {
+    // A file is not taken in while the user writes: the year would switch beneath a word being
+    // composed.
+    if (FEditor && FEditor->Typing()) {
         Schedule();
         return;
     }
     FRunning = true;
+    const TStoreNoticesInWindow notices;
     const auto done = qScopeGuard([this] {
         FRunning = false;
         emit Checked();
@@ -193,5 +195,5 @@ void TInbox::Take()
     if (!unreadable.isEmpty())
         parts << Text(wtext::kInboxNotRead).arg(lines(unreadable));
     if (!parts.isEmpty())
-        ShowMessageBox(parts.join(QStringLiteral("\r\n\r\n")));
+        ShowWindowNotice(parts.join(QStringLiteral("\r\n\r\n")));
 }

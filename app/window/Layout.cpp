@@ -91,6 +91,8 @@ void TAlignLayout::Apply()
         }
         item.Control->setGeometry(x, y, w, h);
     }
+    if (AfterApply)
+        AfterApply();
 }
 
 bool TAlignLayout::eventFilter(QObject *watched, QEvent *event)

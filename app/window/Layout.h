@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QRect>
 #include <QSize>
+#include <functional>
 #include <vector>
 
 class QWidget;
@@ -23,6 +24,8 @@ public:
 
     // Places every child for the container's present size.
     void Apply();
+    // Runs after each placing, for a control that moves the others aside while it is shown.
+    std::function<void()> AfterApply;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

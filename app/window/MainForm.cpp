@@ -14,6 +14,7 @@
 #include "KivDiaryEdit.h"
 #include "Layout.h"
 #include "MonthCalendar.h"
+#include "NoticeBar.h"
 #include "OnThisDayWindow.h"
 #include "Recovery.h"
 #include "SearchWindow.h"
@@ -134,6 +135,7 @@ TForm1::TForm1(QStringList commandLine, TDataFolderClaim claimDataFolder, QWidge
     FRecovery = new TRecovery(KivDiaryEdit1, KivDiary1, this);
     FDiskWatch = new TDiskWatch(KivDiaryEdit1, KivDiary1, this);
     FInbox = new TInbox(KivDiaryEdit1, KivDiary1, this);
+    SetWindowNoticeArea([this](const QString &text) { FNoticeBar->Add(text); });
     RunGuarded([&] { FormCreate(); });
     if (!FTerminateRequested) {
         FDiskWatch->Start();
@@ -187,6 +189,7 @@ bool TForm1::Dismantle()
 void TForm1::DetachFromControls()
 {
     // The layouts place the panels whenever the window's size changes.
+    FNoticeBar->disconnect(this);
     for (TAlignLayout *layout : FLayouts)
         delete layout;
     FLayouts.clear();
@@ -198,6 +201,8 @@ void TForm1::DetachFromControls()
     // disk, may run inside a box of the final save.
     FDiskWatch->Stop();
     FInbox->Stop();
+    // What the final save has to say is said in a box: the window is going.
+    SetWindowNoticeArea({});
 }
 
 void TForm1::BuildLayout()
@@ -257,6 +262,10 @@ void TForm1::BuildLayout()
         Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
     main->AddAnchored(BtnClose, { 207, 320, 75, 25 }, Qt::LeftEdge | Qt::BottomEdge);
     main->AddAnchored(BtnUndo, { 111, 320, 75, 25 }, Qt::LeftEdge | Qt::BottomEdge);
+    // While it has something to say, the notice bar takes the top of the editor's place.
+    FNoticeBar = new TNoticeBar(PnlMain);
+    main->AfterApply = [this] { FNoticeBar->Place(KivDiaryEdit1); };
+    connect(FNoticeBar, &TNoticeBar::Toggled, this, [main] { main->Apply(); });
 
     auto *column = new TAlignLayout(Panel3, { kRightColumnWidth, 360 }, kBevel);
     column->AddAligned(PnlCalendar, { 1, 1, 164, 270 }, TAlign::Client);

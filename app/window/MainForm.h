@@ -22,6 +22,7 @@ class TInbox;
 class TKivDiary;
 class TKivDiaryEdit;
 class TMonthCalendar;
+class TNoticeBar;
 class TRecovery;
 class TKeysWindow;
 class TSearchWindow;
@@ -250,6 +251,7 @@ private:
     bool FEditorEmpty = true;
     TDiskWatch *FDiskWatch = nullptr;
     TInbox *FInbox = nullptr;
+    TNoticeBar *FNoticeBar = nullptr;
     // Parents before children, so that each container has its size before its children are
     // placed in it.
     std::vector<TAlignLayout *> FLayouts;

@@ -8,6 +8,7 @@
 #include "Recovery.h"
 
 #include <QInputMethodEvent>
+#include <QPlainTextEdit>
 #include <QTextCharFormat>
 #include <functional>
 
@@ -161,17 +162,67 @@ private slots:
         F->Type(edit, u"今日は"_s);
         QInputMethodEvent preedit(u"にほんご"_s, {});
         QApplication::sendEvent(edit, &preedit);
-        // Another program writes the file: the window saves what it holds, the composition too.
+        // Another program writes the file: the window saves what it holds once the composition
+        // has ended, the composition too.
         F->Write(kYearFile, yearWith(dayBlock("2009/03/10", "other")));
-        QTRY_VERIFY(F->Read(kYearFile).contains(cp932::Encode(u"今日はにほんご"_s)));
         QInputMethodEvent late;
         late.setCommitString(u"にほんご"_s);
         QApplication::sendEvent(edit, &late);
         QInputMethodEvent empty(QString(), {});
         QApplication::sendEvent(edit, &empty);
+        QTRY_VERIFY(F->Read(kYearFile).contains(cp932::Encode(u"今日はにほんご"_s)));
         // The other version rewrote the day's first line, this side wrote on after it: the
         // editor shows both changes, the composition once.
         QCOMPARE(edit->toPlainText(), u"other\n今日はにほんご"_s);
+    }
+
+    // A version from elsewhere that lands while a word is composed: the word stays open and the
+    // keyboard with it; the save waits for the word and a pause, and says so in the window.
+    void versionArrivingWhileComposingWaits_data()
+    {
+        QTest::addColumn<QString>("framework");
+        QTest::newRow("ibus") << "ibus";
+        QTest::newRow("fcitx5") << "fcitx5";
+    }
+    void versionArrivingWhileComposingWaits()
+    {
+        QFETCH(QString, framework);
+        auto *ime = qvariant_cast<QObject *>(qApp->property("kivlogComposing"));
+        if (!ime)
+            QSKIP("the input method of the tests is not loaded");
+        ime->setProperty("framework", framework);
+        F->Write(kYearFile, yearWith(dayBlock("2009/03/10", "stored")));
+        TForm1 &form = F->Start();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        auto *edit = form.KivDiaryEdit1;
+        QTRY_COMPARE(QApplication::focusWidget(), edit);
+        edit->moveCursor(QTextCursor::End);
+        F->Type(edit, u"今日は"_s);
+        QMetaObject::invokeMethod(ime, "compose", Q_ARG(QString, u"にほんご"_s));
+        const QByteArray other = yearWith(dayBlock("2009/03/10", "other"));
+        F->Write(kYearFile, other);
+        QTest::qWait(1500); // checks of the disk come and go
+        QVERIFY(edit->Composing());
+        QCOMPARE(F->Read(kYearFile), other);
+        // The word converted and confirmed, then a pause: the save merges, the window tells.
+        QInputMethodEvent confirmed;
+        confirmed.setCommitString(u"日本語"_s);
+        QApplication::sendEvent(edit, &confirmed);
+        QTRY_VERIFY(F->Read(kYearFile).contains(cp932::Encode(u"今日は日本語"_s)));
+        QVERIFY(!F->Read(kYearFile).contains(cp932::Encode(u"にほんご"_s)));
+        QCOMPARE(QApplication::focusWidget(), edit);
+        QCOMPARE(F->Boxes.size(), 1);
+        QVERIFY(F->Boxes[0].first != TBoxKind::Message);
+        auto *bar = form.findChild<QWidget *>(u"PnlNotice"_s);
+        QVERIFY(bar && bar->isVisible());
+        QVERIFY(bar->geometry().bottom() < edit->geometry().top());
+        // Read in full in a window of its own, the notice leaves the bar.
+        QTest::mouseClick(bar->findChild<QPushButton *>(u"BtnNoticeList"_s), Qt::LeftButton);
+        auto *window = form.findChild<QWidget *>(u"NoticeList"_s);
+        auto *list = window ? window->findChild<QPlainTextEdit *>() : nullptr;
+        QVERIFY(list && list->toPlainText().endsWith(u"2009/03/10"_s));
+        QVERIFY(!bar->isVisible());
     }
 
     // The input method of the tests plays each framework as it was seen with Mozc; the word
@@ -222,8 +273,9 @@ private slots:
         } else if (way.startsWith(u"click")) {
             QTest::mouseClick(edit->viewport(), Qt::LeftButton, {}, QPoint(2, 2));
         } else if (way == u"file changed") {
+            // The save waits for the composition, which the window's end hands over.
             F->Write(kYearFile, yearWith(dayBlock("2009/03/10", "other")));
-            QTRY_VERIFY(F->Read(kYearFile).contains(cp932::Encode(u"にほんご"_s)));
+            QTest::qWait(500);
         } else {
             other.show();
             other.activateWindow();
