@@ -57,6 +57,30 @@ QString pathLines(const QStringList &paths)
     return QStringLiteral("> ") + paths.join(QStringLiteral("\r\n> "));
 }
 
+// Where a caret at position in before stands in after, a merge that kept before's text and put
+// another's around or among it: behind the same text that came before it.
+qsizetype placeAfterMerge(const QString &before, qsizetype position, const QString &after)
+{
+    const qsizetype common = std::min(before.size(), after.size());
+    qsizetype head = 0;
+    while (head < common && before[head] == after[head])
+        ++head;
+    if (position <= head)
+        return position;
+    qsizetype tail = 0;
+    while (
+        tail < common - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
+        ++tail;
+    if (before.size() - position <= tail)
+        return after.size() - (before.size() - position);
+    // Inside what the merge changed: behind the caret's line as far as the caret, where the
+    // merge kept that line.
+    const qsizetype lineStart = before.lastIndexOf(u'\n', position - 1) + 1;
+    const QString lead = before.mid(lineStart, position - lineStart);
+    const qsizetype found = lead.isEmpty() ? -1 : after.indexOf(lead);
+    return found >= 0 ? found + lead.size() : std::min(position, after.size());
+}
+
 } // namespace
 
 TDiskWatch::TDiskWatch(TKivDiaryEdit *editor, TKivDiary *store, QWidget *window)
@@ -196,8 +220,18 @@ void TDiskWatch::ShowMergedDay()
         || DayNumberToDate(FEditor->Date()).year() != FStore->Year())
         return;
     // Unchanged, the editor keeps its caret and its undo history.
-    if (FStore->GetDayText(FEditor->Date()) != FEditor->StoreText())
-        RefreshKeepingCaret();
+    if (FStore->GetDayText(FEditor->Date()) == FEditor->StoreText())
+        return;
+    // The merge is one step that Ctrl+Z takes back; the caret stays behind the user's own text,
+    // where the next keys belong.
+    const QString before = FEditor->toPlainText();
+    const int position = FEditor->textCursor().position();
+    const int scroll = FEditor->verticalScrollBar()->value();
+    FEditor->Reload();
+    QTextCursor cursor = FEditor->textCursor();
+    cursor.setPosition(int(placeAfterMerge(before, position, FEditor->toPlainText())));
+    FEditor->setTextCursor(cursor);
+    FEditor->verticalScrollBar()->setValue(scroll);
 }
 
 void TDiskWatch::OfferCopies()

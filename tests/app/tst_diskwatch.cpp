@@ -243,6 +243,21 @@ private slots:
         }
     }
 
+    void mergeIntoTheShownDayKeepsTheCaretAndIsOneUndoStep()
+    {
+        auto *edit = F->Form->KivDiaryEdit1;
+        edit->moveCursor(QTextCursor::End);
+        F->Type(edit, u"ZZZ"_s);
+        replaceByRename(version("BBB loaded text"));
+        QTRY_VERIFY(F->Read(kYearFile).contains("ZZZ"));
+        F->Type(edit, u"DDD"_s);
+        QVERIFY(edit->toPlainText().contains(u"ZZZDDD"_s));
+        QVERIFY(edit->toPlainText().contains(u"BBB"_s));
+        QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(edit->toPlainText(), u"loaded text\nZZZ"_s);
+    }
+
     void conflictCopyIsOfferedOnceAndTakenInByDay_data()
     {
         QTest::addColumn<bool>("takeIn");
