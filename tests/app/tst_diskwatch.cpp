@@ -258,6 +258,25 @@ private slots:
         QCOMPARE(edit->toPlainText(), u"loaded text\nZZZ"_s);
     }
 
+    void copyArrivingWhileTypingIsOfferedAtThePauseAndToldInTheWindow()
+    {
+        int asked = 0;
+        F->Person.Answer = [&](const TQuestion &) {
+            ++asked;
+            return TAnswer::Yes;
+        };
+        typeAtStart(F->Form->KivDiaryEdit1);
+        F->Write(u"Data/2026 (conflicted copy 2026-12-09 060034).jnl"_s,
+            "!JNL 1.00 2026\r\n\r\n![2026/12/07]\r\nfrom the copy\r\n");
+        QTest::qWait(500);
+        QCOMPARE(asked, 0);
+        QTRY_COMPARE(asked, 1);
+        QTRY_COMPARE(F->Boxes.size(), 1);
+        QVERIFY(F->Boxes[0].first != TBoxKind::Message);
+        QVERIFY(F->Boxes[0].second.contains(u"2026/12/07"_s));
+        QVERIFY(F->Read(kYearFile).contains("from the copy"));
+    }
+
     void conflictCopyIsOfferedOnceAndTakenInByDay_data()
     {
         QTest::addColumn<bool>("takeIn");
