@@ -71,8 +71,15 @@ void TNoticeBar::UpdateLine()
     QString line = plainLines(FNotices.last()).section(u'\n', 0, 0);
     if (FNotices.size() > 1)
         line += Text(wtext::kNoticeMore).arg(FNotices.size() - 1);
-    FLine->setText(line);
+    FLineText = line;
     FLine->setToolTip(plainLines(FNotices.last()));
+    FLine->setText(FLine->fontMetrics().elidedText(FLineText, Qt::ElideRight, FLine->width()));
+}
+
+void TNoticeBar::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    FLine->setText(FLine->fontMetrics().elidedText(FLineText, Qt::ElideRight, FLine->width()));
 }
 
 void TNoticeBar::ShowList()
@@ -85,7 +92,8 @@ void TNoticeBar::ShowList()
     list->setWindowTitle(Text(wtext::kNoticeListTitle));
     auto *text = new QPlainTextEdit(plainLines(FNotices.join(u"\r\n\r\n"_s)), list);
     text->setReadOnly(true);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, list);
+    auto *buttons = new QDialogButtonBox(list);
+    buttons->addButton(Text(wtext::kNoticeCloseCaption), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::rejected, list, &QDialog::close);
     auto *column = new QVBoxLayout(list);
     column->addWidget(text);

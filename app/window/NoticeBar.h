@@ -28,6 +28,9 @@ public:
     // Takes its place at the top of the editor's area, the editor below it, while it is shown.
     void Place(QWidget *editor);
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 signals:
     // Shown or put away: the area it takes is given back.
     void Toggled();
@@ -39,5 +42,7 @@ private:
     QPushButton *FList;
     QPushButton *FClose;
     QStringList FNotices;
+    // The latest notice's first line, shortened to the bar's width when shown.
+    QString FLineText;
     QPointer<QWidget> FListWindow;
 };
