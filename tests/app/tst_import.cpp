@@ -82,6 +82,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(u"Data/backup/inbox/2026-12-02.txt"_s), 5000);
         QVERIFY(F->Read(kYearFile).contains(cp932::Encode(u"二日")));
         QCOMPARE(F->Boxes.size(), 2);
+        QVERIFY(F->Boxes[1].first != TBoxKind::Message); // told in the window, no box
         QVERIFY(!F->Boxes[1].second.contains(u"note.txt"_s));
         QVERIFY(QFileInfo::exists(u"Data/inbox/note.txt"_s));
     }
