@@ -46,7 +46,7 @@ TInbox::TInbox(TKivDiaryEdit *editor, TKivDiary *store, QObject *owner)
     connect(&FWatcher, &QFileSystemWatcher::directoryChanged, this, &TInbox::Schedule);
 }
 
-QString TInbox::FolderOf(const QString &baseDir) { return baseDir + QStringLiteral("inbox/"); }
+QString TInbox::FolderOf(const QString &baseDir) { return InboxFolder(baseDir); }
 
 void TInbox::Start()
 {
