@@ -174,8 +174,11 @@ inline constexpr char kImportTake[] = "取り込む(&I)";
 inline constexpr char kImportCancel[] = "やめる";
 inline constexpr char kImportAsk[] = "取り込みますか？";
 inline constexpr char kImportNothing[] = "取り込む日はありません。";
-// %1: the year, %2: the days added, %3: the days that hold both texts.
-inline constexpr char kImportYear[] = "%1年: %2日を追加、%3日は両方の文章を残します";
+// %1: the year, %2: the days added, %3: the days extended, %4: the days that hold both texts.
+inline constexpr char kImportYear[]
+    = "%1年: %2日を追加、%3日に書き足し、%4日は両方の文章を残します";
+inline constexpr char kImportAddedDay[] = "  %1: 追加する日";
+inline constexpr char kImportExtendedDay[] = "  %1: 書き足す日";
 inline constexpr char kImportBothDay[] = "  %1: 両方の文章を残す日";
 inline constexpr char kImportYearUnread[] = "%1年: 日記ファイルを読めないため取り込みません。%2";
 inline constexpr char kImportNotStoredDays[]

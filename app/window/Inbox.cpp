@@ -160,7 +160,7 @@ void TInbox::Take()
         for (const TYearOutcome &year : TakeInto(*FStore, JoinDays(sources))) {
             if (!year.Error.isEmpty())
                 unreadYears.insert(year.Year);
-            for (const QDate day : year.Added + year.BothTexts)
+            for (const QDate day : year.Added + year.Extended + year.BothTexts)
                 days << FormatDate(QStringLiteral("yyyy/mm/dd"), day);
         }
         FStore->SaveWhenDue();

@@ -512,7 +512,8 @@ TEST_F(Cli, ImportTakesNewDaysOnceNamesUnreadableSourcesAndRespectsTheLock)
     EXPECT_TRUE(QDir(Path(u"Data"_qs)).isEmpty());
     const TRun run = Run(args);
     EXPECT_EQ(run.Status, 0) << run.Err.toStdString();
-    EXPECT_EQ(run.Out, u"2023: 1 day added; 0 days hold both texts\n"_qs);
+    EXPECT_EQ(run.Out,
+        u"2023: 1 day added; 0 days extended; 0 days hold both texts\n  added: 2023/03/07\n"_qs);
     EXPECT_EQ(dry.Out, run.Out + u"dry run: nothing written\n"_qs);
     const QByteArray written = ReadAll(Path(u"Data/2023.jnl"_qs));
     EXPECT_TRUE(written.contains("# "));
