@@ -204,6 +204,8 @@ inline constexpr char kImportUnreadable[] = "読めないため何も取り込�
 // The inbox/ folder: files dropped there come in by day. %1: the days, one a line.
 inline constexpr char kInboxTaken[]
     = "inbox フォルダのファイルから次の日を取り込み、ファイルは backup/inbox に移しました。\r\n%1";
+inline constexpr char kInboxNotStored[]
+    = "制御文字など日記ファイルに文字として書けない次の文字は取り込んでいません。\r\n%1";
 inline constexpr char kInboxNotRead[]
     = "inbox フォルダの次のファイルは読み込めないため、そのままにしています。\r\n%1";
 inline constexpr char kInboxNotMoved[]

@@ -79,7 +79,7 @@ private slots:
 
     void inboxFilesComeInAndMoveToTheBackup()
     {
-        F->Write(u"Data/inbox/2026/12/01.md"_s, "電話から\n");
+        F->Write(u"Data/inbox/2026/12/01.md"_s, "電話\aから\n");
         F->Write(u"Data/inbox/note.txt"_s, "no day\n");
         TForm1 &form = F->Start({ u"-dData"_s });
         QTRY_VERIFY(QFileInfo::exists(u"Data/backup/inbox/01.md"_s));
@@ -87,6 +87,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(u"Data/inbox/2026/12/01.md"_s));
         QCOMPARE(F->Boxes.size(), 1);
         QVERIFY(F->Boxes[0].second.contains(u"2026/12/01"_s));
+        QVERIFY(F->Boxes[0].second.contains(u"2026/12/01 U+0007: 取り込まない文字"_s));
         QVERIFY(F->Boxes[0].second.contains(u"note.txt"_s));
 
         // While it runs: a new file comes in; the unreadable one is not named again.
