@@ -30,21 +30,25 @@ QString dayList(const QList<QDate> &days)
     return out.join(QStringLiteral(", "));
 }
 
-// A year's counts; with verbose also the days that hold both texts and those with characters
-// left out.
+// A year's counts and the days that changed, by kind; with verbose also the characters left out.
 QString yearLines(const TYearOutcome &year, bool verbose)
 {
     if (!year.Error.isEmpty())
         return QStringLiteral("%1: nothing taken in, the year file does not read: %2\n")
             .arg(QString::number(year.Year), year.Error);
     QString line = QString::number(year.Year) + QStringLiteral(": ")
-        + counted(year.Added.size(), QStringLiteral("day added"), QStringLiteral("days added"));
-    line += QStringLiteral("; ")
+        + counted(year.Added.size(), QStringLiteral("day added"), QStringLiteral("days added"))
+        + QStringLiteral("; ")
+        + counted(
+            year.Extended.size(), QStringLiteral("day extended"), QStringLiteral("days extended"))
+        + QStringLiteral("; ")
         + counted(year.BothTexts.size(), QStringLiteral("day holds"), QStringLiteral("days hold"))
-        + QStringLiteral(" both texts");
-    if (verbose && !year.BothTexts.isEmpty())
-        line += QStringLiteral(" (") + dayList(year.BothTexts) + u')';
-    line += u'\n';
+        + QStringLiteral(" both texts\n");
+    for (const auto &[kind, days] : { std::pair { "added", &year.Added },
+             { "extended", &year.Extended }, { "both texts", &year.BothTexts } }) {
+        if (!days->isEmpty())
+            line += QStringLiteral("  %1: %2\n").arg(QLatin1StringView(kind), dayList(*days));
+    }
     if (!year.NotStored.isEmpty()) {
         line += QStringLiteral("  control characters left out, as the editor refuses them, on ")
             + counted(year.NotStored.size(), QStringLiteral("day"), QStringLiteral("days")) + u'\n';

@@ -17,7 +17,6 @@
 #include <QScrollBar>
 #include <QSyntaxHighlighter>
 #include <QTextBlock>
-#include <QTextBoundaryFinder>
 #include <QTextDocument>
 #include <QTextLayout>
 #include <algorithm>
@@ -28,7 +27,7 @@ namespace {
 
 constexpr int kNoticeMs = 4000;
 // Longer lists of refused characters are cut, so the notice stays a short line or two.
-constexpr qsizetype kNoticeCharacters = 12;
+constexpr qsizetype kNoticeCharacters = 6;
 
 // Raw bytes have no glyph of their own: they get a colour that no ordinary text has.
 class TRawBytesMarker : public QSyntaxHighlighter {
@@ -522,15 +521,17 @@ QString TKivDiaryEdit::Filter(const QString &input)
 void TKivDiaryEdit::ShowRefusal(const QString &refused)
 {
     QApplication::beep();
-    QString listed = refused;
-    if (listed.size() > kNoticeCharacters) {
-        QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, listed);
-        clusters.setPosition(kNoticeCharacters);
-        // Cut between characters as they look, one at least.
-        if (!clusters.isAtBoundary() && clusters.toPreviousBoundary() == 0)
-            clusters.toNextBoundary();
-        listed = listed.left(clusters.position()) + u'…';
-    }
+    // What is refused has no glyph of its own (a control character, half a surrogate pair): it
+    // is named by its code point.
+    qsizetype end = 0;
+    for (qsizetype n = 0; end < refused.size() && n < kNoticeCharacters; ++n)
+        end += refused[end].isHighSurrogate() && end + 1 < refused.size()
+                && refused[end + 1].isLowSurrogate()
+            ? 2
+            : 1;
+    QString listed = textintake::CodePoints(QStringView(refused).left(end));
+    if (end < refused.size())
+        listed += u" …"_s;
     ShowNotice(Text(msg::kRefusedNotice).arg(listed));
 }
 
@@ -638,21 +639,22 @@ void TKivDiaryEdit::inputMethodEvent(QInputMethodEvent *event)
 
 void TKivDiaryEdit::insertFromMimeData(const QMimeData *source)
 {
-    if (!source || !source->hasText()) {
-        QPlainTextEdit::insertFromMimeData(source);
+    // Only plain text comes in, and only through the filter: the text control would take a
+    // Markdown copy offered first or alone as it stands, control characters and all.
+    const QString markdown = u"text/markdown"_s;
+    QString text;
+    if (source && source->hasText())
+        text = source->text();
+    else if (source && source->hasFormat(markdown))
+        text = QString::fromUtf8(source->data(markdown));
+    else
         return;
-    }
     const TUserEdit userEdit(*this);
-    const QString text = source->text();
     const QString kept = Filter(text);
-    if (kept == text) {
-        QPlainTextEdit::insertFromMimeData(source);
-    } else if (kept.isEmpty()) {
+    if (kept.isEmpty())
         return; // a selection is not replaced by nothing
-    } else {
-        // The clipboard's own data stays as it was: only this copy is changed.
-        QMimeData filtered;
-        filtered.setText(kept);
-        QPlainTextEdit::insertFromMimeData(&filtered);
-    }
+    // The clipboard's own data stays as it was: only this copy is changed.
+    QMimeData filtered;
+    filtered.setText(kept);
+    QPlainTextEdit::insertFromMimeData(&filtered);
 }

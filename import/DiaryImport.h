@@ -1,5 +1,7 @@
 #pragma once
 
+#include "YearFile.h"
+
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -100,6 +102,8 @@ struct TYearOutcome {
     int Year = 0;
     // Days that held no text before and hold the imported text now.
     QList<QDate> Added;
+    // Days whose text the imported one extended: it now holds its own text and what came.
+    QList<QDate> Extended;
     // Days that held another text and now hold both.
     QList<QDate> BothTexts;
     // The year file could not be read: nothing came into this year.
@@ -115,10 +119,19 @@ struct TYearOutcome {
 // The counts as a report lists them: "〜→～ 2, ¥ 1".
 QString CharacterCounts(const QList<TCharacterCount> &counts);
 
+// The days of one year as a window shows them, its unsaved text included.
+struct TShownYear {
+    int Year = 0;
+    std::vector<TDayText> Days;
+};
+
 // Takes the days into the diary's store, a year at a time through TakeInVersion; the store must
 // be active on the diary's folder. With the store's AutoSave on each year is saved as it is left
 // (the ordinary save); with it off nothing is written. The store is back at its year after.
+// A shown year given stands for that year's file: a report made before anything is saved says
+// what taking the days into the window's year will do.
 // Throws what the store's year switch and save throw.
-QList<TYearOutcome> TakeInto(TKivDiary &store, const std::map<QDate, QString> &days);
+QList<TYearOutcome> TakeInto(
+    TKivDiary &store, const std::map<QDate, QString> &days, const TShownYear *shown = nullptr);
 
 } // namespace diaryimport

@@ -12,14 +12,23 @@ namespace diaryimport {
 
 namespace {
 
-    std::set<double> daysWithText(const TKivDiary &store)
+    std::map<double, QByteArray> textsOf(const TKivDiary &store)
     {
-        std::set<double> days;
+        std::map<double, QByteArray> days;
         for (const TDayText &day : store.Contents().Days) {
             if (TKivDiary::HoldsText(day.FText))
-                days.insert(day.FDate);
+                days.emplace(day.FDate, day.FText);
         }
         return days;
+    }
+
+    // The store's year as the window shows it: its days in place of those the file holds.
+    void layOver(TKivDiary &store, const std::vector<TDayText> &shown)
+    {
+        for (const auto &[day, text] : textsOf(store))
+            store.SetDayText(day, QByteArray());
+        for (const TDayText &day : shown)
+            store.SetDayText(day.FDate, day.FText);
     }
 
     // What storing does to the characters of one year's texts, by kind.
@@ -65,7 +74,8 @@ QString CharacterCounts(const QList<TCharacterCount> &counts)
     return out.join(QStringLiteral(", "));
 }
 
-QList<TYearOutcome> TakeInto(TKivDiary &store, const std::map<QDate, QString> &days)
+QList<TYearOutcome> TakeInto(
+    TKivDiary &store, const std::map<QDate, QString> &days, const TShownYear *shown)
 {
     std::map<int, TYearContents> years;
     std::map<int, QStringList> notStored;
@@ -101,14 +111,20 @@ QList<TYearOutcome> TakeInto(TKivDiary &store, const std::map<QDate, QString> &d
         // Each year is written with the day headings its own setting asks for, as the window
         // writes it when that year is shown: a save changes no heading of days not taken in.
         store.SetDayName(DayNameSettingOn(store.GetSetting(setting::kDayName)));
-        const std::set<double> before = daysWithText(store);
+        if (shown && shown->Year == year)
+            layOver(store, shown->Days);
+        const std::map<double, QByteArray> before = textsOf(store);
         const TYearMerge merge = store.TakeInVersion(contents);
-        for (const double day : daysWithText(store)) {
-            if (!before.contains(day))
+        const std::set<double> both(merge.BothTextDays.begin(), merge.BothTextDays.end());
+        for (const auto &[day, text] : textsOf(store)) {
+            const auto was = before.find(day);
+            if (both.contains(day))
+                outcome.BothTexts << DayNumberToDate(day);
+            else if (was == before.end())
                 outcome.Added << DayNumberToDate(day);
+            else if (was->second != text)
+                outcome.Extended << DayNumberToDate(day);
         }
-        for (const double day : merge.BothTextDays)
-            outcome.BothTexts << DayNumberToDate(day);
         store.SaveWhenDue();
         outcomes << outcome;
     }

@@ -174,8 +174,11 @@ inline constexpr char kImportTake[] = "取り込む(&I)";
 inline constexpr char kImportCancel[] = "やめる";
 inline constexpr char kImportAsk[] = "取り込みますか？";
 inline constexpr char kImportNothing[] = "取り込む日はありません。";
-// %1: the year, %2: the days added, %3: the days that hold both texts.
-inline constexpr char kImportYear[] = "%1年: %2日を追加、%3日は両方の文章を残します";
+// %1: the year, %2: the days added, %3: the days extended, %4: the days that hold both texts.
+inline constexpr char kImportYear[]
+    = "%1年: %2日を追加、%3日に書き足し、%4日は両方の文章を残します";
+inline constexpr char kImportAddedDay[] = "  %1: 追加する日";
+inline constexpr char kImportExtendedDay[] = "  %1: 書き足す日";
 inline constexpr char kImportBothDay[] = "  %1: 両方の文章を残す日";
 inline constexpr char kImportYearUnread[] = "%1年: 日記ファイルを読めないため取り込みません。%2";
 inline constexpr char kImportNotStoredDays[]
@@ -201,6 +204,8 @@ inline constexpr char kImportUnreadable[] = "読めないため何も取り込�
 // The inbox/ folder: files dropped there come in by day. %1: the days, one a line.
 inline constexpr char kInboxTaken[]
     = "inbox フォルダのファイルから次の日を取り込み、ファイルは backup/inbox に移しました。\r\n%1";
+inline constexpr char kInboxNotStored[]
+    = "制御文字など日記ファイルに文字として書けない次の文字は取り込んでいません。\r\n%1";
 inline constexpr char kInboxNotRead[]
     = "inbox フォルダの次のファイルは読み込めないため、そのままにしています。\r\n%1";
 inline constexpr char kInboxNotMoved[]

@@ -46,7 +46,7 @@ TInbox::TInbox(TKivDiaryEdit *editor, TKivDiary *store, QObject *owner)
     connect(&FWatcher, &QFileSystemWatcher::directoryChanged, this, &TInbox::Schedule);
 }
 
-QString TInbox::FolderOf(const QString &baseDir) { return baseDir + QStringLiteral("inbox/"); }
+QString TInbox::FolderOf(const QString &baseDir) { return InboxFolder(baseDir); }
 
 void TInbox::Start()
 {
@@ -158,12 +158,15 @@ void TInbox::Take()
             FEditor->Commit();
         // The store's year switch saves each year as it is left, as the ordinary save does.
         QStringList days;
+        QStringList notStored;
         QSet<int> unreadYears;
         for (const TYearOutcome &year : TakeInto(*FStore, JoinDays(sources))) {
             if (!year.Error.isEmpty())
                 unreadYears.insert(year.Year);
-            for (const QDate day : year.Added + year.BothTexts)
+            for (const QDate day : year.Added + year.Extended + year.BothTexts)
                 days << FormatDate(QStringLiteral("yyyy/mm/dd"), day);
+            for (const QString &chars : year.NotStored)
+                notStored << Text(wtext::kImportNotStored).arg(chars);
         }
         FStore->SaveWhenDue();
         // A file goes only once what it brought is in the year file.
@@ -191,6 +194,9 @@ void TInbox::Take()
         days.sort();
         if (!days.isEmpty())
             parts << Text(wtext::kInboxTaken).arg(days.join(QStringLiteral("\r\n")));
+        // Said as the window's import says it: the day, and each character by its code point.
+        if (!notStored.isEmpty())
+            parts << Text(wtext::kInboxNotStored).arg(notStored.join(QStringLiteral("\r\n")));
     }
     if (!unreadable.isEmpty())
         parts << Text(wtext::kInboxNotRead).arg(lines(unreadable));

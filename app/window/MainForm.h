@@ -238,6 +238,9 @@ private:
     struct TTakenSettings {
         QByteArray Width, Height, FontName, FontSize, DayName;
     } FTaken;
+    int FTakenYear = 0;
+    // The client size the layout gives, which a year without WIDTH or HEIGHT leaves as it is.
+    QSize FLayoutSize;
     // Built when the search is first used, so start-up reads no year file.
     std::unique_ptr<diarysearch::TSearchIndex> FSearchIndex;
     QPointer<TSearchWindow> FSearchWindow;

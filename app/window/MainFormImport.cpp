@@ -12,6 +12,7 @@
 #include "WindowTexts.h"
 
 #include <QFileDialog>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 using namespace diaryimport;
@@ -95,9 +96,14 @@ TReport report(const QList<TYearOutcome> &years, const QList<TSource> &sources)
         }
         lines << Text(wtext::kImportYear)
                      .arg(QString::number(year.Year), QString::number(year.Added.size()),
+                         QString::number(year.Extended.size()),
                          QString::number(year.BothTexts.size()));
-        for (const QDate day : year.BothTexts)
-            details << Text(wtext::kImportBothDay).arg(FormatDate(u"yyyy/mm/dd"_s, day));
+        for (const auto &[kind, days] : { std::pair { wtext::kImportAddedDay, &year.Added },
+                 { wtext::kImportExtendedDay, &year.Extended },
+                 { wtext::kImportBothDay, &year.BothTexts } }) {
+            for (const QDate day : *days)
+                details << Text(kind).arg(FormatDate(u"yyyy/mm/dd"_s, day));
+        }
         if (!year.NotStored.isEmpty())
             lines << Text(wtext::kImportNotStoredDays).arg(year.NotStored.size());
         for (const QString &chars : year.NotStored)
@@ -148,14 +154,13 @@ void TForm1::ActImportExecute()
     const QStringList paths = chooseSources(this);
     if (paths.isEmpty())
         return;
-    // The report compares with the year files: what is unsaved is saved first.
-    if (YearUnsaved(KivDiaryEdit1, *KivDiary1) && !SaveDiaryNow(*this))
-        return;
     QList<TSource> sources;
     for (const QString &path : paths)
         sources << ReadSource(path);
     const std::map<QDate, QString> days = JoinDays(sources);
-    // What would come in, from a store of its own that writes nothing.
+    // What would come in, from a store of its own that writes nothing: the year files, and the
+    // shown year as the window holds it, unsaved text included, as export reads it. Nothing is
+    // saved before the user has read the report and said 取り込む.
     QList<TYearOutcome> preview;
     if (!days.empty()) {
         TKivDiary scratch;
@@ -163,7 +168,10 @@ void TForm1::ActImportExecute()
         TDataFolder::Of(*KivDiary1).ApplyTo(scratch);
         scratch.SetYear(days.begin()->first.year());
         scratch.Open();
-        preview = TakeInto(scratch, days);
+        std::optional<TShownYear> shown;
+        if (KivDiary1->Active() && KivDiary1->LoadError().isEmpty())
+            shown = TShownYear { KivDiary1->Year(), ShownDays(KivDiaryEdit1, *KivDiary1) };
+        preview = TakeInto(scratch, days, shown ? &*shown : nullptr);
     }
     const TReport said = report(preview, sources);
     if (days.empty()) {

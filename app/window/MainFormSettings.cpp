@@ -42,9 +42,16 @@ void TForm1::BtnCloseClick()
     const QSize outer = frameGeometry().size();
     const QByteArray width = QByteArray::number(outer.width());
     const QByteArray height = QByteArray::number(outer.height());
+    // A year without WIDTH or HEIGHT gave the window the layout's size: while the window still
+    // has it, the window took the size it has, and nobody chose a size to write.
+    const QByteArray takenWidth
+        = FTaken.Width.isEmpty() && size().width() == FLayoutSize.width() ? width : FTaken.Width;
+    const QByteArray takenHeight
+        = FTaken.Height.isEmpty() && size().height() == FLayoutSize.height() ? height
+                                                                             : FTaken.Height;
     if ((diary.GetSetting(setting::kWidth) != width || diary.GetSetting(setting::kHeight) != height)
         && !keepsOther({ { setting::kWidth, width }, { setting::kHeight, height } },
-            { FTaken.Width, FTaken.Height })) {
+            { takenWidth, takenHeight })) {
         diary.SetSetting(setting::kWidth, width);
         diary.SetSetting(setting::kHeight, height);
         diary.MarkModified();

@@ -169,6 +169,7 @@ void TForm1::FormCreate()
     try {
         diary.Open();
         UpdateDate();
+        FLayoutSize = size();
         RestoreWindowSize();
         RestoreEditorFont();
         ReadDayNameSetting();
@@ -223,6 +224,11 @@ void TForm1::ReadDayNameSetting()
     TKivDiary &diary = *KivDiaryEdit1->Source();
     diary.SetDayName(DayNameSettingOn(diary.GetSetting(setting::kDayName)));
     N2->setChecked(diary.DayName());
+    // Within one year the settings change only by this window or by another machine's version,
+    // which must not count as this run's user's change.
+    if (diary.Year() == FTakenYear)
+        return;
+    FTakenYear = diary.Year();
     FTaken = { diary.GetSetting(setting::kWidth), diary.GetSetting(setting::kHeight),
         diary.GetSetting(setting::kFontName), diary.GetSetting(setting::kFontSize),
         diary.GetSetting(setting::kDayName) };

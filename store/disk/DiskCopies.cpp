@@ -142,9 +142,11 @@ bool IsDiaryOwnFile(
     const QString parent = QDir(info.absolutePath()).canonicalPath();
     if (folder.isEmpty() || parent.isEmpty())
         return false;
-    const QString backups = folder + QStringLiteral("/backup");
-    if (parent == backups || parent.startsWith(backups + u'/'))
-        return true;
+    for (const QString &own :
+        { folder + QStringLiteral("/backup"), folder + QStringLiteral("/inbox") }) {
+        if (parent == own || parent.startsWith(own + u'/'))
+            return true;
+    }
     if (parent != folder)
         return false;
     const QString name = info.fileName();
@@ -154,6 +156,8 @@ bool IsDiaryOwnFile(
     return names.YearOf(name) || names.YearOf(name, u".bak")
         || (!shared.contains(TYearFileName::Digits(0)) && name == shared);
 }
+
+QString InboxFolder(const QString &baseDir) { return baseDir + QStringLiteral("inbox/"); }
 
 QString UserDataFolder()
 {

@@ -65,9 +65,12 @@ bool IsDiaryVersionFile(const QString &path);
 // then the sync engines' copies by name.
 QStringList ConflictCopiesOf(const QString &yearFilePath, const QString &ext);
 // Whether path names one of the diary's own files in its folder: a year file, the .bak of one,
-// or anything below backup/. Such a file is written by the diary alone.
+// or anything below backup/ or inbox/. Such a file is written by the diary alone, or, in inbox/,
+// taken into the diary as days.
 bool IsDiaryOwnFile(
     const QString &baseDir, const QString &prefix, const QString &ext, const QString &path);
+// The inbox/ folder of a data folder: files dropped there come into the diary by day.
+QString InboxFolder(const QString &baseDir);
 
 // The user's own data folder for the diary, outside every data folder: $XDG_DATA_HOME/kivlog/,
 // else ~/.local/share/kivlog/.

@@ -68,8 +68,16 @@ QString AcceptedText(const QString &input, QString *refused)
 QString CodePoints(QStringView characters)
 {
     QStringList names;
-    for (const char32_t c : characters.toUcs4())
+    // By code unit where there is no pair: toUcs4 would name half a pair U+FFFD.
+    for (qsizetype i = 0; i < characters.size(); ++i) {
+        char32_t c = characters[i].unicode();
+        if (characters[i].isHighSurrogate() && i + 1 < characters.size()
+            && characters[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(characters[i], characters[i + 1]);
+            ++i;
+        }
         names << u"U+%1"_s.arg(uint(c), 4, 16, QChar(u'0')).toUpper();
+    }
     return names.join(u' ');
 }
 

@@ -31,13 +31,22 @@ private slots:
         QTest::newRow("やめる") << false;
     }
 
+    // The report is of the days the window holds, its unsaved text among them, and names each
+    // day that would change; nothing is saved before 取り込む.
     void menuReportsBeforeItWrites()
     {
         QFETCH(bool, take);
+        F->Write(
+            kYearFile, F->Read(kYearFile) + "![2026/12/07]\r\n" + cp932::Encode(u"朝") + "\r\n");
+        F->Write(u"in/2026-12-07.txt"_s, "朝\n夜\n");
         F->Write(u"in/2026-12-08.md"_s, "# 他の日記\n");
         F->Write(u"in/2026-12-09.txt"_s, "翌日\n");
+        F->Write(u"in/2026-12-10.txt"_s, "十日\n");
         F->Write(u"in/README.md"_s, "説明\n");
         TForm1 &form = F->Start({ u"-dData"_s });
+        form.BtnNextDay->click();
+        form.BtnNextDay->click();
+        F->Type(form.KivDiaryEdit1, u"十日"_s);
         const QByteArray before = F->Read(kYearFile);
         QString report;
         QString shown;
@@ -54,19 +63,23 @@ private slots:
         form.N7->trigger();
         // Counts in the box, the lists below them: in Japanese throughout.
         QCOMPARE(report,
-            u"2026年: 1日を追加、1日は両方の文章を残します\r\n"
+            u"2026年: 1日を追加、1日に書き足し、1日は両方の文章を残します\r\n"
             "in: 取り込まないもの 1件、推測して取り込むもの 0件、コピーしない写真など 0個\r\n"
+            "  2026/12/09: 追加する日\r\n  2026/12/07: 書き足す日\r\n"
             "  2026/12/08: 両方の文章を残す日\r\n\r\n取り込まないもの:\r\n"
             "> in/README.md: 名前が日付ではありません (YYYY-MM-DD.txt や .md)"_s);
         QVERIFY(!shown.contains(u"2026/12/08"_s));
         QCOMPARE(F->Read(kYearFile).contains(cp932::Encode(u"翌日")), take);
-        QCOMPARE(form.KivDiaryEdit1->toPlainText().contains(u"他の日記"_s), take);
+        QCOMPARE(
+            QFileInfo::exists(u"Data/2026.bak"_s) || QFileInfo::exists(u"Data/backup"_s), take);
+        QCOMPARE(form.KivDiaryEdit1->toPlainText(), u"十日"_s);
+        QCOMPARE(F->Diary().GetDayText(DateToDayNumber(QDate(2026, 12, 8))).contains("# "), take);
         QVERIFY(F->Boxes.isEmpty());
     }
 
     void inboxFilesComeInAndMoveToTheBackup()
     {
-        F->Write(u"Data/inbox/2026/12/01.md"_s, "電話から\n");
+        F->Write(u"Data/inbox/2026/12/01.md"_s, "電話\aから\n");
         F->Write(u"Data/inbox/note.txt"_s, "no day\n");
         TForm1 &form = F->Start({ u"-dData"_s });
         QTRY_VERIFY(QFileInfo::exists(u"Data/backup/inbox/01.md"_s));
@@ -74,6 +87,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(u"Data/inbox/2026/12/01.md"_s));
         QCOMPARE(F->Boxes.size(), 1);
         QVERIFY(F->Boxes[0].second.contains(u"2026/12/01"_s));
+        QVERIFY(F->Boxes[0].second.contains(u"2026/12/01 U+0007: 取り込まない文字"_s));
         QVERIFY(F->Boxes[0].second.contains(u"note.txt"_s));
 
         // While it runs: a new file comes in; the unreadable one is not named again.

@@ -158,6 +158,40 @@ private slots:
         QVERIFY(F->Diary().DayName());
     }
 
+    void defaultSizeIsNotWrittenBack_data()
+    {
+        QTest::addColumn<QByteArrayList>("arriving");
+        QTest::addColumn<bool>("moveADay");
+        QTest::addColumn<QByteArrayList>("expected");
+        QTest::newRow("nothing arrives") << QByteArrayList() << false << QByteArrayList();
+        const QByteArrayList theirs { "WIDTH=720", "HEIGHT=520" };
+        QTest::newRow("another machine's size") << theirs << false << theirs;
+        QTest::newRow("another machine's size, then a day on") << theirs << true << theirs;
+    }
+
+    // A year without WIDTH or HEIGHT gave the window its default size: closing a window whose
+    // user did not resize it writes no size, and leaves one another machine stored meanwhile.
+    void defaultSizeIsNotWrittenBack()
+    {
+        QFETCH(QByteArrayList, arriving);
+        QFETCH(bool, moveADay);
+        QFETCH(QByteArrayList, expected);
+        F->Write(u"Data/2009.jnl"_s, F->YearFile(2009, { "DAYNAME=FALSE" }));
+        TForm1 &form = F->Start();
+        if (!arriving.isEmpty()) {
+            F->Write(u"Data/2009.jnl"_s,
+                F->YearFile(2009, QByteArrayList { "DAYNAME=FALSE" } + arriving));
+            QVERIFY(F->Diary().ReloadFile());
+        }
+        if (moveADay)
+            form.BtnNextDay->click();
+
+        form.BtnClose->click();
+
+        QCOMPARE(F->Diary().GetSetting("WIDTH"), expected.value(0).mid(6));
+        QCOMPARE(F->Diary().GetSetting("HEIGHT"), expected.value(1).mid(7));
+    }
+
     // Back where it started, and saved all the same: the action marks the store each time.
     void weekdayToggledTwiceIsSaved()
     {

@@ -66,6 +66,7 @@ private slots:
     void keptLeadByteNeverJoins_data();
     void keptLeadByteNeverJoins();
     void charactersTheCodePageHoldsStayAsTheyAre();
+    void pasteTakesPlainTextThroughTheFilter();
     void compositionIsTakenInOnce_data();
     void compositionIsTakenInOnce();
     void noticeOutlastsCompositionUpdates();
@@ -327,13 +328,13 @@ void TestKivDiaryEdit::inputShowsWhatIsStored_data()
     QTest::newRow("outside CP932 kept") << u"😀日𠮷1\uFE0F\u20E3\u2764\uFE0F👨\u200D👧"_s
                                         << u"😀日𠮷1\uFE0F\u20E3\u2764\uFE0F👨\u200D👧"_s << QString();
     QTest::newRow("a combining mark joins its letter") << u"e\u0301"_s << u"\u00E9"_s << QString();
-    QTest::newRow("no reference carries these, each named once") << u"a\u0000b\u0085c"_s
-            + QChar(0xD800) + QChar(0) << u"abc"_s << u"\u0000\u0085"_s + QChar(0xD800);
+    QTest::newRow("no reference carries these, each named once")
+        << u"a\u0000b\u0085c"_s + QChar(0xD800) + QChar(0) << u"abc"_s << u"U+0000 U+0085 U+D800"_s;
     QTest::newRow("control characters but the tab")
-        << u"a\u001Bb\tc\u007F"_s << u"ab\tc"_s << u"\u001B\u007F"_s;
+        << u"a\u001Bb\tc\u007F\u0007"_s << u"ab\tc"_s << u"U+001B U+007F U+0007"_s;
     QTest::newRow("long list cut")
         << u"x\u0081\u0082\u0083\u0084\u0085\u0086\u0087\u0088\u0089\u008A\u008B\u008C\u008D"_s
-        << u"x"_s << u"\u0081\u0082\u0083\u0084\u0085\u0086\u0087\u0088\u0089\u008A\u008B\u008C…"_s;
+        << u"x"_s << u"U+0081 U+0082 U+0083 U+0084 U+0085 U+0086 …"_s;
     QTest::newRow("pasted CR LF is one break") << u"a\r\nb"_s << u"a\nb"_s << QString();
 }
 
@@ -601,6 +602,20 @@ void TestKivDiaryEdit::charactersTheCodePageHoldsStayAsTheyAre()
     type(changed);
     FEdit->Commit();
     QCOMPARE(cp932::Decode(FStore->GetDayText(day(2008, 12, 30))), changed);
+}
+
+// The text control would take a Markdown copy offered first, or alone, as it stands.
+void TestKivDiaryEdit::pasteTakesPlainTextThroughTheFilter()
+{
+    QMimeData markdownOnly;
+    markdownOnly.setData(u"text/markdown"_s, "a\x07**b**");
+    FEdit->insertFromMimeData(&markdownOnly);
+    QMimeData both;
+    both.setData(u"text/markdown"_s, "\x07");
+    both.setText(u"c"_s);
+    FEdit->insertFromMimeData(&both);
+    FEdit->Commit();
+    QCOMPARE(FStore->GetDayText(day(2008, 12, 30)), QByteArray("a**b**c"));
 }
 
 void TestKivDiaryEdit::compositionIsTakenInOnce_data()

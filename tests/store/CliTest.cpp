@@ -392,14 +392,15 @@ TEST_F(Cli, ExportNeverTakesTheDiarysOwnFilesAndFailsOnAFullDisk)
     const QByteArray year = "!JNL 1.00 2009\r\n![2009/01/05]\r\n" + QByteArray(8192, 'x') + "\r\n";
     WriteAll(Path(u"2009.jnl"_qs), year);
     QDir(Dir()).mkdir(u"backup"_qs);
+    QDir(Dir()).mkdir(u"inbox"_qs);
     // And a version of any diary, wherever it lies.
     QDir(Dir()).mkdir(u"other"_qs);
     WriteAll(Path(u"other/notes.txt"_qs), "!JNL 1.00 2009\r\n");
-    for (const QString &own :
-        { u"2009.jnl"_qs, u"2010.jnl"_qs, u"2009.bak"_qs, u"backup/mine.txt"_qs,
-            u"other/notes.txt"_qs, u"other/d2026.txt.conflict-20261208-221530-2"_qs,
-            u"other/2026.sync-conflict-20261209-060034-FEYNXDC.jnl"_qs,
-            u"other/2026 (Taro's conflicted copy 2026-12-09).jnl"_qs }) {
+    for (const QString &own : { u"2009.jnl"_qs, u"2010.jnl"_qs, u"2009.bak"_qs,
+             u"backup/mine.txt"_qs, u"inbox/2026-12-09.md"_qs, u"other/notes.txt"_qs,
+             u"other/d2026.txt.conflict-20261208-221530-2"_qs,
+             u"other/2026.sync-conflict-20261209-060034-FEYNXDC.jnl"_qs,
+             u"other/2026 (Taro's conflicted copy 2026-12-09).jnl"_qs }) {
         const TRun run = Run({ u"export"_qs, u"-d"_qs, u"-o"_qs, own });
         EXPECT_EQ(run.Status, 2) << own.toStdString();
         EXPECT_TRUE(run.Err.contains(own)) << run.Err.toStdString();
@@ -511,7 +512,8 @@ TEST_F(Cli, ImportTakesNewDaysOnceNamesUnreadableSourcesAndRespectsTheLock)
     EXPECT_TRUE(QDir(Path(u"Data"_qs)).isEmpty());
     const TRun run = Run(args);
     EXPECT_EQ(run.Status, 0) << run.Err.toStdString();
-    EXPECT_EQ(run.Out, u"2023: 1 day added; 0 days hold both texts\n"_qs);
+    EXPECT_EQ(run.Out,
+        u"2023: 1 day added; 0 days extended; 0 days hold both texts\n  added: 2023/03/07\n"_qs);
     EXPECT_EQ(dry.Out, run.Out + u"dry run: nothing written\n"_qs);
     const QByteArray written = ReadAll(Path(u"Data/2023.jnl"_qs));
     EXPECT_TRUE(written.contains("# "));

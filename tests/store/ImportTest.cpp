@@ -146,12 +146,15 @@ TEST_F(Import, DaysComeInThroughTheStoreOnceAndAWrittenDayKeepsBoth)
 {
     auto store = NewStore(2023);
     store->SetDayText(Day(2023, 3, 2), sj("前から"));
+    store->SetDayText(Day(2023, 3, 3), sj("朝\r\n"));
     store->SaveFile();
     const std::map<QDate, QString> days { { QDate(2023, 3, 1), u"一\n二"_qs },
-        { QDate(2023, 3, 2), u"新しい"_qs }, { QDate(2024, 1, 1), u"元日 😀"_qs } };
+        { QDate(2023, 3, 2), u"新しい"_qs }, { QDate(2023, 3, 3), u"朝\n夜"_qs },
+        { QDate(2024, 1, 1), u"元日 😀"_qs } };
     const QList<TYearOutcome> first = TakeInto(*store, days);
     ASSERT_EQ(first.size(), 2);
     EXPECT_EQ(first[0].Added, QList<QDate> { QDate(2023, 3, 1) });
+    EXPECT_EQ(first[0].Extended, QList<QDate> { QDate(2023, 3, 3) });
     EXPECT_EQ(first[0].BothTexts, QList<QDate> { QDate(2023, 3, 2) });
     EXPECT_EQ(first[1].Added, QList<QDate> { QDate(2024, 1, 1) });
     // The emoji is kept as a character reference.
