@@ -20,9 +20,11 @@ constexpr QByteArrayView kCrLf("\r\n");
 // The most cells of the table of a shortest edit: 4 MB. Beyond it the lines between what two
 // texts share at the beginning and the end count as one changed run.
 constexpr qsizetype kMaxEditCells = 4'000'000;
+// What a line that is not blank counts for when two texts are aligned; a blank line counts 1.
+constexpr int kLineWeight = 1024;
 
 // Lines as numbers, equal for lines that read the same: most lines hold no '&' and are their
-// bytes; one with a reference is compared by its characters.
+// bytes; one with a reference is compared by its characters. Blank lines have keys below zero.
 class TLineKeys {
 public:
     int Of(QByteArrayView line)
@@ -38,12 +40,14 @@ private:
         const auto it = keys.constFind(key);
         if (it != keys.constEnd())
             return *it;
-        keys.insert(std::move(key), FNext);
-        return FNext++;
+        const int next = key.trimmed().isEmpty() ? -++FBlanks : FNext++;
+        keys.insert(std::move(key), next);
+        return next;
     }
     QHash<QByteArray, int> FBytes;
     QHash<QString, int> FDecoded;
     int FNext = 0;
+    int FBlanks = 0;
 };
 
 struct TLines {
@@ -94,6 +98,12 @@ bool holdsKey(const TKeys &keys, TSpan s, int key)
         != keys.begin() + s.second;
 }
 
+bool onlyBlank(const TKeys &keys, TSpan s)
+{
+    return std::all_of(
+        keys.begin() + s.first, keys.begin() + s.second, [](int k) { return k < 0; });
+}
+
 // A run of lines one side changed: base lines [BaseFrom, BaseTo) became [SideFrom, SideTo).
 struct THunk {
     qsizetype BaseFrom, BaseTo, SideFrom, SideTo;
@@ -130,6 +140,8 @@ std::vector<THunk> changedRuns(const TKeys &base, const TKeys &side, bool own)
     // Longest common lines of the suffixes, row by row from the end; each cell keeps its step:
     // 0 keep the line, 1 remove the base line, 2 add the side line. Additions go first, so that
     // the base's lines are matched as early as they can be, as the lines both begin with are.
+    // A blank line counts for little: two texts are aligned at the lines that say something,
+    // not at the blank lines between them.
     std::vector<std::uint8_t> step(size_t(n * m));
     std::vector<int> below(size_t(m + 1), 0), row(size_t(m + 1), 0);
     for (qsizetype i = n - 1; i >= 0; --i) {
@@ -137,7 +149,7 @@ std::vector<THunk> changedRuns(const TKeys &base, const TKeys &side, bool own)
         for (qsizetype j = m - 1; j >= 0; --j) {
             std::uint8_t &s = step[size_t(i * m + j)];
             if (base[head + i] == side[head + j]) {
-                row[size_t(j)] = below[size_t(j + 1)] + 1;
+                row[size_t(j)] = below[size_t(j + 1)] + (base[head + i] < 0 ? 1 : kLineWeight);
                 s = 0;
             } else if (below[size_t(j)] > row[size_t(j + 1)]) {
                 row[size_t(j)] = below[size_t(j)];
@@ -305,6 +317,10 @@ TLineMerge mergeWithBase(const TLines &base, const TLines &own, const TLines &ot
             out.Add(other, t);
         } else if (holdsInOrder(own.Keys, o, other.Keys, t)) {
             out.Add(own, o);
+        } else if (onlyBlank(own.Keys, o) || onlyBlank(other.Keys, t)) {
+            // Blank lines on one side say nothing to set apart: both stand, this side's first.
+            out.Add(own, o);
+            out.Add(other, t);
         } else {
             both = addBoth(out, own, o, other, t) || both;
         }
@@ -325,10 +341,10 @@ bool sameLinesInAnyOrder(TKeys a, TKeys b)
 
 // Texts that hold both already, merged block by block (the parts between separator lines): each
 // block of the base with what each side made of it (the block of that side sharing most of its
-// lines), merged line by line; a block one side removed and the other left goes; the other
-// blocks of both sides stand, a block that another holds in order once. This side's first block
-// stands first (the year file's for its next version, so that two machines settle), the others
-// in the order of their bytes: versions taken in in any order end alike.
+// lines), merged line by line; a block one side removed goes, but for the lines the other added to
+// it; the other blocks of both sides stand, a block that another holds in order once. This side's
+// first block stands first (the year file's for its next version, so that two machines settle), the
+// others in the order of their bytes: versions taken in in any order end alike.
 QList<QByteArray> blocksIn(QByteArrayView text)
 {
     QList<QByteArray> blocks { QByteArray() };
@@ -513,15 +529,12 @@ TLineMerge mergeBlocks(std::optional<QByteArrayView> base, QByteArrayView wholeO
                 const TLineMerge merged = MergeLines(QByteArrayView(was), mine[m], theirs[t]);
                 both = both || merged.Both;
                 add(merged.Text, isFirst);
-            } else if (m >= 0) {
-                const bool isFirst = takeSide(m, true);
-                // Removed there and left here: it goes.
-                if (!SameText(mine[m], was))
-                    add(mine[m], isFirst);
             } else {
-                const bool isFirst = takeSide(t, false);
-                if (!SameText(theirs[t], was))
-                    add(theirs[t], isFirst);
+                // Removed on one side: it goes, but for the lines the other side added to it.
+                const bool isFirst = m >= 0 ? takeSide(m, true) : takeSide(t, false);
+                const QByteArrayView kept = m >= 0 ? mine[m] : theirs[t];
+                if (!SameText(kept, was))
+                    add(MergeLines(QByteArrayView(was), kept, QByteArrayView()).Text, isFirst);
             }
         }
     }

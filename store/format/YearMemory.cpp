@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QIODevice>
+#include <QtEndian>
 #include <algorithm>
 
 std::map<double, QByteArrayView> PartsOf(const TYearContents &contents)
@@ -65,6 +66,11 @@ quint64 TextKey(QByteArrayView text)
     for (int i = 0; i < 8; ++i)
         key = key << 8 | quint8(sha[i]);
     return key;
+}
+
+QList<QByteArray> LinesOf(QByteArrayView text)
+{
+    return CanonicalText(text).replace("\r\n", "\n").split('\n');
 }
 
 namespace {
@@ -168,8 +174,13 @@ void TYearMemory::Agree(const TYearContents &contents, bool ownWrite)
 void TYearMemory::Saw(const TYearContents &contents)
 {
     for (const auto &[key, part] : PartsOf(contents)) {
-        if (HoldsDayText(part))
-            Held[key].insert(TextKey(part));
+        if (!HoldsDayText(part))
+            continue;
+        Held[key].insert(TextKey(part));
+        for (const QByteArray &line : LinesOf(part)) {
+            if (!line.trimmed().isEmpty())
+                HeldLines[key].insert(TextKey(line));
+        }
     }
 }
 
@@ -179,8 +190,26 @@ bool TYearMemory::HeldBefore(double part, QByteArrayView text) const
     return it != Held.end() && it->second.count(TextKey(text)) > 0;
 }
 
+bool TYearMemory::HeldLineBefore(double part, QByteArrayView line) const
+{
+    const auto it = HeldLines.find(part);
+    return it != HeldLines.end() && it->second.count(TextKey(line)) > 0;
+}
+
 bool TYearMemory::NoteSetAside(const TYearContents &copy)
 {
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    for (const auto &[key, text] : PartsOf(copy)) {
+        hash.addData(QByteArrayView(reinterpret_cast<const char *>(&key), sizeof key));
+        const quint64 textKey = TextKey(text);
+        hash.addData(QByteArrayView(reinterpret_cast<const char *>(&textKey), sizeof textKey));
+    }
+    const quint64 weighed = qFromUnaligned<quint64>(hash.result().constData());
+    if (std::find(CopiesWeighed.begin(), CopiesWeighed.end(), weighed) != CopiesWeighed.end())
+        return false;
+    CopiesWeighed.push_back(weighed);
+    if (CopiesWeighed.size() > kCopiesKept)
+        CopiesWeighed.erase(CopiesWeighed.begin());
     // The version this machine last agreed with (an editor's, read here, as well), or a write
     // not yet followed by a version read there: an older one the engine set aside was answered
     // by what this machine read since.
@@ -232,13 +261,21 @@ QByteArray WriteYearMemory(const TYearMemory &memory)
     out << QByteArray(kMagic) << quint32(pool.size());
     for (const auto &[key, text] : pool)
         out << key << text;
-    out << versions << quint32(memory.Held.size());
-    for (const auto &[part, keys] : memory.Held) {
-        out << part << quint32(keys.size());
-        for (const quint64 key : keys)
-            out << key;
-    }
+    const auto writeKeys = [&out](const std::map<double, std::set<quint64>> &held) {
+        out << quint32(held.size());
+        for (const auto &[part, keys] : held) {
+            out << part << quint32(keys.size());
+            for (const quint64 key : keys)
+                out << key;
+        }
+    };
+    out << versions;
+    writeKeys(memory.Held);
     out << (memory.SetAside ? qint32(*memory.SetAside) : qint32(-1));
+    out << quint32(memory.CopiesWeighed.size());
+    for (const quint64 key : memory.CopiesWeighed)
+        out << key;
+    writeKeys(memory.HeldLines);
     return bytes;
 }
 
@@ -304,27 +341,46 @@ std::optional<TYearMemory> ReadYearMemory(QByteArrayView bytes)
         ok = ok && vin.status() == QDataStream::Ok
             && memory.Versions.size() <= TYearMemory::kVersionsKept;
     }
-    const std::optional<quint32> parts = count();
-    if (!ok || !parts)
-        return std::nullopt;
-    for (quint32 i = 0; i < *parts && in.status() == QDataStream::Ok; ++i) {
-        double part = 0;
-        in >> part;
-        const std::optional<quint32> keys = count();
-        if (!keys)
-            return std::nullopt;
-        std::set<quint64> &held = memory.Held[part];
-        for (quint32 k = 0; k < *keys; ++k) {
-            quint64 key = 0;
-            in >> key;
-            held.insert(key);
+    // Per part, a set of keys.
+    const auto readKeys = [&in, &count](std::map<double, std::set<quint64>> &into) {
+        const std::optional<quint32> parts = count();
+        if (!parts)
+            return false;
+        for (quint32 i = 0; i < *parts && in.status() == QDataStream::Ok; ++i) {
+            double part = 0;
+            in >> part;
+            const std::optional<quint32> keys = count();
+            if (!keys)
+                return false;
+            std::set<quint64> &held = into[part];
+            for (quint32 k = 0; k < *keys; ++k) {
+                quint64 key = 0;
+                in >> key;
+                held.insert(key);
+            }
         }
-    }
+        return in.status() == QDataStream::Ok;
+    };
+    if (!ok || !readKeys(memory.Held))
+        return std::nullopt;
     qint32 setAside = -1;
     in >> setAside;
     if (in.status() != QDataStream::Ok)
         return std::nullopt;
     if (setAside >= 0 && size_t(setAside) <= memory.Versions.size())
         memory.SetAside = size_t(setAside);
+    // Written since the first memories: one without them has weighed no copy and kept no line.
+    if (in.atEnd())
+        return memory;
+    const std::optional<quint32> copies = count();
+    if (!copies || *copies > TYearMemory::kCopiesKept)
+        return std::nullopt;
+    for (quint32 i = 0; i < *copies; ++i) {
+        quint64 key = 0;
+        in >> key;
+        memory.CopiesWeighed.push_back(key);
+    }
+    if (!readKeys(memory.HeldLines))
+        return std::nullopt;
     return memory;
 }

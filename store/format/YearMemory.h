@@ -22,6 +22,8 @@ QByteArray CanonicalText(QByteArrayView text);
 bool SameText(QByteArrayView a, QByteArrayView b);
 // A key of a text's canonical form that stays the same from run to run and machine to machine.
 quint64 TextKey(QByteArrayView text);
+// A text's lines as it reads: split at line breaks, CR LF or LF, references in one spelling.
+QList<QByteArray> LinesOf(QByteArrayView text);
 
 // What a version from elsewhere grew from, where that is known.
 struct TOtherVersion {
@@ -53,10 +55,16 @@ struct TYearMemory {
     std::vector<TVersion> Versions;
     // Per part (a day's date; kPreamblePart, kErrorDataPart), the keys of the texts held there.
     std::map<double, std::set<quint64>> Held;
+    // Per part, the keys of the lines (blank ones aside) held there in any of those texts.
+    std::map<double, std::set<quint64>> HeldLines;
     // A write of this machine that a sync engine set aside as a conflict copy (its index in
     // Versions; Versions.size() for another machine's): the year file's next version was chosen
     // over it, not grown from it.
     std::optional<size_t> SetAside;
+    // The copies already weighed, by a key of their parts, oldest first: one that was there when
+    // this machine last agreed with the year file tells nothing of the file's next version.
+    static constexpr size_t kCopiesKept = 64;
+    std::vector<quint64> CopiesWeighed;
 
     bool operator==(const TYearMemory &) const = default;
 
@@ -72,9 +80,11 @@ struct TYearMemory {
     // Texts held (taken in): brought again by a version without base, they bring nothing.
     void Saw(const TYearContents &contents);
     bool HeldBefore(double part, QByteArrayView text) const;
+    bool HeldLineBefore(double part, QByteArrayView line) const;
     // Whether 'copy' is one of this machine's writes since it last read the year file; it is
     // then taken for one a sync engine set aside. Another version set aside as a copy tells as
     // much of the year file's next version: it is bounded by every version this machine knows.
+    // A copy weighed before tells nothing more.
     bool NoteSetAside(const TYearContents &copy);
 };
 

@@ -22,18 +22,12 @@ QByteArrayView partOf(const TParts &parts, double key)
     return it == parts.end() ? QByteArrayView() : it->second;
 }
 
-// A text's lines as it reads.
-QList<QByteArray> linesOf(QByteArrayView text)
-{
-    return CanonicalText(text).replace("\r\n", "\n").split('\n');
-}
-
 // Whether two texts hold the same lines, in whatever order: two machines that joined the same
 // texts the other way round.
 bool sameLines(QByteArrayView a, QByteArrayView b)
 {
-    QList<QByteArray> x = linesOf(a);
-    QList<QByteArray> y = linesOf(b);
+    QList<QByteArray> x = LinesOf(a);
+    QList<QByteArray> y = LinesOf(b);
     std::sort(x.begin(), x.end());
     std::sort(y.begin(), y.end());
     return x == y;
@@ -43,13 +37,36 @@ bool sameLines(QByteArrayView a, QByteArrayView b)
 // without taking anything out of it.
 bool holdsAllLines(QByteArrayView whole, QByteArrayView part)
 {
-    const QList<QByteArray> lines = linesOf(part);
+    const QList<QByteArray> lines = LinesOf(part);
     qsizetype at = 0;
-    for (const QByteArray &line : linesOf(whole)) {
+    for (const QByteArray &line : LinesOf(whole)) {
         if (at < lines.size() && line == lines[at])
             ++at;
     }
     return at == lines.size();
+}
+
+// What a version without a base of its own may be taken to have grown from, in one part: its
+// lines this machine held there before or holds now, and its blank lines, in its order. Its
+// other lines are new; a line held here that this side's text lacks was taken out here (or by a
+// version taken in here), and that removal is newer whatever the version grew from. Nothing when
+// it shares no line with what this machine knows.
+std::optional<QByteArray> knownPartOf(
+    const TYearMemory &memory, double key, QByteArrayView own, QByteArrayView other)
+{
+    const QList<QByteArray> ownLines = LinesOf(own);
+    QList<QByteArray> known;
+    bool any = false;
+    for (const QByteArray &line : LinesOf(other)) {
+        const bool blank = line.trimmed().isEmpty();
+        if (blank || ownLines.contains(line) || memory.HeldLineBefore(key, line)) {
+            known << line;
+            any = any || !blank;
+        }
+    }
+    if (!any)
+        return std::nullopt;
+    return known.join("\r\n");
 }
 
 // The merged text of one part, and whether it holds both.
@@ -68,13 +85,17 @@ QByteArray mergePart(const TYearMemory &memory, const TOtherVersion &known,
     std::optional<QByteArrayView> from;
     // Against a base that only bounds what the other version grew from, a part it lacks says
     // nothing, and a part this side changed since, or that the other took lines out of, is
-    // joined as with no base at all: what looks removed there may never have been seen there.
+    // merged as one without base: what looks removed there may never have been seen there.
     const bool bounded = base && known.BaseIsBound
         && (t.isEmpty() || !SameText(o, partOf(*base, key))
             || !holdsAllLines(t, partOf(*base, key)));
-    if (bounded) {
+    std::optional<QByteArray> grewFrom;
+    if (bounded || (!base && !known.PartBase.count(key))) {
         if (t.isEmpty() || memory.HeldBefore(key, t))
             return own.toByteArray();
+        grewFrom = knownPartOf(memory, key, o, t);
+        if (grewFrom)
+            from = QByteArrayView(*grewFrom);
     } else if (base) {
         from = partOf(*base, key);
         // A copy that went back to a text this side held and moved on from brings it back no
@@ -82,11 +103,8 @@ QByteArray mergePart(const TYearMemory &memory, const TOtherVersion &known,
         if (!known.NewerSettings && !t.isEmpty() && !SameText(t, *from) && memory.HeldBefore(key, t)
             && !sameLines(o, t))
             return own.toByteArray();
-    } else if (const auto it = known.PartBase.find(key); it != known.PartBase.end()) {
-        from = QByteArrayView(it->second);
-    } else if (t.isEmpty() || memory.HeldBefore(key, t)) {
-        // Says nothing of this part, or brings a text this side moved on from.
-        return own.toByteArray();
+    } else {
+        from = QByteArrayView(known.PartBase.at(key));
     }
     TLineMerge merged = MergeLines(from, o, t);
     both = merged.Both;

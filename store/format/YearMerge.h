@@ -24,8 +24,9 @@
 //    around the separator line, and then only the lines that differ.
 // A version with no base of its own (a conflict copy, an import) says nothing of what it lacks. A
 // text this machine held for that part before, in this run or an earlier one, is an old one and
-// brings nothing back; one whose lines this side's text holds already adds nothing; another comes
-// in beside this side's text (or in its place when it holds all of this side's lines). A copy
+// brings nothing back; of another, the lines this machine held there stand for its base, so that
+// a line taken out here stays out and only its new lines come in, beside this side's text where
+// both wrote at the same place (an export imported again brings only what it gained). A copy
 // that shows signs of having grown from a version this machine agreed with is decided three-way
 // against that one, so that a day deleted or edited on the machine that wrote it is deleted or
 // edited here too.

@@ -695,6 +695,18 @@ TEST_F(DiskChange, EachVersionIsMergedAgainstWhatItGrewFrom)
     const auto copy = [](const char *days) -> TStep {
         return [=](auto &store, auto &) { store->TakeInCopy(ReadYear(year2009(days)).Contents); };
     };
+    // Another machine's version the engine set aside, taken in here and left beside the file.
+    const auto copyLeft = [](const char *days) -> TStep {
+        return [=](auto &store, const QString &path) {
+            WriteAll(
+                path.chopped(4) + u".sync-conflict-20261208-101010-AAAAAAA.jnl"_qs, year2009(days));
+            store->TakeInCopy(ReadYear(year2009(days)).Contents);
+        };
+    };
+    const auto imports = [](const char *days) -> TStep {
+        return
+            [=](auto &store, auto &) { store->TakeInVersion(ReadYear(year2009(days)).Contents); };
+    };
     const QByteArray mineAndTheirs
         = "4:four2|5:loaded/mine/" + BothTextsSeparator() + "/theirs|7:A7";
     const struct {
@@ -739,6 +751,14 @@ TEST_F(DiskChange, EachVersionIsMergedAgainstWhatItGrewFrom)
                 setAside("1:X|3:V3|4:four|5:loaded"), save,
                 setAside("1:X|4:four|2:A2|5:loaded|7:B7"), reload },
             "2:A2|3:V3|4:four|5:loaded|7:B7" },
+        { "a copy taken in before the last save tells nothing of the next version",
+            { edit(7, "a/b/c"), copyLeft("6:C6"), save, edit(7, "a/b/c/d"),
+                arrives("4:four|5:loaded|6:C6|7:a/c"), save },
+            "4:four|5:loaded|6:C6|7:a/c/d" },
+        { "an export imported again brings only its new lines back, also after a restart",
+            { imports("8:imported/river"), save, edit(8, "imported/lake"), save, restart,
+                imports("8:imported/river/new entry") },
+            "4:four|5:loaded|8:imported/lake/new entry" },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Name);

@@ -165,3 +165,17 @@ TEST(YearMerge, RecoveredDaysKeepWhatTheFileChangedMeanwhile)
     EXPECT_EQ(MergeYears(started, now, back, known).Contents,
         (TYear { { { 1, "A" }, { 3, "c" }, { 9, "x\r\nunsaved" } } }.Contents()));
 }
+
+// The memory read back after a restart is the one written; bytes cut short are no memory.
+TEST(YearMemory, ReadsBackWhatWasWritten)
+{
+    TYearMemory memory;
+    memory.Agree(TYear { { { 1, "a\r\nb" } }, { "WIDTH=9" }, "pre", "!![x]" }.Contents(), false);
+    memory.Agree(TYear { { { 1, "a" }, { 2, "&#x1f600;" } } }.Contents(), true);
+    memory.NoteSetAside(TYear { { { 3, "c" } } }.Contents());
+    const QByteArray bytes = WriteYearMemory(memory);
+    EXPECT_EQ(ReadYearMemory(bytes), memory);
+    EXPECT_TRUE(memory.HeldLineBefore(Day(2026, 12, 1), "b"));
+    for (const qsizetype cut : { qsizetype(10), bytes.size() / 2, bytes.size() - 3 })
+        EXPECT_EQ(ReadYearMemory(bytes.left(cut)), std::nullopt) << cut;
+}
