@@ -227,6 +227,8 @@ private:
 
     bool FFinalSaved = true;
     bool FTerminateRequested = false;
+    // Set once the start is done: from then on a year switch tells a merge in the notice bar.
+    bool FRunning = false;
     bool FDataFolderRefused = false;
     QStringList FCommandLine;
     TDataFolderClaim FDataFolderClaim;
