@@ -150,6 +150,8 @@ private slots:
         const QString kept = kYearFile + u".conflict-20261208-221530"_s;
         QVERIFY(F->Boxes[0].second.endsWith(kept));
         QVERIFY(F->Read(kept).contains("\r\nloaded text\r\n"));
+        QTest::qWait(1000); // checks of the disk come and go; the file stays where it was named
+        QVERIFY(QFileInfo::exists(kept));
 
         typeAtStart(edit);
         F->Form.reset();
