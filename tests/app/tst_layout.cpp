@@ -5,8 +5,6 @@
 #include "DiaryWindowFixture.h"
 #include "Exceptions.h"
 #include "KeysWindow.h"
-#include "Messages.h"
-#include "WindowTexts.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -71,7 +69,6 @@ private slots:
     void destroyingSavesTheEditsLast();
     void renderAtDesignSize_data();
     void renderAtDesignSize();
-    void noticeBarShowsTheCountOfTheOthers();
 
 private:
     QWidget *control(const char *name) const
@@ -518,21 +515,6 @@ void TestLayout::renderAtDesignSize()
     QVERIFY2(contrast(shown.Ink, shown.Ground) >= 120, "the notice is hard to read");
     QVERIFY2(apart(shown.Ground.rgb(), edit->palette().color(QPalette::Base).rgb()) >= 30,
         "the notice does not stand out from the text");
-}
-
-// Notices of one kind begin with the same long line: at the design size the bar shortens the
-// line, never the count that says there are more.
-void TestLayout::noticeBarShowsTheCountOfTheOthers()
-{
-    TForm1 &form = *F->Form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    const QString notice = Text(msg::kMergedChangedDays) + u"\r\n2010/05/14"_s;
-    ShowWindowNotice(notice);
-    ShowWindowNotice(notice);
-    const auto *line = form.findChild<QLabel *>(u"LblNotice"_s);
-    QVERIFY(line->isVisible());
-    QVERIFY(line->text().endsWith(Text(wtext::kNoticeMore).arg(1)));
 }
 
 QTEST_MAIN(TestLayout)
