@@ -1,6 +1,7 @@
 #include "AppServices.h"
 
 #include "Exceptions.h"
+#include "Messages.h"
 #include "WindowTexts.h"
 
 #include <exception>
@@ -34,9 +35,21 @@ QString ExceptionMessage(std::exception_ptr error)
 
 void ShowException() { ShowErrorBox(ExceptionMessage(std::current_exception())); }
 
-TStoreNoticesInWindow::TStoreNoticesInWindow()
+TStoreNoticesInWindow::TStoreNoticesInWindow(TWhich which)
     : FSaved(std::exchange(DiaryServices().ShowMessage, ShowWindowNotice))
 {
+    if (which == TWhich::All)
+        return;
+    DiaryServices().ShowMessage = [saved = FSaved](const QString &text) {
+        for (const char *merged :
+            { msg::kMergedBothTexts, msg::kMergedChangedDays, msg::kReloadKeptDays }) {
+            if (text.startsWith(Text(merged))) {
+                ShowWindowNotice(text);
+                return;
+            }
+        }
+        saved ? saved(text) : ShowMessageBox(text);
+    };
 }
 
 TStoreNoticesInWindow::~TStoreNoticesInWindow() { DiaryServices().ShowMessage = std::move(FSaved); }

@@ -29,10 +29,12 @@ void SetApplicationTitle(const QString &title);
 
 // While it lives, what the store has to say is said in the window (ShowWindowNotice) instead of
 // in a box: for the work that runs while the user may be typing, a check of the disk or of the
-// inbox.
+// inbox. MergesOnly: only what it says of a merge with a version from elsewhere, for a save the
+// user's own move started (a year switch); the rest (a year file created) stays a box.
 class TStoreNoticesInWindow {
 public:
-    TStoreNoticesInWindow();
+    enum class TWhich { All, MergesOnly };
+    explicit TStoreNoticesInWindow(TWhich which = TWhich::All);
     ~TStoreNoticesInWindow();
     TStoreNoticesInWindow(const TStoreNoticesInWindow &) = delete;
     TStoreNoticesInWindow &operator=(const TStoreNoticesInWindow &) = delete;

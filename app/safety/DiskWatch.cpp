@@ -52,6 +52,16 @@ void rememberTaken(const QByteArray &bytes)
     ReplaceFile(takenCopiesFile(), lines.join('\n'), TFileAccess());
 }
 
+bool yearFileReads(const QString &path, int year)
+{
+    try {
+        (void)ReadYearFile(ReadWholeFile(path), year, DiaryNow().date().year());
+        return true;
+    } catch (const Exception &) {
+        return false;
+    }
+}
+
 QString pathLines(const QStringList &paths)
 {
     return QStringLiteral("> ") + paths.join(QStringLiteral("\r\n> "));
@@ -297,8 +307,11 @@ void TDiskWatch::OfferCopies()
         }
         FStore->SaveWhenDue();
     }
-    // A copy goes only once what it brought is in the year file.
-    if ((!taken.isEmpty() || !held.isEmpty()) && !YearUnsaved(FEditor, *FStore)) {
+    // A copy goes only once what it brought is in the year file, and that file still reads: the
+    // conflict file the diary keeps beside a year file that no longer reads holds the year's
+    // only copy, under the name its notice gave.
+    if ((!taken.isEmpty() || !held.isEmpty()) && !YearUnsaved(FEditor, *FStore)
+        && yearFileReads(path, FStore->Year())) {
         QStringList moved;
         QStringList stuck;
         for (const QString &copy : taken + held) {

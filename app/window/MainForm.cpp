@@ -138,6 +138,7 @@ TForm1::TForm1(QStringList commandLine, TDataFolderClaim claimDataFolder, QWidge
     SetWindowNoticeArea([this](const QString &text) { FNoticeBar->Add(text); });
     RunGuarded([&] { FormCreate(); });
     if (!FTerminateRequested) {
+        FRunning = true;
         FDiskWatch->Start();
         FInbox->Start();
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFont>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -226,6 +227,8 @@ private:
 
     bool FFinalSaved = true;
     bool FTerminateRequested = false;
+    // Set once the start is done: from then on a year switch tells a merge in the notice bar.
+    bool FRunning = false;
     bool FDataFolderRefused = false;
     QStringList FCommandLine;
     TDataFolderClaim FDataFolderClaim;
@@ -239,6 +242,9 @@ private:
         QByteArray Width, Height, FontName, FontSize, DayName;
     } FTaken;
     int FTakenYear = 0;
+    // The editor font when the year was taken, which a year without FONTNAME or FONTSIZE leaves
+    // as it is.
+    QFont FTakenFont;
     // The client size the layout gives, which a year without WIDTH or HEIGHT leaves as it is.
     QSize FLayoutSize;
     // Built when the search is first used, so start-up reads no year file.

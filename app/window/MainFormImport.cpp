@@ -183,8 +183,13 @@ void TForm1::ActImportExecute()
     // Events ran while the box waited: the editor's text goes to the store before the years
     // switch, and each year is saved by the ordinary save as it is left.
     KivDiaryEdit1->Commit();
-    TakeInto(*KivDiary1, days);
-    SaveDiaryNow(*this);
+    {
+        // The report has been read; a merge with a version from elsewhere on the way is told
+        // in the window.
+        const TStoreNoticesInWindow notices(TStoreNoticesInWindow::TWhich::MergesOnly);
+        TakeInto(*KivDiary1, days);
+        SaveDiaryNow(*this);
+    }
     if (!KivDiaryEdit1->Modified())
         KivDiaryEdit1->Refresh();
     UpdateCalendarMarks();

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QTextCursor>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -132,6 +133,12 @@ void TForm1::UpdateDate()
     // When the editor refuses the day (the year 1899, a year file that cannot be saved or
     // read), nothing below runs: title, labels and the weekday option stay on the old day,
     // and the calendar goes back to it, whatever moved it.
+    // Leaving a year saves it, and the save may merge a version from elsewhere: once the window
+    // runs, the merge is told in the window, as the disk check's is, so the keys typed next go
+    // into the new day. At the start a box says it before the window shows.
+    std::optional<TStoreNoticesInWindow> notices;
+    if (FRunning)
+        notices.emplace(TStoreNoticesInWindow::TWhich::MergesOnly);
     try {
         KivDiaryEdit1->SetDate(MonthCalendar1->Date());
     } catch (...) {

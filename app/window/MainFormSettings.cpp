@@ -61,10 +61,21 @@ void TForm1::BtnCloseClick()
     const QByteArray size
         = QByteArray::number(FontSizeInPoints(font, KivDiaryEdit1->logicalDpiY()));
     const QByteArray face = FaceNameSetting(font.family());
+    // Likewise a year without FONTNAME or FONTSIZE left the editor the font it had: while the
+    // editor still shows that face and size, nobody chose a font to write.
+    const QByteArray takenFace
+        = FTaken.FontName.isEmpty() && face == FaceNameSetting(FTakenFont.family())
+        ? face
+        : FTaken.FontName;
+    const QByteArray takenSize = FTaken.FontSize.isEmpty()
+            && size
+                == QByteArray::number(FontSizeInPoints(FTakenFont, KivDiaryEdit1->logicalDpiY()))
+        ? size
+        : FTaken.FontSize;
     if ((diary.GetSetting(setting::kFontSize) != size
             || diary.GetSetting(setting::kFontName) != face)
         && !keepsOther({ { setting::kFontName, face }, { setting::kFontSize, size } },
-            { FTaken.FontName, FTaken.FontSize })) {
+            { takenFace, takenSize })) {
         diary.SetSetting(setting::kFontName, face);
         diary.SetSetting(setting::kFontSize, size);
         diary.MarkModified();

@@ -232,4 +232,5 @@ void TForm1::ReadDayNameSetting()
     FTaken = { diary.GetSetting(setting::kWidth), diary.GetSetting(setting::kHeight),
         diary.GetSetting(setting::kFontName), diary.GetSetting(setting::kFontSize),
         diary.GetSetting(setting::kDayName) };
+    FTakenFont = KivDiaryEdit1->font();
 }

@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -68,18 +69,24 @@ void TNoticeBar::UpdateLine()
 {
     if (FNotices.isEmpty())
         return;
-    QString line = plainLines(FNotices.last()).section(u'\n', 0, 0);
-    if (FNotices.size() > 1)
-        line += Text(wtext::kNoticeMore).arg(FNotices.size() - 1);
-    FLineText = line;
+    FLineText = plainLines(FNotices.last()).section(u'\n', 0, 0);
+    FMoreText = FNotices.size() > 1 ? Text(wtext::kNoticeMore).arg(FNotices.size() - 1) : QString();
     FLine->setToolTip(plainLines(FNotices.last()));
-    FLine->setText(FLine->fontMetrics().elidedText(FLineText, Qt::ElideRight, FLine->width()));
+    ShowLine();
+}
+
+void TNoticeBar::ShowLine()
+{
+    // Notices of one kind begin alike: the line gives way, the count of the others stays whole.
+    const QFontMetrics metrics = FLine->fontMetrics();
+    const int room = std::max(0, FLine->width() - metrics.horizontalAdvance(FMoreText));
+    FLine->setText(metrics.elidedText(FLineText, Qt::ElideRight, room) + FMoreText);
 }
 
 void TNoticeBar::resizeEvent(QResizeEvent *event)
 {
     QFrame::resizeEvent(event);
-    FLine->setText(FLine->fontMetrics().elidedText(FLineText, Qt::ElideRight, FLine->width()));
+    ShowLine();
 }
 
 void TNoticeBar::ShowList()

@@ -37,12 +37,15 @@ signals:
 
 private:
     void UpdateLine();
+    void ShowLine();
 
     QLabel *FLine;
     QPushButton *FList;
     QPushButton *FClose;
     QStringList FNotices;
-    // The latest notice's first line, shortened to the bar's width when shown.
+    // The latest notice's first line, shortened to the bar's width when shown, and how many
+    // others there are.
     QString FLineText;
+    QString FMoreText;
     QPointer<QWidget> FListWindow;
 };

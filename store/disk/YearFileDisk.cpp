@@ -87,17 +87,23 @@ TYearFileDisk::TSave TYearFileDisk::Save(const TYearFilePlace &place, TYearConte
         LookForOwnWriteSetAside(path, place.Names.Ext, place.Year);
         TYearMerge merge
             = MergeYears(FMemory, contents, other.Contents, FMemory.ForYearFile(other.Contents));
-        if (merge.HoldsBothTexts()) {
-            notices << Text(msg::kMergedBothTexts) + crLf() + path + crLf()
-                    + DescribeBothTexts(merge);
-        }
+        QString told;
+        if (merge.HoldsBothTexts())
+            told = Text(msg::kMergedBothTexts) + crLf() + path + crLf() + DescribeBothTexts(merge);
         std::vector<double> changed;
         std::set_difference(merge.ChangedDays.begin(), merge.ChangedDays.end(),
             merge.BothTextDays.begin(), merge.BothTextDays.end(), std::back_inserter(changed));
         if (!changed.empty()) {
-            notices << Text(msg::kMergedChangedDays) + crLf() + path + crLf()
-                    + DescribeChangedDays(changed);
+            // One merge is one notice: the days taken from the other version follow the days
+            // that hold both texts under the changed-days notice's own second line, and the
+            // line that the year file was written elsewhere stands once.
+            const QString changedNotice = Text(msg::kMergedChangedDays);
+            told += told.isEmpty() ? changedNotice + crLf() + path + crLf()
+                                   : crLf() + changedNotice.section(crLf(), 1) + crLf();
+            told += DescribeChangedDays(changed);
         }
+        if (!told.isEmpty())
+            notices << told;
         notices << other.Messages;
         contents = merge.Contents;
         adopt(std::move(merge.Contents));

@@ -217,6 +217,8 @@ private slots:
         auto *bar = form.findChild<QWidget *>(u"PnlNotice"_s);
         QVERIFY(bar && bar->isVisible());
         QVERIFY(bar->geometry().bottom() < edit->geometry().top());
+        ShowWindowNotice(F->Boxes[0].second); // one more of its kind: the count is never cut off
+        QVERIFY(bar->findChild<QLabel *>(u"LblNotice"_s)->text().endsWith(u"（ほか 1 件）"_s));
         // Read in full in a window of its own, the notice leaves the bar.
         QTest::mouseClick(bar->findChild<QPushButton *>(u"BtnNoticeList"_s), Qt::LeftButton);
         auto *window = form.findChild<QWidget *>(u"NoticeList"_s);

@@ -27,8 +27,10 @@ private slots:
     void menuReportsBeforeItWrites_data()
     {
         QTest::addColumn<bool>("take");
-        QTest::newRow("取り込む") << true;
-        QTest::newRow("やめる") << false;
+        QTest::addColumn<bool>("landing"); // another machine's version, while the report waits
+        QTest::newRow("取り込む") << true << false;
+        QTest::newRow("やめる") << false << false;
+        QTest::newRow("取り込む, another version landed") << true << true;
     }
 
     // The report is of the days the window holds, its unsaved text among them, and names each
@@ -36,6 +38,7 @@ private slots:
     void menuReportsBeforeItWrites()
     {
         QFETCH(bool, take);
+        QFETCH(bool, landing);
         F->Write(
             kYearFile, F->Read(kYearFile) + "![2026/12/07]\r\n" + cp932::Encode(u"朝") + "\r\n");
         F->Write(u"in/2026-12-07.txt"_s, "朝\n夜\n");
@@ -58,7 +61,10 @@ private slots:
             report = question.Subject.toString();
             shown = question.Text;
             // Nothing is written while the report waits.
-            return F->Read(kYearFile) == before && take ? TAnswer::Yes : TAnswer::No;
+            const bool untouched = F->Read(kYearFile) == before;
+            if (landing)
+                F->Write(kYearFile, before + "![2026/12/05]\r\nelsewhere\r\n");
+            return untouched && take ? TAnswer::Yes : TAnswer::No;
         };
         form.N7->trigger();
         // Counts in the box, the lists below them: in Japanese throughout.
@@ -74,7 +80,9 @@ private slots:
             QFileInfo::exists(u"Data/2026.bak"_s) || QFileInfo::exists(u"Data/backup"_s), take);
         QCOMPARE(form.KivDiaryEdit1->toPlainText(), u"十日"_s);
         QCOMPARE(F->Diary().GetDayText(DateToDayNumber(QDate(2026, 12, 8))).contains("# "), take);
-        QVERIFY(F->Boxes.isEmpty());
+        // The merge on the way is told in the window.
+        QCOMPARE(F->Boxes.size(), qsizetype(landing));
+        QVERIFY(!landing || F->Boxes[0].first == TBoxKind::InWindow);
     }
 
     void inboxFilesComeInAndMoveToTheBackup()

@@ -116,7 +116,8 @@ private slots:
         QCOMPARE(form.KivDiaryEdit1->font().family(), before.family());
         QCOMPARE(form.KivDiaryEdit1->font().pointSize(), before.pointSize());
         form.BtnClose->click();
-        QCOMPARE(F->Diary().GetSetting("FONTNAME"), FaceNameSetting(before.family()));
+        // The font is the one the year gave: nothing to write.
+        QCOMPARE(F->Diary().GetSetting("FONTNAME"), QByteArray());
     }
 
     // Only the changed line differs afterwards; every line stays in its place.
@@ -167,10 +168,14 @@ private slots:
         const QByteArrayList theirs { "WIDTH=720", "HEIGHT=520" };
         QTest::newRow("another machine's size") << theirs << false << theirs;
         QTest::newRow("another machine's size, then a day on") << theirs << true << theirs;
+        const QByteArrayList font { "FONTNAME=Serif", "FONTSIZE=14" };
+        QTest::newRow("another machine's font")
+            << font << false << QByteArrayList { "WIDTH=", "HEIGHT=" } + font;
     }
 
     // A year without WIDTH or HEIGHT gave the window its default size: closing a window whose
     // user did not resize it writes no size, and leaves one another machine stored meanwhile.
+    // The same for the font the editor kept where the year names none.
     void defaultSizeIsNotWrittenBack()
     {
         QFETCH(QByteArrayList, arriving);
@@ -190,6 +195,8 @@ private slots:
 
         QCOMPARE(F->Diary().GetSetting("WIDTH"), expected.value(0).mid(6));
         QCOMPARE(F->Diary().GetSetting("HEIGHT"), expected.value(1).mid(7));
+        QCOMPARE(F->Diary().GetSetting("FONTNAME"), expected.value(2).mid(9));
+        QCOMPARE(F->Diary().GetSetting("FONTSIZE"), expected.value(3).mid(9));
     }
 
     // Back where it started, and saved all the same: the action marks the store each time.
