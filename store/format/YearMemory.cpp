@@ -176,7 +176,9 @@ void TYearMemory::Saw(const TYearContents &contents)
     for (const auto &[key, part] : PartsOf(contents)) {
         if (!HoldsDayText(part))
             continue;
-        Held[key].insert(TextKey(part));
+        // A text held before had its lines kept then (but in a memory older than the lines).
+        if (!Held[key].insert(TextKey(part)).second && HeldLines.count(key))
+            continue;
         for (const QByteArray &line : LinesOf(part)) {
             if (!line.trimmed().isEmpty())
                 HeldLines[key].insert(TextKey(line));
