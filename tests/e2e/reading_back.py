@@ -263,12 +263,17 @@ def main():
 
     def run(args, session):
         data = tempfile.mkdtemp(prefix=f"kivlog-{stage}-")
+        # The diary's memory of its years starts afresh: the same years written again make the
+        # same diary, which an earlier run's memory would know.
+        state = tempfile.mkdtemp(prefix=f"kivlog-{stage}-state-")
+        session.env["XDG_STATE_HOME"] = state
         try:
             day = diary_day()
             STAGES[stage](args, session, data, day, write_years(data, day))
             print(f"ok: {stage}")
         finally:
             shutil.rmtree(data, ignore_errors=True)
+            shutil.rmtree(state, ignore_errors=True)
 
     return main_with(run)
 
