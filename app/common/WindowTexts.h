@@ -295,9 +295,10 @@ inline constexpr char kA11yPictureName[] = "写真 %1/%2 %3";
 inline constexpr char kA11yPictureMissingName[] = "写真 %1/%2 %3 (見つかりません)";
 inline constexpr char kPictureMissing[] = "見つかり\nません";
 inline constexpr char kPictureUnreadable[] = "開けません";
-inline constexpr char kPictureTip[] = "%3\nクリックすると大きく表示します";
+// %1 is the file name.
+inline constexpr char kPictureTip[] = "%1\nクリックすると大きく表示します";
 inline constexpr char kPictureMissingTip[]
-    = "%3\nデータフォルダの photos/ にこの写真のファイルがありません。"
+    = "%1\nデータフォルダの photos/ にこの写真のファイルがありません。"
       "行はそのまま残しています。";
 inline constexpr char kPictureViewerTitle[] = "写真 %1/%2 - %3";
 } // namespace wtext

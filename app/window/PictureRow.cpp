@@ -11,7 +11,7 @@
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QScrollArea>
+#include <QScreen>
 #include <QThreadPool>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -121,7 +121,7 @@ void TPictureRow::Show(const QString &baseDir, const QStringList &names)
         button->setIconSize(QSize(kThumbnailHeight, kThumbnailHeight));
         const QString place = QString::number(i + 1), count = QString::number(names.size());
         button->setAccessibleName(Text(wtext::kA11yPictureName).arg(place, count, name));
-        button->setToolTip(Text(wtext::kPictureTip).arg(place, count, name));
+        button->setToolTip(Text(wtext::kPictureTip).arg(name));
         connect(button, &QToolButton::clicked, this, [this, i] { OpenViewer(int(i)); });
         FLayout->insertWidget(int(i), button);
         FButtons.append(button);
@@ -161,7 +161,7 @@ void TPictureRow::Made(int generation, int index, const QImage &thumbnail, bool 
     if (missing) {
         button->setAccessibleName(
             Text(wtext::kA11yPictureMissingName).arg(place, count, FNames[index]));
-        button->setToolTip(Text(wtext::kPictureMissingTip).arg(place, count, FNames[index]));
+        button->setToolTip(Text(wtext::kPictureMissingTip).arg(FNames[index]));
     }
 }
 
@@ -193,7 +193,11 @@ TPictureViewer::TPictureViewer(
     FCaption->setAlignment(Qt::AlignCenter);
     layout->addWidget(FPicture, 1);
     layout->addWidget(FCaption);
-    resize(720, 540);
+    // Large, but wholly on the screen with room around it.
+    QSize size(960, 720);
+    if (const QScreen *screen = parent ? parent->screen() : nullptr)
+        size = size.boundedTo(screen->availableGeometry().size() * 0.9);
+    resize(size);
     ShowPicture(index);
 }
 
