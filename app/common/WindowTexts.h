@@ -142,6 +142,8 @@ inline constexpr char kTargetIsDiaryFile[]
 inline constexpr char kCannotWrite[] = "ファイルに書き込めません。\r\n> %1\r\n%2";
 // Followed by the pictures, one a line, each with why.
 inline constexpr char kPicturesNotCopied[] = "次の写真は書き出し先にコピーできませんでした。\r\n";
+inline constexpr char kImportPicturesNotCopied[]
+    = "次の写真はデータフォルダにコピーできなかったため、取り込んだ行の写真は見つかりません。\r\n";
 inline constexpr char kExportSkipped[] = "読めないため書き出さなかったファイル:\r\n%1";
 inline constexpr char kTargetIsFolder[]
     = "フォルダには書き出せません。ファイルを指定してください。\r\n> %1";
