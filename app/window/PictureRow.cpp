@@ -99,7 +99,10 @@ TPictureRow::~TPictureRow()
 
 int TPictureRow::RowHeight() { return kThumbnailHeight + 2 * kRowMargin + 6; }
 
-QToolButton *TPictureRow::Button(int index) const { return FButtons.value(index); }
+QToolButton *TPictureRow::Button(int index) const
+{
+    return index < FFilled ? FButtons.value(index) : nullptr;
+}
 
 void TPictureRow::Show(const QString &baseDir, const QStringList &names)
 {
@@ -108,24 +111,56 @@ void TPictureRow::Show(const QString &baseDir, const QStringList &names)
     const bool wasShown = !FNames.isEmpty();
     FBaseDir = baseDir;
     FNames = names;
+    FFilled = 0;
     const int generation = ++*FGeneration;
-    qDeleteAll(FButtons);
-    FButtons.clear();
+    // The row takes its place at once, so the text is laid out once; its pictures follow right
+    // after the day's text is drawn.
+    for (QToolButton *button : std::as_const(FButtons))
+        button->hide();
+    setVisible(!names.isEmpty());
+    if (wasShown != !names.isEmpty())
+        emit Toggled();
+    if (!names.isEmpty()) {
+        QMetaObject::invokeMethod(
+            this, [this, generation] { Fill(generation); }, Qt::QueuedConnection);
+    }
+}
+
+void TPictureRow::Fill(int generation)
+{
+    if (generation != *FGeneration)
+        return;
+    const QStringList &names = FNames;
+    const QString &baseDir = FBaseDir;
+    // The buttons stay from day to day; only the pictures not shown lately are read, off the
+    // window's thread.
     for (qsizetype i = 0; i < names.size(); ++i) {
         const QString &name = names[i];
-        auto *button = new QToolButton(this);
-        button->setObjectName(u"Picture%1"_s.arg(i + 1));
-        button->setAutoRaise(false);
-        button->setFocusPolicy(Qt::TabFocus);
-        button->setFixedSize(kThumbnailHeight + 6, kThumbnailHeight + 6);
+        if (i == FButtons.size()) {
+            auto *button = new QToolButton(this);
+            button->setObjectName(u"Picture%1"_s.arg(i + 1));
+            button->setAutoRaise(false);
+            button->setFocusPolicy(Qt::TabFocus);
+            button->setFixedSize(kThumbnailHeight + 6, kThumbnailHeight + 6);
+            connect(button, &QToolButton::clicked, this, [this, i] { OpenViewer(int(i)); });
+            FLayout->insertWidget(int(i), button);
+            FButtons.append(button);
+        }
+        QToolButton *button = FButtons[i];
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        button->setText(QString());
+        button->setProperty("missing", false);
         button->setIconSize(QSize(kThumbnailHeight, kThumbnailHeight));
         const QString place = QString::number(i + 1), count = QString::number(names.size());
         button->setAccessibleName(Text(wtext::kA11yPictureName).arg(place, count, name));
         button->setToolTip(Text(wtext::kPictureTip).arg(name));
-        connect(button, &QToolButton::clicked, this, [this, i] { OpenViewer(int(i)); });
-        FLayout->insertWidget(int(i), button);
-        FButtons.append(button);
+        button->show();
         const QString path = PicturePath(baseDir, name);
+        if (const QImage *shown = FShown.object(path)) {
+            Made(generation, int(i), *shown, false);
+            continue;
+        }
+        button->setIcon(QIcon());
         thumbnailPool().start([this, generation, i, path, name, counter = FGeneration] {
             if (*counter != generation)
                 return;
@@ -133,18 +168,21 @@ void TPictureRow::Show(const QString &baseDir, const QStringList &names)
             const QImage thumbnail
                 = missing ? QImage() : PictureThumbnail(path, name, kThumbnailHeight);
             QMetaObject::invokeMethod(
-                this, [=, this] { Made(generation, int(i), thumbnail, missing); },
+                this,
+                [=, this] {
+                    if (!thumbnail.isNull())
+                        FShown.insert(path, new QImage(thumbnail));
+                    Made(generation, int(i), thumbnail, missing);
+                },
                 Qt::QueuedConnection);
         });
     }
-    setVisible(!names.isEmpty());
-    if (wasShown != !names.isEmpty())
-        emit Toggled();
+    FFilled = int(names.size());
 }
 
 void TPictureRow::Made(int generation, int index, const QImage &thumbnail, bool missing)
 {
-    if (generation != *FGeneration || index >= FButtons.size())
+    if (generation != *FGeneration || index >= FNames.size() || index >= FButtons.size())
         return;
     QToolButton *button = FButtons[index];
     const QString place = QString::number(index + 1), count = QString::number(FNames.size());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCache>
 #include <QFrame>
 #include <QImage>
 #include <QPointer>
@@ -31,6 +32,7 @@ public:
     static int RowHeight();
     // Opens the viewer on the picture at index.
     void OpenViewer(int index);
+    // The button of the picture at index, once the row holds it.
     QToolButton *Button(int index) const;
 
 signals:
@@ -38,11 +40,17 @@ signals:
     void Toggled();
 
 private:
+    // The buttons of the pictures, after the day's text was drawn.
+    void Fill(int generation);
     void Made(int generation, int index, const QImage &thumbnail, bool missing);
 
     QString FBaseDir;
     QStringList FNames;
+    // As many as the most pictures a day showed; those of this day first, the rest hidden.
     QList<QToolButton *> FButtons;
+    // The thumbnails shown lately, by the picture's path: a day shown again shows them at once.
+    QCache<QString, QImage> FShown { 200 };
+    int FFilled = 0;
     QHBoxLayout *FLayout = nullptr;
     // Thumbnails still coming for an earlier Show are dropped.
     std::shared_ptr<std::atomic<int>> FGeneration;

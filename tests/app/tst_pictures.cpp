@@ -81,7 +81,8 @@ private slots:
         QCOMPARE(form.KivDiaryEdit1->geometry(),
             kEditorDesign.adjusted(0, 0, 0, -(TPictureRow::RowHeight() + 2)));
         // The line stays, its picture is said to be missing.
-        QTRY_VERIFY(row->Button(0)->accessibleName().contains(u"見つかりません"_s));
+        QTRY_VERIFY(
+            row->Button(0) && row->Button(0)->accessibleName().contains(u"見つかりません"_s));
         QVERIFY(row->Button(0)->accessibleName().startsWith(u"写真 1/1 2009-03-10_0123abcd.png"_s));
         QVERIFY(form.KivDiaryEdit1->toPlainText().contains(u"[写真 2009-03-10_0123abcd.png]"_s));
 
@@ -155,7 +156,7 @@ private slots:
         form.KivDiaryEdit1->setPlainText(PictureLine(names[0]) + u'\n' + PictureLine(names[1]));
         auto *row = form.findChild<TPictureRow *>();
         QCOMPARE(row->Names(), names);
-        QTRY_VERIFY(!row->Button(1)->icon().isNull());
+        QTRY_VERIFY(row->Button(1) && !row->Button(1)->icon().isNull());
         QTest::mouseClick(row->Button(0), Qt::LeftButton);
         auto *viewer = form.findChild<TPictureViewer *>();
         QVERIFY(viewer && viewer->isVisible());
