@@ -284,7 +284,7 @@ void TForm1::ActPrintExecute()
         return;
     }
     const std::unique_ptr<QTextDocument> document
-        = diaryprint::BuildDocument(days, KivDiaryEdit1->font());
+        = diaryprint::BuildDocument(days, KivDiaryEdit1->font(), KivDiary1->BaseDir());
 
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageLayout(diaryprint::DefaultPageLayout());
@@ -351,7 +351,7 @@ void TForm1::ActExportExecute()
                 const std::vector<TDayEntry> days = entriesOf(exported.Days);
                 replaced = replacedIn(days);
                 bytes = diaryprint::RenderPdf(
-                    *diaryprint::BuildDocument(days, KivDiaryEdit1->font()));
+                    *diaryprint::BuildDocument(days, KivDiaryEdit1->font(), diary.BaseDir()));
             } else {
                 bytes = exported.Out.toUtf8();
             }

@@ -359,6 +359,28 @@ TEST_F(Cli, ExportPdfIsSearchableTextAndNeedsNoDisplay)
         Run({ u"export"_qs, u"-d"_qs, u"--format=pdf"_qs, u"-o"_qs, u"2009.jnl"_qs }).Status, 2);
 }
 
+TEST_F(Cli, ExportPdfShowsADaysPictureAndKeepsAMissingOnesLine)
+{
+    // One white pixel.
+    const QByteArray png
+        = QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAAD"
+                                 "UlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
+    const QString name = AddPictureBytes(Dir(), png, QDate(2009, 5, 1), u"x"_qs).Name;
+    WriteAll(Path(u"2009.jnl"_qs),
+        sj("!JNL 1.00 2009\r\n![2009/05/01]\r\n一日\r\n[写真 ") + name.toLatin1()
+            + sj("]\r\n[写真 2009-05-01_0000aaaa.gif]\r\n"));
+    const TRun run = Run({ u"export"_qs, u"-d"_qs, u"--format=pdf"_qs, u"-o"_qs, u"out.pdf"_qs });
+    ASSERT_EQ(run.Status, 0) << run.Err.toStdString();
+    EXPECT_GE(ReadAll(Path(u"out.pdf"_qs)).count("/Subtype /Image"), 1);
+    QProcess text;
+    text.start(u"pdftotext"_qs, { Path(u"out.pdf"_qs), u"-"_qs });
+    if (!text.waitForFinished(30000))
+        GTEST_SKIP() << "pdftotext is not installed";
+    const QString shown = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_FALSE(shown.contains(name));
+    EXPECT_TRUE(shown.contains(u"[写真 2009-05-01_0000aaaa.gif]"_qs)) << shown.toStdString();
+}
+
 // Days of many lengths over many pages: no page ends with a date heading whose text begins on
 // the next.
 TEST_F(Cli, ExportPdfKeepsEachDateHeadingWithItsText)
