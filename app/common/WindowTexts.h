@@ -303,4 +303,6 @@ inline constexpr char kPictureMissingTip[]
     = "%1\nデータフォルダの photos/ にこの写真のファイルがありません。"
       "行はそのまま残しています。";
 inline constexpr char kPictureViewerTitle[] = "写真 %1/%2 - %3";
+// After a day's heading in この日 and in the search's list: the day holds %1 pictures.
+inline constexpr char kPicturesMark[] = " [写真%1枚]";
 } // namespace wtext

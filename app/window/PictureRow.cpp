@@ -3,6 +3,7 @@
 #include "DiaryIdentity.h"
 #include "FileWriter.h"
 #include "PictureFiles.h"
+#include "Pictures.h"
 #include "WindowTexts.h"
 
 #include <QBuffer>
@@ -55,6 +56,12 @@ QImage readPicture(const QString &path, std::optional<int> height = std::nullopt
 }
 
 } // namespace
+
+QString PicturesMark(QStringView dayText)
+{
+    const qsizetype count = PicturesOfText(dayText).size();
+    return count == 0 ? QString() : Text(wtext::kPicturesMark).arg(count);
+}
 
 QImage PictureThumbnail(const QString &path, const QString &name, int height)
 {

@@ -56,6 +56,10 @@ private:
     std::shared_ptr<std::atomic<int>> FGeneration;
 };
 
+// What a list of days (この日, the search) shows after the heading of a day whose text names
+// pictures; empty for a day without.
+QString PicturesMark(QStringView dayText);
+
 // The thumbnail of a picture file, from the cache when it was made before, else made from the
 // file (turned as its EXIF orientation says) and kept there. A null image when the file cannot
 // be read.

@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QDropEvent>
 #include <QImage>
+#include <QListWidget>
 #include <QMimeData>
 #include <QToolButton>
 
@@ -169,6 +170,24 @@ private slots:
         const QPointer<TPictureViewer> open(viewer);
         QTest::keyClick(viewer, Qt::Key_Escape);
         QTRY_VERIFY(!open);
+    }
+
+    void onThisDaySaysADayHasPictures()
+    {
+        F->Write(kYearFile,
+            F->YearFile(2009, {})
+                + "!------------\r\n![2009/03/10]\r\n!------------\r\n"
+                  "[\x8E\xCA\x90\x5E 2009-03-10_0123abcd.png]\r\n"
+                  "[\x8E\xCA\x90\x5E 2009-03-10_4567abcd.png]\r\n");
+        F->Write(u"Data/2008.jnl"_s,
+            F->YearFile(2008, {}) + "!------------\r\n![2008/03/10]\r\n!------------\r\nx\r\n");
+        TForm1 &form = F->Start();
+        form.ActOnThisDay->trigger();
+        auto *list = form.findChild<QListWidget *>();
+        QVERIFY(list && list->count() == 2);
+        QVERIFY2(list->item(0)->text().contains(u"2009/03/10(火) [写真2枚]"_s),
+            qPrintable(list->item(0)->text()));
+        QVERIFY(!list->item(1)->text().contains(u"写真"_s));
     }
 
     void aThumbnailIsTurnedAsItsExifSaysAndKept()
