@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTimeZone>
+#include <QUrl>
 #include <algorithm>
 #include <yaml-cpp/yaml.h>
 #include <zip.h>
@@ -493,6 +494,49 @@ namespace {
 
     // A month file's bytes; name is the file's own name (YYYY-MM.txt), where names it in
     // messages.
+    // RedNotebook links a picture by its absolute path, written [""/home/me/photo"".jpg] (the
+    // name without its extension between the doubled quotes, maybe as a file:// address, maybe
+    // with "?width" after). A picture whose file is there comes in as a picture of the day, its
+    // line where the link stood; one that is not there is named and its link stays text.
+    QString rednotebookPictures(const QString &text, QDate day, TSource &source)
+    {
+        static const QRegularExpression link(
+            QStringLiteral("\\[\"\"([^\"\\]\\n]+)\"\"(\\.[A-Za-z]+)(?:\\?\\d+)?\\]"));
+        if (!text.contains(u"[\"\""_s))
+            return text;
+        QString out;
+        qsizetype from = 0;
+        for (QRegularExpressionMatchIterator it = link.globalMatch(text); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            out += text.mid(from, m.capturedStart() - from);
+            from = m.capturedEnd();
+            QString path = m.captured(1) + m.captured(2);
+            if (path.startsWith(u"file:"_s))
+                path = QUrl(path).toLocalFile();
+            std::optional<QByteArray> bytes;
+            if (QFileInfo(path).isFile()) {
+                try {
+                    bytes = readFile(path);
+                } catch (const TReadError &) {
+                }
+            }
+            const std::optional<QString> kind = bytes ? PictureKindOf(*bytes) : std::nullopt;
+            if (!kind) {
+                source.Media << path;
+                out += m.captured(0);
+                continue;
+            }
+            const QString name = PictureName(day, *bytes, *kind);
+            source.Pictures.append({ day, name, QString(), path });
+            if (!out.isEmpty() && !out.endsWith(u'\n'))
+                out += u'\n';
+            out += PictureLine(name);
+            if (from < text.size() && text[from] != u'\n')
+                out += u'\n';
+        }
+        return out + text.mid(from);
+    }
+
     void readMonth(
         const QByteArray &bytes, const QString &name, const QString &where, TSource &source)
     {
@@ -530,7 +574,8 @@ namespace {
                     source.Skipped << TSkipped { entryWhere, TWhy::BinaryText, {} };
                     continue;
                 }
-                entry.Text = withoutTrailingBlanks(plainLineBreaks(*decoded));
+                entry.Text = withoutTrailingBlanks(
+                    rednotebookPictures(plainLineBreaks(*decoded), day, source));
             }
             const QString categories = monthCategories(item.second);
             if (!categories.isEmpty())

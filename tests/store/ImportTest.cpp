@@ -143,6 +143,26 @@ TEST_F(Import, ADayOnePhotoComesInWhereItsLinkStood)
     EXPECT_EQ(ReadAll(PicturePath(Path(u"Data/"_qs), unlinked)), gif);
 }
 
+TEST_F(Import, ARedNotebookPictureIsCopiedWhenItsFileIsThereAndNamedWhenNot)
+{
+    const QByteArray png("\x89PNG\r\n\x1A\n a photo", 17);
+    Write({ { "pics/花.png", "" } });
+    WriteAll(Path(u"pics/花.png"_qs), png);
+    const QByteArray there = Path(u"pics/花"_qs).toUtf8();
+    Write({ { "rn/2021-04.txt", "" } });
+    WriteAll(Path(u"rn/2021-04.txt"_qs),
+        "1: {text: \"庭 [\\\"\\\"" + there
+            + "\\\"\\\".png?200] 咲いた\\n[\\\"\\\"file:///gone/x\\\"\\\".jpg]\"}\n");
+    const TSource source = ReadSource(Path(u"rn"_qs));
+    ASSERT_EQ(source.Error, QString());
+    const QString name = PictureName(QDate(2021, 4, 1), png, u"png"_qs);
+    EXPECT_EQ(source.Days.at(QDate(2021, 4, 1)),
+        u"庭 \n"_qs + PictureLine(name) + u"\n 咲いた\n[\"\"file:///gone/x\"\".jpg]"_qs);
+    EXPECT_EQ(source.Media, QStringList { u"/gone/x.jpg"_qs });
+    EXPECT_EQ(CopyPictures({ source }, Path(u"Data/"_qs)), QStringList());
+    EXPECT_EQ(ReadAll(PicturePath(Path(u"Data/"_qs), name)), png);
+}
+
 TEST_F(Import, ADamagedSourceIsNamedAndGivesNothing)
 {
     Write({ { "bad.json", "{\"entries\": [" }, { "odd.json", "{\"entries\": [{\"x\": 1}]}" },
