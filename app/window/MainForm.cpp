@@ -270,6 +270,7 @@ void TForm1::BuildLayout()
     FNoticeBar = new TNoticeBar(PnlMain);
     // The row of the day's pictures takes its bottom, on days that have any.
     FPictureRow = new TPictureRow(PnlMain);
+    FPictureRow->SetTabAfter(KivDiaryEdit1);
     main->AfterApply = [this] {
         PlacePictureRow();
         FNoticeBar->Place(KivDiaryEdit1);

@@ -185,6 +185,11 @@ void TPictureRow::Fill(int generation)
         });
     }
     FFilled = int(names.size());
+    QWidget *previous = FTabAfter;
+    for (qsizetype i = 0; previous && i < names.size(); ++i) {
+        QWidget::setTabOrder(previous, FButtons[i]);
+        previous = FButtons[i];
+    }
 }
 
 void TPictureRow::Made(int generation, int index, const QImage &thumbnail, bool missing)

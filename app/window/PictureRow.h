@@ -34,6 +34,8 @@ public:
     void OpenViewer(int index);
     // The button of the picture at index, once the row holds it.
     QToolButton *Button(int index) const;
+    // Tab goes from this widget (the editor) to the row's pictures, then on as before.
+    void SetTabAfter(QWidget *widget) { FTabAfter = widget; }
 
 signals:
     // After the row was shown or hidden.
@@ -51,6 +53,7 @@ private:
     // The thumbnails shown lately, by the picture's path: a day shown again shows them at once.
     QCache<QString, QImage> FShown { 200 };
     int FFilled = 0;
+    QPointer<QWidget> FTabAfter;
     QHBoxLayout *FLayout = nullptr;
     // Thumbnails still coming for an earlier Show are dropped.
     std::shared_ptr<std::atomic<int>> FGeneration;

@@ -158,6 +158,11 @@ private slots:
         auto *row = form.findChild<TPictureRow *>();
         QCOMPARE(row->Names(), names);
         QTRY_VERIFY(row->Button(1) && !row->Button(1)->icon().isNull());
+        // Tab goes from the text to the pictures.
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.KivDiaryEdit1->setFocus();
+        QTest::keyClick(form.KivDiaryEdit1, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), row->Button(0));
         QTest::mouseClick(row->Button(0), Qt::LeftButton);
         auto *viewer = form.findChild<TPictureViewer *>();
         QVERIFY(viewer && viewer->isVisible());
