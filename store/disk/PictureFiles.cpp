@@ -8,7 +8,10 @@
 #include "Pictures.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -41,8 +44,13 @@ TPictureAdded AddPictureBytes(
         if (!QFileInfo(path).isFile())
             return failed(written.Error);
         try {
-            if (ReadWholeFile(path) == bytes)
+            if (ReadWholeFile(path) == bytes) {
+                // Added again: its time is the time it was last added, so an unnamed one is
+                // not put away while a line may be on its way from another machine. Its bytes
+                // stay as they are.
+                (void)::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), nullptr, 0);
                 return { name, {} };
+            }
         } catch (const Exception &e) {
             return failed(e.Message());
         }

@@ -8,8 +8,8 @@
 #include <QStringList>
 
 // The picture files of the data folder, below photos/<year>/. A picture file is written once,
-// through the file writer, and never written again: the same bytes added again find their file,
-// other bytes get another name.
+// through the file writer, and never written again: the same bytes added again find their file
+// (whose time then says when it was last added), other bytes get another name.
 
 struct TPictureAdded {
     QString Name; // the name for the day's line; empty when nothing was added
@@ -38,7 +38,7 @@ QStringList CopyPicturesBeside(
 // How long a picture file that no line names stays where it is: another machine may still be
 // carrying the line that names it.
 inline constexpr int kUnnamedPictureDays = 30;
-// Moves the picture files that no name in 'named' names and that were last written more than
-// kUnnamedPictureDays before now into backup/photos/; the paths they went to.
+// Moves the picture files that no name in 'named' names and that were last added (their time)
+// more than kUnnamedPictureDays before now into backup/photos/; the paths they went to.
 QStringList PutAwayUnnamedPictures(
     const QString &baseDir, const QSet<QString> &named, const QDateTime &now);

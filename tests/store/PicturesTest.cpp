@@ -77,10 +77,17 @@ TEST_F(PictureFiles, TheSamePictureAddedTwiceIsOneFileAndIsNeverWrittenAgain)
     const QString path = PicturePath(Dir(), first.Name);
     EXPECT_EQ(path, Dir() + u"photos/2026/"_qs + first.Name);
     EXPECT_EQ(ReadAll(path), kPng);
-    const QDateTime written = QFileInfo(path).lastModified();
+    struct stat before { };
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &before), 0);
     QThread::msleep(20);
     EXPECT_EQ(AddPictureBytes(Dir(), kPng, QDate(2026, 12, 9), u"貼り付け"_qs).Name, first.Name);
-    EXPECT_EQ(QFileInfo(path).lastModified(), written);
+    // The same file, not a new one put in its place; its time says it was added again.
+    struct stat after { };
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_GT(std::pair(after.st_mtim.tv_sec, after.st_mtim.tv_nsec),
+        std::pair(before.st_mtim.tv_sec, before.st_mtim.tv_nsec));
+    EXPECT_EQ(ReadAll(path), kPng);
     EXPECT_EQ(PictureFilesIn(Dir()), QStringList { first.Name });
 }
 
