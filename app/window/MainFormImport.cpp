@@ -180,11 +180,11 @@ void TForm1::ActImportExecute()
     }
     if (!confirm(this, said))
         return;
+    // The pictures are in place before a line names them.
+    const QStringList notCopied = CopyPictures(sources, KivDiary1->BaseDir());
     // Events ran while the box waited: the editor's text goes to the store before the years
     // switch, and each year is saved by the ordinary save as it is left.
     KivDiaryEdit1->Commit();
-    // The pictures are in place before a line names them.
-    const QStringList notCopied = CopyPictures(sources, KivDiary1->BaseDir());
     TakeInto(*KivDiary1, days);
     SaveDiaryNow(*this);
     if (!KivDiaryEdit1->Modified())
