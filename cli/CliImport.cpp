@@ -191,6 +191,11 @@ int RunImport(QStringList args)
             spelled->ApplyTo(store);
             store.SetYear(days.begin()->first.year());
             store.Open();
+            // The pictures are in place before a line names them.
+            if (!dryRun) {
+                for (const QString &why : CopyPictures(sources, spelled->BaseDir))
+                    print(stderr, QStringLiteral("kivlog-cli: picture not copied: %1\n").arg(why));
+            }
             outcomes = TakeInto(store, days);
             store.Close();
         } catch (const Exception &e) {

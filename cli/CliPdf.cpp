@@ -51,7 +51,8 @@ int ExportPdf(const TDataFolder &folder, const diaryexport::TRange &range, const
     const std::vector<diarysearch::TDayEntry> days = diaryreading::DaysIn(index, range);
     const QFont font = days.empty() ? diaryprint::FontOfSettings({}, 0)
                                     : fontOfYear(folder, DayNumberToDate(days.back().Date).year());
-    const QByteArray pdf = diaryprint::RenderPdf(*diaryprint::BuildDocument(days, font));
+    const QByteArray pdf
+        = diaryprint::RenderPdf(*diaryprint::BuildDocument(days, font, folder.BaseDir));
     if (outPath.isEmpty()) {
         std::fwrite(pdf.constData(), 1, static_cast<size_t>(pdf.size()), stdout);
     } else {

@@ -6,6 +6,7 @@
 #include "Cp932.h"
 #include "DayTexts.h"
 #include "DiaryExport.h"
+#include "DiaryPictures.h"
 #include "DiaryReading.h"
 #include "DiarySearch.h"
 #include "DiskCopies.h"
@@ -13,6 +14,7 @@
 #include "FileReader.h"
 #include "FileWriter.h"
 #include "KivDiary.h"
+#include "PictureFiles.h"
 #include "Services.h"
 #include "YearFile.h"
 
@@ -409,6 +411,11 @@ int RunExport(QStringList args)
                 QStringLiteral("kivlog-cli: cannot write %1: %2\n").arg(outPath, written.Error));
             return kExitNothing;
         }
+        // The pictures the export links to go beside it, as its links say.
+        for (const QString &missing : CopyPicturesBeside(
+                 spelled->BaseDir, exported.Pictures, QFileInfo(outPath).absolutePath())) {
+            print(stderr, QStringLiteral("kivlog-cli: picture not copied: %1\n").arg(missing));
+        }
     }
     return failed ? kExitNothing : kExitFound;
 }
@@ -466,5 +473,19 @@ int RunCheck(QStringList args)
                 .arg(file.Path, state, noneOr(copies),
                     backups.isEmpty() ? QStringLiteral("none") : backups.last()));
     }
-    return allLoad && !anyConflict ? 0 : 1;
+    // Pictures: a line whose file is missing is as wrong as a conflict; a file no line names is
+    // only said (the diary puts it into backup/ once it has stood unnamed for a while).
+    const diarypictures::TPictureAudit pictures
+        = diarypictures::AuditPictures(spelled->BaseDir, spelled->Prefix, spelled->Ext);
+    for (const diarypictures::TNamedPicture &picture : pictures.Missing) {
+        print(stdout,
+            QStringLiteral("%1: missing; named on %2\n")
+                .arg(PicturePath(spelled->BaseDir, picture.Name),
+                    DayNumberToDate(picture.Date).toString(QStringLiteral("yyyy/MM/dd"))));
+    }
+    for (const QString &name : pictures.Unnamed) {
+        print(stdout,
+            QStringLiteral("%1: named by no line\n").arg(PicturePath(spelled->BaseDir, name)));
+    }
+    return allLoad && !anyConflict && pictures.Missing.empty() ? 0 : 1;
 }

@@ -84,9 +84,12 @@ check    reads every year file of the folder (prefix + four-digit year +
          for each: whether it loads, its days, its rejected blocks, the conflict
          files beside it (the diary's own and a sync engine's conflict copies:
          Syncthing, Nextcloud, ownCloud, Dropbox) and its newest dated backup.
+         Then it names each picture a line names whose file is missing from
+         photos/ in the folder, and each picture file there that no line names.
          Nothing is written. Exit status 0 when every year file loads and none
-         has a conflict file, 1 when one does not load, has a conflict file or
-         none is found, 2 on wrong usage or a missing folder.
+         has a conflict file, 1 when one does not load, has a conflict file, a
+         line names a missing picture or none is found, 2 on wrong usage or a
+         missing folder.
 search   finds the days whose text holds every WORD, in every year file of the
          folder (default Data/, no prefix, extension .jnl; the value follows
          the option letter without a blank, as on the diary's command line).

@@ -4,10 +4,14 @@
 #include "Cp932.h"
 #include "KivDiary.h"
 #include "Messages.h"
+#include "PictureFiles.h"
+#include "Pictures.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QBuffer>
 #include <QGuiApplication>
+#include <QImage>
 #include <QInputMethod>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -19,6 +23,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QUrl>
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -637,8 +642,109 @@ void TKivDiaryEdit::inputMethodEvent(QInputMethodEvent *event)
     event->setAccepted(replaced.isAccepted());
 }
 
+namespace {
+
+// The local files of a drop or paste of files, none when anything else is among them.
+QStringList localFilesOf(const QMimeData *source)
+{
+    QStringList paths;
+    if (!source || !source->hasUrls())
+        return paths;
+    for (const QUrl &url : source->urls()) {
+        if (!url.isLocalFile())
+            return {};
+        paths.append(url.toLocalFile());
+    }
+    return paths;
+}
+
+// The bytes of an image offered in a picture format the diary keeps as it is.
+QByteArray offeredPictureBytes(const QMimeData *source)
+{
+    for (const QString &format :
+        { u"image/png"_s, u"image/jpeg"_s, u"image/gif"_s, u"image/webp"_s, u"image/bmp"_s }) {
+        if (source->hasFormat(format)) {
+            const QByteArray bytes = source->data(format);
+            if (PictureKindOf(bytes))
+                return bytes;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+bool TKivDiaryEdit::canInsertFromMimeData(const QMimeData *source) const
+{
+    return !localFilesOf(source).isEmpty() || (source && source->hasImage())
+        || QPlainTextEdit::canInsertFromMimeData(source);
+}
+
+void TKivDiaryEdit::AddPictureFiles(const QStringList &paths)
+{
+    if (!FSource)
+        return;
+    QStringList names, refusals;
+    for (const QString &path : paths) {
+        const TPictureAdded added
+            = AddPictureFile(FSource->BaseDir(), path, DayNumberToDate(FDate));
+        if (added.Ok())
+            names.append(added.Name);
+        else
+            refusals.append(added.Error);
+    }
+    InsertPictureLines(names, refusals);
+}
+
+void TKivDiaryEdit::AddPictureImage(const QImage &image, const QByteArray &encoded)
+{
+    if (!FSource)
+        return;
+    QByteArray bytes = encoded;
+    if (bytes.isEmpty() && !image.isNull()) {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+    }
+    const TPictureAdded added = AddPictureBytes(
+        FSource->BaseDir(), bytes, DayNumberToDate(FDate), Text(msg::kPastedImage));
+    InsertPictureLines(added.Ok() ? QStringList { added.Name } : QStringList(),
+        added.Ok() ? QStringList() : QStringList { added.Error });
+}
+
+void TKivDiaryEdit::InsertPictureLines(const QStringList &names, const QStringList &refusals)
+{
+    if (!names.isEmpty()) {
+        const TUserEdit userEdit(*this);
+        QTextCursor cursor = textCursor();
+        cursor.beginEditBlock();
+        // Each line stands alone: a picture line inside a line of text would be text.
+        if (cursor.hasSelection())
+            cursor.removeSelectedText();
+        QString lines = cursor.atBlockStart() ? QString() : u"\n"_s;
+        for (const QString &name : names)
+            lines += PictureLine(name) + u'\n';
+        cursor.insertText(lines);
+        cursor.endEditBlock();
+        setTextCursor(cursor);
+    }
+    if (!refusals.isEmpty()) {
+        QApplication::beep();
+        ShowNotice(refusals.join(u'\n'));
+    }
+}
+
 void TKivDiaryEdit::insertFromMimeData(const QMimeData *source)
 {
+    // Files dropped or pasted are pictures to add; so is an image without text.
+    if (const QStringList files = localFilesOf(source); !files.isEmpty()) {
+        AddPictureFiles(files);
+        return;
+    }
+    if (source && source->hasImage() && !source->hasText()) {
+        AddPictureImage(qvariant_cast<QImage>(source->imageData()), offeredPictureBytes(source));
+        return;
+    }
     // Only plain text comes in, and only through the filter: the text control would take a
     // Markdown copy offered first or alone as it stands, control characters and all.
     const QString markdown = u"text/markdown"_s;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+class QImage;
 class QLabel;
 class TKivDiary;
 
@@ -73,6 +74,15 @@ public:
     // last pauseMs. What arrives from elsewhere waits for a pause.
     bool Typing(int pauseMs = 1000) const;
 
+    // Copies pictures into the data folder as pictures of the shown day and puts a line naming
+    // each at the caret, on a line of its own, as one step the user can undo. What is no picture
+    // (or cannot be copied) is named in the notice by the caret. Also what a drop of files or a
+    // paste of an image does.
+    void AddPictureFiles(const QStringList &paths);
+    // An image without a file (from the clipboard): its bytes when they are a picture's already,
+    // else the image as PNG.
+    void AddPictureImage(const QImage &image, const QByteArray &encoded = {});
+
     // What the user's input becomes in the editor: line breaks and spaces normalised, each
     // character as it will be stored; what cannot be stored is left out and collected in
     // *refused.
@@ -83,6 +93,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
     void changeEvent(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
 
@@ -94,6 +105,8 @@ private:
     QString Filter(const QString &input);
     void ShowRefusal(const QString &refused);
     void ShowNotice(const QString &text);
+    // Puts the lines of the added pictures at the caret and names what was refused.
+    void InsertPictureLines(const QStringList &names, const QStringList &refusals);
     void HideNotice();
     // Shows the store's text of a day afresh: unmodified, with empty undo and redo histories.
     void ShowStored(const QByteArray &text);

@@ -1,6 +1,8 @@
 #include "DiaryImport.h"
 
 #include "Cp932.h"
+#include "PictureFiles.h"
+#include "Pictures.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -14,6 +16,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTimeZone>
+#include <QUrl>
 #include <algorithm>
 #include <yaml-cpp/yaml.h>
 #include <zip.h>
@@ -131,6 +134,14 @@ namespace {
     } kDayOneMedia[] = { { "photos", "photos", "写真" }, { "videos", "videos", "動画" },
         { "audios", "audios", "音声" }, { "pdfAttachments", "pdfs", "PDF" } };
 
+    // Where a journal's media are: its zip or its folder, read by their names in the export
+    // ("photos/<md5>.jpeg"); nothing when one is not there.
+    struct TMediaPlace {
+        std::function<std::optional<QByteArray>(const QString &name)> Read;
+        QString Zip;
+        QString Folder;
+    };
+
     // The zone an entry was written in: a name of the time zone database or an offset from UTC
     // ("GMT+0900", "UTC+09:00"); an invalid zone for anything else.
     QTimeZone zoneNamed(const QString &name)
@@ -146,7 +157,7 @@ namespace {
 
     // Day One's text is Markdown source: its exporter escapes punctuation ("\." "\-") and links
     // each photo as ![](dayone-moment://ID). The escapes go; a link becomes the name of the file
-    // it stands for.
+    // it stands for, a picture that comes in its line of its own.
     QString dayOneText(QString text, const QHash<QString, QString> &mediaNames)
     {
         static const QRegularExpression link(
@@ -157,8 +168,15 @@ namespace {
         for (QRegularExpressionMatchIterator it = link.globalMatch(text); it.hasNext();) {
             const QRegularExpressionMatch m = it.next();
             out += QString(text.mid(from, m.capturedStart() - from)).replace(escape, u"\\1"_s);
-            out += mediaNames.value(m.captured(1), u"[写真: "_s + m.captured(1) + u']');
+            const QString named
+                = mediaNames.value(m.captured(1), u"[写真: "_s + m.captured(1) + u']');
+            const bool line = PictureOfLine(named).has_value();
+            if (line && !out.isEmpty() && !out.endsWith(u'\n'))
+                out += u'\n';
+            out += named;
             from = m.capturedEnd();
+            if (line && from < text.size() && text[from] != u'\n')
+                out += u'\n';
         }
         out += QString(text.mid(from)).replace(escape, u"\\1"_s);
         return out;
@@ -182,27 +200,14 @@ namespace {
         return line.join(u' ');
     }
 
-    void readDayOneJournal(
-        const QJsonObject &root, const QString &file, std::vector<TEntry> &entries, TSource &source)
+    void readDayOneJournal(const QJsonObject &root, const QString &file,
+        std::vector<TEntry> &entries, TSource &source, const TMediaPlace &place)
     {
         const QJsonArray list = root.value(u"entries").toArray();
         for (qsizetype i = 0; i < list.size(); ++i) {
             const QJsonObject e = list[i].toObject();
             const QString created = e.value(u"creationDate").toString();
             const QString where = entryName(file, i, created);
-            QHash<QString, QString> mediaNames;
-            for (const auto &media : kDayOneMedia) {
-                for (const QJsonValue m : e.value(QLatin1StringView(media.Key)).toArray()) {
-                    const QJsonObject item = m.toObject();
-                    const QString type = item.value(u"type").toString();
-                    const QString name = QStringLiteral("%1/%2%3").arg(
-                        QLatin1StringView(media.Folder), item.value(u"md5").toString(),
-                        type.isEmpty() ? QString() : u'.' + type);
-                    source.Media << name;
-                    mediaNames.insert(item.value(u"identifier").toString(),
-                        u'[' + QString::fromUtf8(media.Kind) + u": "_s + name + u']');
-                }
-            }
             TEntry entry;
             entry.Order = int(i);
             QDateTime at = QDateTime::fromString(created, Qt::ISODateWithMs);
@@ -221,8 +226,45 @@ namespace {
                 entry.Day = at.date();
                 entry.At = at;
             }
-            entry.Text = withoutTrailingBlanks(
-                dayOneText(plainLineBreaks(e.value(u"text").toString()), mediaNames));
+            // A photo that is a picture the diary takes comes in as a picture of the entry's
+            // day, where its link stood; the other media are named there.
+            QHash<QString, QString> mediaNames;
+            QStringList unlinked;
+            const QString body = e.value(u"text").toString();
+            for (const auto &media : kDayOneMedia) {
+                const bool photos = QLatin1StringView(media.Key) == u"photos";
+                for (const QJsonValue m : e.value(QLatin1StringView(media.Key)).toArray()) {
+                    const QJsonObject item = m.toObject();
+                    const QString type = item.value(u"type").toString();
+                    const QString name = QStringLiteral("%1/%2%3").arg(
+                        QLatin1StringView(media.Folder), item.value(u"md5").toString(),
+                        type.isEmpty() ? QString() : u'.' + type);
+                    const QString identifier = item.value(u"identifier").toString();
+                    std::optional<QByteArray> bytes;
+                    if (photos && entry.Day.isValid())
+                        bytes = place.Read(name);
+                    if (const std::optional<QString> kind
+                        = bytes ? PictureKindOf(*bytes) : std::nullopt) {
+                        const QString picture = PictureName(entry.Day, *bytes, *kind);
+                        source.Pictures.append({ entry.Day, picture, place.Zip,
+                            place.Zip.isEmpty() ? QDir(place.Folder).filePath(name) : name });
+                        const bool linked = !identifier.isEmpty()
+                            && body.contains(u"dayone-moment:"_s) && body.contains(identifier);
+                        if (linked)
+                            mediaNames.insert(identifier, PictureLine(picture));
+                        else
+                            unlinked << PictureLine(picture);
+                        continue;
+                    }
+                    source.Media << name;
+                    mediaNames.insert(
+                        identifier, u'[' + QString::fromUtf8(media.Kind) + u": "_s + name + u']');
+                }
+            }
+            entry.Text = withoutTrailingBlanks(dayOneText(plainLineBreaks(body), mediaNames));
+            // Photos the text does not link follow it.
+            for (const QString &line : std::as_const(unlinked))
+                entry.Text += (entry.Text.isEmpty() ? QString() : u"\n"_s) + line;
             const QString tags = dayOneTags(e.value(u"tags").toArray(), entry.Text);
             if (!entry.Text.isEmpty() && !tags.isEmpty())
                 entry.Text += u'\n' + tags;
@@ -279,6 +321,22 @@ namespace {
         if (file.error() != QFileDevice::NoError)
             throw TReadError { QStringLiteral("cannot read %1: %2").arg(path, file.errorString()) };
         return bytes;
+    }
+
+    // The media of an export unzipped into folder.
+    TMediaPlace filePlace(const QString &folder)
+    {
+        return { [folder](const QString &name) -> std::optional<QByteArray> {
+                    const QString path = QDir(folder).filePath(name);
+                    if (!QFileInfo(path).isFile())
+                        return std::nullopt;
+                    try {
+                        return readFile(path);
+                    } catch (const TReadError &) {
+                        return std::nullopt;
+                    }
+                },
+            QString(), folder };
     }
 
     // Text files of other programs: UTF-8, or Shift-JIS as this diary's own files.
@@ -381,7 +439,8 @@ namespace {
             return;
         }
         std::vector<TEntry> entries;
-        readDayOneJournal(root, name, entries, source);
+        const QString folder = QFileInfo(path).absolutePath();
+        readDayOneJournal(root, name, entries, source, filePlace(folder));
         joinEntries(entries, source);
     }
 
@@ -435,6 +494,49 @@ namespace {
 
     // A month file's bytes; name is the file's own name (YYYY-MM.txt), where names it in
     // messages.
+    // RedNotebook links a picture by its absolute path, written [""/home/me/photo"".jpg] (the
+    // name without its extension between the doubled quotes, maybe as a file:// address, maybe
+    // with "?width" after). A picture whose file is there comes in as a picture of the day, its
+    // line where the link stood; one that is not there is named and its link stays text.
+    QString rednotebookPictures(const QString &text, QDate day, TSource &source)
+    {
+        static const QRegularExpression link(
+            QStringLiteral("\\[\"\"([^\"\\]\\n]+)\"\"(\\.[A-Za-z]+)(?:\\?\\d+)?\\]"));
+        if (!text.contains(u"[\"\""_s))
+            return text;
+        QString out;
+        qsizetype from = 0;
+        for (QRegularExpressionMatchIterator it = link.globalMatch(text); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            out += text.mid(from, m.capturedStart() - from);
+            from = m.capturedEnd();
+            QString path = m.captured(1) + m.captured(2);
+            if (path.startsWith(u"file:"_s))
+                path = QUrl(path).toLocalFile();
+            std::optional<QByteArray> bytes;
+            if (QFileInfo(path).isFile()) {
+                try {
+                    bytes = readFile(path);
+                } catch (const TReadError &) {
+                }
+            }
+            const std::optional<QString> kind = bytes ? PictureKindOf(*bytes) : std::nullopt;
+            if (!kind) {
+                source.Media << path;
+                out += m.captured(0);
+                continue;
+            }
+            const QString name = PictureName(day, *bytes, *kind);
+            source.Pictures.append({ day, name, QString(), path });
+            if (!out.isEmpty() && !out.endsWith(u'\n'))
+                out += u'\n';
+            out += PictureLine(name);
+            if (from < text.size() && text[from] != u'\n')
+                out += u'\n';
+        }
+        return out + text.mid(from);
+    }
+
     void readMonth(
         const QByteArray &bytes, const QString &name, const QString &where, TSource &source)
     {
@@ -472,7 +574,8 @@ namespace {
                     source.Skipped << TSkipped { entryWhere, TWhy::BinaryText, {} };
                     continue;
                 }
-                entry.Text = withoutTrailingBlanks(plainLineBreaks(*decoded));
+                entry.Text = withoutTrailingBlanks(
+                    rednotebookPictures(plainLineBreaks(*decoded), day, source));
             }
             const QString categories = monthCategories(item.second);
             if (!categories.isEmpty())
@@ -576,8 +679,19 @@ namespace {
         source.Format = TFormat::DayOne;
         if (journals.isEmpty())
             throw TReadError { QStringLiteral("%1 holds no journal (.json) file").arg(path) };
+        const QStringList names = zip.Names();
+        const TMediaPlace place { [&](const QString &name) -> std::optional<QByteArray> {
+                                     if (!names.contains(name))
+                                         return std::nullopt;
+                                     try {
+                                         return zip.Read(name);
+                                     } catch (const TReadError &) {
+                                         return std::nullopt;
+                                     }
+                                 },
+            path, QString() };
         for (const QString &name : std::as_const(journals))
-            readDayOneJournal(parseObject(zip.Read(name), name), name, entries, source);
+            readDayOneJournal(parseObject(zip.Read(name), name), name, entries, source, place);
         joinEntries(entries, source);
     }
 
@@ -596,7 +710,8 @@ namespace {
         std::vector<TEntry> entries;
         for (const QString &path : journals) {
             const QString name = QFileInfo(path).fileName();
-            readDayOneJournal(parseObject(readFile(path), name), name, entries, source);
+            readDayOneJournal(parseObject(readFile(path), name), name, entries, source,
+                filePlace(QFileInfo(path).absolutePath()));
         }
         joinEntries(entries, source);
         source.Files = journals;
@@ -874,6 +989,32 @@ std::map<QDate, QString> JoinDays(const QList<TSource> &sources)
         }
     }
     return days;
+}
+
+QStringList CopyPictures(const QList<TSource> &sources, const QString &baseDir)
+{
+    QStringList failed;
+    for (const TSource &source : sources) {
+        std::unique_ptr<TZip> zip;
+        for (const TImportedPicture &picture : source.Pictures) {
+            try {
+                if (!picture.Zip.isEmpty() && !zip)
+                    zip = std::make_unique<TZip>(picture.Zip);
+                const QByteArray bytes
+                    = picture.Zip.isEmpty() ? readFile(picture.Path) : zip->Read(picture.Path);
+                const TPictureAdded added = AddPictureBytes(
+                    baseDir, bytes, picture.Day, QFileInfo(picture.Path).fileName());
+                if (!added.Ok())
+                    failed << added.Error;
+                else if (added.Name != picture.Name)
+                    failed << QStringLiteral("%1: another picture has the name %2")
+                                  .arg(picture.Path, picture.Name);
+            } catch (const TReadError &e) {
+                failed << e.Message;
+            }
+        }
+    }
+    return failed;
 }
 
 } // namespace diaryimport

@@ -55,7 +55,17 @@ struct TSkipped {
     QString Reason() const;
 };
 
-// A source as read: its days, what was left out, and the media it names (not copied).
+// A picture of a source that comes in with its day: the day's text names it by Name as the
+// diary names its pictures, and CopyPictures puts it into the data folder.
+struct TImportedPicture {
+    QDate Day;
+    QString Name;
+    QString Zip; // the zip it is in; empty for a file of its own
+    QString Path; // its member in the zip, or its file
+};
+
+// A source as read: its days, what was left out, the pictures that come in with the days, and
+// the other media it names (not copied).
 struct TSource {
     QString Path;
     TFormat Format = TFormat::Auto;
@@ -66,6 +76,7 @@ struct TSource {
     // What came in on a guess (an entry's time zone not known here): where, and the guess.
     QList<TSkipped> Guessed;
     QStringList Media;
+    QList<TImportedPicture> Pictures;
     // The files that made its days (a folder's day files; the source itself otherwise).
     QStringList Files;
     // A day file's SHA-256 as it was read, by its path.
@@ -73,6 +84,10 @@ struct TSource {
 };
 
 TSource ReadSource(const QString &path, TFormat format = TFormat::Auto);
+
+// Copies the pictures of the sources into the data folder, before their days are taken in, so
+// that no line names a picture that is not there; what could not be copied, each with why.
+QStringList CopyPictures(const QList<TSource> &sources, const QString &baseDir);
 
 // Whether a file name is one of a day ("2026-12-09.txt", "20261209.md", "2026_12_09.md",
 // "2026.12.09.txt", "2026-12-09 Wednesday.markdown", "09.txt" inside 2026/12/): its day, else an

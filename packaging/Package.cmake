@@ -74,7 +74,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # window's fixed layout is measured for IPA Gothic and IPA P Gothic: without them Japanese
 # shows as boxes, and another Japanese font clips the year and date labels. Nothing in the
 # window uses a Mincho face (the HTML export names serif fonts for the reader's browser).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-wayland, fonts-ipafont-gothic")
+# The image-formats plugins read the WebP pictures a day may hold.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-wayland, qt6-image-formats-plugins, fonts-ipafont-gothic")
 # Japanese is typed through an input method's Qt 6 module; Qt's own texts in Japanese come
 # with its translations. Emoji kept in the diary as character references show, print and go
 # into PDFs in colour with the colour-emoji font. The characters of JIS X 0213 beyond the basic

@@ -3,9 +3,12 @@
 #include "DayTexts.h"
 #include "FileWriter.h"
 #include "Messages.h"
+#include "PictureFiles.h"
+#include "Pictures.h"
 #include "SettingValues.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QImageReader>
 #include <QPdfWriter>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
@@ -13,6 +16,7 @@
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QTextLayout>
+#include <QUrl>
 #include <cmath>
 
 // Qt's own default resolution, which QTextDocument::print lays its copy out from.
@@ -26,10 +30,40 @@ namespace {
     // Marks the blocks of date headings.
     constexpr int kHeadingProperty = QTextFormat::UserProperty + 1;
 
+    // The room a picture may take, in the units the document is laid out in for a page (Qt's
+    // default resolution): the text area of an A4 page upright with the print's margins, a
+    // little less high so that a heading or a line still fits beside it.
+    constexpr QSizeF kPictureRoom(600, 820);
+    // The pixels kept of a picture: enough for print, far less than a phone's photo.
+    constexpr int kPicturePixels = 1800;
+
+    // Puts the picture into the document at the cursor; false when it cannot be read.
+    bool insertPicture(
+        QTextCursor &cursor, QTextDocument &document, const QString &baseDir, const QString &name)
+    {
+        QImageReader reader(PicturePath(baseDir, name));
+        reader.setAutoTransform(true);
+        QImage image = reader.read();
+        if (image.isNull())
+            return false;
+        if (image.width() > kPicturePixels || image.height() > kPicturePixels)
+            image = image.scaled(
+                kPicturePixels, kPicturePixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        const QUrl url(QStringLiteral("kivlog-picture:") + name);
+        document.addResource(QTextDocument::ImageResource, url, image);
+        const QSizeF shown = QSizeF(image.size()).scaled(kPictureRoom, Qt::KeepAspectRatio);
+        QTextImageFormat format;
+        format.setName(url.toString());
+        format.setWidth(std::min<qreal>(shown.width(), image.width()));
+        format.setHeight(std::min<qreal>(shown.height(), image.height()));
+        cursor.insertImage(format);
+        return true;
+    }
+
 } // namespace
 
 std::unique_ptr<QTextDocument> BuildDocument(
-    const std::vector<diarysearch::TDayEntry> &days, const QFont &font)
+    const std::vector<diarysearch::TDayEntry> &days, const QFont &font, const QString &baseDir)
 {
     auto document = std::make_unique<QTextDocument>();
     document->setDefaultFont(font);
@@ -63,6 +97,9 @@ std::unique_ptr<QTextDocument> BuildDocument(
             text.chop(1);
         for (const QString &line : text.split(u'\n')) {
             cursor.insertBlock(bodyBlock, body);
+            if (const std::optional<QString> name = PictureOfLine(line);
+                name && insertPicture(cursor, *document, baseDir, *name))
+                continue;
             cursor.insertText(line, body);
         }
     }

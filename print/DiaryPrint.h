@@ -12,13 +12,15 @@ class QPagedPaintDevice;
 class QTextDocument;
 
 // Days of the diary on paper: the window's print and PDF export and kivlog-cli's PDF export
-// lay them out here alike. Text, not pictures, so a PDF of them can be searched and copied.
+// lay them out here alike. The text stays text, so a PDF of them can be searched and copied.
 namespace diaryprint {
 
 // The days one after another, each under its date heading (yyyy/mm/dd and the weekday), the
-// text as stored: its lines, blanks and empty lines kept.
+// text as stored: its lines, blanks and empty lines kept. A picture line whose picture is in
+// the data folder at baseDir (the current folder when empty) shows the picture, fitted to an A4
+// page (and turned as its EXIF says); one whose picture is missing stays a line of text.
 std::unique_ptr<QTextDocument> BuildDocument(
-    const std::vector<diarysearch::TDayEntry> &days, const QFont &font);
+    const std::vector<diarysearch::TDayEntry> &days, const QFont &font, const QString &baseDir);
 
 // A4 upright with margins of 20 mm, as the print dialog starts.
 QPageLayout DefaultPageLayout();

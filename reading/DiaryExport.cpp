@@ -7,6 +7,7 @@
 #include "Exceptions.h"
 #include "FileReader.h"
 #include "Messages.h"
+#include "Pictures.h"
 #include "YearFile.h"
 
 #include <algorithm>
@@ -111,6 +112,27 @@ namespace {
         return openLength == 0 ? text : text + u'\n' + QString(openLength, open);
     }
 
+    // The link an export gives a picture: where it is copied beside the export.
+    QString pictureLink(const QString &name) { return PictureFolderOf(name) + name; }
+
+    // A day's text in Markdown or HTML with each picture line shown as its picture, the other
+    // lines as 'line' makes them.
+    QString withPictures(const QString &text, const std::function<QString(const QString &)> &line,
+        const std::function<QString(const QString &)> &picture, QStringList &pictures)
+    {
+        QStringList lines = text.split(u'\n');
+        for (QString &each : lines) {
+            if (const std::optional<QString> name = PictureOfLine(each)) {
+                each = picture(*name);
+                if (!pictures.contains(*name))
+                    pictures.append(*name);
+            } else {
+                each = line(each);
+            }
+        }
+        return lines.join(u'\n');
+    }
+
     const char kHtmlHead[] = R"(<!DOCTYPE html>
 <html lang="ja">
 <head>
@@ -125,6 +147,7 @@ h1 { font-size: 1.5em; font-weight: normal; }
 h2 { font-size: 1.1em; border-bottom: 1px solid #ccc; margin: 2.5em 0 0.8em; }
 div.text { white-space: pre-wrap; line-break: strict; overflow-wrap: anywhere;
   text-align: justify; }
+div.text img { max-width: 100%; max-height: 80vh; vertical-align: top; }
 </style>
 </head>
 <body>
@@ -223,17 +246,31 @@ TExport ExportFolder(const QString &baseDir, const QString &prefix, const QStrin
         for (const TDayText &entry : read.Contents.Days) {
             const double day = entry.FDate;
             const QString text = exportText(entry.FText);
+            const auto markdownPicture = [](const QString &name) {
+                return QStringLiteral("![%1](%2)  ").arg(name, pictureLink(name));
+            };
             if (format == TFormat::Text) {
                 body += DayHeading(day) + u'\n' + text + QStringLiteral("\n\n");
-            } else if (format == TFormat::Markdown || format == TFormat::MarkdownAsWritten) {
+            } else if (format == TFormat::Markdown) {
                 body += QStringLiteral("## ") + DayHeading(day) + QStringLiteral("\n\n")
-                    + (format == TFormat::Markdown ? markdownText(text) : markdownAsWritten(text))
+                    + withPictures(text, markdownText, markdownPicture, result.Pictures)
+                    + QStringLiteral("\n\n");
+            } else if (format == TFormat::MarkdownAsWritten) {
+                const auto asWritten = [](const QString &line) { return line; };
+                body += QStringLiteral("## ") + DayHeading(day) + QStringLiteral("\n\n")
+                    + markdownAsWritten(
+                        withPictures(text, asWritten, markdownPicture, result.Pictures))
                     + QStringLiteral("\n\n");
             } else {
+                const auto htmlPicture = [](const QString &name) {
+                    return QStringLiteral("<img src=\"%1\" alt=\"%2\">")
+                        .arg(pictureLink(name), name);
+                };
                 body += QStringLiteral("<section id=\"d%1\">\n<h2>%2</h2>\n<div class=\"text\">")
                             .arg(DayNumberToDate(day).toString(Qt::ISODate),
                                 htmlEscaped(DayHeading(day)))
-                    + htmlEscaped(text) + QStringLiteral("</div>\n</section>\n");
+                    + withPictures(text, htmlEscaped, htmlPicture, result.Pictures)
+                    + QStringLiteral("</div>\n</section>\n");
             }
         }
     }
@@ -313,8 +350,15 @@ QString dumpJson(int year, const TYearContents &contents, const QStringList &mes
         if (keepDay && !keepDay(day.FDate))
             continue;
         const QString date = DayNumberToDate(day.FDate).toString(Qt::ISODate);
-        dayItems << QStringLiteral("{\"date\":%1,\"text\":%2}")
-                        .arg(jsonString(date), jsonBytes(day.FText));
+        // A day's pictures are listed by name after its text, where it has any.
+        QStringList pictures;
+        for (const QString &name : PicturesOfText(cp932::Decode(day.FText)))
+            pictures << jsonString(name);
+        dayItems << QStringLiteral("{\"date\":%1,\"text\":%2%3}")
+                        .arg(jsonString(date), jsonBytes(day.FText),
+                            pictures.isEmpty()
+                                ? QString()
+                                : QStringLiteral(",\"pictures\":") + jsonList(pictures));
     }
     QStringList settings;
     for (const QByteArray &line : contents.Settings)

@@ -41,6 +41,9 @@ struct TExport {
     // U+FFFD in the output: CP932 has none of its own, so each stands for bytes that did not
     // decode.
     qsizetype Replaced = 0;
+    // The pictures a Markdown or HTML export shows, linked as photos/<year>/<name> beside it:
+    // the writer copies them there (CopyPicturesBeside).
+    QStringList Pictures;
 };
 
 // A year as a window shows it, unsaved text included: taken instead of that year's file.

@@ -83,6 +83,14 @@ inline constexpr char kDiaryTitle[] = "日記";
 // and an edit that would join a raw byte with its neighbour.
 inline constexpr char kRefusedNotice[]
     = "「%1」は制御文字など日記ファイルに文字として書けないものなので入力できません。";
+// A file or image that is no picture the diary takes; %1 names it.
+inline constexpr char kNotAPicture[]
+    = "「%1」は写真として貼れません。貼れるのは JPEG、PNG、GIF、WebP、BMP の画像です。";
+// What a refusal names for an image pasted without a file.
+inline constexpr char kPastedImage[] = "貼り付けた画像";
+// A picture that could not be copied into the data folder; %1 names it, followed by CR LF and
+// the reason.
+inline constexpr char kPictureNotCopied[] = "「%1」をデータフォルダにコピーできませんでした。";
 inline constexpr char kJoinNotice[]
     = "赤い四角のバイトが隣の文字とつながって別の文字に変わるため、この編集はできません。";
 // A year at a glance (the year view and kivlog-cli stats): the figures of a year, one a line.

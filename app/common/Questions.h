@@ -44,6 +44,7 @@ enum class TQuestionKind {
     ImportFiles, // the files to take in (QStringList)
     ImportFolder, // the folder to take in (QString)
     ExportFile, // the file to export to (QString)
+    PictureFiles, // the pictures to add to the day (QStringList)
     Font, // the editor's font (QFont)
 };
 

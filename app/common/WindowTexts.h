@@ -140,6 +140,10 @@ inline constexpr char kNoTargetFile[] = "書き出すファイルを指定して
 inline constexpr char kTargetIsDiaryFile[]
     = "このファイルは日記のデータです。別のファイルを指定してください。\r\n> %1";
 inline constexpr char kCannotWrite[] = "ファイルに書き込めません。\r\n> %1\r\n%2";
+// Followed by the pictures, one a line, each with why.
+inline constexpr char kPicturesNotCopied[] = "次の写真は書き出し先にコピーできませんでした。\r\n";
+inline constexpr char kImportPicturesNotCopied[]
+    = "次の写真はデータフォルダにコピーできなかったため、取り込んだ行の写真は見つかりません。\r\n";
 inline constexpr char kExportSkipped[] = "読めないため書き出さなかったファイル:\r\n%1";
 inline constexpr char kTargetIsFolder[]
     = "フォルダには書き出せません。ファイルを指定してください。\r\n> %1";
@@ -282,4 +286,23 @@ inline constexpr const char *kKeysOfTheEditor[][2] = {
 };
 inline constexpr char kKeysPopupHead[] = "カレンダーか下の日付を右クリックして開くメニュー";
 inline constexpr char kKeysFolderHead[] = "日記のファイルを置くデータフォルダ";
+// A day's pictures: the popup's entry and its chooser, the row under the editor and the viewer.
+// %1 is the picture's place among the day's, %2 their count, %3 its file name.
+inline constexpr char kAddPictureCaption[] = "写真を貼る...";
+inline constexpr char kAddPictureTitle[] = "写真を貼る";
+inline constexpr char kAddPictureFilter[]
+    = "画像 (*.jpg *.jpeg *.png *.gif *.webp *.bmp);;すべてのファイル (*)";
+inline constexpr char kA11yPictureRowName[] = "この日の写真";
+inline constexpr char kA11yPictureName[] = "写真 %1/%2 %3";
+inline constexpr char kA11yPictureMissingName[] = "写真 %1/%2 %3 (見つかりません)";
+inline constexpr char kPictureMissing[] = "見つかり\nません";
+inline constexpr char kPictureUnreadable[] = "開けません";
+// %1 is the file name.
+inline constexpr char kPictureTip[] = "%1\nクリックすると大きく表示します";
+inline constexpr char kPictureMissingTip[]
+    = "%1\nデータフォルダの photos/ にこの写真のファイルがありません。"
+      "行はそのまま残しています。";
+inline constexpr char kPictureViewerTitle[] = "写真 %1/%2 - %3";
+// After a day's heading in この日 and in the search's list: the day holds %1 pictures.
+inline constexpr char kPicturesMark[] = " [写真%1枚]";
 } // namespace wtext

@@ -16,6 +16,7 @@
 #include "MonthCalendar.h"
 #include "NoticeBar.h"
 #include "OnThisDayWindow.h"
+#include "PictureRow.h"
 #include "Recovery.h"
 #include "SearchWindow.h"
 #include "WindowTexts.h"
@@ -180,6 +181,8 @@ bool TForm1::Dismantle()
     PopupMenu1 = nullptr;
     N1 = N2 = N3 = ActChangeFont = ActToggleDayName = ActSearch = nullptr;
     N4 = N5 = N6 = N7 = ActOnThisDay = ActPrint = ActExport = ActImport = nullptr;
+    NPicture = ActAddPicture = nullptr;
+    FPictureRow = nullptr;
     ActionList1 = nullptr;
     FFinalSaved = KivDiary1->FinalSave();
     delete KivDiary1;
@@ -191,6 +194,7 @@ void TForm1::DetachFromControls()
 {
     // The layouts place the panels whenever the window's size changes.
     FNoticeBar->disconnect(this);
+    FPictureRow->disconnect(this);
     for (TAlignLayout *layout : FLayouts)
         delete layout;
     FLayouts.clear();
@@ -265,8 +269,15 @@ void TForm1::BuildLayout()
     main->AddAnchored(BtnUndo, { 111, 320, 75, 25 }, Qt::LeftEdge | Qt::BottomEdge);
     // While it has something to say, the notice bar takes the top of the editor's place.
     FNoticeBar = new TNoticeBar(PnlMain);
-    main->AfterApply = [this] { FNoticeBar->Place(KivDiaryEdit1); };
+    // The row of the day's pictures takes its bottom, on days that have any.
+    FPictureRow = new TPictureRow(PnlMain);
+    FPictureRow->SetTabAfter(KivDiaryEdit1);
+    main->AfterApply = [this] {
+        PlacePictureRow();
+        FNoticeBar->Place(KivDiaryEdit1);
+    };
     connect(FNoticeBar, &TNoticeBar::Toggled, this, [main] { main->Apply(); });
+    connect(FPictureRow, &TPictureRow::Toggled, this, [main] { main->Apply(); });
 
     auto *column = new TAlignLayout(Panel3, { kRightColumnWidth, 360 }, kBevel);
     column->AddAligned(PnlCalendar, { 1, 1, 164, 270 }, TAlign::Client);
@@ -346,6 +357,7 @@ void TForm1::BuildLayout()
     N3->setShortcutContext(Qt::WidgetShortcut);
     N3->setShortcutVisibleInContextMenu(true);
     BuildReadingActions();
+    BuildPictures();
     BuildColourMenu();
     BuildKeysAction();
     PnlCalendar->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -24,6 +24,8 @@ class TKivDiary;
 class TKivDiaryEdit;
 class TMonthCalendar;
 class TNoticeBar;
+class TPictureRow;
+class QKeySequence;
 class TRecovery;
 class TKeysWindow;
 class TSearchWindow;
@@ -132,6 +134,9 @@ public:
     // The keys at hand: F1, and the popup's last entry, which names it.
     QAction *NKeys = nullptr;
     QAction *ActShowKeys = nullptr;
+    // A picture added to the day.
+    QAction *NPicture = nullptr;
+    QAction *ActAddPicture = nullptr;
 
     // Handlers bound to the components' events.
     void BtnCloseClick();
@@ -173,6 +178,8 @@ public:
     void SearchFor(const QString &words);
     // Opens the window listing the keys, the popup's entries and the data folder.
     void ActShowKeysExecute();
+    // Asks for picture files and adds them to the shown day at the caret.
+    void ActAddPictureExecute();
     // Moves to the day as a calendar click does.
     void OpenOnThisDay(double date);
     // The window of the same day follows the calendar's day while it is open.
@@ -217,6 +224,18 @@ private:
     void BuildReadingActions();
     void BindReadingActions();
     void BuildKeysAction();
+    // An entry of the popup menu with its key, and the window's action behind it; the entry.
+    QAction *AddPopupEntry(
+        QAction *&action, const char *name, const char *caption, const QKeySequence &key);
+    // 写真を貼る... and the row of the day's pictures under the editor.
+    void BuildPictures();
+    // The row shows the pictures the editor's text names now.
+    void UpdatePictureRow();
+    // The row takes the bottom of the editor's place while it is shown.
+    void PlacePictureRow();
+    // Once a while after the start, off the window's thread: the picture files that no line
+    // names and that stood so for long enough go into backup/.
+    void PutAwayPictures();
     // 配色: as the desktop prefers, light or dark, for every window of the program.
     void BuildColourMenu();
     // The search's index brought up to date with the folder and the year as shown, its unsaved
@@ -261,6 +280,7 @@ private:
     TDiskWatch *FDiskWatch = nullptr;
     TInbox *FInbox = nullptr;
     TNoticeBar *FNoticeBar = nullptr;
+    TPictureRow *FPictureRow = nullptr;
     // Parents before children, so that each container has its size before its children are
     // placed in it.
     std::vector<TAlignLayout *> FLayouts;

@@ -180,6 +180,8 @@ void TForm1::ActImportExecute()
     }
     if (!confirm(this, said))
         return;
+    // The pictures are in place before a line names them.
+    const QStringList notCopied = CopyPictures(sources, KivDiary1->BaseDir());
     // Events ran while the box waited: the editor's text goes to the store before the years
     // switch, and each year is saved by the ordinary save as it is left.
     KivDiaryEdit1->Commit();
@@ -193,4 +195,6 @@ void TForm1::ActImportExecute()
     if (!KivDiaryEdit1->Modified())
         KivDiaryEdit1->Refresh();
     UpdateCalendarMarks();
+    if (!notCopied.isEmpty())
+        ShowMessageBox(Text(wtext::kImportPicturesNotCopied) + notCopied.join(u"\r\n"_s));
 }

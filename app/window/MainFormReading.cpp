@@ -17,6 +17,7 @@
 #include "Messages.h"
 #include "MonthCalendar.h"
 #include "OnThisDayWindow.h"
+#include "PictureFiles.h"
 #include "ReadingDialogs.h"
 #include "ShownYear.h"
 #include "WindowRules.h"
@@ -37,23 +38,29 @@
 using namespace Qt::StringLiterals;
 using namespace diarysearch;
 
+QAction *TForm1::AddPopupEntry(
+    QAction *&action, const char *name, const char *caption, const QKeySequence &key)
+{
+    action = new QAction(Text(caption), ActionList1);
+    action->setObjectName(QString::fromUtf8(name));
+    action->setShortcut(key);
+    action->setShortcutContext(Qt::WindowShortcut);
+    addAction(action);
+    // The entry names the key as menus do; the key itself is the window's, through the action.
+    auto *item = new QAction(action->text(), PopupMenu1);
+    item->setShortcut(key);
+    item->setShortcutContext(Qt::WidgetShortcut);
+    item->setShortcutVisibleInContextMenu(true);
+    PopupMenu1->addAction(item);
+    connect(item, &QAction::triggered, action, [action] { action->trigger(); });
+    return item;
+}
+
 void TForm1::BuildReadingActions()
 {
-    const auto entry = [this](QAction *&item, QAction *&action, const char *name,
-                           const char *caption, const QKeySequence &key) {
-        action = new QAction(Text(caption), ActionList1);
-        action->setObjectName(QString::fromUtf8(name));
-        action->setShortcut(key);
-        action->setShortcutContext(Qt::WindowShortcut);
-        addAction(action);
-        // The entry names the key as menus do; the key itself is the window's, through the action.
-        item = new QAction(action->text(), PopupMenu1);
-        item->setShortcut(key);
-        item->setShortcutContext(Qt::WidgetShortcut);
-        item->setShortcutVisibleInContextMenu(true);
-        PopupMenu1->addAction(item);
-        connect(item, &QAction::triggered, action, [action] { action->trigger(); });
-    };
+    const auto entry
+        = [this](QAction *&item, QAction *&action, const char *name, const char *caption,
+              const QKeySequence &key) { item = AddPopupEntry(action, name, caption, key); };
     entry(N4, ActOnThisDay, "ActOnThisDay", wtext::kOnThisDayCaption, QKeySequence(u"Ctrl+T"_s));
     entry(N5, ActPrint, "ActPrint", wtext::kPrintCaption, QKeySequence::Print);
     entry(N6, ActExport, "ActExport", wtext::kExportCaption, QKeySequence(u"Ctrl+E"_s));
@@ -277,7 +284,7 @@ void TForm1::ActPrintExecute()
         return;
     }
     const std::unique_ptr<QTextDocument> document
-        = diaryprint::BuildDocument(days, KivDiaryEdit1->font());
+        = diaryprint::BuildDocument(days, KivDiaryEdit1->font(), KivDiary1->BaseDir());
 
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageLayout(diaryprint::DefaultPageLayout());
@@ -344,13 +351,20 @@ void TForm1::ActExportExecute()
                 const std::vector<TDayEntry> days = entriesOf(exported.Days);
                 replaced = replacedIn(days);
                 bytes = diaryprint::RenderPdf(
-                    *diaryprint::BuildDocument(days, KivDiaryEdit1->font()));
+                    *diaryprint::BuildDocument(days, KivDiaryEdit1->font(), diary.BaseDir()));
             } else {
                 bytes = exported.Out.toUtf8();
             }
             done = writeTarget(diary, choice.Path, bytes);
             if (done)
                 reportLeftOut(exported, replaced);
+            // The pictures the export links to go beside it, as its links say.
+            if (done && choice.Format) {
+                const QStringList failed = CopyPicturesBeside(
+                    diary.BaseDir(), exported.Pictures, QFileInfo(choice.Path).absolutePath());
+                if (!failed.isEmpty())
+                    ShowMessageBox(Text(wtext::kPicturesNotCopied) + failed.join(u"\r\n"_s));
+            }
         });
         return done;
     };

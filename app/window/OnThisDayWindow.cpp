@@ -2,6 +2,7 @@
 
 #include "DayTexts.h"
 #include "DiaryReading.h"
+#include "PictureRow.h"
 #include "WindowTexts.h"
 
 #include <QKeyEvent>
@@ -51,7 +52,8 @@ void TOnThisDayWindow::Show(double day, const std::vector<diarysearch::TDayEntry
     LstDays->clear();
     for (const diarysearch::TDayEntry &entry : days) {
         const bool own = entry.Date == day;
-        QString text = (own ? Text(wtext::kOnThisDayOwnMark) : u"  "_s) + DayHeading(entry.Date);
+        QString text = (own ? Text(wtext::kOnThisDayOwnMark) : u"  "_s) + DayHeading(entry.Date)
+            + PicturesMark(entry.Text);
         const QStringList lines = diaryreading::FirstLines(entry.Text, ShownLines);
         for (qsizetype i = 0; i < lines.size(); ++i)
             text += (i == 0 ? u"  "_s : u"\n      "_s) + lines[i];

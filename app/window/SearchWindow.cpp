@@ -2,6 +2,7 @@
 
 #include "DayTexts.h"
 #include "Exceptions.h"
+#include "PictureRow.h"
 #include "WindowTexts.h"
 
 #include <QAbstractListModel>
@@ -187,7 +188,7 @@ public:
             return {};
         if (row != FCachedRow) {
             // The view asks for several roles of a row in turn: one excerpt serves them all.
-            const QString head = DayHeading(day.Date) + u"  "_s;
+            const QString head = DayHeading(day.Date) + PicturesMark(day.Text()) + u"  "_s;
             const TSearchHit hit = FRoom < 0
                 ? Excerpt(day, FQuery, TSearchWindow::ExcerptChars)
                 : FittedExcerpt(day, FQuery, FRoom - FMetrics.horizontalAdvance(head),

@@ -25,6 +25,12 @@ QString DiaryConfigFolder()
         + QLatin1String("/kivlog/");
 }
 
+QString DiaryCacheFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+        + QLatin1String("/kivlog/");
+}
+
 namespace {
 
 QString identityPath(const QString &dataFolder)

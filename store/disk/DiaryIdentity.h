@@ -13,6 +13,9 @@ QString DiaryStateFolder();
 // This machine's own folder for the user's choices ($XDG_CONFIG_HOME/kivlog/, else
 // ~/.config/kivlog/: the colours, the words left out of a year's words); it ends in "/".
 QString DiaryConfigFolder();
+// This machine's own folder for what the diary can always make again ($XDG_CACHE_HOME/kivlog/,
+// else ~/.cache/kivlog/: the pictures' thumbnails); it ends in "/".
+QString DiaryCacheFolder();
 
 // The name of the file in the data folder that names its diary: one line, the diary's identity.
 inline constexpr char kDiaryIdentityFile[] = ".kivlog-diary";

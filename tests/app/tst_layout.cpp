@@ -275,8 +275,9 @@ void TestLayout::f1ListsTheKeysTheEntriesAndTheFolder()
     QStringList shown;
     for (const QLabel *label : keys->findChildren<QLabel *>())
         shown << label->text();
-    for (const QString &text : { u"Ctrl+↑ / Ctrl+↓"_s, u"検索..."_s, u"Ctrl+F"_s, u"この日..."_s,
-             u"Ctrl+T"_s, u"Ctrl+E"_s, u"フォント変更"_s, F->Form->DataFolder() })
+    for (const QString &text :
+        { u"Ctrl+↑ / Ctrl+↓"_s, u"検索..."_s, u"Ctrl+F"_s, u"この日..."_s, u"Ctrl+T"_s, u"Ctrl+E"_s,
+            u"フォント変更"_s, u"写真を貼る..."_s, u"Ctrl+G"_s, F->Form->DataFolder() })
         QVERIFY2(shown.contains(text), qPrintable(text));
 }
 

@@ -31,7 +31,7 @@ scripts=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E '(pre|post)(inst|rm)
 
 depends=$(dpkg-deb -f "$deb" Depends)
 # The layout's font is a dependency: a recommendation is skipped by --no-install-recommends.
-for lib in libqt6widgets6 libqt6network6 libqt6printsupport6 libc6 qt6-wayland fonts-ipafont-gothic; do
+for lib in libqt6widgets6 libqt6network6 libqt6printsupport6 libc6 qt6-wayland qt6-image-formats-plugins fonts-ipafont-gothic; do
   grep -qw "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 recommends=$(dpkg-deb -f "$deb" Recommends)

@@ -22,7 +22,7 @@ done
 for page in kivlog.1 kivlog.ja.1; do
   text=$(shown "$1/$page")
   for part in backup/ .conflict- .kivlog.lock Ctrl+F Ctrl+← Ctrl+→ Ctrl+↑ Ctrl+↓ Ctrl+A Ctrl+T Ctrl+P \
-      Ctrl+E Ctrl+I F1 日ごとに取り込む menu-entry; do
+      Ctrl+E Ctrl+I Ctrl+G F1 photos/ 日ごとに取り込む menu-entry; do
     grep -qF -- "$part" <<<"$text" || fail "$page does not mention $part"
   done
 done

@@ -1,6 +1,7 @@
 #include "../FullDisk.h"
 #include "ChildProcess.h"
 #include "DataFolderLock.h"
+#include "PictureFiles.h"
 #include "StoreTestSupport.h"
 
 #include <QFileInfo>
@@ -358,6 +359,28 @@ TEST_F(Cli, ExportPdfIsSearchableTextAndNeedsNoDisplay)
         Run({ u"export"_qs, u"-d"_qs, u"--format=pdf"_qs, u"-o"_qs, u"2009.jnl"_qs }).Status, 2);
 }
 
+TEST_F(Cli, ExportPdfShowsADaysPictureAndKeepsAMissingOnesLine)
+{
+    // One white pixel.
+    const QByteArray png
+        = QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAAD"
+                                 "UlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
+    const QString name = AddPictureBytes(Dir(), png, QDate(2009, 5, 1), u"x"_qs).Name;
+    WriteAll(Path(u"2009.jnl"_qs),
+        sj("!JNL 1.00 2009\r\n![2009/05/01]\r\n一日\r\n[写真 ") + name.toLatin1()
+            + sj("]\r\n[写真 2009-05-01_0000aaaa.gif]\r\n"));
+    const TRun run = Run({ u"export"_qs, u"-d"_qs, u"--format=pdf"_qs, u"-o"_qs, u"out.pdf"_qs });
+    ASSERT_EQ(run.Status, 0) << run.Err.toStdString();
+    EXPECT_GE(ReadAll(Path(u"out.pdf"_qs)).count("/Subtype /Image"), 1);
+    QProcess text;
+    text.start(u"pdftotext"_qs, { Path(u"out.pdf"_qs), u"-"_qs });
+    if (!text.waitForFinished(30000))
+        GTEST_SKIP() << "pdftotext is not installed";
+    const QString shown = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_FALSE(shown.contains(name));
+    EXPECT_TRUE(shown.contains(u"[写真 2009-05-01_0000aaaa.gif]"_qs)) << shown.toStdString();
+}
+
 // Days of many lengths over many pages: no page ends with a date heading whose text begins on
 // the next.
 TEST_F(Cli, ExportPdfKeepsEachDateHeadingWithItsText)
@@ -472,6 +495,38 @@ TEST_F(Cli, CheckReportsEveryYearFileOfTheFolder)
         u"kivlog-cli: no year file diary????.jnl found in "_qs + Path(u"Data/"_qs) + u'\n');
     EXPECT_EQ(Run({ u"check"_qs, u"-dNone"_qs }).Status, 2);
     EXPECT_EQ(Run({ u"check"_qs, u"Data"_qs }).Status, 2);
+}
+
+TEST_F(Cli, PicturesAreCheckedAndCarriedBesideAnExport)
+{
+    const QString kept
+        = AddPictureBytes(Path(u"Data/"_qs), "GIF89a kept", QDate(2009, 5, 1), u"x"_qs).Name;
+    const QString unnamed
+        = AddPictureBytes(Path(u"Data/"_qs), "GIF89a unnamed", QDate(2009, 4, 1), u"x"_qs).Name;
+    WriteAll(Path(u"Data/2009.jnl"_qs),
+        sj("!JNL 1.00 2009\r\n![2009/05/01]\r\n[写真 2009-05-01_0000aaaa.png]\r\n<p>\r\n[写真 ")
+            + kept.toLatin1() + "]\r\n");
+    const TRun check = Run({ u"check"_qs });
+    EXPECT_EQ(check.Status, 1);
+    EXPECT_TRUE(check.Out.endsWith(
+        u"Data/photos/2009/2009-05-01_0000aaaa.png: missing; named on 2009/05/01\n"
+        "Data/photos/2009/"_qs
+        + unnamed + u": named by no line\n"_qs))
+        << check.Out.toStdString();
+
+    QDir(Dir()).mkpath(u"out"_qs);
+    EXPECT_EQ(Run({ u"export"_qs, u"--format=html"_qs, u"-o"_qs, u"out/d.html"_qs }).Status, 0);
+    EXPECT_TRUE(
+        QString::fromUtf8(ReadAll(Path(u"out/d.html"_qs)))
+            .contains(u"&lt;p&gt;\n<img src=\"photos/2009/"_qs + kept + u"\" alt=\""_qs + kept))
+        << ReadAll(Path(u"out/d.html"_qs)).toStdString();
+    EXPECT_EQ(ReadAll(Path(u"out/photos/2009/"_qs + kept)), "GIF89a kept");
+    EXPECT_EQ(Run({ u"export"_qs, u"--format=markdown"_qs }).Out,
+        u"# 日記\n\n## 2009/05/01(金)\n\n![2009-05-01_0000aaaa.png]"
+        "(photos/2009/2009-05-01_0000aaaa.png)  \n&lt;p&gt;  \n!["_qs
+            + kept + u"](photos/2009/"_qs + kept + u")  \n\n"_qs);
+    EXPECT_TRUE(Run({ u"export"_qs, u"--format=json"_qs })
+                    .Out.contains(u"\"pictures\":[\"2009-05-01_0000aaaa.png\",\""_qs + kept));
 }
 
 } // namespace

@@ -1,4 +1,6 @@
 #include "DiaryImport.h"
+#include "PictureFiles.h"
+#include "Pictures.h"
 #include "StoreTestSupport.h"
 
 #include <QFileInfo>
@@ -118,6 +120,47 @@ TEST_F(Import, EachSourceComesInByItsDayRules)
         EXPECT_EQ(source.Days, c.Days) << c.Name;
         EXPECT_EQ(source.Skipped.size(), c.Skipped) << c.Name;
     }
+}
+
+TEST_F(Import, ADayOnePhotoComesInWhereItsLinkStood)
+{
+    const QByteArray png("\x89PNG\r\n\x1A\n a photo", 17);
+    const QByteArray gif("GIF89a unlinked");
+    WriteZip(u"photos.zip"_qs,
+        { { "Journal.json",
+              R"({"entries":[{"creationDate":"2023-03-01T20:00:00Z","timeZone":"Asia/Tokyo",
+                "text":"朝 ![](dayone-moment://P1) 晴れ","photos":[{"identifier":"P1","md5":"p1",
+                "type":"png"},{"identifier":"P2","md5":"p2","type":"gif"}]}]})" },
+            { "photos/p1.png", png }, { "photos/p2.gif", gif } });
+    const TSource source = ReadSource(Path(u"photos.zip"_qs));
+    const QString linked = PictureName(QDate(2023, 3, 2), png, u"png"_qs);
+    const QString unlinked = PictureName(QDate(2023, 3, 2), gif, u"gif"_qs);
+    EXPECT_EQ(source.Days.at(QDate(2023, 3, 2)),
+        u"朝 \n"_qs + PictureLine(linked) + u"\n 晴れ\n"_qs + PictureLine(unlinked));
+    EXPECT_TRUE(source.Media.isEmpty());
+    EXPECT_EQ(CopyPictures({ source }, Path(u"Data/"_qs)), QStringList());
+    EXPECT_EQ(ReadAll(PicturePath(Path(u"Data/"_qs), linked)), png);
+    EXPECT_EQ(ReadAll(PicturePath(Path(u"Data/"_qs), unlinked)), gif);
+}
+
+TEST_F(Import, ARedNotebookPictureIsCopiedWhenItsFileIsThereAndNamedWhenNot)
+{
+    const QByteArray png("\x89PNG\r\n\x1A\n a photo", 17);
+    Write({ { "pics/花.png", "" } });
+    WriteAll(Path(u"pics/花.png"_qs), png);
+    const QByteArray there = Path(u"pics/花"_qs).toUtf8();
+    Write({ { "rn/2021-04.txt", "" } });
+    WriteAll(Path(u"rn/2021-04.txt"_qs),
+        "1: {text: \"庭 [\\\"\\\"" + there
+            + "\\\"\\\".png?200] 咲いた\\n[\\\"\\\"file:///gone/x\\\"\\\".jpg]\"}\n");
+    const TSource source = ReadSource(Path(u"rn"_qs));
+    ASSERT_EQ(source.Error, QString());
+    const QString name = PictureName(QDate(2021, 4, 1), png, u"png"_qs);
+    EXPECT_EQ(source.Days.at(QDate(2021, 4, 1)),
+        u"庭 \n"_qs + PictureLine(name) + u"\n 咲いた\n[\"\"file:///gone/x\"\".jpg]"_qs);
+    EXPECT_EQ(source.Media, QStringList { u"/gone/x.jpg"_qs });
+    EXPECT_EQ(CopyPictures({ source }, Path(u"Data/"_qs)), QStringList());
+    EXPECT_EQ(ReadAll(PicturePath(Path(u"Data/"_qs), name)), png);
 }
 
 TEST_F(Import, ADamagedSourceIsNamedAndGivesNothing)
