@@ -909,6 +909,25 @@ namespace {
             FFilters = FFilters && !FLetters.empty();
         }
 
+        // Takes as the anchor the letter whose forms turn up least often in sample, a stretch of
+        // the text to be searched: how often a byte stands in a text depends on the text.
+        void ChooseAnchor(QByteArrayView sample)
+        {
+            qsizetype fewest = -1;
+            for (size_t i = 0; i < FLetters.size(); ++i) {
+                qsizetype count = 0;
+                for (const TByteForm &form : FLetters[i]) {
+                    for (qsizetype at = findForm(sample, form, 0); at >= 0 && count != fewest;
+                         at = findForm(sample, form, at + 1))
+                        ++count;
+                }
+                if (fewest < 0 || count < fewest) {
+                    fewest = count;
+                    FAnchor = i;
+                }
+            }
+        }
+
         // Whether the word can be looked for in bytes; otherwise every text may hold it.
         bool Filters() const { return FFilters; }
 
@@ -1022,8 +1041,7 @@ namespace {
     // The year's contents, or none when the query cannot be in the file: a file that spells no
     // word in any form is not taken apart, once its header has been checked as the reader
     // checks it (an unreadable year is named whatever the query).
-    TYearContents contentsFor(
-        const TSearchIndex::TYearToRead &file, const std::vector<TByteWord> &words)
+    TYearContents contentsFor(const TSearchIndex::TYearToRead &file, std::vector<TByteWord> &words)
     {
         const bool filters = std::any_of(
             words.begin(), words.end(), [](const TByteWord &word) { return word.Filters(); });
@@ -1031,6 +1049,9 @@ namespace {
             return ReadYearFileAt(file.Path, file.Year, file.ThisYear).Contents;
         const QByteArray bytes = ReadWholeFile(file.Path);
         CheckYearFileHeader(bytes, file.Year);
+        constexpr qsizetype kSample = 4096;
+        for (TByteWord &word : words)
+            word.ChooseAnchor(QByteArrayView(bytes).first(std::min(bytes.size(), kSample)));
         if (!mayHold(bytes, words))
             return {};
         return ReadYearFile(
@@ -1055,7 +1076,7 @@ namespace {
 
     TSearchIndex::TYearPtr readYear(const TSearchIndex::TYearToRead &file, const TSearchQuery *only)
     {
-        const std::vector<TByteWord> words = only ? byteWords(*only) : std::vector<TByteWord>();
+        std::vector<TByteWord> words = only ? byteWords(*only) : std::vector<TByteWord>();
         // Decoded straight into the year's text: one buffer, no text per day.
         const TYearContents contents = contentsFor(file, words);
         const std::vector<const TDayText *> days = daysToRead(contents, words);
@@ -1159,7 +1180,7 @@ std::vector<TSearchHit> TSearchIndex::SearchYear(
     std::vector<TSearchHit> hits;
     if (query.IsEmpty())
         return hits;
-    const std::vector<TByteWord> words = byteWords(query);
+    std::vector<TByteWord> words = byteWords(query);
     const bool byLines = std::all_of(
         words.begin(), words.end(), [](const TByteWord &word) { return word.Filters(); });
     const TYearContents contents = contentsFor(file, words);
