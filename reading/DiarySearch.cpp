@@ -1157,7 +1157,7 @@ namespace {
         }
         for (const TDecodedLine &line : decoded) {
             if (line.Start == firstLine)
-                return Excerpt(date, line.Text, query, maxChars);
+                return excerptOf(date, line.Text, hitsOf(line.Text, line.Folded, query), maxChars);
         }
         return std::nullopt;
     }
@@ -1184,7 +1184,8 @@ std::vector<TSearchHit> TSearchIndex::SearchYear(
     const bool byLines = std::all_of(
         words.begin(), words.end(), [](const TByteWord &word) { return word.Filters(); });
     const TYearContents contents = contentsFor(file, words);
-    for (const TDayText *day : daysToRead(contents, words)) {
+    // Every day: one that spells a word nowhere is passed over by looking for its lines.
+    for (const TDayText *day : daysToRead(contents, byLines ? std::vector<TByteWord>() : words)) {
         const QByteArray &bytes = day->FText;
         if (byLines && !bytes.contains('&')) {
             if (std::optional<TSearchHit> hit
