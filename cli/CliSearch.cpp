@@ -222,10 +222,8 @@ int RunSearch(QStringList args)
         TYearOut out;
         QStringEncoder utf8(QStringEncoder::Utf8);
         try {
-            const TSearchIndex::TYearPtr year
-                = TSearchIndex::ReadYear({ file.Year, file.Path, {} }, query);
-            for (const TSearchIndex::TFoundDay &day : TSearchIndex::FindIn(year, query)) {
-                const TSearchHit hit = Excerpt(day, query, full ? -1 : kExcerptChars);
+            for (const TSearchHit &hit : TSearchIndex::SearchYear(
+                     { file.Year, file.Path, {} }, query, full ? -1 : kExcerptChars)) {
                 headings.Append(hit.Date, out.Out);
                 out.Out += ' ';
                 const QString line = diaryexport::VisibleControls(hit.Line);

@@ -11,8 +11,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <optional>
+#include <span>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -450,15 +454,12 @@ namespace {
         return cutLine(date, text, spans, line, from, std::max(to, from));
     }
 
-    // The hits of a day found on the line of its first hit, which is all an excerpt shows (no
-    // word holds a line break), from its folded text when folding kept every position.
-    QList<TSpan> dayHits(const TSearchIndex::TFoundDay &day, const TSearchQuery &query)
+    // The hits of a day on the line of its first hit, which is all an excerpt shows (no word
+    // holds a line break), from its folded text when folding kept every position.
+    QList<TSpan> hitsOf(QStringView text, QStringView folded, const TSearchQuery &query)
     {
-        const auto &d = day.Year->Days[day.Day];
-        if (d.InFolded.Length != d.InText.Length)
-            return query.Hits(day.Text());
-        const QStringView folded
-            = QStringView(day.Year->Folded).mid(d.InFolded.Start, d.InFolded.Length);
+        if (folded.size() != text.size())
+            return query.Hits(text);
         qsizetype first = -1;
         for (const QString &word : query.Words()) {
             const qsizetype at = find(folded, word);
@@ -471,6 +472,13 @@ namespace {
         for (TSpan &span : spans)
             span.Start += lineStart;
         return spans;
+    }
+
+    QList<TSpan> dayHits(const TSearchIndex::TFoundDay &day, const TSearchQuery &query)
+    {
+        const auto &d = day.Year->Days[day.Day];
+        return hitsOf(day.Text(),
+            QStringView(day.Year->Folded).mid(d.InFolded.Start, d.InFolded.Length), query);
     }
 
 } // namespace
@@ -791,139 +799,290 @@ namespace {
 
 namespace {
 
-    // The byte forms a day's bytes must hold one of to hold a query, found from one letter of
-    // it: every double-byte pair that reads as a letter folding to it. None when each letter
-    // of the query could also come from a single byte (which may be the second byte of a pair,
-    // so that looking for it tells nothing).
-    // The byte forms of every folded letter, made once: which letters a single byte (or a
-    // half-width letter with its sound mark) may give, and each double-byte pair by the letter
-    // it folds to.
-    struct TFormsOfLetters {
-        std::vector<bool> FromSingle = std::vector<bool>(0x10000);
-        std::vector<std::pair<char16_t, std::uint16_t>> Pairs;
+    // The byte forms of every folded letter, made once: each single byte, each double-byte pair
+    // and each half-width letter with its sound mark, by the letter it folds to. A letter found
+    // in a text that holds no "&" came from one of its forms.
+    struct TByteForm {
+        char16_t Letter;
+        std::uint8_t Length;
+        std::array<char, 2> Bytes;
+        bool operator<(const TByteForm &other) const { return Letter < other.Letter; }
     };
 
-    const TFormsOfLetters &formsOfLetters()
+    const std::vector<TByteForm> &formsOfLetters()
     {
-        static const TFormsOfLetters forms = [] {
-            TFormsOfLetters f;
+        static const std::vector<TByteForm> forms = [] {
+            std::vector<TByteForm> f;
             const cp932::TDecodeTables table = cp932::DecodeTables();
             const char16_t *const fold = foldTable();
+            const auto add = [&](char16_t unit, int length, int first, int second) {
+                f.push_back({ fold[unit], std::uint8_t(length), { char(first), char(second) } });
+            };
             for (int b = 0; b < 0x80; ++b)
-                f.FromSingle[fold[b]] = true;
+                add(char16_t(b), 1, b, 0);
             for (int b = 0x80; b < 0x100; ++b) {
                 if (table.Single[b])
-                    f.FromSingle[fold[table.Single[b]]] = true;
+                    add(table.Single[b], 1, b, 0);
             }
-            for (char16_t katakana : kHalfWidthKana) {
-                if (voiced(katakana))
-                    f.FromSingle[fold[voiced(katakana)]] = true;
-                if (semiVoiced(katakana))
-                    f.FromSingle[fold[semiVoiced(katakana)]] = true;
-            }
-            for (int lead = 0x81; lead < 0x100; ++lead) {
-                for (int trail = 0x40; cp932::IsLeadByte(uchar(lead)) && trail < 0x100; ++trail) {
-                    if (const char16_t unit = table.Pair[lead * 256 + trail])
-                        f.Pairs.emplace_back(fold[unit], std::uint16_t(lead * 256 + trail));
+            for (int b = 0x80; b < 0x100; ++b) {
+                const char16_t c = table.Single[b];
+                if (c < 0xFF61 || c > 0xFF9D)
+                    continue;
+                const char16_t katakana = kHalfWidthKana[c - 0xFF61];
+                for (int mark = 0x80; mark < 0x100; ++mark) {
+                    if (table.Single[mark] == kVoicedMark && voiced(katakana))
+                        add(voiced(katakana), 2, b, mark);
+                    if (table.Single[mark] == kSemiVoicedMark && semiVoiced(katakana))
+                        add(semiVoiced(katakana), 2, b, mark);
                 }
             }
-            std::sort(f.Pairs.begin(), f.Pairs.end());
+            for (int lead = 0x80; lead < 0x100; ++lead) {
+                for (int trail = 0; !table.Single[lead] && trail < 0x100; ++trail) {
+                    if (const char16_t unit = table.Pair[lead * 256 + trail])
+                        add(unit, 2, lead, trail);
+                }
+            }
+            std::stable_sort(f.begin(), f.end());
             return f;
         }();
         return forms;
     }
 
-    std::vector<QByteArray> bytesToLookFor(const TSearchQuery &query)
+    // Where form stands in bytes at or after from, or -1; a pair looked for sixteen places at
+    // a time.
+    qsizetype findForm(QByteArrayView bytes, const TByteForm &form, qsizetype from)
     {
-        if (query.IsEmpty())
-            return {};
-        const TFormsOfLetters &letters = formsOfLetters();
-        std::vector<QByteArray> best;
-        for (const QChar letter : query.Words().front()) {
-            const char16_t c = letter.unicode();
-            if (c < 0x80 || letters.FromSingle[c])
-                continue;
-            const auto [from, to] = std::equal_range(letters.Pairs.begin(), letters.Pairs.end(),
-                std::pair<char16_t, std::uint16_t>(c, 0),
-                [](const auto &a, const auto &b) { return a.first < b.first; });
-            std::vector<QByteArray> forms;
-            for (auto it = from; it != to; ++it)
-                forms.push_back(
-                    QByteArray().append(char(it->second >> 8)).append(char(it->second)));
-            if (!forms.empty() && (best.empty() || forms.size() < best.size()))
-                best = std::move(forms);
+        const char *const start = bytes.data();
+        const char *p = start + from;
+        const char *const end = start + bytes.size();
+        if (form.Length == 1) {
+            const void *at = p < end ? std::memchr(p, form.Bytes[0], size_t(end - p)) : nullptr;
+            return at ? static_cast<const char *>(at) - start : -1;
         }
-        return best;
-    }
-
-    // Whether the two bytes stand side by side anywhere in bytes, sixteen places at a time.
-    bool holdsPair(QByteArrayView bytes, char lead, char trail)
-    {
-        const char *p = bytes.data();
-        const char *const end = p + bytes.size();
+        const char lead = form.Bytes[0];
+        const char trail = form.Bytes[1];
 #ifdef __SSE2__
         const __m128i leads = _mm_set1_epi8(lead);
         const __m128i trails = _mm_set1_epi8(trail);
         for (; end - p >= 17; p += 16) {
             const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
             const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1));
-            if (_mm_movemask_epi8(
+            if (const int mask = _mm_movemask_epi8(
                     _mm_and_si128(_mm_cmpeq_epi8(here, leads), _mm_cmpeq_epi8(after, trails))))
-                return true;
+                return p - start + __builtin_ctz(unsigned(mask));
         }
 #endif
         for (; end - p >= 2; ++p) {
             if (p[0] == lead && p[1] == trail)
-                return true;
+                return p - start;
         }
-        return false;
+        return -1;
     }
 
-    // Whether bytes may hold the letter the forms stand for: bytes with "&" always may, a
-    // character reference in them reading as any letter. A pair found across two characters
-    // only costs a decode.
-    bool mayHold(QByteArrayView bytes, const std::vector<QByteArray> &forms)
+    // One folded word as the bytes of a text without "&" may spell it: each letter in any of
+    // its forms. Looked for by the letter whose forms should turn up least, then the letters
+    // around it. A byte match may lie across characters (a single byte is also the second byte
+    // of many pairs): it only tells which line to decode.
+    class TByteWord {
+    public:
+        explicit TByteWord(QStringView word)
+        {
+            const std::vector<TByteForm> &forms = formsOfLetters();
+            int bestCost = 0;
+            for (const QChar letter : word) {
+                const char16_t c = letter.unicode();
+                // A byte that decodes to nothing could stand for U+FFFD anywhere.
+                if (c == u'\uFFFD')
+                    FFilters = false;
+                const auto range
+                    = std::equal_range(forms.begin(), forms.end(), TByteForm { c, 0, {} });
+                FLetters.emplace_back(forms.data() + (range.first - forms.begin()),
+                    size_t(range.second - range.first));
+                int cost = 0;
+                for (const TByteForm &form : FLetters.back())
+                    cost += formCost(form);
+                if (FLetters.size() == 1 || cost < bestCost) {
+                    bestCost = cost;
+                    FAnchor = FLetters.size() - 1;
+                }
+            }
+            FFilters = FFilters && !FLetters.empty();
+        }
+
+        // Takes as the anchor the letter whose forms turn up least often in sample, a stretch of
+        // the text to be searched: how often a byte stands in a text depends on the text.
+        void ChooseAnchor(QByteArrayView sample)
+        {
+            qsizetype fewest = -1;
+            for (size_t i = 0; i < FLetters.size(); ++i) {
+                qsizetype count = 0;
+                for (const TByteForm &form : FLetters[i]) {
+                    for (qsizetype at = findForm(sample, form, 0); at >= 0 && count != fewest;
+                         at = findForm(sample, form, at + 1))
+                        ++count;
+                }
+                if (fewest < 0 || count < fewest) {
+                    fewest = count;
+                    FAnchor = i;
+                }
+            }
+        }
+
+        // Whether the word can be looked for in bytes; otherwise every text may hold it.
+        bool Filters() const { return FFilters; }
+
+        // The start of the anchor letter's form in the first match at or after from, or -1.
+        qsizetype Find(QByteArrayView bytes, qsizetype from) const
+        {
+            const TForms anchor = FLetters[FAnchor];
+            // Where each form of the anchor is next, looked for again only once passed.
+            constexpr size_t kKept = 8;
+            std::array<qsizetype, kKept> next;
+            next.fill(-2);
+            for (;;) {
+                qsizetype best = -1;
+                for (size_t i = 0; i < anchor.size(); ++i) {
+                    qsizetype at;
+                    if (i < kKept) {
+                        if (next[i] != -1 && next[i] < from)
+                            next[i] = findForm(bytes, anchor[i], from);
+                        at = next[i];
+                    } else {
+                        at = findForm(bytes, anchor[i], from);
+                    }
+                    if (at >= 0 && (best < 0 || at < best))
+                        best = at;
+                }
+                if (best < 0)
+                    return -1;
+                // Every form of the anchor at that place, the pair or the single byte.
+                for (const TByteForm &form : anchor) {
+                    if (startsWith(bytes, best, form) && matchesBefore(bytes, best, FAnchor)
+                        && matchesAfter(bytes, best + form.Length, FAnchor + 1))
+                        return best;
+                }
+                from = best + 1;
+            }
+        }
+
+        bool In(QByteArrayView bytes) const { return Find(bytes, 0) >= 0; }
+
+    private:
+        using TForms = std::span<const TByteForm>;
+
+        // How often a form is to be met in a diary's bytes, roughly: a single byte is also the
+        // second byte of many pairs, kana and signs fill most of a text.
+        static int formCost(const TByteForm &form)
+        {
+            if (form.Length == 1)
+                return 16;
+            const auto lead = static_cast<unsigned char>(form.Bytes[0]);
+            if (lead == 0x81 || lead == 0x82 || lead == 0x83)
+                return 4;
+            return lead < 0xE0 && lead >= 0xA1 ? 3 : 1;
+        }
+
+        static bool startsWith(QByteArrayView bytes, qsizetype at, const TByteForm &form)
+        {
+            return at >= 0 && at + form.Length <= bytes.size() && bytes[at] == form.Bytes[0]
+                && (form.Length == 1 || bytes[at + 1] == form.Bytes[1]);
+        }
+
+        // Whether letters [0, letter) end at end.
+        bool matchesBefore(QByteArrayView bytes, qsizetype end, size_t letter) const
+        {
+            if (letter == 0)
+                return true;
+            for (const TByteForm &form : FLetters[letter - 1]) {
+                if (startsWith(bytes, end - form.Length, form)
+                    && matchesBefore(bytes, end - form.Length, letter - 1))
+                    return true;
+            }
+            return false;
+        }
+
+        // Whether letters [letter, size) start at start.
+        bool matchesAfter(QByteArrayView bytes, qsizetype start, size_t letter) const
+        {
+            if (letter == FLetters.size())
+                return true;
+            for (const TByteForm &form : FLetters[letter]) {
+                if (startsWith(bytes, start, form)
+                    && matchesAfter(bytes, start + form.Length, letter + 1))
+                    return true;
+            }
+            return false;
+        }
+
+        std::vector<TForms> FLetters;
+        size_t FAnchor = 0;
+        bool FFilters = true;
+    };
+
+    // The words of a query as bytes, for texts without "&".
+    std::vector<TByteWord> byteWords(const TSearchQuery &query)
     {
-        if (forms.empty() || std::memchr(bytes.data(), '&', size_t(bytes.size())))
+        std::vector<TByteWord> words;
+        for (const QString &word : query.Words())
+            words.emplace_back(word);
+        return words;
+    }
+
+    // Whether bytes may hold every word: bytes with "&" always may, a character reference in
+    // them reading as any letter. A match found across characters only costs a decode.
+    bool mayHold(QByteArrayView bytes, const std::vector<TByteWord> &words)
+    {
+        if (words.empty() || std::memchr(bytes.data(), '&', size_t(bytes.size())))
             return true;
-        return std::any_of(forms.begin(), forms.end(),
-            [&](const QByteArray &form) { return holdsPair(bytes, form[0], form[1]); });
+        return std::all_of(words.begin(), words.end(),
+            [&](const TByteWord &word) { return !word.Filters() || word.In(bytes); });
     }
 
-    // The year's contents, or none when the query cannot be in the file: a file without any
-    // form of the letter looked for is not taken apart, once its header has been checked as the
-    // reader checks it (an unreadable year is named whatever the query).
-    TYearContents contentsFor(
-        const TSearchIndex::TYearToRead &file, const std::vector<QByteArray> &forms)
+    // The year's contents, or none when the query cannot be in the file: a file that spells no
+    // word in any form is not taken apart, once its header has been checked as the reader
+    // checks it (an unreadable year is named whatever the query).
+    TYearContents contentsFor(const TSearchIndex::TYearToRead &file, std::vector<TByteWord> &words)
     {
-        if (forms.empty() || !QFileInfo::exists(file.Path))
+        const bool filters = std::any_of(
+            words.begin(), words.end(), [](const TByteWord &word) { return word.Filters(); });
+        if (!filters || !QFileInfo::exists(file.Path))
             return ReadYearFileAt(file.Path, file.Year, file.ThisYear).Contents;
         const QByteArray bytes = ReadWholeFile(file.Path);
         CheckYearFileHeader(bytes, file.Year);
-        if (!mayHold(bytes, forms))
+        constexpr qsizetype kSample = 4096;
+        for (TByteWord &word : words)
+            word.ChooseAnchor(QByteArrayView(bytes).first(std::min(bytes.size(), kSample)));
+        if (!mayHold(bytes, words))
             return {};
         return ReadYearFile(
             bytes, file.Year, file.ThisYear != 0 ? file.ThisYear : DiaryNow().date().year())
             .Contents;
     }
 
-    TSearchIndex::TYearPtr readYear(const TSearchIndex::TYearToRead &file, const TSearchQuery *only)
+    // The days of the contents that may hold every word, in date order.
+    std::vector<const TDayText *> daysToRead(
+        const TYearContents &contents, const std::vector<TByteWord> &words)
     {
-        const std::vector<QByteArray> forms
-            = only ? bytesToLookFor(*only) : std::vector<QByteArray>();
-        // Decoded straight into the year's text: one buffer, no text per day.
-        const TYearContents contents = contentsFor(file, forms);
         std::vector<const TDayText *> days;
         days.reserve(contents.Days.size());
-        qsizetype bytes = 0;
         for (const TDayText &day : contents.Days) {
-            if (!mayHold(day.FText, forms))
-                continue;
-            days.push_back(&day);
-            bytes += day.FText.size();
+            if (mayHold(day.FText, words))
+                days.push_back(&day);
         }
         std::stable_sort(days.begin(), days.end(),
             [](const TDayText *a, const TDayText *b) { return a->FDate < b->FDate; });
+        return days;
+    }
+
+    TSearchIndex::TYearPtr readYear(const TSearchIndex::TYearToRead &file, const TSearchQuery *only)
+    {
+        std::vector<TByteWord> words = only ? byteWords(*only) : std::vector<TByteWord>();
+        // Decoded straight into the year's text: one buffer, no text per day.
+        const TYearContents contents = contentsFor(file, words);
+        const std::vector<const TDayText *> days = daysToRead(contents, words);
+        qsizetype bytes = 0;
+        for (const TDayText *day : days)
+            bytes += day->FText.size();
         auto year = std::make_shared<TSearchIndex::TYearTexts>();
         year->Text.resize(bytes);
         year->Folded.resize(bytes);
@@ -945,6 +1104,64 @@ namespace {
         return year;
     }
 
+    // One line of a day's bytes decoded and folded.
+    struct TDecodedLine {
+        qsizetype Start = 0;
+        QString Text;
+        QString Folded;
+    };
+
+    // The hit of a day of bytes without "&", decoding only the lines a word is spelled on: the
+    // first line where each word is found, and the excerpt of the earliest of those. A word is
+    // never split by a line break, and a line's bytes decode alike alone or in their day (a
+    // line break is never the second byte of a pair).
+    std::optional<TSearchHit> hitInLines(double date, QByteArrayView bytes,
+        const TSearchQuery &query, const std::vector<TByteWord> &words, qsizetype maxChars)
+    {
+        std::vector<TDecodedLine> decoded;
+        const auto lineAt = [&](qsizetype start, qsizetype end) -> const TDecodedLine & {
+            for (const TDecodedLine &line : decoded) {
+                if (line.Start == start)
+                    return line;
+            }
+            TDecodedLine line { start, QString(end - start, Qt::Uninitialized),
+                QString(end - start, Qt::Uninitialized) };
+            const auto [units, foldedUnits] = decodeFolded(bytes.sliced(start, end - start),
+                reinterpret_cast<char16_t *>(line.Text.data()),
+                reinterpret_cast<char16_t *>(line.Folded.data()));
+            line.Text.truncate(units);
+            line.Folded.truncate(foldedUnits);
+            decoded.push_back(std::move(line));
+            return decoded.back();
+        };
+        const auto isBreak = [](char c) { return c == '\r' || c == '\n'; };
+        qsizetype firstLine = -1;
+        for (size_t w = 0; w < words.size(); ++w) {
+            const QString &word = query.Words()[qsizetype(w)];
+            qsizetype found = -1;
+            for (qsizetype at = words[w].Find(bytes, 0); at >= 0 && found < 0;) {
+                qsizetype start = at;
+                while (start > 0 && !isBreak(bytes[start - 1]))
+                    --start;
+                qsizetype end = at;
+                while (end < bytes.size() && !isBreak(bytes[end]))
+                    ++end;
+                if (find(lineAt(start, end).Folded, word) >= 0)
+                    found = start;
+                else
+                    at = end < bytes.size() ? words[w].Find(bytes, end) : -1;
+            }
+            if (found < 0)
+                return std::nullopt;
+            firstLine = firstLine < 0 ? found : std::min(firstLine, found);
+        }
+        for (const TDecodedLine &line : decoded) {
+            if (line.Start == firstLine)
+                return excerptOf(date, line.Text, hitsOf(line.Text, line.Folded, query), maxChars);
+        }
+        return std::nullopt;
+    }
+
 } // namespace
 
 TSearchIndex::TYearPtr TSearchIndex::ReadYear(const TYearToRead &file)
@@ -955,6 +1172,37 @@ TSearchIndex::TYearPtr TSearchIndex::ReadYear(const TYearToRead &file)
 TSearchIndex::TYearPtr TSearchIndex::ReadYear(const TYearToRead &file, const TSearchQuery &only)
 {
     return readYear(file, &only);
+}
+
+std::vector<TSearchHit> TSearchIndex::SearchYear(
+    const TYearToRead &file, const TSearchQuery &query, qsizetype maxChars)
+{
+    std::vector<TSearchHit> hits;
+    if (query.IsEmpty())
+        return hits;
+    std::vector<TByteWord> words = byteWords(query);
+    const bool byLines = std::all_of(
+        words.begin(), words.end(), [](const TByteWord &word) { return word.Filters(); });
+    const TYearContents contents = contentsFor(file, words);
+    // Every day: one that spells a word nowhere is passed over by looking for its lines.
+    for (const TDayText *day : daysToRead(contents, byLines ? std::vector<TByteWord>() : words)) {
+        const QByteArray &bytes = day->FText;
+        if (byLines && !bytes.contains('&')) {
+            if (std::optional<TSearchHit> hit
+                = hitInLines(day->FDate, bytes, query, words, maxChars))
+                hits.push_back(std::move(*hit));
+            continue;
+        }
+        QString text(bytes.size(), Qt::Uninitialized);
+        QString folded(bytes.size(), Qt::Uninitialized);
+        const auto [units, foldedUnits] = decodeFolded(bytes,
+            reinterpret_cast<char16_t *>(text.data()), reinterpret_cast<char16_t *>(folded.data()));
+        text.truncate(units);
+        folded.truncate(foldedUnits);
+        if (query.MatchesFolded(folded))
+            hits.push_back(excerptOf(day->FDate, text, hitsOf(text, folded, query), maxChars));
+    }
+    return hits;
 }
 
 void TSearchIndex::Adopt(const TYearToRead &file, TYearPtr texts)

@@ -176,6 +176,10 @@ public:
     static TYearPtr ReadYear(const TYearToRead &file);
     // The same for one query only: days whose bytes cannot hold it are left out undecoded.
     static TYearPtr ReadYear(const TYearToRead &file, const TSearchQuery &only);
+    // The excerpts of the days of a year file that hold every word, as Excerpt makes them from
+    // the year read for the query, decoding only what may hold a word; throws as ReadYearFile.
+    static std::vector<TSearchHit> SearchYear(
+        const TYearToRead &file, const TSearchQuery &query, qsizetype maxChars);
     // Takes in a year read, or the reason it could not be.
     void Adopt(const TYearToRead &file, TYearPtr texts);
     void AdoptFailure(const TYearToRead &file, const QString &reason);

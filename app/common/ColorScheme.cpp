@@ -7,6 +7,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QFileInfo>
 #include <QStyleHints>
 #include <cerrno>
@@ -82,17 +83,46 @@ const char *const kChoiceWords[] = { "auto", "light", "dark" };
 
 } // namespace
 
+namespace {
+
+// The question to the portal, which is never started for it.
+QDBusMessage portalRead()
+{
+    QDBusMessage read = QDBusMessage::createMethodCall(kPortal, kPortalPath, kSettings, u"Read"_s);
+    read << kAppearance << kColorScheme;
+    read.setAutoStartService(false);
+    return read;
+}
+
+TColorScheme schemeOfReply(const QDBusMessage &reply)
+{
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return TColorScheme::NoPreference;
+    return schemeOf(reply.arguments().constFirst());
+}
+
+} // namespace
+
 TColorScheme PortalColorScheme(const QDBusConnection &bus)
 {
     if (!bus.isConnected() || !bus.interface()->isServiceRegistered(kPortal))
         return TColorScheme::NoPreference;
-    QDBusMessage read = QDBusMessage::createMethodCall(kPortal, kPortalPath, kSettings, u"Read"_s);
-    read << kAppearance << kColorScheme;
-    read.setAutoStartService(false);
-    const QDBusMessage reply = bus.call(read, QDBus::Block, kPortalTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return TColorScheme::NoPreference;
-    return schemeOf(reply.arguments().constFirst());
+    return schemeOfReply(bus.call(portalRead(), QDBus::Block, kPortalTimeoutMs));
+}
+
+void AskPortalColorScheme(
+    const QDBusConnection &bus, QObject *context, const std::function<void(TColorScheme)> &answer)
+{
+    if (!bus.isConnected()) {
+        answer(TColorScheme::NoPreference);
+        return;
+    }
+    // Without a portal on the bus, the bus itself answers with an error at once.
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(portalRead()), context);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context, [watcher, answer] {
+        watcher->deleteLater();
+        answer(schemeOfReply(watcher->reply()));
+    });
 }
 
 QPalette SchemePalette(TColorScheme scheme, const QPalette &desktop)
@@ -154,8 +184,13 @@ TColorSchemeFollower::TColorSchemeFollower(QObject *parent)
     if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")
         && !QFileInfo::exists(qEnvironmentVariable("XDG_RUNTIME_DIR") + u"/bus"_s))
         return;
+    // Asked without waiting: the window is built and drawn meanwhile, in the desktop's palette
+    // until the answer comes. A change heard before it is newer than the answer.
     QDBusConnection bus = QDBusConnection::sessionBus();
-    Apply(PortalColorScheme(bus));
+    AskPortalColorScheme(bus, this, [this](TColorScheme scheme) {
+        if (!FPortalChanged)
+            Apply(scheme);
+    });
     bus.connect(kPortal, kPortalPath, kSettings, u"SettingChanged"_s, this,
         SLOT(SettingChanged(QString, QString, QDBusVariant)));
 #endif
@@ -164,8 +199,10 @@ TColorSchemeFollower::TColorSchemeFollower(QObject *parent)
 void TColorSchemeFollower::SettingChanged(
     const QString &group, const QString &key, const QDBusVariant &value)
 {
-    if (group == kAppearance && key == kColorScheme)
+    if (group == kAppearance && key == kColorScheme) {
+        FPortalChanged = true;
         Apply(schemeOf(value.variant()));
+    }
 }
 
 void TColorSchemeFollower::Apply(TColorScheme scheme)

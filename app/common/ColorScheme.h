@@ -3,6 +3,7 @@
 #include <QDBusVariant>
 #include <QObject>
 #include <QPalette>
+#include <functional>
 
 class QDBusConnection;
 
@@ -12,6 +13,10 @@ enum class TColorScheme { NoPreference, Light, Dark };
 // Asked of the freedesktop portal (org.freedesktop.appearance color-scheme) on the bus; no
 // preference when no portal answers there. The portal is never started for the question.
 TColorScheme PortalColorScheme(const QDBusConnection &bus);
+// The same without waiting: answer is called with it in context's thread once the bus replies
+// (no preference when it cannot be asked), unless context is gone by then.
+void AskPortalColorScheme(
+    const QDBusConnection &bus, QObject *context, const std::function<void(TColorScheme)> &answer);
 
 // The palette the diary shows under the scheme: the desktop's own unless the desktop prefers
 // dark colours and its palette is light, which Qt's styles give wherever Qt has no answer of
@@ -30,8 +35,9 @@ TColorChoice ReadColorChoice();
 QPalette ChoicePalette(TColorChoice choice, TColorScheme desktopScheme, const QPalette &desktop);
 
 // Follows the desktop's preference from now on: Qt's own where it has one, else the portal's
-// on the session bus, read once now (before any window is built) and again whenever the
-// portal says it changed; a choice of light or dark colours in the menu goes before it.
+// on the session bus, asked now without waiting (the answer comes once the window is up) and
+// read again whenever the portal says it changed; a choice of light or dark colours in the menu
+// goes before it.
 class TColorSchemeFollower : public QObject {
     Q_OBJECT
 
@@ -54,4 +60,7 @@ private:
     TColorScheme FDesktopScheme = TColorScheme::NoPreference;
     TColorChoice FChoice = TColorChoice::Auto;
     bool FPaletteSet = false;
+    // Whether the portal said the preference changed: its answer to the first question is
+    // older then.
+    bool FPortalChanged = false;
 };

@@ -217,9 +217,9 @@ namespace iconvpath {
 
 namespace {
 
-    // The system's converter asked once about every character, so the tables hold exactly its
-    // mapping. They live in static storage and are built under a lock: any thread may decode,
-    // and the save at exit may still encode.
+    // The system's converter asked about every character, so the tables hold exactly its
+    // mapping: the decoding tables once at build time, the encoding ones as texts need them,
+    // under a lock (any thread may encode, and the save at exit may still do so).
     struct TDecodeTable {
         // The character of a byte on its own; 0 when it is none. Bytes below 0x80 are themselves.
         char16_t Single[256];
@@ -237,7 +237,9 @@ namespace {
         std::mutex Building;
     };
 
-    TDecodeTable decodeTableStorage;
+    constexpr TDecodeTable decodeTableStorage =
+#include "Cp932DecodeTable.inc"
+        ;
     TEncodeTable encodeTableStorage;
 
     // One character through the converter: the number of bytes it gave, or 0 when it took the
@@ -252,31 +254,6 @@ namespace {
             return 0;
         }
         return outSize - outLeft;
-    }
-
-    void buildDecodeTable(TDecodeTable &table)
-    {
-        const iconv_t cd = iconv_open("UTF-16LE", "CP932");
-        if (cd == reinterpret_cast<iconv_t>(-1))
-            return;
-        char16_t unit[2];
-        for (unsigned b = 0x80; b < 0x100; ++b) {
-            const unsigned char one[] = { static_cast<unsigned char>(b) };
-            if (convertOne(cd, one, 1, unit, sizeof unit) == 2)
-                table.Single[b] = unit[0];
-        }
-        // Every byte that is no character alone, with every byte after it.
-        for (unsigned first = 0x80; first < 0x100; ++first) {
-            if (table.Single[first])
-                continue;
-            for (unsigned second = 0; second < 0x100; ++second) {
-                const unsigned char two[]
-                    = { static_cast<unsigned char>(first), static_cast<unsigned char>(second) };
-                if (convertOne(cd, two, 2, unit, sizeof unit) == 2)
-                    table.Pair[first * 256 + second] = unit[0];
-            }
-        }
-        iconv_close(cd);
     }
 
     void buildEncodeBlock(TEncodeTable &table, unsigned block)
@@ -316,12 +293,7 @@ namespace {
         return table.Forms[unit];
     }
 
-    const TDecodeTable &decodeTable()
-    {
-        static const bool built = (buildDecodeTable(decodeTableStorage), true);
-        (void)built;
-        return decodeTableStorage;
-    }
+    const TDecodeTable &decodeTable() { return decodeTableStorage; }
 
     void appendRawBytes(char16_t *&out, unsigned value)
     {

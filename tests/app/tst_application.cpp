@@ -258,6 +258,13 @@ private slots:
             QVERIFY(bus.registerService(u"org.freedesktop.portal.Desktop"_s));
         }
         QCOMPARE(PortalColorScheme(QDBusConnection::connectToBus(address, u"diary"_s)), scheme);
+        // Asked without waiting, as the window asks at start-up: the same answer, later.
+        std::optional<TColorScheme> answered;
+        AskPortalColorScheme(QDBusConnection::connectToBus(address, u"diary"_s), this,
+            [&answered](TColorScheme given) { answered = given; });
+        QVERIFY(!answered);
+        QTRY_VERIFY(answered);
+        QCOMPARE(*answered, scheme);
     }
 
     // The menu's choice goes before the desktop's preference; the desktop's palette is kept

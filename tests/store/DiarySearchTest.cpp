@@ -120,7 +120,7 @@ TEST_F(SearchIndexInTempDir, ReadingForOneQueryFindsWhatReadingAllFinds)
     // ∵ in its two codes, 表 with a second byte that reads as "\\", ゔ only as a reference
     // (ヴ folds to it).
     const QByteArray days[] = { "\x81\xE6", "\x87\x9A", sj("図書館"), sj("ﾄｼｮｶﾝ"), sj("としょかん"),
-        sj("&雨"), sj("ＡＢＣ"), "\x95\x5C", "&#x3094;" };
+        sj("&雨"), sj("ＡＢＣ"), "\x95\x5C", "&#x3094;", sj("雨\r\nabc ﾄｼｮｶﾝ\r\nかん") };
     const auto yearFile = [](QList<QByteArray> texts) {
         QByteArray file = sj("!JNL 1.00 2009\r\n");
         for (int i = 0; i < int(texts.size()); ++i)
@@ -135,8 +135,19 @@ TEST_F(SearchIndexInTempDir, ReadingForOneQueryFindsWhatReadingAllFinds)
         ASSERT_EQ(all.size(), only.size());
         for (size_t i = 0; i < all.size(); ++i)
             EXPECT_EQ(all[i].Date, only[i].Date);
+        // The excerpts kivlog-cli prints, made from the lines that hold a hit, whole and cut.
+        for (const qsizetype chars : { qsizetype(-1), qsizetype(4) }) {
+            const auto hits = TSearchIndex::SearchYear(year, query, chars);
+            ASSERT_EQ(hits.size(), all.size());
+            for (size_t i = 0; i < all.size(); ++i) {
+                const TSearchHit hit = Excerpt(all[i], query, chars);
+                EXPECT_EQ(hits[i].Date, hit.Date);
+                EXPECT_EQ(marked(hits[i].Line, hits[i].Marks), marked(hit.Line, hit.Marks));
+            }
+        }
     };
-    const char *const queries[] = { "∵", "図書館", "ﾄｼｮｶﾝ", "雨", "abc", "表", "ヴ" };
+    const char *const queries[]
+        = { "∵", "図書館", "ﾄｼｮｶﾝ", "雨", "abc", "表", "ヴ", "Ａｂc", "ｶ", "かん", "Bluetooth" };
     // Every day in one file, then each day in a file of its own, which a query may pass over
     // whole.
     WriteAll(Path(u"2009.jnl"_qs), yearFile({ std::begin(days), std::end(days) }));
@@ -163,8 +174,10 @@ TEST_F(SearchIndexInTempDir, ReadingForOneQueryFindsWhatReadingAllFinds)
     std::mt19937 random(32);
     const char *const pieces[]
         = { "\x81\xE6", "\x87\x9A", "\x95\x5C", "\xB6\xDE", "\x83\x4B", "\x82\xAA", "A", "\x82\x60",
-              "&#x1F600;", "&", "\r\n", "\x90\x7D", "\x8F\x91", "&#x3094;", "\x83\x94" };
-    for (int round = 0; round < 200; ++round) {
+              "&#x1F600;", "&", "\r\n", "\x90\x7D", "\x8F\x91", "&#x3094;", "\x83\x94",
+              // ASCII in both cases and full-width, か as hiragana, katakana and half-width.
+              "a", "b", "B", "\x82\x81", "\x82\x62", "\x82\xA9", "\x83\x4A", "\xB6", "\n" };
+    for (int round = 0; round < 400; ++round) {
         QList<QByteArray> texts(3);
         for (QByteArray &text : texts) {
             for (int n = int(random() % 6); n > 0; --n)
