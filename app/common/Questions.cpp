@@ -101,10 +101,12 @@ void ShowWindowNotice(const QString &text)
         showBox(TBoxKind::Message, text);
         return;
     }
-    // Said in the window, the notice lets every event run: nothing for WhileShown to run.
+    // Said in the window, the notice lets every event run: nothing for WhileShown to run. A copy,
+    // since the text may stand in the list that grows here.
+    const QString said = text;
     if (standIn)
-        standIn->Told.append({ TBoxKind::InWindow, text });
-    noticeArea(text);
+        standIn->Told.append({ TBoxKind::InWindow, said });
+    noticeArea(said);
 }
 
 void SetWindowNoticeArea(std::function<void(const QString &text)> area)
