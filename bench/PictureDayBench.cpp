@@ -103,14 +103,3 @@ void openDayWithout(benchmark::State &state) { openDay(state, kWithout); }
 
 BENCHMARK(openDayWithPictures)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(openDayWithout)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -234,14 +234,3 @@ BENCHMARK_CAPTURE(burstAgainstPaste, common_word, u"喫茶店"_s)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(15);
 BENCHMARK(firstSearchTypedAtOnce)->Unit(benchmark::kMillisecond)->Iterations(7);
-
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

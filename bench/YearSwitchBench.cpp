@@ -113,14 +113,3 @@ void loadYear(benchmark::State &state)
 BENCHMARK(switchYear)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(readAndMemchr)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(loadYear)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
